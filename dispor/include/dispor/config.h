@@ -1,0 +1,51 @@
+#pragma once
+
+#include "dispor/output.h"
+
+#include <memory>
+
+namespace Dispor {
+
+class Backend;
+
+// One snapshot of all outputs. Changes stay in the snapshot until a
+// SetConfigOperation applies them; it applies only what changed here.
+class Config {
+public:
+    Config() = default;
+    explicit Config(OutputList outputs) : m_outputs(std::move(outputs)) {}
+
+    OutputList outputs() const { return m_outputs; }
+    OutputList connectedOutputs() const;
+    OutputPtr output(int id) const { return m_outputs.value(id); }
+    // The output ranked 1, or null.
+    OutputPtr primaryOutput() const;
+
+    // Moves the output to rank min(priority, n) among the n enabled,
+    // connected outputs, shifting the others and keeping their order;
+    // priority 0 takes it out of the ranking.
+    void setOutputPriority(const OutputPtr &output, uint32_t priority);
+
+    // The output's pixel size divided by its scale, rounded, with width and
+    // height swapped for quarter turns.
+    QSize logicalSizeForOutputInt(const Output &output) const;
+    QSize logicalSizeForOutputInt(const OutputPtr &output) const { return logicalSizeForOutputInt(*output); }
+
+    // For backends: each output as fetched, the priority changes asked for
+    // in order (output id, rank), and the backend that made the snapshot.
+    struct Origin {
+        std::shared_ptr<Backend> backend;
+        QMap<int, Output::Data> fetched;
+        QList<std::pair<int, uint32_t>> priorityRequests;
+    };
+    const Origin &origin() const { return m_origin; }
+    Origin &origin() { return m_origin; }
+
+private:
+    OutputList m_outputs;
+    Origin m_origin;
+};
+
+using ConfigPtr = QSharedPointer<Config>;
+
+} // namespace Dispor

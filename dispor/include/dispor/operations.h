@@ -1,0 +1,59 @@
+#pragma once
+
+#include "dispor/config.h"
+
+#include <QObject>
+
+namespace Dispor {
+
+// A blocking request to the display-configuration service.
+class ConfigOperation : public QObject {
+    Q_OBJECT
+public:
+    enum Option { NoOptions = 0 };
+    Q_DECLARE_FLAGS(Options, Option)
+
+    // Runs the request to its end; true when it succeeded.
+    bool exec();
+    bool hasError() const { return !m_error.isEmpty(); }
+    QString errorString() const { return m_error; }
+    ConfigPtr config() const { return m_config; }
+
+protected:
+    explicit ConfigOperation(QObject *parent) : QObject(parent) {}
+    virtual bool run() = 0;
+
+    ConfigPtr m_config;
+    QString m_error;
+    bool m_done = false;
+    bool m_result = false;
+};
+
+// Fetches a fresh snapshot. A fetch that fails prints its reason on
+// standard error ("dispor: …") and leaves config() null.
+class GetConfigOperation : public ConfigOperation {
+    Q_OBJECT
+public:
+    explicit GetConfigOperation(Options options = NoOptions, QObject *parent = nullptr);
+
+protected:
+    bool run() override;
+
+private:
+    Options m_options;
+};
+
+// Applies what a snapshot changed. A refusal prints nothing: the reason is
+// errorString(), one line naming the output and what was refused.
+class SetConfigOperation : public ConfigOperation {
+    Q_OBJECT
+public:
+    explicit SetConfigOperation(const ConfigPtr &config, QObject *parent = nullptr);
+
+protected:
+    bool run() override;
+};
+
+} // namespace Dispor
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Dispor::ConfigOperation::Options)

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "output/frame.h"
+
+#include <QSize>
+
+// Keeps the layout closed and starting at the origin.
+
+// Moves every enabled, connected output so the layout's top-left is 0,0.
+void normalizeLayout(const ConfigPtr &config);
+
+// Moves the outputs at or beyond the resized output's old centre by its
+// change in size, then normalises.
+void adjustLayoutAfterResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config);
+
+// Steps 3 to 5 of a size change: the explicit logical size follows the
+// new logical size, the neighbours move, and the configuration is applied.
+int finishResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config);

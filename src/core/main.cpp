@@ -1,0 +1,9 @@
+#include "core/command.h"
+
+#include <QGuiApplication>
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    return 1;
+}

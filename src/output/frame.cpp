@@ -1,0 +1,6 @@
+#include "output/frame.h"
+
+OutputPtr fetchOutput(const QString &, ConfigPtr *)
+{
+    return {};
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <dispor/config.h>
+
+#include <QString>
+
+// The frame every per-output command runs in: fetch, resolve, act, apply.
+
+using ConfigPtr = Dispor::ConfigPtr;
+using OutputPtr = Dispor::OutputPtr;
+
+// A command's own work on the resolved output; returns the exit status.
+using OutputAction = int (*)(OutputPtr output, ConfigPtr config);
+
+// A fresh snapshot, or null when none could be fetched (the library has
+// said why).
+ConfigPtr fetchConfig();
+
+// The output a word names: "primary-output", "active-output", a connector
+// name, a uuid or a numeric id; null when it names none.
+OutputPtr resolveOutput(const ConfigPtr &config, const QString &word);
+
+// Fetches, resolves spec ("Unknown output: {}" when it names nothing) and
+// runs the action; its result is the exit status.
+int withOutput(const QString &spec, OutputAction action);
+
+// Fetches and resolves only, for commands that read; null after printing
+// the failure (or when nothing could be fetched).
+OutputPtr fetchOutput(const QString &spec, ConfigPtr *config = nullptr);
+
+// 0 when applied; 1 after "Failed to apply output configuration: {}".
+int applyConfig(const ConfigPtr &config);
