@@ -1,6 +1,8 @@
 #include "dispor/config.h"
 
-#include <algorithm>
+#include "ranking.h"
+
+#include <utility>
 
 namespace Dispor {
 
@@ -25,27 +27,22 @@ OutputPtr Config::primaryOutput() const
 
 void Config::setOutputPriority(const OutputPtr &output, uint32_t priority)
 {
-    if (!output)
+    if (!output || priority == 0)
         return;
     m_origin.priorityRequests.append({output->id(), priority});
 
-    // The ranked outputs in rank order, without the one that moves.
-    QList<OutputPtr> ranked;
-    for (const OutputPtr &other : m_outputs) {
-        if (other->id() != output->id() && other->isEnabled() && other->isConnected()
-            && other->priority() > 0)
-            ranked.append(other);
+    QList<Ranking::Entry> entries;
+    entries.reserve(m_outputs.size());
+    for (const OutputPtr &other : std::as_const(m_outputs))
+        entries.append({other->id(), other->priority(), other->isEnabled() && other->isConnected()});
+    QList<int> ranking = Ranking::order(entries);
+    Ranking::move(ranking, output->id(), priority);
+
+    // Renumber all, so that outputs this snapshot disabled leave the ranking.
+    for (const OutputPtr &other : std::as_const(m_outputs)) {
+        const qsizetype rank = ranking.indexOf(other->id());
+        other->data().priority = rank < 0 ? 0 : static_cast<uint32_t>(rank + 1);
     }
-    std::stable_sort(ranked.begin(), ranked.end(),
-                     [](const OutputPtr &a, const OutputPtr &b) { return a->priority() < b->priority(); });
-    if (priority > 0) {
-        const auto rank = std::min<qsizetype>(priority, ranked.size() + 1);
-        ranked.insert(rank - 1, output);
-    } else {
-        output->data().priority = 0;
-    }
-    for (qsizetype i = 0; i < ranked.size(); ++i)
-        ranked[i]->data().priority = static_cast<uint32_t>(i + 1);
 }
 
 QSize Config::logicalSizeForOutputInt(const Output &output) const

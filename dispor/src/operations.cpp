@@ -1,7 +1,19 @@
 #include "dispor/operations.h"
 
-// Placeholder until the backends land.
+#include "backend.h"
+
+#include <cstdio>
+
 namespace Dispor {
+
+namespace {
+
+void report(const QString &reason)
+{
+    std::fputs(("dispor: " + reason + u'\n').toUtf8().constData(), stderr);
+}
+
+} // namespace
 
 bool ConfigOperation::exec()
 {
@@ -19,8 +31,15 @@ GetConfigOperation::GetConfigOperation(Options options, QObject *parent)
 
 bool GetConfigOperation::run()
 {
-    m_error = QStringLiteral("no backend");
-    return false;
+    std::shared_ptr<Backend> backend = createBackend(&m_error);
+    ConfigPtr config;
+    if (!backend || !backend->fetch(&config, &m_error)) {
+        report(m_error);
+        return false;
+    }
+    config->origin().backend = std::move(backend);
+    m_config = std::move(config);
+    return true;
 }
 
 SetConfigOperation::SetConfigOperation(const ConfigPtr &config, QObject *parent)
@@ -31,8 +50,23 @@ SetConfigOperation::SetConfigOperation(const ConfigPtr &config, QObject *parent)
 
 bool SetConfigOperation::run()
 {
-    m_error = QStringLiteral("no backend");
-    return false;
+    if (!m_config) {
+        m_error = QStringLiteral("there is no configuration to apply");
+        return false;
+    }
+    Config::Origin &origin = m_config->origin();
+    if (!origin.backend) {
+        m_error = QStringLiteral("the configuration was not fetched from a display service");
+        return false;
+    }
+    if (!origin.backend->apply(*m_config, &m_error))
+        return false;
+    // Applied: a later apply of this snapshot carries only what changes next.
+    origin.fetched.clear();
+    for (const OutputPtr &output : m_config->outputs())
+        origin.fetched.insert(output->id(), output->data());
+    origin.priorityRequests.clear();
+    return true;
 }
 
 } // namespace Dispor

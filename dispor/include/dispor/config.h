@@ -22,8 +22,9 @@ public:
     OutputPtr primaryOutput() const;
 
     // Moves the output to rank min(priority, n) among the n enabled,
-    // connected outputs, shifting the others and keeping their order;
-    // priority 0 takes it out of the ranking.
+    // connected outputs, shifting the others and keeping their order. An
+    // output outside that ranking (disabled, disconnected) stays at 0, and
+    // so does every other output outside it; priority 0 changes nothing.
     void setOutputPriority(const OutputPtr &output, uint32_t priority);
 
     // The output's pixel size divided by its scale, rounded, with width and

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "dispor/config.h"
+
+#include <memory>
+
+namespace Dispor {
+
+// A display service the library talks to. Each call returns true on success,
+// else false with a one-line reason.
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    virtual QString name() const = 0;
+    // A fresh snapshot; the caller fills in its origin's backend.
+    virtual bool fetch(ConfigPtr *config, QString *reason) = 0;
+    // Applies what the snapshot changed since it was fetched.
+    virtual bool apply(const Config &config, QString *reason) = 0;
+    // Sets the power state of every connected output.
+    virtual bool setDpms(Output::DpmsMode mode, QString *reason) = 0;
+};
+
+// The backend DISPOR_BACKEND names, or the first reachable one when it is
+// unset or empty. Null with a reason when the named one cannot be used.
+std::shared_ptr<Backend> createBackend(QString *reason);
+
+} // namespace Dispor

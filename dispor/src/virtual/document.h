@@ -1,0 +1,44 @@
+#pragma once
+
+#include "dispor/output.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Dispor::Virtual {
+
+// The outputs of one document, in document order. Here `modes` holds the
+// document's own modes only; the modes offered for custom modes are added
+// when a snapshot is made (offerCustomModes).
+using Outputs = QList<Output::Data>;
+
+// Reads a document strictly: on any fault returns false and sets fault to one
+// line saying what is wrong ("output \"DP-1\": unknown key \"foo\""), without
+// the file's name.
+bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault);
+
+// The document text: indented, keys in a fixed order, values equal to their
+// defaults left out. parseDocument reads it back to the same outputs.
+QByteArray writeDocument(const Outputs &outputs);
+
+// What a missing document stands for.
+Outputs defaultSet();
+
+// Checks what both a document and an applied result must satisfy: value
+// ranges, enumeration values, mode references, replication sources. On a
+// fault sets faulty to the output's index and fault to what is wrong.
+bool checkOutputs(const Outputs &outputs, qsizetype *faulty, QString *fault);
+
+// The ids of the modes offered for the custom modes, one per custom mode in
+// list order. Each is made from the mode's own content, so it stays the same
+// while that custom mode exists; none equals an id of documentModes.
+QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &customModes);
+
+// Adds the modes offered for the custom modes to data.modes.
+void offerCustomModes(Output::Data &data);
+
+// The capability's word, as the reports write it.
+QString capabilityWord(Output::Capability capability);
+
+} // namespace Dispor::Virtual

@@ -1,0 +1,251 @@
+#include "store.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Dispor::Virtual {
+
+namespace {
+
+std::function<bool()> &beforeRenameHook()
+{
+    static std::function<bool()> hook;
+    return hook;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int retry(auto call)
+{
+    int result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool locate(Location *location, QString *reason)
+{
+    QString path = qEnvironmentVariable("DISPOR_VIRTUAL_STATE");
+    if (path.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        const QString directory = runtime.isEmpty() ? u"/tmp/dispor-"_qs + QString::number(::geteuid())
+                                                    : runtime + "/dispor";
+        path = directory + "/virtual-display.json";
+    }
+    const qsizetype slash = path.lastIndexOf(u'/');
+    location->path = path;
+    location->directory = slash < 0 ? u"."_qs : slash == 0 ? u"/"_qs : path.left(slash);
+    location->fileName = path.mid(slash + 1);
+    if (location->fileName.isEmpty() || location->fileName == u"." || location->fileName == u"..") {
+        *reason = path + ": names a directory, not a document";
+        return false;
+    }
+    return true;
+}
+
+Store::Store(Location location) : m_location(std::move(location)) {}
+
+Store::~Store()
+{
+    if (m_lock >= 0)
+        ::close(m_lock); // releases the lock
+    if (m_directory >= 0)
+        ::close(m_directory);
+}
+
+bool Store::openDirectory(bool create, bool *missing, QString *reason)
+{
+    const QByteArray directory = QFile::encodeName(m_location.directory);
+    *missing = false;
+    m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (m_directory < 0 && errno == ENOENT) {
+        if (!create) {
+            *missing = true;
+            return true;
+        }
+        if (::mkdir(directory.constData(), 0700) < 0 && errno != EEXIST) {
+            *reason = m_location.directory + ": cannot create the directory: " + systemError(errno);
+            return false;
+        }
+        m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        // The umask may have taken more than the group and others' bits.
+        struct stat made;
+        if (m_directory >= 0 && ::fstat(m_directory, &made) == 0 && made.st_uid == ::geteuid())
+            ::fchmod(m_directory, 0700);
+    }
+    if (m_directory < 0) {
+        *reason = m_location.directory + ": cannot open the directory: " + systemError(errno);
+        return false;
+    }
+    struct stat status;
+    if (::fstat(m_directory, &status) < 0) {
+        *reason = m_location.directory + ": cannot examine the directory: " + systemError(errno);
+        return false;
+    }
+    if (status.st_uid != ::geteuid()) {
+        *reason = m_location.directory + ": refusing a directory that belongs to another user";
+        return false;
+    }
+    if (status.st_mode & (S_IWGRP | S_IWOTH)) {
+        *reason = m_location.directory + ": refusing a directory that others can write to";
+        return false;
+    }
+    return true;
+}
+
+bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
+{
+    const QByteArray name = QFile::encodeName(m_location.fileName);
+    *exists = false;
+    if (m_directory < 0)
+        return true;
+    const int fd = retry([&] {
+        return ::openat(m_directory, name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    });
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        if (errno == ELOOP)
+            *reason = m_location.path + ": refusing a symbolic link as the document";
+        else
+            *reason = m_location.path + ": cannot open the document: " + systemError(errno);
+        return false;
+    }
+    const auto fail = [&](const QString &why) {
+        ::close(fd);
+        *reason = m_location.path + ": " + why;
+        return false;
+    };
+    struct stat status;
+    if (::fstat(fd, &status) < 0)
+        return fail(u"cannot examine the document: "_qs + systemError(errno));
+    if (S_ISDIR(status.st_mode))
+        return fail(u"is a directory, not a document"_qs);
+    if (!S_ISREG(status.st_mode))
+        return fail(u"is not a regular file"_qs);
+    if (status.st_size > maximumSize)
+        return fail(u"the document is larger than 16 MiB"_qs);
+    bytes->resize(qsizetype(status.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes->size()) {
+            if (bytes->size() > maximumSize)
+                return fail(u"the document is larger than 16 MiB"_qs);
+            bytes->resize(std::min<qsizetype>(bytes->size() * 2, maximumSize + 1));
+        }
+        const ssize_t n = ::read(fd, bytes->data() + filled, size_t(bytes->size() - filled));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(u"cannot read the document: "_qs + systemError(errno));
+        }
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    ::close(fd);
+    bytes->truncate(filled);
+    if (filled > maximumSize) {
+        *reason = m_location.path + ": the document is larger than 16 MiB";
+        return false;
+    }
+    if (filled == 0) {
+        *reason = m_location.path + ": the document is empty";
+        return false;
+    }
+    m_mode = status.st_mode & 0777;
+    *exists = true;
+    return true;
+}
+
+bool Store::lock(QString *reason)
+{
+    const QByteArray name = QFile::encodeName(m_location.fileName + ".lock");
+    m_lock = retry([&] {
+        return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    });
+    if (m_lock < 0) {
+        *reason = m_location.path + ".lock: cannot open the lock file: " + systemError(errno);
+        return false;
+    }
+    if (retry([&] { return ::flock(m_lock, LOCK_EX); }) < 0) {
+        *reason = m_location.path + ".lock: cannot lock: " + systemError(errno);
+        return false;
+    }
+    return true;
+}
+
+bool Store::write(const QByteArray &bytes, QString *reason)
+{
+    static std::atomic<unsigned> counter = 0;
+    const QString tempName = u'.' + m_location.fileName + u'.' + QString::number(::getpid()) + u'.'
+        + QString::number(counter++) + ".tmp";
+    const QByteArray temp = QFile::encodeName(tempName);
+    const int fd = retry([&] {
+        return ::openat(m_directory, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                        0600);
+    });
+    if (fd < 0) {
+        *reason = m_location.directory + u'/' + tempName + ": cannot create: " + systemError(errno);
+        return false;
+    }
+    const auto fail = [&](const QString &why, bool close) {
+        const int error = errno;
+        if (close)
+            ::close(fd);
+        ::unlinkat(m_directory, temp.constData(), 0);
+        *reason = m_location.path + ": " + why + (error ? u": "_qs + systemError(error) : QString());
+        return false;
+    };
+    if (::fchmod(fd, m_mode) < 0 || !writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) < 0)
+        return fail(u"cannot write the new document"_qs, true);
+    if (::close(fd) < 0)
+        return fail(u"cannot write the new document"_qs, false);
+    if (const auto &hook = beforeRenameHook(); hook && !hook()) {
+        errno = 0;
+        return fail(u"the write was abandoned before the document was replaced"_qs, false);
+    }
+    const QByteArray name = QFile::encodeName(m_location.fileName);
+    if (::renameat(m_directory, temp.constData(), m_directory, name.constData()) < 0)
+        return fail(u"cannot replace the document"_qs, false);
+    // The rename itself must reach the disk too; failing here leaves a
+    // complete document either way, so it is not reported.
+    ::fsync(m_directory);
+    return true;
+}
+
+void setBeforeRenameHook(std::function<bool()> hook)
+{
+    beforeRenameHook() = std::move(hook);
+}
+
+} // namespace Dispor::Virtual

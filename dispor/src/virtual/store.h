@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+#include <sys/types.h>
+
+namespace Dispor::Virtual {
+
+// Where the document lives: DISPOR_VIRTUAL_STATE when set and not empty,
+// else $XDG_RUNTIME_DIR/dispor/virtual-display.json, else
+// /tmp/dispor-<uid>/virtual-display.json.
+struct Location {
+    QString path;
+    QString directory;
+    QString fileName;
+};
+bool locate(Location *location, QString *reason);
+
+// The document's directory, checked once and then used by descriptor, so
+// that nobody can swap it between the check and the use. Every failure
+// comes with a one-line reason naming the path.
+class Store {
+public:
+    explicit Store(Location location);
+    ~Store();
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    // Refuses a directory of another user or one that others can write to.
+    // Without create, a missing directory sets *missing and succeeds; with
+    // it, the directory is made with mode 0700.
+    bool openDirectory(bool create, bool *missing, QString *reason);
+    // Never follows a symbolic link as the document; *exists is false when
+    // there is no document.
+    bool read(QByteArray *bytes, bool *exists, QString *reason);
+    // Exclusive lock on the lock file beside the document, held until the
+    // store is destroyed.
+    bool lock(QString *reason);
+    // Writes a temporary file in the directory, flushes it, renames it over
+    // the document and flushes the directory.
+    bool write(const QByteArray &bytes, QString *reason);
+
+    static constexpr qint64 maximumSize = 16 * 1024 * 1024;
+
+private:
+    Location m_location;
+    int m_directory = -1;
+    int m_lock = -1;
+    mode_t m_mode = 0600;
+};
+
+// For tests: runs after the temporary file is written and before the rename;
+// returning false abandons the write there (the temporary file is removed).
+void setBeforeRenameHook(std::function<bool()> hook);
+
+} // namespace Dispor::Virtual

@@ -1,0 +1,331 @@
+#include "virtual_backend.h"
+
+#include "../ranking.h"
+#include "document.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Dispor::Virtual {
+
+namespace {
+
+using Data = Output::Data;
+using Cap = Output::Capability;
+
+QString quoted(const QString &text)
+{
+    return u'"' + text + u'"';
+}
+
+// Reads the document, or the default set when there is none.
+bool load(Store &store, const Location &location, Outputs *outputs, QString *reason)
+{
+    QByteArray bytes;
+    bool exists = false;
+    if (!store.read(&bytes, &exists, reason))
+        return false;
+    if (!exists) {
+        *outputs = defaultSet();
+        return true;
+    }
+    QString fault;
+    if (!parseDocument(bytes, outputs, &fault)) {
+        *reason = location.path + ": " + fault;
+        return false;
+    }
+    return true;
+}
+
+// Under the lock: reads the document again, lets change work on it, and
+// writes the result unless change refused it.
+template <typename Change>
+bool update(const Location &location, Change change, QString *reason)
+{
+    Store store(location);
+    bool missing = false;
+    Outputs outputs;
+    if (!store.openDirectory(true, &missing, reason) || !store.lock(reason) || !load(store, location, &outputs, reason)
+        || !change(outputs, reason))
+        return false;
+    const QByteArray bytes = writeDocument(outputs);
+    // Never leave a document behind that the next run could not read.
+    Outputs check;
+    QString fault;
+    if (!parseDocument(bytes, &check, &fault)) {
+        *reason = location.path + ": the new document would not load: " + fault;
+        return false;
+    }
+    return store.write(bytes, reason);
+}
+
+// A readable ICC profile has the signature "acsp" at offset 36.
+bool checkIccProfile(const QString &path, QString *why)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *why = u"cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat status;
+    char signature[4] = {};
+    const bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+        && ::pread(fd, signature, sizeof signature, 36) == sizeof signature
+        && std::memcmp(signature, "acsp", sizeof signature) == 0;
+    ::close(fd);
+    if (!ok)
+        *why = QStringLiteral("is not an ICC profile");
+    return ok;
+}
+
+// Takes into base what the snapshot (wanted) changed since it was fetched,
+// refusing changes the output cannot carry out.
+class Merge {
+public:
+    // Without check, only notes whether anything changed.
+    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason, bool check = true)
+        : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason), m_check(check)
+    {
+    }
+
+    bool changed() const { return m_changed; }
+
+    template <typename T>
+    bool take(T Data::*member, const char *key, Output::Capabilities need = {}, Output::Capabilities orNeed = {})
+    {
+        if (m_wanted.*member == m_fetched.*member)
+            return true;
+        m_changed = true;
+        if (m_check && need && !(m_base.capabilities & need) && !(orNeed && (m_base.capabilities & orNeed))) {
+            QString words = quoted(capabilityWord(Cap(need.toInt())));
+            if (orNeed)
+                words += " or " + quoted(capabilityWord(Cap(orNeed.toInt())));
+            *m_reason = m_base.name + ": changing \"" + QLatin1StringView(key) + "\" needs the capability " + words;
+            return false;
+        }
+        m_base.*member = m_wanted.*member;
+        return true;
+    }
+
+    bool takeProfile(QString Data::*member, const char *key, Cap need)
+    {
+        if (m_wanted.*member == m_fetched.*member)
+            return true;
+        QString why;
+        if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why)) {
+            *m_reason = m_base.name + ": \"" + QLatin1StringView(key) + "\" " + quoted(m_wanted.*member) + u' ' + why;
+            return false;
+        }
+        return take(member, key, need);
+    }
+
+    bool takeEnabled()
+    {
+        if (m_wanted.enabled == m_fetched.enabled)
+            return true;
+        m_changed = true;
+        if (m_check && !m_wanted.enabled && !(m_base.capabilities & Cap::Disable)) {
+            *m_reason = m_base.name + ": disabling the output needs the capability \"disable\"";
+            return false;
+        }
+        m_base.enabled = m_wanted.enabled;
+        return true;
+    }
+
+    // The pixel size counts as changed only when the size it gives changed:
+    // set-mode sets the mode's size, which the document leaves out.
+    bool takeSize()
+    {
+        if (Output(m_wanted).size() == Output(m_fetched).size())
+            return true;
+        m_changed = true;
+        m_base.size = m_wanted.size;
+        return true;
+    }
+
+    bool all()
+    {
+        return takeEnabled() && take(&Data::pos, "pos") && take(&Data::currentModeId, "currentModeId") && takeSize()
+            && take(&Data::scale, "scale") && take(&Data::rotation, "rotation")
+            && take(&Data::explicitLogicalSize, "explicitLogicalSize")
+            && take(&Data::hdrEnabled, "hdrEnabled", Cap::HighDynamicRange)
+            && take(&Data::wcgEnabled, "wcgEnabled", Cap::WideColorGamut)
+            && take(&Data::automaticBrightness, "automaticBrightness", Cap::AutomaticBrightness)
+            && take(&Data::ddcCiAllowed, "ddcCiAllowed", Cap::DdcCi)
+            && take(&Data::sdrBrightness, "sdrBrightness", Cap::HighDynamicRange)
+            && take(&Data::sdrGamutWideness, "sdrGamutWideness", Cap::HighDynamicRange)
+            && take(&Data::brightness, "brightness", Cap::BrightnessControl)
+            && take(&Data::dimming, "dimming", Cap::BrightnessControl)
+            && take(&Data::sharpness, "sharpness", Cap::SharpnessControl)
+            && take(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Cap::HighDynamicRange)
+            && take(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Cap::HighDynamicRange)
+            && take(&Data::minBrightnessOverride, "minBrightnessOverride", Cap::HighDynamicRange)
+            && takeProfile(&Data::iccProfilePath, "iccProfilePath", Cap::IccProfile)
+            && takeProfile(&Data::hdrIccProfilePath, "hdrIccProfilePath", Cap::HdrIccProfile)
+            && take(&Data::colorProfileSource, "colorProfileSource", Cap::IccProfile, Cap::BuiltInColorProfile)
+            && take(&Data::hdrColorProfileSource, "hdrColorProfileSource", Cap::HdrIccProfile)
+            && take(&Data::colorPowerPreference, "colorPowerPreference")
+            && take(&Data::rgbRange, "rgbRange", Cap::RgbRange) && take(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr)
+            && take(&Data::autoRotatePolicy, "autoRotatePolicy", Cap::AutoRotation)
+            && take(&Data::edrPolicy, "edrPolicy", Cap::Edr) && take(&Data::overscan, "overscan", Cap::Overscan)
+            && take(&Data::abmLevel, "abmLevel", Cap::Abm)
+            && take(&Data::maxBitsPerColor, "maxBitsPerColor", Cap::MaxBitsPerColor)
+            && take(&Data::replicationSource, "replicationSource")
+            && take(&Data::customModes, "customModes", Cap::CustomModes) && take(&Data::dpms, "dpms");
+    }
+
+private:
+    const Data &m_fetched;
+    const Data &m_wanted;
+    Data &m_base;
+    QString *m_reason;
+    bool m_check;
+    bool m_changed = false;
+};
+
+bool isRanked(const Data &d)
+{
+    return d.enabled && d.connected;
+}
+
+QList<int> ranking(const Outputs &outputs)
+{
+    QList<Ranking::Entry> entries;
+    entries.reserve(outputs.size());
+    for (const Data &d : outputs)
+        entries.append({d.id, d.priority, isRanked(d)});
+    return Ranking::order(entries);
+}
+
+bool applyTo(const Config &config, Outputs &outputs, QString *reason)
+{
+    QHash<int, qsizetype> index;
+    index.reserve(outputs.size());
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        index.insert(outputs[i].id, i);
+    QList<int> ranks = ranking(outputs);
+    const Config::Origin &origin = config.origin();
+
+    QString disabled; // the first output this apply switched off
+    for (const OutputPtr &output : config.outputs()) {
+        const auto fetched = origin.fetched.constFind(output->id());
+        if (fetched == origin.fetched.constEnd())
+            continue; // not from the service: nothing to compare with
+        const auto at = index.constFind(output->id());
+        if (at == index.constEnd()) {
+            Data scratch = *fetched;
+            Merge probe(*fetched, output->data(), scratch, reason, false);
+            probe.all();
+            if (probe.changed()) {
+                *reason = output->name() + ": the output no longer exists";
+                return false;
+            }
+            continue;
+        }
+        Data &base = outputs[*at];
+        const bool wasEnabled = base.enabled;
+        if (!Merge(*fetched, output->data(), base, reason).all())
+            return false;
+        if (wasEnabled && !base.enabled && disabled.isEmpty())
+            disabled = base.name;
+    }
+
+    qsizetype faulty = 0;
+    QString fault;
+    if (!checkOutputs(outputs, &faulty, &fault)) {
+        *reason = outputs[faulty].name + ": " + fault;
+        return false;
+    }
+    if (!disabled.isEmpty()) {
+        bool anyConnected = false, anyEnabled = false;
+        for (const Data &d : outputs) {
+            anyConnected = anyConnected || d.connected;
+            anyEnabled = anyEnabled || isRanked(d);
+        }
+        if (anyConnected && !anyEnabled) {
+            *reason = disabled + ": disabling it leaves no connected output enabled";
+            return false;
+        }
+    }
+
+    // Outputs that left the ranking drop out, those that joined it come last
+    // (in id order), then the requests are replayed in the order made.
+    QList<int> joined;
+    for (const Data &d : outputs) {
+        if (isRanked(d) && !ranks.contains(d.id))
+            joined.append(d.id);
+    }
+    ranks.removeIf([&](int id) { return !isRanked(outputs[index.value(id)]); });
+    ranks += joined;
+    for (const auto &[id, priority] : origin.priorityRequests)
+        Ranking::move(ranks, id, priority);
+    for (Data &d : outputs)
+        d.priority = 0;
+    for (qsizetype i = 0; i < ranks.size(); ++i)
+        outputs[index.value(ranks[i])].priority = uint32_t(i + 1);
+    return true;
+}
+
+} // namespace
+
+bool VirtualBackend::fetch(ConfigPtr *config, QString *reason)
+{
+    Store store(m_location);
+    bool missing = false;
+    Outputs outputs;
+    if (!store.openDirectory(false, &missing, reason))
+        return false;
+    if (missing)
+        outputs = defaultSet();
+    else if (!load(store, m_location, &outputs, reason))
+        return false;
+
+    OutputList list;
+    Config::Origin origin;
+    for (Data &d : outputs) {
+        offerCustomModes(d);
+        origin.fetched.insert(d.id, d);
+        list.insert(d.id, OutputPtr::create(std::move(d)));
+    }
+    *config = ConfigPtr::create(std::move(list));
+    (*config)->origin() = std::move(origin);
+    return true;
+}
+
+bool VirtualBackend::apply(const Config &config, QString *reason)
+{
+    return update(m_location, [&config](Outputs &outputs, QString *why) { return applyTo(config, outputs, why); },
+                  reason);
+}
+
+bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)
+{
+    return update(
+        m_location,
+        [mode](Outputs &outputs, QString *) {
+            for (Data &d : outputs) {
+                if (d.connected)
+                    d.dpms = mode;
+            }
+            return true;
+        },
+        reason);
+}
+
+std::shared_ptr<Backend> createVirtualBackend(QString *reason)
+{
+    Location location;
+    if (!locate(&location, reason))
+        return {};
+    return std::make_shared<VirtualBackend>(std::move(location));
+}
+
+} // namespace Dispor::Virtual

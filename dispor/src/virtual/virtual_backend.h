@@ -1,0 +1,26 @@
+#pragma once
+
+#include "../backend.h"
+#include "store.h"
+
+namespace Dispor::Virtual {
+
+// The simulated display set kept in one JSON document.
+class VirtualBackend : public Backend {
+public:
+    explicit VirtualBackend(Location location) : m_location(std::move(location)) {}
+
+    QString name() const override { return QStringLiteral("virtual"); }
+    bool fetch(ConfigPtr *config, QString *reason) override;
+    bool apply(const Config &config, QString *reason) override;
+    bool setDpms(Output::DpmsMode mode, QString *reason) override;
+
+    const Location &location() const { return m_location; }
+
+private:
+    Location m_location;
+};
+
+std::shared_ptr<Backend> createVirtualBackend(QString *reason);
+
+} // namespace Dispor::Virtual

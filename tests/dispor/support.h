@@ -1,0 +1,67 @@
+#pragma once
+
+// Shared by the library tests: a private directory for the document and the
+// environment that points the library at it.
+
+#include <dispor/dispor.h>
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+
+namespace dispor_test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return m_path; }
+    std::string file(const std::string &name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, const std::string &content);
+bool fileExists(const std::string &path);
+
+// A document path in a private directory, set as DISPOR_VIRTUAL_STATE with
+// DISPOR_BACKEND=virtual for the test's lifetime.
+class VirtualSet {
+public:
+    explicit VirtualSet(const std::string &document = {});
+    ~VirtualSet();
+    const std::string &path() const { return m_path; }
+    const TempDir &dir() const { return m_dir; }
+    std::string read() const { return readFile(m_path); }
+    void write(const std::string &document) const { writeFile(m_path, document); }
+
+private:
+    TempDir m_dir;
+    std::string m_path;
+};
+
+// A fetch and what it printed on standard error.
+struct Fetched {
+    Dispor::ConfigPtr config;
+    std::string err;
+};
+Fetched fetchCapturing();
+Dispor::ConfigPtr fetch(); // expects success and silence
+
+// Applies; returns the error string, empty on success.
+std::string apply(const Dispor::ConfigPtr &config);
+
+Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name);
+
+// A minimal valid output object with the given members added.
+std::string output(int id, const std::string &name, const std::string &extra = {});
+std::string document(const std::string &outputs);
+
+} // namespace dispor_test

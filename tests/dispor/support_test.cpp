@@ -1,0 +1,128 @@
+// The helpers of support.h, and checks of the helpers' own assumptions.
+
+#include "support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <sys/stat.h>
+
+namespace dispor_test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "dispor-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string &path, const std::string &content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool fileExists(const std::string &path)
+{
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+VirtualSet::VirtualSet(const std::string &document) : m_path(m_dir.file("virtual-display.json"))
+{
+    ::setenv("DISPOR_BACKEND", "virtual", 1);
+    ::setenv("DISPOR_VIRTUAL_STATE", m_path.c_str(), 1);
+    if (!document.empty())
+        write(document);
+}
+
+VirtualSet::~VirtualSet()
+{
+    ::unsetenv("DISPOR_VIRTUAL_STATE");
+}
+
+Fetched fetchCapturing()
+{
+    testing::internal::CaptureStderr();
+    Dispor::GetConfigOperation op;
+    op.exec();
+    Fetched result{op.config(), testing::internal::GetCapturedStderr()};
+    return result;
+}
+
+Dispor::ConfigPtr fetch()
+{
+    Fetched fetched = fetchCapturing();
+    EXPECT_EQ(fetched.err, "");
+    EXPECT_TRUE(fetched.config);
+    return fetched.config;
+}
+
+std::string apply(const Dispor::ConfigPtr &config)
+{
+    Dispor::SetConfigOperation op(config);
+    testing::internal::CaptureStderr();
+    const bool ok = op.exec();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "") << "an apply prints nothing";
+    EXPECT_EQ(ok, op.errorString().isEmpty());
+    return op.errorString().toStdString();
+}
+
+Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name)
+{
+    for (const Dispor::OutputPtr &output : config->outputs()) {
+        if (output->name() == name)
+            return output;
+    }
+    ADD_FAILURE() << "no output " << name.toStdString();
+    return {};
+}
+
+std::string output(int id, const std::string &name, const std::string &extra)
+{
+    return "{\"id\": " + std::to_string(id) + ", \"name\": \"" + name + "\"" + (extra.empty() ? "" : ", " + extra)
+        + "}";
+}
+
+std::string document(const std::string &outputs)
+{
+    return "{\"outputs\": [" + outputs + "]}";
+}
+
+namespace {
+
+TEST(Support, VirtualSetPointsTheLibraryAtAPrivateDocument)
+{
+    VirtualSet set;
+    EXPECT_STREQ(std::getenv("DISPOR_BACKEND"), "virtual");
+    EXPECT_EQ(std::getenv("DISPOR_VIRTUAL_STATE"), set.path());
+    struct stat status;
+    ASSERT_EQ(::stat(set.dir().path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_FALSE(fileExists(set.path()));
+}
+
+} // namespace
+
+} // namespace dispor_test
