@@ -1,0 +1,78 @@
+#include "core/command.h"
+#include "core/print.h"
+#include "output/frame.h"
+#include "report/json.h"
+#include "report/text.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+bool enabledOnly = false;
+bool disabledOnly = false;
+bool namesOnly = false;
+bool asJson = false;
+
+int listOutputs()
+{
+    const ConfigPtr config = fetchConfig();
+    if (!config)
+        return 1;
+
+    QList<OutputPtr> outputs;
+    const Dispor::OutputList connected = config->connectedOutputs();
+    for (const OutputPtr &output : connected) {
+        // With both flags, the enabled one wins.
+        if (enabledOnly ? !output->isEnabled() : disabledOnly && output->isEnabled())
+            continue;
+        outputs.append(output);
+    }
+
+    if (asJson) {
+        QJsonArray array;
+        for (const OutputPtr &output : std::as_const(outputs)) {
+            if (namesOnly)
+                array.append(output->name());
+            else
+                array.append(outputToJson(*output));
+        }
+        printLineTo(std::cout, "{}", QJsonDocument(array).toJson(QJsonDocument::Indented));
+    } else if (namesOnly) {
+        std::string lines;
+        for (const OutputPtr &output : std::as_const(outputs)) {
+            lines += output->name().toStdString();
+            lines += '\n';
+        }
+        printTo(std::cout, "{}", lines);
+    } else {
+        // All blocks in one write: a long list is one system call, not one
+        // per line.
+        std::string blocks;
+        for (const OutputPtr &output : std::as_const(outputs))
+            blocks += outputText(*output);
+        printTo(std::cout, "{}", blocks);
+    }
+    return 0;
+}
+
+} // namespace
+
+COMMAND_RECORD const Command listOutputsCommand[] = {
+    {nullptr, "list-outputs", "List all connected outputs", nullptr, nullptr, listOutputs, nullptr},
+};
+
+COMMAND_OPTION_RECORD const CommandOption listOutputsOptions[] = {
+    {nullptr, "list-outputs", "enabled", nullptr, "Only list enabled outputs", &enabledOnly, OptionKind::Option},
+    {nullptr, "list-outputs", "disabled", nullptr, "Only list disabled outputs", &disabledOnly, OptionKind::Option},
+    {nullptr, "list-outputs", "names", nullptr, "Only display output names", &namesOnly, OptionKind::Option},
+    {nullptr, "list-outputs", "json", nullptr, "Display output information as JSON", &asJson, OptionKind::Option},
+};
+
+COMMAND_EXAMPLE_RECORD const CommandExample listOutputsExamples[] = {
+    {nullptr, "list-outputs", "List all available outputs", ""},
+    {nullptr, "list-outputs", "List all enabled outputs", "--enabled"},
+};

@@ -1,0 +1,30 @@
+#include "output/power.h"
+
+#include "core/print.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <iostream>
+
+int switchDisplayPower(Dispor::Dpms::Mode mode)
+{
+    // Lives until the process ends.
+    auto *dpms = new Dispor::Dpms;
+    // Connected before the request, so that no report is missed. The quit is
+    // left to the event loop: a report that comes before the loop runs still
+    // ends it.
+    QObject::connect(dpms, &Dispor::Dpms::hasPendingChangesChanged, QCoreApplication::instance(), [](bool pending) {
+        if (!pending)
+            QTimer::singleShot(0, Qt::PreciseTimer, &QCoreApplication::quit);
+    });
+    dpms->switchMode(mode, QGuiApplication::screens());
+    const int status = QGuiApplication::exec();
+    // A switch that failed is not a success, whatever the loop says.
+    if (dpms->hasError()) {
+        printLineTo(std::cerr, "Failed to switch display power: {}", dpms->errorString());
+        return 1;
+    }
+    return status;
+}
