@@ -144,6 +144,8 @@ QString wordList(const Word<E> (&words)[N])
 
 QString number(double value)
 {
+    if (value == std::trunc(value) && std::fabs(value) < 1e15)
+        return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
@@ -814,13 +816,17 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
             return range(u"explicitLogicalSize.height"_qs, u"greater than 0"_qs, s.height());
     }
     for (const ModePtr &mode : d.modes) {
-        const QString at = u"modes "_qs + quoted(mode->id());
+        const auto modeRange = [&](const char *key, const QString &what, double value) {
+            range(QLatin1StringView(key), what, value);
+            fault->prepend(u"mode "_qs + quoted(mode->id()) + ": ");
+            return false;
+        };
         if (mode->size().width() < 1)
-            return range(at + " width", u"at least 1"_qs, mode->size().width());
+            return modeRange("width", u"at least 1"_qs, mode->size().width());
         if (mode->size().height() < 1)
-            return range(at + " height", u"at least 1"_qs, mode->size().height());
+            return modeRange("height", u"at least 1"_qs, mode->size().height());
         if (!(mode->refreshRate() > 0) || !std::isfinite(mode->refreshRate()))
-            return range(at + " refreshRate", u"greater than 0"_qs, mode->refreshRate());
+            return modeRange("refreshRate", u"greater than 0"_qs, mode->refreshRate());
     }
     for (qsizetype i = 0; i < d.customModes.size(); ++i) {
         const ModeInfo &mode = d.customModes[i];
