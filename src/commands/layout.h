@@ -3,6 +3,7 @@
 #include "output/frame.h"
 
 #include <QSize>
+#include <QString>
 
 // Keeps the layout closed and starting at the origin.
 
@@ -16,3 +17,9 @@ void adjustLayoutAfterResize(const OutputPtr &output, QSize oldSize, const Confi
 // Steps 3 to 5 of a size change: the explicit logical size follows the
 // new logical size, the neighbours move, and the configuration is applied.
 int finishResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config);
+
+enum class Side { Above, Below, LeftOf, RightOf };
+
+// Puts output on the given side of the output the reference word names,
+// sharing an edge, then normalises and applies.
+int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString &reference, Side side);

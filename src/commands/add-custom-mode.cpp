@@ -1,0 +1,68 @@
+#include "commands/custom-modes.h"
+#include "core/command.h"
+#include "core/print.h"
+#include "output/frame.h"
+
+#include <iostream>
+
+namespace {
+
+bool addCustomModeReducedBlanking = false;
+QStringList addCustomModeArgs;
+
+int addCustomModeAction(OutputPtr output, ConfigPtr config)
+{
+    Dispor::ModeInfo mode;
+    if (addCustomModeArgs.size() >= 9) {
+        const TimingsResult result = customModeFromTimings(addCustomModeArgs);
+        if (!result.mode) {
+            printLineTo(std::cerr, "Failed to parse argument: {}", result.failedValue);
+            return 1;
+        }
+        mode = *result.mode;
+    } else {
+        const QString text = addCustomModeArgs.value(0);
+        const std::optional<Dispor::ModeInfo> parsed = customModeFromResolution(text, addCustomModeReducedBlanking);
+        if (!parsed) {
+            printLineTo(std::cerr, "Invalid argument: {}, expecting `width`x`height`@`refresh_rate`", text);
+            return 1;
+        }
+        mode = *parsed;
+    }
+
+    QList<Dispor::ModeInfo> modes = output->customModes();
+    if (modes.contains(mode))
+        return 0;
+    modes.append(mode);
+    output->setCustomModes(modes);
+    return applyConfig(config);
+}
+
+int addCustomMode(const QString &spec)
+{
+    return withOutput(spec, addCustomModeAction);
+}
+
+} // namespace
+
+COMMAND_RECORD const Command addCustomModeCommand[] = {
+    {"OUTPUT", "add-custom-mode",
+     "Add a custom mode. A custom mode can be specified using either the resolution and the refresh rate or CVT "
+     "timings. Possible FLAG values: +hsync, -hsync, +vsync, -vsync, interlace",
+     nullptr, "Modes", nullptr, addCustomMode},
+};
+
+COMMAND_OPTION_RECORD const CommandOption addCustomModeOptions[] = {
+    {"OUTPUT", "add-custom-mode", "reduced-blanking", nullptr, "Add a custom mode with reduced blanking",
+     &addCustomModeReducedBlanking, OptionKind::Option},
+    {"OUTPUT", "add-custom-mode", nullptr,
+     "MODE;CLOCK HDISPLAY HSYNC_START HSYNC_END HTOTAL VDISPLAY VSYNC_START VSYNC_END VTOTAL FLAG*", nullptr,
+     &addCustomModeArgs, OptionKind::Positional},
+};
+
+COMMAND_EXAMPLE_RECORD const CommandExample addCustomModeExamples[] = {
+    {"OUTPUT", "add-custom-mode", "Add a custom mode with reduced blanking",
+     "active-output add-custom-mode --reduced-blanking 1920x1080@60.0Hz"},
+    {"OUTPUT", "add-custom-mode", "Add a custom mode specified by CVT timings",
+     "active-output add-custom-mode 712.75 3840 4160 4576 5312 2160 2163 2168 2237 -hsync +vsync"},
+};

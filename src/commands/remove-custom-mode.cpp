@@ -1,0 +1,51 @@
+#include "commands/parsers.h"
+#include "core/command.h"
+#include "core/print.h"
+#include "output/frame.h"
+
+#include <iostream>
+
+namespace {
+
+QStringList removeCustomModeArgs;
+
+int removeCustomModeAction(OutputPtr output, ConfigPtr config)
+{
+    const QString text = removeCustomModeArgs.value(0);
+    const std::optional<int> index = parseInteger(text);
+    if (!index) {
+        printLineTo(std::cerr, "Invalid mode index: {}", text);
+        return 1;
+    }
+    QList<Dispor::ModeInfo> modes = output->customModes();
+    if (*index < 0 || *index >= modes.size()) {
+        printLineTo(std::cerr, "Invalid mode index: {}", *index);
+        return 1;
+    }
+    modes.removeAt(*index);
+    output->setCustomModes(modes);
+    return applyConfig(config);
+}
+
+int removeCustomMode(const QString &spec)
+{
+    return withOutput(spec, removeCustomModeAction);
+}
+
+} // namespace
+
+COMMAND_RECORD const Command removeCustomModeCommand[] = {
+    {"OUTPUT", "remove-custom-mode", "Remove a custom mode. MODE is the index of the mode in list-custom-modes",
+     nullptr, "Modes", nullptr, removeCustomMode},
+};
+
+COMMAND_OPTION_RECORD const CommandOption removeCustomModeOptions[] = {
+    {"OUTPUT", "remove-custom-mode", nullptr, "MODE", nullptr, &removeCustomModeArgs, OptionKind::Positional},
+};
+
+COMMAND_EXAMPLE_RECORD const CommandExample removeCustomModeExamples[] = {
+    {"OUTPUT", "remove-custom-mode",
+     "Remove the first custom mode. Note that the command takes the index of the custom mode in "
+     "`list-custom-modes`",
+     "active-output remove-custom-mode 0"},
+};

@@ -1,0 +1,40 @@
+#include "commands/parsers.h"
+#include "core/command.h"
+#include "core/print.h"
+#include "output/frame.h"
+
+#include <iostream>
+
+namespace {
+
+QStringList setPriorityArgs;
+
+int setPriorityAction(OutputPtr output, ConfigPtr config)
+{
+    const std::optional<int> priority = parseInteger(setPriorityArgs.value(0));
+    if (!priority)
+        return invalidArgument(setPriorityArgs.value(0));
+    // One unsigned comparison: 0 and negatives wrap far above 100.
+    if (static_cast<uint32_t>(*priority) - 1u >= 100u) {
+        printLineTo(std::cerr, "Allowed range for priority is 1 to 100");
+        return 1;
+    }
+    config->setOutputPriority(output, static_cast<uint32_t>(*priority));
+    return applyConfig(config);
+}
+
+int setPriority(const QString &spec)
+{
+    return withOutput(spec, setPriorityAction);
+}
+
+} // namespace
+
+COMMAND_RECORD const Command setPriorityCommand[] = {
+    {"OUTPUT", "set-priority", "Set the output priority (possible values: 1-100)", nullptr, "Basic", nullptr,
+     setPriority},
+};
+
+COMMAND_OPTION_RECORD const CommandOption setPriorityOptions[] = {
+    {"OUTPUT", "set-priority", nullptr, "PRIORITY", nullptr, &setPriorityArgs, OptionKind::Positional},
+};

@@ -1,0 +1,52 @@
+#include "commands/layout.h"
+#include "commands/parsers.h"
+#include "core/command.h"
+#include "core/print.h"
+#include "output/frame.h"
+
+#include <iostream>
+
+namespace {
+
+QStringList setScaleArgs;
+
+constexpr double minimumScale = 0.5;
+constexpr double maximumScale = 10.0;
+
+int setScaleAction(OutputPtr output, ConfigPtr config)
+{
+    // parsePercentage refuses NaN, which would pass both range tests.
+    const std::optional<double> scale = parsePercentage(setScaleArgs.value(0));
+    if (!scale)
+        return invalidArgument(setScaleArgs.value(0));
+    if (*scale < minimumScale) {
+        printLineTo(std::cerr, "The scale factor should be at least {}%", minimumScale * 100);
+        return 1;
+    }
+    if (*scale > maximumScale) {
+        printLineTo(std::cerr, "The scale factor cannot be greater than {}%", maximumScale * 100);
+        return 1;
+    }
+    const QSize oldSize = output->explicitLogicalSizeInt();
+    output->setScale(*scale);
+    return finishResize(output, oldSize, config);
+}
+
+int setScale(const QString &spec)
+{
+    return withOutput(spec, setScaleAction);
+}
+
+} // namespace
+
+COMMAND_RECORD const Command setScaleCommand[] = {
+    {"OUTPUT", "set-scale", "Set the output scale", nullptr, "Basic", nullptr, setScale},
+};
+
+COMMAND_OPTION_RECORD const CommandOption setScaleOptions[] = {
+    {"OUTPUT", "set-scale", nullptr, "SCALE", nullptr, &setScaleArgs, OptionKind::Positional},
+};
+
+COMMAND_EXAMPLE_RECORD const CommandExample setScaleExamples[] = {
+    {"OUTPUT", "set-scale", "Change the scale factor of output DP-1 to 200%", "DP-1 set-scale 200%"},
+};
