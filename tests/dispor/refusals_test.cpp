@@ -1,0 +1,265 @@
+// What the service refuses when applying, and what it never refuses.
+
+#include "support.h"
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace dispor_test {
+namespace {
+
+using O = Dispor::Output;
+
+// A has no capabilities at all, B has every one.
+const std::string bareAndFull = document(
+    output(1, "A", R"("modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60}], "currentModeId": "1")")
+    + ","
+    + output(2, "B", R"("pos": {"x": 1920, "y": 0},
+        "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60}], "currentModeId": "1",
+        "capabilities": ["overscan", "vrr", "rgb-range", "hdr", "wcg", "auto-rotate", "icc", "brightness",
+                         "builtin-color-profile", "ddc-ci", "maxbpc", "edr", "sharpness", "custom-modes",
+                         "auto-brightness", "hdr-icc", "disable", "abm"])"));
+
+struct Change {
+    const char *name;
+    std::function<void(O &)> change;
+    std::string reason; // empty: applied
+};
+
+void expectApplies(const std::string &doc, const QString &outputName, const std::vector<Change> &changes)
+{
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.name);
+        VirtualSet set(doc);
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        c.change(*byName(config, outputName));
+        EXPECT_EQ(apply(config), c.reason);
+        if (!c.reason.empty())
+            EXPECT_EQ(set.read(), doc) << "a refusal writes nothing";
+        else
+            EXPECT_NE(set.read(), doc);
+    }
+}
+
+TEST(Refusals, EachPropertyNeedsItsCapability)
+{
+    const auto needs = [](const char *key, const char *capability) {
+        return std::string("A: changing \"") + key + "\" needs the capability \"" + capability + "\"";
+    };
+    const Dispor::ModeInfo custom{1280, 720, 60.0f, 1, std::nullopt};
+    expectApplies(bareAndFull, "A",
+                  {
+                      {"hdr", [](O &o) { o.setHdrEnabled(true); }, needs("hdrEnabled", "hdr")},
+                      {"sdr brightness", [](O &o) { o.setSdrBrightness(300); }, needs("sdrBrightness", "hdr")},
+                      {"sdr gamut", [](O &o) { o.setSdrGamutWideness(0.5); }, needs("sdrGamutWideness", "hdr")},
+                      {"peak override", [](O &o) { o.setMaxPeakBrightnessOverride(500.0); },
+                       needs("maxPeakBrightnessOverride", "hdr")},
+                      {"average override", [](O &o) { o.setMaxAverageBrightnessOverride(0.04); },
+                       needs("maxAverageBrightnessOverride", "hdr")},
+                      {"min override", [](O &o) { o.setMinBrightnessOverride(500.0); },
+                       needs("minBrightnessOverride", "hdr")},
+                      {"wcg", [](O &o) { o.setWcgEnabled(true); }, needs("wcgEnabled", "wcg")},
+                      {"brightness", [](O &o) { o.setBrightness(0.5); }, needs("brightness", "brightness")},
+                      {"dimming", [](O &o) { o.setDimming(0.5); }, needs("dimming", "brightness")},
+                      {"auto brightness", [](O &o) { o.setAutomaticBrightness(true); },
+                       needs("automaticBrightness", "auto-brightness")},
+                      {"icc", [](O &o) { o.setIccProfilePath("/x.icc"); }, needs("iccProfilePath", "icc")},
+                      {"hdr icc", [](O &o) { o.setHdrIccProfilePath("/x.icc"); }, needs("hdrIccProfilePath", "hdr-icc")},
+                      {"hdr source", [](O &o) { o.setHdrColorProfileSource(O::ColorProfileSource::ICC); },
+                       needs("hdrColorProfileSource", "hdr-icc")},
+                      {"source", [](O &o) { o.setColorProfileSource(O::ColorProfileSource::EDID); },
+                       "A: changing \"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\""},
+                      {"vrr", [](O &o) { o.setVrrPolicy(O::VrrPolicy::Never); }, needs("vrrPolicy", "vrr")},
+                      {"rgb range", [](O &o) { o.setRgbRange(O::RgbRange::Full); }, needs("rgbRange", "rgb-range")},
+                      {"overscan", [](O &o) { o.setOverscan(3); }, needs("overscan", "overscan")},
+                      {"auto rotate", [](O &o) { o.setAutoRotatePolicy(O::AutoRotatePolicy::Always); },
+                       needs("autoRotatePolicy", "auto-rotate")},
+                      {"ddc/ci", [](O &o) { o.setDdcCiAllowed(true); }, needs("ddcCiAllowed", "ddc-ci")},
+                      {"maxbpc", [](O &o) { o.setMaxBitsPerColor(8); }, needs("maxBitsPerColor", "maxbpc")},
+                      {"edr", [](O &o) { o.setEdrPolicy(O::EdrPolicy::Always); }, needs("edrPolicy", "edr")},
+                      {"sharpness", [](O &o) { o.setSharpness(0.5); }, needs("sharpness", "sharpness")},
+                      {"abm", [](O &o) { o.setAbmLevel(2); }, needs("abmLevel", "abm")},
+                      {"custom modes", [custom](O &o) { o.setCustomModes({custom}); }, needs("customModes", "custom-modes")},
+                      {"disable", [](O &o) { o.setEnabled(false); },
+                       "A: disabling the output needs the capability \"disable\""},
+                      // Needing no capability:
+                      {"pos", [](O &o) { o.setPos({5, 5}); }, ""},
+                      {"scale", [](O &o) { o.setScale(2); }, ""},
+                      {"rotation", [](O &o) { o.setRotation(O::Rotation::Left); }, ""},
+                      {"tradeoff", [](O &o) { o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy); }, ""},
+                      {"replica", [](O &o) { o.setReplicationSource(2); }, ""},
+                  });
+}
+
+TEST(Refusals, WithTheCapabilityTheSameChangesApply)
+{
+    const Dispor::ModeInfo custom{1280, 720, 60.0f, 1, std::nullopt};
+    expectApplies(bareAndFull, "B",
+                  {
+                      {"hdr", [](O &o) { o.setHdrEnabled(true); }, ""},
+                      {"sdr brightness", [](O &o) { o.setSdrBrightness(300); }, ""},
+                      {"min override", [](O &o) { o.setMinBrightnessOverride(0.0); }, ""},
+                      {"source", [](O &o) { o.setColorProfileSource(O::ColorProfileSource::EDID); }, ""},
+                      {"custom modes", [custom](O &o) { o.setCustomModes({custom}); }, ""},
+                      {"disable", [](O &o) { o.setEnabled(false); }, ""},
+                      {"empty icc path", [](O &o) { o.setIccProfilePath(""); o.setHdrIccProfilePath("x"); o.setHdrIccProfilePath(""); o.setAbmLevel(1); }, ""},
+                  });
+}
+
+TEST(Refusals, EitherColourCapabilityAllowsTheProfileSource)
+{
+    for (const char *capability : {"icc", "builtin-color-profile"}) {
+        SCOPED_TRACE(capability);
+        VirtualSet set(document(output(1, "A", std::string("\"capabilities\": [\"") + capability + "\"]")));
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        config->output(1)->setColorProfileSource(O::ColorProfileSource::ICC);
+        EXPECT_EQ(apply(config), "");
+        EXPECT_EQ(fetch()->output(1)->colorProfileSource(), O::ColorProfileSource::ICC);
+    }
+}
+
+TEST(Refusals, OutOfRangeValuesModesAndSources)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    expectApplies(
+        bareAndFull, "B",
+        {
+            {"scale zero", [](O &o) { o.setScale(0); }, "B: \"scale\" must be greater than 0, not 0"},
+            {"scale negative", [](O &o) { o.setScale(-1.5); }, "B: \"scale\" must be greater than 0, not -1.5"},
+            {"scale nan", [nan](O &o) { o.setScale(nan); }, "B: \"scale\" must be greater than 0, not nan"},
+            {"scale infinite", [inf](O &o) { o.setScale(inf); }, "B: \"scale\" must be greater than 0, not inf"},
+            {"brightness", [](O &o) { o.setBrightness(1.5); }, "B: \"brightness\" must be from 0 to 1, not 1.5"},
+            {"dimming", [](O &o) { o.setDimming(-0.5); }, "B: \"dimming\" must be from 0 to 1, not -0.5"},
+            {"sharpness nan", [nan](O &o) { o.setSharpness(nan); }, "B: \"sharpness\" must be from 0 to 1, not nan"},
+            {"gamut", [](O &o) { o.setSdrGamutWideness(1.01); }, "B: \"sdrGamutWideness\" must be from 0 to 1, not 1.01"},
+            {"override negative", [](O &o) { o.setMaxPeakBrightnessOverride(-1.0); },
+             "B: \"maxPeakBrightnessOverride\" must be at least 0, not -1"},
+            {"override infinite", [inf](O &o) { o.setMinBrightnessOverride(inf); },
+             "B: \"minBrightnessOverride\" must be at least 0, not inf"},
+            {"size", [](O &o) { o.setSize({0, 0}); }, "B: \"size.width\" must be at least 1, not 0"},
+            {"logical size", [](O &o) { o.setExplicitLogicalSize({10, 0}); },
+             "B: \"explicitLogicalSize.height\" must be greater than 0, not 0"},
+            {"rotation value", [](O &o) { o.setRotation(static_cast<O::Rotation>(3)); },
+             "B: \"rotation\" must be one of normal, 90, 180, 270, flipped, flipped90, flipped180, flipped270, not 3"},
+            {"custom mode width", [](O &o) { o.setCustomModes({{0, 720, 60.0f, 1, std::nullopt}}); },
+             "B: \"customModes[0].width\" must be at least 1, not 0"},
+            {"custom mode rate", [](O &o) { o.setCustomModes({{1280, 720, float(NAN), 1, std::nullopt}}); },
+             "B: \"customModes[0].refreshRate\" must be greater than 0, not nan"},
+            {"unknown mode", [](O &o) { o.setCurrentModeId("nope"); },
+             "B: \"currentModeId\" \"nope\" is not one of the output's modes"},
+            {"mirror itself", [](O &o) { o.setReplicationSource(2); }, "B: \"replicationSource\" names the output itself"},
+            {"mirror nothing", [](O &o) { o.setReplicationSource(9); }, "B: \"replicationSource\" 9 is no existing output"},
+            {"mirror A", [](O &o) { o.setReplicationSource(1); }, ""},
+        });
+}
+
+TEST(Refusals, IccProfilePathsMustNameReadableProfiles)
+{
+    TempDir files;
+    const std::string profile = files.file("good.icc");
+    writeFile(profile, std::string(36, '\0') + "acsp" + std::string(100, '\0'));
+    const std::string other = files.file("bad.icc");
+    writeFile(other, std::string(36, '\0') + "nope" + std::string(100, '\0'));
+    const std::string shortFile = files.file("short.icc");
+    writeFile(shortFile, std::string(38, '\0'));
+    const std::string missing = files.file("missing.icc");
+    const QString q = QString::fromStdString(profile);
+    expectApplies(
+        bareAndFull, "B",
+        {
+            {"profile", [q](O &o) { o.setIccProfilePath(q); }, ""},
+            {"hdr profile", [q](O &o) { o.setHdrIccProfilePath(q); }, ""},
+            {"missing", [&](O &o) { o.setIccProfilePath(QString::fromStdString(missing)); },
+             "B: \"iccProfilePath\" \"" + missing + "\" cannot be read: No such file or directory"},
+            {"wrong signature", [&](O &o) { o.setIccProfilePath(QString::fromStdString(other)); },
+             "B: \"iccProfilePath\" \"" + other + "\" is not an ICC profile"},
+            {"too short", [&](O &o) { o.setHdrIccProfilePath(QString::fromStdString(shortFile)); },
+             "B: \"hdrIccProfilePath\" \"" + shortFile + "\" is not an ICC profile"},
+            {"directory", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.path())); },
+             "B: \"iccProfilePath\" \"" + files.path() + "\" is not an ICC profile"},
+        });
+    VirtualSet set(bareAndFull);
+    Dispor::ConfigPtr config = fetch();
+    byName(config, "B")->setIccProfilePath(q);
+    ASSERT_EQ(apply(config), "");
+    EXPECT_EQ(byName(fetch(), "B")->iccProfilePath(), q);
+}
+
+TEST(Refusals, TheLastConnectedEnabledOutputCannotBeDisabled)
+{
+    const std::string doc = document(output(1, "A", R"("capabilities": ["disable"])") + ","
+                                     + output(2, "B", R"("capabilities": ["disable"], "connected": false)") + ","
+                                     + output(3, "C", R"("capabilities": ["disable"], "enabled": false)"));
+    VirtualSet set(doc);
+    Dispor::ConfigPtr config = fetch();
+    config->output(1)->setEnabled(false);
+    EXPECT_EQ(apply(config), "A: disabling it leaves no connected output enabled");
+    EXPECT_EQ(set.read(), doc);
+
+    // Switching another one on in the same snapshot makes it fine.
+    config->output(3)->setEnabled(true);
+    EXPECT_EQ(apply(config), "");
+    const Dispor::ConfigPtr after = fetch();
+    EXPECT_FALSE(after->output(1)->isEnabled());
+    EXPECT_TRUE(after->output(3)->isEnabled());
+}
+
+TEST(Refusals, SettingTheValueAnOutputHasIsNoChange)
+{
+    // A lacks every capability, yet none of these is refused.
+    VirtualSet set(bareAndFull);
+    const Dispor::ConfigPtr config = fetch();
+    const Dispor::OutputPtr a = byName(config, "A");
+    a->setEnabled(true);
+    a->setHdrEnabled(false);
+    a->setWcgEnabled(false);
+    a->setBrightness(1.0);
+    a->setDimming(1.0);
+    a->setSharpness(0.0);
+    a->setSdrBrightness(200);
+    a->setSdrGamutWideness(0);
+    a->setMaxPeakBrightnessOverride(std::nullopt);
+    a->setAutomaticBrightness(false);
+    a->setDdcCiAllowed(false);
+    a->setIccProfilePath("");
+    a->setHdrIccProfilePath("");
+    a->setColorProfileSource(O::ColorProfileSource::sRGB);
+    a->setHdrColorProfileSource(O::ColorProfileSource::EDID);
+    a->setRgbRange(O::RgbRange::Automatic);
+    a->setVrrPolicy(O::VrrPolicy::Automatic);
+    a->setAutoRotatePolicy(O::AutoRotatePolicy::InTabletMode);
+    a->setEdrPolicy(O::EdrPolicy::Never);
+    a->setOverscan(0);
+    a->setAbmLevel(0);
+    a->setMaxBitsPerColor(0);
+    a->setCustomModes({});
+    a->setSize({1920, 1080});
+    a->setCurrentModeId("1");
+    // Changed and changed back within the snapshot.
+    a->setHdrEnabled(true);
+    a->setHdrEnabled(false);
+    EXPECT_EQ(apply(config), "");
+}
+
+TEST(Refusals, ChangesToAnOutputThatVanishedAreRefused)
+{
+    VirtualSet set(bareAndFull);
+    Dispor::ConfigPtr config = fetch();
+    byName(config, "B")->setScale(2);
+    set.write(document(output(1, "A")));
+    EXPECT_EQ(apply(config), "B: the output no longer exists");
+
+    // Unchanged outputs that vanished are no concern.
+    set.write(bareAndFull);
+    config = fetch();
+    byName(config, "A")->setScale(2);
+    set.write(document(output(1, "A")));
+    EXPECT_EQ(apply(config), "");
+}
+
+} // namespace
+} // namespace dispor_test
