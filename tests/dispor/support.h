@@ -10,7 +10,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <ostream>
 #include <string>
+
+// Readable failure messages.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace dispor_test {
 
