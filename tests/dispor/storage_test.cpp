@@ -1,0 +1,409 @@
+// Where the document lives, how it is guarded, and how writes survive
+// concurrency and interruption; DPMS; the choice of backend.
+
+#include "support.h"
+
+#include "../../dispor/src/virtual/store.h"
+
+#include <QObject>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dispor_test {
+namespace {
+
+// Sets or unsets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name))
+            m_old = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
+
+std::vector<std::string> entries(const std::string &directory)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string twoOutputs = document(output(1, "A", R"("capabilities": ["brightness"])") + ","
+                                        + output(2, "B", R"("capabilities": ["brightness"])"));
+
+TEST(Concurrency, SnapshotsFetchedTogetherKeepBothChanges)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr first = fetch();
+    const Dispor::ConfigPtr second = fetch();
+    first->output(1)->setBrightness(0.25);
+    first->output(1)->setPos({100, 0});
+    second->output(2)->setBrightness(0.5);
+    second->output(1)->setScale(2);
+    ASSERT_EQ(apply(first), "");
+    ASSERT_EQ(apply(second), "");
+    const Dispor::ConfigPtr after = fetch();
+    EXPECT_EQ(after->output(1)->brightness(), 0.25);
+    EXPECT_EQ(after->output(1)->pos(), QPoint(100, 0));
+    EXPECT_EQ(after->output(1)->scale(), 2.0);
+    EXPECT_EQ(after->output(2)->brightness(), 0.5);
+}
+
+TEST(Concurrency, OnTheSamePropertyTheLaterApplyWins)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr first = fetch();
+    const Dispor::ConfigPtr second = fetch();
+    first->output(1)->setBrightness(0.25);
+    second->output(1)->setBrightness(0.75);
+    ASSERT_EQ(apply(second), "");
+    ASSERT_EQ(apply(first), "");
+    EXPECT_EQ(fetch()->output(1)->brightness(), 0.25);
+}
+
+TEST(Concurrency, ASnapshotAppliedTwiceCarriesOnlyItsNewChanges)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr mine = fetch();
+    mine->output(1)->setBrightness(0.25);
+    ASSERT_EQ(apply(mine), "");
+    const Dispor::ConfigPtr theirs = fetch();
+    theirs->output(1)->setBrightness(0.5);
+    ASSERT_EQ(apply(theirs), "");
+    mine->output(2)->setBrightness(0.1);
+    ASSERT_EQ(apply(mine), "");
+    const Dispor::ConfigPtr after = fetch();
+    EXPECT_EQ(after->output(1)->brightness(), 0.5);
+    EXPECT_EQ(after->output(2)->brightness(), 0.1);
+}
+
+TEST(Concurrency, ParallelProcessesLoseNoChange)
+{
+    constexpr int count = 8;
+    std::string outputs;
+    for (int i = 1; i <= count; ++i)
+        outputs += (i > 1 ? "," : "") + output(i, "O" + std::to_string(i));
+    VirtualSet set(document(outputs));
+    std::vector<pid_t> children;
+    for (int i = 1; i <= count; ++i) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            Dispor::GetConfigOperation get;
+            get.exec();
+            if (!get.config())
+                ::_exit(2);
+            get.config()->output(i)->setPos({i * 10, i});
+            Dispor::SetConfigOperation set(get.config());
+            ::_exit(set.exec() ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const Dispor::ConfigPtr after = fetch();
+    for (int i = 1; i <= count; ++i)
+        EXPECT_EQ(after->output(i)->pos(), QPoint(i * 10, i)) << "output " << i;
+}
+
+TEST(Writing, AWriteAbandonedBeforeTheRenameLeavesTheOldDocument)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    Dispor::Virtual::setBeforeRenameHook([] { return false; });
+    EXPECT_EQ(apply(config), set.path() + ": the write was abandoned before the document was replaced");
+    Dispor::Virtual::setBeforeRenameHook({});
+    EXPECT_EQ(set.read(), twoOutputs);
+    EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
+}
+
+TEST(Writing, AProcessDyingBeforeTheRenameLeavesTheOldDocument)
+{
+    VirtualSet set(twoOutputs);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        Dispor::Virtual::setBeforeRenameHook([]() -> bool { ::_exit(0); });
+        Dispor::GetConfigOperation get;
+        get.exec();
+        get.config()->output(1)->setBrightness(0.5);
+        Dispor::SetConfigOperation apply(get.config());
+        apply.exec();
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "died at the rename";
+    EXPECT_EQ(set.read(), twoOutputs);
+    EXPECT_EQ(entries(set.dir().path()).size(), 3u) << "the abandoned temporary file";
+
+    // The lock died with the process and the leftover is no obstacle.
+    const Dispor::ConfigPtr config = fetch();
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->output(1)->brightness(), 1.0);
+    config->output(1)->setBrightness(0.75);
+    EXPECT_EQ(apply(config), "");
+    EXPECT_EQ(fetch()->output(1)->brightness(), 0.75);
+}
+
+TEST(Writing, ADocumentThatCannotBeReadIsNeverOverwritten)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    const std::string broken = R"({"outputs": [}")";
+    set.write(broken);
+    EXPECT_EQ(apply(config), set.path() + ": not valid JSON: object is missing after a comma at offset 14");
+    EXPECT_EQ(set.read(), broken);
+}
+
+TEST(Writing, TheDocumentKeepsItsPermissions)
+{
+    VirtualSet set(twoOutputs);
+    ASSERT_EQ(::chmod(set.path().c_str(), 0640), 0);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(apply(config), "");
+    struct stat status;
+    ASSERT_EQ(::stat(set.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+}
+
+TEST(Location, WithoutAPathTheRuntimeDirectoryHoldsTheDocument)
+{
+    VirtualSet unused;
+    TempDir runtime;
+    for (const std::optional<std::string> &state : {std::optional<std::string>(), std::optional<std::string>("")}) {
+        SCOPED_TRACE(state ? "empty DISPOR_VIRTUAL_STATE" : "no DISPOR_VIRTUAL_STATE");
+        ScopedEnv noState("DISPOR_VIRTUAL_STATE", state);
+        ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+        const std::string directory = runtime.file("dispor");
+        std::filesystem::remove_all(directory);
+        Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        EXPECT_FALSE(fileExists(directory)) << "reading creates nothing";
+        config->output(1)->setBrightness(0.5);
+        ASSERT_EQ(apply(config), "");
+        struct stat status;
+        ASSERT_EQ(::stat(directory.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0700u);
+        EXPECT_TRUE(fileExists(directory + "/virtual-display.json"));
+        EXPECT_EQ(fetch()->output(1)->brightness(), 0.5);
+    }
+}
+
+TEST(Location, APathNamingADirectoryIsRefused)
+{
+    VirtualSet set;
+    ScopedEnv state("DISPOR_VIRTUAL_STATE", set.dir().path() + "/");
+    const Fetched fetched = fetchCapturing();
+    EXPECT_FALSE(fetched.config);
+    EXPECT_EQ(fetched.err, "dispor: " + set.dir().path() + "/: names a directory, not a document\n");
+}
+
+TEST(Security, ASymbolicLinkAsTheDocumentIsRefused)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    TempDir elsewhere;
+    const std::string target = elsewhere.file("target.json");
+    writeFile(target, twoOutputs);
+    std::filesystem::remove(set.path());
+    ASSERT_EQ(::symlink(target.c_str(), set.path().c_str()), 0);
+    const std::string reason = set.path() + ": refusing a symbolic link as the document";
+
+    const Fetched fetched = fetchCapturing();
+    EXPECT_FALSE(fetched.config);
+    EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
+    EXPECT_EQ(apply(config), reason);
+    EXPECT_EQ(readFile(target), twoOutputs);
+
+    // Dangling: nothing is created through it.
+    std::filesystem::remove(target);
+    EXPECT_EQ(apply(config), reason);
+    EXPECT_FALSE(fileExists(target));
+}
+
+TEST(Security, ASymbolicLinkAsTheLockFileIsRefused)
+{
+    VirtualSet set(twoOutputs);
+    TempDir elsewhere;
+    ASSERT_EQ(::symlink(elsewhere.file("lock").c_str(), (set.path() + ".lock").c_str()), 0);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    EXPECT_EQ(apply(config), set.path() + ".lock: cannot open the lock file: Too many levels of symbolic links");
+    EXPECT_FALSE(fileExists(elsewhere.file("lock")));
+    EXPECT_EQ(set.read(), twoOutputs);
+}
+
+TEST(Security, DirectoriesOthersCanWriteToAreRefused)
+{
+    for (const mode_t mode : {0777, 0770, 0702, 01777}) {
+        SCOPED_TRACE(mode);
+        VirtualSet set(twoOutputs);
+        const Dispor::ConfigPtr config = fetch();
+        config->output(1)->setBrightness(0.5);
+        ASSERT_EQ(::chmod(set.dir().path().c_str(), mode), 0);
+        const std::string reason = set.dir().path() + ": refusing a directory that others can write to";
+        const Fetched fetched = fetchCapturing();
+        EXPECT_FALSE(fetched.config);
+        EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
+        EXPECT_EQ(apply(config), reason);
+        EXPECT_EQ(set.read(), twoOutputs);
+        ::chmod(set.dir().path().c_str(), 0700);
+    }
+    // Without a document too: the default set is not shown from there.
+    VirtualSet set;
+    ASSERT_EQ(::chmod(set.dir().path().c_str(), 0777), 0);
+    EXPECT_FALSE(fetchCapturing().config);
+}
+
+TEST(Security, ADirectoryOfAnotherUserIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs to hand a directory to another user";
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(::chown(set.dir().path().c_str(), 65534, 65534), 0);
+    const std::string reason = set.dir().path() + ": refusing a directory that belongs to another user";
+    const Fetched fetched = fetchCapturing();
+    EXPECT_FALSE(fetched.config);
+    EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
+    EXPECT_EQ(apply(config), reason);
+    EXPECT_EQ(set.read(), twoOutputs);
+    ::chown(set.dir().path().c_str(), 0, 0);
+}
+
+struct DpmsRun {
+    std::vector<bool> reports;
+    std::string err;
+    QString error;
+};
+
+DpmsRun switchTo(Dispor::Dpms::Mode mode)
+{
+    DpmsRun run;
+    Dispor::Dpms dpms;
+    QObject::connect(&dpms, &Dispor::Dpms::hasPendingChangesChanged,
+                     [&run](bool pending) { run.reports.push_back(pending); });
+    testing::internal::CaptureStderr();
+    dpms.switchMode(mode, {});
+    run.err = testing::internal::GetCapturedStderr();
+    run.error = dpms.errorString();
+    EXPECT_EQ(dpms.hasError(), !run.error.isEmpty());
+    return run;
+}
+
+TEST(Dpms, SwitchesEveryConnectedOutputAndReportsPendingThenDone)
+{
+    VirtualSet set;
+    DpmsRun run = switchTo(Dispor::Dpms::Off);
+    EXPECT_EQ(run.reports, (std::vector<bool>{true, false}));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.error, "");
+    Dispor::ConfigPtr config = fetch();
+    EXPECT_EQ(config->output(1)->dpmsMode(), Dispor::Output::DpmsMode::Off);
+    EXPECT_EQ(config->output(2)->dpmsMode(), Dispor::Output::DpmsMode::Off);
+    EXPECT_EQ(config->output(3)->dpmsMode(), Dispor::Output::DpmsMode::On) << "disconnected";
+
+    run = switchTo(Dispor::Dpms::Standby);
+    EXPECT_EQ(run.reports, (std::vector<bool>{true, false}));
+    EXPECT_EQ(fetch()->output(1)->dpmsMode(), Dispor::Output::DpmsMode::Standby);
+    run = switchTo(Dispor::Dpms::On);
+    config = fetch();
+    EXPECT_EQ(config->output(1)->dpmsMode(), Dispor::Output::DpmsMode::On);
+    EXPECT_EQ(config->output(2)->dpmsMode(), Dispor::Output::DpmsMode::On);
+}
+
+TEST(Dpms, AFailureIsReportedAndStillEndsThePendingState)
+{
+    const std::string broken = "{\"outputs\": 3}";
+    VirtualSet set(broken);
+    const DpmsRun run = switchTo(Dispor::Dpms::Off);
+    EXPECT_EQ(run.reports, (std::vector<bool>{true, false}));
+    const std::string reason = set.path() + ": \"outputs\" must be an array, not 3";
+    EXPECT_EQ(run.error.toStdString(), reason);
+    EXPECT_EQ(run.err, "dispor: " + reason + "\n");
+    EXPECT_EQ(set.read(), broken);
+}
+
+TEST(BackendChoice, DisporBackendNamesTheBackend)
+{
+    VirtualSet set;
+    struct Case {
+        std::optional<std::string> value;
+        std::string err; // empty: the virtual set is fetched
+    };
+    const Case cases[] = {
+        {"virtual", ""},
+        {"", ""},
+        {std::nullopt, ""},
+        {"x11", "dispor: DISPOR_BACKEND names the x11 backend, which this build does not include\n"},
+        {"wayland", "dispor: DISPOR_BACKEND names the wayland backend, which this build does not include\n"},
+        {"Virtual",
+         "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are virtual, wayland and x11\n"},
+        {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are virtual, wayland and x11\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value ? *c.value : "unset");
+        ScopedEnv backend("DISPOR_BACKEND", c.value);
+        const Fetched fetched = fetchCapturing();
+        EXPECT_EQ(fetched.err, c.err);
+        EXPECT_EQ(bool(fetched.config), c.err.empty());
+        if (fetched.config) {
+            EXPECT_EQ(fetched.config->outputs().size(), 3);
+        }
+        if (!c.err.empty()) {
+            // DPMS goes through the same choice.
+            const DpmsRun run = switchTo(Dispor::Dpms::Off);
+            EXPECT_EQ(run.reports, (std::vector<bool>{true, false}));
+            EXPECT_EQ(run.err, c.err);
+        }
+    }
+    EXPECT_FALSE(fileExists(set.path()));
+}
+
+TEST(Operations, ApplyingWithoutAFetchedConfigurationFails)
+{
+    VirtualSet set;
+    Dispor::SetConfigOperation none(Dispor::ConfigPtr{});
+    EXPECT_FALSE(none.exec());
+    EXPECT_EQ(none.errorString(), "there is no configuration to apply");
+    Dispor::SetConfigOperation handMade(Dispor::ConfigPtr::create());
+    EXPECT_FALSE(handMade.exec());
+    EXPECT_EQ(handMade.errorString(), "the configuration was not fetched from a display service");
+    EXPECT_FALSE(fileExists(set.path()));
+}
+
+} // namespace
+} // namespace dispor_test
