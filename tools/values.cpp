@@ -1,0 +1,153 @@
+#include "values.h"
+
+#include <cstring>
+
+namespace {
+
+using enum ValueSource;
+
+// Command-specific entries are found before general ones, whatever their
+// place here. The words are what the commands accept.
+const std::vector<ValueWords> table = {
+    {"BOOL", nullptr, Words, "on off true false"},
+    {"ROTATION", nullptr, Words,
+     "none normal 0 90 180 270 flipped flipped90 flipped180 flipped270 left inverted right"},
+    {"POLICY", "set-auto-rotate", Words, "never in-tablet-mode always"},
+    {"POLICY", "set-vrr-policy", Words, "never always automatic"},
+    {"POLICY", "set-edr-policy", Words, "never always"},
+    {"SOURCE", "set-color-profile-source", Words, "EDID ICC sRGB"},
+    // sRGB is refused with the HDR mode.
+    {"SOURCE", "set-hdr-color-profile-source", Words, "EDID ICC"},
+    {"RANGE", nullptr, Words, "automatic full limited"},
+    {"TRADEOFF", nullptr, Words, "prefer-accuracy prefer-efficiency"},
+    {"BPC", nullptr, Words, "automatic 6 8 10 12 14 16"},
+    {"LEVEL", "set-abm", Words, "0 1 2 3 4"},
+    {"BRIGHTNESS", "set-max-average-brightness-override", Words, "none"},
+    {"BRIGHTNESS", "set-max-peak-brightness-override", Words, "none"},
+    {"BRIGHTNESS", "set-min-brightness-override", Words, "none"},
+    {"OUTPUT", "set-replica-of", Outputs, "none"},
+    {"OUTPUT", nullptr, Outputs, ""},
+    {"MODE", "set-mode", Modes, ""},
+    {"MODE", "remove-custom-mode", CustomModes, ""},
+    {"FLAG", "add-custom-mode", Words, "+hsync -hsync +vsync -vsync interlace"},
+    {"PATH", nullptr, Files, ""},
+};
+
+} // namespace
+
+const std::vector<ValueWords> &valueWordsTable()
+{
+    return table;
+}
+
+const ValueWords *valueWordsFor(std::string_view valueName, std::string_view command)
+{
+    const ValueWords *general = nullptr;
+    for (const ValueWords &entry : table) {
+        if (valueName != entry.valueName)
+            continue;
+        if (entry.command && command == entry.command)
+            return &entry;
+        if (!entry.command && !general)
+            general = &entry;
+    }
+    return general;
+}
+
+std::vector<std::string> splitWords(std::string_view text, char separator)
+{
+    std::vector<std::string> result;
+    if (text.empty())
+        return result;
+    for (;;) {
+        const std::size_t at = text.find(separator);
+        result.emplace_back(text.substr(0, at));
+        if (at == std::string_view::npos)
+            return result;
+        text.remove_prefix(at + 1);
+    }
+}
+
+const CommandOption *positionalOf(const Command &command)
+{
+    for (const CommandOption *option : optionsFor(command)) {
+        if (option->kind == OptionKind::Positional)
+            return option;
+    }
+    return nullptr;
+}
+
+std::vector<const CommandOption *> flagsOf(const Command &command)
+{
+    std::vector<const CommandOption *> result;
+    for (const CommandOption *option : optionsFor(command)) {
+        if (option->kind == OptionKind::Option && option->name)
+            result.push_back(option);
+    }
+    return result;
+}
+
+std::vector<Slot> slotsFor(const Command &command)
+{
+    std::vector<Slot> result;
+    const CommandOption *positional = positionalOf(command);
+    if (!positional || !positional->valueName)
+        return result;
+    for (const std::string &alternative : splitWords(positional->valueName, ';')) {
+        const std::vector<std::string> words = splitWords(alternative, ' ');
+        for (unsigned index = 0; index < words.size(); ++index) {
+            std::string word = words[index];
+            const bool repeated = !word.empty() && word.back() == '*';
+            if (repeated)
+                word.pop_back();
+            const ValueWords *entry = valueWordsFor(word, command.name);
+            if (entry) {
+                Slot slot;
+                slot.first = index;
+                if (!repeated)
+                    slot.last = index;
+                slot.source = entry->source;
+                slot.words = splitWords(entry->words, ' ');
+                result.push_back(std::move(slot));
+            }
+            // Nothing after a repeated word can be told apart from it.
+            if (repeated)
+                break;
+        }
+    }
+    return result;
+}
+
+bool isGlobal(const Command &command)
+{
+    return command.scope == nullptr;
+}
+
+std::vector<const Command *> outputCommands()
+{
+    std::vector<const Command *> result;
+    for (const Command &command : commandTable()) {
+        if (!isGlobal(command) && std::strcmp(command.name, "self") != 0)
+            result.push_back(&command);
+    }
+    return result;
+}
+
+std::vector<const Command *> globalCommands()
+{
+    std::vector<const Command *> result;
+    for (const Command &command : commandTable()) {
+        if (isGlobal(command))
+            result.push_back(&command);
+    }
+    return result;
+}
+
+const Command *selfCommand()
+{
+    for (const Command &command : commandTable()) {
+        if (!isGlobal(command) && std::strcmp(command.name, "self") == 0)
+            return &command;
+    }
+    return nullptr;
+}
