@@ -1,0 +1,110 @@
+#include "layout_support.h"
+
+using namespace layout;
+
+namespace {
+
+// A (1920x1080, primary) at the origin and B (1280x720) right of it; C is
+// off and far away, so it neither counts for nor takes part in normalising.
+const std::string document = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "B", "uuid": "uuid-b", "priority": 2, "pos": {"x": 1920, "y": 0},
+     "size": {"width": 1280, "height": 720}},
+    {"id": 3, "name": "C", "enabled": false, "pos": {"x": -5000, "y": -5000},
+     "size": {"width": 800, "height": 600}}
+]})";
+
+TEST(Positioning, RelativePlacementIsNormalisedToTheOrigin)
+{
+    On(document).expectChanges({
+        // above: the moved output's height; then the layout moves to the origin.
+        {{"A", "above", "B"}, {"B.pos={\"x\":0,\"y\":1080}"}},
+        {{"B", "above", "A"}, {"A.pos={\"x\":0,\"y\":720}", "B.pos={\"x\":0,\"y\":0}"}},
+        // below: the reference's height.
+        {{"A", "below", "B"}, {"A.pos={\"x\":0,\"y\":720}", "B.pos={\"x\":0,\"y\":0}"}},
+        {{"B", "below", "A"}, {"B.pos={\"x\":0,\"y\":1080}"}},
+        // left-of: the moved output's width.
+        {{"B", "left-of", "A"}, {"A.pos={\"x\":1280,\"y\":0}", "B.pos={\"x\":0,\"y\":0}"}},
+        {{"A", "left-of", "B"}, {}},
+        // right-of: the reference's width.
+        {{"A", "right-of", "B"}, {"A.pos={\"x\":1280,\"y\":0}", "B.pos={\"x\":0,\"y\":0}"}},
+        {{"B", "right-of", "A"}, {}},
+        // The reference by uuid, id and keyword.
+        {{"A", "above", "uuid-b"}, {"B.pos={\"x\":0,\"y\":1080}"}},
+        {{"A", "above", "2"}, {"B.pos={\"x\":0,\"y\":1080}"}},
+        {{"B", "below", "primary-output"}, {"B.pos={\"x\":0,\"y\":1080}"}},
+        // A disabled output may be moved; the layout is normalised over the others.
+        {{"C", "right-of", "B"}, {"C.pos={\"x\":3200,\"y\":0}"}},
+    });
+}
+
+TEST(Positioning, RelativePlacementRefusals)
+{
+    On(document).expectRefusals({
+        {{"A", "right-of", "A"}, "The reference output cannot be the same as the moved output"},
+        {{"A", "left-of", "primary-output"}, "The reference output cannot be the same as the moved output"},
+        {{"uuid-b", "above", "2"}, "The reference output cannot be the same as the moved output"},
+        {{"A", "below", "D"}, "Unknown output: D"},
+        {{"A", "below", "a"}, "Unknown output: a"},
+        {{"A", "below", "2.0"}, "Unknown output: 2.0"},
+        {{"D", "below", "A"}, "Unknown output: D"},
+        {{"A", "above"}, "Invalid arguments: "},
+        {{"A", "above", "B", "C"}, "Invalid arguments: B C"},
+    });
+}
+
+TEST(Positioning, TheActiveOutputAsReference)
+{
+    e2e::SessionBus bus;
+    {
+        e2e::Compositor vantor(bus, {"--active-output", "B"});
+        e2e::VirtualSet set(document);
+        EXPECT_EQ(e2e::run(set, bus, {"A", "below", "active-output"}), (e2e::Result{0, "", ""}));
+        EXPECT_EQ(differences(document, set.read()),
+                  (std::vector<std::string>{"A.pos={\"x\":0,\"y\":720}", "B.pos={\"x\":0,\"y\":0}"}));
+        e2e::VirtualSet again(document);
+        EXPECT_EQ(e2e::run(again, bus, {"B", "right-of", "active-output"}),
+                  (e2e::Result{1, "", "The reference output cannot be the same as the moved output\n"}));
+        EXPECT_EQ(again.read(), document);
+    }
+    {
+        e2e::Compositor vantor(bus, {"--active-error", "no output is active"});
+        e2e::VirtualSet set(document);
+        EXPECT_EQ(e2e::run(set, bus, {"A", "below", "active-output"}),
+                  (e2e::Result{1, "",
+                               "Failed to determine active output: no output is active\n"
+                               "Unknown output: active-output\n"}));
+        EXPECT_EQ(set.read(), document);
+    }
+}
+
+TEST(Positioning, SetPosition)
+{
+    On(document).expectChanges({
+        // Applied as given: not normalised.
+        {{"B", "set-position", "-100", "50"}, {"B.pos={\"x\":-100,\"y\":50}"}},
+        {{"A", "set-position", "10.7", "3"}, {"A.pos={\"x\":10,\"y\":3}"}},
+        {{"A", "set-position", "-0.5", "-10.9"}, {"A.pos={\"x\":0,\"y\":-10}"}},
+        {{"B", "set-position", "1e3", "+2E3"}, {"B.pos={\"x\":1000,\"y\":2000}"}},
+        {{"B", "set-position", "2147483647.9", "-2147483648.5"},
+         {"B.pos={\"x\":2147483647,\"y\":-2147483648}"}},
+        {{"B", "set-position", "1920", "0"}, {}},
+        {{"C", "set-position", "0", "0"}, {"C.pos={\"x\":0,\"y\":0}"}},
+    });
+    On(document).expectRefusals({
+        {{"A", "set-position", "10px", "3"}, "Invalid argument: 10px"},
+        {{"A", "set-position", "3", "10px"}, "Invalid argument: 10px"},
+        // X is converted and checked before Y.
+        {{"A", "set-position", "x", "y"}, "Invalid argument: x"},
+        {{"A", "set-position", "2147483648", "y"}, "Invalid argument: 2147483648"},
+        {{"A", "set-position", "0", "-2147483649"}, "Invalid argument: -2147483649"},
+        {{"A", "set-position", "1e10", "0"}, "Invalid argument: 1e10"},
+        {{"A", "set-position", "nan", "0"}, "Invalid argument: nan"},
+        {{"A", "set-position", "0", "-inf"}, "Invalid argument: -inf"},
+        {{"A", "set-position", "1,5", "0"}, "Invalid argument: 1,5"},
+        {{"A", "set-position", "10"}, "Invalid arguments: 10"},
+        {{"A", "set-position", "1", "2", "3"}, "Invalid arguments: 1 2 3"},
+    });
+}
+
+} // namespace
