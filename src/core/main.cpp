@@ -1,9 +1,109 @@
 #include "core/command.h"
+#include "core/help.h"
+#include "core/options.h"
 
 #include <QGuiApplication>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The tool prints only its own messages.
+void dropQtMessage(QtMsgType, const QMessageLogContext &, const QString &)
+{
+}
+
+bool choosesPlatform(int argc, char **argv)
+{
+    const char *chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen && *chosen)
+        return true;
+    // Qt ignores the option without a value.
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return false;
+}
+
+// Without a platform chosen by the user, the display servers the session
+// names are tried first and "offscreen" last, so that a run never aborts
+// for want of a display. Given as an argument rather than in the
+// environment, so that programs the tool starts do not inherit it.
+std::vector<char *> withPlatformFallback(int argc, char **argv)
+{
+    std::vector<char *> arguments(argv, argv + argc);
+    if (argc < 1 || choosesPlatform(argc, argv))
+        return arguments;
+    const auto named = [](const char *variable) {
+        const char *value = std::getenv(variable);
+        return value && *value;
+    };
+    static char platformOption[] = "-platform";
+    static std::string platforms;
+    if (named("WAYLAND_DISPLAY"))
+        platforms += "wayland;";
+    if (named("DISPLAY"))
+        platforms += "xcb;";
+    platforms += "offscreen";
+    arguments.insert(arguments.begin() + 1, {platformOption, platforms.data()});
+    return arguments;
+}
+
+const Command *findCommand(const QString &name, bool global)
+{
+    for (const Command &command : commandTable()) {
+        if ((global ? command.globalHandler != nullptr : command.outputHandler != nullptr)
+            && name == QString::fromUtf8(command.name))
+            return &command;
+    }
+    return nullptr;
+}
+
+int run(const QStringList &words)
+{
+    if (words.isEmpty()) {
+        printHelp();
+        return 1;
+    }
+    if (words.first() == QLatin1StringView("help") || words.contains(QLatin1StringView("--help"))) {
+        printHelp();
+        return 0;
+    }
+
+    if (const Command *command = findCommand(words[0], true)) {
+        if (!parseOptions(*command, words.mid(1)))
+            return 1;
+        return command->globalHandler();
+    }
+
+    const Command *command = words.size() >= 2 ? findCommand(words[1], false) : nullptr;
+    qsizetype consumed = 2;
+    if (!command) {
+        command = findCommand(QStringLiteral("self"), false);
+        consumed = 1;
+    }
+    if (!command) {
+        printHelp();
+        return 1;
+    }
+    if (!parseOptions(*command, words.mid(consumed)))
+        return 1;
+    return command->outputHandler(words[0]);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
-    return 1;
+    qInstallMessageHandler(dropQtMessage);
+    // Qt keeps using the argument vector, so it lives as long as the app.
+    std::vector<char *> arguments = withPlatformFallback(argc, argv);
+    int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    QGuiApplication app(count, arguments.data());
+    return run(QCoreApplication::arguments().mid(1));
 }

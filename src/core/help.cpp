@@ -1,0 +1,307 @@
+#include "core/help.h"
+
+#include "core/command.h"
+#include "core/print.h"
+
+#include <QCoreApplication>
+#include <QMap>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target)
+{
+}
+
+void HelpStreambuf::setIndent(int indent, int width)
+{
+    this->indent = indent;
+    this->width = width;
+    if (column > indent)
+        breakPending = true;
+}
+
+void HelpStreambuf::writeLine(std::size_t length)
+{
+    target->sputn(line.data(), static_cast<std::streamsize>(length));
+    line.clear();
+    column = 0;
+}
+
+static bool isBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' || byte == '\r';
+}
+
+HelpStreambuf::int_type HelpStreambuf::overflow(int_type ch)
+{
+    if (traits_type::eq_int_type(ch, traits_type::eof()))
+        return traits_type::not_eof(ch);
+
+    const char byte = traits_type::to_char_type(ch);
+    if (byte == '\n') {
+        line.push_back('\n');
+        writeLine(line.size());
+        return ch;
+    }
+
+    if (breakPending) {
+        line.push_back('\n');
+        writeLine(line.size());
+        breakPending = false;
+    }
+    if (column < indent) {
+        line.append(static_cast<std::size_t>(indent - column), ' ');
+        column = indent;
+    }
+    line.push_back(byte);
+    if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80)
+        ++column;
+
+    // Wrap only at white space, so a word that reaches the width stays on
+    // its line whole.
+    if (width == 0 || column < width || !isBlank(byte))
+        return ch;
+    const auto last = std::find_if_not(line.rbegin(), line.rend(), isBlank);
+    if (last == line.rend()) {
+        line.clear();
+        column = 0;
+        return ch;
+    }
+    const std::size_t end = static_cast<std::size_t>(line.rend() - last);
+    line[end] = '\n';
+    writeLine(end + 1);
+    return ch;
+}
+
+HelpStream::HelpStream(std::streambuf *target) : std::ostream(nullptr), buffer(target)
+{
+    rdbuf(&buffer);
+}
+
+namespace {
+
+struct Help {
+    HelpStream stream;
+    QByteArray app;
+
+    void setIndent(int indent, int width)
+    {
+        static_cast<HelpStreambuf *>(stream.rdbuf())->setIndent(indent, width);
+    }
+};
+
+const CommandOption *positionalOf(const std::vector<const CommandOption *> &options)
+{
+    for (const CommandOption *option : options) {
+        if (option->kind == OptionKind::Positional)
+            return option;
+    }
+    return nullptr;
+}
+
+bool hasFlagsOrValued(const std::vector<const CommandOption *> &options)
+{
+    return std::any_of(options.begin(), options.end(),
+                       [](const CommandOption *option) { return option->kind == OptionKind::Option; });
+}
+
+QList<QByteArray> wordsOf(const char *alternative)
+{
+    return QByteArray(alternative).split(' ');
+}
+
+void printOptionList(Help &help, const std::vector<const CommandOption *> &options)
+{
+    help.setIndent(0, 0);
+    printLineTo(help.stream, "\x1b[4mOptions:\x1b[24m");
+    for (const CommandOption *option : options) {
+        if (option->kind != OptionKind::Option)
+            continue;
+        help.setIndent(3, 0);
+        if (option->valueName)
+            printTo(help.stream, "--{}={}…", option->name, option->valueName);
+        else
+            printTo(help.stream, "--{}", option->name);
+        help.setIndent(33, 80);
+        printTo(help.stream, "{}\n", option->description ? option->description : "");
+    }
+    printTo(help.stream, "\n");
+}
+
+void printExamples(Help &help, const std::vector<const CommandExample *> &examples, bool withCommand)
+{
+    for (const CommandExample *example : examples) {
+        help.setIndent(3, 80);
+        printLineTo(help.stream, "{}\n", example->description);
+        help.setIndent(6, 0);
+        if (withCommand)
+            printLineTo(help.stream, "{} {} {}\n", help.app, example->command, example->arguments);
+        else
+            printLineTo(help.stream, "{} {}\n", help.app, example->arguments);
+    }
+}
+
+void printGlobalCommand(Help &help, const Command &command)
+{
+    const std::vector<const CommandOption *> options = optionsFor(command);
+    const CommandOption *positional = positionalOf(options);
+
+    help.setIndent(0, 0);
+    printLineTo(help.stream, "\x1b[1m{}: {}\x1b[22m", command.name, command.summary);
+    help.setIndent(3, 0);
+    printTo(help.stream, "Usage: {} {}", help.app, command.name);
+    if (hasFlagsOrValued(options))
+        printTo(help.stream, " [OPTIONS…]");
+    if (positional) {
+        for (const QByteArray &word : wordsOf(positional->valueName))
+            printTo(help.stream, " {}…", word);
+    }
+    printTo(help.stream, "\n\n");
+
+    if (command.description) {
+        help.setIndent(3, 80);
+        printLineTo(help.stream, "{}\n", command.description);
+    }
+
+    const std::vector<const CommandExample *> examples = examplesFor(command);
+    if (!examples.empty()) {
+        help.setIndent(0, 0);
+        printLineTo(help.stream, "\x1b[4mExamples:\x1b[24m\n");
+        printExamples(help, examples, true);
+    }
+
+    if (hasFlagsOrValued(options))
+        printOptionList(help, options);
+}
+
+void printOutputSection(Help &help, const Command &self)
+{
+    help.setIndent(0, 0);
+    printLineTo(help.stream, "\x1b[1m{}: {}\x1b[22m", self.scope, self.summary);
+    help.setIndent(3, 0);
+    printLineTo(help.stream, "Usage: {} {} COMMAND… [OPTIONS…]\n", help.app, self.scope);
+    if (self.description) {
+        help.setIndent(3, 80);
+        printLineTo(help.stream, "{}\n", self.description);
+    }
+
+    std::vector<const CommandOption *> options;
+    for (const CommandOption &option : optionTable()) {
+        if (option.scope && option.kind == OptionKind::Option)
+            options.push_back(&option);
+    }
+    if (!options.empty())
+        printOptionList(help, options);
+}
+
+void printCommandLabel(Help &help, const Command &command)
+{
+    const CommandOption *positional = positionalOf(optionsFor(command));
+    if (!positional) {
+        printTo(help.stream, "{}", command.name);
+        return;
+    }
+    const QList<QByteArray> alternatives = QByteArray(positional->valueName).split(';');
+    for (const QByteArray &alternative : alternatives) {
+        printTo(help.stream, "{}", command.name);
+        for (const QByteArray &word : alternative.split(' '))
+            printTo(help.stream, " {}…", word);
+        if (alternatives.size() > 1)
+            printTo(help.stream, "\n");
+    }
+}
+
+struct Category {
+    std::vector<const Command *> commands;
+    std::vector<std::pair<const CommandExample *, std::size_t>> examples; // with table index
+};
+
+void printCategories(Help &help)
+{
+    const std::span<const Command> commands = commandTable();
+    QMap<QString, Category> categories;
+    for (const Command &command : commands) {
+        if (command.scope && std::strcmp(command.name, "self") != 0)
+            categories[QString::fromUtf8(command.category)].commands.push_back(&command);
+    }
+
+    const std::span<const CommandExample> examples = exampleTable();
+    for (std::size_t i = 0; i < examples.size(); ++i) {
+        const CommandExample &example = examples[i];
+        if (!example.scope)
+            continue;
+        const auto command = std::find_if(commands.begin(), commands.end(), [&](const Command &command) {
+            return sameScope(command.scope, example.scope) && std::strcmp(command.name, example.command) == 0;
+        });
+        if (command == commands.end())
+            continue;
+        const auto category = categories.find(QString::fromUtf8(command->category));
+        if (category != categories.end())
+            category->examples.emplace_back(&example, i);
+    }
+
+    for (auto it = categories.begin(); it != categories.end(); ++it) {
+        Category &category = it.value();
+        std::sort(category.commands.begin(), category.commands.end(),
+                  [](const Command *a, const Command *b) { return std::strcmp(a->name, b->name) < 0; });
+        // Examples of one command stand newest first.
+        std::sort(category.examples.begin(), category.examples.end(), [](const auto &a, const auto &b) {
+            const int order = std::strcmp(a.first->command, b.first->command);
+            return order != 0 ? order < 0 : a.second > b.second;
+        });
+
+        help.setIndent(0, 0);
+        printLineTo(help.stream, "\x1b[4m{} Commands:\x1b[24m", it.key());
+        for (const Command *command : category.commands) {
+            help.setIndent(3, 0);
+            printCommandLabel(help, *command);
+            help.setIndent(33, 80);
+            printTo(help.stream, "{}\n", command->summary);
+        }
+        printTo(help.stream, "\n");
+
+        if (category.examples.empty())
+            continue;
+        help.setIndent(0, 0);
+        printLineTo(help.stream, "\x1b[4m{} Command Examples:\x1b[24m\n", it.key());
+        std::vector<const CommandExample *> ordered;
+        for (const auto &[example, index] : category.examples)
+            ordered.push_back(example);
+        printExamples(help, ordered, false);
+    }
+}
+
+} // namespace
+
+void printHelp()
+{
+    Help help{HelpStream(std::cerr.rdbuf()), QCoreApplication::applicationName().toUtf8()};
+
+    printLineTo(help.stream, "Usage: {} COMMAND …\n", help.app);
+    printLineTo(help.stream, "Utility to change the output configuration.\n");
+    printLineTo(help.stream, "Commands:");
+
+    const Command *self = nullptr;
+    for (const Command &command : commandTable()) {
+        const bool isSelf = std::strcmp(command.name, "self") == 0;
+        if (command.scope && isSelf && !self)
+            self = &command;
+        if (command.scope && !isSelf)
+            continue;
+        help.setIndent(3, 0);
+        printTo(help.stream, "{}", command.scope ? command.scope : command.name);
+        help.setIndent(33, 80);
+        printTo(help.stream, "{}\n", command.summary);
+    }
+    printTo(help.stream, "\n");
+
+    for (const Command &command : commandTable()) {
+        if (!command.scope)
+            printGlobalCommand(help, command);
+    }
+    if (self)
+        printOutputSection(help, *self);
+    printCategories(help);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/command.h"
+
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// How many command-line words one alternative of a positional value name
+// takes; no maximum means unbounded.
+struct Arity {
+    uint32_t min = 0;
+    std::optional<uint32_t> max = 0;
+
+    bool operator==(const Arity &) const = default;
+};
+
+// One Arity per ";"-separated alternative; a word ending in "*" stands for
+// any number of words.
+std::vector<Arity> parseArities(const char *valueName);
+
+// Checks the words after the command against its records and fills its
+// option variables. False after printing the first problem (silently for a
+// command without records that was given words).
+bool parseOptions(const Command &command, const QStringList &words);
+
+// The same over a command's records, in table order.
+bool parseOptions(const std::vector<const CommandOption *> &records, const QStringList &words);
