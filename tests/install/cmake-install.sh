@@ -1,0 +1,79 @@
+# cmake --install into a scratch prefix: every file is there, the installed
+# tool runs, the shells find their completions, and a program outside the
+# project finds the library with find_package(Dispor) and links it.
+. "$TEST_DIR/lib.sh"
+
+prefix="$scratch/prefix"
+cmake --install "$BUILD_DIR" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
+    { cat "$scratch/install.log" >&2; fail "cmake --install failed"; finish; }
+
+libdir=$(cd "$prefix" && dirname "$(find . -name 'libdispor.so.0' | head -n 1)")
+libdir=${libdir#./}
+for file in bin/dispctl "$libdir/libdispor.so" "$libdir/libdispor.so.0" \
+    include/dispor/dispor.h include/dispor/config.h include/dispor/output.h include/dispor/mode.h \
+    include/dispor/operations.h include/dispor/dpms.h \
+    "$libdir/cmake/Dispor/DisporConfig.cmake" "$libdir/cmake/Dispor/DisporConfigVersion.cmake" \
+    "$libdir/cmake/Dispor/DisporTargets.cmake" \
+    share/man/man1/dispctl.1 share/bash-completion/completions/dispctl \
+    share/zsh/vendor-completions/_dispctl share/fish/vendor_completions.d/dispctl.fish; do
+    [ -e "$prefix/$file" ] || fail "$file is not installed"
+done
+for header in "$TEST_DIR"/../../dispor/include/dispor/*.h; do
+    [ -e "$prefix/include/dispor/$(basename "$header")" ] || fail "header $(basename "$header") is not installed"
+done
+cmp -s "$GENERATED/dispctl.1" "$prefix/share/man/man1/dispctl.1" || fail "the installed page is not the generated one"
+
+write_set
+# The installed tool finds its own library without help.
+expect_eq "installed dispctl lists the outputs" "eDP-1 DP-1 HDMI-A-1" \
+    "$("$prefix/bin/dispctl" list-outputs --names 2>&1 | tr '\n' ' ' | sed 's/ $//')"
+
+page=$(MANPATH="$prefix/share/man" man -w dispctl 2>&1)
+expect_eq "man finds the page" "$prefix/share/man/man1/dispctl.1" "$page"
+
+PATH="$prefix/bin:$PATH"
+# bash-completion loads the script on demand from the prefix's data dir.
+if [ -r /usr/share/bash-completion/bash_completion ]; then
+    loaded=$(XDG_DATA_DIRS="$prefix/share" bash --norc --noprofile -c '
+        . /usr/share/bash-completion/bash_completion
+        _completion_loader dispctl
+        complete -p dispctl
+        COMP_WORDS=(dispctl DP-1 set-hd); COMP_CWORD=2
+        _dispctl dispctl set-hd DP-1
+        printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort' 2>&1)
+    expect_eq "bash-completion loads the installed script" \
+        "complete -F _dispctl dispctl set-hdr set-hdr-and-wcg set-hdr-color-profile-source set-hdr-icc-profile" \
+        "$(printf '%s\n' "$loaded" | tr '\n' ' ' | sed 's/ $//')"
+else
+    echo "bash-completion is not installed: its loader is not checked"
+fi
+if command -v zsh >/dev/null 2>&1; then
+    bound=$(zsh -f -c 'fpath=("$1" $fpath); autoload -U compinit; compinit -u -d "$2"; print -r -- ${_comps[dispctl]}' \
+        zsh "$prefix/share/zsh/vendor-completions" "$scratch/zcompdump" 2>&1)
+    expect_eq "zsh finds the installed completion" "_dispctl" "$bound"
+fi
+if command -v fish >/dev/null 2>&1; then
+    # Not --no-config: the vendor directories are set up by fish's own config.
+    offered=$(XDG_DATA_DIRS="$prefix/share" fish -c 'complete -C "dispctl DP-1 set-w"' 2>&1 | cut -f1)
+    expect_eq "fish finds the installed completion" "set-wcg" "$offered"
+fi
+
+# A consumer project, configured, built and run against the prefix.
+cmake -S "$TEST_DIR/consumer" -B "$scratch/consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$prefix" >"$scratch/consumer.log" 2>&1 &&
+    cmake --build "$scratch/consumer" >>"$scratch/consumer.log" 2>&1 ||
+    { cat "$scratch/consumer.log" >&2; fail "the consumer does not build against the installed package"; finish; }
+grep -q "$prefix/$libdir/cmake/Dispor" "$scratch/consumer/CMakeCache.txt" || fail "the consumer found another Dispor"
+expect_eq "the consumer runs on the installed library" "eDP-1 DP-1 HDMI-A-1" \
+    "$(LD_LIBRARY_PATH="$prefix/$libdir" "$scratch/consumer/consumer" 2>&1 | tr '\n' ' ' | sed 's/ $//')"
+
+# A version the package does not provide is refused.
+sed 's/find_package(Dispor 0.1 REQUIRED)/find_package(Dispor 7.0 REQUIRED)/' "$TEST_DIR/consumer/CMakeLists.txt" \
+    >"$scratch/CMakeLists.txt"
+mkdir -p "$scratch/wrong"
+cp "$scratch/CMakeLists.txt" "$TEST_DIR/consumer/main.cpp" "$scratch/wrong/"
+if cmake -S "$scratch/wrong" -B "$scratch/wrong-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1; then
+    fail "find_package(Dispor 7.0) accepted version $(grep -o 'PACKAGE_VERSION "[^"]*"' "$prefix/$libdir/cmake/Dispor/DisporConfigVersion.cmake")"
+fi
+
+finish
