@@ -9,6 +9,8 @@
 #include <iostream>
 #include <iterator>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -56,11 +58,6 @@ std::string percentage(double fraction)
     return number(std::round(fraction * 100)) + "%";
 }
 
-std::string rate(float hertz)
-{
-    return fmt::format("{:.2f}", static_cast<double>(hertz));
-}
-
 using Out = fmt::appender;
 
 void overridePart(Out out, std::optional<double> value, double divisor = 1)
@@ -73,22 +70,23 @@ void modesLine(Out out, const Output &output)
 {
     fmt::format_to(out, "\t{}Modes: {}", blue, reset);
     const Dispor::ModeList modes = output.modes();
-    QStringList ids = modes.keys();
-    std::sort(ids.begin(), ids.end(), [](const QString &a, const QString &b) { return modeIdLess(a, b); });
+    std::vector<std::pair<QString, Dispor::ModePtr>> sorted;
+    sorted.reserve(modes.size());
+    for (auto it = modes.cbegin(); it != modes.cend(); ++it)
+        sorted.emplace_back(it.key(), it.value());
+    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return modeIdLess(a.first, b.first); });
     const Dispor::ModePtr current = output.currentMode();
     const Dispor::ModePtr preferred = output.preferredMode();
-    for (const QString &id : std::as_const(ids)) {
-        const Dispor::ModePtr mode = modes.value(id);
+    for (const auto &[id, mode] : sorted) {
         const QSize size = mode->size();
-        const std::string text = fmt::format("{}x{}@{}", size.width(), size.height(), rate(mode->refreshRate()));
-        fmt::format_to(out, " {}:", mode->id());
-        if (mode == current)
-            fmt::format_to(out, "{}{}*{}", green, text, reset);
-        else
-            fmt::format_to(out, "{}", text);
-        if (mode == preferred)
-            fmt::format_to(out, "!");
-        fmt::format_to(out, " ");
+        const double hertz = mode->refreshRate();
+        const char *mark = mode == preferred ? "!" : "";
+        if (mode == current) {
+            fmt::format_to(out, " {}:{}{}x{}@{:.2f}*{}{} ", mode->id(), green, size.width(), size.height(), hertz,
+                           reset, mark);
+        } else {
+            fmt::format_to(out, " {}:{}x{}@{:.2f}{} ", mode->id(), size.width(), size.height(), hertz, mark);
+        }
     }
     fmt::format_to(out, "\n");
 }
@@ -99,7 +97,7 @@ void customModeLines(Out out, const Output &output)
     fmt::format_to(out, "{}\tCustom modes:{}{}\n", yellow, reset, customModes.isEmpty() ? " None" : "");
     for (qsizetype i = 0; i < customModes.size(); ++i) {
         const Dispor::ModeInfo &mode = customModes.at(i);
-        fmt::format_to(out, "\t\t{}: {}x{}@{}{}\n", i, mode.width, mode.height, rate(mode.refreshRate),
+        fmt::format_to(out, "\t\t{}: {}x{}@{:.2f}{}\n", i, mode.width, mode.height, static_cast<double>(mode.refreshRate),
                        (mode.flags & Dispor::ModeInfo::ReducedBlanking) ? " (reduced blanking)" : "");
     }
 }
