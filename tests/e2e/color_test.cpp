@@ -164,6 +164,21 @@ TEST(Color, CalibrateHdrStartsTheCalibrator)
     }
 }
 
+TEST(Color, CalibrateHdrOnTheActiveOutput)
+{
+    const std::string hdrOn = document(R"("hdrEnabled": true)");
+    e2e::SessionBus bus;
+    e2e::Compositor vantor(bus, {"--active-output", "DP-1"});
+    e2e::TempDir bin;
+    const std::string args = installCalibrator(bin);
+    e2e::VirtualSet set(hdrOn);
+    EXPECT_EQ(
+        e2e::run(set, bus, {"active-output", "calibrate-hdr"}, {{"PATH", bin.path() + ":/usr/bin:/bin"}}),
+        (e2e::Result{0, "", ""}));
+    EXPECT_TRUE(waitForFile(args).starts_with("1\nDP-1\n"));
+    EXPECT_EQ(set.read(), hdrOn);
+}
+
 TEST(Color, CalibrateHdrRefusals)
 {
     const std::string hdrOn = document(R"("hdrEnabled": true)");
