@@ -55,9 +55,10 @@ std::vector<char *> withPlatformFallback(int argc, char **argv)
 
 const Command *findCommand(const QString &name, bool global)
 {
+    const QByteArray utf8 = name.toUtf8();
     for (const Command &command : commandTable()) {
         if ((global ? command.globalHandler != nullptr : command.outputHandler != nullptr)
-            && name == QString::fromUtf8(command.name))
+            && utf8 == command.name)
             return &command;
     }
     return nullptr;
