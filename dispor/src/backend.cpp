@@ -1,6 +1,9 @@
 #include "backend.h"
 
 #include "virtual/virtual_backend.h"
+#ifdef DISPOR_HAVE_X11
+#include "x11/x11_backend.h"
+#endif
 
 namespace Dispor {
 
@@ -22,7 +25,11 @@ bool always()
 // In the order they are tried when DISPOR_BACKEND is unset or empty.
 constexpr Known known[] = {
     {"wayland", nullptr, nullptr},
+#ifdef DISPOR_HAVE_X11
+    {"x11", X11::createX11Backend, X11::x11Reachable},
+#else
     {"x11", nullptr, nullptr},
+#endif
     {"virtual", Virtual::createVirtualBackend, always},
 };
 

@@ -1,0 +1,354 @@
+#include "server.h"
+
+#include <xcb/dpms.h>
+
+#include <cstring>
+
+namespace Dispor::X11 {
+
+namespace {
+
+QString displayName()
+{
+    return qEnvironmentVariable("DISPLAY");
+}
+
+template <typename T>
+QList<T> listOf(const T *items, int count)
+{
+    return QList<T>(items, items + std::max(count, 0));
+}
+
+} // namespace
+
+std::optional<int32_t> Property::value() const
+{
+    if (data.isEmpty())
+        return std::nullopt;
+    switch (format) {
+    case 8:
+        return int32_t(static_cast<int8_t>(data.at(0)));
+    case 16:
+        if (data.size() >= 2) {
+            int16_t v;
+            std::memcpy(&v, data.constData(), 2);
+            return v;
+        }
+        break;
+    case 32:
+        if (data.size() >= 4) {
+            int32_t v;
+            std::memcpy(&v, data.constData(), 4);
+            return v;
+        }
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<Connection> Connection::open(QString *reason)
+{
+    const QString display = displayName();
+    if (display.isEmpty()) {
+        *reason = QStringLiteral("DISPLAY is not set, so there is no X server to talk to");
+        return {};
+    }
+    std::unique_ptr<Connection> connection(new Connection);
+    int screenNumber = 0;
+    connection->m_connection = xcb_connect(display.toLocal8Bit().constData(), &screenNumber);
+    if (xcb_connection_has_error(connection->m_connection)) {
+        *reason = u"cannot connect to the X server \""_qs + display + u'"';
+        return {};
+    }
+    xcb_connection_t *c = connection->m_connection;
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem) {
+        *reason = u"the X server \""_qs + display + "\" has no screen " + QString::number(screenNumber);
+        return {};
+    }
+    connection->m_root = screens.data->root;
+
+    const xcb_query_extension_reply_t *randr = xcb_get_extension_data(c, &xcb_randr_id);
+    Reply<xcb_randr_query_version_reply_t> version = reply(
+        randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr) : nullptr);
+    if (!version || version->major_version < 1 || (version->major_version == 1 && version->minor_version < 2)) {
+        *reason = u"the X server \""_qs + display + "\" does not offer RandR 1.2 or later";
+        return {};
+    }
+    connection->m_randrError = randr->first_error;
+    const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(c, &xcb_dpms_id);
+    connection->m_dpms = dpms && dpms->present;
+
+    const std::pair<xcb_atom_t Atoms::*, const char *> names[] = {
+        {&Atoms::edid, "EDID"},
+        {&Atoms::connectorType, "ConnectorType"},
+        {&Atoms::broadcastRgb, "Broadcast RGB"},
+        {&Atoms::maxBpc, "max bpc"},
+        {&Atoms::underscan, "underscan"},
+        {&Atoms::underscanHBorder, "underscan hborder"},
+        {&Atoms::underscanVBorder, "underscan vborder"},
+    };
+    xcb_intern_atom_cookie_t cookies[std::size(names)];
+    for (size_t i = 0; i < std::size(names); ++i)
+        cookies[i] = xcb_intern_atom(c, 1, uint16_t(std::strlen(names[i].second)), names[i].second);
+    for (size_t i = 0; i < std::size(names); ++i) {
+        if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
+            connection->m_atoms.*(names[i].first) = r->atom;
+    }
+    return connection;
+}
+
+Connection::~Connection()
+{
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+QString Connection::atomName(xcb_atom_t atom)
+{
+    if (atom == XCB_NONE)
+        return {};
+    const auto known = m_atomNames.constFind(atom);
+    if (known != m_atomNames.constEnd())
+        return *known;
+    QString name;
+    if (auto r = reply(xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr)))
+        name = QString::fromLatin1(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get()));
+    m_atomNames.insert(atom, name);
+    return name;
+}
+
+xcb_atom_t Connection::atom(const QByteArray &name, bool create)
+{
+    auto r = reply(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, create ? 0 : 1, uint16_t(name.size()), name.constData()), nullptr));
+    return r ? r->atom : XCB_NONE;
+}
+
+QString Connection::errorText(const char *request, const xcb_generic_error_t *error) const
+{
+    QString what;
+    if (!error) {
+        what = QStringLiteral("the connection to the X server broke");
+    } else {
+        static const char *const core[] = {nullptr,       "BadRequest", "BadValue",    "BadWindow", "BadPixmap",
+                                           "BadAtom",     "BadCursor",  "BadFont",     "BadMatch",  "BadDrawable",
+                                           "BadAccess",   "BadAlloc",   "BadColor",    "BadGC",     "BadIDChoice",
+                                           "BadName",     "BadLength",  "BadImplementation"};
+        const int code = error->error_code;
+        if (code > 0 && code < int(std::size(core)))
+            what = QLatin1StringView(core[code]);
+        else if (code == m_randrError)
+            what = QStringLiteral("BadOutput");
+        else if (code == m_randrError + 1)
+            what = QStringLiteral("BadCrtc");
+        else if (code == m_randrError + 2)
+            what = QStringLiteral("BadMode");
+        else
+            what = u"error "_qs + QString::number(code);
+    }
+    return u"the X server refused "_qs + QLatin1StringView(request) + " (" + what + u')';
+}
+
+bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *reason)
+{
+    xcb_generic_error_t *error = xcb_request_check(m_connection, cookie);
+    if (!error && !xcb_connection_has_error(m_connection))
+        return true;
+    *reason = errorText(request, error);
+    std::free(error);
+    return false;
+}
+
+bool Connection::read(ServerState *state, bool probe, QString *reason)
+{
+    xcb_connection_t *c = m_connection;
+    ServerState s;
+    xcb_generic_error_t *error = nullptr;
+
+    auto range = reply(xcb_randr_get_screen_size_range_reply(c, xcb_randr_get_screen_size_range(c, m_root), nullptr));
+    auto geometry = reply(xcb_get_geometry_reply(c, xcb_get_geometry(c, m_root), nullptr));
+    auto primary = reply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, m_root), nullptr));
+    if (!range || !geometry || !primary) {
+        *reason = errorText("the screen's size", nullptr);
+        return false;
+    }
+    s.minWidth = range->min_width;
+    s.minHeight = range->min_height;
+    s.maxWidth = range->max_width;
+    s.maxHeight = range->max_height;
+    s.width = geometry->width;
+    s.height = geometry->height;
+    s.primary = primary->output;
+    // The setup block is current as of this connection, and so is its DPI.
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+        if (it.data->root == m_root && it.data->width_in_pixels && it.data->height_in_pixels) {
+            s.mmWidth = it.data->width_in_millimeters;
+            s.mmHeight = it.data->height_in_millimeters;
+            if (it.data->width_in_pixels != s.width)
+                s.mmWidth = uint32_t(double(s.mmWidth) * s.width / it.data->width_in_pixels + 0.5);
+            if (it.data->height_in_pixels != s.height)
+                s.mmHeight = uint32_t(double(s.mmHeight) * s.height / it.data->height_in_pixels + 0.5);
+        }
+    }
+
+    const xcb_randr_crtc_t *crtcs = nullptr;
+    const xcb_randr_output_t *outputs = nullptr;
+    const xcb_randr_mode_info_t *modes = nullptr;
+    const uint8_t *names = nullptr;
+    int crtcCount = 0, outputCount = 0, modeCount = 0;
+    Reply<xcb_randr_get_screen_resources_reply_t> all = reply<xcb_randr_get_screen_resources_reply_t>(nullptr);
+    Reply<xcb_randr_get_screen_resources_current_reply_t> current =
+        reply<xcb_randr_get_screen_resources_current_reply_t>(nullptr);
+    if (probe) {
+        all = reply(xcb_randr_get_screen_resources_reply(c, xcb_randr_get_screen_resources(c, m_root), &error));
+        if (all) {
+            s.configTimestamp = all->config_timestamp;
+            crtcs = xcb_randr_get_screen_resources_crtcs(all.get());
+            crtcCount = all->num_crtcs;
+            outputs = xcb_randr_get_screen_resources_outputs(all.get());
+            outputCount = all->num_outputs;
+            modes = xcb_randr_get_screen_resources_modes(all.get());
+            modeCount = all->num_modes;
+            names = xcb_randr_get_screen_resources_names(all.get());
+        }
+    } else {
+        current = reply(
+            xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, m_root), &error));
+        if (current) {
+            s.configTimestamp = current->config_timestamp;
+            crtcs = xcb_randr_get_screen_resources_current_crtcs(current.get());
+            crtcCount = current->num_crtcs;
+            outputs = xcb_randr_get_screen_resources_current_outputs(current.get());
+            outputCount = current->num_outputs;
+            modes = xcb_randr_get_screen_resources_current_modes(current.get());
+            modeCount = current->num_modes;
+            names = xcb_randr_get_screen_resources_current_names(current.get());
+        }
+    }
+    if (!crtcs && !outputs && !modes && error) {
+        *reason = errorText("the screen resources", error);
+        std::free(error);
+        return false;
+    }
+
+    for (int i = 0; i < modeCount; ++i) {
+        const xcb_randr_mode_info_t &info = modes[i];
+        ModeLine mode;
+        mode.id = info.id;
+        mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
+        names += info.name_len;
+        mode.timings = {info.width,       info.height,    info.dot_clock,   info.hsync_start,
+                        info.hsync_end,   info.htotal,    info.hskew,       info.vsync_start,
+                        info.vsync_end,   info.vtotal,    info.mode_flags};
+        s.modes.insert(mode.id, mode);
+    }
+
+    // Every request of a kind goes out before the first reply is awaited.
+    QList<xcb_randr_get_crtc_info_cookie_t> crtcCookies;
+    QList<xcb_randr_get_crtc_gamma_cookie_t> gammaCookies;
+    for (int i = 0; i < crtcCount; ++i) {
+        crtcCookies.append(xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp));
+        gammaCookies.append(xcb_randr_get_crtc_gamma(c, crtcs[i]));
+    }
+    for (int i = 0; i < crtcCount; ++i) {
+        CrtcState crtc;
+        crtc.id = crtcs[i];
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i], &error));
+        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookies[i], nullptr));
+        if (!info) {
+            *reason = errorText("a CRTC's state", error);
+            std::free(error);
+            return false;
+        }
+        crtc.x = info->x;
+        crtc.y = info->y;
+        crtc.width = info->width;
+        crtc.height = info->height;
+        crtc.mode = info->mode;
+        crtc.rotation = info->rotation;
+        crtc.rotations = info->rotations;
+        crtc.outputs = listOf(xcb_randr_get_crtc_info_outputs(info.get()), info->num_outputs);
+        crtc.possible = listOf(xcb_randr_get_crtc_info_possible(info.get()), info->num_possible_outputs);
+        if (gamma && gamma->size) {
+            crtc.red = listOf(xcb_randr_get_crtc_gamma_red(gamma.get()), gamma->size);
+            crtc.green = listOf(xcb_randr_get_crtc_gamma_green(gamma.get()), gamma->size);
+            crtc.blue = listOf(xcb_randr_get_crtc_gamma_blue(gamma.get()), gamma->size);
+        }
+        s.crtcs.insert(crtc.id, crtc);
+    }
+
+    QList<xcb_randr_get_output_info_cookie_t> infoCookies;
+    QList<xcb_randr_list_output_properties_cookie_t> propertyCookies;
+    for (int i = 0; i < outputCount; ++i) {
+        infoCookies.append(xcb_randr_get_output_info(c, outputs[i], s.configTimestamp));
+        propertyCookies.append(xcb_randr_list_output_properties(c, outputs[i]));
+    }
+    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,    m_atoms.maxBpc,
+                                 m_atoms.underscan, m_atoms.underscanHBorder, m_atoms.underscanVBorder};
+    for (int i = 0; i < outputCount; ++i) {
+        OutputState output;
+        output.id = outputs[i];
+        auto info = reply(xcb_randr_get_output_info_reply(c, infoCookies[i], &error));
+        auto list = reply(xcb_randr_list_output_properties_reply(c, propertyCookies[i], nullptr));
+        if (!info) {
+            *reason = errorText("an output's state", error);
+            std::free(error);
+            return false;
+        }
+        output.name = QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
+                                        xcb_randr_get_output_info_name_length(info.get()));
+        output.crtc = info->crtc;
+        output.connected = info->connection == XCB_RANDR_CONNECTION_CONNECTED;
+        output.crtcs = listOf(xcb_randr_get_output_info_crtcs(info.get()), info->num_crtcs);
+        output.modes = listOf(xcb_randr_get_output_info_modes(info.get()), info->num_modes);
+        output.preferred = info->num_preferred;
+
+        QList<xcb_atom_t> present;
+        if (list) {
+            const xcb_atom_t *atoms = xcb_randr_list_output_properties_atoms(list.get());
+            for (int k = 0; k < list->num_atoms; ++k) {
+                if (atoms[k] != XCB_NONE && std::find(std::begin(wanted), std::end(wanted), atoms[k]) != std::end(wanted))
+                    present.append(atoms[k]);
+            }
+        }
+        for (const xcb_atom_t atom : present) {
+            auto value = reply(xcb_randr_get_output_property_reply(
+                c, xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024, 0, 0), nullptr));
+            auto query = reply(
+                xcb_randr_query_output_property_reply(c, xcb_randr_query_output_property(c, output.id, atom), nullptr));
+            if (!value || !query)
+                continue;
+            Property property;
+            property.type = value->type;
+            property.format = value->format;
+            property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                                       xcb_randr_get_output_property_data_length(value.get()));
+            property.range = query->range;
+            property.immutable = query->immutable;
+            property.validValues = listOf(xcb_randr_query_output_property_valid_values(query.get()),
+                                          xcb_randr_query_output_property_valid_values_length(query.get()));
+            output.properties.insert(atom, property);
+        }
+        s.outputs.insert(output.id, output);
+    }
+
+    if (m_dpms) {
+        if (auto info = reply(xcb_dpms_info_reply(c, xcb_dpms_info(c), nullptr))) {
+            if (info->state && info->power_level <= XCB_DPMS_DPMS_MODE_OFF)
+                s.dpms = Output::DpmsMode(info->power_level);
+        }
+    }
+    if (xcb_connection_has_error(c)) {
+        *reason = errorText("the screen's state", nullptr);
+        return false;
+    }
+    *state = std::move(s);
+    return true;
+}
+
+} // namespace Dispor::X11

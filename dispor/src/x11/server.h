@@ -1,0 +1,142 @@
+#pragma once
+
+#include "names.h"
+
+#include "dispor/output.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
+#include <memory>
+#include <optional>
+
+namespace Dispor::X11 {
+
+// One output property as the server holds it.
+struct Property {
+    xcb_atom_t type = XCB_NONE;
+    uint8_t format = 0;
+    QByteArray data; // num_items units of format bits
+    bool range = false;
+    bool immutable = false;
+    QList<int32_t> validValues; // a range's two ends, or the allowed values
+
+    std::optional<int32_t> value() const; // the first unit
+};
+
+struct ModeLine {
+    xcb_randr_mode_t id = XCB_NONE;
+    QByteArray name;
+    Timings timings;
+};
+
+struct CrtcState {
+    xcb_randr_crtc_t id = XCB_NONE;
+    int16_t x = 0;
+    int16_t y = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    xcb_randr_mode_t mode = XCB_NONE;
+    uint16_t rotation = XCB_RANDR_ROTATION_ROTATE_0;
+    uint16_t rotations = XCB_RANDR_ROTATION_ROTATE_0;
+    QList<xcb_randr_output_t> outputs;
+    QList<xcb_randr_output_t> possible;
+    // The gamma ramps, empty when the CRTC has none.
+    QList<uint16_t> red, green, blue;
+};
+
+struct OutputState {
+    xcb_randr_output_t id = XCB_NONE;
+    QString name;
+    xcb_randr_crtc_t crtc = XCB_NONE;
+    bool connected = false;
+    QList<xcb_randr_crtc_t> crtcs;
+    QList<xcb_randr_mode_t> modes;
+    int preferred = 0; // the first this many modes are preferred
+    QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
+};
+
+// Everything the backend reads from the server at one moment.
+struct ServerState {
+    xcb_timestamp_t configTimestamp = XCB_CURRENT_TIME;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint32_t mmWidth = 0;
+    uint32_t mmHeight = 0;
+    uint16_t minWidth = 0;
+    uint16_t minHeight = 0;
+    uint16_t maxWidth = 0;
+    uint16_t maxHeight = 0;
+    QMap<xcb_randr_crtc_t, CrtcState> crtcs;
+    QMap<xcb_randr_output_t, OutputState> outputs;
+    QHash<xcb_randr_mode_t, ModeLine> modes;
+    xcb_randr_output_t primary = XCB_NONE;
+    Output::DpmsMode dpms = Output::DpmsMode::On;
+};
+
+// The output properties the backend knows.
+struct Atoms {
+    xcb_atom_t edid = XCB_NONE;
+    xcb_atom_t connectorType = XCB_NONE;
+    xcb_atom_t broadcastRgb = XCB_NONE;
+    xcb_atom_t maxBpc = XCB_NONE;
+    xcb_atom_t underscan = XCB_NONE;
+    xcb_atom_t underscanHBorder = XCB_NONE;
+    xcb_atom_t underscanVBorder = XCB_NONE;
+};
+
+// A connection to the X server named by DISPLAY that offers RandR 1.2 or
+// later. Every failure comes with a one-line reason.
+class Connection {
+public:
+    static std::unique_ptr<Connection> open(QString *reason);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    xcb_connection_t *get() const { return m_connection; }
+    xcb_window_t root() const { return m_root; }
+    const Atoms &atoms() const { return m_atoms; }
+    bool hasDpms() const { return m_dpms; }
+
+    // With probe the server asks the hardware again (slow on real screens);
+    // without, it reports what it knows.
+    bool read(ServerState *state, bool probe, QString *reason);
+
+    // The name of an atom (cached), empty when there is none.
+    QString atomName(xcb_atom_t atom);
+    // The atom of a name, created when create is true; XCB_NONE when absent.
+    xcb_atom_t atom(const QByteArray &name, bool create);
+
+    // The reason for an X error, naming the request.
+    QString errorText(const char *request, const xcb_generic_error_t *error) const;
+    // Waits for a checked request: true when it succeeded.
+    bool check(xcb_void_cookie_t cookie, const char *request, QString *reason);
+
+private:
+    Connection() = default;
+
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    uint8_t m_randrError = 0;
+    bool m_dpms = false;
+    Atoms m_atoms;
+    QHash<xcb_atom_t, QString> m_atomNames;
+};
+
+// A reply that frees itself.
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T *raw)
+{
+    return Reply<T>(raw, &std::free);
+}
+
+} // namespace Dispor::X11
