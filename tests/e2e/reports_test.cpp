@@ -361,6 +361,30 @@ TEST(TextReport, ModeIdsSortByValueInEveryLocale)
     }
 }
 
+// Ids that are not plain numbers: digit runs still compare by value, the
+// rest by character, and ids equal by value keep a fixed order.
+TEST(TextReport, MixedModeIdsSortNaturally)
+{
+    e2e::VirtualSet set(single(R"("modes": [
+        {"id": "x", "width": 640, "height": 480, "refreshRate": 60.0},
+        {"id": "m10", "width": 800, "height": 600, "refreshRate": 60.0},
+        {"id": "m9", "width": 800, "height": 600, "refreshRate": 50.0},
+        {"id": "m09", "width": 800, "height": 600, "refreshRate": 30.0},
+        {"id": "10", "width": 1280, "height": 720, "refreshRate": 60.0},
+        {"id": "1a", "width": 1920, "height": 1080, "refreshRate": 60.0}])"));
+    const std::string modes = "\t" + B + "Modes: " + X
+        + " 1a:1920x1080@60.00  10:1280x720@60.00  m09:800x600@30.00  m9:800x600@50.00  m10:800x600@60.00 "
+          " x:640x480@60.00 ";
+    for (const char *locale : {"C", "C.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        const e2e::Result r = e2e::run(set, {"DP-1"}, {{"LC_ALL", locale}});
+        ASSERT_EQ(r.status, 0) << r;
+        const std::vector<std::string> lines = splitLines(r.out);
+        ASSERT_GT(lines.size(), 6u);
+        EXPECT_EQ(lines[6], modes);
+    }
+}
+
 TEST(TextReport, LinesFollowCapabilitiesAndSettings)
 {
     struct Case {
