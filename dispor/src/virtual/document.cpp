@@ -7,7 +7,11 @@
 #include <QJsonValue>
 #include <QSet>
 
+#include <algorithm>
 #include <charconv>
+#include <deque>
+#include <string>
+#include <vector>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -656,23 +660,25 @@ bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *faul
 }
 
 // QJsonDocument keeps the last of two equal keys without a word; a document
-// is refused instead. Runs on text the parser has accepted.
+// is refused instead. Runs on text the parser has accepted: each object's
+// keys are collected and sorted when it closes.
 bool findDuplicateKey(const QByteArray &bytes, QString *fault)
 {
     struct Frame {
         bool object;
         bool expectKey;
         qsizetype index;
-        QByteArray key;
-        QSet<QByteArray> keys;
+        std::string_view key; // the member being read
+        std::vector<std::string_view> keys;
     };
-    QList<Frame> stack;
+    std::vector<Frame> stack;
+    std::deque<std::string> decoded; // keys written with escapes
     const auto path = [&stack] {
         QString where;
-        for (qsizetype i = 0; i + 1 < stack.size(); ++i) {
+        for (size_t i = 0; i + 1 < stack.size(); ++i) {
             const Frame &f = stack[i];
             if (f.object)
-                where += (where.isEmpty() ? QString() : u"."_qs) + QString::fromUtf8(f.key);
+                where += (where.isEmpty() ? QString() : u"."_qs) + QString::fromUtf8(f.key.data(), f.key.size());
             else
                 where += u'[' + QString::number(f.index) + u']';
         }
@@ -683,22 +689,33 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
     for (qsizetype i = 0; i < n; ++i) {
         switch (p[i]) {
         case '{':
-            stack.append({true, true, 0, {}, {}});
+            stack.push_back({true, true, 0, {}, {}});
             break;
         case '[':
-            stack.append({false, false, 0, {}, {}});
+            stack.push_back({false, false, 0, {}, {}});
             break;
         case '}':
-        case ']':
-            if (!stack.isEmpty())
-                stack.removeLast();
+        case ']': {
+            if (stack.empty())
+                break;
+            Frame &top = stack.back();
+            std::sort(top.keys.begin(), top.keys.end());
+            const auto twice = std::adjacent_find(top.keys.begin(), top.keys.end());
+            if (twice != top.keys.end()) {
+                const QString where = path();
+                *fault = (where.isEmpty() ? u"the document"_qs : quoted(where)) + " has the key "
+                    + quoted(QString::fromUtf8(twice->data(), twice->size())) + " twice";
+                return true;
+            }
+            stack.pop_back();
             break;
+        }
         case ',':
-            if (!stack.isEmpty()) {
-                if (stack.last().object)
-                    stack.last().expectKey = true;
+            if (!stack.empty()) {
+                if (stack.back().object)
+                    stack.back().expectKey = true;
                 else
-                    ++stack.last().index;
+                    ++stack.back().index;
             }
             break;
         case '"': {
@@ -710,21 +727,17 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
                     ++i;
                 }
             }
-            if (stack.isEmpty() || !stack.last().object || !stack.last().expectKey)
+            if (stack.empty() || !stack.back().object || !stack.back().expectKey)
                 break;
-            QByteArray key(p + start, i - start);
-            if (escaped)
-                key = QJsonDocument::fromJson('[' + bytes.mid(start - 1, i - start + 2) + ']').array()[0].toString().toUtf8();
-            Frame &top = stack.last();
-            top.expectKey = false;
-            if (top.keys.contains(key)) {
-                const QString where = path();
-                *fault = (where.isEmpty() ? u"the document"_qs : quoted(where)) + " has the key "
-                    + quoted(QString::fromUtf8(key)) + " twice";
-                return true;
+            std::string_view key(p + start, size_t(i - start));
+            if (escaped) {
+                const QJsonArray parsed = QJsonDocument::fromJson('[' + bytes.mid(start - 1, i - start + 2) + ']').array();
+                key = decoded.emplace_back(parsed.at(0).toString().toStdString());
             }
-            top.keys.insert(key);
+            Frame &top = stack.back();
+            top.expectKey = false;
             top.key = key;
+            top.keys.push_back(key);
             break;
         }
         default:
