@@ -158,6 +158,36 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
+// Where a value sits ("modes[2].width"), spelled out only for a message.
+struct Path {
+    const Path *parent = nullptr;
+    QAnyStringView member; // empty for an array element
+    qsizetype index = -1;
+
+    QString text() const
+    {
+        QString t = parent ? parent->text() : QString();
+        if (index >= 0) {
+            t += u'[' + QString::number(index) + u']';
+        } else {
+            if (!t.isEmpty())
+                t += u'.';
+            t += member.toString();
+        }
+        return t;
+    }
+};
+
+Path sub(const Path &key, const char *member)
+{
+    return {&key, QAnyStringView(member), -1};
+}
+
+Path indexed(const Path &key, qsizetype index)
+{
+    return {&key, {}, index};
+}
+
 // What a value is, for "must be …, not …".
 QString describe(const QJsonValue &value)
 {
@@ -187,7 +217,12 @@ QString mustBe(const QString &key, const QString &what, const QJsonValue &value)
     return quoted(key) + " must be " + what + ", not " + describe(value);
 }
 
-bool readBool(const QJsonValue &value, const QString &key, bool *out, QString *fault)
+QString mustBe(const Path &key, const QString &what, const QJsonValue &value)
+{
+    return mustBe(key.text(), what, value);
+}
+
+bool readBool(const QJsonValue &value, const Path &key, bool *out, QString *fault)
 {
     if (!value.isBool()) {
         *fault = mustBe(key, QStringLiteral("true or false"), value);
@@ -197,7 +232,7 @@ bool readBool(const QJsonValue &value, const QString &key, bool *out, QString *f
     return true;
 }
 
-bool readInteger(const QJsonValue &value, const QString &key, qint64 min, qint64 max, qint64 *out, QString *fault)
+bool readInteger(const QJsonValue &value, const Path &key, qint64 min, qint64 max, qint64 *out, QString *fault)
 {
     const double d = value.toDouble();
     if (!value.isDouble() || !std::isfinite(d) || d != std::trunc(d) || d < double(min) || d > double(max)) {
@@ -209,7 +244,7 @@ bool readInteger(const QJsonValue &value, const QString &key, qint64 min, qint64
 }
 
 template <typename T>
-bool readInt(const QJsonValue &value, const QString &key, T *out, QString *fault,
+bool readInt(const QJsonValue &value, const Path &key, T *out, QString *fault,
              qint64 min = std::numeric_limits<T>::min())
 {
     qint64 v = 0;
@@ -219,7 +254,7 @@ bool readInt(const QJsonValue &value, const QString &key, T *out, QString *fault
     return true;
 }
 
-bool readNumber(const QJsonValue &value, const QString &key, double *out, QString *fault)
+bool readNumber(const QJsonValue &value, const Path &key, double *out, QString *fault)
 {
     if (!value.isDouble() || !std::isfinite(value.toDouble())) {
         *fault = mustBe(key, QStringLiteral("a number"), value);
@@ -229,7 +264,7 @@ bool readNumber(const QJsonValue &value, const QString &key, double *out, QStrin
     return true;
 }
 
-bool readFloat(const QJsonValue &value, const QString &key, float *out, QString *fault)
+bool readFloat(const QJsonValue &value, const Path &key, float *out, QString *fault)
 {
     const double d = value.toDouble();
     if (!value.isDouble() || !std::isfinite(d) || std::fabs(d) > double(std::numeric_limits<float>::max())) {
@@ -240,7 +275,7 @@ bool readFloat(const QJsonValue &value, const QString &key, float *out, QString 
     return true;
 }
 
-bool readString(const QJsonValue &value, const QString &key, QString *out, QString *fault)
+bool readString(const QJsonValue &value, const Path &key, QString *out, QString *fault)
 {
     if (!value.isString()) {
         *fault = mustBe(key, QStringLiteral("a string"), value);
@@ -251,7 +286,7 @@ bool readString(const QJsonValue &value, const QString &key, QString *out, QStri
 }
 
 template <typename E, size_t N>
-bool readWord(const QJsonValue &value, const QString &key, const Word<E> (&words)[N], E *out, QString *fault)
+bool readWord(const QJsonValue &value, const Path &key, const Word<E> (&words)[N], E *out, QString *fault)
 {
     if (value.isString()) {
         const QString text = value.toString();
@@ -267,7 +302,7 @@ bool readWord(const QJsonValue &value, const QString &key, const Word<E> (&words
 }
 
 // An object with exactly the given keys, all required unless listed in optional.
-bool readObject(const QJsonValue &value, const QString &key, std::initializer_list<const char *> keys,
+bool readObject(const QJsonValue &value, const Path &key, std::initializer_list<const char *> keys,
                 QJsonObject *out, QString *fault, std::initializer_list<const char *> optional = {})
 {
     if (!value.isObject()) {
@@ -282,30 +317,21 @@ bool readObject(const QJsonValue &value, const QString &key, std::initializer_li
         for (const char *k : optional)
             known = known || it.key() == QLatin1StringView(k);
         if (!known) {
-            *fault = u"unknown key "_qs + quoted(it.key()) + " in " + quoted(key);
+            *fault = u"unknown key "_qs + quoted(it.key()) + " in " + quoted(key.text());
             return false;
         }
     }
     for (const char *k : keys) {
         if (!out->contains(QLatin1StringView(k))) {
-            *fault = quoted(key + u'.' + QLatin1StringView(k)) + " is missing";
+            *fault = quoted(sub(key, k).text()) + " is missing";
             return false;
         }
     }
     return true;
 }
 
-QString sub(const QString &key, const char *member)
-{
-    return key + u'.' + QLatin1StringView(member);
-}
 
-QString indexed(const QString &key, qsizetype index)
-{
-    return key + u'[' + QString::number(index) + u']';
-}
-
-bool readSize(const QJsonValue &value, const QString &key, QSize *out, QString *fault)
+bool readSize(const QJsonValue &value, const Path &key, QSize *out, QString *fault)
 {
     QJsonObject o;
     int w = 0, h = 0;
@@ -316,7 +342,7 @@ bool readSize(const QJsonValue &value, const QString &key, QSize *out, QString *
     return true;
 }
 
-bool readTimings(const QJsonValue &value, const QString &key, ModeTimings *t, QString *fault)
+bool readTimings(const QJsonValue &value, const Path &key, ModeTimings *t, QString *fault)
 {
     QJsonObject o;
     if (!readObject(value, key,
@@ -332,7 +358,7 @@ bool readTimings(const QJsonValue &value, const QString &key, ModeTimings *t, QS
         && readInt(o[u"flags"], sub(key, "flags"), &t->flags, fault);
 }
 
-bool readCustomModes(const QJsonValue &value, const QString &key, QList<ModeInfo> *out, QString *fault)
+bool readCustomModes(const QJsonValue &value, const Path &key, QList<ModeInfo> *out, QString *fault)
 {
     if (!value.isArray()) {
         *fault = mustBe(key, QStringLiteral("an array"), value);
@@ -341,7 +367,7 @@ bool readCustomModes(const QJsonValue &value, const QString &key, QList<ModeInfo
     const QJsonArray array = value.toArray();
     out->reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString at = indexed(key, i);
+        const Path at = indexed(key, i);
         QJsonObject o;
         ModeInfo mode;
         if (!readObject(array[i], at, {"width", "height", "refreshRate", "flags"}, &o, fault, {"timings"})
@@ -360,7 +386,7 @@ bool readCustomModes(const QJsonValue &value, const QString &key, QList<ModeInfo
     return true;
 }
 
-bool readModes(const QJsonValue &value, const QString &key, ModeList *out, QString *fault)
+bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString *fault)
 {
     if (!value.isArray()) {
         *fault = mustBe(key, QStringLiteral("an array"), value);
@@ -368,7 +394,7 @@ bool readModes(const QJsonValue &value, const QString &key, ModeList *out, QStri
     }
     const QJsonArray array = value.toArray();
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString at = indexed(key, i);
+        const Path at = indexed(key, i);
         QJsonObject o;
         QString id;
         int w = 0, h = 0;
@@ -383,7 +409,7 @@ bool readModes(const QJsonValue &value, const QString &key, ModeList *out, QStri
             return false;
         }
         if (out->contains(id)) {
-            *fault = quoted(key) + " has the id " + quoted(id) + " twice";
+            *fault = quoted(key.text()) + " has the id " + quoted(id) + " twice";
             return false;
         }
         out->insert(id, ModePtr::create(id, QSize(w, h), rate));
@@ -391,7 +417,7 @@ bool readModes(const QJsonValue &value, const QString &key, ModeList *out, QStri
     return true;
 }
 
-bool readCapabilities(const QJsonValue &value, const QString &key, Output::Capabilities *out, QString *fault)
+bool readCapabilities(const QJsonValue &value, const Path &key, Output::Capabilities *out, QString *fault)
 {
     if (!value.isArray()) {
         *fault = mustBe(key, QStringLiteral("an array"), value);
@@ -403,7 +429,7 @@ bool readCapabilities(const QJsonValue &value, const QString &key, Output::Capab
         if (!readWord(array[i], indexed(key, i), capabilityWords, &capability, fault))
             return false;
         if (out->testFlag(capability)) {
-            *fault = quoted(key) + " lists " + quoted(array[i].toString()) + " twice";
+            *fault = quoted(key.text()) + " lists " + quoted(array[i].toString()) + " twice";
             return false;
         }
         *out |= capability;
@@ -411,7 +437,7 @@ bool readCapabilities(const QJsonValue &value, const QString &key, Output::Capab
     return true;
 }
 
-bool readOptionalNumber(const QJsonValue &value, const QString &key, std::optional<double> *out, QString *fault)
+bool readOptionalNumber(const QJsonValue &value, const Path &key, std::optional<double> *out, QString *fault)
 {
     if (value.isNull()) {
         out->reset();
@@ -490,7 +516,7 @@ const QHash<QString, Key> &keys()
     return table;
 }
 
-bool readValue(Key key, const QString &name, const QJsonValue &v, Data &d, QString *fault)
+bool readValue(Key key, const Path &name, const QJsonValue &v, Data &d, QString *fault)
 {
     switch (key) {
     case Key::Id:
@@ -618,7 +644,8 @@ bool readValue(Key key, const QString &name, const QJsonValue &v, Data &d, QStri
 
 bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *fault)
 {
-    const QString at = indexed(u"outputs"_qs, index);
+    const Path outputs{nullptr, u"outputs", -1};
+    const Path at = indexed(outputs, index);
     if (!value.isObject()) {
         *fault = mustBe(at, QStringLiteral("an object"), value);
         return false;
@@ -626,11 +653,11 @@ bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *faul
     const QJsonObject o = value.toObject();
     const QJsonValue name = o[u"name"];
     if (name.isUndefined()) {
-        *fault = at + ": \"name\" is missing";
+        *fault = at.text() + ": \"name\" is missing";
         return false;
     }
     if (!name.isString() || name.toString().isEmpty()) {
-        *fault = at + ": " + mustBe(u"name"_qs, QStringLiteral("a non-empty string"), name);
+        *fault = at.text() + ": " + mustBe(u"name"_qs, QStringLiteral("a non-empty string"), name);
         return false;
     }
     d->name = name.toString();
@@ -640,7 +667,7 @@ bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *faul
         *fault = label + "\"id\" is missing";
         return false;
     }
-    if (!readInt(id, u"id"_qs, &d->id, fault, 1)) {
+    if (!readInt(id, Path{nullptr, u"id", -1}, &d->id, fault, 1)) {
         fault->prepend(label);
         return false;
     }
@@ -651,7 +678,8 @@ bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *faul
             *fault = label + "unknown key " + quoted(it.key());
             return false;
         }
-        if (!readValue(*key, it.key(), it.value(), *d, fault)) {
+        const QString name = it.key();
+        if (!readValue(*key, Path{nullptr, name, -1}, it.value(), *d, fault)) {
             fault->prepend(label);
             return false;
         }
@@ -843,13 +871,14 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
     }
     for (qsizetype i = 0; i < d.customModes.size(); ++i) {
         const ModeInfo &mode = d.customModes[i];
-        const QString at = indexed(u"customModes"_qs, i);
+        const Path customModes{nullptr, u"customModes", -1};
+        const Path at = indexed(customModes, i);
         if (mode.width < 1)
-            return range(sub(at, "width"), u"at least 1"_qs, mode.width);
+            return range(sub(at, "width").text(), u"at least 1"_qs, mode.width);
         if (mode.height < 1)
-            return range(sub(at, "height"), u"at least 1"_qs, mode.height);
+            return range(sub(at, "height").text(), u"at least 1"_qs, mode.height);
         if (!(mode.refreshRate > 0) || !std::isfinite(mode.refreshRate))
-            return range(sub(at, "refreshRate"), u"greater than 0"_qs, mode.refreshRate);
+            return range(sub(at, "refreshRate").text(), u"greater than 0"_qs, mode.refreshRate);
     }
     if (!checkWord(typeWords, d.type, "type", fault) || !checkWord(rotationWords, d.rotation, "rotation", fault)
         || !checkWord(sourceWords, d.colorProfileSource, "colorProfileSource", fault)
