@@ -39,10 +39,10 @@ void Config::setOutputPriority(const OutputPtr &output, uint32_t priority)
     Ranking::move(ranking, output->id(), priority);
 
     // Renumber all, so that outputs this snapshot disabled leave the ranking.
-    for (const OutputPtr &other : std::as_const(m_outputs)) {
-        const qsizetype rank = ranking.indexOf(other->id());
-        other->data().priority = rank < 0 ? 0 : static_cast<uint32_t>(rank + 1);
-    }
+    for (const OutputPtr &other : std::as_const(m_outputs))
+        other->data().priority = 0;
+    for (qsizetype i = 0; i < ranking.size(); ++i)
+        m_outputs.value(ranking[i])->data().priority = static_cast<uint32_t>(i + 1);
 }
 
 QSize Config::logicalSizeForOutputInt(const Output &output) const

@@ -185,6 +185,22 @@ TEST(Writing, ADocumentThatCannotBeReadIsNeverOverwritten)
     EXPECT_EQ(set.read(), broken);
 }
 
+TEST(Writing, ADocumentTooLargeToReadBackIsNotWritten)
+{
+    // Compact, under the limit; indented, beyond it.
+    std::string modes;
+    for (int i = 1; i <= 240000; ++i)
+        modes += (i > 1 ? ",{\"id\":\"" : "{\"id\":\"") + std::to_string(i) + "\",\"width\":1,\"height\":1,\"refreshRate\":1}";
+    const std::string doc = document(output(1, "A", "\"modes\":[" + modes + "]"));
+    ASSERT_LT(doc.size(), 16u << 20);
+    VirtualSet set(doc);
+    const Dispor::ConfigPtr config = fetch();
+    ASSERT_TRUE(config);
+    config->output(1)->setPos({1, 1});
+    EXPECT_EQ(apply(config), set.path() + ": the new document would be larger than 16 MiB");
+    EXPECT_EQ(set.read(), doc);
+}
+
 TEST(Writing, TheDocumentKeepsItsPermissions)
 {
     VirtualSet set(twoOutputs);

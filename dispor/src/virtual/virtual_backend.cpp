@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -57,6 +58,10 @@ bool update(const Location &location, Change change, QString *reason)
         return false;
     const QByteArray bytes = writeDocument(outputs);
     // Never leave a document behind that the next run could not read.
+    if (bytes.size() > Store::maximumSize) {
+        *reason = location.path + ": the new document would be larger than 16 MiB";
+        return false;
+    }
     Outputs check;
     QString fault;
     if (!parseDocument(bytes, &check, &fault)) {
@@ -258,9 +263,10 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
 
     // Outputs that left the ranking drop out, those that joined it come last
     // (in id order), then the requests are replayed in the order made.
+    const QSet<int> wasRanked(ranks.cbegin(), ranks.cend());
     QList<int> joined;
     for (const Data &d : outputs) {
-        if (isRanked(d) && !ranks.contains(d.id))
+        if (isRanked(d) && !wasRanked.contains(d.id))
             joined.append(d.id);
     }
     ranks.removeIf([&](int id) { return !isRanked(outputs[index.value(id)]); });
