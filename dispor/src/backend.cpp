@@ -1,6 +1,9 @@
 #include "backend.h"
 
 #include "virtual/virtual_backend.h"
+#ifdef DISPOR_HAVE_WAYLAND
+#include "wayland/wayland_backend.h"
+#endif
 #ifdef DISPOR_HAVE_X11
 #include "x11/x11_backend.h"
 #endif
@@ -24,7 +27,11 @@ bool always()
 
 // In the order they are tried when DISPOR_BACKEND is unset or empty.
 constexpr Known known[] = {
+#ifdef DISPOR_HAVE_WAYLAND
+    {"wayland", Wayland::createWaylandBackend, Wayland::waylandReachable},
+#else
     {"wayland", nullptr, nullptr},
+#endif
 #ifdef DISPOR_HAVE_X11
     {"x11", X11::createX11Backend, X11::x11Reachable},
 #else

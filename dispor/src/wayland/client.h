@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct wl_display;
+struct wl_registry;
+struct wl_output;
+struct zwlr_output_manager_v1;
+struct zwlr_output_head_v1;
+struct zwlr_output_mode_v1;
+struct zwlr_output_power_manager_v1;
+
+namespace Dispor::Wayland {
+
+class Session;
+struct HeadState;
+
+// What the compositor last told about one mode of a head.
+struct ModeState {
+    HeadState *head = nullptr;
+    zwlr_output_mode_v1 *proxy = nullptr;
+    QString id; // ours, in the order the modes arrived; kept for the connection's life
+    int width = 0;
+    int height = 0;
+    int refresh = 0; // mHz, 0 when unknown
+    bool preferred = false;
+};
+
+// What the compositor last told about one head.
+struct HeadState {
+    Session *session = nullptr;
+    zwlr_output_head_v1 *proxy = nullptr;
+    QString name;
+    QString description;
+    QString make;
+    QString model;
+    QString serialNumber;
+    bool enabled = false;
+    std::vector<std::unique_ptr<ModeState>> modes;
+    ModeState *currentMode = nullptr;
+    QPoint position;
+    int transform = 0; // wl_output.transform
+    double scale = 1.0;
+    std::optional<bool> adaptiveSync; // only from version 4 on
+    int nextModeId = 1;
+
+    const ModeState *mode(const QString &id) const;
+};
+
+// The settings of one head in a configuration.
+struct HeadSetting {
+    const HeadState *head = nullptr;
+    bool enabled = false;
+    const ModeState *mode = nullptr; // with enabled, unless customMode
+    struct CustomMode {
+        int width = 0;
+        int height = 0;
+        int refresh = 0; // mHz
+    };
+    std::optional<CustomMode> customMode;
+    QPoint position;
+    int transform = 0;
+    double scale = 1.0;
+    std::optional<bool> adaptiveSync; // sent only when set and the version has it
+};
+
+enum class Answer { Succeeded, Failed, Cancelled };
+
+// One connection to the compositor named by WAYLAND_DISPLAY, kept from a
+// fetch to the apply of that snapshot so that mode objects stay the same.
+class Session {
+public:
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Connects and lists the globals; fails when no compositor answers.
+    static std::unique_ptr<Session> open(QString *reason);
+
+    bool hasOutputManager() const { return m_managerName != 0; }
+    bool hasPowerManager() const { return m_powerName != 0; }
+    uint32_t managerVersion() const { return m_managerVersion; }
+
+    // Binds the output manager once and waits for its first done; later
+    // calls take in what changed since. The heads are then current.
+    bool update(QString *reason);
+    const std::vector<std::unique_ptr<HeadState>> &heads() const { return m_heads; }
+    uint32_t serial() const { return m_serial; }
+
+    // Sends one configuration with every head and waits for the answer.
+    bool configure(const QList<HeadSetting> &settings, bool testOnly, Answer *answer, QString *reason);
+
+    // The power mode of each wl_output by its name (true: on). Needs the
+    // power manager and wl_output version 4, which carries the name.
+    bool readPower(QList<std::pair<QString, bool>> *modes, QString *reason);
+    // Switches every wl_output; names those the compositor failed.
+    bool setPower(bool on, QString *reason);
+
+private:
+    Session() = default;
+
+    struct Output {
+        uint32_t globalName = 0;
+        wl_output *proxy = nullptr;
+        QString name;
+    };
+
+    bool roundtrip(QString *reason);
+    // Dispatches until done() is true; false with a reason on a broken
+    // connection or when the compositor stays silent too long.
+    template <typename Done>
+    bool dispatchUntil(Done done, QString *reason);
+    bool dispatchOnce(int timeoutMs, QString *reason);
+    bool bindOutputs(QString *reason);
+    QString connectionError() const;
+
+    friend struct Events;
+
+    wl_display *m_display = nullptr;
+    wl_registry *m_registry = nullptr;
+    uint32_t m_managerName = 0;
+    uint32_t m_managerVersion = 0;
+    uint32_t m_powerName = 0;
+    zwlr_output_manager_v1 *m_manager = nullptr;
+    zwlr_output_power_manager_v1 *m_power = nullptr;
+    bool m_done = false;
+    bool m_finished = false;
+    uint32_t m_serial = 0;
+    std::vector<std::unique_ptr<HeadState>> m_heads;
+    std::vector<Output> m_outputs;
+    bool m_outputsBound = false;
+    std::vector<std::pair<uint32_t, uint32_t>> m_outputGlobals; // name, version
+};
+
+// Whether WAYLAND_DISPLAY names a compositor that offers output management.
+bool outputManagementReachable();
+
+} // namespace Dispor::Wayland

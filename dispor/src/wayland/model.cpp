@@ -1,0 +1,430 @@
+#include "model.h"
+
+#include "../virtual/document.h"
+
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Dispor::Wayland {
+
+namespace {
+
+using Data = Output::Data;
+using Cap = Output::Capability;
+using Type = Output::Type;
+using Rotation = Output::Rotation;
+
+constexpr int idRange = 32768;
+
+// Ours, so that no other program's name-based uuids collide with these.
+const QUuid uuidNamespace(QStringLiteral("c41d7a52-8e0b-4f6d-a3c9-5b17e2f04d68"));
+
+struct Connector {
+    const char *prefix;
+    Type type;
+};
+
+// The kernel's connector names; longer prefixes before those they begin with.
+constexpr Connector connectors[] = {
+    {"eDP", Type::Panel},          {"LVDS", Type::Panel},          {"DSI", Type::Panel},
+    {"DP", Type::DisplayPort},     {"HDMI", Type::HDMI},           {"DVI-I", Type::DVII},
+    {"DVI-D", Type::DVID},         {"DVI-A", Type::DVIA},          {"DVI", Type::DVI},
+    {"VGA", Type::VGA},            {"Composite", Type::TVComposite}, {"SVIDEO", Type::TVSVideo},
+    {"Component", Type::TVComponent}, {"SCART", Type::TVSCART},    {"TV", Type::TV},
+};
+
+constexpr Rotation transforms[] = {
+    Rotation::None,    Rotation::Left,      Rotation::Inverted,   Rotation::Right,
+    Rotation::Flipped, Rotation::Flipped90, Rotation::Flipped180, Rotation::Flipped270,
+};
+
+uint32_t fnv1a(const QByteArray &bytes)
+{
+    uint32_t hash = 2166136261u;
+    for (const char c : bytes) {
+        hash ^= uint8_t(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+QString quoted(const QString &text)
+{
+    return u'"' + text + u'"';
+}
+
+// What the protocol carries; any other change is refused.
+class Merge {
+public:
+    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason)
+        : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason)
+    {
+    }
+
+    bool changed() const { return m_changed; }
+    const std::optional<HeadSetting::CustomMode> &customMode() const { return m_customMode; }
+
+    bool all(const HeadState &head)
+    {
+        return take(&Data::enabled) && takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale()
+            && takeVrr() && takeCustomModes() && refuse(&Data::replicationSource, "replicationSource",
+                                                        "the compositor has no mirroring")
+            && needs(&Data::hdrEnabled, "hdrEnabled", Cap::HighDynamicRange)
+            && needs(&Data::wcgEnabled, "wcgEnabled", Cap::WideColorGamut)
+            && needs(&Data::automaticBrightness, "automaticBrightness", Cap::AutomaticBrightness)
+            && needs(&Data::ddcCiAllowed, "ddcCiAllowed", Cap::DdcCi)
+            && needs(&Data::sdrBrightness, "sdrBrightness", Cap::HighDynamicRange)
+            && needs(&Data::sdrGamutWideness, "sdrGamutWideness", Cap::HighDynamicRange)
+            && needs(&Data::brightness, "brightness", Cap::BrightnessControl)
+            && needs(&Data::dimming, "dimming", Cap::BrightnessControl)
+            && needs(&Data::sharpness, "sharpness", Cap::SharpnessControl)
+            && needs(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Cap::HighDynamicRange)
+            && needs(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Cap::HighDynamicRange)
+            && needs(&Data::minBrightnessOverride, "minBrightnessOverride", Cap::HighDynamicRange)
+            && needs(&Data::iccProfilePath, "iccProfilePath", Cap::IccProfile)
+            && needs(&Data::hdrIccProfilePath, "hdrIccProfilePath", Cap::HdrIccProfile)
+            && needs(&Data::colorProfileSource, "colorProfileSource", Cap::IccProfile, Cap::BuiltInColorProfile)
+            && needs(&Data::hdrColorProfileSource, "hdrColorProfileSource", Cap::HdrIccProfile)
+            && refuse(&Data::colorPowerPreference, "colorPowerPreference",
+                      "the compositor has no colour/power setting")
+            && needs(&Data::rgbRange, "rgbRange", Cap::RgbRange)
+            && needs(&Data::autoRotatePolicy, "autoRotatePolicy", Cap::AutoRotation)
+            && needs(&Data::edrPolicy, "edrPolicy", Cap::Edr) && needs(&Data::overscan, "overscan", Cap::Overscan)
+            && needs(&Data::abmLevel, "abmLevel", Cap::Abm)
+            && needs(&Data::maxBitsPerColor, "maxBitsPerColor", Cap::MaxBitsPerColor);
+    }
+
+private:
+    template <typename T>
+    bool differs(T Data::*member) const
+    {
+        return !(m_wanted.*member == m_fetched.*member);
+    }
+
+    template <typename T>
+    bool take(T Data::*member)
+    {
+        if (differs(member)) {
+            m_changed = true;
+            m_base.*member = m_wanted.*member;
+        }
+        return true;
+    }
+
+    bool fail(const QString &why)
+    {
+        *m_reason = m_base.name + ": " + why;
+        return false;
+    }
+
+    template <typename T>
+    bool needs(T Data::*member, const char *key, Cap capability, std::optional<Cap> orCapability = {})
+    {
+        if (!differs(member))
+            return true;
+        if (!(m_base.capabilities & capability) && !(orCapability && (m_base.capabilities & *orCapability))) {
+            QString words = quoted(Virtual::capabilityWord(capability));
+            if (orCapability)
+                words += " or " + quoted(Virtual::capabilityWord(*orCapability));
+            return fail(u"changing \""_qs + QLatin1StringView(key) + "\" needs the capability " + words);
+        }
+        return take(member);
+    }
+
+    template <typename T>
+    bool refuse(T Data::*member, const char *key, const char *why)
+    {
+        if (!differs(member))
+            return true;
+        return fail(u"changing \""_qs + QLatin1StringView(key) + "\" is not possible: " + QLatin1StringView(why));
+    }
+
+    bool takeMode(const HeadState &head)
+    {
+        if (!differs(&Data::currentModeId))
+            return true;
+        if (!head.mode(m_wanted.currentModeId))
+            return fail(u"the mode "_qs + quoted(m_wanted.currentModeId) + " is not one of the output's modes");
+        return take(&Data::currentModeId);
+    }
+
+    bool takeScale()
+    {
+        if (differs(&Data::scale) && !(m_wanted.scale > 0 && m_wanted.scale < 256))
+            return fail(u"a scale of "_qs + QString::number(m_wanted.scale) + " is out of range");
+        return take(&Data::scale);
+    }
+
+    bool takeVrr()
+    {
+        if (!differs(&Data::vrrPolicy))
+            return true;
+        if (!(m_base.capabilities & Cap::Vrr))
+            return needs(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr);
+        if (m_wanted.vrrPolicy == Output::VrrPolicy::Automatic)
+            return fail(QStringLiteral("the compositor switches adaptive sync only on or off, so the VRR policy "
+                                       "\"automatic\" has no equivalent"));
+        return take(&Data::vrrPolicy);
+    }
+
+    // The compositor keeps no list of custom modes: a new one is a size and
+    // rate the output switches to.
+    bool takeCustomModes()
+    {
+        if (!differs(&Data::customModes))
+            return true;
+        if (!(m_base.capabilities & Cap::CustomModes))
+            return needs(&Data::customModes, "customModes", Cap::CustomModes);
+        const ModeInfo *added = nullptr;
+        for (const ModeInfo &mode : m_wanted.customModes) {
+            if (!m_fetched.customModes.contains(mode))
+                added = &mode;
+        }
+        m_changed = true;
+        if (!added)
+            return true; // only removed: the output keeps its mode
+        if (added->timings)
+            return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; explicit "
+                                       "timings cannot be given"));
+        if (added->flags & ModeInfo::ReducedBlanking)
+            return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; reduced "
+                                       "blanking cannot be asked for"));
+        const double millihertz = std::round(double(added->refreshRate) * 1000);
+        if (added->width <= 0 || added->height <= 0 || !(millihertz > 0 && millihertz <= INT32_MAX))
+            return fail(u"the custom mode "_qs + QString::number(added->width) + u'x' + QString::number(added->height)
+                        + u'@' + QString::number(added->refreshRate) + " is out of range");
+        m_customMode = HeadSetting::CustomMode{added->width, added->height, int(millihertz)};
+        return true;
+    }
+
+    const Data &m_fetched;
+    const Data &m_wanted;
+    Data &m_base;
+    QString *m_reason;
+    bool m_changed = false;
+    std::optional<HeadSetting::CustomMode> m_customMode;
+};
+
+const HeadState *headNamed(const std::vector<const HeadState *> &heads, const QString &name)
+{
+    for (const HeadState *head : heads) {
+        if (head->name == name)
+            return head;
+    }
+    return nullptr;
+}
+
+// Where a head that is being switched on has no current mode.
+const ModeState *fallbackMode(const HeadState &head)
+{
+    for (const std::unique_ptr<ModeState> &mode : head.modes) {
+        if (mode->preferred)
+            return mode.get();
+    }
+    return head.modes.empty() ? nullptr : head.modes.front().get();
+}
+
+} // namespace
+
+QMap<QString, int> assignIds(const QStringList &names)
+{
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    QMap<QString, int> ids;
+    QSet<int> taken;
+    for (const QString &name : std::as_const(sorted)) {
+        if (ids.contains(name))
+            continue;
+        const uint32_t hash = fnv1a(name.toUtf8());
+        int id = int((hash ^ (hash >> 15)) % idRange);
+        while (taken.contains(id + 1))
+            id = (id + 1) % idRange;
+        taken.insert(id + 1);
+        ids.insert(name, id + 1);
+    }
+    return ids;
+}
+
+QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
+{
+    const auto uuidOf = [](const QByteArray &key) {
+        return QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
+    };
+    QMap<QString, QString> uuids;
+    QHash<QString, int> uses;
+    for (const HeadState *head : heads) {
+        QString uuid;
+        if (!head->make.isEmpty() || !head->model.isEmpty() || !head->serialNumber.isEmpty())
+            uuid = uuidOf("monitor:" + head->make.toUtf8() + '\n' + head->model.toUtf8() + '\n'
+                          + head->serialNumber.toUtf8());
+        else
+            uuid = uuidOf("name:" + head->name.toUtf8());
+        uuids.insert(head->name, uuid);
+        ++uses[uuid];
+    }
+    for (const HeadState *head : heads) {
+        if (uses.value(uuids.value(head->name)) > 1)
+            uuids.insert(head->name, uuidOf("name:" + head->name.toUtf8()));
+    }
+    return uuids;
+}
+
+Output::Type connectorType(const QString &name)
+{
+    for (const Connector &connector : connectors) {
+        const QLatin1StringView prefix(connector.prefix);
+        if (name.startsWith(prefix) && (name.size() == prefix.size() || name.at(prefix.size()) == u'-'))
+            return connector.type;
+    }
+    return Type::Unknown;
+}
+
+Output::Rotation rotationFromTransform(int transform)
+{
+    return transform >= 0 && transform < int(std::size(transforms)) ? transforms[transform] : Rotation::None;
+}
+
+int transformFromRotation(Output::Rotation rotation)
+{
+    const auto at = std::find(std::begin(transforms), std::end(transforms), rotation);
+    return at == std::end(transforms) ? -1 : int(at - std::begin(transforms));
+}
+
+QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
+                                 const QList<std::pair<QString, bool>> &power)
+{
+    QStringList names;
+    for (const HeadState *head : heads)
+        names.append(head->name);
+    const QMap<QString, int> ids = assignIds(names);
+    const QMap<QString, QString> uuids = assignUuids(heads);
+
+    QMap<int, Data> outputs;
+    for (const HeadState *head : heads) {
+        Data d;
+        d.id = ids.value(head->name);
+        d.name = head->name;
+        d.uuid = uuids.value(head->name);
+        d.type = connectorType(head->name);
+        d.enabled = head->enabled;
+        d.connected = true;
+        d.pos = head->position;
+        for (const std::unique_ptr<ModeState> &mode : head->modes) {
+            d.modes.insert(mode->id, ModePtr::create(mode->id, QSize(mode->width, mode->height),
+                                                     float(mode->refresh / 1000.0)));
+            if (mode->preferred && d.preferredModeId.isEmpty())
+                d.preferredModeId = mode->id;
+        }
+        if (head->currentMode)
+            d.currentModeId = head->currentMode->id;
+        d.scale = head->scale;
+        d.rotation = rotationFromTransform(head->transform);
+        d.capabilities = Cap::Disable | Cap::CustomModes;
+        d.vrrPolicy = Output::VrrPolicy::Never;
+        if (version >= 4 && head->adaptiveSync) {
+            d.capabilities |= Cap::Vrr;
+            d.vrrPolicy = *head->adaptiveSync ? Output::VrrPolicy::Always : Output::VrrPolicy::Never;
+        }
+        for (const auto &[name, on] : power) {
+            if (name == head->name)
+                d.dpms = on ? Output::DpmsMode::On : Output::DpmsMode::Off;
+        }
+        outputs.insert(d.id, std::move(d));
+    }
+    return outputs;
+}
+
+bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version,
+          QList<HeadSetting> *settings, bool *changed, QString *reason)
+{
+    settings->clear();
+    *changed = false;
+    const Config::Origin &origin = config.origin();
+
+    // Priorities are the one change that spans outputs: name the output the
+    // request was made for.
+    for (const OutputPtr &output : config.outputs()) {
+        const auto fetched = origin.fetched.constFind(output->id());
+        if (fetched != origin.fetched.constEnd() && fetched->priority != output->priority()) {
+            const OutputPtr asked =
+                origin.priorityRequests.isEmpty() ? output : config.output(origin.priorityRequests.first().first);
+            *reason = (asked ? asked->name() : output->name())
+                + ": changing \"priority\" is not possible: the compositor has no output priorities";
+            return false;
+        }
+    }
+
+    const QMap<int, Data> now = describe(heads, version, {});
+    QHash<QString, Data> bases;
+    for (const Data &d : now)
+        bases.insert(d.name, d);
+    QHash<QString, std::optional<HeadSetting::CustomMode>> customModes;
+    QString disabled; // the first output this apply switched off
+
+    for (const OutputPtr &output : config.outputs()) {
+        const auto fetched = origin.fetched.constFind(output->id());
+        if (fetched == origin.fetched.constEnd())
+            continue; // not from the compositor: nothing to compare with
+        const HeadState *head = headNamed(heads, fetched->name);
+        if (!head) {
+            Data scratch = *fetched;
+            QString ignored;
+            Merge probe(*fetched, output->data(), scratch, &ignored);
+            probe.all(HeadState{});
+            if (probe.changed() || !ignored.isEmpty()) {
+                *reason = output->name() + ": the output no longer exists";
+                return false;
+            }
+            continue;
+        }
+        Data &base = bases[head->name];
+        const bool wasEnabled = base.enabled;
+        Merge merge(*fetched, output->data(), base, reason);
+        if (!merge.all(*head))
+            return false;
+        *changed = *changed || merge.changed();
+        customModes.insert(head->name, merge.customMode());
+        if (wasEnabled && !base.enabled && disabled.isEmpty())
+            disabled = base.name;
+    }
+    if (!*changed)
+        return true;
+
+    if (!disabled.isEmpty()) {
+        const bool anyEnabled = std::any_of(bases.cbegin(), bases.cend(), [](const Data &d) { return d.enabled; });
+        if (!anyEnabled) {
+            *reason = disabled + ": disabling it leaves no connected output enabled";
+            return false;
+        }
+    }
+
+    for (const HeadState *head : heads) {
+        const Data &d = bases[head->name];
+        HeadSetting setting;
+        setting.head = head;
+        setting.enabled = d.enabled;
+        if (d.enabled) {
+            setting.customMode = customModes.value(head->name);
+            setting.mode = head->mode(d.currentModeId);
+            if (!setting.mode && !setting.customMode && !head->enabled)
+                setting.mode = fallbackMode(*head);
+            setting.position = d.pos;
+            setting.transform = transformFromRotation(d.rotation);
+            if (setting.transform < 0) {
+                *reason = d.name + ": the rotation " + QString::number(uint32_t(d.rotation)) + " is not a rotation";
+                return false;
+            }
+            setting.scale = d.scale;
+            if (d.capabilities & Cap::Vrr)
+                setting.adaptiveSync = d.vrrPolicy == Output::VrrPolicy::Always;
+        }
+        settings->append(setting);
+    }
+    return true;
+}
+
+} // namespace Dispor::Wayland

@@ -1,0 +1,90 @@
+#include "wayland_backend.h"
+
+#include "model.h"
+
+namespace Dispor::Wayland {
+
+namespace {
+
+std::vector<const HeadState *> headsOf(const Session &session)
+{
+    std::vector<const HeadState *> heads;
+    heads.reserve(session.heads().size());
+    for (const std::unique_ptr<HeadState> &head : session.heads())
+        heads.push_back(head.get());
+    return heads;
+}
+
+} // namespace
+
+bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
+{
+    QList<std::pair<QString, bool>> power;
+    if (!m_session->update(reason) || !m_session->readPower(&power, reason))
+        return false;
+    OutputList list;
+    Config::Origin origin;
+    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), power)) {
+        origin.fetched.insert(d.id, d);
+        list.insert(d.id, OutputPtr::create(std::move(d)));
+    }
+    *config = ConfigPtr::create(std::move(list));
+    (*config)->origin() = std::move(origin);
+    return true;
+}
+
+bool WaylandBackend::apply(const Config &config, QString *reason)
+{
+    // The heads as they are now, so that what another client changed since
+    // the fetch stays unless this snapshot changed it too.
+    if (!m_session->update(reason))
+        return false;
+    QList<HeadSetting> settings;
+    bool changed = false;
+    if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &settings, &changed, reason))
+        return false;
+    if (!changed)
+        return true;
+    for (const bool testOnly : {true, false}) {
+        Answer answer = Answer::Failed;
+        if (!m_session->configure(settings, testOnly, &answer, reason))
+            return false;
+        switch (answer) {
+        case Answer::Succeeded:
+            break;
+        case Answer::Failed:
+            *reason = QStringLiteral("the compositor refused the output configuration");
+            return false;
+        case Answer::Cancelled:
+            *reason = QStringLiteral("the compositor cancelled the output configuration, because the outputs "
+                                     "changed meanwhile; try again");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)
+{
+    // The protocol knows only on and off.
+    return m_session->setPower(mode == Output::DpmsMode::On, reason);
+}
+
+std::shared_ptr<Backend> createWaylandBackend(QString *reason)
+{
+    std::unique_ptr<Session> session = Session::open(reason);
+    if (!session)
+        return {};
+    if (!session->hasOutputManager()) {
+        *reason = QStringLiteral("the Wayland compositor offers no output management (zwlr_output_manager_v1)");
+        return {};
+    }
+    return std::make_shared<WaylandBackend>(std::move(session));
+}
+
+bool waylandReachable()
+{
+    return outputManagementReachable();
+}
+
+} // namespace Dispor::Wayland
