@@ -229,6 +229,17 @@ TEST(Priorities, EnabledOutputsJoinAtTheEndAndDisabledOnesLeave)
     EXPECT_EQ(ranks(fetch()), (QMap<QString, uint32_t>{{"A", 4}, {"B", 2}, {"C", 1}, {"D", 3}}));
 }
 
+TEST(Priorities, OutputsEnabledTogetherJoinInIdOrder)
+{
+    VirtualSet set(document(output(9, "Z", R"("priority": 1)") + "," + output(5, "Y", R"("enabled": false)") + ","
+                            + output(2, "X", R"("enabled": false)")));
+    const Dispor::ConfigPtr config = fetch();
+    byName(config, "Y")->setEnabled(true);
+    byName(config, "X")->setEnabled(true);
+    ASSERT_EQ(apply(config), "");
+    EXPECT_EQ(ranks(fetch()), (QMap<QString, uint32_t>{{"X", 2}, {"Y", 3}, {"Z", 1}}));
+}
+
 TEST(Priorities, AnUnevenHandWrittenRankingIsWrittenDense)
 {
     VirtualSet set(document(output(1, "A", R"("priority": 5)") + "," + output(2, "B", R"("priority": 0)") + ","

@@ -208,6 +208,16 @@ TEST(Refusals, TheLastConnectedEnabledOutputCannotBeDisabled)
     EXPECT_TRUE(after->output(3)->isEnabled());
 }
 
+TEST(Refusals, WhereNoOutputWasLitDisablingIsNoConcern)
+{
+    VirtualSet set(document(output(1, "A", R"("capabilities": ["disable"], "enabled": false)") + ","
+                            + output(2, "B", R"("capabilities": ["disable"], "connected": false)")));
+    Dispor::ConfigPtr config = fetch();
+    config->output(2)->setEnabled(false);
+    EXPECT_EQ(apply(config), "");
+    EXPECT_FALSE(fetch()->output(2)->isEnabled());
+}
+
 TEST(Refusals, SettingTheValueAnOutputHasIsNoChange)
 {
     // A lacks every capability, yet none of these is refused.

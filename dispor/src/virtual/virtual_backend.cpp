@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -219,7 +220,7 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
     QList<int> ranks = ranking(outputs);
     const Config::Origin &origin = config.origin();
 
-    QString disabled; // the first output this apply switched off
+    QString disabled; // the first enabled, connected output this apply switched off
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
         if (fetched == origin.fetched.constEnd())
@@ -236,10 +237,10 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
             continue;
         }
         Data &base = outputs[*at];
-        const bool wasEnabled = base.enabled;
+        const bool wasLit = isRanked(base);
         if (!Merge(*fetched, output->data(), base, reason).all())
             return false;
-        if (wasEnabled && !base.enabled && disabled.isEmpty())
+        if (wasLit && !base.enabled && disabled.isEmpty())
             disabled = base.name;
     }
 
@@ -249,16 +250,9 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
         *reason = outputs[faulty].name + ": " + fault;
         return false;
     }
-    if (!disabled.isEmpty()) {
-        bool anyConnected = false, anyEnabled = false;
-        for (const Data &d : outputs) {
-            anyConnected = anyConnected || d.connected;
-            anyEnabled = anyEnabled || isRanked(d);
-        }
-        if (anyConnected && !anyEnabled) {
-            *reason = disabled + ": disabling it leaves no connected output enabled";
-            return false;
-        }
+    if (!disabled.isEmpty() && std::none_of(outputs.cbegin(), outputs.cend(), isRanked)) {
+        *reason = disabled + ": disabling it leaves no connected output enabled";
+        return false;
     }
 
     // Outputs that left the ranking drop out, those that joined it come last
@@ -269,6 +263,7 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
         if (isRanked(d) && !wasRanked.contains(d.id))
             joined.append(d.id);
     }
+    std::sort(joined.begin(), joined.end());
     ranks.removeIf([&](int id) { return !isRanked(outputs[index.value(id)]); });
     ranks += joined;
     for (const auto &[id, priority] : origin.priorityRequests)
