@@ -717,6 +717,21 @@ private:
     Plan *m_plan = nullptr;
 };
 
+std::function<bool(const char *)> &stepHook()
+{
+    static std::function<bool(const char *)> hook;
+    return hook;
+}
+
+// Whether the test hook lets a step run.
+bool stepAllowed(const char *step, QString *reason)
+{
+    if (!stepHook() || stepHook()(step))
+        return true;
+    *reason = u"the step \""_qs + QLatin1StringView(step) + "\" failed";
+    return false;
+}
+
 // Carries out a plan on the server, undoing what it did when a step fails.
 class Executor {
 public:
@@ -724,8 +739,10 @@ public:
 
     bool run(const Plan &plan, QString *reason)
     {
-        if (addModes(plan, reason) && setLayout(m_before, plan.layout, reason) && setPrimary(plan, reason)
-            && writeProperties(plan, reason) && writeGamma(plan, reason) && removeModes(plan, reason))
+        if (stepAllowed("modes", reason) && addModes(plan, reason) && stepAllowed("layout", reason)
+            && setLayout(m_before, plan.layout, reason) && stepAllowed("primary", reason) && setPrimary(plan, reason)
+            && stepAllowed("properties", reason) && writeProperties(plan, reason) && stepAllowed("gamma", reason)
+            && writeGamma(plan, reason) && stepAllowed("removals", reason) && removeModes(plan, reason))
             return true;
         rollBack();
         return false;
@@ -1011,6 +1028,11 @@ private:
 
 } // namespace
 
+void setStepHook(std::function<bool(const char *step)> hook)
+{
+    stepHook() = std::move(hook);
+}
+
 Output::Rotation rotationFromRandr(uint16_t randr)
 {
     int turn = 0;
@@ -1158,10 +1180,9 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
 bool X11Backend::fetch(ConfigPtr *config, QString *reason)
 {
     ServerState state;
-    // What the server knows is enough, unless it has never looked.
-    if (!m_connection->read(&state, false, reason))
-        return false;
-    if (state.outputs.isEmpty() && !m_connection->read(&state, true, reason))
+    // Asks the hardware again, as xrandr does: what the server last saw may
+    // be older than a monitor plugged in since.
+    if (!m_connection->read(&state, true, reason))
         return false;
     OutputList list;
     Config::Origin origin;

@@ -3,6 +3,8 @@
 #include "../backend.h"
 #include "server.h"
 
+#include <functional>
+
 namespace Dispor::X11 {
 
 // The outputs of an X server through RandR 1.2 or later.
@@ -23,6 +25,11 @@ std::shared_ptr<Backend> createX11Backend(QString *reason);
 
 // Whether DISPLAY names an X server that offers RandR 1.2 or later.
 bool x11Reachable();
+
+// For tests: runs before each step of an apply ("modes", "layout", "primary",
+// "properties", "gamma", "removals"); returning false fails the apply there,
+// as a refusal of the server would.
+void setStepHook(std::function<bool(const char *step)> hook);
 
 // The outputs as the library describes them, by output id.
 QMap<int, Output::Data> describe(Connection &connection, const ServerState &state);

@@ -1,0 +1,162 @@
+#include "fixture.h"
+
+#include "x11/x11_backend.h"
+
+#include <dispor/dispor.h>
+
+#include <QJsonArray>
+
+#include <cstdlib>
+
+namespace x11 {
+namespace {
+
+using e2e::Result;
+
+class X11CustomModes : public X11Test {};
+
+double rate(const XMode &mode)
+{
+    return std::stod(mode.refresh);
+}
+
+TEST_F(X11CustomModes, ResolutionFormGetsCvtTimings)
+{
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""})); // already there
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60", "--reduced-blanking"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}),
+              (Result{0, "", "0: 1000x700@60.00Hz\n1: 1000x700@60.00Hz +reduced-blanking\n"}));
+
+    const XOutput output = screen()["DUMMY1"];
+    const XMode *normal = output.findMode("dispor:1000x700@60:f1");
+    const XMode *reduced = output.findMode("dispor:1000x700@60:f3");
+    ASSERT_TRUE(normal && reduced);
+    EXPECT_EQ(normal->h[0], 1000);
+    EXPECT_EQ(normal->v[0], 700);
+    EXPECT_NEAR(rate(*normal), 60, 0.5);
+    EXPECT_NEAR(rate(*reduced), 60, 0.5);
+    // CVT marks its timings by polarity; reduced blanking is much shorter.
+    EXPECT_EQ(normal->flags, "-HSync +VSync");
+    EXPECT_EQ(reduced->flags, "+HSync -VSync");
+    EXPECT_EQ(reduced->h[3] - reduced->h[0], 160);
+    EXPECT_GT(normal->h[3] - normal->h[0], 160);
+    EXPECT_FALSE(screen()["DUMMY0"].findMode("dispor:1000x700@60:f1"));
+
+    // Offered as modes of the output, by their XIDs.
+    const Result modes = run({"DUMMY1", "list-modes"});
+    EXPECT_NE(modes.out.find(std::to_string(normal->id) + ":1000x700@" + normal->refresh.substr(0, 5) + "\n"),
+              std::string::npos)
+        << modes;
+    const QJsonArray custom = json("DUMMY1")["customModes"].toArray();
+    ASSERT_EQ(custom.size(), 2);
+    EXPECT_EQ(custom[0].toObject()["resolution"].toObject(), (QJsonObject{{"height", 700}, {"width", 1000}}));
+    EXPECT_EQ(custom[1].toObject()["refreshRate"].toDouble(), 60.0);
+}
+
+TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)
+{
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237",
+                   "-hsync", "+vsync"}),
+              (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", "0: 3840x2160@59.98Hz\n"}));
+    const XOutput output = screen()["DUMMY1"];
+    ASSERT_EQ(output.modes.size() > 0, true);
+    const XMode *mode = nullptr;
+    for (const XMode &m : output.modes)
+        mode = m.name.rfind("dispor:3840x2160@", 0) == 0 ? &m : mode;
+    ASSERT_TRUE(mode);
+    EXPECT_EQ(mode->clock, "712.750MHz");
+    EXPECT_EQ(std::vector<int>(mode->h, mode->h + 4), (std::vector<int>{3840, 4160, 4576, 5312}));
+    EXPECT_EQ(std::vector<int>(mode->v, mode->v + 4), (std::vector<int>{2160, 2163, 2168, 2237}));
+    EXPECT_EQ(mode->flags, "-HSync +VSync");
+
+    // In use it cannot go; once another mode shows, it goes from the server.
+    EXPECT_EQ(run({"DUMMY1", "set-mode", std::to_string(mode->id)}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].mode, mode->id);
+    EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY1: the custom mode 3840x2160@59.98 is the output's "
+                      "current mode; set another mode first\n"}));
+    EXPECT_NE(randr().mode(mode->name), 0u);
+    EXPECT_EQ(run({"DUMMY1", "set-mode", "1920x1080"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", ""}));
+    EXPECT_EQ(randr().mode(mode->name), 0u);
+}
+
+TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
+{
+    EXPECT_EQ(run({"DUMMY0", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "800x500@75"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "900x600@50"}), (Result{0, "", ""}));
+    XScreen now = screen();
+    ASSERT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1") && now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
+    EXPECT_EQ(now["DUMMY0"].findMode("dispor:1000x700@60:f1")->id, now["DUMMY1"].findMode("dispor:1000x700@60:f1")->id);
+
+    EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", "0: 800x500@75.00Hz\n1: 900x600@50.00Hz\n"}));
+    now = screen();
+    EXPECT_FALSE(now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
+    EXPECT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1"));
+    EXPECT_NE(randr().mode("dispor:1000x700@60:f1"), 0u);
+
+    EXPECT_EQ(run({"DUMMY0", "remove-custom-mode", "0"}), (Result{0, "", ""}));
+    EXPECT_EQ(randr().mode("dispor:1000x700@60:f1"), 0u);
+    EXPECT_NE(randr().mode("dispor:800x500@75:f1"), 0u);
+    EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "2"}), (Result{1, "", "Invalid mode index: 2\n"}));
+}
+
+// In the process, through the library: an apply that fails half way leaves
+// the server as it was.
+TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
+{
+    ::setenv("DISPOR_BACKEND", "x11", 1);
+    ::setenv("DISPLAY", display().c_str(), 1);
+    const auto change = [](const Dispor::ConfigPtr &config) {
+        Dispor::OutputPtr first, second, third;
+        for (const Dispor::OutputPtr &output : config->outputs()) {
+            if (output->name() == u"DUMMY0")
+                first = output;
+            if (output->name() == u"DUMMY1")
+                second = output;
+            if (output->name() == u"DUMMY2")
+                third = output;
+        }
+        second->setPos({0, 1080});
+        third->setEnabled(true);
+        first->setBrightness(0.5);
+        config->setOutputPriority(second, 1);
+        second->setCustomModes({{1000, 700, 60.0f, 1, std::nullopt}});
+    };
+    const std::string before = screen().text;
+    for (const char *failing : {"layout", "primary", "gamma", "removals"}) {
+        Dispor::GetConfigOperation fetch;
+        ASSERT_TRUE(fetch.exec());
+        change(fetch.config());
+        Dispor::X11::setStepHook([failing](const char *step) { return std::string(step) != failing; });
+        Dispor::SetConfigOperation apply(fetch.config());
+        EXPECT_FALSE(apply.exec()) << failing;
+        EXPECT_EQ(apply.errorString().toStdString(), std::string("the step \"") + failing + "\" failed");
+        Dispor::X11::setStepHook({});
+        EXPECT_EQ(screen().text, before) << failing;
+    }
+
+    Dispor::GetConfigOperation fetch;
+    ASSERT_TRUE(fetch.exec());
+    change(fetch.config());
+    Dispor::SetConfigOperation apply(fetch.config());
+    EXPECT_TRUE(apply.exec()) << apply.errorString().toStdString();
+    const XScreen after = screen();
+    EXPECT_EQ(after["DUMMY1"].y, 1080);
+    EXPECT_TRUE(after["DUMMY1"].primary);
+    EXPECT_TRUE(after["DUMMY2"].on);
+    EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), "0.50");
+    EXPECT_TRUE(after["DUMMY1"].findMode("dispor:1000x700@60:f1"));
+    ::unsetenv("DISPLAY");
+    ::unsetenv("DISPOR_BACKEND");
+}
+
+} // namespace
+} // namespace x11

@@ -1,0 +1,190 @@
+#include "fixture.h"
+
+#include <QJsonArray>
+
+namespace x11 {
+namespace {
+
+using e2e::Result;
+
+class X11Layout : public X11Test {};
+
+struct Area {
+    int x, y, width, height;
+    bool operator==(const Area &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &os, const Area &a)
+{
+    return os << a.width << "x" << a.height << "+" << a.x << "+" << a.y;
+}
+
+// The enabled outputs' areas as the server has them.
+std::map<std::string, Area> areas(const XScreen &screen)
+{
+    std::map<std::string, Area> result;
+    for (const auto &[name, output] : screen.outputs) {
+        if (output.on)
+            result[name] = {output.x, output.y, output.width, output.height};
+    }
+    return result;
+}
+
+TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::map<std::string, Area> areas;
+        int width, height;
+    };
+    const Case cases[] = {
+        {{"DUMMY1", "set-position", "100", "2000"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {100, 2000, 1920, 1080}}},
+         2020, 3080},
+        {{"DUMMY1", "left-of", "DUMMY0"}, {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}, 3840, 1080},
+        {{"DUMMY1", "below", "DUMMY0"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}}, 1920, 2160},
+        {{"DUMMY0", "above", "DUMMY1"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}}, 1920, 2160},
+        {{"DUMMY0", "right-of", "DUMMY1"}, {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}, 3840, 1080},
+        // An X screen starts at 0,0: a layout reaching left of it moves in whole.
+        {{"DUMMY1", "set-position", "-1920", "-50"}, {{"DUMMY0", {1920, 50, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840, 1130},
+        // A smaller mode: the output to its right follows its edge.
+        {{"DUMMY0", "set-mode", "1280x1024@60.02"}, {{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {1280, 0, 1920, 1080}}},
+         3200, 1080},
+        {{"DUMMY1", "set-mode", "2048x1536"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 2048, 1536}}}, 3968,
+         1536},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        EXPECT_EQ(run(c.args), (Result{0, "", ""})) << c.args[1];
+        const XScreen after = screen();
+        EXPECT_EQ(areas(after), c.areas) << c.args[1];
+        EXPECT_EQ(after.width, c.width) << c.args[1];
+        EXPECT_EQ(after.height, c.height) << c.args[1];
+        // And the library reads back what the server shows.
+        for (const auto &[name, area] : c.areas) {
+            const QJsonObject report = json(name);
+            EXPECT_EQ(report["position"].toObject(), (QJsonObject{{"x", area.x}, {"y", area.y}})) << name;
+            EXPECT_EQ(report["mode"].toObject()["id"].toString().toStdString(), std::to_string(after[name].mode)) << name;
+        }
+    }
+}
+
+TEST_F(X11Layout, SetsTheModeItIsGiven)
+{
+    const uint32_t mode = randr().mode("1600x1200"); // the first of five rates
+    ASSERT_NE(mode, 0u);
+    EXPECT_EQ(run({"DUMMY1", "set-mode", std::to_string(mode)}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].mode, mode);
+    const Result listed = run({"DUMMY1", "list-modes"});
+    EXPECT_NE(listed.out.find(std::to_string(mode) + ":1600x1200@85.00*\n"), std::string::npos) << listed;
+
+    // By size and rate, and the rate's nearest neighbour is not taken.
+    EXPECT_EQ(run({"DUMMY1", "set-mode", "1600x1200@65"}), (Result{0, "", ""}));
+    const XOutput &output = screen()["DUMMY1"];
+    const XMode *current = nullptr;
+    for (const XMode &m : output.modes)
+        current = m.current ? &m : current;
+    ASSERT_TRUE(current);
+    EXPECT_EQ(current->refresh, "65.00Hz");
+    EXPECT_EQ(run({"DUMMY1", "set-mode", "1600x1200@66"}), (Result{1, "", "Unknown mode: 1600x1200@66\n"}));
+}
+
+TEST_F(X11Layout, EnablesAndDisablesOutputs)
+{
+    // Switched on: its first mode, right of the others.
+    EXPECT_EQ(run({"DUMMY2", "set-enabled", "true"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    const XMode &first = after["DUMMY2"].modes.front();
+    EXPECT_EQ(areas(after)["DUMMY2"], (Area{3840, 0, first.h[0], first.v[0]}));
+    EXPECT_EQ(after["DUMMY2"].mode, first.id);
+    EXPECT_EQ(after.width, 3840 + first.h[0]);
+    EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 3);
+
+    EXPECT_EQ(run({"DUMMY2", "toggle-enabled"}), (Result{0, "", ""}));
+    EXPECT_FALSE(screen()["DUMMY2"].on);
+    EXPECT_EQ(run({"DUMMY1", "set-enabled", "false"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(after.width, 1920);
+    EXPECT_EQ(after.height, 1080);
+    const QJsonObject off = json("DUMMY1");
+    EXPECT_FALSE(off["enabled"].toBool());
+    EXPECT_EQ(off["priority"].toInt(), 0);
+
+    // What an output without a CRTC cannot keep, and the last one on.
+    const std::string before = screen().text;
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"DUMMY0", "set-enabled", "false"}, "DUMMY0: disabling it leaves no connected output enabled"},
+        {{"DUMMY0", "toggle-enabled"}, "DUMMY0: disabling it leaves no connected output enabled"},
+        {{"DUMMY1", "set-mode", "1920x1080"}, "DUMMY1: the output is disabled, so it has no mode to set"},
+        {{"DUMMY1", "set-position", "10", "10"}, "DUMMY1: the output is disabled, so it has no position to set"},
+    };
+    for (const auto &[args, reason] : refusals) {
+        EXPECT_EQ(run(args), (Result{1, "", "Failed to apply output configuration: " + reason + "\n"})) << args[1];
+        EXPECT_EQ(screen().text, before) << args[1];
+    }
+}
+
+TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-primary"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    EXPECT_TRUE(after["DUMMY1"].primary);
+    EXPECT_FALSE(after["DUMMY0"].primary);
+    EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 1);
+    EXPECT_EQ(json("DUMMY0")["priority"].toInt(), 2);
+    EXPECT_EQ(run({"primary-output", "get-name"}), (Result{0, "DUMMY1\n", ""}));
+
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_TRUE(after["DUMMY0"].primary);
+    EXPECT_FALSE(after["DUMMY1"].primary);
+
+    // A disabled output is outside the ranking: nothing changes.
+    EXPECT_EQ(run({"DUMMY2", "set-primary"}), (Result{0, "", ""}));
+    EXPECT_TRUE(screen()["DUMMY0"].primary);
+    EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
+}
+
+TEST_F(X11Layout, MirrorsAnotherOutput)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(after["DUMMY1"].mode, after["DUMMY0"].mode);
+    EXPECT_EQ(after.width, 1920);
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
+
+    // The replica follows its source's mode.
+    EXPECT_EQ(run({"DUMMY0", "set-mode", "1280x1024@60.02"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {0, 0, 1280, 1024}}}));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
+
+    // Refused before anything is changed.
+    const std::string before = screen().text;
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY1"}), (Result{1, "", "DUMMY1 cannot mirror itself\n"}));
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY2"}),
+              (Result{1, "", "Failed to apply output configuration: DUMMY1: cannot mirror DUMMY2, which is disabled\n"}));
+    EXPECT_EQ(run({"DUMMY1", "set-mode", "1920x1080"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY1: the output mirrors DUMMY0 and shows what it "
+                      "shows; stop mirroring first\n"}));
+    EXPECT_EQ(screen().text, before);
+
+    // No longer a mirror: right of its former source.
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "none"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after)["DUMMY1"], (Area{1280, 0, 1280, 1024}));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
+
+    // Moved away on its own, a replica stops mirroring too.
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "set-position", "0", "1024"}), (Result{0, "", ""}));
+    EXPECT_EQ(areas(screen())["DUMMY1"], (Area{0, 1024, 1280, 1024}));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
+}
+
+} // namespace
+} // namespace x11

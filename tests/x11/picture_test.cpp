@@ -1,0 +1,172 @@
+#include "fixture.h"
+
+#include <QJsonArray>
+
+namespace x11 {
+namespace {
+
+using e2e::Result;
+
+class X11Picture : public X11Test {};
+
+QStringList capabilities(const QJsonObject &report)
+{
+    QStringList list;
+    for (const QJsonValue &value : report["capabilities"].toArray())
+        list.append(value.toString());
+    return list;
+}
+
+Result refusal(const std::string &reason)
+{
+    return {1, "", "Failed to apply output configuration: " + reason + "\n"};
+}
+
+TEST_F(X11Picture, BrightnessIsTheGammaRamp)
+{
+    for (const auto &[percent, shown, value] : {std::tuple{"50%", "0.50", 0.5}, std::tuple{"25%", "0.25", 0.25},
+                                                std::tuple{"100%", "1.0", 1.0}}) {
+        EXPECT_EQ(run({"DUMMY0", "set-brightness", percent}), (Result{0, "", ""}));
+        const XScreen after = screen();
+        EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), shown) << percent;
+        EXPECT_EQ(after["DUMMY1"].properties.at("Brightness"), "1.0") << percent;
+        EXPECT_EQ(json("DUMMY0")["brightness"].toDouble(), value) << percent;
+    }
+    // Off, the output has no CRTC and so no ramp.
+    const std::string before = screen().text;
+    EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),
+              refusal("DUMMY2: changing \"brightness\" needs the capability \"brightness\""));
+    EXPECT_EQ(screen().text, before);
+}
+
+TEST_F(X11Picture, RgbRangeIsBroadcastRgb)
+{
+    randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full", "Limited 16:235"}, "Automatic");
+    QJsonObject report = json("DUMMY1");
+    EXPECT_EQ(capabilities(report), (QStringList{"rgb-range", "brightness", "custom-modes", "disable"}));
+    EXPECT_EQ(report["rgbRange"].toString(), "automatic");
+    for (const auto &[word, value] :
+         {std::pair{"full", "Full"}, std::pair{"limited", "Limited 16:235"}, std::pair{"automatic", "Automatic"}}) {
+        EXPECT_EQ(run({"DUMMY1", "set-rgb-range", word}), (Result{0, "", ""}));
+        EXPECT_EQ(screen()["DUMMY1"].properties.at("Broadcast RGB"), value);
+        EXPECT_EQ(json("DUMMY1")["rgbRange"].toString(), word);
+    }
+    EXPECT_EQ(run({"DUMMY0", "set-rgb-range", "full"}),
+              refusal("DUMMY0: changing \"rgbRange\" needs the capability \"rgb-range\""));
+    EXPECT_EQ(screen()["DUMMY0"].properties.count("Broadcast RGB"), 0u);
+}
+
+TEST_F(X11Picture, MaxBitsPerColorIsMaxBpcWithinItsRange)
+{
+    randr().createRange("DUMMY1", "max bpc", 6, 12, 12);
+    QJsonObject report = json("DUMMY1");
+    EXPECT_EQ(capabilities(report), (QStringList{"brightness", "maxbpc", "custom-modes", "disable"}));
+    EXPECT_EQ(report["maxbpc"].toInt(), 0); // the most it allows: the driver chooses
+    EXPECT_NE(run({"DUMMY1"}).out.find("Color resolution: \x1b[0;0mautomatic (10), range: [6; 12] bits per color\n"),
+              std::string::npos);
+
+    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "8"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "8");
+    EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 8);
+
+    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "16"}),
+              refusal("DUMMY1: \"maxBitsPerColor\" 16 is outside the range 6 to 12 that the output allows"));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "8");
+
+    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "automatic"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "12");
+    EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 0);
+
+    EXPECT_EQ(run({"DUMMY0", "set-maxbpc", "8"}),
+              refusal("DUMMY0: changing \"maxBitsPerColor\" needs the capability \"maxbpc\""));
+}
+
+TEST_F(X11Picture, OverscanIsTheUnderscanBorder)
+{
+    randr().createEnum("DUMMY1", "underscan", {"off", "on", "auto"}, "off");
+    randr().createRange("DUMMY1", "underscan hborder", 0, 128, 0);
+    randr().createRange("DUMMY1", "underscan vborder", 0, 128, 0);
+    EXPECT_EQ(capabilities(json("DUMMY1")), (QStringList{"overscan", "brightness", "custom-modes", "disable"}));
+
+    EXPECT_EQ(run({"DUMMY1", "set-overscan", "20"}), (Result{0, "", ""}));
+    XOutput output = screen()["DUMMY1"];
+    EXPECT_EQ(output.properties.at("underscan"), "on");
+    EXPECT_EQ(output.properties.at("underscan hborder"), "20");
+    EXPECT_EQ(output.properties.at("underscan vborder"), "20");
+    EXPECT_EQ(json("DUMMY1")["overscan"].toInt(), 20);
+
+    EXPECT_EQ(run({"DUMMY1", "set-overscan", "0"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("underscan"), "off");
+    EXPECT_EQ(json("DUMMY1")["overscan"].toInt(), 0);
+
+    randr().createRange("DUMMY1", "underscan hborder", 0, 16, 0);
+    EXPECT_EQ(run({"DUMMY1", "set-overscan", "20"}),
+              refusal("DUMMY1: \"overscan\" 20 is outside the range 0 to 16 that the output allows"));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("underscan"), "off");
+    EXPECT_EQ(run({"DUMMY0", "set-overscan", "10"}),
+              refusal("DUMMY0: changing \"overscan\" needs the capability \"overscan\""));
+}
+
+TEST_F(X11Picture, RefusesWhatRandrCannotDoAndChangesNothing)
+{
+    // Every property the tool can change but RandR (or the dummy driver) has
+    // no place for: refused with the reason, the server left as it was.
+    randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full"}, "Automatic");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"set-rotation", "left"}, "DUMMY0: the output's CRTC cannot show the rotation \"90\""},
+        {{"set-rotation", "flipped180"}, "DUMMY0: the output's CRTC cannot show the rotation \"flipped180\""},
+        {{"set-scale", "200%"},
+         "DUMMY0: changing \"scale\" is not possible: RandR has no logical scale, every output has the scale 1"},
+        {{"set-dimming", "50%"},
+         "DUMMY0: changing \"dimming\" is not possible: the gamma ramp of an X11 output carries its brightness only"},
+        {{"set-hdr", "true"}, "DUMMY0: changing \"hdrEnabled\" needs the capability \"hdr\""},
+        {{"toggle-hdr"}, "DUMMY0: changing \"hdrEnabled\" needs the capability \"hdr\""},
+        {{"set-wcg", "true"}, "DUMMY0: changing \"wcgEnabled\" needs the capability \"wcg\""},
+        {{"set-sdr-brightness", "300"}, "DUMMY0: changing \"sdrBrightness\" needs the capability \"hdr\""},
+        {{"set-max-peak-brightness-override", "500"},
+         "DUMMY0: changing \"maxPeakBrightnessOverride\" needs the capability \"hdr\""},
+        {{"set-vrr-policy", "always"}, "DUMMY0: changing \"vrrPolicy\" needs the capability \"vrr\""},
+        {{"set-sharpness", "50"}, "DUMMY0: changing \"sharpness\" needs the capability \"sharpness\""},
+        {{"set-abm", "1"}, "DUMMY0: changing \"abmLevel\" needs the capability \"abm\""},
+        {{"set-auto-rotate", "always"}, "DUMMY0: changing \"autoRotatePolicy\" needs the capability \"auto-rotate\""},
+        {{"set-ddc-ci-allowed", "true"}, "DUMMY0: changing \"ddcCiAllowed\" needs the capability \"ddc-ci\""},
+        {{"set-icc-profile", "/nonexistent.icc"}, "DUMMY0: changing \"iccProfilePath\" needs the capability \"icc\""},
+        {{"set-hdr-icc-profile", "/nonexistent.icc"},
+         "DUMMY0: changing \"hdrIccProfilePath\" needs the capability \"hdr-icc\""},
+        {{"set-color-profile-source", "ICC"},
+         "DUMMY0: changing \"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\""},
+        {{"set-color-power-tradeoff", "prefer-accuracy"},
+         "DUMMY0: changing \"colorPowerPreference\" is not possible: X11 keeps no colour management of its own"},
+        {{"set-auto-brightness", "true"},
+         "DUMMY0: changing \"automaticBrightness\" needs the capability \"auto-brightness\""},
+        {{"set-edr-policy", "always"}, "DUMMY0: changing \"edrPolicy\" needs the capability \"edr\""},
+    };
+    const std::string before = screen().text;
+    for (const auto &[args, reason] : cases) {
+        std::vector<std::string> line = {"DUMMY0"};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(run(line), refusal(reason)) << args[0];
+        EXPECT_EQ(screen().text, before) << args[0];
+    }
+    // An RGB range the property does not offer.
+    EXPECT_EQ(run({"DUMMY1", "set-rgb-range", "limited"}),
+              refusal("DUMMY1: \"Broadcast RGB\" offers no value for the RGB range \"2\""));
+    EXPECT_EQ(screen().text, before);
+}
+
+TEST_F(X11Picture, DisplayPowerNeedsDpms)
+{
+    // The dummy driver's server has no DPMS extension.
+    for (const char *command : {"off", "on"}) {
+        const Result result = run({command});
+        EXPECT_EQ(result.status, 1) << command;
+        EXPECT_EQ(result.out, "") << command;
+        const std::string last = "Failed to switch display power: the X server has no DPMS extension, so it cannot "
+                                 "switch display power\n";
+        ASSERT_GE(result.err.size(), last.size()) << result;
+        EXPECT_EQ(result.err.substr(result.err.size() - last.size()), last) << result;
+    }
+}
+
+} // namespace
+} // namespace x11

@@ -1,0 +1,416 @@
+#include "xserver.h"
+
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <regex>
+#include <algorithm>
+#include <sys/stat.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace x11 {
+
+namespace {
+
+// Wide sync ranges, so that every mode the driver knows is offered; three
+// monitors for the first three outputs; room for large layouts.
+const char *const config = R"(Section "Monitor"
+    Identifier "Monitor0"
+    HorizSync 1.0-2000.0
+    VertRefresh 1.0-1000.0
+EndSection
+Section "Monitor"
+    Identifier "Monitor1"
+    HorizSync 1.0-2000.0
+    VertRefresh 1.0-1000.0
+EndSection
+Section "Monitor"
+    Identifier "Monitor2"
+    HorizSync 1.0-2000.0
+    VertRefresh 1.0-1000.0
+EndSection
+Section "Device"
+    Identifier "Card0"
+    Driver "dummy"
+    VideoRam 512000
+    Option "Monitor-DUMMY0" "Monitor0"
+    Option "Monitor-DUMMY1" "Monitor1"
+    Option "Monitor-DUMMY2" "Monitor2"
+EndSection
+Section "Screen"
+    Identifier "Screen0"
+    Device "Card0"
+    Monitor "Monitor0"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 8192 4096
+    EndSubSection
+EndSection
+Section "ServerLayout"
+    Identifier "Layout0"
+    Screen "Screen0"
+EndSection
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+EndSection
+)";
+
+double now()
+{
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+std::string trim(const std::string &text)
+{
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return {};
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+template <typename T>
+std::unique_ptr<T, decltype(&std::free)> owned(T *p)
+{
+    return {p, &std::free};
+}
+
+} // namespace
+
+XServer::XServer()
+{
+    e2e::writeFile(m_dir.file("xorg.conf"), config);
+    const std::string configDir = m_dir.file("xorg.conf.d");
+    ::mkdir(configDir.c_str(), 0700);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    const std::string log = m_dir.file("Xorg.log");
+    const std::string out = m_dir.file("Xorg.out");
+    const std::string conf = m_dir.file("xorg.conf");
+    m_pid = ::fork();
+    if (m_pid < 0)
+        throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        ::setpgid(0, 0);
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, STDIN_FILENO);
+        const int sink = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(sink, STDOUT_FILENO);
+        ::dup2(sink, STDERR_FILENO);
+        ::dup2(fds[1], 3); // dup2 clears close-on-exec
+        ::execlp("Xorg", "Xorg", "-config", conf.c_str(), "-configdir", configDir.c_str(), "-logfile", log.c_str(),
+                 "-noreset", "-nolisten", "tcp", "-displayfd", "3", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    const double deadline = now() + 30;
+    while (true) {
+        const int left = static_cast<int>((deadline - now()) * 1000);
+        pollfd pfd{fds[0], POLLIN, 0};
+        if (left <= 0 || (::poll(&pfd, 1, left) < 0 && errno != EINTR))
+            break;
+        char c;
+        const ssize_t n = ::read(fds[0], &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n')
+            break;
+        number += c;
+    }
+    ::close(fds[0]);
+    if (number.empty()) {
+        const std::string errors = logErrors();
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+        throw std::runtime_error("Xorg did not start:\n" + errors + e2e::readFile(out));
+    }
+    m_display = ":" + number;
+}
+
+XServer::~XServer()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+std::string XServer::logErrors() const
+{
+    std::istringstream log(e2e::readFile(m_dir.file("Xorg.log")));
+    std::string line, errors;
+    while (std::getline(log, line)) {
+        if (line.find("(EE)") != std::string::npos)
+            errors += line + "\n";
+    }
+    return errors;
+}
+
+const XMode *XOutput::findMode(const std::string &modeName) const
+{
+    for (const XMode &mode : modes) {
+        if (mode.name == modeName)
+            return &mode;
+    }
+    return nullptr;
+}
+
+const XOutput &XScreen::operator[](const std::string &name) const
+{
+    const auto it = outputs.find(name);
+    if (it == outputs.end())
+        throw std::runtime_error("xrandr lists no output " + name);
+    return it->second;
+}
+
+std::string xrandr(const std::string &display, const std::vector<std::string> &args)
+{
+    const e2e::Result result = e2e::runProgram("/usr/bin/xrandr", args, {{"DISPLAY", display}});
+    if (result.status != 0)
+        throw std::runtime_error("xrandr failed: " + result.err);
+    return result.out;
+}
+
+XScreen readScreen(const std::string &display)
+{
+    XScreen screen;
+    static const std::regex screenLine(R"(^Screen 0: .* current (\d+) x (\d+),)");
+    static const std::regex outputLine(
+        R"(^(\S+) (connected|disconnected)( primary)?(?: (\d+)x(\d+)\+(\d+)\+(\d+))?(?: \((0x[0-9a-f]+)\))?(?: (normal|left|inverted|right))?)");
+    static const std::regex modeLine(R"(^  (\S+) \((0x[0-9a-f]+)\) +(\S+MHz) ?(.*)$)");
+    static const std::regex timingLine(
+        R"(^ +([hv]): (?:width|height) +(\d+) start +(\d+) end +(\d+) total +(\d+) .*clock +(\S+)$)");
+    static const std::regex propertyLine(R"(^\t([^\t:][^:]*): ?(.*)$)");
+    std::istringstream in(xrandr(display, {"--verbose"}));
+    std::string line;
+    XOutput *output = nullptr;
+    while (std::getline(in, line)) {
+        if (line.find("Timestamp:") == std::string::npos)
+            screen.text += line + "\n";
+        std::smatch m;
+        if (std::regex_search(line, m, screenLine)) {
+            screen.width = std::stoi(m[1]);
+            screen.height = std::stoi(m[2]);
+        } else if (std::regex_search(line, m, outputLine)) {
+            XOutput &o = screen.outputs[m[1]];
+            o.name = m[1];
+            o.connected = m[2] == "connected";
+            o.primary = m[3].matched;
+            o.on = m[4].matched;
+            if (o.on) {
+                o.width = std::stoi(m[4]);
+                o.height = std::stoi(m[5]);
+                o.x = std::stoi(m[6]);
+                o.y = std::stoi(m[7]);
+            }
+            if (m[8].matched)
+                o.mode = uint32_t(std::stoul(m[8], nullptr, 16));
+            o.rotation = m[9];
+            output = &o;
+        } else if (output && std::regex_match(line, m, modeLine)) {
+            XMode mode;
+            mode.name = m[1];
+            mode.id = uint32_t(std::stoul(m[2], nullptr, 16));
+            mode.clock = m[3];
+            std::string rest = m[4];
+            mode.current = rest.find("*current") != std::string::npos;
+            const size_t star = rest.find(" *current");
+            mode.flags = trim(star == std::string::npos ? rest : rest.substr(0, star));
+            const size_t plus = mode.flags.find(" +preferred");
+            if (plus != std::string::npos)
+                mode.flags = mode.flags.substr(0, plus);
+            output->modes.push_back(mode);
+        } else if (output && !output->modes.empty() && std::regex_match(line, m, timingLine)) {
+            int *fields = m[1] == "h" ? output->modes.back().h : output->modes.back().v;
+            for (int i = 0; i < 4; ++i)
+                fields[i] = std::stoi(m[i + 2]);
+            if (m[1] == "v")
+                output->modes.back().refresh = m[6];
+        } else if (output && std::regex_match(line, m, propertyLine)) {
+            output->properties[trim(m[1])] = trim(m[2]);
+        }
+    }
+    return screen;
+}
+
+struct Randr::Private {
+    xcb_connection_t *c = nullptr;
+    xcb_window_t root = 0;
+
+    xcb_randr_get_screen_resources_current_reply_t *resources()
+    {
+        return xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr);
+    }
+
+    void check(xcb_void_cookie_t cookie, const std::string &what)
+    {
+        if (xcb_generic_error_t *error = xcb_request_check(c, cookie)) {
+            const int code = error->error_code;
+            std::free(error);
+            throw std::runtime_error(what + " failed with X error " + std::to_string(code));
+        }
+    }
+};
+
+Randr::Randr(const std::string &display) : d(new Private)
+{
+    int screen = 0;
+    d->c = xcb_connect(display.c_str(), &screen);
+    if (xcb_connection_has_error(d->c))
+        throw std::runtime_error("cannot connect to " + display);
+    d->root = xcb_setup_roots_iterator(xcb_get_setup(d->c)).data->root;
+    owned(xcb_randr_query_version_reply(d->c, xcb_randr_query_version(d->c, 1, 6), nullptr));
+}
+
+Randr::~Randr()
+{
+    xcb_disconnect(d->c);
+}
+
+uint32_t Randr::output(const std::string &name)
+{
+    auto res = owned(d->resources());
+    const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(res.get());
+    for (int i = 0; i < res->num_outputs; ++i) {
+        auto info = owned(xcb_randr_get_output_info_reply(
+            d->c, xcb_randr_get_output_info(d->c, outputs[i], res->config_timestamp), nullptr));
+        const std::string found(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
+                                size_t(xcb_randr_get_output_info_name_length(info.get())));
+        if (found == name)
+            return outputs[i];
+    }
+    throw std::runtime_error("no output " + name);
+}
+
+uint32_t Randr::mode(const std::string &name)
+{
+    auto res = owned(d->resources());
+    const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(res.get());
+    const char *names = reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
+    for (int i = 0; i < res->num_modes; ++i) {
+        if (std::string(names, modes[i].name_len) == name)
+            return modes[i].id;
+        names += modes[i].name_len;
+    }
+    return 0;
+}
+
+uint32_t Randr::atom(const std::string &name)
+{
+    auto r = owned(xcb_intern_atom_reply(d->c, xcb_intern_atom(d->c, 0, uint16_t(name.size()), name.c_str()), nullptr));
+    return r->atom;
+}
+
+void Randr::createEnum(const std::string &output, const std::string &property, const std::vector<std::string> &values,
+                       const std::string &value)
+{
+    std::vector<int32_t> atoms;
+    for (const std::string &v : values)
+        atoms.push_back(int32_t(atom(v)));
+    const uint32_t id = this->output(output);
+    const uint32_t name = atom(property);
+    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 0, uint32_t(atoms.size()), atoms.data()),
+             "configuring " + property);
+    const uint32_t initial = atom(value);
+    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_ATOM, 32, XCB_PROP_MODE_REPLACE, 1,
+                                                      &initial),
+             "setting " + property);
+}
+
+void Randr::createRange(const std::string &output, const std::string &property, int min, int max, int value)
+{
+    const int32_t range[2] = {min, max};
+    const uint32_t id = this->output(output);
+    const uint32_t name = atom(property);
+    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 1, 2, range), "configuring " + property);
+    const int32_t initial = value;
+    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_INTEGER, 32, XCB_PROP_MODE_REPLACE, 1,
+                                                      &initial),
+             "setting " + property);
+}
+
+void Randr::setBytes(const std::string &output, const std::string &property, const std::string &bytes)
+{
+    d->check(xcb_randr_change_output_property_checked(d->c, this->output(output), atom(property), XCB_ATOM_INTEGER, 8,
+                                                      XCB_PROP_MODE_REPLACE, uint32_t(bytes.size()), bytes.data()),
+             "setting " + property);
+}
+
+void Randr::remove(const std::string &output, const std::string &property)
+{
+    // An output without the property is fine: there is nothing to delete.
+    std::free(xcb_request_check(d->c, xcb_randr_delete_output_property_checked(d->c, this->output(output), atom(property))));
+}
+
+void Randr::removeCustomModes()
+{
+    auto res = owned(d->resources());
+    const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(res.get());
+    const char *names = reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
+    std::vector<uint32_t> ours;
+    for (int i = 0; i < res->num_modes; ++i) {
+        if (std::string(names, modes[i].name_len).rfind("dispor:", 0) == 0)
+            ours.push_back(modes[i].id);
+        names += modes[i].name_len;
+    }
+    const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(res.get());
+    for (int i = 0; i < res->num_outputs; ++i) {
+        auto info = owned(xcb_randr_get_output_info_reply(
+            d->c, xcb_randr_get_output_info(d->c, outputs[i], res->config_timestamp), nullptr));
+        const xcb_randr_mode_t *listed = xcb_randr_get_output_info_modes(info.get());
+        for (int k = 0; k < info->num_modes; ++k) {
+            if (std::find(ours.begin(), ours.end(), listed[k]) != ours.end())
+                d->check(xcb_randr_delete_output_mode_checked(d->c, outputs[i], listed[k]), "deleting a mode");
+        }
+    }
+    for (const uint32_t mode : ours)
+        d->check(xcb_randr_destroy_mode_checked(d->c, mode), "destroying a mode");
+}
+
+std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial)
+{
+    std::string edid(128, '\0');
+    const char header[] = {0, char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), 0};
+    edid.replace(0, 8, header, 8);
+    const uint16_t packed = uint16_t((manufacturer[0] - 'A' + 1) << 10 | (manufacturer[1] - 'A' + 1) << 5
+                                     | (manufacturer[2] - 'A' + 1));
+    edid[8] = char(packed >> 8);
+    edid[9] = char(packed & 0xff);
+    edid[10] = char(product & 0xff);
+    edid[11] = char(product >> 8);
+    for (int i = 0; i < 4; ++i)
+        edid[12 + i] = char((serial >> (8 * i)) & 0xff);
+    edid[18] = 1; // EDID 1.4
+    edid[19] = 4;
+    unsigned sum = 0;
+    for (int i = 0; i < 127; ++i)
+        sum += static_cast<unsigned char>(edid[i]);
+    edid[127] = char((256 - sum % 256) % 256);
+    return edid;
+}
+
+e2e::Result dispctl(const std::string &display, const std::vector<std::string> &args, const e2e::Env &env)
+{
+    e2e::Env merged = {{"DISPOR_BACKEND", "x11"}, {"DISPLAY", display}};
+    for (const auto &[key, value] : env)
+        merged[key] = value;
+    return e2e::runProgram(e2e::dispctlBinary(), args, merged);
+}
+
+} // namespace x11
