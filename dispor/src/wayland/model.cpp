@@ -314,12 +314,15 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.connected = true;
         d.pos = head->position;
         for (const std::unique_ptr<ModeState> &mode : head->modes) {
+            // wlroots stands in an empty mode for a disabled output without modes of its own.
+            if (mode->width <= 0 || mode->height <= 0)
+                continue;
             d.modes.insert(mode->id, ModePtr::create(mode->id, QSize(mode->width, mode->height),
                                                      float(mode->refresh / 1000.0)));
             if (mode->preferred && d.preferredModeId.isEmpty())
                 d.preferredModeId = mode->id;
         }
-        if (head->currentMode)
+        if (head->currentMode && d.modes.contains(head->currentMode->id))
             d.currentModeId = head->currentMode->id;
         d.scale = head->scale;
         d.rotation = rotationFromTransform(head->transform);

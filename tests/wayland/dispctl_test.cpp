@@ -1,0 +1,413 @@
+// dispctl end to end on the Wayland backend, against the test compositor:
+// what it reports, what it applies and reads back, and what it refuses.
+
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+using e2e::Result;
+using wayland_test::Compositor;
+using wayland_test::layout;
+using wayland_test::run;
+
+const std::vector<std::string> twoMonitors = {
+    "--max-size", "2560x1600",                                     //
+    "--output",   "DP-1:1920x1080@60000:Dell:U2720:ABC123",        //
+    "--output",   "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",          //
+};
+
+const std::string startLayout = "DP-1 on 0,0 1920x1080@60.00 normal 1\n"
+                                "HDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+
+// Stable across runs and releases: scripts name outputs by them.
+constexpr const char *dpId = "27651";
+constexpr const char *dpUuid = "84b07c32-008b-5ecf-808a-b339774fd918";
+constexpr const char *hdmiId = "30140";
+constexpr const char *hdmiUuid = "451a7b68-e2bc-57d1-abeb-0f6bda790f09";
+
+std::string textBlock(const std::string &header, const std::string &type, const std::string &modes,
+                      const std::string &geometry)
+{
+    return "\x1b[01;32mOutput: \x1b[0;0m" + header + "\n"
+        "\t\x1b[01;32menabled\x1b[0;0m\n"
+        "\t\x1b[01;32mconnected\x1b[0;0m\n"
+        "\t\x1b[01;32mpriority 0\x1b[0;0m\n"
+        "\t\x1b[01;33m" + type + "\x1b[0;0m\n"
+        "\t\x1b[01;33mreplication source:\x1b[0;0m0\n"
+        "\t\x1b[01;34mModes: \x1b[0;0m " + modes + " \n"
+        "\x1b[01;33m\tCustom modes:\x1b[0;0m None\n"
+        "\x1b[01;33m\tGeometry: \x1b[0;0m" + geometry + "\n"
+        "\x1b[01;33m\tScale: \x1b[0;0m1\n"
+        "\x1b[01;33m\tRotation: \x1b[0;0m1\n"
+        "\x1b[01;33m\tOverscan: \x1b[0;0m0\n"
+        "\x1b[01;33m\tVrr: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tRgbRange: \x1b[0;0munknown\n"
+        "\x1b[01;33m\tHDR: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tWide Color Gamut: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tICC profile: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tColor profile source: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tBrightness control: \x1b[0;0munsupported\n"
+        "\x1b[01;33m\tColor resolution: unknown\n"
+        "\x1b[01;33m\tAllow EDR: \x1b[0;0munsupported\n"
+        "\x1b[01;33m\tSharpness control: \x1b[0;0munsupported\n"
+        "\x1b[01;33m\tAutomatic brightness: \x1b[0;0munsupported\n"
+        "\x1b[01;33m\tAuto Rotate Policy: \x1b[0;0mincapable\n"
+        "\x1b[01;33m\tDisabling: \x1b[0;0msupported\n"
+        "\x1b[01;33m\tAdaptive backlight modulation: \x1b[0;0munsupported\n";
+}
+
+const char *const hdmiJson = R"({
+    "abm": 0,
+    "autoBrightness": false,
+    "autoRotate": "in-tablet-mode",
+    "brightness": 1,
+    "capabilities": [
+        "custom-modes",
+        "disable"
+    ],
+    "colorPowerTradeoff": "prefer-efficiency",
+    "colorProfileSource": "sRGB",
+    "connected": true,
+    "customModes": [
+    ],
+    "ddcCiAllowed": false,
+    "dimming": 1,
+    "edrPolicy": "never",
+    "enabled": true,
+    "hdr": false,
+    "hdrColorProfileSource": "EDID",
+    "hdrIccProfilePath": "",
+    "iccProfilePath": "",
+    "maxbpc": 0,
+    "mode": {
+        "current": true,
+        "id": "1",
+        "preferred": false,
+        "refreshRate": 75.0250015258789,
+        "resolution": {
+            "height": 1024,
+            "width": 1280
+        }
+    },
+    "modes": [
+        {
+            "current": true,
+            "id": "1",
+            "preferred": false,
+            "refreshRate": 75.0250015258789,
+            "resolution": {
+                "height": 1024,
+                "width": 1280
+            }
+        }
+    ],
+    "name": "HDMI-A-1",
+    "overscan": 0,
+    "position": {
+        "x": 1920,
+        "y": 0
+    },
+    "primary": false,
+    "priority": 0,
+    "replicaOf": 0,
+    "rgbRange": "automatic",
+    "rotation": "normal",
+    "scale": 1,
+    "sdrBrightness": 200,
+    "sdrGamut": 0,
+    "sharpness": 0,
+    "uuid": "451a7b68-e2bc-57d1-abeb-0f6bda790f09",
+    "vrrPolicy": "never",
+    "wcg": false
+}
+)";
+
+const std::string refusedByCompositor =
+    "Failed to apply output configuration: the compositor refused the output configuration\n";
+
+struct Step {
+    std::vector<std::string> args;
+    Result result;
+    std::string layout; // afterwards
+};
+
+void runSteps(const Compositor &compositor, const std::vector<Step> &steps)
+{
+    for (const Step &step : steps) {
+        std::string line;
+        for (const std::string &arg : step.args)
+            line += arg + ' ';
+        SCOPED_TRACE(line);
+        EXPECT_EQ(run(compositor, step.args), step.result);
+        EXPECT_EQ(layout(compositor), step.layout);
+    }
+}
+
+TEST(WaylandReports, OutputsAsTheCompositorHasThem)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    const std::string dpText = textBlock(std::string(dpId) + " DP-1 " + dpUuid, "DisplayPort",
+                                         "1:\x1b[01;32m1920x1080@60.00*\x1b[0;0m", "0,0 1920x1080");
+    const std::string hdmiText = textBlock(std::string(hdmiId) + " HDMI-A-1 " + hdmiUuid, "HDMI",
+                                           "1:\x1b[01;32m1280x1024@75.03*\x1b[0;0m", "1920,0 1280x1024");
+
+    EXPECT_EQ(run(compositor, {"list-outputs"}), (Result{0, dpText + hdmiText, ""}));
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}), (Result{0, "DP-1\nHDMI-A-1\n", ""}));
+    EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "", ""}));
+    EXPECT_EQ(run(compositor, {"HDMI-A-1", "--json"}), (Result{0, hdmiJson, ""}));
+    EXPECT_EQ(run(compositor, {"DP-1", "list-modes"}), (Result{0, "1:1920x1080@60.00*\n", ""}));
+
+    // The JSON list holds the same objects as the single reports.
+    const Result listed = run(compositor, {"list-outputs", "--json"});
+    ASSERT_EQ(listed.status, 0);
+    const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(listed.out)).array();
+    ASSERT_EQ(array.size(), 2);
+    EXPECT_EQ(array[0].toObject(),
+              QJsonDocument::fromJson(QByteArray::fromStdString(run(compositor, {"DP-1", "--json"}).out)).object());
+    EXPECT_EQ(array[1].toObject(), QJsonDocument::fromJson(hdmiJson).object());
+
+    // Outputs are found by id and uuid as well as by name.
+    for (const char *spec : {dpId, dpUuid})
+        EXPECT_EQ(run(compositor, {spec, "get-name"}), (Result{0, "DP-1\n", ""})) << spec;
+    EXPECT_EQ(run(compositor, {hdmiUuid, "get-name"}), (Result{0, "HDMI-A-1\n", ""}));
+    EXPECT_EQ(run(compositor, {"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
+}
+
+TEST(WaylandReports, IdsAndUuidsDoNotDependOnOrder)
+{
+    // The same monitors in the other order, one on another connector, and a
+    // panel that tells no make, model or serial number.
+    const Compositor compositor = Compositor::ours({
+        "--output", "eDP-1:1366x768@60000",                  //
+        "--output", "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",  //
+        "--output", "DP-2:1920x1080@60000:Dell:U2720:ABC123" //
+    });
+    EXPECT_EQ(run(compositor, {hdmiId, "get-name"}), (Result{0, "HDMI-A-1\n", ""}));
+    EXPECT_EQ(run(compositor, {hdmiUuid, "get-name"}), (Result{0, "HDMI-A-1\n", ""}));
+    // A monitor keeps its uuid on another connector; the id goes with the name.
+    EXPECT_EQ(run(compositor, {dpUuid, "get-name"}), (Result{0, "DP-2\n", ""}));
+    EXPECT_EQ(run(compositor, {dpId, "get-name"}), (Result{1, "", std::string("Unknown output: ") + dpId + "\n"}));
+    const Result panel = run(compositor, {"eDP-1"});
+    ASSERT_EQ(panel.status, 0);
+    EXPECT_EQ(panel.out.substr(0, panel.out.find('\n')), "\x1b[01;32mOutput: \x1b[0;0m21102 eDP-1 75c86e52-38ac-5f11-b79f-b6b566f77ce3");
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}), (Result{0, "eDP-1\nDP-2\nHDMI-A-1\n", ""}));
+}
+
+TEST(WaylandApply, Positioning)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    runSteps(compositor, {
+        {{"HDMI-A-1", "left-of", "DP-1"}, {0, "", ""},
+         "DP-1 on 1280,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,0 1280x1024@75.03 normal 1\n"},
+        {{"HDMI-A-1", "below", "DP-1"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,1080 1280x1024@75.03 normal 1\n"},
+        {{"HDMI-A-1", "above", "DP-1"}, {0, "", ""},
+         "DP-1 on 0,1024 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,0 1280x1024@75.03 normal 1\n"},
+        {{"HDMI-A-1", "right-of", "DP-1"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n"},
+        {{"DP-1", "set-position", "100", "50"}, {0, "", ""},
+         "DP-1 on 100,50 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n"},
+        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, startLayout},
+    });
+}
+
+TEST(WaylandApply, ModesAndCustomModes)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    // Custom modes take no resize steps, so HDMI-A-1 stays where it was.
+    const std::string wide = "DP-1 on 0,0 2560x1440@59.95 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    runSteps(compositor, {
+        {{"DP-1", "set-mode", "1"}, {0, "", ""}, startLayout},
+        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, startLayout},
+        // The compositor keeps no list: a custom mode is one to switch to.
+        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "1920x1080@60"}, {1, "", "Unknown mode: 1920x1080@60\n"}, wide},
+        // Beyond the compositor's limit.
+        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {1, "", refusedByCompositor}, wide},
+        {{"DP-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237"},
+         {1, "",
+          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
+          "rate; explicit timings cannot be given\n"},
+         wide},
+        {{"DP-1", "add-custom-mode", "1920x1080@60", "--reduced-blanking"},
+         {1, "",
+          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
+          "rate; reduced blanking cannot be asked for\n"},
+         wide},
+        {{"DP-1", "add-custom-mode", "1920x1080@60Hz"}, {0, "", ""}, startLayout},
+    });
+    EXPECT_EQ(run(compositor, {"DP-1", "list-custom-modes"}), (Result{0, "", ""}));
+}
+
+TEST(WaylandApply, EnablingAndDisabling)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    const std::string dpOff = "DP-1 off 0,0 - normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    runSteps(compositor, {
+        {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
+        {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
+        {{"HDMI-A-1", "toggle-enabled"},
+         {1, "", "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output enabled\n"},
+         dpOff},
+        {{"DP-1", "toggle-enabled"}, {0, "", ""}, startLayout},
+    });
+    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
+    EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
+    EXPECT_EQ(run(compositor, {"list-outputs", "--enabled", "--names"}), (Result{0, "HDMI-A-1\n", ""}));
+    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(layout(compositor), startLayout);
+}
+
+TEST(WaylandApply, RotationAndScale)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    runSteps(compositor, {
+        {{"HDMI-A-1", "set-rotation", "left"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 90 1\n"},
+        {{"HDMI-A-1", "set-rotation", "flipped270"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 flipped270 1\n"},
+        {{"HDMI-A-1", "set-rotation", "inverted"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 180 1\n"},
+        {{"HDMI-A-1", "set-rotation", "flipped"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 flipped 1\n"},
+        {{"HDMI-A-1", "set-rotation", "normal"}, {0, "", ""}, startLayout},
+        {{"DP-1", "set-scale", "150%"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1.5\nHDMI-A-1 on 1280,0 1280x1024@75.03 normal 1\n"},
+        {{"DP-1", "set-scale", "125%"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 1.25\nHDMI-A-1 on 1536,0 1280x1024@75.03 normal 1\n"},
+        {{"DP-1", "set-scale", "200"}, {0, "", ""},
+         "DP-1 on 0,0 1920x1080@60.00 normal 2\nHDMI-A-1 on 960,0 1280x1024@75.03 normal 1\n"},
+        {{"DP-1", "set-scale", "100%"}, {0, "", ""}, startLayout},
+    });
+}
+
+TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    const std::string failed = "Failed to apply output configuration: DP-1: ";
+    const std::string needs = failed + "changing ";
+    runSteps(compositor, {
+        {{"DP-1", "set-primary"},
+         {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
+         startLayout},
+        {{"DP-1", "set-priority", "2"},
+         {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
+         startLayout},
+        {{"DP-1", "set-replica-of", "HDMI-A-1"},
+         {1, "", failed + "changing \"replicationSource\" is not possible: the compositor has no mirroring\n"},
+         startLayout},
+        {{"DP-1", "set-vrr-policy", "always"}, {1, "", needs + "\"vrrPolicy\" needs the capability \"vrr\"\n"},
+         startLayout},
+        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "\"hdrEnabled\" needs the capability \"hdr\"\n"}, startLayout},
+        {{"DP-1", "set-brightness", "50"}, {1, "", needs + "\"brightness\" needs the capability \"brightness\"\n"},
+         startLayout},
+        {{"DP-1", "set-color-profile-source", "ICC"},
+         {1, "", needs + "\"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\"\n"},
+         startLayout},
+        {{"DP-1", "set-color-power-tradeoff", "prefer-accuracy"},
+         {1, "",
+          failed + "changing \"colorPowerPreference\" is not possible: the compositor has no colour/power setting\n"},
+         startLayout},
+        {{"DP-1", "set-maxbpc", "8"}, {1, "", needs + "\"maxBitsPerColor\" needs the capability \"maxbpc\"\n"},
+         startLayout},
+    });
+}
+
+TEST(WaylandPower, OffAndOnReadBack)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:off");
+    // Powered off is not disabled.
+    EXPECT_EQ(layout(compositor), startLayout);
+    EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
+    EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+
+    // A disabled output has no power to switch; the others do.
+    ASSERT_EQ(run(compositor, {"HDMI-A-1", "set-enabled", "false"}).status, 0);
+    EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:on");
+    EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+}
+
+TEST(WaylandPower, RefusedWithoutPowerManagement)
+{
+    std::vector<std::string> arguments = twoMonitors;
+    arguments.push_back("--no-power");
+    const Compositor compositor = Compositor::ours(arguments);
+    const std::string reason = "the compositor offers no output power management (zwlr_output_power_manager_v1), "
+                               "so it cannot switch display power";
+    for (const char *command : {"off", "on"}) {
+        const Result result = run(compositor, {command});
+        EXPECT_EQ(result.status, 1) << command;
+        EXPECT_EQ(result.out, "") << command;
+        const std::string line = "Failed to switch display power: " + reason + "\n";
+        EXPECT_TRUE(result.err.size() >= line.size() && result.err.ends_with(line)) << result;
+    }
+}
+
+TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    e2e::TempDir dir;
+    const e2e::Env automatic = {{"DISPOR_BACKEND", std::nullopt}, {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}};
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}, automatic), (Result{0, "DP-1\nHDMI-A-1\n", ""}));
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}, {{"DISPOR_BACKEND", ""}, {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}}),
+              (Result{0, "DP-1\nHDMI-A-1\n", ""}));
+
+    const Compositor bare = Compositor::ours({"--no-management", "--output", "DP-1:1920x1080@60000"});
+    // Without output management the choice passes on (here to the virtual set).
+    EXPECT_EQ(run(bare, {"list-outputs", "--names"}, automatic), (Result{0, "eDP-1\nDP-1\n", ""}));
+    EXPECT_EQ(run(bare, {"list-outputs"}),
+              (Result{1, "", "dispor: the Wayland compositor offers no output management (zwlr_output_manager_v1)\n"}));
+    EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", "no-such-socket"}}),
+              (Result{1, "",
+                      "dispor: cannot connect to the Wayland compositor \"no-such-socket\": No such file or "
+                      "directory\n"}));
+    EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", std::nullopt}}),
+              (Result{1, "", "dispor: WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached\n"}));
+}
+
+TEST(WaylandPhoc, RoundTrips)
+{
+    const Compositor compositor = Compositor::phoc("");
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    const Result names = run(compositor, {"list-outputs", "--names"});
+    ASSERT_EQ(names.status, 0);
+    const std::string first = names.out.substr(0, names.out.find('\n'));
+    const std::string second = first == "HEADLESS-1" ? "HEADLESS-2" : "HEADLESS-1";
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> steps = {
+        {{second, "set-position", "1920", "0"}, "1920,0"},
+        {{second, "add-custom-mode", "1024x768@50"}, "1024x768@50.00"},
+        {{second, "set-rotation", "90"}, " 90 "},
+        {{second, "set-scale", "200%"}, " 90 2\n"},
+        {{second, "set-rotation", "flipped180"}, " flipped180 2\n"},
+        {{second, "set-scale", "150%"}, " flipped180 1.5\n"},
+    };
+    for (const auto &[args, part] : steps) {
+        SCOPED_TRACE(args[1] + " " + args[2]);
+        EXPECT_EQ(run(compositor, args), (Result{0, "", ""}));
+        const std::string lines = layout(compositor);
+        const size_t at = lines.find(second + " on ");
+        ASSERT_NE(at, std::string::npos) << lines;
+        const std::string line = lines.substr(at, lines.find('\n', at) - at + 1);
+        EXPECT_NE(line.find(part), std::string::npos) << line;
+    }
+    const std::string lines = layout(compositor);
+    EXPECT_NE(lines.find(second + " on "), std::string::npos);
+    EXPECT_NE(lines.find("1024x768@50.00 flipped180 1.5\n"), std::string::npos) << lines;
+}
+
+} // namespace

@@ -1,0 +1,103 @@
+// The library on the Wayland backend in this process: what one apply
+// carries, and what it leaves to others.
+
+#include "support.h"
+
+#include <dispor/dispor.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using wayland_test::Compositor;
+
+const std::vector<std::string> twoMonitors = {
+    "--max-size", "2560x1600",                              //
+    "--output",   "DP-1:1920x1080@60000:Dell:U2720:ABC123", //
+    "--output",   "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",   //
+};
+
+Dispor::ConfigPtr fetch()
+{
+    Dispor::GetConfigOperation operation;
+    EXPECT_TRUE(operation.exec());
+    return operation.config();
+}
+
+Dispor::OutputPtr named(const Dispor::ConfigPtr &config, const QString &name)
+{
+    for (const Dispor::OutputPtr &output : config->outputs()) {
+        if (output->name() == name)
+            return output;
+    }
+    ADD_FAILURE() << "no output " << name.toStdString();
+    return Dispor::OutputPtr::create(Dispor::Output::Data{});
+}
+
+TEST(WaylandLibrary, ARefusedConfigurationChangesNothing)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    wayland_test::useInProcess(compositor);
+    const std::string before = wayland_test::layout(compositor);
+
+    const Dispor::ConfigPtr config = fetch();
+    ASSERT_TRUE(config);
+    named(config, "DP-1")->setPos({0, 2000});
+    named(config, "HDMI-A-1")->setCustomModes({Dispor::ModeInfo{3840, 2160, 60, Dispor::ModeInfo::UserDefined, {}}});
+    Dispor::SetConfigOperation apply(config);
+    EXPECT_FALSE(apply.exec());
+    EXPECT_EQ(apply.errorString(), "the compositor refused the output configuration");
+    EXPECT_EQ(wayland_test::layout(compositor), before);
+
+    // The same snapshot, with the refused part taken back, applies.
+    named(config, "HDMI-A-1")->setCustomModes({});
+    Dispor::SetConfigOperation retry(config);
+    EXPECT_TRUE(retry.exec()) << retry.errorString().toStdString();
+    EXPECT_EQ(wayland_test::layout(compositor),
+              "DP-1 on 0,2000 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n");
+}
+
+TEST(WaylandLibrary, SnapshotsApplyOnlyWhatTheyChanged)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    wayland_test::useInProcess(compositor);
+
+    const Dispor::ConfigPtr first = fetch();
+    const Dispor::ConfigPtr second = fetch();
+    ASSERT_TRUE(first && second);
+    named(first, "DP-1")->setScale(2);
+    named(second, "HDMI-A-1")->setPos({3000, 40});
+    named(second, "HDMI-A-1")->setRotation(Dispor::Output::Rotation::Right);
+    Dispor::SetConfigOperation applyFirst(first);
+    EXPECT_TRUE(applyFirst.exec()) << applyFirst.errorString().toStdString();
+    // Fetched before the first apply, yet it keeps the first one's scale.
+    Dispor::SetConfigOperation applySecond(second);
+    EXPECT_TRUE(applySecond.exec()) << applySecond.errorString().toStdString();
+    EXPECT_EQ(wayland_test::layout(compositor),
+              "DP-1 on 0,0 1920x1080@60.00 normal 2\nHDMI-A-1 on 3000,40 1280x1024@75.03 270 1\n");
+
+    // Applied once, a snapshot carries only what changes next.
+    named(first, "DP-1")->setPos({5, 5});
+    Dispor::SetConfigOperation again(first);
+    EXPECT_TRUE(again.exec()) << again.errorString().toStdString();
+    EXPECT_EQ(wayland_test::layout(compositor),
+              "DP-1 on 5,5 1920x1080@60.00 normal 2\nHDMI-A-1 on 3000,40 1280x1024@75.03 270 1\n");
+}
+
+TEST(WaylandLibrary, PowerFailureIsReported)
+{
+    std::vector<std::string> arguments = twoMonitors;
+    arguments.push_back("--no-power");
+    const Compositor compositor = Compositor::ours(arguments);
+    wayland_test::useInProcess(compositor);
+    Dispor::Dpms dpms;
+    QList<bool> reports;
+    QObject::connect(&dpms, &Dispor::Dpms::hasPendingChangesChanged, [&reports](bool pending) { reports.append(pending); });
+    dpms.switchMode(Dispor::Dpms::Off);
+    EXPECT_EQ(reports, (QList<bool>{true, false}));
+    EXPECT_TRUE(dpms.hasError());
+    EXPECT_EQ(dpms.errorString(), "the compositor offers no output power management (zwlr_output_power_manager_v1), "
+                                  "so it cannot switch display power");
+}
+
+} // namespace

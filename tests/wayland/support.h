@@ -1,0 +1,55 @@
+#pragma once
+
+// A compositor per test: ours (headless wlroots) or phoc, each with its own
+// runtime directory and socket, stopped by its pid at the end of the test.
+
+#include "e2e/harness.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wayland_test {
+
+class Compositor {
+public:
+    ~Compositor();
+    Compositor(const Compositor &) = delete;
+    Compositor &operator=(const Compositor &) = delete;
+
+    // Ours, with the arguments of tests/wayland/compositor.c.
+    static Compositor ours(const std::vector<std::string> &arguments);
+    // phoc with two headless outputs and the given configuration file text;
+    // an empty socket() when phoc cannot be run here.
+    static Compositor phoc(const std::string &config);
+
+    Compositor(Compositor &&other) noexcept;
+
+    const std::string &socket() const { return m_socket; }
+    const std::string &runtimeDir() const { return m_dir->path(); }
+    // What a dispctl run on this compositor gets: the Wayland backend chosen
+    // explicitly, and Qt kept off the compositor.
+    e2e::Env env() const;
+
+private:
+    Compositor();
+
+    std::unique_ptr<e2e::TempDir> m_dir;
+    int m_pid = -1;
+    std::string m_socket;
+};
+
+e2e::Result run(const Compositor &compositor, const std::vector<std::string> &args, const e2e::Env &env = {});
+
+// One line per output from list-outputs --json, in list order:
+// "NAME on|off X,Y WxH@RATE ROTATION SCALE" (the mode "-" without one).
+std::string layout(const Compositor &compositor);
+
+// Points the library in this process at the compositor.
+void useInProcess(const Compositor &compositor);
+
+// The power mode of each output as the library reads it, "NAME:on" etc.,
+// in output id order.
+std::string power(const Compositor &compositor);
+
+} // namespace wayland_test
