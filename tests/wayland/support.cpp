@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,21 +19,16 @@ namespace wayland_test {
 
 namespace {
 
-// Starts program with the runtime directory and reads lines of its output
-// (standard output, or standard error with fromErr) until one has want in
-// it; returns that line, or an empty one when the program ends or stays
-// silent for 10 s.
+// Starts program with env and its standard output going to log, and waits
+// until the log has a line with want in it; returns that line, or an empty
+// one when the program ends or stays silent for 10 s. A file rather than a
+// pipe, so that nothing the program writes later can stop it.
 std::string spawn(const std::string &program, const std::vector<std::string> &args, const e2e::Env &env,
-                  bool fromErr, const std::string &want, int *pid)
+                  const std::string &log, const std::string &want, int *pid)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
     std::vector<std::string> environment;
-    for (const char *keep : {"PATH"}) {
-        if (const char *value = std::getenv(keep))
-            environment.push_back(std::string(keep) + "=" + value);
-    }
+    if (const char *path = std::getenv("PATH"))
+        environment.push_back(std::string("PATH=") + path);
     for (const auto &[key, value] : env) {
         if (value)
             environment.push_back(key + "=" + *value);
@@ -48,40 +42,38 @@ std::string spawn(const std::string &program, const std::vector<std::string> &ar
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0)
+        throw std::runtime_error("cannot create " + log);
     *pid = ::fork();
     if (*pid < 0)
         throw std::runtime_error("fork failed");
     if (*pid == 0) {
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, STDIN_FILENO);
-        ::dup2(fromErr ? null : pipeFds[1], STDOUT_FILENO);
-        ::dup2(fromErr ? pipeFds[1] : null, STDERR_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
-    std::string line;
-    while (true) {
-        pollfd pfd{pipeFds[0], POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, 10000);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        char c;
-        if (ready <= 0 || ::read(pipeFds[0], &c, 1) != 1) {
-            line.clear();
-            break;
+    ::close(out);
+    for (int i = 0; i < 1000; ++i) {
+        const std::string text = e2e::readFile(log);
+        const size_t at = text.find(want);
+        if (at != std::string::npos) {
+            const size_t from = text.rfind('\n', at);
+            const size_t begin = from == std::string::npos ? 0 : from + 1;
+            const size_t end = text.find('\n', at);
+            if (end != std::string::npos)
+                return text.substr(begin, end - begin);
         }
-        if (c != '\n') {
-            line += c;
-            continue;
+        if (::waitpid(*pid, nullptr, WNOHANG) == *pid) {
+            *pid = -1;
+            return {};
         }
-        if (line.find(want) != std::string::npos)
-            break;
-        line.clear();
+        ::usleep(10000);
     }
-    // Whatever it writes later goes nowhere: a full pipe must not stop it.
-    ::close(pipeFds[0]);
-    return line;
+    return {};
 }
 
 void stop(int pid)
@@ -112,7 +104,7 @@ Compositor Compositor::ours(const std::vector<std::string> &arguments)
 {
     Compositor compositor;
     const std::string line = spawn(TEST_COMPOSITOR_BINARY, arguments, {{"XDG_RUNTIME_DIR", compositor.runtimeDir()}},
-                                   false, "ready ", &compositor.m_pid);
+                                   compositor.m_dir->file("compositor.log"), "ready ", &compositor.m_pid);
     if (line.rfind("ready ", 0) != 0)
         throw std::runtime_error("the test compositor did not start");
     compositor.m_socket = line.substr(6);
@@ -135,7 +127,7 @@ Compositor Compositor::phoc(const std::string &config)
                                     {"WLR_LIBINPUT_NO_DEVICES", "1"},
                                     {"HOME", compositor.runtimeDir()},
                                     {"GSETTINGS_BACKEND", "memory"}},
-                                   false, marker, &compositor.m_pid);
+                                   compositor.m_dir->file("phoc.log"), marker, &compositor.m_pid);
     const size_t at = line.find(marker);
     if (at == std::string::npos)
         return compositor;
