@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include "x11/names.h"
+#include "x11/x11_backend.h"
 
 #include <QCollator>
 #include <QJsonArray>
@@ -170,6 +171,29 @@ TEST(X11Names, ConnectorTypeFromTheOutputName)
     // The property wins over the name, unless it names nothing known.
     EXPECT_EQ(Dispor::X11::connectorType(u"HDMI"_qs, u"DP-1"_qs), Type::HDMI);
     EXPECT_EQ(Dispor::X11::connectorType(u"unknown"_qs, u"DP-1"_qs), Type::DisplayPort);
+}
+
+TEST(X11Names, RotationsBothWays)
+{
+    using R = Dispor::Output::Rotation;
+    constexpr uint16_t r0 = 1, r90 = 2, r180 = 4, r270 = 8, x = 16, y = 32, all = 63;
+    const std::pair<R, uint16_t> cases[] = {
+        {R::None, r0},           {R::Left, r90},          {R::Inverted, r180},     {R::Right, r270},
+        {R::Flipped, x | r0},    {R::Flipped90, x | r90}, {R::Flipped180, x | r180}, {R::Flipped270, x | r270},
+    };
+    for (const auto &[rotation, randr] : cases) {
+        EXPECT_EQ(Dispor::X11::rotationToRandr(rotation, all), randr) << int(rotation);
+        EXPECT_EQ(Dispor::X11::rotationFromRandr(randr), rotation) << randr;
+    }
+    // A reflection in y is one in x turned half round.
+    EXPECT_EQ(Dispor::X11::rotationFromRandr(y | r0), R::Flipped180);
+    EXPECT_EQ(Dispor::X11::rotationFromRandr(y | r90), R::Flipped270);
+    EXPECT_EQ(Dispor::X11::rotationFromRandr(x | y | r0), R::Inverted);
+    EXPECT_EQ(Dispor::X11::rotationToRandr(R::Flipped, r0 | r180 | y), y | r180);
+    EXPECT_EQ(Dispor::X11::rotationToRandr(R::Inverted, r0 | x | y), x | y | r0);
+    // What the CRTC cannot show at all.
+    EXPECT_EQ(Dispor::X11::rotationToRandr(R::Left, r0), 0);
+    EXPECT_EQ(Dispor::X11::rotationToRandr(R::Flipped, r0 | r90), 0);
 }
 
 TEST(X11Names, CustomModeNamesReadBackToTheSameMode)
