@@ -8,7 +8,7 @@ QSize Output::size() const
         return *m_d.size;
     if (const ModePtr mode = currentMode())
         return mode->size();
-    return {};
+    return QSize(0, 0);
 }
 
 QSize Output::explicitLogicalSizeInt() const
