@@ -540,6 +540,15 @@ TEST(TextReport, OutputsWithoutModesOrCurrentMode)
         EXPECT_EQ(lines[6], "\t" + B + "Modes: " + X);
         EXPECT_EQ(lines[8], Y + "\tGeometry: " + X + "0,0 1024x768");
     }
+    // Neither a size nor a mode: nothing to show but an empty area.
+    {
+        e2e::VirtualSet set(single(""));
+        const e2e::Result r = e2e::run(set, {"DP-1"});
+        ASSERT_EQ(r.status, 0) << r;
+        const std::vector<std::string> lines = splitLines(r.out);
+        ASSERT_GT(lines.size(), 8u);
+        EXPECT_EQ(lines[8], Y + "\tGeometry: " + X + "0,0 0x0");
+    }
     // A disabled, disconnected output with modes but none current.
     {
         e2e::VirtualSet set(document(R"(
