@@ -1,6 +1,6 @@
-#include "layout_support.h"
+#include "document_cases.h"
 
-using namespace layout;
+using namespace cases;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// Support for the layout, mode and custom-mode end-to-end tests: runs that
-// must change exactly the named properties of a document, and refusals
-// that must leave the document byte for byte as it was.
+// Cases that run dispctl on a fresh copy of a document and look at what the
+// run left in it, property by property: a change must touch exactly the
+// named properties, a refusal must leave the document byte for byte.
 
 #include "harness.h"
 
@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,24 @@
 #include <utility>
 #include <vector>
 
-namespace layout {
+namespace cases {
 
-// Keys the backend may leave out, with the value they then stand for.
+// The document's defaults, so that a key left out and a key written with its
+// default read the same.
 inline QJsonObject outputDefaults()
 {
     static const QJsonObject defaults = QJsonDocument::fromJson(R"({
         "uuid": "", "type": "Unknown", "enabled": true, "connected": true, "priority": 0,
         "pos": {"x": 0, "y": 0}, "modes": [], "scale": 1.0, "rotation": "normal", "capabilities": [],
-        "customModes": []
+        "hdrEnabled": false, "wcgEnabled": false, "automaticBrightness": false, "ddcCiAllowed": false,
+        "sdrBrightness": 200, "sdrGamutWideness": 0, "brightness": 1, "dimming": 1, "sharpness": 0,
+        "maxPeakBrightness": 0, "maxAverageBrightness": 0, "minBrightness": 0,
+        "maxPeakBrightnessOverride": null, "maxAverageBrightnessOverride": null, "minBrightnessOverride": null,
+        "iccProfilePath": "", "hdrIccProfilePath": "", "colorProfileSource": "sRGB",
+        "hdrColorProfileSource": "EDID", "colorPowerPreference": "prefer-efficiency", "rgbRange": "automatic",
+        "vrrPolicy": "automatic", "autoRotatePolicy": "in-tablet-mode", "edrPolicy": "never", "overscan": 0,
+        "abmLevel": 0, "maxBitsPerColor": 0, "automaticMaxBitsPerColorLimit": 0,
+        "bitsPerColorRange": {"min": 0, "max": 0}, "replicationSource": 0, "customModes": [], "dpms": "on"
     })")
                                             .object();
     return defaults;
@@ -48,26 +58,32 @@ inline std::string jsonText(const QJsonValue &value)
     return array.mid(1, array.size() - 2).toStdString();
 }
 
-// "output.key=value" for every property that differs, in output name and
-// key order; "output.key" alone for a key that went away.
+// "output.key=value" for every property that differs between two documents,
+// in output name and key order; "output.key" alone for a key that went away.
 inline std::vector<std::string> differences(const std::string &before, const std::string &after)
 {
     const auto outputs = [](const std::string &text) {
         std::map<std::string, QJsonObject> result;
-        const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(text))["outputs"].toArray();
+        const QJsonArray array =
+            QJsonDocument::fromJson(QByteArray::fromStdString(text))["outputs"].toArray();
         for (const QJsonValue &value : array) {
             QJsonObject output = outputDefaults();
             const QJsonObject given = value.toObject();
             for (auto it = given.begin(); it != given.end(); ++it)
                 output[it.key()] = it.value();
+            // A set, in whatever order it was written.
+            QStringList capabilities;
+            for (const QJsonValue &word : output["capabilities"].toArray())
+                capabilities.push_back(word.toString());
+            capabilities.sort();
+            output["capabilities"] = QJsonArray::fromStringList(capabilities);
             result[output["name"].toString().toStdString()] = output;
         }
         return result;
     };
     const std::map<std::string, QJsonObject> old = outputs(before);
-    const std::map<std::string, QJsonObject> now = outputs(after);
     std::vector<std::string> result;
-    for (const auto &[name, output] : now) {
+    for (const auto &[name, output] : outputs(after)) {
         const auto found = old.find(name);
         const QJsonObject previous = found == old.end() ? QJsonObject() : found->second;
         QStringList keys = output.keys() + previous.keys();
@@ -90,10 +106,10 @@ struct Change {
 
 struct Refusal {
     std::vector<std::string> args;
-    std::string message; // the whole of standard error
+    std::string message; // the one line on standard error
 };
 
-// Cases that each start from a fresh copy of the same document.
+// Cases that each start from the same document.
 class On {
 public:
     explicit On(std::string document) : m_document(std::move(document)) {}
@@ -124,4 +140,4 @@ private:
     std::string m_document;
 };
 
-} // namespace layout
+} // namespace cases
