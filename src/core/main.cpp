@@ -1,13 +1,19 @@
 #include "core/command.h"
 #include "core/help.h"
 #include "core/options.h"
+#include "core/print.h"
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -96,15 +102,40 @@ int run(const QStringList &words)
     return command->outputHandler(words[0]);
 }
 
+// A standard stream the tool was started without would be the next file
+// opened, and results or messages could end up in it. Read-only /dev/null
+// holds the place, so that writing to it still fails.
+void holdClosedStreams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    holdClosedStreams();
     qInstallMessageHandler(dropQtMessage);
     // Qt keeps using the argument vector, so it lives as long as the app.
     std::vector<char *> arguments = withPlatformFallback(argc, argv);
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
     QGuiApplication app(count, arguments.data());
-    return run(QCoreApplication::arguments().mid(1));
+    int status = run(QCoreApplication::arguments().mid(1));
+    // A result that did not reach its stream is no success.
+    if (!std::cout.flush()) {
+        printLineTo(std::cerr, "Failed to write to standard output");
+        status = 1;
+    }
+    if (!std::cerr)
+        status = 1;
+    return status;
 }
