@@ -275,6 +275,16 @@ bool readFloat(const QJsonValue &value, const Path &key, float *out, QString *fa
     return true;
 }
 
+// A lone surrogate ("\ud800") reads as text but has no UTF-8 form: the
+// next write would change it silently.
+bool isUnicode(const QString &text, const QString &key, QString *fault)
+{
+    if (QStringView(text).isValidUtf16())
+        return true;
+    *fault = quoted(key) + " must be valid Unicode text";
+    return false;
+}
+
 bool readString(const QJsonValue &value, const Path &key, QString *out, QString *fault)
 {
     if (!value.isString()) {
@@ -282,7 +292,7 @@ bool readString(const QJsonValue &value, const Path &key, QString *out, QString 
         return false;
     }
     *out = value.toString();
-    return true;
+    return isUnicode(*out, key.text(), fault);
 }
 
 template <typename E, size_t N>
@@ -661,6 +671,10 @@ bool readOutput(const QJsonValue &value, qsizetype index, Data *d, QString *faul
         return false;
     }
     d->name = name.toString();
+    if (!isUnicode(d->name, u"name"_qs, fault)) {
+        fault->prepend(at.text() + ": ");
+        return false;
+    }
     const QString label = u"output "_qs + quoted(d->name) + ": ";
     const QJsonValue id = o[u"id"];
     if (id.isUndefined()) {
