@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -48,6 +50,42 @@ bool writeAll(int fd, const char *data, qsizetype size)
         size -= n;
     }
     return true;
+}
+
+// ".<document>.<pid>.<n>.tmp", as write() names its temporary files.
+bool isTemporaryName(std::string_view name, std::string_view prefix)
+{
+    constexpr std::string_view suffix = ".tmp";
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return false;
+    name = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const size_t dot = name.find('.');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return dot != std::string_view::npos && digits(name.substr(0, dot)) && digits(name.substr(dot + 1));
+}
+
+// Under the lock no other writer has a temporary file in the directory: one
+// that is there was left by a writer that died before its rename. Left in
+// place they pile up, and one whose name a later writer picks again (the
+// same process id) would stop that writer.
+void removeLeftovers(int directory, const QString &fileName)
+{
+    const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *entries = ::fdopendir(fd);
+    if (!entries) {
+        ::close(fd);
+        return;
+    }
+    const QByteArray prefix = QFile::encodeName(u'.' + fileName + u'.');
+    while (const dirent *entry = ::readdir(entries)) {
+        if (isTemporaryName(entry->d_name, std::string_view(prefix.constData(), size_t(prefix.size()))))
+            ::unlinkat(directory, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 } // namespace
@@ -206,6 +244,18 @@ bool Store::lock(QString *reason)
 
 bool Store::write(const QByteArray &bytes, QString *reason)
 {
+    const QByteArray name = QFile::encodeName(m_location.fileName);
+    // Replacing goes by the directory's permissions; a document the user
+    // may not write is kept as the user wants it.
+    if (::faccessat(m_directory, name.constData(), W_OK, AT_EACCESS) < 0 && errno != ENOENT) {
+        *reason = m_location.path + (errno == EACCES || errno == EPERM || errno == EROFS
+                                         ? u": refusing to replace a document the user cannot write"_qs
+                                         : u": cannot examine the document: "_qs + systemError(errno));
+        return false;
+    }
+    if (m_lock >= 0)
+        removeLeftovers(m_directory, m_location.fileName);
+
     static std::atomic<unsigned> counter = 0;
     const QString tempName = u'.' + m_location.fileName + u'.' + QString::number(::getpid()) + u'.'
         + QString::number(counter++) + ".tmp";
@@ -234,7 +284,6 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         errno = 0;
         return fail(u"the write was abandoned before the document was replaced"_qs, false);
     }
-    const QByteArray name = QFile::encodeName(m_location.fileName);
     if (::renameat(m_directory, temp.constData(), m_directory, name.constData()) < 0)
         return fail(u"cannot replace the document"_qs, false);
     // The rename itself must reach the disk too; failing here leaves a
