@@ -1,0 +1,198 @@
+// Documents in hostile places: behind a symbolic link, in a directory of
+// another user or one that others can write to, or one the user may not
+// read or write. Each is refused with its reason and left alone.
+
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string valid = R"({"outputs": [{"id": 1, "name": "DP-1", "capabilities": ["brightness", "disable"]}]})";
+
+// Runs that read the document and runs that write it.
+const std::vector<std::vector<std::string>> fetching = {{"DP-1", "set-brightness", "50"}, {"list-outputs"}};
+const std::vector<std::vector<std::string>> writing = {{"off"}};
+
+void expectRefused(const e2e::VirtualSet &set, const std::vector<std::vector<std::string>> &runs,
+                   const std::string &reason, const std::vector<std::string> &wrapper = {})
+{
+    for (const std::vector<std::string> &args : runs) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        reliability::Launch launch;
+        launch.args = args;
+        launch.wrapper = wrapper;
+        const std::string prefix = args[0] == "off" ? "Failed to switch display power: " : "dispor: ";
+        EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{1, "", prefix + reason + "\n"}));
+    }
+}
+
+std::vector<std::vector<std::string>> all()
+{
+    std::vector<std::vector<std::string>> runs = fetching;
+    runs.insert(runs.end(), writing.begin(), writing.end());
+    return runs;
+}
+
+TEST(HostilePlaces, ASymbolicLinkAsTheDocumentIsRefused)
+{
+    e2e::VirtualSet set;
+    const std::string target = set.runtimeDir() + "/elsewhere.json";
+    e2e::writeFile(target, valid);
+    for (const std::string &to : {target, std::string("/dev/zero"), set.runtimeDir() + "/missing.json",
+                                  set.runtimeDir()}) {
+        SCOPED_TRACE(to);
+        ::unlink(set.path().c_str());
+        ASSERT_EQ(::symlink(to.c_str(), set.path().c_str()), 0);
+        expectRefused(set, all(), set.path() + ": refusing a symbolic link as the document");
+        EXPECT_FALSE(e2e::fileExists(set.runtimeDir() + "/missing.json"));
+    }
+    EXPECT_EQ(e2e::readFile(target), valid);
+}
+
+TEST(HostilePlaces, DirectoriesOthersCanWriteToAreRefused)
+{
+    for (const mode_t mode : {0777, 0770, 0720, 01777, 0702}) {
+        SCOPED_TRACE(std::to_string(mode));
+        e2e::VirtualSet set(valid);
+        ASSERT_EQ(::chmod(set.runtimeDir().c_str(), mode), 0);
+        expectRefused(set, all(), set.runtimeDir() + ": refusing a directory that others can write to");
+        EXPECT_EQ(set.read(), valid);
+    }
+}
+
+TEST(HostilePlaces, ADirectoryOfAnotherUserIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "handing a directory to another user needs root";
+    const passwd *nobody = ::getpwnam("nobody");
+    if (!nobody)
+        GTEST_SKIP() << "there is no user nobody";
+    e2e::VirtualSet set(valid);
+    ASSERT_EQ(::chown(set.runtimeDir().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    expectRefused(set, all(), set.runtimeDir() + ": refusing a directory that belongs to another user");
+    EXPECT_EQ(set.read(), valid);
+
+    // Reached through a link from a directory of one's own, it is still refused.
+    e2e::VirtualSet own;
+    const std::string link = own.runtimeDir() + "/theirs";
+    ASSERT_EQ(::symlink(set.runtimeDir().c_str(), link.c_str()), 0);
+    reliability::Launch launch;
+    launch.args = {"list-outputs"};
+    launch.env = {{"DISPOR_VIRTUAL_STATE", link + "/virtual-display.json"}};
+    EXPECT_EQ(reliability::runWith(own, launch),
+              (e2e::Result{1, "", "dispor: " + link + ": refusing a directory that belongs to another user\n"}));
+    EXPECT_EQ(set.read(), valid);
+}
+
+TEST(HostilePlaces, SpecialFilesBesideTheDocumentAreRefused)
+{
+    {
+        // The lock file a directory: the write is refused, the document kept.
+        e2e::VirtualSet set(valid);
+        ASSERT_EQ(::mkdir((set.path() + ".lock").c_str(), 0700), 0);
+        expectRefused(set, writing, set.path() + ".lock: cannot open the lock file: Is a directory");
+        EXPECT_EQ(set.read(), valid);
+    }
+    if (::geteuid() == 0) {
+        // A device in the document's place is never read.
+        e2e::VirtualSet set;
+        ASSERT_EQ(::mknod(set.path().c_str(), S_IFCHR | 0600, ::makedev(1, 5)), 0);
+        expectRefused(set, all(), set.path() + ": is not a regular file");
+    }
+}
+
+// The run as the user nobody, on a directory of nobody's own, so that the
+// permission bits count (they do not for root).
+class AsAnotherUser : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "running the tool as another user needs root";
+        m_nobody = ::getpwnam("nobody");
+        if (!m_nobody)
+            GTEST_SKIP() << "there is no user nobody";
+        if (::access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "setpriv is not installed";
+        m_wrapper = {"/usr/bin/setpriv", "--reuid=" + std::to_string(m_nobody->pw_uid),
+                     "--regid=" + std::to_string(m_nobody->pw_gid), "--clear-groups", "--"};
+        // The binary itself must be reachable for nobody.
+        reliability::Launch probe;
+        probe.args = {"help"};
+        probe.wrapper = m_wrapper;
+        e2e::VirtualSet set;
+        hand(set);
+        if (reliability::runWith(set, probe).status != 0)
+            GTEST_SKIP() << "the user nobody cannot run " << e2e::dispctlBinary();
+    }
+
+    void hand(const e2e::VirtualSet &set, bool withDocument = false) const
+    {
+        ASSERT_EQ(::chown(set.runtimeDir().c_str(), m_nobody->pw_uid, m_nobody->pw_gid), 0);
+        if (withDocument) {
+            ASSERT_EQ(::chown(set.path().c_str(), m_nobody->pw_uid, m_nobody->pw_gid), 0);
+        }
+    }
+
+    reliability::Launch as(const std::vector<std::string> &args) const
+    {
+        reliability::Launch launch;
+        launch.args = args;
+        launch.wrapper = m_wrapper;
+        return launch;
+    }
+
+    const passwd *m_nobody = nullptr;
+    std::vector<std::string> m_wrapper;
+};
+
+TEST_F(AsAnotherUser, ADocumentTheUserCannotReadIsRefused)
+{
+    e2e::VirtualSet set(valid);
+    hand(set, true);
+    ASSERT_EQ(::chmod(set.path().c_str(), 0200), 0);
+    expectRefused(set, all(), set.path() + ": cannot open the document: Permission denied", m_wrapper);
+    EXPECT_EQ(set.read(), valid);
+}
+
+TEST_F(AsAnotherUser, ADocumentTheUserCannotWriteIsReadButNotReplaced)
+{
+    for (const bool own : {true, false}) {
+        SCOPED_TRACE(own ? "nobody's read-only document" : "root's document");
+        e2e::VirtualSet set(valid);
+        hand(set, own);
+        ASSERT_EQ(::chmod(set.path().c_str(), 0444), 0);
+        const e2e::Result listed = reliability::runWith(set, as({"list-outputs", "--names"}));
+        EXPECT_EQ(listed, (e2e::Result{0, "DP-1\n", ""}));
+        EXPECT_EQ(reliability::runWith(set, as({"DP-1", "set-brightness", "50"})),
+                  (e2e::Result{1, "",
+                               "Failed to apply output configuration: " + set.path()
+                                   + ": refusing to replace a document the user cannot write\n"}));
+        expectRefused(set, writing, set.path() + ": refusing to replace a document the user cannot write", m_wrapper);
+        EXPECT_EQ(set.read(), valid);
+    }
+}
+
+TEST_F(AsAnotherUser, ADirectoryTheUserCannotWriteToKeepsTheDocument)
+{
+    e2e::VirtualSet set(valid);
+    hand(set, true);
+    ASSERT_EQ(::chmod(set.runtimeDir().c_str(), 0500), 0);
+    const e2e::Result result = reliability::runWith(set, as({"DP-1", "set-brightness", "50"}));
+    EXPECT_EQ(result.status, 1) << result;
+    EXPECT_EQ(result.err, "Failed to apply output configuration: " + set.path()
+                              + ".lock: cannot open the lock file: Permission denied\n");
+    EXPECT_EQ(set.read(), valid);
+}
+
+} // namespace
