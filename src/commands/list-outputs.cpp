@@ -2,10 +2,8 @@
 #include "core/print.h"
 #include "output/frame.h"
 #include "report/json.h"
+#include "report/json_writer.h"
 #include "report/text.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <iostream>
 #include <string>
@@ -33,14 +31,16 @@ int listOutputs()
     }
 
     if (asJson) {
-        QJsonArray array;
+        JsonWriter json;
+        json.beginArray();
         for (const OutputPtr &output : std::as_const(outputs)) {
             if (namesOnly)
-                array.append(output->name());
+                json.value(output->name());
             else
-                array.append(outputToJson(*output));
+                writeOutputJson(json, *output);
         }
-        printLineTo(std::cout, "{}", QJsonDocument(array).toJson(QJsonDocument::Indented));
+        json.endArray();
+        printLineTo(std::cout, "{}", json.text());
     } else if (namesOnly) {
         std::string lines;
         for (const OutputPtr &output : std::as_const(outputs)) {

@@ -2,6 +2,7 @@
 
 #include "core/print.h"
 #include "core/words.h"
+#include "report/json_writer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,7 +123,164 @@ QJsonObject outputToJson(const Output &output)
     return object;
 }
 
+namespace {
+
+void writeSize(JsonWriter &json, int width, int height)
+{
+    json.beginObject();
+    json.key("height");
+    json.value(int64_t{height});
+    json.key("width");
+    json.value(int64_t{width});
+    json.endObject();
+}
+
+void writeMode(JsonWriter &json, const Dispor::Mode &mode, bool current, bool preferred)
+{
+    const QSize size = mode.size();
+    json.beginObject();
+    json.key("current");
+    json.value(current);
+    json.key("id");
+    json.value(mode.id());
+    json.key("preferred");
+    json.value(preferred);
+    json.key("refreshRate");
+    json.value(static_cast<double>(mode.refreshRate()));
+    json.key("resolution");
+    writeSize(json, size.width(), size.height());
+    json.endObject();
+}
+
+void writeWord(JsonWriter &json, const char *text)
+{
+    json.plainValue(text);
+}
+
+} // namespace
+
+// Keys in the sorted order QJsonObject would give them.
+void writeOutputJson(JsonWriter &json, const Output &output)
+{
+    const Output::Data &d = output.data();
+    const Dispor::ModePtr current = d.modes.value(d.currentModeId);
+    const Dispor::ModePtr preferred = d.modes.value(d.preferredModeId);
+
+    json.beginObject();
+    json.key("abm");
+    json.value(int64_t{d.abmLevel});
+    json.key("autoBrightness");
+    json.value(d.automaticBrightness);
+    json.key("autoRotate");
+    writeWord(json, wordOfValue(words::autoRotatePolicy, d.autoRotatePolicy));
+    json.key("brightness");
+    json.value(d.brightness);
+    json.key("capabilities");
+    json.beginArray();
+    for (const auto &entry : words::capability) {
+        if (d.capabilities.testFlag(entry.value))
+            writeWord(json, entry.word);
+    }
+    json.endArray();
+    json.key("colorPowerTradeoff");
+    writeWord(json, d.colorPowerPreference == Output::ColorPowerTradeoff::PreferAccuracy ? "prefer-accuracy"
+                                                                                         : "prefer-efficiency");
+    json.key("colorProfileSource");
+    writeWord(json, wordOfValue(words::colorProfileSource, d.colorProfileSource));
+    json.key("connected");
+    json.value(d.connected);
+    json.key("customModes");
+    json.beginArray();
+    for (const Dispor::ModeInfo &mode : d.customModes) {
+        json.beginObject();
+        json.key("refreshRate");
+        json.value(static_cast<double>(mode.refreshRate));
+        json.key("resolution");
+        writeSize(json, mode.width, mode.height);
+        json.endObject();
+    }
+    json.endArray();
+    json.key("ddcCiAllowed");
+    json.value(d.ddcCiAllowed);
+    json.key("dimming");
+    json.value(d.dimming);
+    json.key("edrPolicy");
+    writeWord(json, d.edrPolicy == Output::EdrPolicy::Never ? "never" : "always");
+    json.key("enabled");
+    json.value(d.enabled);
+    json.key("hdr");
+    json.value(d.hdrEnabled);
+    json.key("hdrColorProfileSource");
+    writeWord(json, wordOfValue(words::colorProfileSource, d.hdrColorProfileSource));
+    json.key("hdrIccProfilePath");
+    json.value(d.hdrIccProfilePath);
+    json.key("iccProfilePath");
+    json.value(d.iccProfilePath);
+    if (d.maxAverageBrightnessOverride) {
+        json.key("maxAverageBrightnessOverride");
+        json.value(*d.maxAverageBrightnessOverride);
+    }
+    if (d.maxPeakBrightnessOverride) {
+        json.key("maxPeakBrightnessOverride");
+        json.value(*d.maxPeakBrightnessOverride);
+    }
+    json.key("maxbpc");
+    json.value(int64_t{d.maxBitsPerColor});
+    if (d.minBrightnessOverride) {
+        json.key("minBrightnessOverride");
+        json.value(*d.minBrightnessOverride);
+    }
+    json.key("mode");
+    if (current)
+        writeMode(json, *current, true, current == preferred);
+    else
+        json.null();
+    json.key("modes");
+    json.beginArray();
+    for (auto it = d.modes.cbegin(); it != d.modes.cend(); ++it)
+        writeMode(json, **it, *it == current, *it == preferred);
+    json.endArray();
+    json.key("name");
+    json.value(d.name);
+    json.key("overscan");
+    json.value(int64_t{d.overscan});
+    json.key("position");
+    json.beginObject();
+    json.key("x");
+    json.value(int64_t{d.pos.x()});
+    json.key("y");
+    json.value(int64_t{d.pos.y()});
+    json.endObject();
+    json.key("primary");
+    json.value(d.priority == 1);
+    json.key("priority");
+    json.value(int64_t{d.priority});
+    json.key("replicaOf");
+    json.value(int64_t{d.replicationSource});
+    json.key("rgbRange");
+    writeWord(json, wordOfValue(words::rgbRange, d.rgbRange));
+    json.key("rotation");
+    writeWord(json, wordOfValue(words::rotation, d.rotation));
+    json.key("scale");
+    json.value(d.scale);
+    json.key("sdrBrightness");
+    json.value(int64_t{d.sdrBrightness});
+    json.key("sdrGamut");
+    json.value(d.sdrGamutWideness);
+    json.key("sharpness");
+    json.value(std::round(d.sharpness * 100));
+    json.key("uuid");
+    json.value(d.uuid);
+    json.key("vrrPolicy");
+    writeWord(json, wordOfValue(words::vrrPolicy, d.vrrPolicy));
+    json.key("wcg");
+    json.value(d.wcgEnabled);
+    json.endObject();
+}
+
 void printOutputJson(const Output &output)
 {
-    printTo(std::cout, "{}", QJsonDocument(outputToJson(output)).toJson(QJsonDocument::Indented));
+    JsonWriter json;
+    writeOutputJson(json, output);
+    printTo(std::cout, "{}", json.text());
 }

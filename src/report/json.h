@@ -9,5 +9,9 @@
 QJsonObject outputToJson(const Dispor::Output &output);
 QJsonObject modeToJson(const Dispor::Output &output, const Dispor::ModePtr &mode);
 
+class JsonWriter;
+// The same object written straight out, byte for byte as QJsonDocument would.
+void writeOutputJson(JsonWriter &json, const Dispor::Output &output);
+
 // The object as an indented document on standard output.
 void printOutputJson(const Dispor::Output &output);

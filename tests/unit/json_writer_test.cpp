@@ -1,0 +1,217 @@
+// The direct JSON writer against QJsonDocument: every byte the same.
+
+#include "report/json.h"
+#include "report/json_writer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace {
+
+std::string qtText(const QJsonArray &array)
+{
+    return QJsonDocument(array).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::string qtText(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+TEST(JsonWriter, NumbersAsQtWritesThem)
+{
+    const double numbers[] = {
+        0, -0.0, 1, -1, 0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 1e-7, 1e-5, 1e-4, 0.001, 1e21, 1e22, -1e21,
+        1e15, 1e16, 1e17, 123456789012345678.0, 9007199254740992.0, 9007199254740993.0, 9007199254740991.0, -9007199254740991.0,
+        -9007199254740992.0, 4503599627370496.5,
+        99999, 100000, 999999, 1000000, 1e7, 12345678, 59.94, 23.976, 119.88, 143.98,
+        static_cast<double>(59.94f), static_cast<double>(23.976f), static_cast<double>(119.88f),
+        static_cast<double>(0.05f), 1.5, 150.0 / 100, 1.7976931348623157e308, 5e-324, 2.2250738585072014e-308,
+        -12.5, 4.35, 0.000123, 1234.5678, 1e100, 1e-100, std::nextafter(1.0, 2.0), std::nextafter(1.0, 0.0),
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN(), std::round(0.625 * 100), std::round(-0.004 * 100),
+    };
+    for (double number : numbers) {
+        JsonWriter json;
+        json.beginArray();
+        json.value(number);
+        json.endArray();
+        EXPECT_EQ(json.text(), qtText(QJsonArray{number})) << number;
+    }
+    const int64_t integers[] = {0, 1, -1, 42, 4294967295LL, -2147483648LL, 9007199254740993LL,
+                                std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
+    for (int64_t number : integers) {
+        JsonWriter json;
+        json.beginArray();
+        json.value(number);
+        json.endArray();
+        EXPECT_EQ(json.text(), qtText(QJsonArray{static_cast<qint64>(number)})) << number;
+    }
+}
+
+TEST(JsonWriter, StringsAsQtWritesThem)
+{
+    const QString strings[] = {
+        QString(), QStringLiteral("DP-1"), QStringLiteral("a\"b"), QStringLiteral("back\\slash"),
+        QStringLiteral("tab\there"), QStringLiteral("line\nfeed\r"), QString(QChar(0x01)), QString(QChar(0x1f)),
+        QString(QChar(0x7f)), QStringLiteral("/path/to/profile.icc"), QString::fromUtf8("Écran – ü €"),
+        QString::fromUtf8("\xf0\x9f\x96\xa5 monitor"), QStringLiteral("\b\f"), QStringLiteral("</script>"),
+        QString(QChar(0x2028)), QString(QChar(0xfeff)),
+    };
+    for (const QString &text : strings) {
+        JsonWriter json;
+        json.beginArray();
+        json.value(text);
+        json.endArray();
+        EXPECT_EQ(json.text(), qtText(QJsonArray{text})) << text.toStdString();
+    }
+}
+
+TEST(JsonWriter, NestingAsQtIndentsIt)
+{
+    {
+        JsonWriter json;
+        json.beginArray();
+        json.endArray();
+        EXPECT_EQ(json.text(), qtText(QJsonArray{}));
+    }
+    {
+        JsonWriter json;
+        json.beginObject();
+        json.endObject();
+        EXPECT_EQ(json.text(), qtText(QJsonObject{}));
+    }
+    {
+        JsonWriter json;
+        json.beginArray();
+        json.beginObject();
+        json.key("a");
+        json.beginArray();
+        json.endArray();
+        json.key("b");
+        json.beginObject();
+        json.endObject();
+        json.key("c");
+        json.beginArray();
+        json.value(true);
+        json.null();
+        json.beginArray();
+        json.value(int64_t{1});
+        json.endArray();
+        json.endArray();
+        json.endObject();
+        json.plainValue("word");
+        json.value(false);
+        json.endArray();
+        const QJsonArray expected{
+            QJsonObject{{"a", QJsonArray{}}, {"b", QJsonObject{}}, {"c", QJsonArray{true, QJsonValue(), QJsonArray{1}}}},
+            "word", false};
+        EXPECT_EQ(json.text(), qtText(expected));
+    }
+}
+
+Dispor::ModePtr mode(const char *id, int width, int height, float rate)
+{
+    return Dispor::ModePtr::create(QString::fromLatin1(id), QSize(width, height), rate);
+}
+
+// Outputs that between them set every key and every word of the report.
+QList<Dispor::Output::Data> outputs()
+{
+    using O = Dispor::Output;
+    QList<O::Data> list;
+    O::Data plain;
+    list.append(plain);
+
+    O::Data full;
+    full.id = 3;
+    full.name = QStringLiteral("eDP-1");
+    full.uuid = QStringLiteral("uuid \"quoted\"");
+    full.enabled = false;
+    full.connected = true;
+    full.priority = 1;
+    full.pos = QPoint(-1920, 1080);
+    for (const auto &m : {mode("1", 1920, 1080, 60.0f), mode("10", 1280, 720, 59.94f), mode("2", 3840, 2160, 23.976f),
+                          mode("x y", 800, 600, 0.5f)})
+        full.modes.insert(m->id(), m);
+    full.currentModeId = QStringLiteral("10");
+    full.preferredModeId = QStringLiteral("10");
+    full.scale = 1.25;
+    full.rotation = O::Rotation::Flipped270;
+    full.capabilities = O::Capabilities::fromInt(0x3ffff);
+    full.hdrEnabled = true;
+    full.wcgEnabled = true;
+    full.automaticBrightness = true;
+    full.ddcCiAllowed = true;
+    full.sdrBrightness = 4000000000u;
+    full.sdrGamutWideness = 0.1;
+    full.brightness = 0.35;
+    full.dimming = 1e-7;
+    full.sharpness = 0.625;
+    full.maxPeakBrightnessOverride = 1e21;
+    full.maxAverageBrightnessOverride = -0.0;
+    full.minBrightnessOverride = 500;
+    full.iccProfilePath = QString::fromUtf8("/home/ü/profile\t.icc");
+    full.hdrIccProfilePath = QStringLiteral("/hdr.icc");
+    full.colorProfileSource = O::ColorProfileSource::EDID;
+    full.hdrColorProfileSource = O::ColorProfileSource::ICC;
+    full.colorPowerPreference = O::ColorPowerTradeoff::PreferAccuracy;
+    full.rgbRange = O::RgbRange::Limited;
+    full.vrrPolicy = O::VrrPolicy::Always;
+    full.autoRotatePolicy = O::AutoRotatePolicy::Always;
+    full.edrPolicy = O::EdrPolicy::Always;
+    full.overscan = 100;
+    full.abmLevel = 4;
+    full.maxBitsPerColor = 12;
+    full.replicationSource = 7;
+    full.customModes = {{1000, 700, 60.0f, 1, {}}, {1, 2, 143.98f, 3, {}}};
+    list.append(full);
+
+    // A current mode that is not the preferred one, a dangling preferred id.
+    O::Data other = full;
+    other.currentModeId = QStringLiteral("2");
+    other.preferredModeId = QStringLiteral("gone");
+    other.priority = 2;
+    other.maxPeakBrightnessOverride.reset();
+    other.rotation = O::Rotation::Left;
+    other.rgbRange = O::RgbRange::Full;
+    other.vrrPolicy = O::VrrPolicy::Never;
+    other.autoRotatePolicy = O::AutoRotatePolicy::Never;
+    other.colorProfileSource = O::ColorProfileSource::ICC;
+    other.capabilities = O::Capabilities::fromInt(0x15);
+    list.append(other);
+
+    // Modes but no current one.
+    O::Data idle = other;
+    idle.currentModeId.clear();
+    idle.preferredModeId = QStringLiteral("1");
+    idle.customModes.clear();
+    list.append(idle);
+    return list;
+}
+
+TEST(JsonWriter, OutputsAsTheObjectTreeWouldPrint)
+{
+    JsonWriter all;
+    all.beginArray();
+    QJsonArray expected;
+    for (const Dispor::Output::Data &data : outputs()) {
+        const Dispor::Output output(data);
+        JsonWriter one;
+        writeOutputJson(one, output);
+        EXPECT_EQ(one.text(), qtText(outputToJson(output))) << output.name().toStdString();
+        writeOutputJson(all, output);
+        expected.append(outputToJson(output));
+    }
+    all.endArray();
+    EXPECT_EQ(all.text(), qtText(expected));
+}
+
+} // namespace
