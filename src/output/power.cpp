@@ -10,8 +10,8 @@
 
 int switchDisplayPower(Dispor::Dpms::Mode mode)
 {
-    // Lives until the process ends.
-    auto *dpms = new Dispor::Dpms;
+    // Lives as long as the application, which deletes it.
+    auto *dpms = new Dispor::Dpms(QCoreApplication::instance());
     // Connected before the request, so that no report is missed. The quit is
     // left to the event loop: a report that comes before the loop runs still
     // ends it.
