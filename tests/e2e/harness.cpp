@@ -96,6 +96,11 @@ std::vector<std::string> buildEnvironment(const Env &env)
         {"LC_ALL", "C"},
         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"},
     };
+    // A sanitizer build's runs report where its test run says.
+    for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        if (const char *value = std::getenv(name))
+            merged[name] = value;
+    }
     for (const auto &[key, value] : env)
         merged[key] = value;
     std::vector<std::string> result;
