@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +21,14 @@ public:
 
     // Keys are plain ASCII names of ours: written as they are, in the
     // caller's order, which must be the sorted order QJsonObject keeps.
-    void key(std::string_view name);
+    void key(std::string_view name)
+    {
+        element(name.size() + 4);
+        put('"');
+        put(name);
+        put("\": ");
+        m_afterKey = true;
+    }
 
     void value(bool flag);
     void value(int64_t number);
@@ -29,15 +39,53 @@ public:
     void null();
 
     // The text so far; after the outermost container, with toJson's newline.
-    const std::string &text() const { return m_text; }
+    std::string_view text() const { return std::string_view(m_text.get(), m_size); }
 
 private:
     void open(char bracket);
     void close(char bracket);
-    void element();
-    void indent(size_t depth) { m_text.append(4 * depth, ' '); }
 
-    std::string m_text;
-    std::vector<bool> m_empty; // per open container
+    // Room for n more bytes.
+    void reserve(size_t n)
+    {
+        if (m_size + n > m_capacity)
+            grow(n);
+    }
+    void grow(size_t n);
+    void spaces(size_t depth)
+    {
+        for (size_t i = 0; i < depth; ++i)
+            std::memcpy(m_text.get() + m_size + 4 * i, "    ", 4);
+        m_size += 4 * depth;
+    }
+    void put(char c) { m_text[m_size++] = c; }
+    void put(std::string_view s)
+    {
+        std::memcpy(m_text.get() + m_size, s.data(), s.size());
+        m_size += s.size();
+    }
+    // The separator and indentation before an element, with room for n
+    // more bytes after them.
+    void element(size_t n)
+    {
+        const size_t depth = m_empty.size();
+        reserve(n + 2 + 4 * depth);
+        if (m_afterKey) {
+            m_afterKey = false;
+            return;
+        }
+        if (depth == 0)
+            return;
+        if (m_empty.back())
+            m_empty.back() = false;
+        else
+            put(",\n");
+        spaces(depth);
+    }
+
+    std::unique_ptr<char[]> m_text; // m_size of m_capacity bytes used
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    std::vector<char> m_empty; // per open container
     bool m_afterKey = false;
 };
