@@ -70,6 +70,15 @@ void JsonWriter::value(double number)
         value(static_cast<int64_t>(number));
         return;
     }
+    // Between these Qt's shortest form is plain decimal notation, as is
+    // the shortest fixed form here.
+    if (std::fabs(number) >= 1e-3 && std::fabs(number) < 1e15) {
+        element(40);
+        const auto result = std::to_chars(m_text.get() + m_size, m_text.get() + m_size + 40, number,
+                                          std::chars_format::fixed);
+        m_size = static_cast<size_t>(result.ptr - m_text.get());
+        return;
+    }
     const QByteArray text = std::isfinite(number) ? QByteArray::number(number, 'g', QLocale::FloatingPointShortest)
                                                   : asQtWrites(QJsonValue(number));
     element(static_cast<size_t>(text.size()));

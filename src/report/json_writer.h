@@ -21,12 +21,15 @@ public:
 
     // Keys are plain ASCII names of ours: written as they are, in the
     // caller's order, which must be the sorted order QJsonObject keeps.
-    void key(std::string_view name)
+    template <size_t N>
+    void key(const char (&name)[N])
     {
-        element(name.size() + 4);
+        element(N + 3);
         put('"');
-        put(name);
-        put("\": ");
+        std::memcpy(m_text.get() + m_size, name, N - 1); // a known size: no call
+        m_size += N - 1;
+        std::memcpy(m_text.get() + m_size, "\": ", 3);
+        m_size += 3;
         m_afterKey = true;
     }
 

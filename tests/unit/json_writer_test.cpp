@@ -36,7 +36,9 @@ TEST(JsonWriter, NumbersAsQtWritesThem)
         static_cast<double>(0.05f), 1.5, 150.0 / 100, 1.7976931348623157e308, 5e-324, 2.2250738585072014e-308,
         -12.5, 4.35, 0.000123, 1234.5678, 1e100, 1e-100, std::nextafter(1.0, 2.0), std::nextafter(1.0, 0.0),
         std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-        std::numeric_limits<double>::quiet_NaN(), std::round(0.625 * 100), std::round(-0.004 * 100),
+        std::numeric_limits<double>::quiet_NaN(), 0.0001, 0.00011, 0.000099, 0.001, 0.00099, 0.0011, 0.00123, 0.0012345, 99999.5, 123456.5, 1e15 + 0.5,
+        999999999999999.9, 1e14 + 0.25, -0.00015, 5e-5, 0.1 + 0.2, 1.0 / 7, 100.0 / 3, 2e-4 / 3,
+        static_cast<double>(1.1f), static_cast<double>(143.98f), static_cast<double>(0.3f), std::round(0.625 * 100), std::round(-0.004 * 100),
     };
     for (double number : numbers) {
         JsonWriter json;
