@@ -154,9 +154,17 @@ QString number(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+// Control characters as escapes, so that a message stays one line.
 QString quoted(const QString &text)
 {
-    return u'"' + text + u'"';
+    QString result = u"\""_qs;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += u"\\u%1"_qs.arg(uint(c.unicode()), 4, 16, QChar(u'0'));
+        else
+            result += c;
+    }
+    return result + u'"';
 }
 
 // Where a value sits ("modes[2].width"), spelled out only for a message.
