@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -137,5 +138,13 @@ int main(int argc, char **argv)
     }
     if (!std::cerr)
         status = 1;
+#if !defined(__SANITIZE_ADDRESS__)
+    // Tearing the application down costs as much as the rest of a short run
+    // (the font database is loaded only to be freed) and nothing in it is
+    // needed once the streams are flushed. Sanitizer builds still tear down,
+    // so that leak checks see the whole run.
+    std::fflush(nullptr);
+    std::_Exit(status);
+#endif
     return status;
 }
