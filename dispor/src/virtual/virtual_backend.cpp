@@ -1,5 +1,6 @@
 #include "virtual_backend.h"
 
+#include "../changes.h"
 #include "../ranking.h"
 #include "document.h"
 
@@ -20,7 +21,7 @@ namespace Dispor::Virtual {
 namespace {
 
 using Data = Output::Data;
-using Cap = Output::Capability;
+using Caps = Output::Capabilities;
 
 QString quoted(const QString &text)
 {
@@ -94,56 +95,34 @@ bool checkIccProfile(const QString &path, QString *why)
 
 // Takes into base what the snapshot (wanted) changed since it was fetched,
 // refusing changes the output cannot carry out.
-class Merge {
+class Merge : public Changes::Merge {
 public:
-    // Without check, only notes whether anything changed.
-    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason, bool check = true)
-        : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason), m_check(check)
+    using Changes::Merge::Merge;
+
+    bool all()
     {
+        return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
+            if (Changes::is(member, &Data::enabled))
+                return takeEnabled();
+            if (Changes::is(member, &Data::size))
+                return takeSize();
+            if constexpr (std::is_same_v<decltype(member), QString Data::*>) {
+                if (member == &Data::iccProfilePath || member == &Data::hdrIccProfilePath)
+                    return takeProfile(member, key, need);
+            }
+            return take(member, key, need, orNeed);
+        });
     }
 
-    bool changed() const { return m_changed; }
-
-    template <typename T>
-    bool take(T Data::*member, const char *key, Output::Capabilities need = {}, Output::Capabilities orNeed = {})
+private:
+    bool takeProfile(QString Data::*member, const char *key, Caps need)
     {
-        if (m_wanted.*member == m_fetched.*member)
-            return true;
-        m_changed = true;
-        if (m_check && need && !(m_base.capabilities & need) && !(orNeed && (m_base.capabilities & orNeed))) {
-            QString words = quoted(capabilityWord(Cap(need.toInt())));
-            if (orNeed)
-                words += " or " + quoted(capabilityWord(Cap(orNeed.toInt())));
-            *m_reason = m_base.name + ": changing \"" + QLatin1StringView(key) + "\" needs the capability " + words;
-            return false;
-        }
-        m_base.*member = m_wanted.*member;
-        return true;
-    }
-
-    bool takeProfile(QString Data::*member, const char *key, Cap need)
-    {
-        if (m_wanted.*member == m_fetched.*member)
+        if (!differs(member))
             return true;
         QString why;
-        if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why)) {
-            *m_reason = m_base.name + ": \"" + QLatin1StringView(key) + "\" " + quoted(m_wanted.*member) + u' ' + why;
-            return false;
-        }
+        if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why))
+            return fail(u"\""_qs + QLatin1StringView(key) + "\" " + quoted(m_wanted.*member) + u' ' + why);
         return take(member, key, need);
-    }
-
-    bool takeEnabled()
-    {
-        if (m_wanted.enabled == m_fetched.enabled)
-            return true;
-        m_changed = true;
-        if (m_check && !m_wanted.enabled && !(m_base.capabilities & Cap::Disable)) {
-            *m_reason = m_base.name + ": disabling the output needs the capability \"disable\"";
-            return false;
-        }
-        m_base.enabled = m_wanted.enabled;
-        return true;
     }
 
     // The pixel size counts as changed only when the size it gives changed:
@@ -156,45 +135,6 @@ public:
         m_base.size = m_wanted.size;
         return true;
     }
-
-    bool all()
-    {
-        return takeEnabled() && take(&Data::pos, "pos") && take(&Data::currentModeId, "currentModeId") && takeSize()
-            && take(&Data::scale, "scale") && take(&Data::rotation, "rotation")
-            && take(&Data::explicitLogicalSize, "explicitLogicalSize")
-            && take(&Data::hdrEnabled, "hdrEnabled", Cap::HighDynamicRange)
-            && take(&Data::wcgEnabled, "wcgEnabled", Cap::WideColorGamut)
-            && take(&Data::automaticBrightness, "automaticBrightness", Cap::AutomaticBrightness)
-            && take(&Data::ddcCiAllowed, "ddcCiAllowed", Cap::DdcCi)
-            && take(&Data::sdrBrightness, "sdrBrightness", Cap::HighDynamicRange)
-            && take(&Data::sdrGamutWideness, "sdrGamutWideness", Cap::HighDynamicRange)
-            && take(&Data::brightness, "brightness", Cap::BrightnessControl)
-            && take(&Data::dimming, "dimming", Cap::BrightnessControl)
-            && take(&Data::sharpness, "sharpness", Cap::SharpnessControl)
-            && take(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Cap::HighDynamicRange)
-            && take(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Cap::HighDynamicRange)
-            && take(&Data::minBrightnessOverride, "minBrightnessOverride", Cap::HighDynamicRange)
-            && takeProfile(&Data::iccProfilePath, "iccProfilePath", Cap::IccProfile)
-            && takeProfile(&Data::hdrIccProfilePath, "hdrIccProfilePath", Cap::HdrIccProfile)
-            && take(&Data::colorProfileSource, "colorProfileSource", Cap::IccProfile, Cap::BuiltInColorProfile)
-            && take(&Data::hdrColorProfileSource, "hdrColorProfileSource", Cap::HdrIccProfile)
-            && take(&Data::colorPowerPreference, "colorPowerPreference")
-            && take(&Data::rgbRange, "rgbRange", Cap::RgbRange) && take(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr)
-            && take(&Data::autoRotatePolicy, "autoRotatePolicy", Cap::AutoRotation)
-            && take(&Data::edrPolicy, "edrPolicy", Cap::Edr) && take(&Data::overscan, "overscan", Cap::Overscan)
-            && take(&Data::abmLevel, "abmLevel", Cap::Abm)
-            && take(&Data::maxBitsPerColor, "maxBitsPerColor", Cap::MaxBitsPerColor)
-            && take(&Data::replicationSource, "replicationSource")
-            && take(&Data::customModes, "customModes", Cap::CustomModes) && take(&Data::dpms, "dpms");
-    }
-
-private:
-    const Data &m_fetched;
-    const Data &m_wanted;
-    Data &m_base;
-    QString *m_reason;
-    bool m_check;
-    bool m_changed = false;
 };
 
 bool isRanked(const Data &d)
