@@ -1,7 +1,7 @@
 #include "x11_backend.h"
 
+#include "../changes.h"
 #include "../ranking.h"
-#include "../virtual/document.h"
 
 #include <xcb/dpms.h>
 
@@ -16,6 +16,7 @@ namespace {
 
 using Data = Output::Data;
 using Cap = Output::Capability;
+using Caps = Output::Capabilities;
 
 constexpr uint16_t reflectX = XCB_RANDR_ROTATION_REFLECT_X;
 constexpr uint16_t reflectY = XCB_RANDR_ROTATION_REFLECT_Y;
@@ -208,91 +209,32 @@ struct Plan {
 };
 
 // Takes into base what the snapshot (wanted) changed since it was fetched,
-// refusing what the output cannot carry out; wording as the virtual set's.
-class Merge {
+// refusing what the output cannot carry out.
+class Merge : public Changes::Merge {
 public:
-    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason)
-        : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason)
-    {
-    }
-
-    template <typename T>
-    bool take(T Data::*member, const char *key, Output::Capabilities need = {}, Output::Capabilities orNeed = {})
-    {
-        if (m_wanted.*member == m_fetched.*member)
-            return true;
-        if (need && !(m_base.capabilities & need) && !(orNeed && (m_base.capabilities & orNeed))) {
-            QString words = quoted(Virtual::capabilityWord(Cap(need.toInt())));
-            if (orNeed)
-                words += " or " + quoted(Virtual::capabilityWord(Cap(orNeed.toInt())));
-            *m_reason = m_base.name + ": changing \"" + QLatin1StringView(key) + "\" needs the capability " + words;
-            return false;
-        }
-        m_base.*member = m_wanted.*member;
-        return true;
-    }
-
-    // A change X11 has no place for, whatever the output.
-    template <typename T>
-    bool refuse(T Data::*member, const char *key, const char *why)
-    {
-        if (m_wanted.*member == m_fetched.*member)
-            return true;
-        *m_reason = m_base.name + ": changing \"" + QLatin1StringView(key) + "\" is not possible: " + QLatin1StringView(why);
-        return false;
-    }
-
-    bool takeEnabled()
-    {
-        if (m_wanted.enabled == m_fetched.enabled)
-            return true;
-        if (!m_wanted.enabled && !(m_base.capabilities & Cap::Disable)) {
-            *m_reason = m_base.name + ": disabling the output needs the capability \"disable\"";
-            return false;
-        }
-        m_base.enabled = m_wanted.enabled;
-        return true;
-    }
+    using Changes::Merge::Merge;
 
     bool all()
     {
-        // The pixel size and the logical size follow from the mode and the
-        // rotation here; the tool sets them along with those.
-        return takeEnabled() && take(&Data::pos, "pos") && take(&Data::currentModeId, "currentModeId")
-            && refuse(&Data::scale, "scale", "RandR has no logical scale, every output has the scale 1")
-            && take(&Data::rotation, "rotation")
-            && take(&Data::hdrEnabled, "hdrEnabled", Cap::HighDynamicRange)
-            && take(&Data::wcgEnabled, "wcgEnabled", Cap::WideColorGamut)
-            && take(&Data::automaticBrightness, "automaticBrightness", Cap::AutomaticBrightness)
-            && take(&Data::ddcCiAllowed, "ddcCiAllowed", Cap::DdcCi)
-            && take(&Data::sdrBrightness, "sdrBrightness", Cap::HighDynamicRange)
-            && take(&Data::sdrGamutWideness, "sdrGamutWideness", Cap::HighDynamicRange)
-            && take(&Data::brightness, "brightness", Cap::BrightnessControl)
-            && take(&Data::dimming, "dimming", Cap::BrightnessControl)
-            && refuse(&Data::dimming, "dimming", "the gamma ramp of an X11 output carries its brightness only")
-            && take(&Data::sharpness, "sharpness", Cap::SharpnessControl)
-            && take(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Cap::HighDynamicRange)
-            && take(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Cap::HighDynamicRange)
-            && take(&Data::minBrightnessOverride, "minBrightnessOverride", Cap::HighDynamicRange)
-            && take(&Data::iccProfilePath, "iccProfilePath", Cap::IccProfile)
-            && take(&Data::hdrIccProfilePath, "hdrIccProfilePath", Cap::HdrIccProfile)
-            && take(&Data::colorProfileSource, "colorProfileSource", Cap::IccProfile, Cap::BuiltInColorProfile)
-            && take(&Data::hdrColorProfileSource, "hdrColorProfileSource", Cap::HdrIccProfile)
-            && refuse(&Data::colorPowerPreference, "colorPowerPreference", "X11 keeps no colour management of its own")
-            && take(&Data::rgbRange, "rgbRange", Cap::RgbRange) && take(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr)
-            && take(&Data::autoRotatePolicy, "autoRotatePolicy", Cap::AutoRotation)
-            && take(&Data::edrPolicy, "edrPolicy", Cap::Edr) && take(&Data::overscan, "overscan", Cap::Overscan)
-            && take(&Data::abmLevel, "abmLevel", Cap::Abm)
-            && take(&Data::maxBitsPerColor, "maxBitsPerColor", Cap::MaxBitsPerColor)
-            && take(&Data::replicationSource, "replicationSource")
-            && take(&Data::customModes, "customModes", Cap::CustomModes);
+        using Changes::is;
+        return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
+            if (is(member, &Data::enabled))
+                return takeEnabled();
+            // The pixel size and the logical size follow from the mode and the
+            // rotation here; the tool sets them along with those. Power goes
+            // through setDpms alone.
+            if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
+                return true;
+            if (is(member, &Data::scale))
+                return refuse(member, key, "RandR has no logical scale, every output has the scale 1");
+            if (is(member, &Data::dimming))
+                return take(member, key, need, orNeed)
+                    && refuse(member, key, "the gamma ramp of an X11 output carries its brightness only");
+            if (is(member, &Data::colorPowerPreference))
+                return refuse(member, key, "X11 keeps no colour management of its own");
+            return take(member, key, need, orNeed);
+        });
     }
-
-private:
-    const Data &m_fetched;
-    const Data &m_wanted;
-    Data &m_base;
-    QString *m_reason;
 };
 
 // Turns the merged outputs into what the server must do.
