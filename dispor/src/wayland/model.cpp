@@ -1,6 +1,6 @@
 #include "model.h"
 
-#include "../virtual/document.h"
+#include "../changes.h"
 
 #include <QHash>
 #include <QSet>
@@ -15,6 +15,7 @@ namespace {
 
 using Data = Output::Data;
 using Cap = Output::Capability;
+using Caps = Output::Capabilities;
 using Type = Output::Type;
 using Rotation = Output::Rotation;
 
@@ -58,91 +59,35 @@ QString quoted(const QString &text)
 }
 
 // What the protocol carries; any other change is refused.
-class Merge {
+class Merge : public Changes::Merge {
 public:
-    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason)
-        : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason)
-    {
-    }
+    using Changes::Merge::Merge;
 
-    bool changed() const { return m_changed; }
     const std::optional<HeadSetting::CustomMode> &customMode() const { return m_customMode; }
 
     bool all(const HeadState &head)
     {
-        return take(&Data::enabled) && takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale()
-            && takeVrr() && takeCustomModes() && refuse(&Data::replicationSource, "replicationSource",
-                                                        "the compositor has no mirroring")
-            && needs(&Data::hdrEnabled, "hdrEnabled", Cap::HighDynamicRange)
-            && needs(&Data::wcgEnabled, "wcgEnabled", Cap::WideColorGamut)
-            && needs(&Data::automaticBrightness, "automaticBrightness", Cap::AutomaticBrightness)
-            && needs(&Data::ddcCiAllowed, "ddcCiAllowed", Cap::DdcCi)
-            && needs(&Data::sdrBrightness, "sdrBrightness", Cap::HighDynamicRange)
-            && needs(&Data::sdrGamutWideness, "sdrGamutWideness", Cap::HighDynamicRange)
-            && needs(&Data::brightness, "brightness", Cap::BrightnessControl)
-            && needs(&Data::dimming, "dimming", Cap::BrightnessControl)
-            && needs(&Data::sharpness, "sharpness", Cap::SharpnessControl)
-            && needs(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Cap::HighDynamicRange)
-            && needs(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Cap::HighDynamicRange)
-            && needs(&Data::minBrightnessOverride, "minBrightnessOverride", Cap::HighDynamicRange)
-            && needs(&Data::iccProfilePath, "iccProfilePath", Cap::IccProfile)
-            && needs(&Data::hdrIccProfilePath, "hdrIccProfilePath", Cap::HdrIccProfile)
-            && needs(&Data::colorProfileSource, "colorProfileSource", Cap::IccProfile, Cap::BuiltInColorProfile)
-            && needs(&Data::hdrColorProfileSource, "hdrColorProfileSource", Cap::HdrIccProfile)
-            && refuse(&Data::colorPowerPreference, "colorPowerPreference",
-                      "the compositor has no colour/power setting")
-            && needs(&Data::rgbRange, "rgbRange", Cap::RgbRange)
-            && needs(&Data::autoRotatePolicy, "autoRotatePolicy", Cap::AutoRotation)
-            && needs(&Data::edrPolicy, "edrPolicy", Cap::Edr) && needs(&Data::overscan, "overscan", Cap::Overscan)
-            && needs(&Data::abmLevel, "abmLevel", Cap::Abm)
-            && needs(&Data::maxBitsPerColor, "maxBitsPerColor", Cap::MaxBitsPerColor);
+        if (!(take(&Data::enabled) && takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale()
+              && takeVrr() && takeCustomModes()
+              && refuse(&Data::replicationSource, "replicationSource", "the compositor has no mirroring")))
+            return false;
+        using Changes::is;
+        return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
+            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId)
+                || is(member, &Data::rotation) || is(member, &Data::scale) || is(member, &Data::vrrPolicy)
+                || is(member, &Data::customModes) || is(member, &Data::replicationSource))
+                return true; // taken above
+            // The sizes follow from the mode and the scale; power goes
+            // through setDpms alone.
+            if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
+                return true;
+            if (is(member, &Data::colorPowerPreference))
+                return refuse(member, key, "the compositor has no colour/power setting");
+            return take(member, key, need, orNeed);
+        });
     }
 
 private:
-    template <typename T>
-    bool differs(T Data::*member) const
-    {
-        return !(m_wanted.*member == m_fetched.*member);
-    }
-
-    template <typename T>
-    bool take(T Data::*member)
-    {
-        if (differs(member)) {
-            m_changed = true;
-            m_base.*member = m_wanted.*member;
-        }
-        return true;
-    }
-
-    bool fail(const QString &why)
-    {
-        *m_reason = m_base.name + ": " + why;
-        return false;
-    }
-
-    template <typename T>
-    bool needs(T Data::*member, const char *key, Cap capability, std::optional<Cap> orCapability = {})
-    {
-        if (!differs(member))
-            return true;
-        if (!(m_base.capabilities & capability) && !(orCapability && (m_base.capabilities & *orCapability))) {
-            QString words = quoted(Virtual::capabilityWord(capability));
-            if (orCapability)
-                words += " or " + quoted(Virtual::capabilityWord(*orCapability));
-            return fail(u"changing \""_qs + QLatin1StringView(key) + "\" needs the capability " + words);
-        }
-        return take(member);
-    }
-
-    template <typename T>
-    bool refuse(T Data::*member, const char *key, const char *why)
-    {
-        if (!differs(member))
-            return true;
-        return fail(u"changing \""_qs + QLatin1StringView(key) + "\" is not possible: " + QLatin1StringView(why));
-    }
-
     bool takeMode(const HeadState &head)
     {
         if (!differs(&Data::currentModeId))
@@ -164,7 +109,7 @@ private:
         if (!differs(&Data::vrrPolicy))
             return true;
         if (!(m_base.capabilities & Cap::Vrr))
-            return needs(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr);
+            return take(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr);
         if (m_wanted.vrrPolicy == Output::VrrPolicy::Automatic)
             return fail(QStringLiteral("the compositor switches adaptive sync only on or off, so the VRR policy "
                                        "\"automatic\" has no equivalent"));
@@ -178,7 +123,7 @@ private:
         if (!differs(&Data::customModes))
             return true;
         if (!(m_base.capabilities & Cap::CustomModes))
-            return needs(&Data::customModes, "customModes", Cap::CustomModes);
+            return take(&Data::customModes, "customModes", Cap::CustomModes);
         const ModeInfo *added = nullptr;
         for (const ModeInfo &mode : m_wanted.customModes) {
             if (!m_fetched.customModes.contains(mode))
@@ -201,11 +146,6 @@ private:
         return true;
     }
 
-    const Data &m_fetched;
-    const Data &m_wanted;
-    Data &m_base;
-    QString *m_reason;
-    bool m_changed = false;
     std::optional<HeadSetting::CustomMode> m_customMode;
 };
 
@@ -355,8 +295,8 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         if (fetched != origin.fetched.constEnd() && fetched->priority != output->priority()) {
             const OutputPtr asked =
                 origin.priorityRequests.isEmpty() ? output : config.output(origin.priorityRequests.first().first);
-            *reason = (asked ? asked->name() : output->name())
-                + ": changing \"priority\" is not possible: the compositor has no output priorities";
+            *reason = (asked ? asked->name() : output->name()) + ": "
+                + Changes::notPossible("priority", "the compositor has no output priorities");
             return false;
         }
     }
