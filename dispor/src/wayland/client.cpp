@@ -73,6 +73,25 @@ const zwlr_output_power_v1_listener powerListener = {
     .failed = [](void *data, zwlr_output_power_v1 *) { static_cast<PowerState *>(data)->failed = true; },
 };
 
+// A power object for each wl_output still announced (named ones only where
+// the name is wanted); each tells its mode on the next roundtrip.
+template <typename Outputs>
+std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1 *manager, const Outputs &outputs,
+                                                    bool namedOnly)
+{
+    std::vector<std::unique_ptr<PowerState>> states;
+    for (const auto &output : outputs) {
+        if (!output.globalName || (namedOnly && output.name.isEmpty()))
+            continue;
+        auto state = std::make_unique<PowerState>();
+        state->name = output.name;
+        state->proxy = zwlr_output_power_manager_v1_get_output_power(manager, output.proxy);
+        zwlr_output_power_v1_add_listener(state->proxy, &powerListener, state.get());
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
 const wl_callback_listener syncListener = {
     .done = [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
 };
@@ -429,26 +448,24 @@ bool Session::bindOutputs(QString *reason)
     return roundtrip(reason);
 }
 
-bool Session::readPower(QList<std::pair<QString, bool>> *modes, QString *reason)
+bool Session::bindPower(QString *reason)
 {
-    modes->clear();
-    if (!hasPowerManager())
-        return true;
     if (!bindOutputs(reason))
         return false;
     if (!m_power)
         m_power = static_cast<zwlr_output_power_manager_v1 *>(
             wl_registry_bind(m_registry, m_powerName, &zwlr_output_power_manager_v1_interface, 1));
-    std::vector<std::unique_ptr<PowerState>> states;
-    for (const Output &output : m_outputs) {
-        if (!output.globalName || output.name.isEmpty())
-            continue;
-        auto state = std::make_unique<PowerState>();
-        state->name = output.name;
-        state->proxy = zwlr_output_power_manager_v1_get_output_power(m_power, output.proxy);
-        zwlr_output_power_v1_add_listener(state->proxy, &powerListener, state.get());
-        states.push_back(std::move(state));
-    }
+    return true;
+}
+
+bool Session::readPower(QList<std::pair<QString, bool>> *modes, QString *reason)
+{
+    modes->clear();
+    if (!hasPowerManager())
+        return true;
+    if (!bindPower(reason))
+        return false;
+    const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs, true);
     const bool ok = roundtrip(reason);
     for (const std::unique_ptr<PowerState> &state : states) {
         if (ok && state->on && !state->failed)
@@ -465,21 +482,9 @@ bool Session::setPower(bool on, QString *reason)
                                  "so it cannot switch display power");
         return false;
     }
-    if (!bindOutputs(reason))
+    if (!bindPower(reason))
         return false;
-    if (!m_power)
-        m_power = static_cast<zwlr_output_power_manager_v1 *>(
-            wl_registry_bind(m_registry, m_powerName, &zwlr_output_power_manager_v1_interface, 1));
-    std::vector<std::unique_ptr<PowerState>> states;
-    for (const Output &output : m_outputs) {
-        if (!output.globalName)
-            continue;
-        auto state = std::make_unique<PowerState>();
-        state->name = output.name;
-        state->proxy = zwlr_output_power_manager_v1_get_output_power(m_power, output.proxy);
-        zwlr_output_power_v1_add_listener(state->proxy, &powerListener, state.get());
-        states.push_back(std::move(state));
-    }
+    const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs, false);
     // Each power object tells its mode at once; ask only those that differ,
     // then wait until each reports the new mode or fails.
     bool ok = roundtrip(reason);

@@ -119,6 +119,8 @@ private:
     bool dispatchUntil(Done done, QString *reason);
     bool dispatchOnce(int timeoutMs, QString *reason);
     bool bindOutputs(QString *reason);
+    // The wl_outputs and the power manager, bound once.
+    bool bindPower(QString *reason);
     QString connectionError() const;
 
     friend struct Events;
