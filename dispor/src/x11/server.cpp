@@ -154,14 +154,19 @@ QString Connection::errorText(const char *request, const xcb_generic_error_t *er
     return u"the X server refused "_qs + QLatin1StringView(request) + " (" + what + u')';
 }
 
+bool Connection::refused(const char *request, xcb_generic_error_t *error, QString *reason) const
+{
+    *reason = errorText(request, error);
+    std::free(error);
+    return false;
+}
+
 bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *reason)
 {
     xcb_generic_error_t *error = xcb_request_check(m_connection, cookie);
     if (!error && !xcb_connection_has_error(m_connection))
         return true;
-    *reason = errorText(request, error);
-    std::free(error);
-    return false;
+    return refused(request, error, reason);
 }
 
 bool Connection::read(ServerState *state, bool probe, QString *reason)
@@ -230,11 +235,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
             names = xcb_randr_get_screen_resources_current_names(current.get());
         }
     }
-    if (!crtcs && !outputs && !modes && error) {
-        *reason = errorText("the screen resources", error);
-        std::free(error);
-        return false;
-    }
+    if (!crtcs && !outputs && !modes && error)
+        return refused("the screen resources", error, reason);
 
     for (int i = 0; i < modeCount; ++i) {
         const xcb_randr_mode_info_t &info = modes[i];
@@ -260,11 +262,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         crtc.id = crtcs[i];
         auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i], &error));
         auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookies[i], nullptr));
-        if (!info) {
-            *reason = errorText("a CRTC's state", error);
-            std::free(error);
-            return false;
-        }
+        if (!info)
+            return refused("a CRTC's state", error, reason);
         crtc.x = info->x;
         crtc.y = info->y;
         crtc.width = info->width;
@@ -295,11 +294,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         output.id = outputs[i];
         auto info = reply(xcb_randr_get_output_info_reply(c, infoCookies[i], &error));
         auto list = reply(xcb_randr_list_output_properties_reply(c, propertyCookies[i], nullptr));
-        if (!info) {
-            *reason = errorText("an output's state", error);
-            std::free(error);
-            return false;
-        }
+        if (!info)
+            return refused("an output's state", error, reason);
         output.name = QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
                                         xcb_randr_get_output_info_name_length(info.get()));
         output.crtc = info->crtc;

@@ -121,6 +121,9 @@ public:
 private:
     Connection() = default;
 
+    // Sets reason from the error, which it frees, and returns false.
+    bool refused(const char *request, xcb_generic_error_t *error, QString *reason) const;
+
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
     uint8_t m_randrError = 0;
