@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <functional>
+
 namespace {
 
 using namespace Dispor::Wayland;
@@ -224,6 +226,78 @@ TEST(WaylandModel, EveryHeadIsNamedWithItsSettings)
     named(config, "HDMI-A-1")->setCurrentModeId("7");
     EXPECT_FALSE(plan(config, heads.list(), 2, &settings, &changed, &reason));
     EXPECT_EQ(reason, "HDMI-A-1: the mode \"7\" is not one of the output's modes");
+}
+
+// The first refused change is reported: what the protocol carries comes
+// first, then the others in the shared order.
+TEST(WaylandModel, RefusalsInTheBackendsOrder)
+{
+    using O = Output;
+    struct Case {
+        const char *name;
+        std::function<void(O &)> change;
+        QString reason; // empty: planned, changing nothing
+    };
+    const Case cases[] = {
+        {"mirroring before hdr",
+         [](O &o) {
+             o.setHdrEnabled(true);
+             o.setReplicationSource(2);
+         },
+         u"DP-1: changing \"replicationSource\" is not possible: the compositor has no mirroring"_qs},
+        {"vrr before rgb range",
+         [](O &o) {
+             o.setRgbRange(O::RgbRange::Full);
+             o.setVrrPolicy(O::VrrPolicy::Automatic);
+         },
+         u"DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" has no "
+         "equivalent"_qs},
+        {"custom mode before hdr",
+         [](O &o) {
+             o.setHdrEnabled(true);
+             o.setCustomModes({Dispor::ModeInfo{1600, 900, 60.0f, 3, {}}});
+         },
+         u"DP-1: the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be asked "
+         "for"_qs},
+        {"hdr before colour/power",
+         [](O &o) {
+             o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy);
+             o.setHdrEnabled(true);
+         },
+         u"DP-1: changing \"hdrEnabled\" needs the capability \"hdr\""_qs},
+        {"colour/power before rgb range",
+         [](O &o) {
+             o.setRgbRange(O::RgbRange::Full);
+             o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy);
+         },
+         u"DP-1: changing \"colorPowerPreference\" is not possible: the compositor has no colour/power setting"_qs},
+        {"dimming before sharpness",
+         [](O &o) {
+             o.setSharpness(0.5);
+             o.setDimming(0.5);
+         },
+         u"DP-1: changing \"dimming\" needs the capability \"brightness\""_qs},
+        {"logical size and power are no change here",
+         [](O &o) {
+             o.setExplicitLogicalSize(QSizeF(960, 540));
+             o.data().dpms = O::DpmsMode::Off;
+         },
+         {}},
+    };
+    const Heads heads;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Dispor::Config config = heads.fetched(4);
+        c.change(*named(config, "DP-1"));
+        QList<HeadSetting> settings;
+        bool changed = true;
+        QString reason;
+        EXPECT_EQ(plan(config, heads.list(), 4, &settings, &changed, &reason), c.reason.isEmpty());
+        EXPECT_EQ(reason, c.reason);
+        if (c.reason.isEmpty()) {
+            EXPECT_FALSE(changed);
+        }
+    }
 }
 
 TEST(WaylandModel, ChangesToAHeadThatWentAway)
