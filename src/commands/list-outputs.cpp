@@ -38,9 +38,16 @@ int listOutputs()
                 json.value(output->name());
             else
                 writeOutputJson(json, *output);
+            // A long list goes out in pieces of a MiB or more, so that its
+            // whole text is never held (nor copied) at once.
+            if (json.text().size() >= (size_t{1} << 20)) {
+                writeTo(std::cout, json.text());
+                json.discardText();
+            }
         }
         json.endArray();
-        printLineTo(std::cout, "{}", json.text());
+        json.newline();
+        writeTo(std::cout, json.text());
     } else if (namesOnly) {
         std::string lines;
         for (const OutputPtr &output : std::as_const(outputs)) {

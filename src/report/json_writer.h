@@ -43,6 +43,13 @@ public:
 
     // The text so far; after the outermost container, with toJson's newline.
     std::string_view text() const { return std::string_view(m_text.get(), m_size); }
+    // Forgets the text so far (once written out); the nesting stays.
+    void discardText() { m_size = 0; }
+    void newline()
+    {
+        reserve(1);
+        put('\n');
+    }
 
 private:
     void open(char bracket);

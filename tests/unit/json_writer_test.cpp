@@ -214,6 +214,20 @@ TEST(JsonWriter, OutputsAsTheObjectTreeWouldPrint)
     }
     all.endArray();
     EXPECT_EQ(all.text(), qtText(expected));
+
+    // Written out in pieces, the text is the same.
+    JsonWriter pieces;
+    std::string joined;
+    pieces.beginArray();
+    for (const Dispor::Output::Data &data : outputs()) {
+        writeOutputJson(pieces, Dispor::Output(data));
+        joined += pieces.text();
+        pieces.discardText();
+    }
+    pieces.endArray();
+    pieces.newline();
+    joined += pieces.text();
+    EXPECT_EQ(joined, qtText(expected) + "\n");
 }
 
 } // namespace
