@@ -213,7 +213,7 @@ TEST(Loading, DefaultsFillWhatADocumentLeavesOut)
     EXPECT_TRUE(x->modes().isEmpty());
     EXPECT_FALSE(x->currentMode());
     EXPECT_FALSE(x->preferredMode());
-    EXPECT_EQ(x->size(), QSize());
+    EXPECT_EQ(x->size(), QSize(0, 0)) << "neither size nor mode: no area";
     EXPECT_EQ(x->scale(), 1.0);
     EXPECT_EQ(x->rotation(), Dispor::Output::Rotation::None);
     EXPECT_EQ(x->capabilities(), Dispor::Output::Capabilities());
