@@ -59,6 +59,9 @@ bool update(const Location &location, Change change, QString *reason)
         || !change(outputs, reason))
         return false;
     const QByteArray bytes = writeDocument(outputs);
+    // Only the text counts from here on: the outputs go before the check
+    // reads them back, so that two copies are never held at once.
+    outputs = Outputs();
     // Never leave a document behind that the next run could not read.
     if (bytes.size() > Store::maximumSize) {
         *reason = location.path + ": the new document would be larger than 16 MiB";
