@@ -80,7 +80,8 @@ TEST_F(X11Layout, SetsTheModeItIsGiven)
 
     // By size and rate, and the rate's nearest neighbour is not taken.
     EXPECT_EQ(run({"DUMMY1", "set-mode", "1600x1200@65"}), (Result{0, "", ""}));
-    const XOutput &output = screen()["DUMMY1"];
+    const XScreen after = screen();
+    const XOutput &output = after["DUMMY1"];
     const XMode *current = nullptr;
     for (const XMode &m : output.modes)
         current = m.current ? &m : current;
