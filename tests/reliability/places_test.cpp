@@ -12,6 +12,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,7 +80,8 @@ TEST(HostilePlaces, ADirectoryOfAnotherUserIsRefused)
     if (!nobody)
         GTEST_SKIP() << "there is no user nobody";
     e2e::VirtualSet set(valid);
-    ASSERT_EQ(::chown(set.runtimeDir().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    if (::chown(set.runtimeDir().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
+        GTEST_SKIP() << "cannot hand a directory to nobody here: " << std::strerror(errno);
     expectRefused(set, all(), set.runtimeDir() + ": refusing a directory that belongs to another user");
     EXPECT_EQ(set.read(), valid);
 
@@ -103,22 +106,20 @@ TEST(HostilePlaces, SpecialFilesBesideTheDocumentAreRefused)
         expectRefused(set, writing, set.path() + ".lock: cannot open the lock file: Is a directory");
         EXPECT_EQ(set.read(), valid);
     }
-    if (::geteuid() == 0) {
-        // A device in the document's place is never read.
-        e2e::VirtualSet set;
-        ASSERT_EQ(::mknod(set.path().c_str(), S_IFCHR | 0600, ::makedev(1, 5)), 0);
+    // A device in the document's place is never read (where one can be made).
+    e2e::VirtualSet set;
+    if (::mknod(set.path().c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0)
         expectRefused(set, all(), set.path() + ": is not a regular file");
-    }
 }
 
-// The run as the user nobody, on a directory of nobody's own, so that the
-// permission bits count (they do not for root).
+// Runs for which the permission bits count: they do not for root, so root
+// runs the tool as the user nobody, on a directory of nobody's own.
 class AsAnotherUser : public ::testing::Test {
 protected:
     void SetUp() override
     {
         if (::geteuid() != 0)
-            GTEST_SKIP() << "running the tool as another user needs root";
+            return; // the bits count already
         m_nobody = ::getpwnam("nobody");
         if (!m_nobody)
             GTEST_SKIP() << "there is no user nobody";
@@ -131,13 +132,16 @@ protected:
         probe.args = {"help"};
         probe.wrapper = m_wrapper;
         e2e::VirtualSet set;
-        hand(set);
+        if (::chown(set.runtimeDir().c_str(), m_nobody->pw_uid, m_nobody->pw_gid) != 0)
+            GTEST_SKIP() << "cannot hand a directory to nobody here: " << std::strerror(errno);
         if (reliability::runWith(set, probe).status != 0)
             GTEST_SKIP() << "the user nobody cannot run " << e2e::dispctlBinary();
     }
 
     void hand(const e2e::VirtualSet &set, bool withDocument = false) const
     {
+        if (!m_nobody)
+            return;
         ASSERT_EQ(::chown(set.runtimeDir().c_str(), m_nobody->pw_uid, m_nobody->pw_gid), 0);
         if (withDocument) {
             ASSERT_EQ(::chown(set.path().c_str(), m_nobody->pw_uid, m_nobody->pw_gid), 0);
@@ -162,6 +166,7 @@ TEST_F(AsAnotherUser, ADocumentTheUserCannotReadIsRefused)
     hand(set, true);
     ASSERT_EQ(::chmod(set.path().c_str(), 0200), 0);
     expectRefused(set, all(), set.path() + ": cannot open the document: Permission denied", m_wrapper);
+    ASSERT_EQ(::chmod(set.path().c_str(), 0600), 0);
     EXPECT_EQ(set.read(), valid);
 }
 
