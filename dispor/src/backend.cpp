@@ -1,5 +1,6 @@
 #include "backend.h"
 
+#include "text.h"
 #include "virtual/virtual_backend.h"
 #ifdef DISPOR_HAVE_WAYLAND
 #include "wayland/wayland_backend.h"
@@ -16,44 +17,50 @@ struct Known {
     const char *name;
     // Null while the backend is not part of the library.
     std::shared_ptr<Backend> (*create)(QString *reason);
-    // Whether its display service answers, for the choice without DISPOR_BACKEND.
-    bool (*reachable)();
+    // For the choice without DISPOR_BACKEND: the backend when its display
+    // service is there and can serve, else null with what was found. Null
+    // for the simulated set, which is never chosen unasked.
+    std::shared_ptr<Backend> (*probe)(QString *found);
 };
-
-bool always()
-{
-    return true;
-}
 
 // In the order they are tried when DISPOR_BACKEND is unset or empty.
 constexpr Known known[] = {
 #ifdef DISPOR_HAVE_WAYLAND
-    {"wayland", Wayland::createWaylandBackend, Wayland::waylandReachable},
+    {"wayland", Wayland::createWaylandBackend, Wayland::probeWaylandBackend},
 #else
     {"wayland", nullptr, nullptr},
 #endif
 #ifdef DISPOR_HAVE_X11
-    {"x11", X11::createX11Backend, X11::x11Reachable},
+    {"x11", X11::createX11Backend, X11::probeX11Backend},
 #else
     {"x11", nullptr, nullptr},
 #endif
-    {"virtual", Virtual::createVirtualBackend, always},
+    {"virtual", Virtual::createVirtualBackend, nullptr},
 };
+
+std::shared_ptr<Backend> findDisplayService(QString *reason)
+{
+    QStringList found;
+    for (const Known &backend : known) {
+        if (!backend.probe)
+            continue;
+        QString what;
+        if (std::shared_ptr<Backend> chosen = backend.probe(&what))
+            return chosen;
+        found.append(what);
+    }
+    *reason = u"found no display service to configure ("_qs + found.join(u"; ")
+        + "); DISPOR_BACKEND=virtual selects the simulated display set";
+    return {};
+}
 
 } // namespace
 
 std::shared_ptr<Backend> createBackend(QString *reason)
 {
     const QString wanted = qEnvironmentVariable("DISPOR_BACKEND");
-    if (wanted.isEmpty()) {
-        for (const Known &backend : known) {
-            if (backend.create && backend.reachable())
-                return backend.create(reason);
-        }
-        *reason = QStringLiteral("no display service is reachable");
-        return {};
-    }
-    QString names;
+    if (wanted.isEmpty())
+        return findDisplayService(reason);
     for (const Known &backend : known) {
         if (wanted == QLatin1StringView(backend.name)) {
             if (!backend.create) {
@@ -63,7 +70,7 @@ std::shared_ptr<Backend> createBackend(QString *reason)
             return backend.create(reason);
         }
     }
-    *reason = u"DISPOR_BACKEND \""_qs + wanted + "\" names no backend; the known backends are virtual, wayland and x11";
+    *reason = u"DISPOR_BACKEND "_qs + quoted(wanted) + " names no backend; the known backends are virtual, wayland and x11";
     return {};
 }
 

@@ -385,8 +385,13 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
     };
     const Case cases[] = {
         {"virtual", ""},
-        {"", ""},
-        {std::nullopt, ""},
+        // Unasked, the simulated set is never chosen.
+        {"",
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DISPLAY is not set); "
+         "DISPOR_BACKEND=virtual selects the simulated display set\n"},
+        {std::nullopt,
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DISPLAY is not set); "
+         "DISPOR_BACKEND=virtual selects the simulated display set\n"},
         {"Virtual",
          "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are virtual, wayland and x11\n"},
         {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are virtual, wayland and x11\n"},

@@ -366,10 +366,16 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
               (Result{0, "DP-1\nHDMI-A-1\n", ""}));
 
     const Compositor bare = Compositor::ours({"--no-management", "--output", "DP-1:1920x1080@60000"});
-    // Without output management the choice passes on (here to the virtual set).
-    EXPECT_EQ(run(bare, {"list-outputs", "--names"}, automatic), (Result{0, "eDP-1\nDP-1\n", ""}));
+    // Without output management the choice finds nothing else here, and says so.
+    EXPECT_EQ(run(bare, {"list-outputs", "--names"}, automatic),
+              (Result{1, "",
+                      "dispor: found no display service to configure (the Wayland compositor \"" + bare.socket()
+                          + "\" offers no output management (zwlr_output_manager_v1); DISPLAY is not set); "
+                            "DISPOR_BACKEND=virtual selects the simulated display set\n"}));
     EXPECT_EQ(run(bare, {"list-outputs"}),
-              (Result{1, "", "dispor: the Wayland compositor offers no output management (zwlr_output_manager_v1)\n"}));
+              (Result{1, "",
+                      "dispor: the Wayland compositor \"" + bare.socket()
+                          + "\" offers no output management (zwlr_output_manager_v1)\n"}));
     EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", "no-such-socket"}}),
               (Result{1, "",
                       "dispor: cannot connect to the Wayland compositor \"no-such-socket\": No such file or "

@@ -1,5 +1,7 @@
 #include "document.h"
 
+#include "../text.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -152,19 +154,6 @@ QString number(double value)
     if (value == std::trunc(value) && std::fabs(value) < 1e15)
         return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-// Control characters as escapes, so that a message stays one line.
-QString quoted(const QString &text)
-{
-    QString result = u"\""_qs;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            result += u"\\u%1"_qs.arg(uint(c.unicode()), 4, 16, QChar(u'0'));
-        else
-            result += c;
-    }
-    return result + u'"';
 }
 
 // Where a value sits ("modes[2].width"), spelled out only for a message.

@@ -1,5 +1,7 @@
 #include "client.h"
 
+#include "../text.h"
+
 #include "wlr-output-management-unstable-v1-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
 
@@ -19,6 +21,9 @@ namespace {
 // Long enough for a busy compositor, short enough that a hung one does not
 // hang the tool.
 constexpr int answerTimeoutMs = 10000;
+// Finding out whether a compositor is there at all must not hold up the
+// choice of another display service for long.
+constexpr int probeTimeoutMs = 3000;
 
 constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
@@ -270,24 +275,35 @@ Session::~Session()
     }
 }
 
-std::unique_ptr<Session> Session::open(QString *reason)
+std::unique_ptr<Session> Session::open(QString *reason, bool probing)
 {
     const QString socket = qEnvironmentVariable("WAYLAND_DISPLAY");
     if (socket.isEmpty()) {
-        *reason = QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
+        *reason = probing ? QStringLiteral("WAYLAND_DISPLAY is not set")
+                          : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
         return {};
     }
     std::unique_ptr<Session> session(new Session);
+    session->m_socket = socket;
     session->m_display = wl_display_connect(nullptr);
     if (!session->m_display) {
-        *reason = u"cannot connect to the Wayland compositor \""_qs + socket + "\": " + errnoText(errno);
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(errno);
         return {};
     }
     session->m_registry = wl_display_get_registry(session->m_display);
     wl_registry_add_listener(session->m_registry, &Events::registryListener, session.get());
-    if (!session->roundtrip(reason))
+    session->m_timeoutMs = probing ? probeTimeoutMs : answerTimeoutMs;
+    const bool listed = session->roundtrip(reason);
+    session->m_timeoutMs = answerTimeoutMs;
+    if (!listed)
         return {};
     return session;
+}
+
+QString Session::silence() const
+{
+    return u"the Wayland compositor "_qs + quoted(m_socket) + " did not answer within " + QString::number(m_timeoutMs / 1000)
+        + " s";
 }
 
 QString Session::connectionError() const
@@ -328,7 +344,7 @@ bool Session::dispatchOnce(int timeoutMs, QString *reason)
     } while (ready < 0 && errno == EINTR);
     if (ready <= 0) {
         wl_display_cancel_read(m_display);
-        *reason = ready == 0 ? QStringLiteral("the compositor did not answer in time")
+        *reason = ready == 0 ? silence()
                              : u"cannot wait for the compositor: "_qs + errnoText(errno);
         return false;
     }
@@ -343,11 +359,11 @@ template <typename Done>
 bool Session::dispatchUntil(Done done, QString *reason)
 {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(answerTimeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
     while (!done()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
-            *reason = QStringLiteral("the compositor did not answer in time");
+            *reason = silence();
             return false;
         }
         if (!dispatchOnce(int(left), reason))
@@ -517,15 +533,6 @@ bool Session::setPower(bool on, QString *reason)
         return false;
     }
     return true;
-}
-
-bool outputManagementReachable()
-{
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    QString reason;
-    const std::unique_ptr<Session> session = Session::open(&reason);
-    return session && session->hasOutputManager();
 }
 
 } // namespace Dispor::Wayland

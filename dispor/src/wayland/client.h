@@ -82,7 +82,9 @@ public:
     Session &operator=(const Session &) = delete;
 
     // Connects and lists the globals; fails when no compositor answers.
-    static std::unique_ptr<Session> open(QString *reason);
+    // Probing waits less and words a missing WAYLAND_DISPLAY as a finding.
+    static std::unique_ptr<Session> open(QString *reason, bool probing = false);
+    const QString &socket() const { return m_socket; }
 
     bool hasOutputManager() const { return m_managerName != 0; }
     bool hasPowerManager() const { return m_powerName != 0; }
@@ -122,9 +124,13 @@ private:
     // The wl_outputs and the power manager, bound once.
     bool bindPower(QString *reason);
     QString connectionError() const;
+    // The reason for a wait that ran out.
+    QString silence() const;
 
     friend struct Events;
 
+    QString m_socket;
+    int m_timeoutMs = 0;
     wl_display *m_display = nullptr;
     wl_registry *m_registry = nullptr;
     uint32_t m_managerName = 0;
@@ -140,8 +146,5 @@ private:
     bool m_outputsBound = false;
     std::vector<std::pair<uint32_t, uint32_t>> m_outputGlobals; // name, version
 };
-
-// Whether WAYLAND_DISPLAY names a compositor that offers output management.
-bool outputManagementReachable();
 
 } // namespace Dispor::Wayland

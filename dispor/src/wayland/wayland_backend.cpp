@@ -1,6 +1,7 @@
 #include "wayland_backend.h"
 
 #include "model.h"
+#include "../text.h"
 
 namespace Dispor::Wayland {
 
@@ -70,21 +71,31 @@ bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)
     return m_session->setPower(mode == Output::DpmsMode::On, reason);
 }
 
-std::shared_ptr<Backend> createWaylandBackend(QString *reason)
+namespace {
+
+std::shared_ptr<Backend> open(QString *reason, bool probing)
 {
-    std::unique_ptr<Session> session = Session::open(reason);
+    std::unique_ptr<Session> session = Session::open(reason, probing);
     if (!session)
         return {};
     if (!session->hasOutputManager()) {
-        *reason = QStringLiteral("the Wayland compositor offers no output management (zwlr_output_manager_v1)");
+        *reason = u"the Wayland compositor "_qs + quoted(session->socket())
+            + " offers no output management (zwlr_output_manager_v1)";
         return {};
     }
     return std::make_shared<WaylandBackend>(std::move(session));
 }
 
-bool waylandReachable()
+} // namespace
+
+std::shared_ptr<Backend> createWaylandBackend(QString *reason)
 {
-    return outputManagementReachable();
+    return open(reason, false);
+}
+
+std::shared_ptr<Backend> probeWaylandBackend(QString *found)
+{
+    return open(found, true);
 }
 
 } // namespace Dispor::Wayland

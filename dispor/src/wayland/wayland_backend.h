@@ -22,7 +22,10 @@ private:
 
 std::shared_ptr<Backend> createWaylandBackend(QString *reason);
 
-// Whether WAYLAND_DISPLAY names a compositor that offers output management.
-bool waylandReachable();
+// For the choice without DISPOR_BACKEND: the backend when WAYLAND_DISPLAY
+// names a compositor that answers in a few seconds and offers output
+// management; else null, and *found says what was found instead. The
+// connection it made is the one the backend goes on using.
+std::shared_ptr<Backend> probeWaylandBackend(QString *found);
 
 } // namespace Dispor::Wayland

@@ -1197,10 +1197,13 @@ std::shared_ptr<Backend> createX11Backend(QString *reason)
     return std::make_shared<X11Backend>(std::move(connection));
 }
 
-bool x11Reachable()
+std::shared_ptr<Backend> probeX11Backend(QString *found)
 {
-    QString ignored;
-    return Connection::open(&ignored) != nullptr;
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        *found = QStringLiteral("DISPLAY is not set");
+        return {};
+    }
+    return createX11Backend(found);
 }
 
 } // namespace Dispor::X11
