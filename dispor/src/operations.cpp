@@ -59,6 +59,15 @@ bool SetConfigOperation::run()
         m_error = QStringLiteral("the configuration was not fetched from a display service");
         return false;
     }
+    // A priority request must not succeed without effect.
+    for (const auto &[id, priority] : std::as_const(origin.priorityRequests)) {
+        const OutputPtr output = m_config->output(id);
+        if (output && priority != 0 && !(output->isEnabled() && output->isConnected())) {
+            m_error = output->name() + (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs)
+                + " output has no place in the ranking of priorities";
+            return false;
+        }
+    }
     if (!origin.backend->apply(*m_config, &m_error))
         return false;
     // Applied: a later apply of this snapshot carries only what changes next.

@@ -198,7 +198,6 @@ TEST(Priorities, MovesShiftTheOthersAndStayDense)
         {"first to second", "A", 2, {{"A", 2}, {"B", 1}, {"C", 3}, {"D", 0}}},
         {"beyond the end", "A", 100, {{"A", 3}, {"B", 1}, {"C", 2}, {"D", 0}}},
         {"onto itself", "B", 2, {{"A", 1}, {"B", 2}, {"C", 3}, {"D", 0}}},
-        {"disabled output stays out", "D", 1, {{"A", 1}, {"B", 2}, {"C", 3}, {"D", 0}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,6 +209,17 @@ TEST(Priorities, MovesShiftTheOthersAndStayDense)
         ASSERT_EQ(apply(config), "");
         EXPECT_EQ(ranks(fetch()), c.expected) << "as applied";
     }
+}
+
+TEST(Priorities, AnOutputOutsideTheRankingIsRefused)
+{
+    VirtualSet set(fourOutputs);
+    const std::string before = set.read();
+    const Dispor::ConfigPtr config = fetch();
+    config->setOutputPriority(byName(config, "D"), 1);
+    EXPECT_EQ(ranks(config), (QMap<QString, uint32_t>{{"A", 1}, {"B", 2}, {"C", 3}, {"D", 0}}));
+    EXPECT_EQ(apply(config), "D: a disabled output has no place in the ranking of priorities");
+    EXPECT_EQ(set.read(), before);
 }
 
 TEST(Priorities, EnabledOutputsJoinAtTheEndAndDisabledOnesLeave)

@@ -99,6 +99,14 @@ TEST(Basic, PrimaryAndPriority)
         {{"DP-1", "set-priority", "high"}, "Invalid argument: high"},
         {{"DP-1", "set-priority", "1.0"}, "Invalid argument: 1.0"},
         {{"DP-1", "set-priority", "1", "2"}, "Invalid arguments: 1 2"},
+        // Outside the ranking a priority could not take effect.
+        {{"DP-2", "set-primary"},
+         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of priorities"},
+        {{"DP-2", "set-priority", "2"},
+         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of priorities"},
+        {{"DP-3", "set-primary"},
+         "Failed to apply output configuration: DP-3: a disconnected output has no place in the ranking of "
+         "priorities"},
     });
 }
 

@@ -141,8 +141,13 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
     EXPECT_TRUE(after["DUMMY0"].primary);
     EXPECT_FALSE(after["DUMMY1"].primary);
 
-    // A disabled output is outside the ranking: nothing changes.
-    EXPECT_EQ(run({"DUMMY2", "set-primary"}), (Result{0, "", ""}));
+    // A disabled output is outside the ranking: refused, nothing changes.
+    const std::string before = screen().text;
+    EXPECT_EQ(run({"DUMMY2", "set-primary"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY2: a disabled output has no place in the ranking "
+                      "of priorities\n"}));
+    EXPECT_EQ(screen().text, before);
     EXPECT_TRUE(screen()["DUMMY0"].primary);
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
 }
