@@ -18,9 +18,34 @@
 
 namespace {
 
-// The tool prints only its own messages.
-void dropQtMessage(QtMsgType, const QMessageLogContext &, const QString &)
+// What Qt's platform layer said first: the cause, when it then gives up.
+QString platformWarning;
+
+// Control characters as escapes, so that the message stays one line.
+QString oneLine(const QString &text)
 {
+    QString result;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += u"\\u%1"_qs.arg(uint(c.unicode()), 4, 16, QChar(u'0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
+// The tool prints only its own messages. Qt aborts when no platform can
+// start; the run ends with one line and the ordinary failure status instead.
+void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        const QString reason = platformWarning.isEmpty() ? message.section(u'\n', 0, 0) : platformWarning;
+        printLineTo(std::cerr, "Failed to start the Qt platform: {}", oneLine(reason));
+        std::cerr.flush();
+        std::_Exit(1);
+    }
+    if (platformWarning.isEmpty() && context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
+        platformWarning = message.trimmed();
 }
 
 bool choosesPlatform(int argc, char **argv)
@@ -124,7 +149,7 @@ void holdClosedStreams()
 int main(int argc, char **argv)
 {
     holdClosedStreams();
-    qInstallMessageHandler(dropQtMessage);
+    qInstallMessageHandler(handleQtMessage);
     // Qt keeps using the argument vector, so it lives as long as the app.
     std::vector<char *> arguments = withPlatformFallback(argc, argv);
     int count = static_cast<int>(arguments.size());
