@@ -244,18 +244,28 @@ these are read by the Dispor display\-configuration library that it uses.
 .TP
 .B DISPOR_BACKEND
 The backend:
-.B virtual
-is the virtual display set described below;
 .B x11
-and
+(RandR) and
 .B wayland
-name the real backends, which are not available yet.
-Unset or empty, the backend is chosen from the session
-.RB ( WAYLAND_DISPLAY ,
-then
-.BR DISPLAY );
-until the real backends exist, that is always
-.BR virtual .
+(wlroots output management) reach the session's real display service;
+.B virtual
+is the simulated display set described below.
+Unset or empty, the library looks for the real display service: the
+compositor named by
+.B WAYLAND_DISPLAY
+when it offers output management, else the X server named by
+.B DISPLAY
+when its outputs are not Xwayland's emulation of a compositor's outputs.
+Each look waits a few seconds at most.
+When none of them can serve, every command that reads the configuration
+fails with one line that says what was found and why it cannot serve: the
+simulated set is used only when
+.B DISPOR_BACKEND=virtual
+asks for it, never in place of real screens.
+Named explicitly on Xwayland,
+.B x11
+shows what X clients see but refuses every change, since it would not reach
+the screens.
 Any other value makes every command that reads the configuration fail with a
 message that names the value and the known backends.
 .TP

@@ -1,0 +1,121 @@
+// Without DISPOR_BACKEND the library looks for the session's real display
+// service and, where none can serve, says why: the simulated set is never
+// passed off as the screens. Also: a Qt platform that cannot start.
+
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+using e2e::Env;
+using e2e::Result;
+
+const std::string virtualHint = "DISPOR_BACKEND=virtual selects the simulated display set\n";
+
+std::string noService(const std::string &found)
+{
+    return "dispor: found no display service to configure (" + found + "); " + virtualHint;
+}
+
+// A runtime directory with nothing of the library's in it before or after.
+struct Session {
+    e2e::TempDir runtime;
+    Env env(const Env &extra = {}) const
+    {
+        Env merged = {{"XDG_RUNTIME_DIR", runtime.path()}, {"QT_QPA_PLATFORM", "offscreen"}};
+        for (const auto &[key, value] : extra)
+            merged[key] = value;
+        return merged;
+    }
+    Result run(const std::vector<std::string> &args, const Env &extra = {}) const
+    {
+        return e2e::runProgram(e2e::dispctlBinary(), args, env(extra));
+    }
+};
+
+// A socket that takes connections into its backlog and never answers.
+class MuteSocket {
+public:
+    explicit MuteSocket(const std::string &path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::listen(m_fd, 16) != 0)
+            throw std::runtime_error("cannot make a socket at " + path);
+    }
+    ~MuteSocket() { ::close(m_fd); }
+
+private:
+    int m_fd = -1;
+};
+
+TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
+{
+    const Session session;
+    const MuteSocket mute(session.runtime.file("mute"));
+    struct Case {
+        Env env;
+        std::string found;
+    };
+    const Case cases[] = {
+        {{}, "WAYLAND_DISPLAY is not set; DISPLAY is not set"},
+        {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "no-such-socket"}},
+         "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "mute"}}, "the Wayland compositor \"mute\" did not answer within 3 s; DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "bad\nname"}},
+         "cannot connect to the Wayland compositor \"bad\\u000aname\": No such file or directory; DISPLAY is not set"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.found);
+        EXPECT_EQ(session.run({"list-outputs"}, c.env), (Result{1, "", noService(c.found)}));
+    }
+    // A change reaches nothing and writes nothing.
+    EXPECT_EQ(session.run({"DP-1", "set-scale", "150%"}),
+              (Result{1, "", noService("WAYLAND_DISPLAY is not set; DISPLAY is not set")}));
+    EXPECT_EQ(session.run({"off"}),
+              (Result{1, "",
+                      "Failed to switch display power: found no display service to configure (WAYLAND_DISPLAY is not "
+                      "set; DISPLAY is not set); "
+                          + virtualHint}));
+    EXPECT_FALSE(e2e::fileExists(session.runtime.file("dispor")));
+    // Asked for, the simulated set is there.
+    EXPECT_EQ(session.run({"list-outputs", "--names"}, {{"DISPOR_BACKEND", "virtual"}}),
+              (Result{0, "eDP-1\nDP-1\n", ""}));
+}
+
+TEST(BackendChoice, AQtPlatformThatCannotStartIsOneLine)
+{
+    const Session session;
+    const Env simulated = {{"DISPOR_BACKEND", "virtual"}};
+    struct Case {
+        std::vector<std::string> args;
+        Env env;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"list-outputs"}, {{"QT_QPA_PLATFORM", "xcb"}}, "could not connect to display"},
+        {{"list-outputs"},
+         {{"QT_QPA_PLATFORM", "no-such-platform"}},
+         "Could not find the Qt platform plugin \"no-such-platform\" in \"\""},
+        {{"-platform", "list-outputs"}, {}, "Could not find the Qt platform plugin \"list-outputs\" in \"\""},
+    };
+    for (const Case &c : cases) {
+        Env env = c.env;
+        env.merge(Env(simulated));
+        SCOPED_TRACE(c.err);
+        EXPECT_EQ(session.run(c.args, env), (Result{1, "", "Failed to start the Qt platform: " + c.err + "\n"}));
+    }
+}
+
+} // namespace
