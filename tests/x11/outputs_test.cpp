@@ -148,7 +148,7 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
 
     // Asked for by name, it says why it cannot be had.
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", ":4242"}}),
-              (Result{1, "", "dispor: cannot connect to the X server \":4242\"\n"}));
+              (Result{1, "", "dispor: cannot connect to the X server \":4242\": No such file or directory\n"}));
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", std::nullopt}}),
               (Result{1, "", "dispor: DISPLAY is not set, so there is no X server to talk to\n"}));
 }

@@ -90,8 +90,13 @@ struct Atoms {
     xcb_atom_t underscanVBorder = XCB_NONE;
 };
 
+// Text from outside in quotes, control characters escaped, so that a
+// message stays one line.
+QString quotedText(const QString &text);
+
 // A connection to the X server named by DISPLAY that offers RandR 1.2 or
-// later. Every failure comes with a one-line reason.
+// later, made only after the server answered a connection setup within a
+// few seconds. Every failure comes with a one-line reason.
 class Connection {
 public:
     static std::unique_ptr<Connection> open(QString *reason);
