@@ -145,6 +145,11 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
         EXPECT_EQ(run({"list-outputs", "--names"}, env), (Result{0, "eDP-1\nDP-1\n", ""}));
     }
     EXPECT_FALSE(e2e::fileExists(runtime.file("dispor")));
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", QByteArray::fromStdString(display()));
+    QString found;
+    EXPECT_TRUE(Dispor::X11::probeX11Backend(&found)) << found.toStdString();
+    saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
 
     // Asked for by name, it says why it cannot be had.
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", ":4242"}}),

@@ -335,6 +335,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         return {};
     const QString server = u"the X server "_qs + quotedText(display);
     std::unique_ptr<Connection> connection(new Connection);
+    connection->m_display = display;
     int screenNumber = 0;
     connection->m_connection = xcb_connect(display.toLocal8Bit().constData(), &screenNumber);
     if (xcb_connection_has_error(connection->m_connection)) {
@@ -370,6 +371,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscan, "underscan"},
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
+        {&Atoms::randrEmulation, "RANDR Emulation"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i)
@@ -378,7 +380,38 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;
     }
+    connection->m_emulation = connection->emulatedOutputs();
     return connection;
+}
+
+bool Connection::emulatedOutputs()
+{
+    // A server on which nobody named the property has no output carrying it.
+    if (m_atoms.randrEmulation == XCB_NONE)
+        return false;
+    xcb_connection_t *c = m_connection;
+    auto resources = reply(
+        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, m_root), nullptr));
+    if (!resources)
+        return false;
+    const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    QList<xcb_randr_get_output_property_cookie_t> cookies;
+    for (int i = 0; i < resources->num_outputs; ++i) {
+        cookies.append(xcb_randr_get_output_property(c, outputs[i], m_atoms.randrEmulation, XCB_GET_PROPERTY_TYPE_ANY,
+                                                     0, 1, 0, 0));
+    }
+    bool emulated = false;
+    for (const xcb_randr_get_output_property_cookie_t cookie : cookies) {
+        auto value = reply(xcb_randr_get_output_property_reply(c, cookie, nullptr));
+        if (!value)
+            continue;
+        Property property;
+        property.format = value->format;
+        property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                                   xcb_randr_get_output_property_data_length(value.get()));
+        emulated = emulated || property.value() == 1;
+    }
+    return emulated;
 }
 
 Connection::~Connection()

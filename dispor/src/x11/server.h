@@ -88,6 +88,7 @@ struct Atoms {
     xcb_atom_t underscan = XCB_NONE;
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
+    xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
 };
 
 // Text from outside in quotes, control characters escaped, so that a
@@ -108,6 +109,11 @@ public:
     xcb_window_t root() const { return m_root; }
     const Atoms &atoms() const { return m_atoms; }
     bool hasDpms() const { return m_dpms; }
+    // DISPLAY as it was when the connection was made.
+    const QString &display() const { return m_display; }
+    // Whether the outputs are Xwayland's emulation of a Wayland compositor's:
+    // changes to them never reach the screens.
+    bool emulated() const { return m_emulation; }
 
     // With probe the server asks the hardware again (slow on real screens);
     // without, it reports what it knows.
@@ -126,6 +132,9 @@ public:
 private:
     Connection() = default;
 
+    // Whether any output carries "RANDR Emulation" = 1.
+    bool emulatedOutputs();
+
     // Sets reason from the error, which it frees, and returns false.
     bool refused(const char *request, xcb_generic_error_t *error, QString *reason) const;
 
@@ -133,6 +142,8 @@ private:
     xcb_window_t m_root = XCB_NONE;
     uint8_t m_randrError = 0;
     bool m_dpms = false;
+    bool m_emulation = false;
+    QString m_display;
     Atoms m_atoms;
     QHash<xcb_atom_t, QString> m_atomNames;
 };

@@ -7,7 +7,8 @@
 
 namespace Dispor::X11 {
 
-// The outputs of an X server through RandR 1.2 or later.
+// The outputs of an X server through RandR 1.2 or later. On Xwayland it
+// reads what X clients see and refuses every change.
 class X11Backend : public Backend {
 public:
     explicit X11Backend(std::unique_ptr<Connection> connection) : m_connection(std::move(connection)) {}
@@ -18,12 +19,22 @@ public:
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
+    // Refuses a change on Xwayland, where it would not reach the screens.
+    bool refuseEmulated(QString *reason) const;
+
     std::unique_ptr<Connection> m_connection;
 };
 
+// For the choice without DISPOR_BACKEND: the backend when DISPLAY names a
+// reachable X server with RandR 1.2 or later whose outputs are not Xwayland's
+// emulation; else null, and *found says in one line what was found and why it
+// cannot serve (no "dispor:" prefix, no trailing period).
+std::shared_ptr<Backend> probeX11Backend(QString *found);
+// Named by DISPOR_BACKEND=x11: as above, but on Xwayland the backend reads
+// (what X clients see) and refuses every apply and power switch.
 std::shared_ptr<Backend> createX11Backend(QString *reason);
 
-// Whether DISPLAY names an X server that offers RandR 1.2 or later.
+// Whether probeX11Backend finds a backend.
 bool x11Reachable();
 
 // For tests: runs before each step of an apply ("modes", "layout", "primary",
