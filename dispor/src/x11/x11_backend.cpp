@@ -1230,11 +1230,4 @@ std::shared_ptr<Backend> createX11Backend(QString *reason)
     return std::make_shared<X11Backend>(std::move(connection));
 }
 
-// Until the choice without DISPOR_BACKEND calls probeX11Backend itself.
-bool x11Reachable()
-{
-    QString ignored;
-    return probeX11Backend(&ignored) != nullptr;
-}
-
 } // namespace Dispor::X11

@@ -34,9 +34,6 @@ std::shared_ptr<Backend> probeX11Backend(QString *found);
 // (what X clients see) and refuses every apply and power switch.
 std::shared_ptr<Backend> createX11Backend(QString *reason);
 
-// Whether probeX11Backend finds a backend.
-bool x11Reachable();
-
 // For tests: runs before each step of an apply ("modes", "layout", "primary",
 // "properties", "gamma", "removals"); returning false fails the apply there,
 // as a refusal of the server would.
