@@ -144,13 +144,18 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
         EXPECT_EQ(run({"list-outputs", "--names"}, env),
                   (Result{1, "",
                           "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; cannot connect "
-                          "to the X server \":4242\"); DISPOR_BACKEND=virtual selects the simulated display set\n"}));
+                          "to the X server \":4242\": No such file or directory); DISPOR_BACKEND=virtual selects the simulated display set\n"}));
     }
     EXPECT_FALSE(e2e::fileExists(runtime.file("dispor")));
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", QByteArray::fromStdString(display()));
+    QString found;
+    EXPECT_TRUE(Dispor::X11::probeX11Backend(&found)) << found.toStdString();
+    saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
 
     // Asked for by name, it says why it cannot be had.
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", ":4242"}}),
-              (Result{1, "", "dispor: cannot connect to the X server \":4242\"\n"}));
+              (Result{1, "", "dispor: cannot connect to the X server \":4242\": No such file or directory\n"}));
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", std::nullopt}}),
               (Result{1, "", "dispor: DISPLAY is not set, so there is no X server to talk to\n"}));
 }

@@ -2,15 +2,279 @@
 
 #include <xcb/dpms.h>
 
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace Dispor::X11 {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// How long a server may take to answer a connection setup.
+constexpr int answerSeconds = 3;
+
 QString displayName()
 {
     return qEnvironmentVariable("DISPLAY");
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int millisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+// Waits for events on fd until the deadline: false when it passed first.
+bool waitFor(int fd, short events, Clock::time_point deadline)
+{
+    while (true) {
+        pollfd pfd{fd, events, 0};
+        const int ready = ::poll(&pfd, 1, millisecondsLeft(deadline));
+        if (ready > 0)
+            return true;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd) : m_fd(fd) {}
+    ~Socket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(Socket &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Socket &operator=(Socket &&other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// A socket connected to the address, or none with errno's value in *error
+// (ETIMEDOUT when the deadline passed first).
+Socket connectTo(const sockaddr *address, socklen_t length, Clock::time_point deadline, int *error)
+{
+    Socket socket(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.fd() < 0) {
+        *error = errno;
+        return {};
+    }
+    while (::connect(socket.fd(), address, length) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN) {
+            // A local listener whose queue is full: it may yet accept.
+            if (!millisecondsLeft(deadline)) {
+                *error = ETIMEDOUT;
+                return {};
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        if (errno != EINPROGRESS) {
+            *error = errno;
+            return {};
+        }
+        if (!waitFor(socket.fd(), POLLOUT, deadline)) {
+            *error = ETIMEDOUT;
+            return {};
+        }
+        int failure = 0;
+        socklen_t size = sizeof failure;
+        if (::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &failure, &size) != 0)
+            failure = errno;
+        if (failure) {
+            *error = failure;
+            return {};
+        }
+        break;
+    }
+    return socket;
+}
+
+// The abstract socket first, then the one in the file system, as X clients
+// on Linux try them.
+Socket connectLocal(int number, Clock::time_point deadline, int *error)
+{
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (const bool abstract : {true, false}) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const size_t offset = abstract ? 1 : 0;
+        if (path.size() + offset >= sizeof address.sun_path) {
+            *error = ENAMETOOLONG;
+            return {};
+        }
+        std::memcpy(address.sun_path + offset, path.data(), path.size());
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+        Socket socket = connectTo(reinterpret_cast<const sockaddr *>(&address), length, deadline, error);
+        if (socket.fd() >= 0 || *error == ETIMEDOUT)
+            return socket;
+    }
+    return {};
+}
+
+// The lookup runs on the resolver's own thread, so that a slow name server
+// cannot hold the caller past the deadline.
+struct Lookup {
+    std::string host;
+    std::string port;
+    addrinfo hints{};
+    gaicb request{};
+};
+
+Socket connectTcp(const std::string &host, int number, Clock::time_point deadline, int *error, QString *lookupFailure)
+{
+    if (number < 0 || number > 65535 - 6000) {
+        *error = EINVAL;
+        return {};
+    }
+    auto *lookup = new Lookup;
+    lookup->host = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    lookup->port = std::to_string(6000 + number);
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->request.ar_name = lookup->host.c_str();
+    lookup->request.ar_service = lookup->port.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb *requests[] = {&lookup->request};
+    int status = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
+    if (status == 0) {
+        while ((status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
+            const int left = millisecondsLeft(deadline);
+            if (!left)
+                break;
+            const timespec wait{left / 1000, long(left % 1000) * 1000000};
+            ::gai_suspend(requests, 1, &wait);
+        }
+    }
+    if (status == EAI_INPROGRESS && ::gai_cancel(&lookup->request) == EAI_NOTCANCELED) {
+        // Still running: the resolver's thread owns the request now.
+        *error = ETIMEDOUT;
+        return {};
+    }
+    addrinfo *addresses = lookup->request.ar_result;
+    delete lookup;
+    if (status == EAI_INPROGRESS || status == EAI_CANCELED) {
+        ::freeaddrinfo(addresses);
+        *error = ETIMEDOUT;
+        return {};
+    }
+    if (status != 0) {
+        *lookupFailure = status == EAI_SYSTEM ? errnoText(errno) : QString::fromLocal8Bit(::gai_strerror(status));
+        return {};
+    }
+    Socket socket;
+    *error = EHOSTUNREACH;
+    for (const addrinfo *a = addresses; a && socket.fd() < 0 && *error != ETIMEDOUT; a = a->ai_next)
+        socket = connectTo(a->ai_addr, a->ai_addrlen, deadline, error);
+    ::freeaddrinfo(addresses);
+    return socket;
+}
+
+enum class Answer { Given, Closed, None };
+
+// Sends a connection setup without authorisation and waits for the first
+// byte of the reply: Success, Failed and Authenticate all show a server.
+Answer setupAnswer(int fd, Clock::time_point deadline, int *error)
+{
+    const uint8_t order = std::endian::native == std::endian::little ? 'l' : 'B';
+    const uint16_t request16[5] = {11, 0, 0, 0, 0}; // protocol 11.0, no name, no data, padding
+    uint8_t request[12] = {order, 0};
+    std::memcpy(request + 2, request16, sizeof request16);
+    size_t sent = 0;
+    while (sent < sizeof request) {
+        const ssize_t n = ::send(fd, request + sent, sizeof request - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += size_t(n);
+        } else if (errno == EAGAIN) {
+            if (!waitFor(fd, POLLOUT, deadline))
+                return Answer::None;
+        } else if (errno != EINTR) {
+            *error = errno;
+            return Answer::Closed;
+        }
+    }
+    while (true) {
+        if (!waitFor(fd, POLLIN, deadline))
+            return Answer::None;
+        uint8_t first;
+        const ssize_t n = ::recv(fd, &first, 1, 0);
+        if (n == 1)
+            return Answer::Given;
+        if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            *error = n == 0 ? 0 : errno;
+            return Answer::Closed;
+        }
+    }
+}
+
+// Whether the X server the display names answers within the bound:
+// xcb_connect would wait without end on one that accepts and stays mute.
+bool serverAnswers(const QString &display, QString *reason)
+{
+    char *host = nullptr;
+    int number = 0;
+    if (!xcb_parse_display(display.toLocal8Bit().constData(), &host, &number, nullptr)) {
+        *reason = u"DISPLAY "_qs + Dispor::quoted(display) + " does not name an X server";
+        return false;
+    }
+    const std::string hostName = host;
+    std::free(host);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(answerSeconds);
+    int error = 0;
+    QString lookupFailure;
+    const Socket socket = hostName.empty() || hostName == "unix"
+        ? connectLocal(number, deadline, &error)
+        : connectTcp(hostName, number, deadline, &error, &lookupFailure);
+    const QString server = u"the X server "_qs + Dispor::quoted(display);
+    const QString mute = server + " did not answer within " + QString::number(answerSeconds) + " s";
+    if (socket.fd() < 0) {
+        if (!lookupFailure.isEmpty())
+            *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
+        else
+            *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
+        return false;
+    }
+    switch (setupAnswer(socket.fd(), deadline, &error)) {
+    case Answer::Given:
+        return true;
+    case Answer::None:
+        *reason = mute;
+        return false;
+    case Answer::Closed:
+        *reason = server + " closed the connection without answering"
+            + (error ? u": "_qs + errnoText(error) : QString());
+        return false;
+    }
+    return false;
 }
 
 template <typename T>
@@ -55,11 +319,15 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         *reason = QStringLiteral("DISPLAY is not set, so there is no X server to talk to");
         return {};
     }
+    if (!serverAnswers(display, reason))
+        return {};
+    const QString server = u"the X server "_qs + Dispor::quoted(display);
     std::unique_ptr<Connection> connection(new Connection);
+    connection->m_display = display;
     int screenNumber = 0;
     connection->m_connection = xcb_connect(display.toLocal8Bit().constData(), &screenNumber);
     if (xcb_connection_has_error(connection->m_connection)) {
-        *reason = u"cannot connect to the X server \""_qs + display + u'"';
+        *reason = u"cannot connect to "_qs + server;
         return {};
     }
     xcb_connection_t *c = connection->m_connection;
@@ -67,7 +335,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     for (int i = 0; i < screenNumber && screens.rem; ++i)
         xcb_screen_next(&screens);
     if (!screens.rem) {
-        *reason = u"the X server \""_qs + display + "\" has no screen " + QString::number(screenNumber);
+        *reason = server + " has no screen " + QString::number(screenNumber);
         return {};
     }
     connection->m_root = screens.data->root;
@@ -76,7 +344,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     Reply<xcb_randr_query_version_reply_t> version = reply(
         randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr) : nullptr);
     if (!version || version->major_version < 1 || (version->major_version == 1 && version->minor_version < 2)) {
-        *reason = u"the X server \""_qs + display + "\" does not offer RandR 1.2 or later";
+        *reason = server + " does not offer RandR 1.2 or later";
         return {};
     }
     connection->m_randrError = randr->first_error;
@@ -91,6 +359,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscan, "underscan"},
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
+        {&Atoms::randrEmulation, "RANDR Emulation"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i)
@@ -99,7 +368,38 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;
     }
+    connection->m_emulation = connection->emulatedOutputs();
     return connection;
+}
+
+bool Connection::emulatedOutputs()
+{
+    // A server on which nobody named the property has no output carrying it.
+    if (m_atoms.randrEmulation == XCB_NONE)
+        return false;
+    xcb_connection_t *c = m_connection;
+    auto resources = reply(
+        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, m_root), nullptr));
+    if (!resources)
+        return false;
+    const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    QList<xcb_randr_get_output_property_cookie_t> cookies;
+    for (int i = 0; i < resources->num_outputs; ++i) {
+        cookies.append(xcb_randr_get_output_property(c, outputs[i], m_atoms.randrEmulation, XCB_GET_PROPERTY_TYPE_ANY,
+                                                     0, 1, 0, 0));
+    }
+    bool emulated = false;
+    for (const xcb_randr_get_output_property_cookie_t cookie : cookies) {
+        auto value = reply(xcb_randr_get_output_property_reply(c, cookie, nullptr));
+        if (!value)
+            continue;
+        Property property;
+        property.format = value->format;
+        property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                                   xcb_randr_get_output_property_data_length(value.get()));
+        emulated = emulated || property.value() == 1;
+    }
+    return emulated;
 }
 
 Connection::~Connection()

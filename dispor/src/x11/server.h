@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../text.h"
 #include "names.h"
 
 #include "dispor/output.h"
@@ -88,10 +89,13 @@ struct Atoms {
     xcb_atom_t underscan = XCB_NONE;
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
+    xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
 };
 
+
 // A connection to the X server named by DISPLAY that offers RandR 1.2 or
-// later. Every failure comes with a one-line reason.
+// later, made only after the server answered a connection setup within a
+// few seconds. Every failure comes with a one-line reason.
 class Connection {
 public:
     static std::unique_ptr<Connection> open(QString *reason);
@@ -103,6 +107,11 @@ public:
     xcb_window_t root() const { return m_root; }
     const Atoms &atoms() const { return m_atoms; }
     bool hasDpms() const { return m_dpms; }
+    // DISPLAY as it was when the connection was made.
+    const QString &display() const { return m_display; }
+    // Whether the outputs are Xwayland's emulation of a Wayland compositor's:
+    // changes to them never reach the screens.
+    bool emulated() const { return m_emulation; }
 
     // With probe the server asks the hardware again (slow on real screens);
     // without, it reports what it knows.
@@ -121,6 +130,9 @@ public:
 private:
     Connection() = default;
 
+    // Whether any output carries "RANDR Emulation" = 1.
+    bool emulatedOutputs();
+
     // Sets reason from the error, which it frees, and returns false.
     bool refused(const char *request, xcb_generic_error_t *error, QString *reason) const;
 
@@ -128,6 +140,8 @@ private:
     xcb_window_t m_root = XCB_NONE;
     uint8_t m_randrError = 0;
     bool m_dpms = false;
+    bool m_emulation = false;
+    QString m_display;
     Atoms m_atoms;
     QHash<xcb_atom_t, QString> m_atomNames;
 };

@@ -1137,8 +1137,26 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
+bool X11Backend::refuseEmulated(QString *reason) const
+{
+    *reason = u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display())
+        + " are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the screens";
+    return false;
+}
+
 bool X11Backend::apply(const Config &config, QString *reason)
 {
+    if (m_connection->emulated()) {
+        // Decided from the snapshot alone: nothing goes to the server.
+        if (!config.origin().priorityRequests.isEmpty())
+            return refuseEmulated(reason);
+        for (const OutputPtr &output : config.outputs()) {
+            const auto fetched = config.origin().fetched.constFind(output->id());
+            if (fetched != config.origin().fetched.constEnd() && changesAnything(*fetched, output->data()))
+                return refuseEmulated(reason);
+        }
+        return true;
+    }
     ServerGrab grab(m_connection->get());
     ServerState now;
     if (!m_connection->read(&now, false, reason))
@@ -1175,6 +1193,8 @@ bool X11Backend::apply(const Config &config, QString *reason)
 
 bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
 {
+    if (m_connection->emulated())
+        return refuseEmulated(reason);
     xcb_connection_t *c = m_connection->get();
     if (!m_connection->hasDpms()) {
         *reason = QStringLiteral("the X server has no DPMS extension, so it cannot switch display power");
@@ -1189,21 +1209,29 @@ bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
         && m_connection->check(xcb_dpms_force_level_checked(c, uint16_t(mode)), "to switch display power", reason);
 }
 
-std::shared_ptr<Backend> createX11Backend(QString *reason)
-{
-    std::unique_ptr<Connection> connection = Connection::open(reason);
-    if (!connection)
-        return {};
-    return std::make_shared<X11Backend>(std::move(connection));
-}
-
 std::shared_ptr<Backend> probeX11Backend(QString *found)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         *found = QStringLiteral("DISPLAY is not set");
         return {};
     }
-    return createX11Backend(found);
+    std::unique_ptr<Connection> connection = Connection::open(found);
+    if (!connection)
+        return {};
+    if (connection->emulated()) {
+        *found = u"the X server "_qs + Dispor::quoted(connection->display())
+            + " is Xwayland, whose outputs only emulate the Wayland compositor's";
+        return {};
+    }
+    return std::make_shared<X11Backend>(std::move(connection));
+}
+
+std::shared_ptr<Backend> createX11Backend(QString *reason)
+{
+    std::unique_ptr<Connection> connection = Connection::open(reason);
+    if (!connection)
+        return {};
+    return std::make_shared<X11Backend>(std::move(connection));
 }
 
 } // namespace Dispor::X11

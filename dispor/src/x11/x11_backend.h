@@ -7,7 +7,8 @@
 
 namespace Dispor::X11 {
 
-// The outputs of an X server through RandR 1.2 or later.
+// The outputs of an X server through RandR 1.2 or later. On Xwayland it
+// reads what X clients see and refuses every change.
 class X11Backend : public Backend {
 public:
     explicit X11Backend(std::unique_ptr<Connection> connection) : m_connection(std::move(connection)) {}
@@ -18,6 +19,9 @@ public:
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
+    // Refuses a change on Xwayland, where it would not reach the screens.
+    bool refuseEmulated(QString *reason) const;
+
     std::unique_ptr<Connection> m_connection;
 };
 
