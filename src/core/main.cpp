@@ -61,27 +61,20 @@ bool choosesPlatform(int argc, char **argv)
     return false;
 }
 
-// Without a platform chosen by the user, the display servers the session
-// names are tried first and "offscreen" last, so that a run never aborts
-// for want of a display. Given as an argument rather than in the
-// environment, so that programs the tool starts do not inherit it.
+// Without a platform chosen by the user, "offscreen": nothing the tool does
+// needs a window system (the library reaches the display service itself and
+// switches power without Qt's screens), and Qt's own connection to a display
+// server would wait without end on one that never answers. Given as an
+// argument rather than in the environment, so that programs the tool starts
+// do not inherit it.
 std::vector<char *> withPlatformFallback(int argc, char **argv)
 {
     std::vector<char *> arguments(argv, argv + argc);
     if (argc < 1 || choosesPlatform(argc, argv))
         return arguments;
-    const auto named = [](const char *variable) {
-        const char *value = std::getenv(variable);
-        return value && *value;
-    };
     static char platformOption[] = "-platform";
-    static std::string platforms;
-    if (named("WAYLAND_DISPLAY"))
-        platforms += "wayland;";
-    if (named("DISPLAY"))
-        platforms += "xcb;";
-    platforms += "offscreen";
-    arguments.insert(arguments.begin() + 1, {platformOption, platforms.data()});
+    static char offscreen[] = "offscreen";
+    arguments.insert(arguments.begin() + 1, {platformOption, offscreen});
     return arguments;
 }
 
