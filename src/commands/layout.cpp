@@ -8,68 +8,153 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <vector>
 
 namespace {
 
-// Layout arithmetic is done wide and pinned to the coordinate range, so
-// that outputs placed at the far ends of it cannot wrap around.
-int clampCoordinate(int64_t value)
+// An output's area while a layout change is worked out. Wide, so that
+// nothing wraps before the finished layout is known to fit.
+struct Tile {
+    int64_t x, y, width, height;
+};
+
+// The enabled, connected outputs in id order and their areas.
+struct Layout {
+    std::vector<OutputPtr> outputs;
+    std::vector<Tile> tiles;
+
+    void add(const OutputPtr &output, QSize size)
+    {
+        outputs.push_back(output);
+        tiles.push_back({output->pos().x(), output->pos().y(), size.width(), size.height()});
+    }
+};
+
+Layout enabledOutputs(const ConfigPtr &config)
 {
-    return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(),
-                                                std::numeric_limits<int>::max()));
+    Layout layout;
+    for (const OutputPtr &output : config->connectedOutputs()) {
+        if (output->isEnabled())
+            layout.add(output, output->explicitLogicalSizeInt());
+    }
+    return layout;
+}
+
+bool inRange(int64_t value)
+{
+    return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
+}
+
+// The place and the far edges both, so that the area can be drawn too.
+bool fits(const Tile &tile)
+{
+    return inRange(tile.x) && inRange(tile.y) && inRange(tile.x + tile.width) && inRange(tile.y + tile.height);
+}
+
+int outOfRange()
+{
+    printLineTo(std::cerr, "The layout would not fit the coordinate range");
+    return 1;
+}
+
+// Moves the tiles so that the smallest x and y are 0; false if the result
+// leaves the coordinate range.
+bool normalized(std::vector<Tile> &tiles)
+{
+    if (tiles.empty())
+        return true;
+    int64_t minX = tiles.front().x;
+    int64_t minY = tiles.front().y;
+    for (const Tile &tile : tiles) {
+        minX = std::min(minX, tile.x);
+        minY = std::min(minY, tile.y);
+    }
+    for (Tile &tile : tiles) {
+        tile.x -= minX;
+        tile.y -= minY;
+    }
+    return std::all_of(tiles.begin(), tiles.end(), fits);
+}
+
+void place(const Layout &layout)
+{
+    for (size_t i = 0; i < layout.outputs.size(); ++i)
+        layout.outputs[i]->setPos(QPoint(static_cast<int>(layout.tiles[i].x), static_cast<int>(layout.tiles[i].y)));
+}
+
+// One resize: the tiles before, the resized one's index and new size.
+struct Resize {
+    const std::vector<Tile> &before;
+    size_t resized;
+    int64_t width, height;
+
+    const Tile &old() const { return before[resized]; }
+    int64_t centreX() const { return old().x + old().width / 2; }
+    int64_t centreY() const { return old().y + old().height / 2; }
+};
+
+// Everything at or beyond the old centre moves by the change in size, each
+// axis on its own.
+std::vector<Tile> shiftedPastCentre(const Resize &r)
+{
+    std::vector<Tile> after = r.before;
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (i == r.resized)
+            continue;
+        if (r.before[i].x >= r.centreX())
+            after[i].x += r.width - r.old().width;
+        if (r.before[i].y >= r.centreY())
+            after[i].y += r.height - r.old().height;
+    }
+    after[r.resized].width = r.width;
+    after[r.resized].height = r.height;
+    return after;
 }
 
 } // namespace
 
-void normalizeLayout(const ConfigPtr &config)
+int normalizeLayout(const ConfigPtr &config)
 {
-    const Dispor::OutputList outputs = config->connectedOutputs();
-    bool any = false;
-    int minX = 0;
-    int minY = 0;
-    for (const OutputPtr &output : outputs) {
-        if (!output->isEnabled())
-            continue;
-        const QPoint pos = output->pos();
-        minX = any ? std::min(minX, pos.x()) : pos.x();
-        minY = any ? std::min(minY, pos.y()) : pos.y();
-        any = true;
-    }
-    if (!any)
-        return;
-    for (const OutputPtr &output : outputs) {
-        if (!output->isEnabled())
-            continue;
-        const QPoint pos = output->pos();
-        output->setPos(QPoint(clampCoordinate(int64_t(pos.x()) - minX), clampCoordinate(int64_t(pos.y()) - minY)));
-    }
+    Layout layout = enabledOutputs(config);
+    if (!normalized(layout.tiles))
+        return outOfRange();
+    place(layout);
+    return 0;
 }
 
-void adjustLayoutAfterResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config)
+int adjustLayoutAfterResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config)
 {
-    const QSize newSize = output->explicitLogicalSizeInt();
-    const int64_t dx = int64_t(newSize.width()) - oldSize.width();
-    const int64_t dy = int64_t(newSize.height()) - oldSize.height();
-    const QPoint pos = output->pos();
-    const int64_t cx = pos.x() + int64_t(oldSize.width() / 2);
-    const int64_t cy = pos.y() + int64_t(oldSize.height() / 2);
+    Layout layout = enabledOutputs(config);
+    const auto found = std::find_if(layout.outputs.begin(), layout.outputs.end(),
+                                    [&](const OutputPtr &other) { return other->id() == output->id(); });
+    const size_t resized = static_cast<size_t>(found - layout.outputs.begin());
+    // A disabled output still makes room by its old place, as it always did,
+    // but it is not normalised with the others.
+    const bool outside = found == layout.outputs.end();
+    if (outside)
+        layout.add(output, oldSize);
+    layout.tiles[resized].width = oldSize.width();
+    layout.tiles[resized].height = oldSize.height();
 
-    for (const OutputPtr &other : config->connectedOutputs()) {
-        if (!other->isEnabled() || other->id() == output->id())
-            continue;
-        const QPoint otherPos = other->pos();
-        const int64_t sx = otherPos.x() >= cx ? dx : 0;
-        const int64_t sy = otherPos.y() >= cy ? dy : 0;
-        if (sx != 0 || sy != 0)
-            other->setPos(QPoint(clampCoordinate(otherPos.x() + sx), clampCoordinate(otherPos.y() + sy)));
+    const QSize newSize = output->explicitLogicalSizeInt();
+    const Resize r{layout.tiles, resized, newSize.width(), newSize.height()};
+    layout.tiles = shiftedPastCentre(r);
+
+    if (outside) {
+        layout.outputs.pop_back();
+        layout.tiles.pop_back();
     }
-    normalizeLayout(config);
+    if (!normalized(layout.tiles))
+        return outOfRange();
+    place(layout);
+    return 0;
 }
 
 int finishResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config)
 {
     output->setExplicitLogicalSize(QSizeF(config->logicalSizeForOutputInt(output)));
-    adjustLayoutAfterResize(output, oldSize, config);
+    if (adjustLayoutAfterResize(output, oldSize, config) != 0)
+        return 1;
     return applyConfig(config);
 }
 
@@ -85,24 +170,37 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
         return 1;
     }
 
-    const QPoint at = other->pos();
-    int64_t x = at.x();
-    int64_t y = at.y();
+    const QSize otherSize = other->explicitLogicalSizeInt();
+    const QSize size = output->explicitLogicalSizeInt();
+    Tile moved{other->pos().x(), other->pos().y(), size.width(), size.height()};
     switch (side) {
     case Side::Above:
-        y -= output->explicitLogicalSizeInt().height();
+        moved.y -= size.height();
         break;
     case Side::Below:
-        y += other->explicitLogicalSizeInt().height();
+        moved.y += otherSize.height();
         break;
     case Side::LeftOf:
-        x -= output->explicitLogicalSizeInt().width();
+        moved.x -= size.width();
         break;
     case Side::RightOf:
-        x += other->explicitLogicalSizeInt().width();
+        moved.x += otherSize.width();
         break;
     }
-    output->setPos(QPoint(clampCoordinate(x), clampCoordinate(y)));
-    normalizeLayout(config);
+
+    Layout layout = enabledOutputs(config);
+    const auto found = std::find_if(layout.outputs.begin(), layout.outputs.end(),
+                                    [&](const OutputPtr &o) { return o->id() == output->id(); });
+    // A disabled output is placed as computed; the others are normalised
+    // without it.
+    if (found != layout.outputs.end())
+        layout.tiles[static_cast<size_t>(found - layout.outputs.begin())] = moved;
+    else if (!fits(moved))
+        return outOfRange();
+    if (!normalized(layout.tiles))
+        return outOfRange();
+    place(layout);
+    if (found == layout.outputs.end())
+        output->setPos(QPoint(static_cast<int>(moved.x), static_cast<int>(moved.y)));
     return applyConfig(config);
 }

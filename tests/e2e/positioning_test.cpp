@@ -107,4 +107,32 @@ TEST(Positioning, SetPosition)
     });
 }
 
+TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
+{
+    // HDMI-A-1 holds the left edge at 0.
+    const std::string far = R"({"outputs": [
+    {"id": 1, "name": "eDP-1", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1920, "height": 1080}},
+    {"id": 3, "name": "HDMI-A-1", "priority": 3, "pos": {"x": 0, "y": 1080}, "size": {"width": 1920, "height": 1080}}
+]})";
+    e2e::VirtualSet set(far);
+    ASSERT_EQ(e2e::run(set, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    const std::string placed = set.read();
+    // Right of eDP-1 is 2147484920, beyond the range.
+    EXPECT_EQ(e2e::run(set, {"DP-1", "right-of", "eDP-1"}),
+              (e2e::Result{1, "", "The layout would not fit the coordinate range\n"}));
+    EXPECT_EQ(set.read(), placed);
+
+    // Without it, normalising brings the pair back into the range, side by
+    // side where they started.
+    const std::string pair = R"({"outputs": [
+    {"id": 1, "name": "eDP-1", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1920, "height": 1080}}
+]})";
+    e2e::VirtualSet two(pair);
+    ASSERT_EQ(e2e::run(two, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(e2e::run(two, {"DP-1", "right-of", "eDP-1"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(differences(pair, two.read()), std::vector<std::string>{});
+}
+
 } // namespace

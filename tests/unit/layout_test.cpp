@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <climits>
+#include <vector>
 
 namespace {
 
@@ -18,7 +19,7 @@ struct Spec {
     bool connected = true;
 };
 
-ConfigPtr makeConfig(std::initializer_list<Spec> specs)
+ConfigPtr makeConfig(const std::vector<Spec> &specs)
 {
     Dispor::OutputList outputs;
     for (const Spec &spec : specs) {
@@ -48,7 +49,7 @@ TEST(NormalizeLayout, MovesEnabledConnectedOutputsToTheOrigin)
         {3, {-4000, -4000}, {800, 600}, false},       // disabled: neither counted nor moved
         {4, {-3000, -3000}, {800, 600}, true, false}, // disconnected: the same
     });
-    normalizeLayout(config);
+    EXPECT_EQ(normalizeLayout(config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(2420, 0));
     EXPECT_EQ(pos(config, 2), QPoint(0, 1080));
     EXPECT_EQ(pos(config, 3), QPoint(-4000, -4000));
@@ -59,7 +60,7 @@ TEST(NormalizeLayout, AboveThenNormalisedStacksTheOutputs)
 {
     // A placed above B at (1920,0) lands at (1920,-1080) before normalising.
     const ConfigPtr config = makeConfig({{1, {1920, -1080}}, {2, {1920, 0}}});
-    normalizeLayout(config);
+    EXPECT_EQ(normalizeLayout(config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(0, 0));
     EXPECT_EQ(pos(config, 2), QPoint(0, 1080));
 }
@@ -67,17 +68,33 @@ TEST(NormalizeLayout, AboveThenNormalisedStacksTheOutputs)
 TEST(NormalizeLayout, LeavesAnAllDisabledLayoutAlone)
 {
     const ConfigPtr config = makeConfig({{1, {100, 200}, {1920, 1080}, false}, {2, {-50, 7}, {1920, 1080}, false}});
-    normalizeLayout(config);
+    EXPECT_EQ(normalizeLayout(config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(100, 200));
     EXPECT_EQ(pos(config, 2), QPoint(-50, 7));
 }
 
-TEST(NormalizeLayout, DoesNotWrapAtTheEndsOfTheCoordinateRange)
+TEST(NormalizeLayout, RefusesALayoutBeyondTheCoordinateRange)
 {
-    const ConfigPtr config = makeConfig({{1, {-2147483647 - 1, 0}}, {2, {2147483647, 0}}});
-    normalizeLayout(config);
+    const std::vector<Spec> refused[] = {
+        {{1, {INT_MIN, 0}}, {2, {INT_MAX, 0}}},
+        {{1, {0, INT_MIN}}, {2, {0, -1}}},
+        // Far edges count too.
+        {{1, {0, 0}}, {2, {INT_MAX - 1919, 0}}},
+        {{1, {0, 0}}, {2, {0, INT_MAX - 1079}}},
+    };
+    for (const std::vector<Spec> &specs : refused) {
+        const ConfigPtr config = makeConfig(specs);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(normalizeLayout(config), 1);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "The layout would not fit the coordinate range\n");
+        EXPECT_EQ(pos(config, 1), specs[0].pos);
+        EXPECT_EQ(pos(config, 2), specs[1].pos);
+    }
+    // Only just inside: computed wide, not wrapped.
+    const ConfigPtr config = makeConfig({{1, {INT_MIN, -5}}, {2, {-1921, INT_MAX - 1085}}});
+    EXPECT_EQ(normalizeLayout(config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(0, 0));
-    EXPECT_EQ(pos(config, 2), QPoint(2147483647, 0));
+    EXPECT_EQ(pos(config, 2), QPoint(INT_MAX - 1920, INT_MAX - 1080));
 }
 
 TEST(AdjustLayoutAfterResize, ShrinkingTheLeftOutputPullsTheRightOneIn)
@@ -89,7 +106,7 @@ TEST(AdjustLayoutAfterResize, ShrinkingTheLeftOutputPullsTheRightOneIn)
     left->setExplicitLogicalSize(QSizeF(config->logicalSizeForOutputInt(left)));
     ASSERT_EQ(left->explicitLogicalSizeInt(), QSize(1280, 720));
 
-    adjustLayoutAfterResize(left, oldSize, config);
+    EXPECT_EQ(adjustLayoutAfterResize(left, oldSize, config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(0, 0));
     EXPECT_EQ(pos(config, 2), QPoint(1280, 0)); // by -640; its top is above the old centre
 }
@@ -108,7 +125,7 @@ TEST(AdjustLayoutAfterResize, MovesOnlyOutputsAtOrBeyondTheOldCentre)
     const OutputPtr grown = config->output(1);
     grown->setExplicitLogicalSize(QSizeF(2560, 1440));
 
-    adjustLayoutAfterResize(grown, QSize(1920, 1080), config);
+    EXPECT_EQ(adjustLayoutAfterResize(grown, QSize(1920, 1080), config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(0, 0));
     EXPECT_EQ(pos(config, 2), QPoint(959, 0));
     EXPECT_EQ(pos(config, 3), QPoint(1600, 0));
@@ -129,11 +146,25 @@ TEST(AdjustLayoutAfterResize, UsesTheResizedOutputsOwnPlaceForTheCentreAndNormal
     const OutputPtr rotated = config->output(2);
     rotated->setExplicitLogicalSize(QSizeF(1079, 1919));
 
-    adjustLayoutAfterResize(rotated, QSize(1919, 1079), config);
+    EXPECT_EQ(adjustLayoutAfterResize(rotated, QSize(1919, 1079), config), 0);
     // Output 1 moves by (-840, +840), output 3 stays; then all shift by (1000, 1000).
     EXPECT_EQ(pos(config, 1), QPoint(119, 1379));
     EXPECT_EQ(pos(config, 2), QPoint(0, 0));
     EXPECT_EQ(pos(config, 3), QPoint(958, 538));
+}
+
+TEST(AdjustLayoutAfterResize, RefusesALayoutBeyondTheCoordinateRange)
+{
+    // 2 ends at the last coordinate; growing 1 would push it past.
+    const std::vector<Spec> specs = {{1, {INT_MAX - 3840, 0}}, {2, {INT_MAX - 1920, 0}}, {3, {0, 1080}}};
+    const ConfigPtr config = makeConfig(specs);
+    const OutputPtr grown = config->output(1);
+    grown->setExplicitLogicalSize(QSizeF(2560, 1440));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(adjustLayoutAfterResize(grown, QSize(1920, 1080), config), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "The layout would not fit the coordinate range\n");
+    for (const Spec &spec : specs)
+        EXPECT_EQ(pos(config, spec.id), spec.pos);
 }
 
 } // namespace
