@@ -51,6 +51,20 @@ bool fits(const Tile &tile)
     return inRange(tile.x) && inRange(tile.y) && inRange(tile.x + tile.width) && inRange(tile.y + tile.height);
 }
 
+// Control characters as escapes, as the library writes them in its
+// messages, so that a name from outside keeps a message on one line.
+QString escaped(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QChar(u'0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
 int outOfRange()
 {
     printLineTo(std::cerr, "The layout would not fit the coordinate range");
@@ -170,8 +184,17 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
         return 1;
     }
 
+    // Without a size an output has no edge to share: its position is
+    // whatever the backend reports for it, often the origin.
     const QSize otherSize = other->explicitLogicalSizeInt();
     const QSize size = output->explicitLogicalSizeInt();
+    const bool ownSizeCounts = side == Side::Above || side == Side::LeftOf;
+    if (otherSize.isEmpty() || (ownSizeCounts && size.isEmpty())) {
+        const OutputPtr &sizeless = otherSize.isEmpty() ? other : output;
+        printLineTo(std::cerr, "Output {} has no place in the layout", escaped(sizeless->name()));
+        return 1;
+    }
+
     Tile moved{other->pos().x(), other->pos().y(), size.width(), size.height()};
     switch (side) {
     case Side::Above:

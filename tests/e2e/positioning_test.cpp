@@ -107,6 +107,39 @@ TEST(Positioning, SetPosition)
     });
 }
 
+// E has neither size nor mode, so no place of its own; D is disconnected
+// and sizeless like an unplugged connector.
+const std::string sizeless = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "B", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1280, "height": 720}},
+    {"id": 3, "name": "C", "enabled": false, "pos": {"x": -5000, "y": -5000},
+     "size": {"width": 800, "height": 600}},
+    {"id": 4, "name": "D", "enabled": false, "connected": false},
+    {"id": 5, "name": "E", "enabled": false},
+    {"id": 6, "name": "F\nG", "enabled": false, "connected": false}
+]})";
+
+TEST(Positioning, AnOutputWithoutASizeHasNoPlace)
+{
+    On(sizeless).expectRefusals({
+        {{"A", "right-of", "D"}, "Output D has no place in the layout"},
+        {{"B", "below", "D"}, "Output D has no place in the layout"},
+        {{"A", "above", "E"}, "Output E has no place in the layout"},
+        {{"A", "left-of", "5"}, "Output E has no place in the layout"},
+        // A name from outside stays on one line.
+        {{"A", "left-of", "6"}, "Output F\\u000aG has no place in the layout"},
+        // Above or left of another, the moved output's own size counts.
+        {{"E", "above", "A"}, "Output E has no place in the layout"},
+        {{"E", "left-of", "B"}, "Output E has no place in the layout"},
+    });
+    On(sizeless).expectChanges({
+        {{"E", "right-of", "B"}, {"E.pos={\"x\":3200,\"y\":0}"}},
+        {{"E", "below", "A"}, {"E.pos={\"x\":0,\"y\":1080}"}},
+        // A disabled reference with a place and a size counts as before.
+        {{"A", "right-of", "C"}, {"B.pos={\"x\":6120,\"y\":5000}"}},
+    });
+}
+
 TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
 {
     // HDMI-A-1 holds the left edge at 0.
