@@ -13,7 +13,8 @@
 int normalizeLayout(const ConfigPtr &config);
 
 // Moves the outputs at or beyond the resized output's old centre by its
-// change in size, then normalises.
+// change in size, without running them into outputs they did not overlap,
+// then normalises.
 int adjustLayoutAfterResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config);
 
 // Steps 3 to 5 of a size change: the explicit logical size follows the

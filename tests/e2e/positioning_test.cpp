@@ -168,4 +168,25 @@ TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
     EXPECT_EQ(differences(pair, two.read()), std::vector<std::string>{});
 }
 
+TEST(Positioning, AResizeDoesNotMoveOutputsOntoOthers)
+{
+    // A with B right of it and C below it. B's smaller mode would have moved
+    // C up by 144 onto A: nothing moves now, and B shrinks in place.
+    const std::string corner = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "B", "priority": 2, "pos": {"x": 1920, "y": 0},
+     "modes": [{"id": "1", "width": 1280, "height": 720, "refreshRate": 60.0},
+               {"id": "2", "width": 1024, "height": 576, "refreshRate": 60.0}], "currentModeId": "1"},
+    {"id": 3, "name": "C", "priority": 3, "pos": {"x": 0, "y": 1080}, "size": {"width": 1024, "height": 768}}
+]})";
+    On(corner).expectChanges({
+        {{"B", "set-mode", "1024x576"},
+         {"B.currentModeId=\"2\"", "B.explicitLogicalSize={\"height\":576,\"width\":1024}"}},
+        // Growing still makes room below as before.
+        {{"A", "set-scale", "75%"},
+         {"A.explicitLogicalSize={\"height\":1440,\"width\":2560}", "A.scale=0.75", "B.pos={\"x\":2560,\"y\":0}",
+          "C.pos={\"x\":0,\"y\":1440}"}},
+    });
+}
+
 } // namespace
