@@ -107,4 +107,86 @@ TEST(Positioning, SetPosition)
     });
 }
 
+// E has neither size nor mode, so no place of its own; D is disconnected
+// and sizeless like an unplugged connector.
+const std::string sizeless = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "B", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1280, "height": 720}},
+    {"id": 3, "name": "C", "enabled": false, "pos": {"x": -5000, "y": -5000},
+     "size": {"width": 800, "height": 600}},
+    {"id": 4, "name": "D", "enabled": false, "connected": false},
+    {"id": 5, "name": "E", "enabled": false},
+    {"id": 6, "name": "F\nG", "enabled": false, "connected": false}
+]})";
+
+TEST(Positioning, AnOutputWithoutASizeHasNoPlace)
+{
+    On(sizeless).expectRefusals({
+        {{"A", "right-of", "D"}, "Output D has no place in the layout"},
+        {{"B", "below", "D"}, "Output D has no place in the layout"},
+        {{"A", "above", "E"}, "Output E has no place in the layout"},
+        {{"A", "left-of", "5"}, "Output E has no place in the layout"},
+        // A name from outside stays on one line.
+        {{"A", "left-of", "6"}, "Output F\\u000aG has no place in the layout"},
+        // Above or left of another, the moved output's own size counts.
+        {{"E", "above", "A"}, "Output E has no place in the layout"},
+        {{"E", "left-of", "B"}, "Output E has no place in the layout"},
+    });
+    On(sizeless).expectChanges({
+        {{"E", "right-of", "B"}, {"E.pos={\"x\":3200,\"y\":0}"}},
+        {{"E", "below", "A"}, {"E.pos={\"x\":0,\"y\":1080}"}},
+        // A disabled reference with a place and a size counts as before.
+        {{"A", "right-of", "C"}, {"B.pos={\"x\":6120,\"y\":5000}"}},
+    });
+}
+
+TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
+{
+    // HDMI-A-1 holds the left edge at 0.
+    const std::string far = R"({"outputs": [
+    {"id": 1, "name": "eDP-1", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1920, "height": 1080}},
+    {"id": 3, "name": "HDMI-A-1", "priority": 3, "pos": {"x": 0, "y": 1080}, "size": {"width": 1920, "height": 1080}}
+]})";
+    e2e::VirtualSet set(far);
+    ASSERT_EQ(e2e::run(set, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    const std::string placed = set.read();
+    // Right of eDP-1 is 2147484920, beyond the range.
+    EXPECT_EQ(e2e::run(set, {"DP-1", "right-of", "eDP-1"}),
+              (e2e::Result{1, "", "The layout would not fit the coordinate range\n"}));
+    EXPECT_EQ(set.read(), placed);
+
+    // Without it, normalising brings the pair back into the range, side by
+    // side where they started.
+    const std::string pair = R"({"outputs": [
+    {"id": 1, "name": "eDP-1", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1920, "height": 1080}}
+]})";
+    e2e::VirtualSet two(pair);
+    ASSERT_EQ(e2e::run(two, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(e2e::run(two, {"DP-1", "right-of", "eDP-1"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(differences(pair, two.read()), std::vector<std::string>{});
+}
+
+TEST(Positioning, AResizeDoesNotMoveOutputsOntoOthers)
+{
+    // A with B right of it and C below it. B's smaller mode would have moved
+    // C up by 144 onto A: nothing moves now, and B shrinks in place.
+    const std::string corner = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "size": {"width": 1920, "height": 1080}},
+    {"id": 2, "name": "B", "priority": 2, "pos": {"x": 1920, "y": 0},
+     "modes": [{"id": "1", "width": 1280, "height": 720, "refreshRate": 60.0},
+               {"id": "2", "width": 1024, "height": 576, "refreshRate": 60.0}], "currentModeId": "1"},
+    {"id": 3, "name": "C", "priority": 3, "pos": {"x": 0, "y": 1080}, "size": {"width": 1024, "height": 768}}
+]})";
+    On(corner).expectChanges({
+        {{"B", "set-mode", "1024x576"},
+         {"B.currentModeId=\"2\"", "B.explicitLogicalSize={\"height\":576,\"width\":1024}"}},
+        // Growing still makes room below as before.
+        {{"A", "set-scale", "75%"},
+         {"A.explicitLogicalSize={\"height\":1440,\"width\":2560}", "A.scale=0.75", "B.pos={\"x\":2560,\"y\":0}",
+          "C.pos={\"x\":0,\"y\":1440}"}},
+    });
+}
+
 } // namespace

@@ -192,5 +192,16 @@ TEST_F(X11Layout, MirrorsAnotherOutput)
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
 }
 
+TEST_F(X11Layout, RefusesAPlaceNextToADisconnectedOutput)
+{
+    // A disconnected output has no mode and no size, so no edge to share.
+    const std::string before = screen().text;
+    for (const char *side : {"right-of", "below", "left-of"}) {
+        EXPECT_EQ(run({"DUMMY1", side, "DUMMY3"}), (Result{1, "", "Output DUMMY3 has no place in the layout\n"}))
+            << side;
+        EXPECT_EQ(screen().text, before) << side;
+    }
+}
+
 } // namespace
 } // namespace x11
