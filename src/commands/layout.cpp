@@ -52,20 +52,6 @@ bool fits(const Tile &tile)
            inRange(tile.y + tile.height);
 }
 
-// Control characters as escapes, as the library writes them in its
-// messages, so that a name from outside keeps a message on one line.
-QString escaped(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            result += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QChar(u'0'));
-        else
-            result += c;
-    }
-    return result;
-}
-
 int outOfRange()
 {
     printLineTo(std::cerr, "The layout would not fit the coordinate range");

@@ -21,26 +21,13 @@ namespace {
 // What Qt's platform layer said first: the cause, when it then gives up.
 QString platformWarning;
 
-// Control characters as escapes, so that the message stays one line.
-QString oneLine(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            result += u"\\u%1"_qs.arg(uint(c.unicode()), 4, 16, QChar(u'0'));
-        else
-            result += c;
-    }
-    return result;
-}
-
 // The tool prints only its own messages. Qt aborts when no platform can
 // start; the run ends with one line and the ordinary failure status instead.
 void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type == QtFatalMsg) {
         const QString reason = platformWarning.isEmpty() ? message.section(u'\n', 0, 0) : platformWarning;
-        printLineTo(std::cerr, "Failed to start the Qt platform: {}", oneLine(reason));
+        printLineTo(std::cerr, "Failed to start the Qt platform: {}", escaped(reason));
         std::cerr.flush();
         std::_Exit(1);
     }

@@ -33,3 +33,15 @@ void writeTo(std::ostream &stream, std::string_view text)
         text.remove_prefix(static_cast<size_t>(written));
     }
 }
+
+QString escaped(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QChar(u'0'));
+        else
+            result += c;
+    }
+    return result;
+}

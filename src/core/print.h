@@ -8,6 +8,10 @@
 #include <ostream>
 #include <string_view>
 
+// Text from outside with control characters as \uXXXX escapes, as the
+// library writes them, so that a message it is part of stays one line.
+QString escaped(const QString &text);
+
 // Toolkit texts are printed as UTF-8.
 template <>
 struct fmt::formatter<QString> : fmt::formatter<fmt::string_view> {
