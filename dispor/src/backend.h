@@ -6,6 +6,10 @@
 
 namespace Dispor {
 
+// How an apply ended: a conflict is no refusal, the service simply no longer
+// holds the state the snapshot was fetched from.
+enum class Applied { Done, Refused, Conflict };
+
 // A display service the library talks to. Each call returns true on success,
 // else false with a one-line reason.
 class Backend {
@@ -15,8 +19,10 @@ public:
     virtual QString name() const = 0;
     // A fresh snapshot; the caller fills in its origin's backend.
     virtual bool fetch(ConfigPtr *config, QString *reason) = 0;
-    // Applies what the snapshot changed since it was fetched.
-    virtual bool apply(const Config &config, QString *reason) = 0;
+    // Applies what the snapshot changed since it was fetched, only while the
+    // service still holds the state named by the snapshot's stamp; else a
+    // conflict, with nothing applied. Done sets *stamp to the new state's.
+    virtual Applied apply(const Config &config, QByteArray *stamp, QString *reason) = 0;
     // Sets the power state of every connected output.
     virtual bool setDpms(Output::DpmsMode mode, QString *reason) = 0;
 };

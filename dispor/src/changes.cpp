@@ -43,4 +43,15 @@ bool Merge::fail(const QString &why)
     return false;
 }
 
+bool sameState(const Data &a, const Data &b)
+{
+    if (a.priority != b.priority || a.connected != b.connected || a.modes.size() != b.modes.size())
+        return false;
+    for (auto i = a.modes.cbegin(), j = b.modes.cbegin(); i != a.modes.cend(); ++i, ++j) {
+        if (i.key() != j.key() || (*i)->size() != (*j)->size() || (*i)->refreshRate() != (*j)->refreshRate())
+            return false;
+    }
+    return forEachProperty([&](auto member, const char *, Caps, Caps) { return a.*member == b.*member; });
+}
+
 } // namespace Dispor::Changes

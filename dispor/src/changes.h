@@ -54,6 +54,10 @@ bool forEachProperty(Visitor &&visit)
         && visit(&Data::dpms, "dpms", none, none);
 }
 
+// Whether two descriptions of one output hold the same state: every
+// changeable property, the rank, the connection and the modes.
+bool sameState(const Data &a, const Data &b);
+
 // Whether member is that one; one of another type never is.
 template <typename T, typename U>
 constexpr bool is(T Data::*member, U Data::*that)

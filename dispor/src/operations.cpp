@@ -68,8 +68,17 @@ bool SetConfigOperation::run()
             return false;
         }
     }
-    if (!origin.backend->apply(*m_config, &m_error))
+    QByteArray stamp;
+    switch (origin.backend->apply(*m_config, &stamp, &m_error)) {
+    case Applied::Done:
+        break;
+    case Applied::Refused:
         return false;
+    case Applied::Conflict:
+        m_conflict = true;
+        return false;
+    }
+    origin.stamp = std::move(stamp);
     // Applied: a later apply of this snapshot carries only what changes next.
     origin.fetched.clear();
     for (const OutputPtr &output : m_config->outputs())

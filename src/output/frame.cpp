@@ -6,7 +6,12 @@
 
 #include <dispor/operations.h>
 
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 ConfigPtr fetchConfig()
 {
@@ -66,13 +71,37 @@ OutputPtr fetchOutput(const QString &spec, ConfigPtr *config)
     return output;
 }
 
+namespace {
+
+// Enough for dozens of concurrent runs to take turns; each pause grows and
+// is drawn at random, so that runs that met once do not meet again.
+constexpr int attempts = 50;
+
+void pauseBeforeAttempt(int attempt)
+{
+    const int bound = std::min(5 * attempt, 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 + QRandomGenerator::global()->bounded(bound)));
+}
+
+} // namespace
+
 int withOutput(const QString &spec, OutputAction action)
 {
-    ConfigPtr config;
-    OutputPtr output = fetchOutput(spec, &config);
-    if (!output)
-        return 1;
-    return action(std::move(output), std::move(config));
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (attempt > 1)
+            pauseBeforeAttempt(attempt);
+        ConfigPtr config;
+        OutputPtr output = fetchOutput(spec, &config);
+        if (!output)
+            return 1;
+        const int status = action(std::move(output), std::move(config));
+        if (status != conflictStatus)
+            return status;
+    }
+    printLineTo(std::cerr, "Failed to apply output configuration: the outputs kept changing while the change was made "
+                           "({} tries)",
+                attempts);
+    return 1;
 }
 
 int applyConfig(const ConfigPtr &config)
@@ -80,6 +109,8 @@ int applyConfig(const ConfigPtr &config)
     Dispor::SetConfigOperation operation(config);
     if (operation.exec())
         return 0;
+    if (operation.isConflict())
+        return conflictStatus;
     printLineTo(std::cerr, "Failed to apply output configuration: {}", operation.errorString());
     return 1;
 }

@@ -21,12 +21,19 @@ ConfigPtr fetchConfig();
 OutputPtr resolveOutput(const ConfigPtr &config, const QString &word);
 
 // Fetches, resolves spec ("Unknown output: {}" when it names nothing) and
-// runs the action; its result is the exit status.
+// runs the action; its result is the exit status. When the action's apply
+// meets outputs changed since the fetch, all of it runs again on a fresh
+// snapshot, a bounded number of times.
 int withOutput(const QString &spec, OutputAction action);
 
 // Fetches and resolves only, for commands that read; null after printing
 // the failure (or when nothing could be fetched).
 OutputPtr fetchOutput(const QString &spec, ConfigPtr *config = nullptr);
 
-// 0 when applied; 1 after "Failed to apply output configuration: {}".
+// What applyConfig returns, printing nothing, when the outputs changed since
+// the snapshot was fetched: the change was worked out from an old state.
+constexpr int conflictStatus = -1;
+
+// 0 when applied; 1 after "Failed to apply output configuration: {}";
+// conflictStatus when nothing was applied because of a newer state.
 int applyConfig(const ConfigPtr &config);

@@ -271,7 +271,11 @@ TEST(Priorities, ConcurrentMovesReplayOntoTheRankingReadAgain)
     first->setOutputPriority(byName(first, "C"), 1);
     second->setOutputPriority(byName(second, "B"), 1);
     ASSERT_EQ(apply(first), "");
-    ASSERT_EQ(apply(second), "");
+    EXPECT_EQ(apply(second).rfind("conflict: ", 0), 0u);
+    // Redone on the ranking as the first left it.
+    const Dispor::ConfigPtr again = fetch();
+    again->setOutputPriority(byName(again, "B"), 1);
+    ASSERT_EQ(apply(again), "");
     EXPECT_EQ(ranks(fetch()), (QMap<QString, uint32_t>{{"A", 3}, {"B", 1}, {"C", 2}, {"D", 0}}));
 }
 

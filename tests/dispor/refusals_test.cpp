@@ -255,20 +255,14 @@ TEST(Refusals, SettingTheValueAnOutputHasIsNoChange)
     EXPECT_EQ(apply(config), "");
 }
 
-TEST(Refusals, ChangesToAnOutputThatVanishedAreRefused)
+TEST(Refusals, ADocumentReplacedSinceTheFetchIsAConflict)
 {
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();
     byName(config, "B")->setScale(2);
     set.write(document(output(1, "A")));
-    EXPECT_EQ(apply(config), "B: the output no longer exists");
-
-    // Unchanged outputs that vanished are no concern.
-    set.write(bareAndFull);
-    config = fetch();
-    byName(config, "A")->setScale(2);
-    set.write(document(output(1, "A")));
-    EXPECT_EQ(apply(config), "");
+    EXPECT_EQ(apply(config), "conflict: " + set.path() + ": the document changed since it was read");
+    EXPECT_EQ(set.read(), document(output(1, "A")));
 }
 
 } // namespace

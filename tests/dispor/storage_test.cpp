@@ -55,34 +55,26 @@ std::vector<std::string> entries(const std::string &directory)
 const std::string twoOutputs = document(output(1, "A", R"("capabilities": ["brightness"])") + ","
                                         + output(2, "B", R"("capabilities": ["brightness"])"));
 
-TEST(Concurrency, SnapshotsFetchedTogetherKeepBothChanges)
+TEST(Concurrency, ASnapshotOfAnOlderDocumentIsAConflict)
 {
     VirtualSet set(twoOutputs);
     const Dispor::ConfigPtr first = fetch();
     const Dispor::ConfigPtr second = fetch();
     first->output(1)->setBrightness(0.25);
-    first->output(1)->setPos({100, 0});
     second->output(2)->setBrightness(0.5);
-    second->output(1)->setScale(2);
     ASSERT_EQ(apply(first), "");
-    ASSERT_EQ(apply(second), "");
+    const std::string written = set.read();
+    // Worked out from the document before the first apply: nothing of it
+    // is written, and the caller can tell this from a refusal.
+    EXPECT_EQ(apply(second), "conflict: " + set.path() + ": the document changed since it was read");
+    EXPECT_EQ(set.read(), written);
+    // Done again on a fresh snapshot, both changes hold.
+    const Dispor::ConfigPtr again = fetch();
+    again->output(2)->setBrightness(0.5);
+    ASSERT_EQ(apply(again), "");
     const Dispor::ConfigPtr after = fetch();
     EXPECT_EQ(after->output(1)->brightness(), 0.25);
-    EXPECT_EQ(after->output(1)->pos(), QPoint(100, 0));
-    EXPECT_EQ(after->output(1)->scale(), 2.0);
     EXPECT_EQ(after->output(2)->brightness(), 0.5);
-}
-
-TEST(Concurrency, OnTheSamePropertyTheLaterApplyWins)
-{
-    VirtualSet set(twoOutputs);
-    const Dispor::ConfigPtr first = fetch();
-    const Dispor::ConfigPtr second = fetch();
-    first->output(1)->setBrightness(0.25);
-    second->output(1)->setBrightness(0.75);
-    ASSERT_EQ(apply(second), "");
-    ASSERT_EQ(apply(first), "");
-    EXPECT_EQ(fetch()->output(1)->brightness(), 0.25);
 }
 
 TEST(Concurrency, ASnapshotAppliedTwiceCarriesOnlyItsNewChanges)
@@ -91,14 +83,17 @@ TEST(Concurrency, ASnapshotAppliedTwiceCarriesOnlyItsNewChanges)
     const Dispor::ConfigPtr mine = fetch();
     mine->output(1)->setBrightness(0.25);
     ASSERT_EQ(apply(mine), "");
-    const Dispor::ConfigPtr theirs = fetch();
-    theirs->output(1)->setBrightness(0.5);
-    ASSERT_EQ(apply(theirs), "");
+    // Still the state it wrote itself: applied again, it holds.
     mine->output(2)->setBrightness(0.1);
     ASSERT_EQ(apply(mine), "");
     const Dispor::ConfigPtr after = fetch();
-    EXPECT_EQ(after->output(1)->brightness(), 0.5);
+    EXPECT_EQ(after->output(1)->brightness(), 0.25);
     EXPECT_EQ(after->output(2)->brightness(), 0.1);
+    // Once another apply came in between, it is out of date.
+    after->output(1)->setBrightness(0.5);
+    ASSERT_EQ(apply(after), "");
+    mine->output(2)->setBrightness(0.2);
+    EXPECT_EQ(apply(mine), "conflict: " + set.path() + ": the document changed since it was read");
 }
 
 TEST(Concurrency, ParallelProcessesLoseNoChange)
@@ -113,13 +108,20 @@ TEST(Concurrency, ParallelProcessesLoseNoChange)
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            Dispor::GetConfigOperation get;
-            get.exec();
-            if (!get.config())
-                ::_exit(2);
-            get.config()->output(i)->setPos({i * 10, i});
-            Dispor::SetConfigOperation set(get.config());
-            ::_exit(set.exec() ? 0 : 1);
+            // As a caller does: on a conflict, fetch and change again.
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                Dispor::GetConfigOperation get;
+                get.exec();
+                if (!get.config())
+                    ::_exit(2);
+                get.config()->output(i)->setPos({i * 10, i});
+                Dispor::SetConfigOperation set(get.config());
+                if (set.exec())
+                    ::_exit(0);
+                if (!set.isConflict())
+                    ::_exit(1);
+            }
+            ::_exit(3);
         }
         children.push_back(pid);
     }

@@ -62,7 +62,8 @@ struct Fetched {
 Fetched fetchCapturing();
 Dispor::ConfigPtr fetch(); // expects success and silence
 
-// Applies; returns the error string, empty on success.
+// Applies; returns the error string, empty on success, after "conflict: "
+// when the apply met a state newer than its snapshot.
 std::string apply(const Dispor::ConfigPtr &config);
 
 Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name);

@@ -86,7 +86,7 @@ std::string apply(const Dispor::ConfigPtr &config)
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "") << "an apply prints nothing";
     EXPECT_EQ(ok, op.errorString().isEmpty());
-    return op.errorString().toStdString();
+    return (op.isConflict() ? "conflict: " : "") + op.errorString().toStdString();
 }
 
 Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name)

@@ -33,9 +33,11 @@ public:
     QSize logicalSizeForOutputInt(const OutputPtr &output) const { return logicalSizeForOutputInt(*output); }
 
     // For backends: each output as fetched, the priority changes asked for
-    // in order (output id, rank), and the backend that made the snapshot.
+    // in order (output id, rank), the backend that made the snapshot, and
+    // the state it was made from as that backend identifies it.
     struct Origin {
         std::shared_ptr<Backend> backend;
+        QByteArray stamp;
         QMap<int, Output::Data> fetched;
         QList<std::pair<int, uint32_t>> priorityRequests;
     };

@@ -50,8 +50,15 @@ class SetConfigOperation : public ConfigOperation {
 public:
     explicit SetConfigOperation(const ConfigPtr &config, QObject *parent = nullptr);
 
+    // The apply failed only because the outputs changed since the snapshot
+    // was fetched; nothing was applied. Fetch again and redo the change.
+    bool isConflict() const { return m_conflict; }
+
 protected:
     bool run() override;
+
+private:
+    bool m_conflict = false;
 };
 
 } // namespace Dispor

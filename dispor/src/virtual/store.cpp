@@ -2,7 +2,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -235,11 +238,25 @@ bool Store::lock(QString *reason)
         *reason = m_location.path + ".lock: cannot open the lock file: " + systemError(errno);
         return false;
     }
-    if (retry([&] { return ::flock(m_lock, LOCK_EX); }) < 0) {
-        *reason = m_location.path + ".lock: cannot lock: " + systemError(errno);
-        return false;
+    // An apply holds the lock for milliseconds; one held for long belongs to
+    // a writer that was stopped or hangs, and must not hold up this one
+    // without end.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(lockWaitSeconds);
+    for (int pause = 1;; pause = std::min(pause * 2, 50)) {
+        if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0)
+            return true;
+        if (errno != EWOULDBLOCK) {
+            *reason = m_location.path + ".lock: cannot lock: " + systemError(errno);
+            return false;
+        }
+        if (Clock::now() >= deadline) {
+            *reason = m_location.path + ".lock: another apply has held the lock for "
+                + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     }
-    return true;
 }
 
 bool Store::write(const QByteArray &bytes, QString *reason)

@@ -37,8 +37,9 @@ public:
     // there is no document.
     bool read(QByteArray *bytes, bool *exists, QString *reason);
     // Exclusive lock on the lock file beside the document, held until the
-    // store is destroyed.
+    // store is destroyed. Waits lockWaitSeconds at most for another holder.
     bool lock(QString *reason);
+    static constexpr int lockWaitSeconds = 5;
     // Writes a temporary file in the directory, flushes it, renames it over
     // the document and flushes the directory.
     bool write(const QByteArray &bytes, QString *reason);

@@ -28,13 +28,24 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
+// Which document a snapshot came from: its length and two independent
+// hashes of its bytes, or "none" for the default set of a missing one.
+QByteArray stampOf(const QByteArray &bytes)
+{
+    return QByteArray::number(bytes.size()) + ':' + QByteArray::number(qHash(bytes, 0x5eed1))
+        + ':' + QByteArray::number(qHash(bytes, 0x5eed2));
+}
+
+const QByteArray absent = QByteArrayLiteral("none");
+
 // Reads the document, or the default set when there is none.
-bool load(Store &store, const Location &location, Outputs *outputs, QString *reason)
+bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *stamp, QString *reason)
 {
     QByteArray bytes;
     bool exists = false;
     if (!store.read(&bytes, &exists, reason))
         return false;
+    *stamp = exists ? stampOf(bytes) : absent;
     if (!exists) {
         *outputs = defaultSet();
         return true;
@@ -47,17 +58,26 @@ bool load(Store &store, const Location &location, Outputs *outputs, QString *rea
     return true;
 }
 
-// Under the lock: reads the document again, lets change work on it, and
-// writes the result unless change refused it.
+// Under the lock: reads the document again and, if it is still the one
+// expected (when one is), lets change work on it and writes the result
+// unless change refused it. *written names the document written.
 template <typename Change>
-bool update(const Location &location, Change change, QString *reason)
+Applied update(const Location &location, Change change, const QByteArray *expected, QByteArray *written,
+               QString *reason)
 {
     Store store(location);
     bool missing = false;
     Outputs outputs;
-    if (!store.openDirectory(true, &missing, reason) || !store.lock(reason) || !load(store, location, &outputs, reason)
-        || !change(outputs, reason))
-        return false;
+    QByteArray stamp;
+    if (!store.openDirectory(true, &missing, reason) || !store.lock(reason)
+        || !load(store, location, &outputs, &stamp, reason))
+        return Applied::Refused;
+    if (expected && stamp != *expected) {
+        *reason = location.path + ": the document changed since it was read";
+        return Applied::Conflict;
+    }
+    if (!change(outputs, reason))
+        return Applied::Refused;
     const QByteArray bytes = writeDocument(outputs);
     // Only the text counts from here on: the outputs go before the check
     // reads them back, so that two copies are never held at once.
@@ -65,15 +85,19 @@ bool update(const Location &location, Change change, QString *reason)
     // Never leave a document behind that the next run could not read.
     if (bytes.size() > Store::maximumSize) {
         *reason = location.path + ": the new document would be larger than 16 MiB";
-        return false;
+        return Applied::Refused;
     }
     Outputs check;
     QString fault;
     if (!parseDocument(bytes, &check, &fault)) {
         *reason = location.path + ": the new document would not load: " + fault;
-        return false;
+        return Applied::Refused;
     }
-    return store.write(bytes, reason);
+    if (!store.write(bytes, reason))
+        return Applied::Refused;
+    if (written)
+        *written = stampOf(bytes);
+    return Applied::Done;
 }
 
 // A readable ICC profile has the signature "acsp" at offset 36.
@@ -227,13 +251,15 @@ bool VirtualBackend::fetch(ConfigPtr *config, QString *reason)
     Outputs outputs;
     if (!store.openDirectory(false, &missing, reason))
         return false;
+    QByteArray stamp = absent;
     if (missing)
         outputs = defaultSet();
-    else if (!load(store, m_location, &outputs, reason))
+    else if (!load(store, m_location, &outputs, &stamp, reason))
         return false;
 
     OutputList list;
     Config::Origin origin;
+    origin.stamp = std::move(stamp);
     for (Data &d : outputs) {
         offerCustomModes(d);
         origin.fetched.insert(d.id, d);
@@ -244,10 +270,11 @@ bool VirtualBackend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
-bool VirtualBackend::apply(const Config &config, QString *reason)
+Applied VirtualBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
 {
-    return update(m_location, [&config](Outputs &outputs, QString *why) { return applyTo(config, outputs, why); },
-                  reason);
+    return update(
+        m_location, [&config](Outputs &outputs, QString *why) { return applyTo(config, outputs, why); },
+        &config.origin().stamp, stamp, reason);
 }
 
 bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)
@@ -261,7 +288,7 @@ bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)
             }
             return true;
         },
-        reason);
+        nullptr, nullptr, reason) == Applied::Done;
 }
 
 std::shared_ptr<Backend> createVirtualBackend(QString *reason)

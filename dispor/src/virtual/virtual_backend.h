@@ -12,7 +12,7 @@ public:
 
     QString name() const override { return QStringLiteral("virtual"); }
     bool fetch(ConfigPtr *config, QString *reason) override;
-    bool apply(const Config &config, QString *reason) override;
+    Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
     const Location &location() const { return m_location; }

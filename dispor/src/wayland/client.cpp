@@ -404,9 +404,9 @@ bool Session::update(QString *reason)
     return true;
 }
 
-bool Session::configure(const QList<HeadSetting> &settings, bool testOnly, Answer *answer, QString *reason)
+bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer, QString *reason)
 {
-    zwlr_output_configuration_v1 *configuration = zwlr_output_manager_v1_create_configuration(m_manager, m_serial);
+    zwlr_output_configuration_v1 *configuration = zwlr_output_manager_v1_create_configuration(m_manager, serial);
     std::optional<Answer> answered;
     zwlr_output_configuration_v1_add_listener(configuration, &configurationListener, &answered);
     std::vector<zwlr_output_configuration_head_v1 *> configured;

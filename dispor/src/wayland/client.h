@@ -96,8 +96,10 @@ public:
     const std::vector<std::unique_ptr<HeadState>> &heads() const { return m_heads; }
     uint32_t serial() const { return m_serial; }
 
-    // Sends one configuration with every head and waits for the answer.
-    bool configure(const QList<HeadSetting> &settings, bool testOnly, Answer *answer, QString *reason);
+    // Sends one configuration with every head, made for the state of the
+    // given serial, and waits for the answer.
+    bool configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer,
+                   QString *reason);
 
     // The power mode of each wl_output by its name (true: on). Needs the
     // power manager and wl_output version 4, which carries the name.

@@ -25,6 +25,7 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
         return false;
     OutputList list;
     Config::Origin origin;
+    origin.stamp = QByteArray::number(m_session->serial());
     for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), power)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
@@ -34,35 +35,46 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
-bool WaylandBackend::apply(const Config &config, QString *reason)
+Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
 {
-    // The heads as they are now, so that what another client changed since
-    // the fetch stays unless this snapshot changed it too.
+    // The heads as they are now: a serial other than the snapshot's means
+    // another client changed them since, and the snapshot is out of date.
     if (!m_session->update(reason))
-        return false;
+        return Applied::Refused;
+    const uint32_t serial = m_session->serial();
+    if (config.origin().stamp != QByteArray::number(serial)) {
+        *reason = QStringLiteral("the outputs changed since they were read");
+        return Applied::Conflict;
+    }
     QList<HeadSetting> settings;
     bool changed = false;
     if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &settings, &changed, reason))
-        return false;
-    if (!changed)
-        return true;
-    for (const bool testOnly : {true, false}) {
-        Answer answer = Answer::Failed;
-        if (!m_session->configure(settings, testOnly, &answer, reason))
-            return false;
-        switch (answer) {
-        case Answer::Succeeded:
-            break;
-        case Answer::Failed:
-            *reason = QStringLiteral("the compositor refused the output configuration");
-            return false;
-        case Answer::Cancelled:
-            *reason = QStringLiteral("the compositor cancelled the output configuration, because the outputs "
-                                     "changed meanwhile; try again");
-            return false;
+        return Applied::Refused;
+    if (changed) {
+        // Tested and applied against the one serial the plan was made for:
+        // a change that arrives in between cancels the configuration.
+        for (const bool testOnly : {true, false}) {
+            Answer answer = Answer::Failed;
+            if (!m_session->configure(serial, settings, testOnly, &answer, reason))
+                return Applied::Refused;
+            switch (answer) {
+            case Answer::Succeeded:
+                break;
+            case Answer::Failed:
+                *reason = QStringLiteral("the compositor refused the output configuration");
+                return Applied::Refused;
+            case Answer::Cancelled:
+                *reason = QStringLiteral("the compositor cancelled the output configuration, because the outputs "
+                                         "changed meanwhile");
+                return Applied::Conflict;
+            }
         }
+        // What the compositor now holds, for a later apply of the snapshot.
+        if (!m_session->update(reason))
+            return Applied::Refused;
     }
-    return true;
+    *stamp = QByteArray::number(m_session->serial());
+    return Applied::Done;
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)

@@ -13,7 +13,7 @@ public:
 
     QString name() const override { return QStringLiteral("wayland"); }
     bool fetch(ConfigPtr *config, QString *reason) override;
-    bool apply(const Config &config, QString *reason) override;
+    Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:

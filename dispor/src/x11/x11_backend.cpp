@@ -1144,26 +1144,42 @@ bool X11Backend::refuseEmulated(QString *reason) const
     return false;
 }
 
-bool X11Backend::apply(const Config &config, QString *reason)
+Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
 {
+    const Config::Origin &origin = config.origin();
     if (m_connection->emulated()) {
         // Decided from the snapshot alone: nothing goes to the server.
-        if (!config.origin().priorityRequests.isEmpty())
-            return refuseEmulated(reason);
+        bool changed = !origin.priorityRequests.isEmpty();
         for (const OutputPtr &output : config.outputs()) {
-            const auto fetched = config.origin().fetched.constFind(output->id());
-            if (fetched != config.origin().fetched.constEnd() && changesAnything(*fetched, output->data()))
-                return refuseEmulated(reason);
+            const auto fetched = origin.fetched.constFind(output->id());
+            changed = changed || (fetched != origin.fetched.constEnd() && changesAnything(*fetched, output->data()));
         }
-        return true;
+        return changed && !refuseEmulated(reason) ? Applied::Refused : Applied::Done;
     }
     ServerGrab grab(m_connection->get());
     ServerState now;
     if (!m_connection->read(&now, false, reason))
-        return false;
+        return Applied::Refused;
     const QMap<int, Data> described = describe(*m_connection, now);
-    QMap<int, Data> base = described;
+    // Held by the grab, the server must still be as the snapshot found it:
+    // a change made since by another client would otherwise be overwritten
+    // with values worked out from the old state.
+    bool same = described.size() == origin.fetched.size();
+    for (auto at = described.cbegin(); same && at != described.cend(); ++at) {
+        const auto fetched = origin.fetched.constFind(at.key());
+        same = fetched != origin.fetched.constEnd() && Changes::sameState(*fetched, *at);
+    }
+    if (!same) {
+        *reason = QStringLiteral("the outputs changed since they were read");
+        return Applied::Conflict;
+    }
+    return applyChanges(config, now, described, reason) ? Applied::Done : Applied::Refused;
+}
 
+bool X11Backend::applyChanges(const Config &config, const ServerState &now, const QMap<int, Data> &described,
+                              QString *reason)
+{
+    QMap<int, Data> base = described;
     const Config::Origin &origin = config.origin();
     bool changed = !origin.priorityRequests.isEmpty();
     for (const OutputPtr &output : config.outputs()) {

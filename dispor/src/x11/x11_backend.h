@@ -15,12 +15,14 @@ public:
 
     QString name() const override { return QStringLiteral("x11"); }
     bool fetch(ConfigPtr *config, QString *reason) override;
-    bool apply(const Config &config, QString *reason) override;
+    Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
     // Refuses a change on Xwayland, where it would not reach the screens.
     bool refuseEmulated(QString *reason) const;
+    bool applyChanges(const Config &config, const ServerState &now, const QMap<int, Output::Data> &described,
+                      QString *reason);
 
     std::unique_ptr<Connection> m_connection;
 };
