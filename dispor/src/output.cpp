@@ -1,5 +1,8 @@
 #include "dispor/output.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace Dispor {
 
 QSize Output::size() const
@@ -18,11 +21,28 @@ QSize Output::explicitLogicalSizeInt() const
     return logicalSize();
 }
 
+void Output::setScale(double scale)
+{
+    if (m_d.scaleStep > 0 && scale > 0 && std::isfinite(scale))
+        scale = std::max(1.0, std::round(scale / m_d.scaleStep)) * m_d.scaleStep;
+    m_d.scale = scale;
+}
+
 QSize Output::logicalSize() const
 {
     QSize logical = size();
-    if (m_d.scale > 0)
-        logical = QSize(qRound(logical.width() / m_d.scale), qRound(logical.height() / m_d.scale));
+    if (m_d.scale > 0) {
+        switch (m_d.sizing) {
+        case Data::Sizing::Rounded:
+            logical = QSize(qRound(logical.width() / m_d.scale), qRound(logical.height() / m_d.scale));
+            break;
+        case Data::Sizing::Truncated:
+            logical = QSize(int(logical.width() / m_d.scale), int(logical.height() / m_d.scale));
+            break;
+        case Data::Sizing::Unscaled:
+            break;
+        }
+    }
     switch (m_d.rotation) {
     case Rotation::Left:
     case Rotation::Right:

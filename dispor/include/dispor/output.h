@@ -94,6 +94,14 @@ public:
         QString preferredModeId; // empty: none
         std::optional<QSize> size;
         double scale = 1.0;
+        // How the display service holds the scale and derives the logical
+        // size from it, set by the backend that describes the output.
+        double scaleStep = 0; // scales are multiples of it; 0: any value
+        enum class Sizing {
+            Rounded,   // size / scale, rounded to the nearest integer
+            Truncated, // size / scale, rounded toward zero
+            Unscaled,  // the size itself, whatever the scale
+        } sizing = Sizing::Rounded;
         Rotation rotation = Rotation::None;
         std::optional<QSizeF> explicitLogicalSize;
         Capabilities capabilities;
@@ -147,7 +155,8 @@ public:
     double scale() const { return m_d.scale; }
     Rotation rotation() const { return m_d.rotation; }
     QSize explicitLogicalSizeInt() const;
-    // size() divided by scale(), rounded, transposed for quarter turns.
+    // size() divided by scale() as Data::sizing says, transposed for quarter
+    // turns.
     QSize logicalSize() const;
     ModeList modes() const { return m_d.modes; }
     ModePtr currentMode() const { return m_d.modes.value(m_d.currentModeId); }
@@ -194,7 +203,8 @@ public:
     void setEnabled(bool enabled) { m_d.enabled = enabled; }
     void setPos(const QPoint &pos) { m_d.pos = pos; }
     void setSize(const QSize &size) { m_d.size = size; }
-    void setScale(double scale) { m_d.scale = scale; }
+    // Held as the display service will hold it (see Data::scaleStep).
+    void setScale(double scale);
     void setRotation(Rotation rotation) { m_d.rotation = rotation; }
     void setExplicitLogicalSize(const QSizeF &size) { m_d.explicitLogicalSize = size; }
     void setCurrentModeId(const QString &id) { m_d.currentModeId = id; }
