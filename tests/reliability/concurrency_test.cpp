@@ -1,5 +1,7 @@
-// Many runs of dispctl on one document at the same moment: each changes its
-// own property of its own output, and none of the changes may get lost.
+// Many runs of dispctl on one document at the same moment: none of the
+// changes may get lost, and together they end as some order of them one
+// after another would, also where a run computes its change from what it
+// read (lists, toggles, layouts).
 
 #include "process.h"
 
@@ -9,9 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -104,6 +112,116 @@ TEST(Concurrency, ThirtyTwoRunsStartedAtOnceAllKeepTheirChange)
         }
     }
     RecordProperty("runs", runs);
+}
+
+using Args = std::vector<std::string>;
+
+// Starts all runs behind one gate; every one must succeed silently.
+void runTogether(const e2e::VirtualSet &set, const std::vector<Args> &runs)
+{
+    reliability::Gate gate;
+    std::vector<std::unique_ptr<reliability::Process>> processes;
+    for (const Args &args : runs) {
+        reliability::Launch launch;
+        launch.args = args;
+        processes.push_back(std::make_unique<reliability::Process>(set, launch, &gate));
+    }
+    gate.open();
+    for (size_t i = 0; i < runs.size(); ++i)
+        EXPECT_EQ(processes[i]->wait(), (e2e::Result{0, "", ""})) << ::testing::PrintToString(runs[i]);
+}
+
+// A, B and C side by side; A with custom modes and HDR, all with two modes.
+const std::string threeOutputs = R"({"outputs": [
+    {"id": 1, "name": "A", "priority": 1, "capabilities": ["custom-modes", "hdr", "disable"],
+     "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
+               {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}], "currentModeId": "1",
+     "customModes": [{"width": 800, "height": 600, "refreshRate": 60.0, "flags": 0}]},
+    {"id": 2, "name": "B", "priority": 2, "pos": {"x": 1920, "y": 0}, "capabilities": ["disable"],
+     "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
+               {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}], "currentModeId": "1"},
+    {"id": 3, "name": "C", "priority": 3, "pos": {"x": 3840, "y": 0}, "capabilities": ["disable"],
+     "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
+               {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}], "currentModeId": "1"}
+]})";
+
+TEST(Concurrency, SixteenCustomModeAdditionsAllKept)
+{
+    e2e::VirtualSet set(threeOutputs);
+    std::vector<Args> runs;
+    for (int i = 0; i < 16; ++i)
+        runs.push_back({"A", "add-custom-mode", std::to_string(1000 + 8 * i) + "x700@60"});
+    runTogether(set, runs);
+    const QJsonArray modes = QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["customModes"]
+                                 .toArray();
+    std::set<int> widths;
+    for (const QJsonValue &mode : modes)
+        widths.insert(mode["width"].toInt());
+    EXPECT_EQ(widths.size(), 17u) << set.read();
+}
+
+TEST(Concurrency, TogglesTurnTheValueOverOncePerRun)
+{
+    e2e::VirtualSet set(threeOutputs);
+    bool expected = false;
+    for (const int count : {2, 3, 5}) {
+        runTogether(set, std::vector<Args>(size_t(count), Args{"A", "toggle-hdr"}));
+        expected ^= count % 2 == 1;
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["hdrEnabled"].toBool(),
+                  expected)
+            << count << " toggles";
+    }
+}
+
+// Runs that overlap end in the document of one of their serial orders; the
+// orders' documents come from running them one after another.
+TEST(Concurrency, OverlappingRunsEndAsOneSerialOrder)
+{
+    const std::vector<std::vector<Args>> groups = {
+        {{"C", "left-of", "A"}, {"B", "below", "A"}},
+        {{"A", "set-scale", "200%"}, {"A", "set-mode", "2"}},
+        {{"A", "add-custom-mode", "1024x768@60"}, {"A", "remove-custom-mode", "0"}},
+        {{"A", "toggle-enabled"}, {"B", "toggle-enabled"}, {"C", "right-of", "A"}},
+        {{"B", "set-mode", "2"}, {"C", "above", "B"}, {"A", "set-rotation", "90"}},
+        {{"A", "set-primary"}, {"C", "set-priority", "1"}, {"B", "set-scale", "150%"}},
+    };
+    int rounds = 0;
+    for (const std::vector<Args> &group : groups) {
+        SCOPED_TRACE(::testing::PrintToString(group));
+        std::vector<size_t> order(group.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::set<std::string> serial;
+        do {
+            e2e::VirtualSet one(threeOutputs);
+            for (const size_t i : order)
+                ASSERT_EQ(e2e::run(one, group[i]).status, 0) << ::testing::PrintToString(group[i]);
+            serial.insert(one.read());
+        } while (std::next_permutation(order.begin(), order.end()));
+        for (int round = 0; round < 4; ++round, ++rounds) {
+            e2e::VirtualSet set(threeOutputs);
+            runTogether(set, group);
+            EXPECT_TRUE(serial.count(set.read())) << set.read();
+        }
+    }
+    RecordProperty("rounds", rounds);
+}
+
+TEST(Concurrency, ALockHeldForLongIsAReasonNotAWaitWithoutEnd)
+{
+    e2e::VirtualSet set(threeOutputs);
+    const std::string before = set.read();
+    // As a writer stopped while it holds the lock would.
+    const int fd = ::open((set.path() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(e2e::run(set, {"A", "toggle-hdr"}),
+              (e2e::Result{1, "",
+                           "Failed to apply output configuration: " + set.path()
+                               + ".lock: another apply has held the lock for 5 s (a writer stopped or hangs); "
+                                 "nothing was changed\n"}));
+    ::close(fd);
+    EXPECT_EQ(set.read(), before);
 }
 
 } // namespace
