@@ -1,6 +1,7 @@
 #include "dispor/operations.h"
 
 #include "backend.h"
+#include "text.h"
 
 #include <cstdio>
 
@@ -10,7 +11,8 @@ namespace {
 
 void report(const QString &reason)
 {
-    std::fputs(("dispor: " + reason + u'\n').toUtf8().constData(), stderr);
+    // Whatever part of it came from outside, the reason stays one line.
+    std::fputs(("dispor: " + escaped(reason) + u'\n').toUtf8().constData(), stderr);
 }
 
 } // namespace

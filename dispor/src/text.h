@@ -4,8 +4,11 @@
 
 namespace Dispor {
 
-// Text from outside (a name, a path, a socket) in double quotes, with control
-// characters as \uXXXX escapes, so that a reason stays one line.
+// Control characters (C0, DEL and C1) as \uXXXX escapes, so that a reason
+// stays one line and cannot drive a terminal.
+QString escaped(const QString &text);
+
+// Text from outside (a name, a path, a socket) escaped, in double quotes.
 QString quoted(const QString &text);
 
 } // namespace Dispor

@@ -319,7 +319,7 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
     const bool ownSizeCounts = side == Side::Above || side == Side::LeftOf;
     if (otherSize.isEmpty() || (ownSizeCounts && size.isEmpty())) {
         const OutputPtr &sizeless = otherSize.isEmpty() ? other : output;
-        printLineTo(std::cerr, "Output {} has no place in the layout", escaped(sizeless->name()));
+        printLineTo(std::cerr, "Output {} has no place in the layout", sizeless->name());
         return 1;
     }
 

@@ -27,7 +27,7 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext &context, const QS
 {
     if (type == QtFatalMsg) {
         const QString reason = platformWarning.isEmpty() ? message.section(u'\n', 0, 0) : platformWarning;
-        printLineTo(std::cerr, "Failed to start the Qt platform: {}", escaped(reason));
+        printLineTo(std::cerr, "Failed to start the Qt platform: {}", reason);
         std::cerr.flush();
         std::_Exit(1);
     }

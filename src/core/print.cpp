@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <iterator>
 #include <unistd.h>
 
 static int terminalFd(const std::ostream &stream)
@@ -34,14 +35,34 @@ void writeTo(std::ostream &stream, std::string_view text)
     }
 }
 
-QString escaped(const QString &text)
+std::string_view escapedUtf8(std::string_view text, std::string &storage)
 {
-    QString result;
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            result += QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QChar(u'0'));
-        else
-            result += c;
+    // C1 controls are U+0080..U+009F, in UTF-8 0xC2 then 0x80..0x9F.
+    const auto controlAt = [&text](size_t i) -> int {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7f)
+            return c;
+        if (c == 0xc2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9f)
+                return next;
+        }
+        return -1;
+    };
+    size_t i = 0;
+    while (i < text.size() && controlAt(i) < 0)
+        ++i;
+    if (i == text.size())
+        return text;
+    storage.assign(text.substr(0, i));
+    while (i < text.size()) {
+        const int control = controlAt(i);
+        if (control < 0) {
+            storage += text[i++];
+            continue;
+        }
+        fmt::format_to(std::back_inserter(storage), "\\u{:04x}", control);
+        i += control >= 0x80 ? 2 : 1;
     }
-    return result;
+    return storage;
 }

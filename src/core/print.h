@@ -8,29 +8,33 @@
 #include <ostream>
 #include <string_view>
 
-// Text from outside with control characters as \uXXXX escapes, as the
-// library writes them, so that a message it is part of stays one line.
-QString escaped(const QString &text);
+// UTF-8 text from outside with control characters (C0, DEL and C1) as
+// \uXXXX escapes, as the library writes them: a message or report line it
+// is part of stays one line, and no name or path can drive the terminal.
+// Text without any comes back as it is, without a copy.
+std::string_view escapedUtf8(std::string_view text, std::string &storage);
 
-// Toolkit texts are printed as UTF-8.
-template <>
-struct fmt::formatter<QString> : fmt::formatter<fmt::string_view> {
-    template <typename FormatContext>
-    auto format(const QString &text, FormatContext &ctx) const
-    {
-        const QByteArray utf8 = text.toUtf8();
-        return fmt::formatter<fmt::string_view>::format(
-            fmt::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), ctx);
-    }
-};
-
+// Toolkit texts are printed as UTF-8, escaped as above: they all come from
+// outside (names, paths, words, replies). The tool's own colours and help
+// are plain strings and stay as they are.
 template <>
 struct fmt::formatter<QByteArray> : fmt::formatter<fmt::string_view> {
     template <typename FormatContext>
     auto format(const QByteArray &bytes, FormatContext &ctx) const
     {
-        return fmt::formatter<fmt::string_view>::format(
-            fmt::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), ctx);
+        std::string storage;
+        const std::string_view text =
+            escapedUtf8(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), storage);
+        return fmt::formatter<fmt::string_view>::format(fmt::string_view(text.data(), text.size()), ctx);
+    }
+};
+
+template <>
+struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
+    template <typename FormatContext>
+    auto format(const QString &text, FormatContext &ctx) const
+    {
+        return fmt::formatter<QByteArray>::format(text.toUtf8(), ctx);
     }
 };
 

@@ -76,9 +76,18 @@ const std::vector<Hostile> &hostileValues()
 }
 
 // The text as the tool gets it from its command line and prints it back.
+// As messages show a word: decoded, with control characters escaped so that
+// the message stays one line and cannot drive the terminal.
 std::string shown(const std::string &bytes)
 {
-    return QString::fromLocal8Bit(bytes).toStdString();
+    QString text;
+    for (const QChar c : QString::fromLocal8Bit(bytes)) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
+            text += QString::asprintf("\\u%04x", c.unicode());
+        else
+            text += c;
+    }
+    return text.toStdString();
 }
 
 const std::string capabilities = R"(["overscan", "vrr", "rgb-range", "hdr", "wcg", "auto-rotate", "icc", "brightness",
