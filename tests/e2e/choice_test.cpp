@@ -8,9 +8,6 @@
 
 #include <string>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,29 +37,10 @@ struct Session {
     }
 };
 
-// A socket that takes connections into its backlog and never answers.
-class MuteSocket {
-public:
-    explicit MuteSocket(const std::string &path)
-    {
-        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::listen(m_fd, 16) != 0)
-            throw std::runtime_error("cannot make a socket at " + path);
-    }
-    ~MuteSocket() { ::close(m_fd); }
-
-private:
-    int m_fd = -1;
-};
-
 TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
 {
     const Session session;
-    const MuteSocket mute(session.runtime.file("mute"));
+    const e2e::MuteSocket mute(session.runtime.file("mute"));
     struct Case {
         Env env;
         std::string found;

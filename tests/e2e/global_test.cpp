@@ -161,7 +161,30 @@ TEST(Identify, Failures)
             (e2e::Result{1, "", prefix + "The name org.lumo.Vantor was not provided by any .service files\n"}));
     }
     EXPECT_EQ(e2e::run(set, {"identify"}), (e2e::Result{1, "", prefix + "Not connected to D-Bus server\n"}));
+    {
+        // A reply's text is escaped: the message stays one line.
+        e2e::SessionBus bus;
+        e2e::Compositor vantor(bus, {"--locator-error", "two\nlines \x1b]0;title\x07"});
+        EXPECT_EQ(e2e::run(set, bus, {"identify"}),
+                  (e2e::Result{1, "", prefix + "two\\u000alines \\u001b]0;title\\u0007\n"}));
+    }
     EXPECT_FALSE(e2e::fileExists(set.path()));
+}
+
+TEST(Identify, ABusThatNeverAnswersIsATimeOut)
+{
+    e2e::TempDir dir;
+    const e2e::MuteSocket mute(dir.file("bus"));
+    const e2e::Env env = {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.file("bus")}};
+    e2e::VirtualSet set;
+    EXPECT_EQ(e2e::run(set, {"identify"}, env),
+              (e2e::Result{1, "",
+                           "org.lumo.Vantor.Effect.OutputLocator1.show failed: The session bus did not answer within "
+                           "3 s\n"}));
+    EXPECT_EQ(e2e::run(set, {"active-output"}, env),
+              (e2e::Result{1, "",
+                           "Failed to determine active output: The session bus did not answer within 3 s\nUnknown "
+                           "output: active-output\n"}));
 }
 
 std::map<std::string, std::string> dpmsStates(const std::string &document)

@@ -10,7 +10,9 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -69,6 +71,22 @@ bool fileExists(const std::string &path)
 {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+MuteSocket::MuteSocket(const std::string &path)
+{
+    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(m_fd, 16) != 0)
+        throw std::runtime_error("cannot make a socket at " + path);
+}
+
+MuteSocket::~MuteSocket()
+{
+    ::close(m_fd);
 }
 
 VirtualSet::VirtualSet(const std::string &document) : m_document(m_dir.file("virtual-display.json"))

@@ -86,6 +86,19 @@ private:
     int m_pid = -1;
 };
 
+// A unix socket that takes connections into its backlog and never answers,
+// as a hung service would.
+class MuteSocket {
+public:
+    explicit MuteSocket(const std::string &path);
+    ~MuteSocket();
+    MuteSocket(const MuteSocket &) = delete;
+    MuteSocket &operator=(const MuteSocket &) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // Runs a program with a minimal environment (PATH, HOME, LC_ALL=C, no
 // display, no session bus) plus env; stdin is /dev/null unless input is set.
 Result runProgram(const std::string &program, const std::vector<std::string> &args, const Env &env = {},
