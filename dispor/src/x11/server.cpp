@@ -360,6 +360,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
+        {&Atoms::replicaOf, replicaOfName},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i)
@@ -587,8 +588,9 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         infoCookies.append(xcb_randr_get_output_info(c, outputs[i], s.configTimestamp));
         propertyCookies.append(xcb_randr_list_output_properties(c, outputs[i]));
     }
-    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,    m_atoms.maxBpc,
-                                 m_atoms.underscan, m_atoms.underscanHBorder, m_atoms.underscanVBorder};
+    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
+                                 m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
+                                 m_atoms.underscanVBorder, m_atoms.replicaOf};
     for (int i = 0; i < outputCount; ++i) {
         OutputState output;
         output.id = outputs[i];

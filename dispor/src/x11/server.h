@@ -80,6 +80,9 @@ struct ServerState {
     Output::DpmsMode dpms = Output::DpmsMode::On;
 };
 
+// The name of Atoms::replicaOf, made by the first mirror the backend sets up.
+inline constexpr char replicaOfName[] = "_DISPOR_REPLICA_OF";
+
 // The output properties the backend knows.
 struct Atoms {
     xcb_atom_t edid = XCB_NONE;
@@ -90,6 +93,9 @@ struct Atoms {
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
     xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
+    // Ours, on a replica: the output it mirrors. RandR keeps no direction
+    // for outputs that show the same area.
+    xcb_atom_t replicaOf = XCB_NONE;
 };
 
 

@@ -1019,6 +1019,11 @@ uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported)
 QMap<int, Data> describe(Connection &connection, const ServerState &state)
 {
     const Atoms &atoms = connection.atoms();
+    const auto edidOf = [&atoms](const OutputState &output) -> std::optional<EdidIdentity> {
+        if (const Property *property = find(output, atoms.edid); property && property->format == 8)
+            return edidIdentity(property->data);
+        return std::nullopt;
+    };
     QMap<int, Data> outputs;
     for (const OutputState &output : state.outputs) {
         Data d;
@@ -1028,10 +1033,7 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
         if (const Property *property = find(output, atoms.connectorType); property && property->format == 32)
             connector = connection.atomName(xcb_atom_t(property->value().value_or(0)));
         d.type = connectorType(connector, output.name);
-        std::optional<EdidIdentity> edid;
-        if (const Property *property = find(output, atoms.edid); property && property->format == 8)
-            edid = edidIdentity(property->data);
-        d.uuid = outputUuid(edid, output.name);
+        d.uuid = outputUuid(edidOf(output), output.name);
         d.connected = output.connected;
 
         const auto crtc = state.crtcs.constFind(output.crtc);
@@ -1083,6 +1085,15 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
         }
         d.dpms = d.connected ? state.dpms : Output::DpmsMode::On;
         outputs.insert(d.id, d);
+    }
+
+    // Twin monitors that tell no serial apart: each uuid still names one output.
+    QHash<QString, int> uuids;
+    for (const Data &d : std::as_const(outputs))
+        ++uuids[d.uuid];
+    for (Data &d : outputs) {
+        if (uuids.value(d.uuid) > 1)
+            d.uuid = outputUuid(edidOf(state.outputs.value(xcb_randr_output_t(d.id))), d.name, true);
     }
 
     // Primary first, then the other enabled, connected outputs by id.
