@@ -169,6 +169,9 @@ QByteArray customModeName(const ModeInfo &mode)
 
 std::optional<ModeInfo> parseCustomModeName(const QByteArray &name)
 {
+    // Most modes are the server's own: they are passed over without a match.
+    if (!name.startsWith("dispor:"))
+        return std::nullopt;
     static const QRegularExpression pattern(
         QStringLiteral("^dispor:(\\d{1,9})x(\\d{1,9})@([0-9.e+-]{1,32}):f(\\d{1,10})(?::(\\d{1,10}(?:/\\d{1,10}){11}))?$"));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(name));
