@@ -61,21 +61,23 @@ QSize extent(const ModeLine &mode, uint16_t rotation)
     return quarterTurn(rotation) ? size.transposed() : size;
 }
 
-// The top of a straight ramp of n steps as servers make it (i << 8 for 256
-// steps), so that the server's own ramp counts as full brightness.
-double fullRampTop(qsizetype n)
+// The top of the straight ramp servers start with (i << 8 for 256 steps):
+// full brightness, although it falls short of 65535.
+double defaultRampTop(qsizetype n)
 {
     return n > 1 ? double(n - 1) * 65536 / n : 65535;
 }
 
-// What the brightness of a gamma ramp is: its highest step, to four places,
-// so that a value set reads back as it was given.
+// What the brightness of a gamma ramp is: its highest step over 65535, as
+// clients write it, to four places, so that a value set reads back as given.
 double rampBrightness(const CrtcState &crtc)
 {
     if (crtc.red.isEmpty())
         return 1;
     const uint16_t top = std::max({crtc.red.last(), crtc.green.last(), crtc.blue.last()});
-    return std::min(1.0, std::round(top / fullRampTop(crtc.red.size()) * 10000) / 10000);
+    if (top == defaultRampTop(crtc.red.size()))
+        return 1;
+    return std::min(1.0, std::round(top / 65535.0 * 10000) / 10000);
 }
 
 // The ramp at a new brightness, keeping each channel's curve.
@@ -84,14 +86,13 @@ QList<uint16_t> scaledRamp(const QList<uint16_t> &ramp, double brightness)
     QList<uint16_t> result(ramp.size());
     const uint16_t top = ramp.isEmpty() ? 0 : *std::max_element(ramp.begin(), ramp.end());
     const qsizetype last = std::max<qsizetype>(ramp.size() - 1, 1);
-    const double full = fullRampTop(ramp.size());
     for (qsizetype i = 0; i < ramp.size(); ++i) {
         // A ramp at zero has lost its curve: start again from a straight one.
         const double shape = top ? double(ramp[i]) / top : double(i) / last;
-        result[i] = uint16_t(std::clamp(std::lround(shape * brightness * full), 0L, 65535L));
+        result[i] = uint16_t(std::clamp(std::lround(shape * brightness * 65535), 0L, 65535L));
     }
     if (!result.isEmpty())
-        result.last() = uint16_t(std::clamp(std::lround(brightness * full), 0L, 65535L));
+        result.last() = uint16_t(std::clamp(std::lround(brightness * 65535), 0L, 65535L));
     return result;
 }
 
