@@ -561,9 +561,9 @@ private:
             if (d.maxBitsPerColor != was.maxBitsPerColor) {
                 const Property &property = *find(output, atoms.maxBpc);
                 const int32_t min = property.validValues[0], max = property.validValues[1];
-                // Automatic is the most the output allows: the driver then
-                // picks the depth.
-                const int64_t value = d.maxBitsPerColor ? int64_t(d.maxBitsPerColor) : max;
+                // Automatic is 0 where the range holds it, else the most the
+                // output allows: the driver then picks the depth.
+                const int64_t value = d.maxBitsPerColor ? int64_t(d.maxBitsPerColor) : min <= 0 ? 0 : max;
                 if (value < min || value > max)
                     return fail(u"%1: \"maxBitsPerColor\" %2 is outside the range %3 to %4 that the output allows"_qs
                                     .arg(d.name)
@@ -1075,8 +1075,9 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
             d.capabilities |= Cap::MaxBitsPerColor;
             const int32_t min = property->validValues[0], max = property->validValues[1];
             d.bitsPerColorRange = {uint32_t(std::max(min, 0)), uint32_t(std::max(max, 0))};
-            const int32_t value = property->value().value_or(max);
-            d.maxBitsPerColor = value >= max ? 0 : uint32_t(std::max(value, 0));
+            // RandR's "max bpc" is a limit, never "automatic": the value held
+            // is the limit, and 0 the automatic value where the range has it.
+            d.maxBitsPerColor = uint32_t(std::max(property->value().value_or(max), 0));
         }
         if (const Property *property = find(output, atoms.underscan);
             usable(property) && property->format == 32 && usable(find(output, atoms.underscanHBorder))) {
