@@ -1046,9 +1046,13 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
         for (const xcb_randr_mode_t id : std::as_const(modes)) {
             const ModeLine &mode = state.modes.value(id);
             const QString key = QString::number(id);
-            d.modes.insert(key, ModePtr::create(key, QSize(mode.timings.width, mode.timings.height),
-                                                refreshRate(mode.timings)));
-            if (const std::optional<ModeInfo> custom = parseCustomModeName(mode.name); custom && output.modes.contains(id))
+            const std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+            // A custom mode asked for by size and rate has the rate asked
+            // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
+            // mode is found again by what it was made from.
+            const float rate = custom && !custom->timings ? custom->refreshRate : refreshRate(mode.timings);
+            d.modes.insert(key, ModePtr::create(key, QSize(mode.timings.width, mode.timings.height), rate));
+            if (custom && output.modes.contains(id))
                 d.customModes.append(*custom);
         }
         if (output.preferred > 0 && !output.modes.isEmpty())
