@@ -527,11 +527,20 @@ private:
             if (d.enabled && d.connected && !ranks.contains(d.id))
                 ranks.append(d.id);
         }
-        for (const auto &[id, priority] : requests)
+        // X keeps one primary output and no order behind it: a request
+        // changes the primary only where it names it. An output given rank
+        // 1 becomes primary; the primary moved down leaves it to the output
+        // that takes its rank; other requests leave the server as it is.
+        xcb_randr_output_t primary = m_now.primary;
+        for (const auto &[id, priority] : requests) {
             Ranking::move(ranks, id, priority);
-        const xcb_randr_output_t first = ranks.isEmpty() ? XCB_NONE : xcb_randr_output_t(ranks.first());
-        if (first != m_now.primary)
-            m_plan->primary = first;
+            if (priority == 1 && ranks.contains(id))
+                primary = xcb_randr_output_t(id);
+            else if (xcb_randr_output_t(id) == primary && !ranks.isEmpty() && ranks.first() != id)
+                primary = xcb_randr_output_t(ranks.first());
+        }
+        if (primary != m_now.primary)
+            m_plan->primary = primary;
         return true;
     }
 
@@ -1102,12 +1111,13 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
             d.uuid = outputUuid(edidOf(state.outputs.value(xcb_randr_output_t(d.id))), d.name, true);
     }
 
-    // Primary first, then the other enabled, connected outputs by id.
-    int rank = 0;
+    // Priority 1 is the server's primary output alone, when it has one that
+    // shows something; the other enabled, connected outputs follow by id.
+    int rank = 1;
     if (outputs.contains(int(state.primary))) {
         Data &primary = outputs[int(state.primary)];
         if (primary.enabled && primary.connected)
-            primary.priority = uint32_t(++rank);
+            primary.priority = 1;
     }
     for (Data &d : outputs) {
         if (d.enabled && d.connected && !d.priority)
