@@ -5,6 +5,7 @@
 
 #include <xcb/dpms.h>
 
+#include <QRect>
 #include <QSet>
 
 #include <algorithm>
@@ -124,6 +125,13 @@ const Property *find(const OutputState &output, xcb_atom_t atom)
     return it == output.properties.constEnd() ? nullptr : &*it;
 }
 
+// The output our mark on the output names, 0 when it has none.
+int replicaMark(const OutputState &output, const Atoms &atoms)
+{
+    const Property *property = find(output, atoms.replicaOf);
+    return property && property->format == 32 ? property->value().value_or(0) : 0;
+}
+
 QList<int> rankingOf(const QMap<int, Data> &outputs)
 {
     QList<Ranking::Entry> entries;
@@ -199,11 +207,18 @@ struct ModeRemoval {
     xcb_randr_mode_t mode = XCB_NONE;
 };
 
+// Our mark on a replica, naming its source; none removes it.
+struct ReplicaMark {
+    xcb_randr_output_t output = XCB_NONE;
+    xcb_randr_output_t source = XCB_NONE;
+};
+
 // Everything one apply does to the server.
 struct Plan {
     Layout layout;
     std::optional<xcb_randr_output_t> primary;
     QList<PropertyWrite> properties;
+    QList<ReplicaMark> marks;
     QList<GammaWrite> gamma;
     QList<ModeAddition> additions;
     QList<ModeRemoval> removals;
@@ -251,7 +266,7 @@ public:
     {
         m_plan = plan;
         return checkOutputs() && place() && assignCrtcs() && screenSize() && primary(priorityRequests) && properties()
-            && gamma() && customModes();
+            && marks() && gamma() && customModes();
     }
 
 private:
@@ -336,6 +351,10 @@ private:
 
     bool place()
     {
+        // Asked for, not a replica moved away on its own.
+        bool mirroring = false;
+        for (const Data &d : std::as_const(m_base))
+            mirroring = mirroring || (d.enabled && d.replicationSource != m_described[d.id].replicationSource);
         // Replicas take their source's place, mode and rotation.
         for (Data &d : m_base) {
             if (!d.enabled || !d.replicationSource)
@@ -386,7 +405,13 @@ private:
             if (d.enabled && (!was.enabled || unmirrored) && d.pos == was.pos && !d.replicationSource)
                 d.pos = QPoint(rightEdge(d.id), 0);
         }
-        // X screens begin at 0,0: a layout left of or above it moves in whole.
+        // X screens begin at 0,0: a layout left of or above it moves in
+        // whole. A mirror made or ended leaves the place its outputs had:
+        // the layout then closes up, from the origin on.
+        if (mirroring) {
+            closeUp(&QPoint::rx, &QSize::width);
+            closeUp(&QPoint::ry, &QSize::height);
+        }
         int left = INT_MAX, top = INT_MAX;
         for (const Data &d : std::as_const(m_base)) {
             if (d.enabled) {
@@ -411,6 +436,38 @@ private:
                             + " lies beyond what an X screen can hold");
         }
         return true;
+    }
+
+    // Along one axis: the stretches no enabled output covers, before the
+    // first and between them, are taken out.
+    void closeUp(int &(QPoint::*coordinate)(), int (QSize::*length)() const)
+    {
+        QList<std::pair<int, int>> spans;
+        for (Data &d : m_base) {
+            if (d.enabled)
+                spans.append({(d.pos.*coordinate)(), (d.pos.*coordinate)() + (sizeOf(d).*length)()});
+        }
+        if (spans.isEmpty())
+            return;
+        std::sort(spans.begin(), spans.end());
+        QList<std::pair<int, int>> gaps; // where a gap ends, and how long it is
+        int reached = 0;
+        for (qsizetype i = 0; i < spans.size(); ++i) {
+            const auto [begin, end] = spans[i];
+            if (i == 0 || begin > reached)
+                gaps.append({begin, begin - reached}); // the first from 0, whichever side
+            reached = i == 0 ? end : std::max(reached, end);
+        }
+        for (Data &d : m_base) {
+            if (!d.enabled)
+                continue;
+            int &at = (d.pos.*coordinate)();
+            const int from = at;
+            for (const auto &[end, length] : std::as_const(gaps)) {
+                if (end <= from)
+                    at -= length;
+            }
+        }
     }
 
     // Every CRTC the output could use must show it, since the one it gets
@@ -610,6 +667,19 @@ private:
         return true;
     }
 
+    // A mirror made or ended here names its source, or none; marks that
+    // name what no longer is go too.
+    bool marks()
+    {
+        for (const Data &d : std::as_const(m_base)) {
+            const int want = d.enabled ? d.replicationSource : 0;
+            const int have = replicaMark(server(d), m_connection.atoms());
+            if (want != have && (d.replicationSource != m_described[d.id].replicationSource || have))
+                m_plan->marks.append({xcb_randr_output_t(d.id), xcb_randr_output_t(want)});
+        }
+        return true;
+    }
+
     bool gamma()
     {
         for (const Data &d : std::as_const(m_base)) {
@@ -693,7 +763,8 @@ public:
     {
         if (stepAllowed("modes", reason) && addModes(plan, reason) && stepAllowed("layout", reason)
             && setLayout(m_before, plan.layout, reason) && stepAllowed("primary", reason) && setPrimary(plan, reason)
-            && stepAllowed("properties", reason) && writeProperties(plan, reason) && stepAllowed("gamma", reason)
+            && stepAllowed("properties", reason) && writeProperties(plan, reason) && writeMarks(plan, reason)
+            && stepAllowed("gamma", reason)
             && writeGamma(plan, reason) && stepAllowed("removals", reason) && removeModes(plan, reason))
             return true;
         rollBack();
@@ -863,6 +934,31 @@ private:
         return true;
     }
 
+    bool setMark(const ReplicaMark &mark, QString *reason)
+    {
+        const xcb_atom_t atom = m_connection.atom(replicaOfName, true);
+        if (!mark.source)
+            return m_connection.check(xcb_randr_delete_output_property_checked(c(), mark.output, atom),
+                                      "to remove the mark of a mirror", reason);
+        const uint32_t source = mark.source;
+        return m_connection.check(xcb_randr_configure_output_property_checked(c(), mark.output, atom, 0, 0, 0, nullptr),
+                                  "to mark a mirror", reason)
+            && m_connection.check(xcb_randr_change_output_property_checked(c(), mark.output, atom, XCB_ATOM_INTEGER, 32,
+                                                                            XCB_PROP_MODE_REPLACE, 1, &source),
+                                  "to mark a mirror", reason);
+    }
+
+    bool writeMarks(const Plan &plan, QString *reason)
+    {
+        for (const ReplicaMark &mark : plan.marks) {
+            m_oldMarks.append({mark.output, xcb_randr_output_t(replicaMark(m_before.outputs.value(mark.output),
+                                                                            m_connection.atoms()))});
+            if (!setMark(mark, reason))
+                return false;
+        }
+        return true;
+    }
+
     bool setGamma(const GammaWrite &write, QString *reason)
     {
         return m_connection.check(xcb_randr_set_crtc_gamma_checked(c(), write.crtc, uint16_t(write.red.size()),
@@ -923,6 +1019,8 @@ private:
             setGamma(write, &ignored);
         for (const PropertyWrite &write : std::as_const(m_oldProperties))
             writeProperty(write, "", &ignored);
+        for (const ReplicaMark &mark : std::as_const(m_oldMarks))
+            setMark(mark, &ignored);
         if (m_primaryTouched)
             m_connection.check(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary), "",
                                &ignored);
@@ -943,6 +1041,7 @@ private:
     QList<std::pair<xcb_randr_output_t, xcb_randr_mode_t>> m_added;
     QList<std::pair<xcb_randr_output_t, xcb_randr_mode_t>> m_deleted;
     QList<PropertyWrite> m_oldProperties;
+    QList<ReplicaMark> m_oldMarks;
     QList<GammaWrite> m_oldGamma;
     bool m_primaryTouched = false;
     bool m_layoutTouched = false;
@@ -1124,23 +1223,45 @@ QMap<int, Data> describe(Connection &connection, const ServerState &state)
             d.priority = uint32_t(++rank);
     }
 
-    // Outputs that show the same area mirror the primary one among them,
-    // else the one with the lowest id.
+    // Outputs that show the same area mirror one of them. RandR keeps no
+    // direction, so a replica we made names its source in our mark; among
+    // outputs mirrored by others, the primary is the source, else the lowest id.
+    const auto areaOf = [&state](const Data &d) {
+        const CrtcState &crtc = state.crtcs.value(state.outputs.value(xcb_randr_output_t(d.id)).crtc);
+        return QRect(crtc.x, crtc.y, crtc.width, crtc.height);
+    };
     for (Data &d : outputs) {
         if (!d.enabled)
             continue;
-        const CrtcState &mine = state.crtcs.value(state.outputs.value(xcb_randr_output_t(d.id)).crtc);
-        const Data *source = nullptr;
+        QList<const Data *> group;
         for (const Data &other : std::as_const(outputs)) {
-            if (!other.enabled)
-                continue;
-            const CrtcState &theirs = state.crtcs.value(state.outputs.value(xcb_randr_output_t(other.id)).crtc);
-            if (theirs.x != mine.x || theirs.y != mine.y || theirs.width != mine.width || theirs.height != mine.height)
-                continue;
-            if (!source || other.priority == 1 || (source->priority != 1 && other.id < source->id))
-                source = &other;
+            if (other.enabled && areaOf(other) == areaOf(d))
+                group.append(&other);
         }
-        if (source && source->id != d.id)
+        if (group.size() < 2)
+            continue;
+        const auto named = [&](const Data *member) -> const Data * {
+            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), atoms);
+            for (const Data *candidate : std::as_const(group)) {
+                if (candidate != member && candidate->id == source)
+                    return candidate;
+            }
+            return nullptr;
+        };
+        const Data *source = nullptr;
+        for (const Data *member : std::as_const(group)) {
+            if (const Data *candidate = named(member); candidate && !named(candidate)) {
+                source = candidate;
+                break;
+            }
+        }
+        for (const Data *member : std::as_const(group)) {
+            if (!source && member->priority == 1)
+                source = member;
+        }
+        if (!source)
+            source = group.first();
+        if (source->id != d.id)
             d.replicationSource = source->id;
     }
     return outputs;
