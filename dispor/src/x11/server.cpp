@@ -635,6 +635,20 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         s.outputs.insert(output.id, output);
     }
 
+    // Named here, so that what was read is understood without the server.
+    s.atoms = m_atoms;
+    for (const OutputState &output : std::as_const(s.outputs)) {
+        for (const xcb_atom_t enumerated : {m_atoms.connectorType, m_atoms.broadcastRgb, m_atoms.underscan}) {
+            const auto property = output.properties.constFind(enumerated);
+            if (enumerated == XCB_NONE || property == output.properties.constEnd() || property->format != 32)
+                continue;
+            QList<int32_t> atoms = property->validValues;
+            atoms.append(property->value().value_or(0));
+            for (const int32_t atom : std::as_const(atoms))
+                s.atomNames.insert(xcb_atom_t(atom), atomName(xcb_atom_t(atom)));
+        }
+    }
+
     if (m_dpms) {
         if (auto info = reply(xcb_dpms_info_reply(c, xcb_dpms_info(c), nullptr))) {
             if (info->state && info->power_level <= XCB_DPMS_DPMS_MODE_OFF)

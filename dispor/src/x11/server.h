@@ -62,24 +62,6 @@ struct OutputState {
     QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
 };
 
-// Everything the backend reads from the server at one moment.
-struct ServerState {
-    xcb_timestamp_t configTimestamp = XCB_CURRENT_TIME;
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint32_t mmWidth = 0;
-    uint32_t mmHeight = 0;
-    uint16_t minWidth = 0;
-    uint16_t minHeight = 0;
-    uint16_t maxWidth = 0;
-    uint16_t maxHeight = 0;
-    QMap<xcb_randr_crtc_t, CrtcState> crtcs;
-    QMap<xcb_randr_output_t, OutputState> outputs;
-    QHash<xcb_randr_mode_t, ModeLine> modes;
-    xcb_randr_output_t primary = XCB_NONE;
-    Output::DpmsMode dpms = Output::DpmsMode::On;
-};
-
 // The name of Atoms::replicaOf, made by the first mirror the backend sets up.
 inline constexpr char replicaOfName[] = "_DISPOR_REPLICA_OF";
 
@@ -97,6 +79,32 @@ struct Atoms {
     // for outputs that show the same area.
     xcb_atom_t replicaOf = XCB_NONE;
 };
+
+
+// Everything the backend reads from the server at one moment.
+struct ServerState {
+    xcb_timestamp_t configTimestamp = XCB_CURRENT_TIME;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint32_t mmWidth = 0;
+    uint32_t mmHeight = 0;
+    uint16_t minWidth = 0;
+    uint16_t minHeight = 0;
+    uint16_t maxWidth = 0;
+    uint16_t maxHeight = 0;
+    QMap<xcb_randr_crtc_t, CrtcState> crtcs;
+    QMap<xcb_randr_output_t, OutputState> outputs;
+    QHash<xcb_randr_mode_t, ModeLine> modes;
+    xcb_randr_output_t primary = XCB_NONE;
+    Output::DpmsMode dpms = Output::DpmsMode::On;
+    Atoms atoms; // as the connection found them
+    // The names of the atoms the enumerated properties hold and allow.
+    QHash<xcb_atom_t, QString> atomNames;
+
+    // The name of such an atom, empty when unknown.
+    QString atomName(xcb_atom_t atom) const { return atomNames.value(atom); }
+};
+
 
 
 // A connection to the X server named by DISPLAY that offers RandR 1.2 or
