@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include "../changes.h"
+#include "../text.h"
 #include "../ranking.h"
 #include "description.h"
 #include "names.h"
@@ -15,11 +16,6 @@ namespace {
 
 using Data = Output::Data;
 using Caps = Output::Capabilities;
-
-QString quoted(const QString &text)
-{
-    return u'"' + text + u'"';
-}
 
 const char *rotationWord(Output::Rotation rotation)
 {
