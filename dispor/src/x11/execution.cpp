@@ -208,7 +208,7 @@ private:
 
     bool setMark(const ReplicaMark &mark, QString *reason)
     {
-        const xcb_atom_t atom = m_connection.atom(replicaOfName, true);
+        const xcb_atom_t atom = m_connection.atoms().replicaOf;
         if (!mark.source)
             return m_connection.check(xcb_randr_delete_output_property_checked(c(), mark.output, atom),
                                       "to remove the mark of a mirror", reason);

@@ -360,11 +360,15 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
-        {&Atoms::replicaOf, replicaOfName},
+        {&Atoms::replicaOf, "_DISPOR_REPLICA_OF"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
-    for (size_t i = 0; i < std::size(names); ++i)
-        cookies[i] = xcb_intern_atom(c, 1, uint16_t(std::strlen(names[i].second)), names[i].second);
+    for (size_t i = 0; i < std::size(names); ++i) {
+        // Ours is made if missing, so that a mirror made later in this
+        // connection is read back by it too.
+        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf;
+        cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
+    }
     for (size_t i = 0; i < std::size(names); ++i) {
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;

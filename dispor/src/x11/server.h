@@ -62,9 +62,6 @@ struct OutputState {
     QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
 };
 
-// The name of Atoms::replicaOf, made by the first mirror the backend sets up.
-inline constexpr char replicaOfName[] = "_DISPOR_REPLICA_OF";
-
 // The output properties the backend knows.
 struct Atoms {
     xcb_atom_t edid = XCB_NONE;
