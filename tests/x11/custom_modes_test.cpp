@@ -43,15 +43,49 @@ TEST_F(X11CustomModes, ResolutionFormGetsCvtTimings)
     EXPECT_GT(normal->h[3] - normal->h[0], 160);
     EXPECT_FALSE(screen()["DUMMY0"].findMode("dispor:1000x700@60:f1"));
 
-    // Offered as modes of the output, by their XIDs.
+    // Offered as modes of the output, by their XIDs, at the rate asked for.
     const Result modes = run({"DUMMY1", "list-modes"});
-    EXPECT_NE(modes.out.find(std::to_string(normal->id) + ":1000x700@" + normal->refresh.substr(0, 5) + "\n"),
-              std::string::npos)
-        << modes;
+    EXPECT_NE(modes.out.find(std::to_string(normal->id) + ":1000x700@60.00\n"), std::string::npos) << modes;
     const QJsonArray custom = json("DUMMY1")["customModes"].toArray();
     ASSERT_EQ(custom.size(), 2);
     EXPECT_EQ(custom[0].toObject()["resolution"].toObject(), (QJsonObject{{"height", 700}, {"width", 1000}}));
     EXPECT_EQ(custom[1].toObject()["refreshRate"].toDouble(), 60.0);
+}
+
+TEST_F(X11CustomModes, ACustomModeIsSetByWhatItWasMadeFrom)
+{
+    // CVT gives 59.95 Hz for 1600x900@60; the mode is still 1600x900@60.
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1600x900@60"}), (Result{0, "", ""}));
+    const uint32_t id = randr().mode("dispor:1600x900@60:f1");
+    ASSERT_NE(id, 0u);
+    EXPECT_NE(screen()["DUMMY1"].findMode("dispor:1600x900@60:f1")->refresh, "60.00Hz");
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", "0: 1600x900@60.00Hz\n"}));
+    const std::string line = std::to_string(id) + ":1600x900@60.00";
+    const Result modes = run({"DUMMY1", "list-modes"});
+    EXPECT_NE(modes.out.find(line + "\n"), std::string::npos) << modes;
+
+    // By size and rate, by id, and by the line list-modes shows.
+    for (int form = 0; form < 3; ++form) {
+        SetUp();
+        EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1600x900@60"}), (Result{0, "", ""}));
+        const uint32_t made = randr().mode("dispor:1600x900@60:f1");
+        const std::string word = std::vector<std::string>{"1600x900@60", std::to_string(made),
+                                                          std::to_string(made) + ":1600x900@60.00"}[form];
+        EXPECT_EQ(run({"DUMMY1", "set-mode", word}), (Result{0, "", ""})) << word << run({"DUMMY1", "list-modes"});
+        // The server may name the current mode by one of its own with the
+        // same timings (Xorg's dummy driver has a CVT 1600x900 too).
+        const XScreen after = screen();
+        const XMode *custom = after["DUMMY1"].findMode("dispor:1600x900@60:f1");
+        const XMode *current = nullptr;
+        for (const XMode &mode : after["DUMMY1"].modes)
+            current = mode.id == after["DUMMY1"].mode ? &mode : current;
+        ASSERT_TRUE(custom && current) << word;
+        EXPECT_EQ(std::tuple(current->clock, std::vector<int>(current->h, current->h + 4),
+                             std::vector<int>(current->v, current->v + 4)),
+                  std::tuple(custom->clock, std::vector<int>(custom->h, custom->h + 4),
+                             std::vector<int>(custom->v, custom->v + 4)))
+            << word;
+    }
 }
 
 TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)

@@ -29,7 +29,8 @@ void X11Test::TearDownTestSuite()
 const std::vector<std::string> &X11Test::testProperties()
 {
     static const std::vector<std::string> names = {
-        "Broadcast RGB", "max bpc", "underscan", "underscan hborder", "underscan vborder", "EDID", "ConnectorType"};
+        "Broadcast RGB", "max bpc", "underscan", "underscan hborder", "underscan vborder", "EDID", "ConnectorType",
+        "_DISPOR_REPLICA_OF"};
     return names;
 }
 

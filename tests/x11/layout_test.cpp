@@ -152,6 +152,38 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
 }
 
+TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
+{
+    const auto primaries = [] {
+        std::vector<std::string> names;
+        for (const auto &[name, output] : screen().outputs) {
+            if (output.primary)
+                names.push_back(name);
+        }
+        return names;
+    };
+    xrandr(display(), {"--noprimary"});
+    EXPECT_FALSE(json("DUMMY0")["primary"].toBool());
+    EXPECT_EQ(json("DUMMY0")["priority"].toInt(), 2);
+    EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 3);
+    EXPECT_EQ(run({"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
+
+    // A request that does not rank an output first leaves the primary alone.
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}), (Result{0, "", ""}));
+    EXPECT_EQ(primaries(), std::vector<std::string>{});
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "1"}), (Result{0, "", ""}));
+    EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});
+
+    // Switched off, the primary is still the server's, and nobody else's.
+    xrandr(display(), {"--output", "DUMMY1", "--off"});
+    EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});
+    EXPECT_FALSE(json("DUMMY0")["primary"].toBool());
+    EXPECT_EQ(json("DUMMY0")["priority"].toInt(), 2);
+    EXPECT_EQ(run({"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
+    EXPECT_EQ(run({"DUMMY0", "set-position", "0", "0"}), (Result{0, "", ""}));
+    EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});
+}
+
 TEST_F(X11Layout, MirrorsAnotherOutput)
 {
     EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
@@ -190,6 +222,51 @@ TEST_F(X11Layout, MirrorsAnotherOutput)
     EXPECT_EQ(run({"DUMMY1", "set-position", "0", "1024"}), (Result{0, "", ""}));
     EXPECT_EQ(areas(screen())["DUMMY1"], (Area{0, 1024, 1280, 1024}));
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
+}
+
+TEST_F(X11Layout, MirroringKeepsItsDirectionAndTheOrigin)
+{
+    // The output at the origin mirrors the one right of it: the layout
+    // starts at the origin still, with nothing left uncovered.
+    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY1"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(after.width, 1920);
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
+    // The source has nothing to end; the replica ends it.
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "none"}), (Result{0, "", ""}));
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
+    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "none"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
+
+    // Whichever has the higher id: the replica names its source, and a
+    // third output may mirror that source.
+    SetUp();
+    EXPECT_EQ(run({"DUMMY2", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY2"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(after["DUMMY1"].x, after["DUMMY2"].x);
+    EXPECT_EQ(after["DUMMY0"].x, 0);
+    EXPECT_EQ(after["DUMMY2"].x, 1920); // the place DUMMY1 left is closed up
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY2")));
+    EXPECT_EQ(json("DUMMY2")["replicaOf"].toInt(), 0);
+    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY2"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after).size(), 3u);
+    for (const auto &[name, area] : areas(after))
+        EXPECT_EQ((std::pair{area.x, area.y}), (std::pair{0, 0})) << name;
+    EXPECT_EQ(after.width, after["DUMMY2"].width);
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY2")));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY2")));
+
+    // Mirrors made by another client: the primary is the source.
+    SetUp();
+    xrandr(display(), {"--output", "DUMMY1", "--same-as", "DUMMY0"});
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
 }
 
 TEST_F(X11Layout, RefusesAPlaceNextToADisconnectedOutput)

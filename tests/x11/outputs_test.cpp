@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QJsonArray>
+#include <QSet>
 
 #include <algorithm>
 #include <cstdio>
@@ -106,6 +107,24 @@ TEST_F(X11Outputs, UuidComesFromTheEdidIdentityElseFromTheName)
     randr().setBytes("DUMMY1", "EDID", makeEdid("ABD", 0x1234, 42));
     EXPECT_NE(json("DUMMY1")["uuid"].toString(), byEdid);
 
+    // The real serial often sits in the serial-number descriptor alone.
+    randr().setBytes("DUMMY1", "EDID", makeEdid("ABC", 0x1234, 42, "SN-0001"));
+    const QString byText = json("DUMMY1")["uuid"].toString();
+    EXPECT_NE(byText, byEdid);
+    randr().setBytes("DUMMY2", "EDID", makeEdid("ABC", 0x1234, 42, "SN-0002"));
+    EXPECT_NE(json("DUMMY2")["uuid"].toString(), byText);
+    EXPECT_EQ(json("DUMMY1")["uuid"].toString(), byText);
+
+    // Twins that tell nothing apart still get a uuid each, and it names them.
+    for (const char *output : {"DUMMY0", "DUMMY1"})
+        randr().setBytes(output, "EDID", makeEdid("ABC", 0x1234, 0));
+    const QString first = json("DUMMY0")["uuid"].toString(), second = json("DUMMY1")["uuid"].toString();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(run({first.toStdString(), "get-name"}), (Result{0, "DUMMY0\n", ""}));
+    EXPECT_EQ(run({second.toStdString(), "get-name"}), (Result{0, "DUMMY1\n", ""}));
+    randr().remove("DUMMY0", "EDID");
+    randr().remove("DUMMY2", "EDID");
+
     // A blob that is no EDID counts as none.
     std::string broken = makeEdid("ABC", 0x1234, 42);
     broken[1] = 0;
@@ -178,6 +197,32 @@ TEST(X11Names, ConnectorTypeFromTheOutputName)
     // The property wins over the name, unless it names nothing known.
     EXPECT_EQ(Dispor::X11::connectorType(u"HDMI"_qs, u"DP-1"_qs), Type::HDMI);
     EXPECT_EQ(Dispor::X11::connectorType(u"unknown"_qs, u"DP-1"_qs), Type::DisplayPort);
+}
+
+TEST(X11Names, EdidIdentityWithItsSerialText)
+{
+    using Dispor::X11::edidIdentity;
+    const std::optional<Dispor::X11::EdidIdentity> plain = edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 7)));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->manufacturer, u"DEL"_qs);
+    EXPECT_EQ(plain->product, 0x40f2);
+    EXPECT_EQ(plain->serial, 7u);
+    EXPECT_TRUE(plain->serialText.isEmpty());
+    for (const auto &[given, read] : {std::pair{"7XK2M83", "7XK2M83"}, std::pair{"ABCDEFGHIJKLM", "ABCDEFGHIJKLM"},
+                                      std::pair{"  padded", "padded"}}) {
+        const auto identity = edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 0, given)));
+        ASSERT_TRUE(identity) << given;
+        EXPECT_EQ(identity->serialText, QString::fromLatin1(read)) << given;
+    }
+    // Without the text the uuid is as it always was; with it, and with the
+    // output's name for repeated identities, it differs.
+    using Dispor::X11::outputUuid;
+    const auto withText = edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 7, "X")));
+    const QStringList uuids = {outputUuid(plain, u"DP-1"_qs), outputUuid(withText, u"DP-1"_qs),
+                               outputUuid(plain, u"DP-1"_qs, true), outputUuid(plain, u"DP-2"_qs, true),
+                               outputUuid(std::nullopt, u"DP-1"_qs)};
+    EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), uuids.size());
+    EXPECT_EQ(outputUuid(plain, u"DP-1"_qs), outputUuid(plain, u"HDMI-1"_qs));
 }
 
 TEST(X11Names, RotationsBothWays)

@@ -32,6 +32,13 @@ TEST_F(X11Picture, BrightnessIsTheGammaRamp)
         EXPECT_EQ(after["DUMMY1"].properties.at("Brightness"), "1.0") << percent;
         EXPECT_EQ(json("DUMMY0")["brightness"].toDouble(), value) << percent;
     }
+    // As another client wrote it: the ramp's top over 65535.
+    xrandr(display(), {"--output", "DUMMY1", "--brightness", "0.7"});
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
+    EXPECT_EQ(run({"DUMMY1", "set-brightness", "70%"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.70");
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
+
     // Off, the output has no CRTC and so no ramp.
     const std::string before = screen().text;
     EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),
@@ -61,20 +68,31 @@ TEST_F(X11Picture, MaxBitsPerColorIsMaxBpcWithinItsRange)
     randr().createRange("DUMMY1", "max bpc", 6, 12, 12);
     QJsonObject report = json("DUMMY1");
     EXPECT_EQ(capabilities(report), (QStringList{"brightness", "maxbpc", "custom-modes", "disable"}));
-    EXPECT_EQ(report["maxbpc"].toInt(), 0); // the most it allows: the driver chooses
-    EXPECT_NE(run({"DUMMY1"}).out.find("Color resolution: \x1b[0;0mautomatic (10), range: [6; 12] bits per color\n"),
+    // The value held is a limit; RandR's "max bpc" has no automatic value.
+    EXPECT_EQ(report["maxbpc"].toInt(), 12);
+    EXPECT_NE(run({"DUMMY1"}).out.find("Color resolution: \x1b[0;0m12 bits per color, range: [6; 12] bits per color\n"),
               std::string::npos);
 
-    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "8"}), (Result{0, "", ""}));
-    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "8");
-    EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 8);
+    for (const char *bits : {"8", "12", "10"}) {
+        EXPECT_EQ(run({"DUMMY1", "set-maxbpc", bits}), (Result{0, "", ""}));
+        EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), bits);
+        EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), std::stoi(bits));
+    }
 
     EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "16"}),
               refusal("DUMMY1: \"maxBitsPerColor\" 16 is outside the range 6 to 12 that the output allows"));
-    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "8");
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "10");
 
+    // Automatic lets the driver choose up to the most the output allows.
     EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "automatic"}), (Result{0, "", ""}));
     EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "12");
+    EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 12);
+
+    // A range that holds 0 has an automatic value.
+    randr().createRange("DUMMY1", "max bpc", 0, 16, 10);
+    EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 10);
+    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "automatic"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "0");
     EXPECT_EQ(json("DUMMY1")["maxbpc"].toInt(), 0);
 
     EXPECT_EQ(run({"DUMMY0", "set-maxbpc", "8"}),

@@ -383,7 +383,7 @@ void Randr::removeCustomModes()
         d->check(xcb_randr_destroy_mode_checked(d->c, mode), "destroying a mode");
 }
 
-std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial)
+std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial, const std::string &serialText)
 {
     std::string edid(128, '\0');
     const char header[] = {0, char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), 0};
@@ -398,6 +398,15 @@ std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t
         edid[12 + i] = char((serial >> (8 * i)) & 0xff);
     edid[18] = 1; // EDID 1.4
     edid[19] = 4;
+    if (!serialText.empty()) {
+        // The serial-number descriptor, first of the four.
+        edid[54 + 3] = char(0xff);
+        std::string text = serialText.substr(0, 13);
+        if (text.size() < 13)
+            text += '\n';
+        text.resize(13, ' ');
+        edid.replace(54 + 5, 13, text);
+    }
     unsigned sum = 0;
     for (int i = 0; i < 127; ++i)
         sum += static_cast<unsigned char>(edid[i]);

@@ -95,8 +95,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// A minimal EDID with that identity (valid header and checksum).
-std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial);
+// A minimal EDID with that identity (valid header and checksum), with a
+// serial-number descriptor when serialText is not empty.
+std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial,
+                     const std::string &serialText = {});
 
 // Runs xrandr on the display; throws when it fails.
 std::string xrandr(const std::string &display, const std::vector<std::string> &args);

@@ -107,17 +107,35 @@ std::optional<EdidIdentity> edidIdentity(const QByteArray &edid)
     }
     identity.product = uint16_t(byte(10) | byte(11) << 8);
     identity.serial = uint32_t(byte(12)) | uint32_t(byte(13)) << 8 | uint32_t(byte(14)) << 16 | uint32_t(byte(15)) << 24;
+    // Many monitors leave the numeric serial at 0 and carry the real one in
+    // a serial-number descriptor (tag 0xff): up to 13 characters, ended by a
+    // line feed and padded with blanks.
+    for (int at = 54; at + 18 <= 126; at += 18) {
+        if (byte(at) || byte(at + 1) || byte(at + 2) || byte(at + 3) != 0xff)
+            continue;
+        QByteArray text = edid.mid(at + 5, 13);
+        if (const qsizetype end = text.indexOf('\n'); end >= 0)
+            text.truncate(end);
+        identity.serialText = QString::fromLatin1(text.trimmed());
+        break;
+    }
     return identity;
 }
 
-QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outputName)
+QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outputName, bool repeated)
 {
     QByteArray key;
-    if (edid)
+    if (edid) {
         key = "edid:" + edid->manufacturer.toLatin1() + ':' + QByteArray::number(edid->product, 16) + ':'
             + QByteArray::number(edid->serial, 16);
-    else
+        // Left out when absent, so that such monitors keep their uuids.
+        if (!edid->serialText.isEmpty())
+            key += ":s:" + edid->serialText.toUtf8();
+        if (repeated)
+            key += ":on:" + outputName.toUtf8();
+    } else {
         key = "name:" + outputName.toUtf8();
+    }
     return QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
 }
 
@@ -151,6 +169,9 @@ QByteArray customModeName(const ModeInfo &mode)
 
 std::optional<ModeInfo> parseCustomModeName(const QByteArray &name)
 {
+    // Most modes are the server's own: they are passed over without a match.
+    if (!name.startsWith("dispor:"))
+        return std::nullopt;
     static const QRegularExpression pattern(
         QStringLiteral("^dispor:(\\d{1,9})x(\\d{1,9})@([0-9.e+-]{1,32}):f(\\d{1,10})(?::(\\d{1,10}(?:/\\d{1,10}){11}))?$"));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(name));

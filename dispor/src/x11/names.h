@@ -19,13 +19,16 @@ struct EdidIdentity {
     QString manufacturer;
     uint16_t product = 0;
     uint32_t serial = 0;
+    QString serialText; // the serial-number descriptor, empty when none
 };
 // Null for a blob that is not an EDID (short, wrong header).
 std::optional<EdidIdentity> edidIdentity(const QByteArray &edid);
 
 // Stable across runs and reboots: derived from the EDID's identity when the
-// output has one, else from the output's name.
-QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outputName);
+// output has one, else from the output's name. An identity that more than one
+// output shows (twin monitors without serials) is repeated: the output's name
+// then tells them apart.
+QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outputName, bool repeated = false);
 
 // The timings of a RandR mode, as far as the refresh and a custom mode need.
 struct Timings {

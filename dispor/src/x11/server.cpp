@@ -360,10 +360,15 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
+        {&Atoms::replicaOf, "_DISPOR_REPLICA_OF"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
-    for (size_t i = 0; i < std::size(names); ++i)
-        cookies[i] = xcb_intern_atom(c, 1, uint16_t(std::strlen(names[i].second)), names[i].second);
+    for (size_t i = 0; i < std::size(names); ++i) {
+        // Ours is made if missing, so that a mirror made later in this
+        // connection is read back by it too.
+        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf;
+        cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
+    }
     for (size_t i = 0; i < std::size(names); ++i) {
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;
@@ -587,8 +592,9 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         infoCookies.append(xcb_randr_get_output_info(c, outputs[i], s.configTimestamp));
         propertyCookies.append(xcb_randr_list_output_properties(c, outputs[i]));
     }
-    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,    m_atoms.maxBpc,
-                                 m_atoms.underscan, m_atoms.underscanHBorder, m_atoms.underscanVBorder};
+    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
+                                 m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
+                                 m_atoms.underscanVBorder, m_atoms.replicaOf};
     for (int i = 0; i < outputCount; ++i) {
         OutputState output;
         output.id = outputs[i];
@@ -631,6 +637,20 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
             output.properties.insert(atom, property);
         }
         s.outputs.insert(output.id, output);
+    }
+
+    // Named here, so that what was read is understood without the server.
+    s.atoms = m_atoms;
+    for (const OutputState &output : std::as_const(s.outputs)) {
+        for (const xcb_atom_t enumerated : {m_atoms.connectorType, m_atoms.broadcastRgb, m_atoms.underscan}) {
+            const auto property = output.properties.constFind(enumerated);
+            if (enumerated == XCB_NONE || property == output.properties.constEnd() || property->format != 32)
+                continue;
+            QList<int32_t> atoms = property->validValues;
+            atoms.append(property->value().value_or(0));
+            for (const int32_t atom : std::as_const(atoms))
+                s.atomNames.insert(xcb_atom_t(atom), atomName(xcb_atom_t(atom)));
+        }
     }
 
     if (m_dpms) {

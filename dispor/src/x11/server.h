@@ -62,6 +62,22 @@ struct OutputState {
     QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
 };
 
+// The output properties the backend knows.
+struct Atoms {
+    xcb_atom_t edid = XCB_NONE;
+    xcb_atom_t connectorType = XCB_NONE;
+    xcb_atom_t broadcastRgb = XCB_NONE;
+    xcb_atom_t maxBpc = XCB_NONE;
+    xcb_atom_t underscan = XCB_NONE;
+    xcb_atom_t underscanHBorder = XCB_NONE;
+    xcb_atom_t underscanVBorder = XCB_NONE;
+    xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
+    // Ours, on a replica: the output it mirrors. RandR keeps no direction
+    // for outputs that show the same area.
+    xcb_atom_t replicaOf = XCB_NONE;
+};
+
+
 // Everything the backend reads from the server at one moment.
 struct ServerState {
     xcb_timestamp_t configTimestamp = XCB_CURRENT_TIME;
@@ -78,19 +94,14 @@ struct ServerState {
     QHash<xcb_randr_mode_t, ModeLine> modes;
     xcb_randr_output_t primary = XCB_NONE;
     Output::DpmsMode dpms = Output::DpmsMode::On;
+    Atoms atoms; // as the connection found them
+    // The names of the atoms the enumerated properties hold and allow.
+    QHash<xcb_atom_t, QString> atomNames;
+
+    // The name of such an atom, empty when unknown.
+    QString atomName(xcb_atom_t atom) const { return atomNames.value(atom); }
 };
 
-// The output properties the backend knows.
-struct Atoms {
-    xcb_atom_t edid = XCB_NONE;
-    xcb_atom_t connectorType = XCB_NONE;
-    xcb_atom_t broadcastRgb = XCB_NONE;
-    xcb_atom_t maxBpc = XCB_NONE;
-    xcb_atom_t underscan = XCB_NONE;
-    xcb_atom_t underscanHBorder = XCB_NONE;
-    xcb_atom_t underscanVBorder = XCB_NONE;
-    xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
-};
 
 
 // A connection to the X server named by DISPLAY that offers RandR 1.2 or

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "../backend.h"
+#include "description.h"
+#include "execution.h"
 #include "server.h"
-
-#include <functional>
 
 namespace Dispor::X11 {
 
@@ -21,8 +21,6 @@ public:
 private:
     // Refuses a change on Xwayland, where it would not reach the screens.
     bool refuseEmulated(QString *reason) const;
-    bool applyChanges(const Config &config, const ServerState &now, const QMap<int, Output::Data> &described,
-                      QString *reason);
 
     std::unique_ptr<Connection> m_connection;
 };
@@ -35,18 +33,5 @@ std::shared_ptr<Backend> probeX11Backend(QString *found);
 // Named by DISPOR_BACKEND=x11: as above, but on Xwayland the backend reads
 // (what X clients see) and refuses every apply and power switch.
 std::shared_ptr<Backend> createX11Backend(QString *reason);
-
-// For tests: runs before each step of an apply ("modes", "layout", "primary",
-// "properties", "gamma", "removals"); returning false fails the apply there,
-// as a refusal of the server would.
-void setStepHook(std::function<bool(const char *step)> hook);
-
-// The outputs as the library describes them, by output id.
-QMap<int, Output::Data> describe(Connection &connection, const ServerState &state);
-
-// RandR rotation bits and the library's rotations, both ways; 0 when the
-// CRTC's supported set has no way to show the rotation.
-Output::Rotation rotationFromRandr(uint16_t randr);
-uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported);
 
 } // namespace Dispor::X11

@@ -1,0 +1,260 @@
+#include "description.h"
+
+#include "names.h"
+
+#include <QHash>
+#include <QRect>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Dispor::X11 {
+
+namespace {
+
+using Data = Output::Data;
+using Cap = Output::Capability;
+
+constexpr uint16_t reflectX = XCB_RANDR_ROTATION_REFLECT_X;
+constexpr uint16_t reflectY = XCB_RANDR_ROTATION_REFLECT_Y;
+
+// The top of the straight ramp servers start with (i << 8 for 256 steps):
+// full brightness, although it falls short of 65535.
+double defaultRampTop(qsizetype n)
+{
+    return n > 1 ? double(n - 1) * 65536 / n : 65535;
+}
+
+} // namespace
+
+// What the brightness of a gamma ramp is: its highest step over 65535, as
+// clients write it, to four places, so that a value set reads back as given.
+double rampBrightness(const CrtcState &crtc)
+{
+    if (crtc.red.isEmpty())
+        return 1;
+    const uint16_t top = std::max({crtc.red.last(), crtc.green.last(), crtc.blue.last()});
+    if (top == defaultRampTop(crtc.red.size()))
+        return 1;
+    return std::min(1.0, std::round(top / 65535.0 * 10000) / 10000);
+}
+
+// The RGB range words of "Broadcast RGB".
+Output::RgbRange rgbRangeOf(const QString &word)
+{
+    if (word == u"Full")
+        return Output::RgbRange::Full;
+    if (word.startsWith(u"Limited"))
+        return Output::RgbRange::Limited;
+    return Output::RgbRange::Automatic;
+}
+
+bool usable(const Property *property)
+{
+    return property && !property->immutable;
+}
+
+bool usableRange(const Property *property)
+{
+    return usable(property) && property->range && property->validValues.size() == 2 && property->format == 32;
+}
+
+const Property *findProperty(const OutputState &output, xcb_atom_t atom)
+{
+    if (atom == XCB_NONE)
+        return nullptr;
+    const auto it = output.properties.constFind(atom);
+    return it == output.properties.constEnd() ? nullptr : &*it;
+}
+
+// The output our mark on the output names, 0 when it has none.
+int replicaMark(const OutputState &output, const Atoms &atoms)
+{
+    const Property *property = findProperty(output, atoms.replicaOf);
+    return property && property->format == 32 ? property->value().value_or(0) : 0;
+}
+
+Output::Rotation rotationFromRandr(uint16_t randr)
+{
+    int turn = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (randr & (1 << k))
+            turn = k;
+    }
+    bool flipped = false;
+    if ((randr & reflectX) && (randr & reflectY)) {
+        turn = (turn + 2) % 4;
+    } else if (randr & reflectY) {
+        turn = (turn + 2) % 4;
+        flipped = true;
+    } else if (randr & reflectX) {
+        flipped = true;
+    }
+    return Output::Rotation((flipped ? 16u : 1u) << turn);
+}
+
+uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported)
+{
+    const uint32_t value = uint32_t(rotation);
+    int turn = 0;
+    bool flipped = false;
+    for (int k = 0; k < 8; ++k) {
+        if (value == (1u << k)) {
+            turn = k % 4;
+            flipped = k >= 4;
+        }
+    }
+    const uint16_t straight = uint16_t(1 << turn);
+    const uint16_t opposite = uint16_t(1 << ((turn + 2) % 4));
+    const uint16_t candidates[2] = {uint16_t(flipped ? reflectX | straight : straight),
+                                    uint16_t(flipped ? reflectY | opposite : reflectX | reflectY | opposite)};
+    for (const uint16_t bits : candidates) {
+        if ((bits & supported) == bits)
+            return bits;
+    }
+    return 0;
+}
+
+QMap<int, Data> describe(const ServerState &state)
+{
+    const Atoms &atoms = state.atoms;
+    const auto edidOf = [&atoms](const OutputState &output) -> std::optional<EdidIdentity> {
+        if (const Property *property = findProperty(output, atoms.edid); property && property->format == 8)
+            return edidIdentity(property->data);
+        return std::nullopt;
+    };
+    QMap<int, Data> outputs;
+    for (const OutputState &output : state.outputs) {
+        Data d;
+        d.id = int(output.id);
+        d.name = output.name;
+        QString connector;
+        if (const Property *property = findProperty(output, atoms.connectorType); property && property->format == 32)
+            connector = state.atomName(xcb_atom_t(property->value().value_or(0)));
+        d.type = connectorType(connector, output.name);
+        d.uuid = outputUuid(edidOf(output), output.name);
+        d.connected = output.connected;
+
+        const auto crtc = state.crtcs.constFind(output.crtc);
+        const bool hasCrtc = crtc != state.crtcs.constEnd() && crtc->mode != XCB_NONE;
+        d.enabled = hasCrtc;
+        QList<xcb_randr_mode_t> modes = output.modes;
+        if (hasCrtc && !modes.contains(crtc->mode))
+            modes.append(crtc->mode);
+        for (const xcb_randr_mode_t id : std::as_const(modes)) {
+            const ModeLine &mode = state.modes.value(id);
+            const QString key = QString::number(id);
+            const std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+            // A custom mode asked for by size and rate has the rate asked
+            // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
+            // mode is found again by what it was made from.
+            const float rate = custom && !custom->timings ? custom->refreshRate : refreshRate(mode.timings);
+            d.modes.insert(key, ModePtr::create(key, QSize(mode.timings.width, mode.timings.height), rate));
+            if (custom && output.modes.contains(id))
+                d.customModes.append(*custom);
+        }
+        if (output.preferred > 0 && !output.modes.isEmpty())
+            d.preferredModeId = QString::number(output.modes.first());
+
+        d.capabilities = Cap::Disable | Cap::CustomModes;
+        if (!hasCrtc)
+            d.size = QSize(0, 0); // no mode, no area
+        if (hasCrtc) {
+            d.currentModeId = QString::number(crtc->mode);
+            d.pos = QPoint(crtc->x, crtc->y);
+            d.rotation = rotationFromRandr(crtc->rotation);
+            if (!crtc->red.isEmpty()) {
+                d.capabilities |= Cap::BrightnessControl;
+                d.brightness = rampBrightness(*crtc);
+            }
+        }
+        if (const Property *property = findProperty(output, atoms.broadcastRgb);
+            usable(property) && property->format == 32 && !property->validValues.isEmpty()) {
+            d.capabilities |= Cap::RgbRange;
+            d.rgbRange = rgbRangeOf(state.atomName(xcb_atom_t(property->value().value_or(0))));
+        }
+        if (const Property *property = findProperty(output, atoms.maxBpc); usableRange(property)) {
+            d.capabilities |= Cap::MaxBitsPerColor;
+            const int32_t min = property->validValues[0], max = property->validValues[1];
+            d.bitsPerColorRange = {uint32_t(std::max(min, 0)), uint32_t(std::max(max, 0))};
+            // RandR's "max bpc" is a limit, never "automatic": the value held
+            // is the limit, and 0 the automatic value where the range has it.
+            d.maxBitsPerColor = uint32_t(std::max(property->value().value_or(max), 0));
+        }
+        if (const Property *property = findProperty(output, atoms.underscan);
+            usable(property) && property->format == 32 && usable(findProperty(output, atoms.underscanHBorder))) {
+            d.capabilities |= Cap::Overscan;
+            const bool on = state.atomName(xcb_atom_t(property->value().value_or(0))) == u"on";
+            d.overscan = on ? uint32_t(std::max(findProperty(output, atoms.underscanHBorder)->value().value_or(0), 0)) : 0;
+        }
+        d.dpms = d.connected ? state.dpms : Output::DpmsMode::On;
+        outputs.insert(d.id, d);
+    }
+
+    // Twin monitors that tell no serial apart: each uuid still names one output.
+    QHash<QString, int> uuids;
+    for (const Data &d : std::as_const(outputs))
+        ++uuids[d.uuid];
+    for (Data &d : outputs) {
+        if (uuids.value(d.uuid) > 1)
+            d.uuid = outputUuid(edidOf(state.outputs.value(xcb_randr_output_t(d.id))), d.name, true);
+    }
+
+    // Priority 1 is the server's primary output alone, when it has one that
+    // shows something; the other enabled, connected outputs follow by id.
+    int rank = 1;
+    if (outputs.contains(int(state.primary))) {
+        Data &primary = outputs[int(state.primary)];
+        if (primary.enabled && primary.connected)
+            primary.priority = 1;
+    }
+    for (Data &d : outputs) {
+        if (d.enabled && d.connected && !d.priority)
+            d.priority = uint32_t(++rank);
+    }
+
+    // Outputs that show the same area mirror one of them. RandR keeps no
+    // direction, so a replica we made names its source in our mark; among
+    // outputs mirrored by others, the primary is the source, else the lowest id.
+    const auto areaOf = [&state](const Data &d) {
+        const CrtcState &crtc = state.crtcs.value(state.outputs.value(xcb_randr_output_t(d.id)).crtc);
+        return QRect(crtc.x, crtc.y, crtc.width, crtc.height);
+    };
+    for (Data &d : outputs) {
+        if (!d.enabled)
+            continue;
+        QList<const Data *> group;
+        for (const Data &other : std::as_const(outputs)) {
+            if (other.enabled && areaOf(other) == areaOf(d))
+                group.append(&other);
+        }
+        if (group.size() < 2)
+            continue;
+        const auto named = [&](const Data *member) -> const Data * {
+            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), atoms);
+            for (const Data *candidate : std::as_const(group)) {
+                if (candidate != member && candidate->id == source)
+                    return candidate;
+            }
+            return nullptr;
+        };
+        const Data *source = nullptr;
+        for (const Data *member : std::as_const(group)) {
+            if (const Data *candidate = named(member); candidate && !named(candidate)) {
+                source = candidate;
+                break;
+            }
+        }
+        for (const Data *member : std::as_const(group)) {
+            if (!source && member->priority == 1)
+                source = member;
+        }
+        if (!source)
+            source = group.first();
+        if (source->id != d.id)
+            d.replicationSource = source->id;
+    }
+    return outputs;
+}
+
+} // namespace Dispor::X11

@@ -1,0 +1,661 @@
+#include "plan.h"
+
+#include "../changes.h"
+#include "../text.h"
+#include "../ranking.h"
+#include "description.h"
+#include "names.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace Dispor::X11 {
+
+namespace {
+
+using Data = Output::Data;
+using Caps = Output::Capabilities;
+
+const char *rotationWord(Output::Rotation rotation)
+{
+    switch (rotation) {
+    case Output::Rotation::None:
+        return "normal";
+    case Output::Rotation::Left:
+        return "90";
+    case Output::Rotation::Inverted:
+        return "180";
+    case Output::Rotation::Right:
+        return "270";
+    case Output::Rotation::Flipped:
+        return "flipped";
+    case Output::Rotation::Flipped90:
+        return "flipped90";
+    case Output::Rotation::Flipped180:
+        return "flipped180";
+    case Output::Rotation::Flipped270:
+        return "flipped270";
+    }
+    return "unknown";
+}
+
+bool quarterTurn(uint16_t randr)
+{
+    return randr & (XCB_RANDR_ROTATION_ROTATE_90 | XCB_RANDR_ROTATION_ROTATE_270);
+}
+
+// The area a mode covers on the screen with a rotation.
+QSize extent(const ModeLine &mode, uint16_t rotation)
+{
+    const QSize size(mode.timings.width, mode.timings.height);
+    return quarterTurn(rotation) ? size.transposed() : size;
+}
+
+// The ramp at a new brightness, keeping each channel's curve.
+QList<uint16_t> scaledRamp(const QList<uint16_t> &ramp, double brightness)
+{
+    QList<uint16_t> result(ramp.size());
+    const uint16_t top = ramp.isEmpty() ? 0 : *std::max_element(ramp.begin(), ramp.end());
+    const qsizetype last = std::max<qsizetype>(ramp.size() - 1, 1);
+    for (qsizetype i = 0; i < ramp.size(); ++i) {
+        // A ramp at zero has lost its curve: start again from a straight one.
+        const double shape = top ? double(ramp[i]) / top : double(i) / last;
+        result[i] = uint16_t(std::clamp(std::lround(shape * brightness * 65535), 0L, 65535L));
+    }
+    if (!result.isEmpty())
+        result.last() = uint16_t(std::clamp(std::lround(brightness * 65535), 0L, 65535L));
+    return result;
+}
+
+QList<int> rankingOf(const QMap<int, Data> &outputs)
+{
+    QList<Ranking::Entry> entries;
+    for (const Data &d : outputs)
+        entries.append({d.id, d.priority, d.enabled && d.connected});
+    return Ranking::order(entries);
+}
+
+PropertyWrite writeOf(xcb_randr_output_t output, xcb_atom_t atom, const Property &property, int32_t value)
+{
+    PropertyWrite write{output, atom, property.type, 32, QByteArray(reinterpret_cast<const char *>(&value), 4)};
+    return write;
+}
+
+// Takes into base what the snapshot (wanted) changed since it was fetched,
+// refusing what the output cannot carry out.
+class Merge : public Changes::Merge {
+public:
+    using Changes::Merge::Merge;
+
+    bool all()
+    {
+        using Changes::is;
+        return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
+            if (is(member, &Data::enabled))
+                return takeEnabled();
+            // The pixel size and the logical size follow from the mode and the
+            // rotation here; the tool sets them along with those. Power goes
+            // through setDpms alone.
+            if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
+                return true;
+            if (is(member, &Data::scale))
+                return refuse(member, key, "RandR has no logical scale, every output has the scale 1");
+            if (is(member, &Data::dimming))
+                return take(member, key, need, orNeed)
+                    && refuse(member, key, "the gamma ramp of an X11 output carries its brightness only");
+            if (is(member, &Data::colorPowerPreference))
+                return refuse(member, key, "X11 keeps no colour management of its own");
+            return take(member, key, need, orNeed);
+        });
+    }
+};
+
+// Turns the merged outputs into what the server must do.
+class Planner {
+public:
+    Planner(const ServerState &now, const QMap<int, Data> &described, QMap<int, Data> &base, QString *reason)
+        : m_now(now), m_described(described), m_base(base), m_reason(reason)
+    {
+    }
+
+    bool plan(const QList<std::pair<int, uint32_t>> &priorityRequests, Plan *plan)
+    {
+        m_plan = plan;
+        return checkOutputs() && place() && assignCrtcs() && screenSize() && primary(priorityRequests) && properties()
+            && marks() && gamma() && customModes();
+    }
+
+private:
+    const OutputState &server(const Data &d) const { return m_now.outputs.find(xcb_randr_output_t(d.id)).value(); }
+
+    bool fail(const QString &reason)
+    {
+        *m_reason = reason;
+        return false;
+    }
+
+    xcb_randr_mode_t modeOf(const Data &d) const { return xcb_randr_mode_t(d.currentModeId.toUInt()); }
+
+    bool checkOutputs()
+    {
+        QString disabled;
+        for (Data &d : m_base) {
+            const Data &was = m_described[d.id];
+            if (!d.enabled) {
+                if (was.enabled && disabled.isEmpty())
+                    disabled = d.name;
+                // A disabled output has no CRTC to keep these in.
+                if (d.pos != was.pos)
+                    return fail(d.name + ": the output is disabled, so it has no position to set");
+                if (d.currentModeId != was.currentModeId)
+                    return fail(d.name + ": the output is disabled, so it has no mode to set");
+                if (d.rotation != was.rotation)
+                    return fail(d.name + ": the output is disabled, so it has no rotation to set");
+                if (d.replicationSource && d.replicationSource != was.replicationSource)
+                    return fail(d.name + ": the output is disabled, so it cannot mirror another output");
+                continue;
+            }
+            if (d.currentModeId.isEmpty()) {
+                // Switched on: its preferred mode, else its first.
+                const OutputState &output = server(d);
+                if (output.modes.isEmpty())
+                    return fail(d.name + ": the output has no mode to be enabled with");
+                d.currentModeId = QString::number(output.modes.first());
+            }
+            if (!d.modes.contains(d.currentModeId) || !m_now.modes.contains(modeOf(d)))
+                return fail(d.name + ": the mode " + quoted(d.currentModeId) + " is not one of the output's modes");
+            if (d.replicationSource) {
+                if (d.replicationSource == d.id)
+                    return fail(d.name + ": the output cannot mirror itself");
+                const auto source = m_base.constFind(d.replicationSource);
+                if (source == m_base.constEnd())
+                    return fail(d.name + ": the replication source " + QString::number(d.replicationSource)
+                                + " is no output");
+                if (!source->enabled)
+                    return fail(d.name + ": cannot mirror " + source->name + ", which is disabled");
+                if (source->replicationSource)
+                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors another output");
+            }
+        }
+        if (!disabled.isEmpty()) {
+            bool anyConnected = false, anyEnabled = false;
+            for (const Data &d : std::as_const(m_base)) {
+                anyConnected = anyConnected || d.connected;
+                anyEnabled = anyEnabled || (d.enabled && d.connected);
+            }
+            if (anyConnected && !anyEnabled)
+                return fail(disabled + ": disabling it leaves no connected output enabled");
+        }
+        return true;
+    }
+
+    QSize sizeOf(const Data &d) const
+    {
+        return extent(m_now.modes.value(modeOf(d)), rotationToRandr(d.rotation, 0xff));
+    }
+
+    // The right edge of the enabled outputs but one.
+    int rightEdge(int except) const
+    {
+        int edge = 0;
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.enabled && d.id != except)
+                edge = std::max(edge, d.pos.x() + sizeOf(d).width());
+        }
+        return edge;
+    }
+
+    bool place()
+    {
+        // Asked for, not a replica moved away on its own.
+        bool mirroring = false;
+        for (const Data &d : std::as_const(m_base))
+            mirroring = mirroring || (d.enabled && d.replicationSource != m_described[d.id].replicationSource);
+        // Replicas take their source's place, mode and rotation.
+        for (Data &d : m_base) {
+            if (!d.enabled || !d.replicationSource)
+                continue;
+            const Data &source = m_base[d.replicationSource];
+            const Data &was = m_described[d.id];
+            if (d.replicationSource == was.replicationSource) {
+                // Moved away from its source on its own: no longer a mirror.
+                if (d.pos != was.pos && d.pos != source.pos) {
+                    d.replicationSource = 0;
+                    continue;
+                }
+                if ((d.currentModeId != was.currentModeId && d.currentModeId != source.currentModeId)
+                    || (d.rotation != was.rotation && d.rotation != source.rotation))
+                    return fail(d.name + ": the output mirrors " + source.name
+                                + " and shows what it shows; stop mirroring first");
+            }
+            d.pos = source.pos;
+            d.rotation = source.rotation;
+            if (!d.modes.contains(source.currentModeId)) {
+                const ModeLine &wanted = m_now.modes.value(modeOf(source));
+                const float rate = refreshRate(wanted.timings);
+                QString best;
+                float bestDistance = 0;
+                for (const xcb_randr_mode_t id : server(d).modes) {
+                    const ModeLine &mode = m_now.modes.value(id);
+                    if (mode.timings.width != wanted.timings.width || mode.timings.height != wanted.timings.height)
+                        continue;
+                    const float distance = std::abs(refreshRate(mode.timings) - rate);
+                    if (best.isEmpty() || distance < bestDistance) {
+                        best = QString::number(id);
+                        bestDistance = distance;
+                    }
+                }
+                if (best.isEmpty())
+                    return fail(d.name + ": cannot mirror " + source.name + ": the output has no mode of "
+                                + QString::number(wanted.timings.width) + u'x' + QString::number(wanted.timings.height));
+                d.currentModeId = best;
+            } else {
+                d.currentModeId = source.currentModeId;
+            }
+        }
+        // Switched on or no longer mirroring, without a place of its own:
+        // right of the others, so that it does not cover them.
+        for (Data &d : m_base) {
+            const Data &was = m_described[d.id];
+            const bool unmirrored = was.replicationSource && !d.replicationSource;
+            if (d.enabled && (!was.enabled || unmirrored) && d.pos == was.pos && !d.replicationSource)
+                d.pos = QPoint(rightEdge(d.id), 0);
+        }
+        // X screens begin at 0,0: a layout left of or above it moves in
+        // whole. A mirror made or ended leaves the place its outputs had:
+        // the layout then closes up, from the origin on.
+        if (mirroring) {
+            closeUp(&QPoint::rx, &QSize::width);
+            closeUp(&QPoint::ry, &QSize::height);
+        }
+        int left = INT_MAX, top = INT_MAX;
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.enabled) {
+                left = std::min(left, d.pos.x());
+                top = std::min(top, d.pos.y());
+            }
+        }
+        const QPoint shift(left < 0 ? -left : 0, top < 0 ? -top : 0);
+        for (Data &d : m_base) {
+            if (d.enabled)
+                d.pos += shift;
+        }
+        for (const Data &d : std::as_const(m_base)) {
+            if (!d.enabled)
+                continue;
+            if (!supportsRotation(d))
+                return fail(d.name + ": the output's CRTC cannot show the rotation "
+                            + quoted(QLatin1StringView(rotationWord(d.rotation))));
+            const QSize size = sizeOf(d);
+            if (d.pos.x() + size.width() > INT16_MAX || d.pos.y() + size.height() > INT16_MAX)
+                return fail(d.name + ": the position " + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y())
+                            + " lies beyond what an X screen can hold");
+        }
+        return true;
+    }
+
+    // Along one axis: the stretches no enabled output covers, before the
+    // first and between them, are taken out.
+    void closeUp(int &(QPoint::*coordinate)(), int (QSize::*length)() const)
+    {
+        QList<std::pair<int, int>> spans;
+        for (Data &d : m_base) {
+            if (d.enabled)
+                spans.append({(d.pos.*coordinate)(), (d.pos.*coordinate)() + (sizeOf(d).*length)()});
+        }
+        if (spans.isEmpty())
+            return;
+        std::sort(spans.begin(), spans.end());
+        QList<std::pair<int, int>> gaps; // where a gap ends, and how long it is
+        int reached = 0;
+        for (qsizetype i = 0; i < spans.size(); ++i) {
+            const auto [begin, end] = spans[i];
+            if (i == 0 || begin > reached)
+                gaps.append({begin, begin - reached}); // the first from 0, whichever side
+            reached = i == 0 ? end : std::max(reached, end);
+        }
+        for (Data &d : m_base) {
+            if (!d.enabled)
+                continue;
+            int &at = (d.pos.*coordinate)();
+            const int from = at;
+            for (const auto &[end, length] : std::as_const(gaps)) {
+                if (end <= from)
+                    at -= length;
+            }
+        }
+    }
+
+    // Every CRTC the output could use must show it, since the one it gets
+    // is chosen only later.
+    bool supportsRotation(const Data &d) const
+    {
+        if (d.rotation == Output::Rotation::None)
+            return true;
+        const OutputState &output = server(d);
+        QList<xcb_randr_crtc_t> candidates = output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
+        for (const xcb_randr_crtc_t id : candidates) {
+            if (!rotationToRandr(d.rotation, m_now.crtcs.value(id).rotations))
+                return false;
+        }
+        return !candidates.isEmpty();
+    }
+
+    CrtcTarget targetFor(const Data &d, xcb_randr_crtc_t crtc) const
+    {
+        return {modeOf(d), int16_t(d.pos.x()), int16_t(d.pos.y()),
+                rotationToRandr(d.rotation, m_now.crtcs.value(crtc).rotations | XCB_RANDR_ROTATION_ROTATE_0),
+                {xcb_randr_output_t(d.id)}};
+    }
+
+    bool assignCrtcs()
+    {
+        Layout &layout = m_plan->layout;
+        QList<const Data *> homeless;
+        // Outputs keep their CRTC where they can; outputs that shared one
+        // share it still while they show the same.
+        for (const Data &d : std::as_const(m_base)) {
+            if (!d.enabled)
+                continue;
+            const xcb_randr_crtc_t crtc = server(d).crtc;
+            if (!crtc) {
+                homeless.append(&d);
+                continue;
+            }
+            CrtcTarget target = targetFor(d, crtc);
+            const auto taken = layout.crtcs.find(crtc);
+            if (taken == layout.crtcs.end()) {
+                layout.crtcs.insert(crtc, target);
+                continue;
+            }
+            CrtcTarget &other = *taken;
+            if (other.mode == target.mode && other.x == target.x && other.y == target.y
+                && other.rotation == target.rotation) {
+                other.outputs.append(target.outputs);
+                std::sort(other.outputs.begin(), other.outputs.end());
+            } else {
+                homeless.append(&d);
+            }
+        }
+        for (const Data *d : std::as_const(homeless)) {
+            const OutputState &output = server(*d);
+            xcb_randr_crtc_t chosen = XCB_NONE;
+            for (const xcb_randr_crtc_t crtc : output.crtcs) {
+                if (layout.crtcs.contains(crtc) || !m_now.crtcs.contains(crtc))
+                    continue;
+                // An idle one first: it needs nothing switched off.
+                if (!chosen || m_now.crtcs.value(crtc).outputs.isEmpty())
+                    chosen = crtc;
+                if (m_now.crtcs.value(crtc).outputs.isEmpty())
+                    break;
+            }
+            if (!chosen)
+                return fail(d->name + ": no CRTC is free to drive the output");
+            if (!rotationToRandr(d->rotation, m_now.crtcs.value(chosen).rotations))
+                return fail(d->name + ": the output's CRTC cannot show the rotation "
+                            + quoted(QLatin1StringView(rotationWord(d->rotation))));
+            layout.crtcs.insert(chosen, targetFor(*d, chosen));
+        }
+        for (const CrtcState &crtc : m_now.crtcs) {
+            if (!layout.crtcs.contains(crtc.id))
+                layout.crtcs.insert(crtc.id, {});
+        }
+        return true;
+    }
+
+    bool screenSize()
+    {
+        int width = 0, height = 0;
+        for (const Data &d : std::as_const(m_base)) {
+            if (!d.enabled)
+                continue;
+            const QSize size = sizeOf(d);
+            width = std::max(width, d.pos.x() + size.width());
+            height = std::max(height, d.pos.y() + size.height());
+        }
+        width = std::max<int>(width, m_now.minWidth);
+        height = std::max<int>(height, m_now.minHeight);
+        if (width > m_now.maxWidth || height > m_now.maxHeight)
+            return fail(u"the layout needs a screen of %1x%2, larger than the %3x%4 the X server allows"_qs.arg(width)
+                            .arg(height)
+                            .arg(m_now.maxWidth)
+                            .arg(m_now.maxHeight));
+        m_plan->layout.width = uint16_t(width);
+        m_plan->layout.height = uint16_t(height);
+        return true;
+    }
+
+    bool primary(const QList<std::pair<int, uint32_t>> &requests)
+    {
+        if (requests.isEmpty())
+            return true;
+        // As the virtual set keeps it: those that left drop out, those that
+        // joined come last, then the requests in the order made.
+        QList<int> ranks = rankingOf(m_described);
+        ranks.removeIf([this](int id) {
+            const Data &d = m_base[id];
+            return !(d.enabled && d.connected);
+        });
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.enabled && d.connected && !ranks.contains(d.id))
+                ranks.append(d.id);
+        }
+        // X keeps one primary output and no order behind it: a request
+        // changes the primary only where it names it. An output given rank
+        // 1 becomes primary; the primary moved down leaves it to the output
+        // that takes its rank; other requests leave the server as it is.
+        xcb_randr_output_t primary = m_now.primary;
+        for (const auto &[id, priority] : requests) {
+            Ranking::move(ranks, id, priority);
+            if (priority == 1 && ranks.contains(id))
+                primary = xcb_randr_output_t(id);
+            else if (xcb_randr_output_t(id) == primary && !ranks.isEmpty() && ranks.first() != id)
+                primary = xcb_randr_output_t(ranks.first());
+        }
+        if (primary != m_now.primary)
+            m_plan->primary = primary;
+        return true;
+    }
+
+    bool properties()
+    {
+        const Atoms &atoms = m_now.atoms;
+        for (const Data &d : std::as_const(m_base)) {
+            const Data &was = m_described[d.id];
+            const OutputState &output = server(d);
+            const xcb_randr_output_t id = output.id;
+            if (d.rgbRange != was.rgbRange) {
+                const Property &property = *findProperty(output, atoms.broadcastRgb);
+                std::optional<int32_t> value;
+                for (const int32_t valid : property.validValues) {
+                    if (rgbRangeOf(m_now.atomName(xcb_atom_t(valid))) == d.rgbRange
+                        && (d.rgbRange != Output::RgbRange::Automatic
+                            || m_now.atomName(xcb_atom_t(valid)) == u"Automatic")) {
+                        value = valid;
+                        break;
+                    }
+                }
+                if (!value)
+                    return fail(d.name + ": \"Broadcast RGB\" offers no value for the RGB range "
+                                + quoted(QString::number(uint32_t(d.rgbRange))));
+                m_plan->properties.append(writeOf(id, atoms.broadcastRgb, property, *value));
+            }
+            if (d.maxBitsPerColor != was.maxBitsPerColor) {
+                const Property &property = *findProperty(output, atoms.maxBpc);
+                const int32_t min = property.validValues[0], max = property.validValues[1];
+                // Automatic is 0 where the range holds it, else the most the
+                // output allows: the driver then picks the depth.
+                const int64_t value = d.maxBitsPerColor ? int64_t(d.maxBitsPerColor) : min <= 0 ? 0 : max;
+                if (value < min || value > max)
+                    return fail(u"%1: \"maxBitsPerColor\" %2 is outside the range %3 to %4 that the output allows"_qs
+                                    .arg(d.name)
+                                    .arg(d.maxBitsPerColor)
+                                    .arg(min)
+                                    .arg(max));
+                m_plan->properties.append(writeOf(id, atoms.maxBpc, property, int32_t(value)));
+            }
+            if (d.overscan != was.overscan) {
+                const Property &underscan = *findProperty(output, atoms.underscan);
+                const QString word = d.overscan ? u"on"_qs : u"off"_qs;
+                std::optional<int32_t> value;
+                for (const int32_t valid : underscan.validValues) {
+                    if (m_now.atomName(xcb_atom_t(valid)) == word)
+                        value = valid;
+                }
+                if (!value)
+                    return fail(d.name + ": \"underscan\" offers no value " + quoted(word));
+                for (const xcb_atom_t atom : {atoms.underscanHBorder, atoms.underscanVBorder}) {
+                    const Property *border = findProperty(output, atom);
+                    if (!usable(border) || !d.overscan)
+                        continue;
+                    if (border->range && border->validValues.size() == 2
+                        && (int64_t(d.overscan) < border->validValues[0] || int64_t(d.overscan) > border->validValues[1]))
+                        return fail(u"%1: \"overscan\" %2 is outside the range %3 to %4 that the output allows"_qs
+                                        .arg(d.name)
+                                        .arg(d.overscan)
+                                        .arg(border->validValues[0])
+                                        .arg(border->validValues[1]));
+                    m_plan->properties.append(writeOf(id, atom, *border, int32_t(d.overscan)));
+                }
+                m_plan->properties.append(writeOf(id, atoms.underscan, underscan, *value));
+            }
+        }
+        return true;
+    }
+
+    // A mirror made or ended here names its source, or none; marks that
+    // name what no longer is go too.
+    bool marks()
+    {
+        for (const Data &d : std::as_const(m_base)) {
+            const int want = d.enabled ? d.replicationSource : 0;
+            const int have = replicaMark(server(d), m_now.atoms);
+            if (want != have && (d.replicationSource != m_described[d.id].replicationSource || have))
+                m_plan->marks.append({xcb_randr_output_t(d.id), xcb_randr_output_t(want)});
+        }
+        return true;
+    }
+
+    bool gamma()
+    {
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.brightness == m_described[d.id].brightness)
+                continue;
+            if (!(d.brightness >= 0 && d.brightness <= 1))
+                return fail(d.name + ": \"brightness\" must lie between 0 and 1");
+            const CrtcState &crtc = m_now.crtcs.value(server(d).crtc);
+            if (crtc.red.isEmpty())
+                return fail(d.name + ": changing \"brightness\" needs the capability \"brightness\"");
+            m_plan->gamma.append({crtc.id, scaledRamp(crtc.red, d.brightness), scaledRamp(crtc.green, d.brightness),
+                                  scaledRamp(crtc.blue, d.brightness)});
+        }
+        return true;
+    }
+
+    bool customModes()
+    {
+        for (const Data &d : std::as_const(m_base)) {
+            const Data &was = m_described[d.id];
+            if (d.customModes == was.customModes)
+                continue;
+            const OutputState &output = server(d);
+            for (const ModeInfo &mode : d.customModes) {
+                if (was.customModes.contains(mode))
+                    continue;
+                QString why;
+                const std::optional<Timings> timings = customModeTimings(mode, &why);
+                if (!timings)
+                    return fail(d.name + ": " + why);
+                m_plan->additions.append({output.id, customModeName(mode), *timings});
+            }
+            for (const ModeInfo &mode : was.customModes) {
+                if (d.customModes.contains(mode))
+                    continue;
+                for (const xcb_randr_mode_t id : output.modes) {
+                    const std::optional<ModeInfo> info = parseCustomModeName(m_now.modes.value(id).name);
+                    if (!info || !(*info == mode))
+                        continue;
+                    for (const CrtcTarget &target : std::as_const(m_plan->layout.crtcs)) {
+                        if (target.mode == id && target.outputs.contains(output.id))
+                            return fail(d.name + ": the custom mode " + describeCustomMode(mode)
+                                        + " is the output's current mode; set another mode first");
+                    }
+                    m_plan->removals.append({output.id, id});
+                }
+            }
+        }
+        return true;
+    }
+
+    const ServerState &m_now;
+    const QMap<int, Data> &m_described;
+    QMap<int, Data> &m_base;
+    QString *m_reason;
+    Plan *m_plan = nullptr;
+};
+
+} // namespace
+
+CrtcTarget targetOf(const CrtcState &crtc)
+{
+    if (crtc.mode == XCB_NONE)
+        return {};
+    QList<xcb_randr_output_t> outputs = crtc.outputs;
+    std::sort(outputs.begin(), outputs.end());
+    return {crtc.mode, crtc.x, crtc.y, crtc.rotation, outputs};
+}
+
+Layout layoutOf(const ServerState &state)
+{
+    Layout layout;
+    layout.width = state.width;
+    layout.height = state.height;
+    for (const CrtcState &crtc : state.crtcs)
+        layout.crtcs.insert(crtc.id, targetOf(crtc));
+    return layout;
+}
+
+bool changesAnything(const Data &fetched, const Data &wanted)
+{
+    Data scratch = fetched;
+    scratch.capabilities = Output::Capabilities::fromInt(0x3ffff);
+    QString refusal;
+    Merge(fetched, wanted, scratch, &refusal).all();
+    return !refusal.isEmpty() || scratch.enabled != fetched.enabled || scratch.pos != fetched.pos
+        || scratch.currentModeId != fetched.currentModeId || scratch.rotation != fetched.rotation
+        || scratch.replicationSource != fetched.replicationSource || scratch.customModes != fetched.customModes
+        || scratch.brightness != fetched.brightness || scratch.rgbRange != fetched.rgbRange
+        || scratch.overscan != fetched.overscan || scratch.maxBitsPerColor != fetched.maxBitsPerColor;
+}
+
+bool planApply(const ServerState &now, const QMap<int, Data> &described, const Config &config, Plan *plan,
+               QString *reason)
+{
+    QMap<int, Data> base = described;
+    const Config::Origin &origin = config.origin();
+    bool changed = !origin.priorityRequests.isEmpty();
+    for (const OutputPtr &output : config.outputs()) {
+        const auto fetched = origin.fetched.constFind(output->id());
+        if (fetched == origin.fetched.constEnd())
+            continue; // not from the server: nothing to compare with
+        const auto at = base.find(output->id());
+        if (at == base.end()) {
+            if (changesAnything(*fetched, output->data())) {
+                *reason = output->name() + ": the output no longer exists";
+                return false;
+            }
+            continue;
+        }
+        if (!Merge(*fetched, output->data(), *at, reason).all())
+            return false;
+        changed = changed || changesAnything(*fetched, output->data());
+    }
+    *plan = {};
+    if (!changed)
+        return true;
+    plan->changed = true;
+    return Planner(now, described, base, reason).plan(origin.priorityRequests, plan);
+}
+
+} // namespace Dispor::X11

@@ -1,0 +1,364 @@
+// The X11 backend's description and planner on hand-made server states:
+// no server, milliseconds.
+
+#include "x11/description.h"
+#include "x11/plan.h"
+
+#include <dispor/config.h>
+
+#include <gtest/gtest.h>
+
+namespace x11 {
+namespace {
+
+using namespace Dispor::X11;
+using Data = Dispor::Output::Data;
+using Rotation = Dispor::Output::Rotation;
+
+constexpr xcb_randr_mode_t big = 100, small = 101;
+constexpr xcb_randr_output_t dp1 = 1, dp2 = 2, hdmi = 3;
+constexpr xcb_randr_crtc_t c1 = 11, c2 = 12, c3 = 13;
+constexpr xcb_atom_t replicaOf = 900, maxBpc = 901;
+constexpr uint16_t allRotations = 0x3f;
+
+ModeLine modeLine(xcb_randr_mode_t id, uint16_t width, uint16_t height, const QByteArray &name = {})
+{
+    ModeLine mode;
+    mode.id = id;
+    mode.name = name.isEmpty() ? QByteArray::number(width) + 'x' + QByteArray::number(height) : name;
+    mode.timings.width = width;
+    mode.timings.height = height;
+    mode.timings.htotal = uint16_t(width + 160);
+    mode.timings.vtotal = uint16_t(height + 40);
+    mode.timings.dotClock = uint32_t(mode.timings.htotal) * mode.timings.vtotal * 60;
+    return mode;
+}
+
+QList<uint16_t> straightRamp()
+{
+    QList<uint16_t> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.append(uint16_t(i << 8));
+    return ramp;
+}
+
+CrtcState crtc(xcb_randr_crtc_t id, QList<xcb_randr_output_t> outputs, int16_t x, xcb_randr_mode_t mode = big)
+{
+    CrtcState c;
+    c.id = id;
+    c.x = x;
+    c.mode = outputs.isEmpty() ? XCB_NONE : mode;
+    c.width = c.mode ? (mode == big ? 1920 : 1280) : 0;
+    c.height = c.mode ? (mode == big ? 1080 : 1024) : 0;
+    c.rotations = allRotations;
+    c.outputs = outputs;
+    c.possible = {dp1, dp2, hdmi};
+    c.red = c.green = c.blue = straightRamp();
+    return c;
+}
+
+OutputState output(xcb_randr_output_t id, const char *name, xcb_randr_crtc_t on)
+{
+    OutputState o;
+    o.id = id;
+    o.name = QString::fromLatin1(name);
+    o.crtc = on;
+    o.connected = true;
+    o.crtcs = {c1, c2, c3};
+    o.modes = {big, small};
+    o.preferred = 1;
+    return o;
+}
+
+// DP-1 at 0,0 (primary) and DP-2 at 1920,0, both 1920x1080, HDMI-1
+// connected and off; three CRTCs, one idle.
+ServerState threeOutputs()
+{
+    ServerState s;
+    s.width = 3840;
+    s.height = 1080;
+    s.minWidth = 320;
+    s.minHeight = 200;
+    s.maxWidth = s.maxHeight = 8192;
+    s.modes = {{big, modeLine(big, 1920, 1080)}, {small, modeLine(small, 1280, 1024)}};
+    s.crtcs = {{c1, crtc(c1, {dp1}, 0)}, {c2, crtc(c2, {dp2}, 1920)}, {c3, crtc(c3, {}, 0)}};
+    s.outputs = {{dp1, output(dp1, "DP-1", c1)}, {dp2, output(dp2, "DP-2", c2)}, {hdmi, output(hdmi, "HDMI-1", 0)}};
+    s.primary = dp1;
+    s.atoms.replicaOf = replicaOf;
+    s.atoms.maxBpc = maxBpc;
+    return s;
+}
+
+Property integer(int32_t value)
+{
+    Property p;
+    p.type = XCB_ATOM_INTEGER;
+    p.format = 32;
+    p.data = QByteArray(reinterpret_cast<const char *>(&value), 4);
+    return p;
+}
+
+// One snapshot of a server state, changed as the tool would, then planned.
+struct Snapshot {
+    explicit Snapshot(ServerState state = threeOutputs()) : now(std::move(state)), described(describe(now))
+    {
+        Dispor::OutputList list;
+        Dispor::Config::Origin origin;
+        for (const Data &d : std::as_const(described)) {
+            origin.fetched.insert(d.id, d);
+            list.insert(d.id, Dispor::OutputPtr::create(d));
+        }
+        config = Dispor::ConfigPtr::create(list);
+        config->origin() = origin;
+    }
+    Data &operator[](int id) { return config->output(id)->data(); }
+
+    // The plan, or the refusal's reason.
+    std::variant<Plan, std::string> plan() const
+    {
+        Plan plan;
+        QString reason;
+        if (!planApply(now, described, *config, &plan, &reason))
+            return reason.toStdString();
+        return plan;
+    }
+    Plan planned() const
+    {
+        auto result = plan();
+        if (auto *refused = std::get_if<std::string>(&result))
+            ADD_FAILURE() << "refused: " << *refused;
+        return std::holds_alternative<Plan>(result) ? std::get<Plan>(result) : Plan{};
+    }
+    std::string refusal() const
+    {
+        auto result = plan();
+        return std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "(planned)";
+    }
+
+    ServerState now;
+    QMap<int, Data> described;
+    Dispor::ConfigPtr config;
+};
+
+struct Place {
+    xcb_randr_mode_t mode;
+    int x, y;
+    QList<xcb_randr_output_t> outputs;
+    bool operator==(const Place &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &os, const Place &p)
+{
+    os << p.mode << "@" << p.x << "," << p.y << " [";
+    for (const auto o : p.outputs)
+        os << o << " ";
+    return os << "]";
+}
+
+std::map<xcb_randr_crtc_t, Place> places(const Plan &plan)
+{
+    std::map<xcb_randr_crtc_t, Place> result;
+    for (auto it = plan.layout.crtcs.cbegin(); it != plan.layout.crtcs.cend(); ++it)
+        result[it.key()] = {it->mode, it->x, it->y, it->outputs};
+    return result;
+}
+
+TEST(X11Plan, NothingAskedIsNothingToDo)
+{
+    Snapshot s;
+    EXPECT_FALSE(s.planned().changed);
+}
+
+TEST(X11Plan, CrtcsScreenAndPlaces)
+{
+    struct Case {
+        const char *what;
+        std::function<void(Snapshot &)> change;
+        std::map<xcb_randr_crtc_t, Place> crtcs;
+        int width, height;
+    };
+    const Place off{XCB_NONE, 0, 0, {}};
+    const Case cases[] = {
+        {"switched on: the idle CRTC, right of the others", [](Snapshot &s) { s[hdmi].enabled = true; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, {big, 3840, 0, {hdmi}}}}, 5760, 1080},
+        {"switched off: its CRTC too, and the screen shrinks", [](Snapshot &s) { s[dp2].enabled = false; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, off}, {c3, off}}, 1920, 1080},
+        {"a smaller mode keeps the CRTC", [](Snapshot &s) { s[dp2].currentModeId = QString::number(small); },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {small, 1920, 0, {dp2}}}, {c3, off}}, 3200, 1080},
+        {"left of the origin: the layout moves in whole", [](Snapshot &s) { s[dp2].pos = {-1920, -100}; },
+         {{c1, {big, 1920, 100, {dp1}}}, {c2, {big, 0, 0, {dp2}}}, {c3, off}}, 3840, 1180},
+        {"below, with a gap the user chose", [](Snapshot &s) { s[dp2].pos = {100, 2000}; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 100, 2000, {dp2}}}, {c3, off}}, 2020, 3080},
+        {"a quarter turn turns the area", [](Snapshot &s) { s[dp2].rotation = Rotation::Left; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}}, 3000, 1920},
+    };
+    for (const Case &c : cases) {
+        Snapshot s;
+        c.change(s);
+        const Plan plan = s.planned();
+        EXPECT_TRUE(plan.changed) << c.what;
+        EXPECT_EQ(places(plan), c.crtcs) << c.what;
+        EXPECT_EQ(plan.layout.width, c.width) << c.what;
+        EXPECT_EQ(plan.layout.height, c.height) << c.what;
+    }
+}
+
+TEST(X11Plan, Refusals)
+{
+    struct Case {
+        std::function<void(Snapshot &)> change;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {[](Snapshot &s) { s.now.outputs[hdmi].crtcs = {c1}; s[hdmi].enabled = true; },
+         "HDMI-1: no CRTC is free to drive the output"},
+        {[](Snapshot &s) { s.now.maxWidth = 3000; s[hdmi].enabled = true; },
+         "the layout needs a screen of 5760x1080, larger than the 3000x8192 the X server allows"},
+        {[](Snapshot &s) { s.now.crtcs[c2].rotations = 1; s[dp2].rotation = Rotation::Left; },
+         "DP-2: the output's CRTC cannot show the rotation \"90\""},
+        {[](Snapshot &s) { s[dp1].enabled = false; s[dp2].enabled = false; },
+         "DP-1: disabling it leaves no connected output enabled"},
+        {[](Snapshot &s) { s[hdmi].pos = {10, 10}; }, "HDMI-1: the output is disabled, so it has no position to set"},
+        {[](Snapshot &s) { s[dp1].currentModeId = u"999"_qs; }, "DP-1: the mode \"999\" is not one of the output's modes"},
+        {[](Snapshot &s) { s[dp1].replicationSource = hdmi; }, "DP-1: cannot mirror HDMI-1, which is disabled"},
+        {[](Snapshot &s) { s[dp1].replicationSource = 77; }, "DP-1: the replication source 77 is no output"},
+        {[](Snapshot &s) { s[dp1].pos = {32000, 0}; }, "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
+    };
+    for (const Case &c : cases) {
+        Snapshot s;
+        c.change(s);
+        EXPECT_EQ(s.refusal(), c.reason);
+    }
+}
+
+TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
+{
+    // The output at the origin mirrors the one right of it.
+    Snapshot s;
+    s[dp1].replicationSource = dp2;
+    Plan plan = s.planned();
+    EXPECT_EQ(places(plan)[c1], (Place{big, 0, 0, {dp1}}));
+    EXPECT_EQ(places(plan)[c2], (Place{big, 0, 0, {dp2}}));
+    EXPECT_EQ(plan.layout.width, 1920);
+    ASSERT_EQ(plan.marks.size(), 1);
+    EXPECT_EQ(plan.marks[0].output, dp1);
+    EXPECT_EQ(plan.marks[0].source, dp2);
+
+    // As the server then holds it: the mark gives the direction.
+    ServerState mirrored = threeOutputs();
+    mirrored.width = 1920;
+    mirrored.crtcs[c2].x = 0;
+    mirrored.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    Snapshot read(mirrored);
+    EXPECT_EQ(read[dp1].replicationSource, int(dp2));
+    EXPECT_EQ(read[dp2].replicationSource, 0);
+    // Without the mark, the primary is the source.
+    mirrored.outputs[dp1].properties.clear();
+    EXPECT_EQ(Snapshot(mirrored)[dp2].replicationSource, int(dp1));
+    EXPECT_EQ(Snapshot(mirrored)[dp1].replicationSource, 0);
+    // A third may mirror the source.
+    read[hdmi].enabled = true;
+    read[hdmi].replicationSource = dp2;
+    plan = read.planned();
+    EXPECT_EQ(places(plan)[c3], (Place{big, 0, 0, {hdmi}}));
+    ASSERT_EQ(plan.marks.size(), 1);
+    EXPECT_EQ(plan.marks[0].output, hdmi);
+
+    // The replica ends it: right of the others, its mark gone.
+    Snapshot ending(mirrored);
+    ending.now.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    ending = Snapshot(ending.now);
+    ending[dp1].replicationSource = 0;
+    plan = ending.planned();
+    EXPECT_EQ(places(plan)[c1], (Place{big, 1920, 0, {dp1}}));
+    EXPECT_EQ(places(plan)[c2], (Place{big, 0, 0, {dp2}}));
+    ASSERT_EQ(plan.marks.size(), 1);
+    EXPECT_EQ(plan.marks[0].source, XCB_NONE);
+
+    // The place a replica leaves between others is closed up.
+    Snapshot three;
+    three.now.crtcs[c3] = crtc(c3, {hdmi}, 3840);
+    three.now.outputs[hdmi].crtc = c3;
+    three = Snapshot(three.now);
+    three[dp2].replicationSource = hdmi;
+    plan = three.planned();
+    EXPECT_EQ(places(plan)[c2], (Place{big, 1920, 0, {dp2}}));
+    EXPECT_EQ(places(plan)[c3], (Place{big, 1920, 0, {hdmi}}));
+    EXPECT_EQ(plan.layout.width, 3840);
+}
+
+TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
+{
+    ServerState none = threeOutputs();
+    none.primary = XCB_NONE;
+    Snapshot s(none);
+    EXPECT_EQ(s[dp1].priority, 2u);
+    EXPECT_EQ(s[dp2].priority, 3u);
+    EXPECT_FALSE(s.config->primaryOutput());
+
+    struct Case {
+        xcb_randr_output_t serverPrimary;
+        xcb_randr_output_t output;
+        uint32_t priority;
+        std::optional<xcb_randr_output_t> primary;
+    };
+    const Case cases[] = {
+        {XCB_NONE, dp2, 2, std::nullopt}, // nobody named first: no primary still
+        {XCB_NONE, dp1, 2, std::nullopt},
+        {XCB_NONE, dp2, 1, dp2},
+        {dp1, dp2, 1, dp2},
+        {dp1, dp1, 2, dp2}, // the primary moved down leaves it to the one that takes its place
+        {dp1, dp2, 2, std::nullopt},
+        {dp1, dp1, 1, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        ServerState state = threeOutputs();
+        state.primary = c.serverPrimary;
+        Snapshot snapshot(state);
+        snapshot.config->setOutputPriority(snapshot.config->output(c.output), c.priority);
+        EXPECT_EQ(snapshot.planned().primary, c.primary) << c.serverPrimary << " " << c.output << " " << c.priority;
+    }
+
+    // A primary that is switched off ranks nobody first.
+    ServerState off = threeOutputs();
+    off.primary = hdmi;
+    EXPECT_FALSE(Snapshot(off).config->primaryOutput());
+}
+
+TEST(X11Describe, ValuesAsTheServerHoldsThem)
+{
+    ServerState state = threeOutputs();
+    // xrandr's 0.7: the ramp's top at 0.7 of 65535.
+    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue})
+        ramp->last() = 45875;
+    Property bpc = integer(12);
+    bpc.range = true;
+    bpc.validValues = {6, 12};
+    state.outputs[dp1].properties.insert(maxBpc, bpc);
+    // A custom mode made by CVT for 1600x900@60 runs at 59.95 Hz.
+    ModeLine custom = modeLine(102, 1600, 900, "dispor:1600x900@60:f1");
+    custom.timings.dotClock = uint32_t(double(custom.timings.htotal) * custom.timings.vtotal * 59.95);
+    state.modes.insert(102, custom);
+    state.outputs[dp2].modes.append(102);
+
+    const QMap<int, Data> described = describe(state);
+    EXPECT_EQ(described[dp1].brightness, 1.0); // the server's own straight ramp
+    EXPECT_EQ(described[dp2].brightness, 0.7);
+    EXPECT_EQ(described[dp1].maxBitsPerColor, 12u);
+    EXPECT_EQ(described[dp2].modes.value(u"102"_qs)->refreshRate(), 60.0f);
+    ASSERT_EQ(described[dp2].customModes.size(), 1);
+    EXPECT_EQ(described[dp2].customModes[0].refreshRate, 60.0f);
+
+    // Brightness goes to the ramp as it reads back.
+    Snapshot s(state);
+    s[dp1].brightness = 0.7;
+    const Plan plan = s.planned();
+    ASSERT_EQ(plan.gamma.size(), 1);
+    state.crtcs[c1].red = plan.gamma[0].red;
+    state.crtcs[c1].green = plan.gamma[0].green;
+    state.crtcs[c1].blue = plan.gamma[0].blue;
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.7);
+}
+
+} // namespace
+} // namespace x11
