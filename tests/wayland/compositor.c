@@ -8,7 +8,9 @@
  *
  * --max-size makes every configuration fail, as a whole, that gives an
  * enabled output a larger mode. Once its socket listens it prints
- * "ready SOCKET" on standard output; it ends on SIGTERM or SIGINT.
+ * "ready SOCKET" on standard output, and then "power NAME on|off|failed"
+ * for each power request; it ends on SIGTERM or SIGINT. Its layout, with
+ * the logical sizes wlroots computes, is told through xdg-output.
  */
 
 #define _POSIX_C_SOURCE 200809L
@@ -26,8 +28,10 @@
 #include <wlr/render/pixman.h>
 #include <wlr/render/wlr_renderer.h>
 #include <wlr/types/wlr_output.h>
+#include <wlr/types/wlr_output_layout.h>
 #include <wlr/types/wlr_output_management_v1.h>
 #include <wlr/types/wlr_output_power_management_v1.h>
+#include <wlr/types/wlr_xdg_output_v1.h>
 #include <wlr/util/log.h>
 
 struct spec {
@@ -43,6 +47,7 @@ struct server {
 	struct wlr_allocator *allocator;
 	struct wlr_output_manager_v1 *manager;
 	struct wlr_output_power_manager_v1 *power;
+	struct wlr_output_layout *layout;
 	struct wl_list outputs; /* output.link */
 	const struct spec *pending; /* for the output being added */
 	int next_x;
@@ -191,6 +196,9 @@ static void configure(struct server *server, struct wlr_output_configuration_v1 
 			if (head->state.enabled) {
 				output->x = head->state.x;
 				output->y = head->state.y;
+				wlr_output_layout_add(server->layout, output->wlr, output->x, output->y);
+			} else {
+				wlr_output_layout_remove(server->layout, output->wlr);
 			}
 		}
 	}
@@ -227,6 +235,8 @@ static void handle_set_power(struct wl_listener *listener, void *data)
 	if (output->enabled)
 		output->powered = on;
 	light(output);
+	printf("power %s %s\n", event->output->name, !output->enabled ? "failed" : on ? "on" : "off");
+	fflush(stdout);
 	struct wlr_output_power_v1 *power;
 	wl_list_for_each(power, &server->power->output_powers, link) {
 		if (power->output != event->output)
@@ -277,6 +287,7 @@ static void handle_new_output(struct wl_listener *listener, void *data)
 	output->x = server->next_x;
 	server->next_x += spec->width;
 	wlr_output_create_global(wlr);
+	wlr_output_layout_add(server->layout, wlr, output->x, output->y);
 }
 
 static int handle_signal(int signal, void *data)
@@ -319,6 +330,9 @@ int main(int argc, char **argv)
 	server.allocator = wlr_allocator_autocreate(server.backend, server.renderer);
 	if (!server.allocator)
 		fail("cannot create an allocator");
+
+	server.layout = wlr_output_layout_create();
+	wlr_xdg_output_manager_v1_create(server.display, server.layout);
 
 	server.new_output.notify = handle_new_output;
 	wl_signal_add(&server.backend->events.new_output, &server.new_output);
@@ -364,5 +378,6 @@ int main(int argc, char **argv)
 	wlr_allocator_destroy(server.allocator);
 	wlr_renderer_destroy(server.renderer);
 	wl_display_destroy(server.display);
+	wlr_output_layout_destroy(server.layout);
 	return 0;
 }

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -137,7 +141,8 @@ struct Step {
     std::string layout; // afterwards
 };
 
-void runSteps(const Compositor &compositor, const std::vector<Step> &steps)
+void runSteps(const Compositor &compositor, const std::vector<Step> &steps,
+              const std::function<std::string(const Compositor &)> &readBack = layout)
 {
     for (const Step &step : steps) {
         std::string line;
@@ -145,7 +150,7 @@ void runSteps(const Compositor &compositor, const std::vector<Step> &steps)
             line += arg + ' ';
         SCOPED_TRACE(line);
         EXPECT_EQ(run(compositor, step.args), step.result);
-        EXPECT_EQ(layout(compositor), step.layout);
+        EXPECT_EQ(readBack(compositor), step.layout);
     }
 }
 
@@ -217,52 +222,114 @@ TEST(WaylandApply, Positioning)
     });
 }
 
-TEST(WaylandApply, ModesAndCustomModes)
+const std::string randrStart = "DP-1 on 0,0 1920x1080 normal 1.000000\n"
+                               "HDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
+
+TEST(WaylandApply, CustomModesAreKeptAndOffered)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    // Custom modes take no resize steps, so HDMI-A-1 stays where it was.
-    const std::string wide = "DP-1 on 0,0 2560x1440@59.95 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    const std::string wide = "DP-1 on 0,0 2560x1440 normal 1.000000\nHDMI-A-1 on 2560,0 1280x1024 normal 1.000000\n";
+    const std::string failed = "Failed to apply output configuration: DP-1: ";
+    const std::string list = "0: 2560x1440@59.95Hz\n1: 1920x1080@60.00Hz\n2: 3840x2160@60.00Hz\n";
     runSteps(compositor, {
-        {{"DP-1", "set-mode", "1"}, {0, "", ""}, startLayout},
-        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, startLayout},
-        // The compositor keeps no list: a custom mode is one to switch to.
-        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "1920x1080@60"}, {1, "", "Unknown mode: 1920x1080@60\n"}, wide},
-        // Beyond the compositor's limit.
-        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {1, "", refusedByCompositor}, wide},
+        // Added to the list, not switched to.
+        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+        {{"DP-1", "add-custom-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+        // Beyond the compositor's limit, but only listed.
+        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {0, "", ""}, randrStart},
         {{"DP-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237"},
-         {1, "",
-          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
-          "rate; explicit timings cannot be given\n"},
-         wide},
-        {{"DP-1", "add-custom-mode", "1920x1080@60", "--reduced-blanking"},
-         {1, "",
-          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
-          "rate; reduced blanking cannot be asked for\n"},
-         wide},
-        {{"DP-1", "add-custom-mode", "1920x1080@60Hz"}, {0, "", ""}, startLayout},
-    });
-    EXPECT_EQ(run(compositor, {"DP-1", "list-custom-modes"}), (Result{0, "", ""}));
+         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be "
+                          "given\n"},
+         randrStart},
+        {{"DP-1", "add-custom-mode", "1600x900@60", "--reduced-blanking"},
+         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be "
+                          "asked for\n"},
+         randrStart},
+        {{"DP-1", "list-custom-modes"}, {0, "", list}, randrStart},
+        {{"DP-1", "list-modes"},
+         {0,
+          "1:1920x1080@60.00*\ncustom-1920x1080@60.00:1920x1080@60.00\ncustom-2560x1440@59.95:2560x1440@59.95\n"
+          "custom-3840x2160@60.00:3840x2160@60.00\n",
+          ""},
+         randrStart},
+        // Chosen, by id or by size and rate: the neighbour moves along.
+        {{"DP-1", "set-mode", "custom-2560x1440@59.95"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "custom-3840x2160@60.00"}, {1, "", refusedByCompositor}, wide},
+        {{"DP-1", "list-custom-modes"}, {0, "", list}, wide},
+        {{"HDMI-A-1", "list-custom-modes"}, {0, "", ""}, wide},
+        {{"DP-1", "remove-custom-mode", "3"}, {1, "", "Invalid mode index: 3\n"}, wide},
+        // Removing the one in use keeps the output as it is.
+        {{"DP-1", "remove-custom-mode", "0"}, {0, "", ""}, wide},
+        {{"DP-1", "list-custom-modes"}, {0, "", "0: 1920x1080@60.00Hz\n1: 3840x2160@60.00Hz\n"}, wide},
+    }, wayland_test::wlrRandr);
+    // Kept for the session beside the compositor's socket, only for the user.
+    const std::string file = compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(e2e::readFile(file))).object(),
+              QJsonDocument::fromJson(R"({"DP-1": [
+                  {"width": 1920, "height": 1080, "refreshRate": 60, "flags": 1},
+                  {"width": 3840, "height": 2160, "refreshRate": 60, "flags": 1}]})")
+                  .object());
+    // A file that is no list of custom modes stops every command.
+    e2e::writeFile(file, "[]");
+    EXPECT_EQ(run(compositor, {"DP-1", "list-custom-modes"}),
+              (Result{1, "", "dispor: " + file + ": not an object of custom mode lists\n"}));
 }
 
 TEST(WaylandApply, EnablingAndDisabling)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    const std::string dpOff = "DP-1 off 0,0 - normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    const std::string dpOff = "DP-1 off\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
+    const std::string kept = "Failed to apply output configuration: DP-1: changing \"";
+    const std::string why = "\" is not possible: the output stays disabled, and the compositor keeps no settings for "
+                            "a disabled output; enable it in the same change\n";
     runSteps(compositor, {
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
         {{"HDMI-A-1", "toggle-enabled"},
          {1, "", "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output enabled\n"},
          dpOff},
-        {{"DP-1", "toggle-enabled"}, {0, "", ""}, startLayout},
-    });
+        // What the compositor would drop is refused.
+        {{"DP-1", "set-scale", "200%"}, {1, "", kept + "scale" + why}, dpOff},
+        {{"DP-1", "set-rotation", "left"}, {1, "", kept + "rotation" + why}, dpOff},
+        {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "pos" + why}, dpOff},
+        // Its custom modes are the library's to keep; switching to one is not.
+        {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
+        {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "currentModeId" + why}, dpOff},
+        // Enabled again, right of the others rather than over one.
+        {{"DP-1", "toggle-enabled"}, {0, "", ""},
+         "DP-1 on 3200,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
+        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, randrStart},
+    }, wayland_test::wlrRandr);
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
     EXPECT_EQ(run(compositor, {"list-outputs", "--enabled", "--names"}), (Result{0, "HDMI-A-1\n", ""}));
-    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
-    EXPECT_EQ(layout(compositor), startLayout);
+}
+
+// Where the compositor's own layout puts them after each step, so that no
+// step leaves a gap or an overlap, and a repeated step changes nothing.
+TEST(WaylandApply, FractionalScalesMeetTheCompositorsLayout)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    const auto step = [&compositor](const std::string &scale, const std::string &randr, const std::string &logical) {
+        SCOPED_TRACE(scale);
+        EXPECT_EQ(run(compositor, {"DP-1", "set-scale", scale}), (Result{0, "", ""}));
+        EXPECT_EQ(wayland_test::wlrRandr(compositor), randr);
+        EXPECT_EQ(wayland_test::logicalLayout(compositor), logical);
+    };
+    for (int repeat = 0; repeat < 2; ++repeat) {
+        step("110%", "DP-1 on 0,0 1920x1080 normal 1.101562\nHDMI-A-1 on 1742,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1742x980\nHDMI-A-1 1742,0 1280x1024\n");
+        step("160%", "DP-1 on 0,0 1920x1080 normal 1.601562\nHDMI-A-1 on 1198,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1198x674\nHDMI-A-1 1198,0 1280x1024\n");
+        step("160%", "DP-1 on 0,0 1920x1080 normal 1.601562\nHDMI-A-1 on 1198,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1198x674\nHDMI-A-1 1198,0 1280x1024\n");
+        step("130%", "DP-1 on 0,0 1920x1080 normal 1.300781\nHDMI-A-1 on 1476,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1476x830\nHDMI-A-1 1476,0 1280x1024\n");
+        step("100%", randrStart, "DP-1 0,0 1920x1080\nHDMI-A-1 1920,0 1280x1024\n");
+    }
 }
 
 TEST(WaylandApply, RotationAndScale)
@@ -323,21 +390,21 @@ TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
 TEST(WaylandPower, OffAndOnReadBack)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    const std::vector<std::string> names = {"DP-1", "HDMI-A-1"};
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:off");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:off HDMI-A-1:off");
     // Powered off is not disabled.
-    EXPECT_EQ(layout(compositor), startLayout);
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), randrStart);
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
     EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:on HDMI-A-1:on");
 
     // A disabled output has no power to switch; the others do.
     ASSERT_EQ(run(compositor, {"HDMI-A-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:off HDMI-A-1:on");
     EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:on HDMI-A-1:on");
 }
 
 TEST(WaylandPower, RefusedWithoutPowerManagement)
@@ -396,7 +463,8 @@ TEST(WaylandPhoc, RoundTrips)
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> steps = {
         {{second, "set-position", "1920", "0"}, "1920,0"},
-        {{second, "add-custom-mode", "1024x768@50"}, "1024x768@50.00"},
+        {{second, "add-custom-mode", "1024x768@50"}, "1920,0 1280x720@60.00"},
+        {{second, "set-mode", "1024x768@50"}, "1024x768@50.00"},
         {{second, "set-rotation", "90"}, " 90 "},
         {{second, "set-scale", "200%"}, " 90 2\n"},
         {{second, "set-rotation", "flipped180"}, " flipped180 2\n"},
@@ -414,6 +482,49 @@ TEST(WaylandPhoc, RoundTrips)
     const std::string lines = layout(compositor);
     EXPECT_NE(lines.find(second + " on "), std::string::npos);
     EXPECT_NE(lines.find("1024x768@50.00 flipped180 1.5\n"), std::string::npos) << lines;
+}
+
+// phoc's own layout (xdg-output) has the outputs side by side after every
+// scale, and a repeated scale moves nothing.
+TEST(WaylandPhoc, ScalesLeaveNoGap)
+{
+    const Compositor compositor = Compositor::phoc("");
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    ASSERT_EQ(run(compositor, {"HEADLESS-2", "add-custom-mode", "2560x1440@60"}).status, 0);
+    ASSERT_EQ(run(compositor, {"HEADLESS-2", "set-mode", "2560x1440@60"}), (Result{0, "", ""}));
+    std::string previous;
+    for (const std::string scale : {"110%", "160%", "160%", "125%", "130%", "100%"}) {
+        SCOPED_TRACE(scale);
+        const std::string before = wayland_test::logicalLayout(compositor);
+        EXPECT_EQ(run(compositor, {"HEADLESS-2", "set-scale", scale}), (Result{0, "", ""}));
+        const std::string after = wayland_test::logicalLayout(compositor);
+        int x[2], y[2], w[2], h[2];
+        ASSERT_EQ(std::sscanf(after.c_str(), "HEADLESS-1 %d,%d %dx%d\nHEADLESS-2 %d,%d %dx%d\n", &x[0], &y[0], &w[0],
+                              &h[0], &x[1], &y[1], &w[1], &h[1]),
+                  8)
+            << after;
+        EXPECT_TRUE(x[0] + w[0] == x[1] || x[1] + w[1] == x[0]) << after;
+        EXPECT_EQ(std::min(x[0], x[1]), 0) << after;
+        EXPECT_EQ(y[0], 0);
+        EXPECT_EQ(y[1], 0);
+        if (scale == previous) {
+            EXPECT_EQ(after, before);
+        }
+        previous = scale;
+    }
+}
+
+TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
+{
+    const Compositor compositor = Compositor::phoc("");
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    const Result result = run(compositor, {"off"});
+    EXPECT_EQ(result.status, 1);
+    const std::string line = "Failed to switch display power: the Wayland compositor \"" + compositor.socket()
+        + "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
+    EXPECT_TRUE(result.err.ends_with(line)) << result.err;
 }
 
 } // namespace

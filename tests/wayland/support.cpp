@@ -7,6 +7,9 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <cstdio>
+#include <map>
+#include <sstream>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -144,6 +147,11 @@ Compositor Compositor::phoc(const std::string &config)
     return compositor;
 }
 
+std::string Compositor::log() const
+{
+    return e2e::readFile(m_dir->file("compositor.log"));
+}
+
 e2e::Env Compositor::env() const
 {
     return {
@@ -199,18 +207,87 @@ void useInProcess(const Compositor &compositor)
     }
 }
 
-std::string power(const Compositor &compositor)
+std::string power(const Compositor &compositor, const std::vector<std::string> &names)
 {
-    useInProcess(compositor);
-    Dispor::GetConfigOperation fetch;
-    if (!fetch.exec())
-        return "fetch failed";
-    std::string text;
-    for (const Dispor::OutputPtr &output : fetch.config()->outputs()) {
-        static const char *const words[] = {"on", "standby", "suspend", "off"};
-        text += (text.empty() ? "" : " ") + output->name().toStdString() + ":"
-            + words[static_cast<int>(output->dpmsMode())];
+    std::map<std::string, std::string> modes;
+    std::istringstream lines(compositor.log());
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string word, name, mode;
+        if (words >> word >> name >> mode && word == "power" && mode != "failed")
+            modes[name] = mode;
     }
+    std::string text;
+    for (const std::string &name : names)
+        text += (text.empty() ? "" : " ") + name + ":" + (modes.contains(name) ? modes[name] : "on");
+    return text;
+}
+
+std::string wlrRandr(const Compositor &compositor)
+{
+    const e2e::Result listed = e2e::runProgram("/usr/bin/wlr-randr", {}, compositor.env());
+    if (listed.status != 0)
+        return "wlr-randr failed: " + listed.err;
+    std::map<std::string, std::string> heads;
+    std::string name, enabled, mode, position, transform, scale;
+    const auto flush = [&] {
+        if (!name.empty())
+            heads[name] = name + " " + enabled
+                + (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") + "\n";
+        enabled = mode = position = transform = scale = "";
+    };
+    std::istringstream lines(listed.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        if (!line.empty() && line[0] != ' ') {
+            flush();
+            name = first;
+        } else if (first == "Enabled:") {
+            std::string value;
+            words >> value;
+            enabled = value == "yes" ? "on" : "off";
+        } else if (first == "Position:" || first == "Transform:" || first == "Scale:") {
+            words >> (first == "Position:" ? position : first == "Scale:" ? scale : transform);
+        } else if (line.ends_with("(current)")) {
+            mode = first;
+        }
+    }
+    flush();
+    std::string text;
+    for (const auto &[key, line] : heads)
+        text += line;
+    return text;
+}
+
+std::string logicalLayout(const Compositor &compositor)
+{
+    const e2e::Result listed = e2e::runProgram("/usr/bin/wayland-info", {}, compositor.env());
+    if (listed.status != 0)
+        return "wayland-info failed: " + listed.err;
+    std::map<std::string, std::string> outputs;
+    std::string name;
+    int x = 0, y = 0;
+    std::istringstream lines(listed.out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find_first_not_of(" \t");
+        if (at == std::string::npos)
+            continue;
+        line = line.substr(at);
+        int w = 0, h = 0;
+        char quoted[128] = {};
+        if (std::sscanf(line.c_str(), "name: '%127[^']'", quoted) == 1)
+            name = quoted;
+        else if (std::sscanf(line.c_str(), "logical_x: %d, logical_y: %d", &x, &y) == 2)
+            continue;
+        else if (std::sscanf(line.c_str(), "logical_width: %d, logical_height: %d", &w, &h) == 2 && !name.empty())
+            outputs[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x"
+                + std::to_string(h) + "\n";
+    }
+    std::string text;
+    for (const auto &[key, line] : outputs)
+        text += line;
     return text;
 }
 
