@@ -9,7 +9,8 @@
  * --max-size makes every configuration fail, as a whole, that gives an
  * enabled output a larger mode. Once its socket listens it prints
  * "ready SOCKET" on standard output, and then "power NAME on|off|failed"
- * for each power request; it ends on SIGTERM or SIGINT. Its layout, with
+ * for each power request and "power object" for each power object a
+ * client makes; it ends on SIGTERM or SIGINT. Its layout, with
  * the logical sizes wlroots computes, is told through xdg-output.
  */
 
@@ -53,10 +54,16 @@ struct server {
 	int next_x;
 	int max_width, max_height; /* 0: no limit */
 
+	struct wl_listener new_client;
 	struct wl_listener new_output;
 	struct wl_listener apply;
 	struct wl_listener test;
 	struct wl_listener set_power;
+};
+
+struct client_listeners {
+	struct wl_listener resource_created;
+	struct wl_listener destroyed;
 };
 
 struct output {
@@ -249,6 +256,34 @@ static void handle_set_power(struct wl_listener *listener, void *data)
 	}
 }
 
+static void handle_resource_created(struct wl_listener *listener, void *data)
+{
+	(void)listener;
+	if (strcmp(wl_resource_get_class(data), "zwlr_output_power_v1") == 0) {
+		printf("power object\n");
+		fflush(stdout);
+	}
+}
+
+static void handle_client_destroyed(struct wl_listener *listener, void *data)
+{
+	(void)data;
+	struct client_listeners *listeners = wl_container_of(listener, listeners, destroyed);
+	wl_list_remove(&listeners->resource_created.link);
+	wl_list_remove(&listeners->destroyed.link);
+	free(listeners);
+}
+
+static void handle_new_client(struct wl_listener *listener, void *data)
+{
+	(void)listener;
+	struct client_listeners *listeners = calloc(1, sizeof *listeners);
+	listeners->resource_created.notify = handle_resource_created;
+	wl_client_add_resource_created_listener(data, &listeners->resource_created);
+	listeners->destroyed.notify = handle_client_destroyed;
+	wl_client_add_destroy_listener(data, &listeners->destroyed);
+}
+
 static void handle_output_destroy(struct wl_listener *listener, void *data)
 {
 	(void)data;
@@ -331,6 +366,8 @@ int main(int argc, char **argv)
 	if (!server.allocator)
 		fail("cannot create an allocator");
 
+	server.new_client.notify = handle_new_client;
+	wl_display_add_client_created_listener(server.display, &server.new_client);
 	server.layout = wlr_output_layout_create();
 	wlr_xdg_output_manager_v1_create(server.display, server.layout);
 

@@ -1,11 +1,5 @@
 #include "support.h"
 
-#include <dispor/dispor.h>
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <cerrno>
 #include <cstdio>
 #include <map>
@@ -168,35 +162,6 @@ e2e::Result run(const Compositor &compositor, const std::vector<std::string> &ar
     for (const auto &[key, value] : env)
         merged[key] = value;
     return e2e::runProgram(e2e::dispctlBinary(), args, merged);
-}
-
-std::string layout(const Compositor &compositor)
-{
-    const e2e::Result listed = run(compositor, {"list-outputs", "--json"});
-    if (listed.status != 0)
-        return "list-outputs failed: " + listed.err;
-    std::string text;
-    for (const QJsonValue &value : QJsonDocument::fromJson(QByteArray::fromStdString(listed.out)).array()) {
-        const QJsonObject output = value.toObject();
-        const QJsonObject position = output["position"].toObject();
-        QString mode = "-";
-        if (output["mode"].isObject()) {
-            const QJsonObject current = output["mode"].toObject();
-            const QJsonObject size = current["resolution"].toObject();
-            mode = QString("%1x%2@%3")
-                       .arg(size["width"].toInt())
-                       .arg(size["height"].toInt())
-                       .arg(current["refreshRate"].toDouble(), 0, 'f', 2);
-        }
-        text += QString("%1 %2 %3,%4 %5 %6 %7\n")
-                    .arg(output["name"].toString(), output["enabled"].toBool() ? "on" : "off")
-                    .arg(position["x"].toInt())
-                    .arg(position["y"].toInt())
-                    .arg(mode, output["rotation"].toString())
-                    .arg(output["scale"].toDouble())
-                    .toStdString();
-    }
-    return text;
 }
 
 void useInProcess(const Compositor &compositor)

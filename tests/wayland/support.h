@@ -43,10 +43,6 @@ private:
 
 e2e::Result run(const Compositor &compositor, const std::vector<std::string> &args, const e2e::Env &env = {});
 
-// One line per output from list-outputs --json, in list order:
-// "NAME on|off X,Y WxH@RATE ROTATION SCALE" (the mode "-" without one).
-std::string layout(const Compositor &compositor);
-
 // Points the library in this process at the compositor.
 void useInProcess(const Compositor &compositor);
 
