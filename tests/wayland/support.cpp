@@ -188,27 +188,43 @@ std::string power(const Compositor &compositor, const std::vector<std::string> &
     return text;
 }
 
+namespace {
+
+// An oracle run on the compositor, each line of its output given to parse,
+// which files what it makes of it by key; the result in key order, or why
+// the oracle failed.
+template <typename Parse>
+std::string ask(const Compositor &compositor, const std::string &program, Parse parse)
+{
+    const e2e::Result result = e2e::runProgram(program, {}, compositor.env());
+    if (result.status != 0)
+        return program + " failed: " + result.err;
+    std::map<std::string, std::string> found;
+    std::istringstream lines(result.out + "\n");
+    for (std::string line; std::getline(lines, line);)
+        parse(line, found);
+    std::string text;
+    for (const auto &[key, value] : found)
+        text += value;
+    return text;
+}
+
+} // namespace
+
 std::string wlrRandr(const Compositor &compositor)
 {
-    const e2e::Result listed = e2e::runProgram("/usr/bin/wlr-randr", {}, compositor.env());
-    if (listed.status != 0)
-        return "wlr-randr failed: " + listed.err;
-    std::map<std::string, std::string> heads;
     std::string name, enabled, mode, position, transform, scale;
-    const auto flush = [&] {
-        if (!name.empty())
-            heads[name] = name + " " + enabled
-                + (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") + "\n";
-        enabled = mode = position = transform = scale = "";
-    };
-    std::istringstream lines(listed.out);
-    for (std::string line; std::getline(lines, line);) {
+    return ask(compositor, "/usr/bin/wlr-randr", [&](const std::string &line, auto &heads) {
         std::istringstream words(line);
         std::string first;
         words >> first;
-        if (!line.empty() && line[0] != ' ') {
-            flush();
+        // A head ends where the next begins, or at the final empty line.
+        if (line.empty() || line[0] != ' ') {
+            if (!name.empty())
+                heads[name] = name + " " + enabled
+                    + (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") + "\n";
             name = first;
+            enabled = mode = position = transform = scale = "";
         } else if (first == "Enabled:") {
             std::string value;
             words >> value;
@@ -218,42 +234,26 @@ std::string wlrRandr(const Compositor &compositor)
         } else if (line.ends_with("(current)")) {
             mode = first;
         }
-    }
-    flush();
-    std::string text;
-    for (const auto &[key, line] : heads)
-        text += line;
-    return text;
+    });
 }
 
 std::string logicalLayout(const Compositor &compositor)
 {
-    const e2e::Result listed = e2e::runProgram("/usr/bin/wayland-info", {}, compositor.env());
-    if (listed.status != 0)
-        return "wayland-info failed: " + listed.err;
-    std::map<std::string, std::string> outputs;
     std::string name;
     int x = 0, y = 0;
-    std::istringstream lines(listed.out);
-    for (std::string line; std::getline(lines, line);) {
+    return ask(compositor, "/usr/bin/wayland-info", [&](std::string line, auto &outputs) {
         const size_t at = line.find_first_not_of(" \t");
-        if (at == std::string::npos)
-            continue;
-        line = line.substr(at);
+        line = at == std::string::npos ? "" : line.substr(at);
         int w = 0, h = 0;
         char quoted[128] = {};
         if (std::sscanf(line.c_str(), "name: '%127[^']'", quoted) == 1)
             name = quoted;
         else if (std::sscanf(line.c_str(), "logical_x: %d, logical_y: %d", &x, &y) == 2)
-            continue;
+            return;
         else if (std::sscanf(line.c_str(), "logical_width: %d, logical_height: %d", &w, &h) == 2 && !name.empty())
             outputs[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x"
                 + std::to_string(h) + "\n";
-    }
-    std::string text;
-    for (const auto &[key, line] : outputs)
-        text += line;
-    return text;
+    });
 }
 
 } // namespace wayland_test
