@@ -318,10 +318,10 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
     return outputs;
 }
 
-bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *plan,
+bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
           QString *reason)
 {
-    *plan = Plan{};
+    *planned = Plan{};
     const Config::Origin &origin = config.origin();
 
     // Priorities are the one change that spans outputs: name the output the
@@ -369,11 +369,11 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         Merge merge(*fetched, output->data(), base, reason);
         if (!merge.all(*head))
             return false;
-        plan->configure = plan->configure || merge.changed();
+        planned->configure = planned->configure || merge.changed();
         customModes.insert(head->name, merge.customMode());
         if (merge.listChanged()) {
-            plan->fetchedLists.insert(head->name, fetched->customModes);
-            plan->wantedLists.insert(head->name, base.customModes);
+            planned->fetchedLists.insert(head->name, fetched->customModes);
+            planned->wantedLists.insert(head->name, base.customModes);
         }
         if (wasEnabled && !base.enabled && disabled.isEmpty())
             disabled = base.name;
@@ -383,7 +383,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         if (!wasEnabled && base.enabled && output->pos() == fetched->pos)
             unplaced.insert(head->name);
     }
-    if (!plan->configure)
+    if (!planned->configure)
         return true;
 
     if (!disabled.isEmpty()) {
@@ -425,7 +425,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             if (d.capabilities & Cap::Vrr)
                 setting.adaptiveSync = d.vrrPolicy == Output::VrrPolicy::Always;
         }
-        plan->settings.append(setting);
+        planned->settings.append(setting);
     }
     return true;
 }

@@ -45,7 +45,7 @@ struct Plan {
 
 // The configuration that carries what the snapshot changed since it was
 // fetched onto the heads as they are now.
-bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *plan,
+bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
           QString *reason);
 
 } // namespace Dispor::Wayland
