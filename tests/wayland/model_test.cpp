@@ -103,6 +103,20 @@ TEST(WaylandModel, RotationsBothWays)
     EXPECT_EQ(transformFromRotation(Output::Rotation(3)), -1);
 }
 
+// The heads as a fetch describes them.
+Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version, const CustomModeLists &lists)
+{
+    Dispor::OutputList outputs;
+    Dispor::Config::Origin origin;
+    for (const Output::Data &d : describe(heads, version, lists)) {
+        origin.fetched.insert(d.id, d);
+        outputs.insert(d.id, Dispor::OutputPtr::create(d));
+    }
+    Dispor::Config config(outputs);
+    config.origin() = origin;
+    return config;
+}
+
 // Heads as a compositor of protocol version 4 would tell them.
 struct Heads {
     Heads()
@@ -136,17 +150,9 @@ struct Heads {
         return heads;
     }
 
-    Dispor::Config fetched(uint32_t version) const
+    Dispor::Config fetched(uint32_t version, const CustomModeLists &lists = {}) const
     {
-        Dispor::OutputList outputs;
-        Dispor::Config::Origin origin;
-        for (const Output::Data &d : describe(list(), version, {})) {
-            origin.fetched.insert(d.id, d);
-            outputs.insert(d.id, Dispor::OutputPtr::create(d));
-        }
-        Dispor::Config config(outputs);
-        config.origin() = origin;
-        return config;
+        return snapshot(list(), version, lists);
     }
 
     std::vector<std::unique_ptr<HeadState>> all;
@@ -234,14 +240,7 @@ TEST(WaylandModel, CustomModesAreTheLibrarysList)
 
     // Fetched with the list: offered under a stable id beside the
     // compositor's modes; choosing it sends its size and rate.
-    Dispor::OutputList outputs;
-    Dispor::Config::Origin origin;
-    for (const Output::Data &d : describe(heads.list(), 2, {{"HDMI-A-1", {added}}})) {
-        origin.fetched.insert(d.id, d);
-        outputs.insert(d.id, Dispor::OutputPtr::create(d));
-    }
-    config = Dispor::Config(outputs);
-    config.origin() = origin;
+    config = heads.fetched(2, {{"HDMI-A-1", {added}}});
     const Dispor::OutputPtr hdmi = named(config, "HDMI-A-1");
     EXPECT_EQ(hdmi->customModes(), QList<Dispor::ModeInfo>{added});
     EXPECT_EQ(hdmi->modes().keys(), (QStringList{"1", "2", "custom-1600x900@59.94"}));
@@ -354,7 +353,7 @@ TEST(WaylandModel, ScalesAndLogicalSizesAsWlrootsHoldsThem)
     }
 }
 
-TEST(WaylandModel, ADisabledOutputKeepsNoSettings)
+TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
 {
     std::vector<std::unique_ptr<HeadState>> all;
     all.push_back(sized("DP-1", 1920, 1080));
@@ -362,37 +361,9 @@ TEST(WaylandModel, ADisabledOutputKeepsNoSettings)
     all[0]->enabled = false;
     all[0]->currentMode = nullptr; // wlroots tells none for a disabled head
     const std::vector<const HeadState *> heads = {all[0].get(), all[1].get()};
-    const auto fetched = [&heads] {
-        Dispor::OutputList outputs;
-        Dispor::Config::Origin origin;
-        for (const Output::Data &d : describe(heads, 2, {})) {
-            origin.fetched.insert(d.id, d);
-            outputs.insert(d.id, Dispor::OutputPtr::create(d));
-        }
-        Dispor::Config config(outputs);
-        config.origin() = origin;
-        return config;
-    };
-    const QString why = "the output stays disabled, and the compositor keeps no settings for a disabled output; "
-                        "enable it in the same change";
-    const std::pair<std::function<void(Output &)>, QString> refused[] = {
-        {[](Output &o) { o.setScale(2); }, "scale"},
-        {[](Output &o) { o.setRotation(Output::Rotation::Left); }, "rotation"},
-        {[](Output &o) { o.setPos({10, 10}); }, "pos"},
-        {[](Output &o) { o.setCurrentModeId("1"); }, "currentModeId"},
-    };
-    for (const auto &[change, key] : refused) {
-        const Dispor::Config config = fetched();
-        change(*named(config, "DP-1"));
-        Plan planned;
-        QString reason;
-        EXPECT_FALSE(plan(config, heads, 2, &planned, &reason));
-        EXPECT_EQ(reason, "DP-1: changing \"" + key + "\" is not possible: " + why);
-    }
-
-    // Enabled in the same change, it takes them; without a place of its
-    // own it goes right of the others.
-    Dispor::Config config = fetched();
+    // Changed as it is enabled; without a place of its own, right of the
+    // others as the compositor sizes them.
+    Dispor::Config config = snapshot(heads, 2, {});
     named(config, "DP-1")->setEnabled(true);
     named(config, "DP-1")->setScale(2);
     named(config, "HDMI-A-1")->setScale(1.5);
@@ -405,18 +376,11 @@ TEST(WaylandModel, ADisabledOutputKeepsNoSettings)
     ASSERT_TRUE(planned.settings[0].mode);
     EXPECT_EQ(planned.settings[0].position, QPoint(1920 + 853, 0));
 
-    config = fetched();
+    config = snapshot(heads, 2, {});
     named(config, "DP-1")->setEnabled(true);
     named(config, "DP-1")->setPos({0, 720});
     ASSERT_TRUE(plan(config, heads, 2, &planned, &reason)) << reason.toStdString();
     EXPECT_EQ(planned.settings[0].position, QPoint(0, 720));
-
-    // Custom modes are the library's, kept whatever the output's state.
-    config = fetched();
-    named(config, "DP-1")->setCustomModes({Dispor::ModeInfo{1600, 900, 60, 1, {}}});
-    ASSERT_TRUE(plan(config, heads, 2, &planned, &reason)) << reason.toStdString();
-    EXPECT_FALSE(planned.configure);
-    EXPECT_EQ(planned.wantedLists.keys(), QStringList{"DP-1"});
 }
 
 // The first refused change is reported: what the protocol carries comes
