@@ -8,7 +8,10 @@
  *
  * --max-size makes every configuration fail, as a whole, that gives an
  * enabled output a larger mode. Once its socket listens it prints
- * "ready SOCKET" on standard output; it ends on SIGTERM or SIGINT.
+ * "ready SOCKET" on standard output, and then "power NAME on|off|failed"
+ * for each power request and "power object" for each power object a
+ * client makes; it ends on SIGTERM or SIGINT. Its layout, with
+ * the logical sizes wlroots computes, is told through xdg-output.
  */
 
 #define _POSIX_C_SOURCE 200809L
@@ -26,8 +29,10 @@
 #include <wlr/render/pixman.h>
 #include <wlr/render/wlr_renderer.h>
 #include <wlr/types/wlr_output.h>
+#include <wlr/types/wlr_output_layout.h>
 #include <wlr/types/wlr_output_management_v1.h>
 #include <wlr/types/wlr_output_power_management_v1.h>
+#include <wlr/types/wlr_xdg_output_v1.h>
 #include <wlr/util/log.h>
 
 struct spec {
@@ -43,15 +48,22 @@ struct server {
 	struct wlr_allocator *allocator;
 	struct wlr_output_manager_v1 *manager;
 	struct wlr_output_power_manager_v1 *power;
+	struct wlr_output_layout *layout;
 	struct wl_list outputs; /* output.link */
 	const struct spec *pending; /* for the output being added */
 	int next_x;
 	int max_width, max_height; /* 0: no limit */
 
+	struct wl_listener new_client;
 	struct wl_listener new_output;
 	struct wl_listener apply;
 	struct wl_listener test;
 	struct wl_listener set_power;
+};
+
+struct client_listeners {
+	struct wl_listener resource_created;
+	struct wl_listener destroyed;
 };
 
 struct output {
@@ -191,6 +203,9 @@ static void configure(struct server *server, struct wlr_output_configuration_v1 
 			if (head->state.enabled) {
 				output->x = head->state.x;
 				output->y = head->state.y;
+				wlr_output_layout_add(server->layout, output->wlr, output->x, output->y);
+			} else {
+				wlr_output_layout_remove(server->layout, output->wlr);
 			}
 		}
 	}
@@ -227,6 +242,8 @@ static void handle_set_power(struct wl_listener *listener, void *data)
 	if (output->enabled)
 		output->powered = on;
 	light(output);
+	printf("power %s %s\n", event->output->name, !output->enabled ? "failed" : on ? "on" : "off");
+	fflush(stdout);
 	struct wlr_output_power_v1 *power;
 	wl_list_for_each(power, &server->power->output_powers, link) {
 		if (power->output != event->output)
@@ -237,6 +254,34 @@ static void handle_set_power(struct wl_listener *listener, void *data)
 		else
 			zwlr_output_power_v1_send_failed(power->resource);
 	}
+}
+
+static void handle_resource_created(struct wl_listener *listener, void *data)
+{
+	(void)listener;
+	if (strcmp(wl_resource_get_class(data), "zwlr_output_power_v1") == 0) {
+		printf("power object\n");
+		fflush(stdout);
+	}
+}
+
+static void handle_client_destroyed(struct wl_listener *listener, void *data)
+{
+	(void)data;
+	struct client_listeners *listeners = wl_container_of(listener, listeners, destroyed);
+	wl_list_remove(&listeners->resource_created.link);
+	wl_list_remove(&listeners->destroyed.link);
+	free(listeners);
+}
+
+static void handle_new_client(struct wl_listener *listener, void *data)
+{
+	(void)listener;
+	struct client_listeners *listeners = calloc(1, sizeof *listeners);
+	listeners->resource_created.notify = handle_resource_created;
+	wl_client_add_resource_created_listener(data, &listeners->resource_created);
+	listeners->destroyed.notify = handle_client_destroyed;
+	wl_client_add_destroy_listener(data, &listeners->destroyed);
 }
 
 static void handle_output_destroy(struct wl_listener *listener, void *data)
@@ -277,6 +322,7 @@ static void handle_new_output(struct wl_listener *listener, void *data)
 	output->x = server->next_x;
 	server->next_x += spec->width;
 	wlr_output_create_global(wlr);
+	wlr_output_layout_add(server->layout, wlr, output->x, output->y);
 }
 
 static int handle_signal(int signal, void *data)
@@ -319,6 +365,11 @@ int main(int argc, char **argv)
 	server.allocator = wlr_allocator_autocreate(server.backend, server.renderer);
 	if (!server.allocator)
 		fail("cannot create an allocator");
+
+	server.new_client.notify = handle_new_client;
+	wl_display_add_client_created_listener(server.display, &server.new_client);
+	server.layout = wlr_output_layout_create();
+	wlr_xdg_output_manager_v1_create(server.display, server.layout);
 
 	server.new_output.notify = handle_new_output;
 	wl_signal_add(&server.backend->events.new_output, &server.new_output);
@@ -364,5 +415,6 @@ int main(int argc, char **argv)
 	wlr_allocator_destroy(server.allocator);
 	wlr_renderer_destroy(server.renderer);
 	wl_display_destroy(server.display);
+	wlr_output_layout_destroy(server.layout);
 	return 0;
 }

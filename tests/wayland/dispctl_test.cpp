@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,7 +16,6 @@ namespace {
 
 using e2e::Result;
 using wayland_test::Compositor;
-using wayland_test::layout;
 using wayland_test::run;
 
 const std::vector<std::string> twoMonitors = {
@@ -22,8 +24,8 @@ const std::vector<std::string> twoMonitors = {
     "--output",   "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",          //
 };
 
-const std::string startLayout = "DP-1 on 0,0 1920x1080@60.00 normal 1\n"
-                                "HDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+const std::string randrStart = "DP-1 on 0,0 1920x1080 normal 1.000000\n"
+                               "HDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
 
 // Stable across runs and releases: scripts name outputs by them.
 constexpr const char *dpId = "27651";
@@ -137,6 +139,7 @@ struct Step {
     std::string layout; // afterwards
 };
 
+// Each step read back with wlr-randr.
 void runSteps(const Compositor &compositor, const std::vector<Step> &steps)
 {
     for (const Step &step : steps) {
@@ -145,7 +148,7 @@ void runSteps(const Compositor &compositor, const std::vector<Step> &steps)
             line += arg + ' ';
         SCOPED_TRACE(line);
         EXPECT_EQ(run(compositor, step.args), step.result);
-        EXPECT_EQ(layout(compositor), step.layout);
+        EXPECT_EQ(wayland_test::wlrRandr(compositor), step.layout);
     }
 }
 
@@ -204,65 +207,124 @@ TEST(WaylandApply, Positioning)
     const Compositor compositor = Compositor::ours(twoMonitors);
     runSteps(compositor, {
         {{"HDMI-A-1", "left-of", "DP-1"}, {0, "", ""},
-         "DP-1 on 1280,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,0 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
         {{"HDMI-A-1", "below", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,1080 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,1080 1280x1024 normal 1.000000\n"},
         {{"HDMI-A-1", "above", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,1024 1920x1080@60.00 normal 1\nHDMI-A-1 on 0,0 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 0,1024 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
         {{"HDMI-A-1", "right-of", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
         {{"DP-1", "set-position", "100", "50"}, {0, "", ""},
-         "DP-1 on 100,50 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n"},
-        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, startLayout},
+         "DP-1 on 100,50 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
+        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, randrStart},
     });
 }
 
-TEST(WaylandApply, ModesAndCustomModes)
+TEST(WaylandApply, CustomModesAreKeptAndOffered)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    // Custom modes take no resize steps, so HDMI-A-1 stays where it was.
-    const std::string wide = "DP-1 on 0,0 2560x1440@59.95 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    const std::string wide = "DP-1 on 0,0 2560x1440 normal 1.000000\nHDMI-A-1 on 2560,0 1280x1024 normal 1.000000\n";
+    const std::string failed = "Failed to apply output configuration: DP-1: ";
+    const std::string list = "0: 2560x1440@59.95Hz\n1: 1920x1080@60.00Hz\n2: 3840x2160@60.00Hz\n";
     runSteps(compositor, {
-        {{"DP-1", "set-mode", "1"}, {0, "", ""}, startLayout},
-        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, startLayout},
-        // The compositor keeps no list: a custom mode is one to switch to.
-        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "1920x1080@60"}, {1, "", "Unknown mode: 1920x1080@60\n"}, wide},
-        // Beyond the compositor's limit.
-        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {1, "", refusedByCompositor}, wide},
+        // Added to the list, not switched to.
+        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+        {{"DP-1", "add-custom-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+        // Beyond the compositor's limit, but only listed.
+        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {0, "", ""}, randrStart},
         {{"DP-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237"},
-         {1, "",
-          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
-          "rate; explicit timings cannot be given\n"},
-         wide},
-        {{"DP-1", "add-custom-mode", "1920x1080@60", "--reduced-blanking"},
-         {1, "",
-          "Failed to apply output configuration: DP-1: the compositor takes a custom mode as a size and refresh "
-          "rate; reduced blanking cannot be asked for\n"},
-         wide},
-        {{"DP-1", "add-custom-mode", "1920x1080@60Hz"}, {0, "", ""}, startLayout},
+         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be "
+                          "given\n"},
+         randrStart},
+        {{"DP-1", "add-custom-mode", "1600x900@60", "--reduced-blanking"},
+         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be "
+                          "asked for\n"},
+         randrStart},
+        {{"DP-1", "list-custom-modes"}, {0, "", list}, randrStart},
+        {{"DP-1", "list-modes"},
+         {0,
+          "1:1920x1080@60.00*\ncustom-1920x1080@60.00:1920x1080@60.00\ncustom-2560x1440@59.95:2560x1440@59.95\n"
+          "custom-3840x2160@60.00:3840x2160@60.00\n",
+          ""},
+         randrStart},
+        // Chosen, by id or by size and rate: the neighbour moves along.
+        {{"DP-1", "set-mode", "custom-2560x1440@59.95"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
+        {{"DP-1", "set-mode", "custom-3840x2160@60.00"}, {1, "", refusedByCompositor}, wide},
+        {{"DP-1", "list-custom-modes"}, {0, "", list}, wide},
+        {{"HDMI-A-1", "list-custom-modes"}, {0, "", ""}, wide},
+        {{"DP-1", "remove-custom-mode", "3"}, {1, "", "Invalid mode index: 3\n"}, wide},
+        // Removing the one in use keeps the output as it is.
+        {{"DP-1", "remove-custom-mode", "0"}, {0, "", ""}, wide},
+        {{"DP-1", "list-custom-modes"}, {0, "", "0: 1920x1080@60.00Hz\n1: 3840x2160@60.00Hz\n"}, wide},
     });
-    EXPECT_EQ(run(compositor, {"DP-1", "list-custom-modes"}), (Result{0, "", ""}));
+    // Kept for the session beside the compositor's socket, only for the user.
+    const std::string file = compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(e2e::readFile(file))).object(),
+              QJsonDocument::fromJson(R"({"DP-1": [
+                  {"width": 1920, "height": 1080, "refreshRate": 60, "flags": 1},
+                  {"width": 3840, "height": 2160, "refreshRate": 60, "flags": 1}]})")
+                  .object());
+    // A file that is no list of custom modes stops every command.
+    e2e::writeFile(file, "[]");
+    EXPECT_EQ(run(compositor, {"DP-1", "list-custom-modes"}),
+              (Result{1, "", "dispor: " + file + ": not an object of custom mode lists\n"}));
 }
 
 TEST(WaylandApply, EnablingAndDisabling)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    const std::string dpOff = "DP-1 off 0,0 - normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 normal 1\n";
+    const std::string dpOff = "DP-1 off\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
+    const std::string kept = "Failed to apply output configuration: DP-1: changing \"";
+    const std::string why = "\" is not possible: the output stays disabled, and the compositor keeps no settings for "
+                            "a disabled output; enable it in the same change\n";
     runSteps(compositor, {
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
         {{"HDMI-A-1", "toggle-enabled"},
          {1, "", "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output enabled\n"},
          dpOff},
-        {{"DP-1", "toggle-enabled"}, {0, "", ""}, startLayout},
+        // What the compositor would drop is refused.
+        {{"DP-1", "set-scale", "200%"}, {1, "", kept + "scale" + why}, dpOff},
+        {{"DP-1", "set-rotation", "left"}, {1, "", kept + "rotation" + why}, dpOff},
+        {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "pos" + why}, dpOff},
+        // Its custom modes are the library's to keep; switching to one is not.
+        {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
+        {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "currentModeId" + why}, dpOff},
+        // Enabled again, right of the others rather than over one.
+        {{"DP-1", "toggle-enabled"}, {0, "", ""},
+         "DP-1 on 3200,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
+        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, randrStart},
     });
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
     EXPECT_EQ(run(compositor, {"list-outputs", "--enabled", "--names"}), (Result{0, "HDMI-A-1\n", ""}));
-    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
-    EXPECT_EQ(layout(compositor), startLayout);
+}
+
+// Where the compositor's own layout puts them after each step, so that no
+// step leaves a gap or an overlap, and a repeated step changes nothing.
+TEST(WaylandApply, FractionalScalesMeetTheCompositorsLayout)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    const auto step = [&compositor](const std::string &scale, const std::string &randr, const std::string &logical) {
+        SCOPED_TRACE(scale);
+        EXPECT_EQ(run(compositor, {"DP-1", "set-scale", scale}), (Result{0, "", ""}));
+        EXPECT_EQ(wayland_test::wlrRandr(compositor), randr);
+        EXPECT_EQ(wayland_test::logicalLayout(compositor), logical);
+    };
+    for (int repeat = 0; repeat < 2; ++repeat) {
+        step("110%", "DP-1 on 0,0 1920x1080 normal 1.101562\nHDMI-A-1 on 1742,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1742x980\nHDMI-A-1 1742,0 1280x1024\n");
+        step("160%", "DP-1 on 0,0 1920x1080 normal 1.601562\nHDMI-A-1 on 1198,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1198x674\nHDMI-A-1 1198,0 1280x1024\n");
+        step("160%", "DP-1 on 0,0 1920x1080 normal 1.601562\nHDMI-A-1 on 1198,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1198x674\nHDMI-A-1 1198,0 1280x1024\n");
+        step("130%", "DP-1 on 0,0 1920x1080 normal 1.300781\nHDMI-A-1 on 1476,0 1280x1024 normal 1.000000\n",
+             "DP-1 0,0 1476x830\nHDMI-A-1 1476,0 1280x1024\n");
+        step("100%", randrStart, "DP-1 0,0 1920x1080\nHDMI-A-1 1920,0 1280x1024\n");
+    }
 }
 
 TEST(WaylandApply, RotationAndScale)
@@ -270,21 +332,21 @@ TEST(WaylandApply, RotationAndScale)
     const Compositor compositor = Compositor::ours(twoMonitors);
     runSteps(compositor, {
         {{"HDMI-A-1", "set-rotation", "left"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 90 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 90 1.000000\n"},
         {{"HDMI-A-1", "set-rotation", "flipped270"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 flipped270 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped-270 1.000000\n"},
         {{"HDMI-A-1", "set-rotation", "inverted"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 180 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 180 1.000000\n"},
         {{"HDMI-A-1", "set-rotation", "flipped"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1\nHDMI-A-1 on 1920,0 1280x1024@75.03 flipped 1\n"},
-        {{"HDMI-A-1", "set-rotation", "normal"}, {0, "", ""}, startLayout},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped 1.000000\n"},
+        {{"HDMI-A-1", "set-rotation", "normal"}, {0, "", ""}, randrStart},
         {{"DP-1", "set-scale", "150%"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1.5\nHDMI-A-1 on 1280,0 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.500000\nHDMI-A-1 on 1280,0 1280x1024 normal 1.000000\n"},
         {{"DP-1", "set-scale", "125%"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 1.25\nHDMI-A-1 on 1536,0 1280x1024@75.03 normal 1\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.250000\nHDMI-A-1 on 1536,0 1280x1024 normal 1.000000\n"},
         {{"DP-1", "set-scale", "200"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080@60.00 normal 2\nHDMI-A-1 on 960,0 1280x1024@75.03 normal 1\n"},
-        {{"DP-1", "set-scale", "100%"}, {0, "", ""}, startLayout},
+         "DP-1 on 0,0 1920x1080 normal 2.000000\nHDMI-A-1 on 960,0 1280x1024 normal 1.000000\n"},
+        {{"DP-1", "set-scale", "100%"}, {0, "", ""}, randrStart},
     });
 }
 
@@ -296,48 +358,60 @@ TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
     runSteps(compositor, {
         {{"DP-1", "set-primary"},
          {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-priority", "2"},
          {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-replica-of", "HDMI-A-1"},
          {1, "", failed + "changing \"replicationSource\" is not possible: the compositor has no mirroring\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-vrr-policy", "always"}, {1, "", needs + "\"vrrPolicy\" needs the capability \"vrr\"\n"},
-         startLayout},
-        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "\"hdrEnabled\" needs the capability \"hdr\"\n"}, startLayout},
+         randrStart},
+        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "\"hdrEnabled\" needs the capability \"hdr\"\n"}, randrStart},
         {{"DP-1", "set-brightness", "50"}, {1, "", needs + "\"brightness\" needs the capability \"brightness\"\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-color-profile-source", "ICC"},
          {1, "", needs + "\"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\"\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-color-power-tradeoff", "prefer-accuracy"},
          {1, "",
           failed + "changing \"colorPowerPreference\" is not possible: the compositor has no colour/power setting\n"},
-         startLayout},
+         randrStart},
         {{"DP-1", "set-maxbpc", "8"}, {1, "", needs + "\"maxBitsPerColor\" needs the capability \"maxbpc\"\n"},
-         startLayout},
+         randrStart},
     });
 }
 
 TEST(WaylandPower, OffAndOnReadBack)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    const std::vector<std::string> names = {"DP-1", "HDMI-A-1"};
+    const auto powerObjects = [&compositor] {
+        const std::string log = compositor.log();
+        size_t count = 0;
+        for (size_t at = log.find("power object\n"); at != std::string::npos; at = log.find("power object\n", at + 1))
+            ++count;
+        return count;
+    };
+    // Queries and changes leave power control to other clients.
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}).status, 0);
+    EXPECT_EQ(run(compositor, {"DP-1", "set-position", "0", "0"}).status, 0);
+    EXPECT_EQ(powerObjects(), 0u);
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:off");
+    EXPECT_EQ(powerObjects(), 2u);
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:off HDMI-A-1:off");
     // Powered off is not disabled.
-    EXPECT_EQ(layout(compositor), startLayout);
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), randrStart);
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
     EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:on HDMI-A-1:on");
 
     // A disabled output has no power to switch; the others do.
     ASSERT_EQ(run(compositor, {"HDMI-A-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"off"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:off HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:off HDMI-A-1:on");
     EXPECT_EQ(run(compositor, {"on"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::power(compositor), "DP-1:on HDMI-A-1:on");
+    EXPECT_EQ(wayland_test::power(compositor, names), "DP-1:on HDMI-A-1:on");
 }
 
 TEST(WaylandPower, RefusedWithoutPowerManagement)
@@ -395,25 +469,69 @@ TEST(WaylandPhoc, RoundTrips)
     const std::string second = first == "HEADLESS-1" ? "HEADLESS-2" : "HEADLESS-1";
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> steps = {
-        {{second, "set-position", "1920", "0"}, "1920,0"},
-        {{second, "add-custom-mode", "1024x768@50"}, "1024x768@50.00"},
+        {{second, "right-of", first}, "1280,0 1280x720 normal 1.000000\n"},
+        {{second, "add-custom-mode", "1024x768@50"}, "1280,0 1280x720 normal 1.000000\n"},
+        {{second, "set-mode", "1024x768@50"}, "1024x768"},
         {{second, "set-rotation", "90"}, " 90 "},
-        {{second, "set-scale", "200%"}, " 90 2\n"},
-        {{second, "set-rotation", "flipped180"}, " flipped180 2\n"},
-        {{second, "set-scale", "150%"}, " flipped180 1.5\n"},
+        {{second, "set-scale", "200%"}, " 90 2.000000\n"},
+        {{second, "set-rotation", "flipped180"}, " flipped-180 2.000000\n"},
+        {{second, "set-scale", "150%"}, " flipped-180 1.500000\n"},
     };
     for (const auto &[args, part] : steps) {
         SCOPED_TRACE(args[1] + " " + args[2]);
         EXPECT_EQ(run(compositor, args), (Result{0, "", ""}));
-        const std::string lines = layout(compositor);
+        const std::string lines = wayland_test::wlrRandr(compositor);
         const size_t at = lines.find(second + " on ");
         ASSERT_NE(at, std::string::npos) << lines;
         const std::string line = lines.substr(at, lines.find('\n', at) - at + 1);
         EXPECT_NE(line.find(part), std::string::npos) << line;
     }
-    const std::string lines = layout(compositor);
-    EXPECT_NE(lines.find(second + " on "), std::string::npos);
-    EXPECT_NE(lines.find("1024x768@50.00 flipped180 1.5\n"), std::string::npos) << lines;
+    const std::string lines = wayland_test::wlrRandr(compositor);
+    EXPECT_NE(lines.find(first + " on 0,0 1280x720 normal 1.000000\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(second + " on 1280,0 1024x768 flipped-180 1.500000\n"), std::string::npos) << lines;
+}
+
+// phoc's own layout (xdg-output) has the outputs side by side after every
+// scale, and a repeated scale moves nothing.
+TEST(WaylandPhoc, ScalesLeaveNoGap)
+{
+    const Compositor compositor = Compositor::phoc("");
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    ASSERT_EQ(run(compositor, {"HEADLESS-2", "add-custom-mode", "2560x1440@60"}).status, 0);
+    ASSERT_EQ(run(compositor, {"HEADLESS-2", "set-mode", "2560x1440@60"}), (Result{0, "", ""}));
+    std::string previous;
+    for (const std::string scale : {"110%", "160%", "160%", "125%", "130%", "100%"}) {
+        SCOPED_TRACE(scale);
+        const std::string before = wayland_test::logicalLayout(compositor);
+        EXPECT_EQ(run(compositor, {"HEADLESS-2", "set-scale", scale}), (Result{0, "", ""}));
+        const std::string after = wayland_test::logicalLayout(compositor);
+        int x[2], y[2], w[2], h[2];
+        ASSERT_EQ(std::sscanf(after.c_str(), "HEADLESS-1 %d,%d %dx%d\nHEADLESS-2 %d,%d %dx%d\n", &x[0], &y[0], &w[0],
+                              &h[0], &x[1], &y[1], &w[1], &h[1]),
+                  8)
+            << after;
+        EXPECT_TRUE(x[0] + w[0] == x[1] || x[1] + w[1] == x[0]) << after;
+        EXPECT_EQ(std::min(x[0], x[1]), 0) << after;
+        EXPECT_EQ(y[0], 0);
+        EXPECT_EQ(y[1], 0);
+        if (scale == previous) {
+            EXPECT_EQ(after, before);
+        }
+        previous = scale;
+    }
+}
+
+TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
+{
+    const Compositor compositor = Compositor::phoc("");
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    const Result result = run(compositor, {"off"});
+    EXPECT_EQ(result.status, 1);
+    const std::string line = "Failed to switch display power: the Wayland compositor \"" + compositor.socket()
+        + "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
+    EXPECT_TRUE(result.err.ends_with(line)) << result.err;
 }
 
 } // namespace

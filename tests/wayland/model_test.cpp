@@ -62,18 +62,17 @@ TEST(WaylandModel, UuidsFromMonitorIdentityElseName)
     const HeadState bare = head("eDP-1");
     const HeadState twinA = head("HDMI-A-1", "LG", "Flat");
     const HeadState twinB = head("HDMI-A-2", "LG", "Flat");
-    const HeadState nameOnly = head("HDMI-A-1");
     const HeadState dellName = head("DP-1");
 
     const QMap<QString, QString> one = assignUuids({&dell, &bare, &twinA, &twinB});
     // A monitor keeps its uuid on another connector.
     EXPECT_EQ(one.value("DP-1"), assignUuids({&moved}).value("DP-3"));
     EXPECT_NE(one.value("DP-1"), assignUuids({&dellName}).value("DP-1"));
-    // Two monitors that tell the same identity: each by its name instead.
-    EXPECT_EQ(one.value("HDMI-A-1"), assignUuids({&nameOnly}).value("HDMI-A-1"));
+    // Two monitors that tell the same identity: the first by name keeps it,
+    // the other adds its name; whatever order the compositor lists them in.
+    EXPECT_EQ(one.value("HDMI-A-1"), assignUuids({&twinA}).value("HDMI-A-1"));
     EXPECT_NE(one.value("HDMI-A-1"), one.value("HDMI-A-2"));
-    // Alone, one of them goes by its identity.
-    EXPECT_NE(assignUuids({&twinA}).value("HDMI-A-1"), one.value("HDMI-A-1"));
+    EXPECT_EQ(assignUuids({&twinB, &dell, &twinA}).value("HDMI-A-2"), one.value("HDMI-A-2"));
     EXPECT_EQ(QSet<QString>(one.begin(), one.end()).size(), 4);
 }
 
@@ -102,6 +101,20 @@ TEST(WaylandModel, RotationsBothWays)
     }
     EXPECT_EQ(rotationFromTransform(8), Output::Rotation::None);
     EXPECT_EQ(transformFromRotation(Output::Rotation(3)), -1);
+}
+
+// The heads as a fetch describes them.
+Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version, const CustomModeLists &lists)
+{
+    Dispor::OutputList outputs;
+    Dispor::Config::Origin origin;
+    for (const Output::Data &d : describe(heads, version, lists)) {
+        origin.fetched.insert(d.id, d);
+        outputs.insert(d.id, Dispor::OutputPtr::create(d));
+    }
+    Dispor::Config config(outputs);
+    config.origin() = origin;
+    return config;
 }
 
 // Heads as a compositor of protocol version 4 would tell them.
@@ -137,17 +150,9 @@ struct Heads {
         return heads;
     }
 
-    Dispor::Config fetched(uint32_t version) const
+    Dispor::Config fetched(uint32_t version, const CustomModeLists &lists = {}) const
     {
-        Dispor::OutputList outputs;
-        Dispor::Config::Origin origin;
-        for (const Output::Data &d : describe(list(), version, {})) {
-            origin.fetched.insert(d.id, d);
-            outputs.insert(d.id, Dispor::OutputPtr::create(d));
-        }
-        Dispor::Config config(outputs);
-        config.origin() = origin;
-        return config;
+        return snapshot(list(), version, lists);
     }
 
     std::vector<std::unique_ptr<HeadState>> all;
@@ -171,25 +176,24 @@ TEST(WaylandModel, AdaptiveSyncOnlyFromVersionFour)
     ASSERT_TRUE(dp->capabilities() & Output::Capability::Vrr);
     EXPECT_EQ(dp->vrrPolicy(), Output::VrrPolicy::Never);
 
-    QList<HeadSetting> settings;
-    bool changed = true;
+    Plan planned;
     QString reason;
-    ASSERT_TRUE(plan(config, heads.list(), 4, &settings, &changed, &reason));
-    EXPECT_FALSE(changed);
-    EXPECT_TRUE(settings.isEmpty());
+    ASSERT_TRUE(plan(config, heads.list(), 4, &planned, &reason));
+    EXPECT_FALSE(planned.configure);
+    EXPECT_TRUE(planned.settings.isEmpty());
 
     dp->setVrrPolicy(Output::VrrPolicy::Automatic);
-    EXPECT_FALSE(plan(config, heads.list(), 4, &settings, &changed, &reason));
+    EXPECT_FALSE(plan(config, heads.list(), 4, &planned, &reason));
     EXPECT_EQ(reason, "DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" "
                       "has no equivalent");
 
     dp->setVrrPolicy(Output::VrrPolicy::Always);
-    ASSERT_TRUE(plan(config, heads.list(), 4, &settings, &changed, &reason)) << reason.toStdString();
-    ASSERT_TRUE(changed);
-    ASSERT_EQ(settings.size(), 2);
-    EXPECT_EQ(settings[0].head->name, "DP-1");
-    EXPECT_EQ(settings[0].adaptiveSync, true);
-    EXPECT_EQ(settings[1].adaptiveSync, false);
+    ASSERT_TRUE(plan(config, heads.list(), 4, &planned, &reason)) << reason.toStdString();
+    ASSERT_TRUE(planned.configure);
+    ASSERT_EQ(planned.settings.size(), 2);
+    EXPECT_EQ(planned.settings[0].head->name, "DP-1");
+    EXPECT_EQ(planned.settings[0].adaptiveSync, true);
+    EXPECT_EQ(planned.settings[1].adaptiveSync, false);
 }
 
 TEST(WaylandModel, EveryHeadIsNamedWithItsSettings)
@@ -200,13 +204,12 @@ TEST(WaylandModel, EveryHeadIsNamedWithItsSettings)
     named(config, "HDMI-A-1")->setRotation(Output::Rotation::Flipped90);
     named(config, "DP-1")->setEnabled(false);
 
-    QList<HeadSetting> settings;
-    bool changed = false;
+    Plan planned;
     QString reason;
-    ASSERT_TRUE(plan(config, heads.list(), 2, &settings, &changed, &reason)) << reason.toStdString();
-    ASSERT_EQ(settings.size(), 2);
-    EXPECT_FALSE(settings[0].enabled);
-    const HeadSetting &hdmi = settings[1];
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    ASSERT_EQ(planned.settings.size(), 2);
+    EXPECT_FALSE(planned.settings[0].enabled);
+    const HeadSetting &hdmi = planned.settings[1];
     EXPECT_TRUE(hdmi.enabled);
     ASSERT_TRUE(hdmi.mode);
     EXPECT_EQ(hdmi.mode->width, 1280);
@@ -215,17 +218,169 @@ TEST(WaylandModel, EveryHeadIsNamedWithItsSettings)
     EXPECT_EQ(hdmi.transform, 5);
     EXPECT_FALSE(hdmi.adaptiveSync);
 
-    // A custom mode replaces the mode; its rate goes in millihertz.
-    named(config, "HDMI-A-1")->setCustomModes({Dispor::ModeInfo{1600, 900, 59.94f, 1, {}}});
-    ASSERT_TRUE(plan(config, heads.list(), 2, &settings, &changed, &reason)) << reason.toStdString();
-    ASSERT_TRUE(settings[1].customMode);
-    EXPECT_EQ(settings[1].customMode->width, 1600);
-    EXPECT_EQ(settings[1].customMode->height, 900);
-    EXPECT_EQ(settings[1].customMode->refresh, 59940);
-
     named(config, "HDMI-A-1")->setCurrentModeId("7");
-    EXPECT_FALSE(plan(config, heads.list(), 2, &settings, &changed, &reason));
+    EXPECT_FALSE(plan(config, heads.list(), 2, &planned, &reason));
     EXPECT_EQ(reason, "HDMI-A-1: the mode \"7\" is not one of the output's modes");
+}
+
+// The library keeps the list; the compositor gets a custom mode only when
+// the output switches to one of the modes offered for it.
+TEST(WaylandModel, CustomModesAreTheLibrarysList)
+{
+    const Heads heads;
+    const Dispor::ModeInfo added{1600, 900, 59.94f, Dispor::ModeInfo::UserDefined, {}};
+    Dispor::Config config = heads.fetched(2);
+    named(config, "HDMI-A-1")->setCustomModes({added});
+    Plan planned;
+    QString reason;
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    EXPECT_FALSE(planned.configure);
+    EXPECT_EQ(planned.wantedLists, (CustomModeLists{{"HDMI-A-1", {added}}}));
+    EXPECT_EQ(planned.fetchedLists, (CustomModeLists{{"HDMI-A-1", {}}}));
+
+    // Fetched with the list: offered under a stable id beside the
+    // compositor's modes; choosing it sends its size and rate.
+    config = heads.fetched(2, {{"HDMI-A-1", {added}}});
+    const Dispor::OutputPtr hdmi = named(config, "HDMI-A-1");
+    EXPECT_EQ(hdmi->customModes(), QList<Dispor::ModeInfo>{added});
+    EXPECT_EQ(hdmi->modes().keys(), (QStringList{"1", "2", "custom-1600x900@59.94"}));
+    hdmi->setCurrentModeId("custom-1600x900@59.94");
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    EXPECT_TRUE(planned.configure);
+    EXPECT_TRUE(planned.wantedLists.isEmpty());
+    ASSERT_TRUE(planned.settings[1].customMode);
+    EXPECT_EQ(planned.settings[1].customMode->width, 1600);
+    EXPECT_EQ(planned.settings[1].customMode->height, 900);
+    EXPECT_EQ(planned.settings[1].customMode->refresh, 59940);
+    EXPECT_FALSE(planned.settings[1].mode);
+
+    // Removed from the list: the output keeps the mode it shows.
+    hdmi->setCurrentModeId("1");
+    hdmi->setCustomModes({});
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    EXPECT_FALSE(planned.configure);
+    EXPECT_EQ(planned.wantedLists, (CustomModeLists{{"HDMI-A-1", {}}}));
+
+    const std::pair<Dispor::ModeInfo, QString> refused[] = {
+        {{1920, 1080, 60, 1, Dispor::ModeTimings{}},
+         "HDMI-A-1: the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be given"},
+        {{0, 1080, 60, 1, {}}, "HDMI-A-1: the custom mode 0x1080@60 is out of range"},
+        {{1920, 1080, -1, 1, {}}, "HDMI-A-1: the custom mode 1920x1080@-1 is out of range"},
+    };
+    for (const auto &[mode, why] : refused) {
+        hdmi->setCustomModes({added, mode});
+        EXPECT_FALSE(plan(config, heads.list(), 2, &planned, &reason));
+        EXPECT_EQ(reason, why);
+    }
+}
+
+TEST(WaylandModel, CustomModeDocument)
+{
+    const CustomModeLists lists = {
+        {"DP-1", {{1920, 1080, 59.94f, 1, {}}, {1280, 720, 50, 1, {}}}},
+        {"HDMI-A-1", {{1024, 768, 75.025f, 1, {}}}},
+        {"eDP-1", {}},
+    };
+    CustomModeLists read;
+    QString fault;
+    ASSERT_TRUE(parseCustomModes(customModesDocument(lists), &read, &fault)) << fault.toStdString();
+    CustomModeLists kept = lists;
+    kept.remove("eDP-1"); // an empty list is not written
+    EXPECT_EQ(read, kept);
+
+    const std::pair<const char *, const char *> faults[] = {
+        {"[]", "not an object of custom mode lists"},
+        {"{", "not JSON: unterminated object at offset 1"},
+        {R"({"DP-1": 3})", "the custom modes of \"DP-1\" are not a list"},
+        {R"({"DP-1": [{"width": 1.5, "height": 2, "refreshRate": 60, "flags": 1}]})",
+         "custom mode 0 of \"DP-1\" is not a record of width, height, refreshRate and flags"},
+        {R"({"DP-1": [{"width": 1, "height": 2, "flags": 1}]})",
+         "custom mode 0 of \"DP-1\" is not a record of width, height, refreshRate and flags"},
+        {R"({"DP-\n1": [{"width": 1, "height": 2, "refreshRate": 1e300, "flags": 1}]})",
+         "custom mode 0 of \"DP-\\u000a1\" is not a record of width, height, refreshRate and flags"},
+    };
+    for (const auto &[text, why] : faults) {
+        EXPECT_FALSE(parseCustomModes(text, &read, &fault)) << text;
+        EXPECT_EQ(fault, why);
+    }
+}
+
+// One head of the given mode size, enabled, at x.
+std::unique_ptr<HeadState> sized(const QString &name, int width, int height, int x = 0)
+{
+    auto head = std::make_unique<HeadState>();
+    head->name = name;
+    head->enabled = true;
+    auto mode = std::make_unique<ModeState>();
+    mode->head = head.get();
+    mode->id = "1";
+    mode->width = width;
+    mode->height = height;
+    mode->refresh = 60000;
+    mode->preferred = true;
+    head->currentMode = mode.get();
+    head->modes.push_back(std::move(mode));
+    head->position = {x, 0};
+    return head;
+}
+
+// As phoc (wlroots 0.15) placed and sized them, read back with wayland-info.
+TEST(WaylandModel, ScalesAndLogicalSizesAsWlrootsHoldsThem)
+{
+    struct Case {
+        int width, height;
+        double asked, held;
+        QSize logical;
+    };
+    const Case cases[] = {
+        {2560, 1440, 1.1, 282 / 256.0, {2323, 1307}}, {1920, 1080, 1.1, 282 / 256.0, {1742, 980}},
+        {2560, 1440, 1.6, 410 / 256.0, {1598, 899}},  {1920, 1080, 1.6, 410 / 256.0, {1198, 674}},
+        {2560, 1440, 1.25, 1.25, {2048, 1152}},       {1920, 1080, 1.25, 1.25, {1536, 864}},
+        {2560, 1440, 1.3, 333 / 256.0, {1968, 1107}}, {1920, 1080, 1.3, 333 / 256.0, {1476, 830}},
+        {2560, 1440, 1.7, 435 / 256.0, {1506, 847}},  {1920, 1080, 1.7, 435 / 256.0, {1129, 635}},
+        {2560, 1440, 2.3, 589 / 256.0, {1112, 625}},  {1920, 1080, 2.3, 589 / 256.0, {834, 469}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " at " + std::to_string(c.asked));
+        const std::unique_ptr<HeadState> head = sized("DP-1", c.width, c.height);
+        Output output(describe({head.get()}, 2, {}).first());
+        output.setScale(c.asked);
+        EXPECT_EQ(output.scale(), c.held);
+        EXPECT_EQ(output.logicalSize(), c.logical);
+        // Held once, the same scale again is the same.
+        output.setScale(output.scale());
+        EXPECT_EQ(output.scale(), c.held);
+    }
+}
+
+TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
+{
+    std::vector<std::unique_ptr<HeadState>> all;
+    all.push_back(sized("DP-1", 1920, 1080));
+    all.push_back(sized("HDMI-A-1", 1280, 720, 1920));
+    all[0]->enabled = false;
+    all[0]->currentMode = nullptr; // wlroots tells none for a disabled head
+    const std::vector<const HeadState *> heads = {all[0].get(), all[1].get()};
+    // Changed as it is enabled; without a place of its own, right of the
+    // others as the compositor sizes them.
+    Dispor::Config config = snapshot(heads, 2, {});
+    named(config, "DP-1")->setEnabled(true);
+    named(config, "DP-1")->setScale(2);
+    named(config, "HDMI-A-1")->setScale(1.5);
+    Plan planned;
+    QString reason;
+    ASSERT_TRUE(plan(config, heads, 2, &planned, &reason)) << reason.toStdString();
+    ASSERT_EQ(planned.settings.size(), 2);
+    EXPECT_TRUE(planned.settings[0].enabled);
+    EXPECT_EQ(planned.settings[0].scale, 2);
+    ASSERT_TRUE(planned.settings[0].mode);
+    EXPECT_EQ(planned.settings[0].position, QPoint(1920 + 853, 0));
+
+    config = snapshot(heads, 2, {});
+    named(config, "DP-1")->setEnabled(true);
+    named(config, "DP-1")->setPos({0, 720});
+    ASSERT_TRUE(plan(config, heads, 2, &planned, &reason)) << reason.toStdString();
+    EXPECT_EQ(planned.settings[0].position, QPoint(0, 720));
 }
 
 // The first refused change is reported: what the protocol carries comes
@@ -289,13 +444,12 @@ TEST(WaylandModel, RefusalsInTheBackendsOrder)
         SCOPED_TRACE(c.name);
         const Dispor::Config config = heads.fetched(4);
         c.change(*named(config, "DP-1"));
-        QList<HeadSetting> settings;
-        bool changed = true;
+        Plan planned;
         QString reason;
-        EXPECT_EQ(plan(config, heads.list(), 4, &settings, &changed, &reason), c.reason.isEmpty());
+        EXPECT_EQ(plan(config, heads.list(), 4, &planned, &reason), c.reason.isEmpty());
         EXPECT_EQ(reason, c.reason);
         if (c.reason.isEmpty()) {
-            EXPECT_FALSE(changed);
+            EXPECT_FALSE(planned.configure);
         }
     }
 }
@@ -306,16 +460,15 @@ TEST(WaylandModel, ChangesToAHeadThatWentAway)
     const Dispor::Config config = heads.fetched(2);
     heads.all.pop_back(); // HDMI-A-1 unplugged since the fetch
 
-    QList<HeadSetting> settings;
-    bool changed = false;
+    Plan planned;
     QString reason;
     named(config, "DP-1")->setPos({10, 0});
-    ASSERT_TRUE(plan(config, heads.list(), 2, &settings, &changed, &reason)) << reason.toStdString();
-    ASSERT_EQ(settings.size(), 1);
-    EXPECT_EQ(settings[0].position, QPoint(10, 0));
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    ASSERT_EQ(planned.settings.size(), 1);
+    EXPECT_EQ(planned.settings[0].position, QPoint(10, 0));
 
     named(config, "HDMI-A-1")->setScale(2);
-    EXPECT_FALSE(plan(config, heads.list(), 2, &settings, &changed, &reason));
+    EXPECT_FALSE(plan(config, heads.list(), 2, &planned, &reason));
     EXPECT_EQ(reason, "HDMI-A-1: the output no longer exists");
 }
 

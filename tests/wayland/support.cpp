@@ -1,12 +1,9 @@
 #include "support.h"
 
-#include <dispor/dispor.h>
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <cerrno>
+#include <cstdio>
+#include <map>
+#include <sstream>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -144,6 +141,11 @@ Compositor Compositor::phoc(const std::string &config)
     return compositor;
 }
 
+std::string Compositor::log() const
+{
+    return e2e::readFile(m_dir->file("compositor.log"));
+}
+
 e2e::Env Compositor::env() const
 {
     return {
@@ -162,35 +164,6 @@ e2e::Result run(const Compositor &compositor, const std::vector<std::string> &ar
     return e2e::runProgram(e2e::dispctlBinary(), args, merged);
 }
 
-std::string layout(const Compositor &compositor)
-{
-    const e2e::Result listed = run(compositor, {"list-outputs", "--json"});
-    if (listed.status != 0)
-        return "list-outputs failed: " + listed.err;
-    std::string text;
-    for (const QJsonValue &value : QJsonDocument::fromJson(QByteArray::fromStdString(listed.out)).array()) {
-        const QJsonObject output = value.toObject();
-        const QJsonObject position = output["position"].toObject();
-        QString mode = "-";
-        if (output["mode"].isObject()) {
-            const QJsonObject current = output["mode"].toObject();
-            const QJsonObject size = current["resolution"].toObject();
-            mode = QString("%1x%2@%3")
-                       .arg(size["width"].toInt())
-                       .arg(size["height"].toInt())
-                       .arg(current["refreshRate"].toDouble(), 0, 'f', 2);
-        }
-        text += QString("%1 %2 %3,%4 %5 %6 %7\n")
-                    .arg(output["name"].toString(), output["enabled"].toBool() ? "on" : "off")
-                    .arg(position["x"].toInt())
-                    .arg(position["y"].toInt())
-                    .arg(mode, output["rotation"].toString())
-                    .arg(output["scale"].toDouble())
-                    .toStdString();
-    }
-    return text;
-}
-
 void useInProcess(const Compositor &compositor)
 {
     for (const auto &[key, value] : compositor.env()) {
@@ -199,19 +172,88 @@ void useInProcess(const Compositor &compositor)
     }
 }
 
-std::string power(const Compositor &compositor)
+std::string power(const Compositor &compositor, const std::vector<std::string> &names)
 {
-    useInProcess(compositor);
-    Dispor::GetConfigOperation fetch;
-    if (!fetch.exec())
-        return "fetch failed";
-    std::string text;
-    for (const Dispor::OutputPtr &output : fetch.config()->outputs()) {
-        static const char *const words[] = {"on", "standby", "suspend", "off"};
-        text += (text.empty() ? "" : " ") + output->name().toStdString() + ":"
-            + words[static_cast<int>(output->dpmsMode())];
+    std::map<std::string, std::string> modes;
+    std::istringstream lines(compositor.log());
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string word, name, mode;
+        if (words >> word >> name >> mode && word == "power" && mode != "failed")
+            modes[name] = mode;
     }
+    std::string text;
+    for (const std::string &name : names)
+        text += (text.empty() ? "" : " ") + name + ":" + (modes.contains(name) ? modes[name] : "on");
     return text;
+}
+
+namespace {
+
+// An oracle run on the compositor, each line of its output given to parse,
+// which files what it makes of it by key; the result in key order, or why
+// the oracle failed.
+template <typename Parse>
+std::string ask(const Compositor &compositor, const std::string &program, Parse parse)
+{
+    const e2e::Result result = e2e::runProgram(program, {}, compositor.env());
+    if (result.status != 0)
+        return program + " failed: " + result.err;
+    std::map<std::string, std::string> found;
+    std::istringstream lines(result.out + "\n");
+    for (std::string line; std::getline(lines, line);)
+        parse(line, found);
+    std::string text;
+    for (const auto &[key, value] : found)
+        text += value;
+    return text;
+}
+
+} // namespace
+
+std::string wlrRandr(const Compositor &compositor)
+{
+    std::string name, enabled, mode, position, transform, scale;
+    return ask(compositor, "/usr/bin/wlr-randr", [&](const std::string &line, auto &heads) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        // A head ends where the next begins, or at the final empty line.
+        if (line.empty() || line[0] != ' ') {
+            if (!name.empty())
+                heads[name] = name + " " + enabled
+                    + (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") + "\n";
+            name = first;
+            enabled = mode = position = transform = scale = "";
+        } else if (first == "Enabled:") {
+            std::string value;
+            words >> value;
+            enabled = value == "yes" ? "on" : "off";
+        } else if (first == "Position:" || first == "Transform:" || first == "Scale:") {
+            words >> (first == "Position:" ? position : first == "Scale:" ? scale : transform);
+        } else if (line.ends_with("(current)")) {
+            mode = first;
+        }
+    });
+}
+
+std::string logicalLayout(const Compositor &compositor)
+{
+    std::string name;
+    int x = 0, y = 0;
+    return ask(compositor, "/usr/bin/wayland-info", [&](std::string line, auto &outputs) {
+        const size_t at = line.find_first_not_of(" \t");
+        line = at == std::string::npos ? "" : line.substr(at);
+        int w = 0, h = 0;
+        char quoted[128] = {};
+        if (std::sscanf(line.c_str(), "name: '%127[^']'", quoted) == 1)
+            name = quoted;
+        else if (std::sscanf(line.c_str(), "logical_x: %d, logical_y: %d", &x, &y) == 2)
+            return;
+        else if (std::sscanf(line.c_str(), "logical_width: %d, logical_height: %d", &w, &h) == 2 && !name.empty())
+            outputs[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x"
+                + std::to_string(h) + "\n";
+    });
 }
 
 } // namespace wayland_test

@@ -27,6 +27,8 @@ public:
 
     const std::string &socket() const { return m_socket; }
     const std::string &runtimeDir() const { return m_dir->path(); }
+    // What it wrote on standard output.
+    std::string log() const;
     // What a dispctl run on this compositor gets: the Wayland backend chosen
     // explicitly, and Qt kept off the compositor.
     e2e::Env env() const;
@@ -41,15 +43,20 @@ private:
 
 e2e::Result run(const Compositor &compositor, const std::vector<std::string> &args, const e2e::Env &env = {});
 
-// One line per output from list-outputs --json, in list order:
-// "NAME on|off X,Y WxH@RATE ROTATION SCALE" (the mode "-" without one).
-std::string layout(const Compositor &compositor);
-
 // Points the library in this process at the compositor.
 void useInProcess(const Compositor &compositor);
 
-// The power mode of each output as the library reads it, "NAME:on" etc.,
-// in output id order.
-std::string power(const Compositor &compositor);
+// The power mode of each output as our compositor last switched it,
+// "NAME:on NAME:off"; on where it never switched.
+std::string power(const Compositor &compositor, const std::vector<std::string> &names);
+
+// What the compositor says through wlr-randr: for each head in name order,
+// "NAME on|off X,Y WxH TRANSFORM SCALE" (all but the name and state only
+// when on).
+std::string wlrRandr(const Compositor &compositor);
+
+// Where the compositor's own layout puts each output (xdg-output, through
+// wayland-info), by name in name order: "NAME X,Y WxH".
+std::string logicalLayout(const Compositor &compositor);
 
 } // namespace wayland_test

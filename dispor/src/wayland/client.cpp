@@ -78,15 +78,14 @@ const zwlr_output_power_v1_listener powerListener = {
     .failed = [](void *data, zwlr_output_power_v1 *) { static_cast<PowerState *>(data)->failed = true; },
 };
 
-// A power object for each wl_output still announced (named ones only where
-// the name is wanted); each tells its mode on the next roundtrip.
+// A power object for each wl_output still announced; each tells its mode
+// on the next roundtrip.
 template <typename Outputs>
-std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1 *manager, const Outputs &outputs,
-                                                    bool namedOnly)
+std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1 *manager, const Outputs &outputs)
 {
     std::vector<std::unique_ptr<PowerState>> states;
     for (const auto &output : outputs) {
-        if (!output.globalName || (namedOnly && output.name.isEmpty()))
+        if (!output.globalName)
             continue;
         auto state = std::make_unique<PowerState>();
         state->name = output.name;
@@ -95,6 +94,12 @@ std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1
         states.push_back(std::move(state));
     }
     return states;
+}
+
+// Named where the compositor tells the name (wl_output version 4).
+QString outputName(const QString &name)
+{
+    return name.isEmpty() ? QStringLiteral("an output") : quoted(name);
 }
 
 const wl_callback_listener syncListener = {
@@ -300,10 +305,10 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
     return session;
 }
 
-QString Session::silence() const
+QString Session::silence(const QString &awaited) const
 {
-    return u"the Wayland compositor "_qs + quoted(m_socket) + " did not answer within " + QString::number(m_timeoutMs / 1000)
-        + " s";
+    return u"the Wayland compositor "_qs + quoted(m_socket) + " did not " + awaited + " within "
+        + QString::number(m_timeoutMs / 1000) + " s";
 }
 
 QString Session::connectionError() const
@@ -356,18 +361,17 @@ bool Session::dispatchOnce(int timeoutMs, QString *reason)
 }
 
 template <typename Done>
-bool Session::dispatchUntil(Done done, QString *reason)
+bool Session::dispatchUntil(Done done, QString *reason, const std::function<QString()> &awaited)
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
     while (!done()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            *reason = silence();
+        if (left <= 0 || !dispatchOnce(int(left), reason)) {
+            if (Clock::now() >= deadline)
+                *reason = awaited ? silence(awaited()) : silence();
             return false;
         }
-        if (!dispatchOnce(int(left), reason))
-            return false;
     }
     return true;
 }
@@ -474,23 +478,6 @@ bool Session::bindPower(QString *reason)
     return true;
 }
 
-bool Session::readPower(QList<std::pair<QString, bool>> *modes, QString *reason)
-{
-    modes->clear();
-    if (!hasPowerManager())
-        return true;
-    if (!bindPower(reason))
-        return false;
-    const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs, true);
-    const bool ok = roundtrip(reason);
-    for (const std::unique_ptr<PowerState> &state : states) {
-        if (ok && state->on && !state->failed)
-            modes->append({state->name, *state->on});
-        zwlr_output_power_v1_destroy(state->proxy);
-    }
-    return ok;
-}
-
 bool Session::setPower(bool on, QString *reason)
 {
     if (!hasPowerManager()) {
@@ -500,7 +487,7 @@ bool Session::setPower(bool on, QString *reason)
     }
     if (!bindPower(reason))
         return false;
-    const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs, false);
+    const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs);
     // Each power object tells its mode at once; ask only those that differ,
     // then wait until each reports the new mode or fails.
     bool ok = roundtrip(reason);
@@ -511,24 +498,31 @@ bool Session::setPower(bool on, QString *reason)
                                                                 : ZWLR_OUTPUT_POWER_V1_MODE_OFF);
             }
         }
-        ok = dispatchUntil(
-            [&states, on] {
-                return std::all_of(states.begin(), states.end(), [on](const std::unique_ptr<PowerState> &state) {
-                    return state->failed || state->on == on;
-                });
-            },
-            reason);
+        const auto settled = [on](const std::unique_ptr<PowerState> &state) {
+            return state->failed || state->on == on;
+        };
+        ok = dispatchUntil([&] { return std::all_of(states.begin(), states.end(), settled); }, reason,
+                           [&] {
+                               QStringList pending;
+                               for (const std::unique_ptr<PowerState> &state : states) {
+                                   if (!settled(state))
+                                       pending.append(outputName(state->name));
+                               }
+                               pending.sort();
+                               return u"confirm the power switch of "_qs + pending.join(u", ");
+                           });
     }
     QStringList failed;
     for (const std::unique_ptr<PowerState> &state : states) {
         if (state->failed)
-            failed.append(state->name.isEmpty() ? QStringLiteral("an output") : state->name);
+            failed.append(outputName(state->name));
         zwlr_output_power_v1_destroy(state->proxy);
     }
     wl_display_flush(m_display);
     if (!ok)
         return false;
     if (!failed.isEmpty()) {
+        failed.sort();
         *reason = u"the compositor could not switch the power of "_qs + failed.join(u", ");
         return false;
     }

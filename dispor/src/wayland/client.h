@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -101,10 +102,9 @@ public:
     bool configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer,
                    QString *reason);
 
-    // The power mode of each wl_output by its name (true: on). Needs the
-    // power manager and wl_output version 4, which carries the name.
-    bool readPower(QList<std::pair<QString, bool>> *modes, QString *reason);
-    // Switches every wl_output; names those the compositor failed.
+    // Switches every wl_output; names those the compositor failed or did
+    // not confirm. Power objects only here: wlroots lets one client at a
+    // time hold one for an output.
     bool setPower(bool on, QString *reason);
 
 private:
@@ -118,16 +118,17 @@ private:
 
     bool roundtrip(QString *reason);
     // Dispatches until done() is true; false with a reason on a broken
-    // connection or when the compositor stays silent too long.
+    // connection or when the compositor stays silent too long, then saying
+    // what it did not do (by default "answer").
     template <typename Done>
-    bool dispatchUntil(Done done, QString *reason);
+    bool dispatchUntil(Done done, QString *reason, const std::function<QString()> &awaited = {});
     bool dispatchOnce(int timeoutMs, QString *reason);
     bool bindOutputs(QString *reason);
     // The wl_outputs and the power manager, bound once.
     bool bindPower(QString *reason);
     QString connectionError() const;
     // The reason for a wait that ran out.
-    QString silence() const;
+    QString silence(const QString &awaited = QStringLiteral("answer")) const;
 
     friend struct Events;
 

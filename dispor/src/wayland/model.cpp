@@ -1,6 +1,8 @@
 #include "model.h"
 
 #include "../changes.h"
+#include "../text.h"
+#include "../virtual/document.h"
 
 #include <QHash>
 #include <QSet>
@@ -53,9 +55,22 @@ uint32_t fnv1a(const QByteArray &bytes)
     return hash;
 }
 
-QString quoted(const QString &text)
+// wlroots takes the scale in 1/256 steps and truncates size / scale.
+constexpr double scaleStep = 1.0 / 256;
+
+// A size and rate as the protocol carries a custom mode; none when out of
+// its range.
+std::optional<HeadSetting::CustomMode> customModeOf(int width, int height, float refreshRate)
 {
-    return u'"' + text + u'"';
+    const double millihertz = std::round(double(refreshRate) * 1000);
+    if (width <= 0 || height <= 0 || !(millihertz > 0 && millihertz <= INT32_MAX))
+        return std::nullopt;
+    return HeadSetting::CustomMode{width, height, int(millihertz)};
+}
+
+QString modeText(int width, int height, float refreshRate)
+{
+    return QString::number(width) + u'x' + QString::number(height) + u'@' + QString::number(refreshRate);
 }
 
 // What the protocol carries; any other change is refused.
@@ -64,11 +79,14 @@ public:
     using Changes::Merge::Merge;
 
     const std::optional<HeadSetting::CustomMode> &customMode() const { return m_customMode; }
+    bool listChanged() const { return m_listChanged; }
 
     bool all(const HeadState &head)
     {
-        if (!(take(&Data::enabled) && takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale()
-              && takeVrr() && takeCustomModes()
+        if (!take(&Data::enabled) || (!m_base.enabled && !keptWhileDisabled()))
+            return false;
+        if (!(takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale() && takeVrr()
+              && takeCustomModes()
               && refuse(&Data::replicationSource, "replicationSource", "the compositor has no mirroring")))
             return false;
         using Changes::is;
@@ -88,12 +106,33 @@ public:
     }
 
 private:
+    // A disabled head is sent without settings, and wlroots brings back its
+    // own when it is enabled again.
+    bool keptWhileDisabled()
+    {
+        constexpr const char *why = "the output stays disabled, and the compositor keeps no settings for a "
+                                    "disabled output; enable it in the same change";
+        return refuse(&Data::pos, "pos", why) && refuse(&Data::currentModeId, "currentModeId", why)
+            && refuse(&Data::scale, "scale", why) && refuse(&Data::rotation, "rotation", why)
+            && refuse(&Data::vrrPolicy, "vrrPolicy", why);
+    }
+
     bool takeMode(const HeadState &head)
     {
         if (!differs(&Data::currentModeId))
             return true;
-        if (!head.mode(m_wanted.currentModeId))
+        if (head.mode(m_wanted.currentModeId))
+            return take(&Data::currentModeId);
+        // Not the compositor's: one offered for a custom mode, which goes as
+        // a size and rate.
+        const ModePtr offered = m_wanted.modes.value(m_wanted.currentModeId);
+        if (!offered)
             return fail(u"the mode "_qs + quoted(m_wanted.currentModeId) + " is not one of the output's modes");
+        m_customMode = customModeOf(offered->size().width(), offered->size().height(), offered->refreshRate());
+        if (!m_customMode)
+            return fail(u"the custom mode "_qs + modeText(offered->size().width(), offered->size().height(),
+                                                          offered->refreshRate())
+                        + " is out of range");
         return take(&Data::currentModeId);
     }
 
@@ -116,37 +155,34 @@ private:
         return take(&Data::vrrPolicy);
     }
 
-    // The compositor keeps no list of custom modes: a new one is a size and
-    // rate the output switches to.
+    // The list is the library's; the compositor gets a custom mode only when
+    // the output switches to one, as a size and rate.
     bool takeCustomModes()
     {
         if (!differs(&Data::customModes))
             return true;
         if (!(m_base.capabilities & Cap::CustomModes))
             return take(&Data::customModes, "customModes", Cap::CustomModes);
-        const ModeInfo *added = nullptr;
         for (const ModeInfo &mode : m_wanted.customModes) {
-            if (!m_fetched.customModes.contains(mode))
-                added = &mode;
+            if (m_fetched.customModes.contains(mode))
+                continue;
+            if (mode.timings)
+                return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; explicit "
+                                           "timings cannot be given"));
+            if (mode.flags & ModeInfo::ReducedBlanking)
+                return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; reduced "
+                                           "blanking cannot be asked for"));
+            if (!customModeOf(mode.width, mode.height, mode.refreshRate))
+                return fail(u"the custom mode "_qs + modeText(mode.width, mode.height, mode.refreshRate)
+                            + " is out of range");
         }
-        m_changed = true;
-        if (!added)
-            return true; // only removed: the output keeps its mode
-        if (added->timings)
-            return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; explicit "
-                                       "timings cannot be given"));
-        if (added->flags & ModeInfo::ReducedBlanking)
-            return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; reduced "
-                                       "blanking cannot be asked for"));
-        const double millihertz = std::round(double(added->refreshRate) * 1000);
-        if (added->width <= 0 || added->height <= 0 || !(millihertz > 0 && millihertz <= INT32_MAX))
-            return fail(u"the custom mode "_qs + QString::number(added->width) + u'x' + QString::number(added->height)
-                        + u'@' + QString::number(added->refreshRate) + " is out of range");
-        m_customMode = HeadSetting::CustomMode{added->width, added->height, int(millihertz)};
+        m_listChanged = true;
+        m_base.customModes = m_wanted.customModes;
         return true;
     }
 
     std::optional<HeadSetting::CustomMode> m_customMode;
+    bool m_listChanged = false;
 };
 
 const HeadState *headNamed(const std::vector<const HeadState *> &heads, const QString &name)
@@ -194,21 +230,22 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
     const auto uuidOf = [](const QByteArray &key) {
         return QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
     };
+    std::vector<const HeadState *> byName = heads;
+    std::sort(byName.begin(), byName.end(),
+              [](const HeadState *a, const HeadState *b) { return a->name < b->name; });
     QMap<QString, QString> uuids;
-    QHash<QString, int> uses;
-    for (const HeadState *head : heads) {
-        QString uuid;
-        if (!head->make.isEmpty() || !head->model.isEmpty() || !head->serialNumber.isEmpty())
-            uuid = uuidOf("monitor:" + head->make.toUtf8() + '\n' + head->model.toUtf8() + '\n'
-                          + head->serialNumber.toUtf8());
-        else
-            uuid = uuidOf("name:" + head->name.toUtf8());
-        uuids.insert(head->name, uuid);
-        ++uses[uuid];
-    }
-    for (const HeadState *head : heads) {
-        if (uses.value(uuids.value(head->name)) > 1)
+    QSet<QByteArray> identities;
+    for (const HeadState *head : byName) {
+        if (head->make.isEmpty() && head->model.isEmpty() && head->serialNumber.isEmpty()) {
             uuids.insert(head->name, uuidOf("name:" + head->name.toUtf8()));
+            continue;
+        }
+        QByteArray key =
+            "monitor:" + head->make.toUtf8() + '\n' + head->model.toUtf8() + '\n' + head->serialNumber.toUtf8();
+        if (identities.contains(key))
+            key += '\n' + head->name.toUtf8();
+        identities.insert(key);
+        uuids.insert(head->name, uuidOf(key));
     }
     return uuids;
 }
@@ -235,7 +272,7 @@ int transformFromRotation(Output::Rotation rotation)
 }
 
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const QList<std::pair<QString, bool>> &power)
+                                 const CustomModeLists &customModes)
 {
     QStringList names;
     for (const HeadState *head : heads)
@@ -265,6 +302,8 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         if (head->currentMode && d.modes.contains(head->currentMode->id))
             d.currentModeId = head->currentMode->id;
         d.scale = head->scale;
+        d.scaleStep = scaleStep;
+        d.sizing = Data::Sizing::Truncated;
         d.rotation = rotationFromTransform(head->transform);
         d.capabilities = Cap::Disable | Cap::CustomModes;
         d.vrrPolicy = Output::VrrPolicy::Never;
@@ -272,20 +311,17 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
             d.capabilities |= Cap::Vrr;
             d.vrrPolicy = *head->adaptiveSync ? Output::VrrPolicy::Always : Output::VrrPolicy::Never;
         }
-        for (const auto &[name, on] : power) {
-            if (name == head->name)
-                d.dpms = on ? Output::DpmsMode::On : Output::DpmsMode::Off;
-        }
+        d.customModes = customModes.value(head->name);
+        Virtual::offerCustomModes(d);
         outputs.insert(d.id, std::move(d));
     }
     return outputs;
 }
 
-bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version,
-          QList<HeadSetting> *settings, bool *changed, QString *reason)
+bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
+          QString *reason)
 {
-    settings->clear();
-    *changed = false;
+    *planned = Plan{};
     const Config::Origin &origin = config.origin();
 
     // Priorities are the one change that spans outputs: name the output the
@@ -301,12 +337,16 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         }
     }
 
-    const QMap<int, Data> now = describe(heads, version, {});
+    CustomModeLists fetchedLists;
+    for (const Data &d : origin.fetched)
+        fetchedLists.insert(d.name, d.customModes);
+    const QMap<int, Data> now = describe(heads, version, fetchedLists);
     QHash<QString, Data> bases;
     for (const Data &d : now)
         bases.insert(d.name, d);
     QHash<QString, std::optional<HeadSetting::CustomMode>> customModes;
     QString disabled; // the first output this apply switched off
+    QSet<QString> unplaced;
 
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
@@ -318,7 +358,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             QString ignored;
             Merge probe(*fetched, output->data(), scratch, &ignored);
             probe.all(HeadState{});
-            if (probe.changed() || !ignored.isEmpty()) {
+            if (probe.changed() || probe.listChanged() || !ignored.isEmpty()) {
                 *reason = output->name() + ": the output no longer exists";
                 return false;
             }
@@ -329,12 +369,21 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         Merge merge(*fetched, output->data(), base, reason);
         if (!merge.all(*head))
             return false;
-        *changed = *changed || merge.changed();
+        planned->configure = planned->configure || merge.changed();
         customModes.insert(head->name, merge.customMode());
+        if (merge.listChanged()) {
+            planned->fetchedLists.insert(head->name, fetched->customModes);
+            planned->wantedLists.insert(head->name, base.customModes);
+        }
         if (wasEnabled && !base.enabled && disabled.isEmpty())
             disabled = base.name;
+        // Enabled again without a place of its own: wlroots tells no
+        // position for a disabled head, so right of the others rather than
+        // over one of them.
+        if (!wasEnabled && base.enabled && output->pos() == fetched->pos)
+            unplaced.insert(head->name);
     }
-    if (!*changed)
+    if (!planned->configure)
         return true;
 
     if (!disabled.isEmpty()) {
@@ -344,9 +393,14 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             return false;
         }
     }
+    int rightEdge = 0;
+    for (const Data &d : std::as_const(bases)) {
+        if (d.enabled && !unplaced.contains(d.name))
+            rightEdge = std::max(rightEdge, d.pos.x() + Output(d).logicalSize().width());
+    }
 
     for (const HeadState *head : heads) {
-        const Data &d = bases[head->name];
+        Data &d = bases[head->name];
         HeadSetting setting;
         setting.head = head;
         setting.enabled = d.enabled;
@@ -355,6 +409,12 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             setting.mode = head->mode(d.currentModeId);
             if (!setting.mode && !setting.customMode && !head->enabled)
                 setting.mode = fallbackMode(*head);
+            if (unplaced.contains(d.name)) {
+                d.pos = QPoint(rightEdge, 0);
+                if (setting.mode)
+                    d.currentModeId = setting.mode->id;
+                rightEdge += Output(d).logicalSize().width();
+            }
             setting.position = d.pos;
             setting.transform = transformFromRotation(d.rotation);
             if (setting.transform < 0) {
@@ -365,7 +425,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             if (d.capabilities & Cap::Vrr)
                 setting.adaptiveSync = d.vrrPolicy == Output::VrrPolicy::Always;
         }
-        settings->append(setting);
+        planned->settings.append(setting);
     }
     return true;
 }

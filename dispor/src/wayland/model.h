@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client.h"
+#include "custom_modes.h"
 
 #include "dispor/config.h"
 
@@ -15,8 +16,9 @@ namespace Dispor::Wayland {
 QMap<QString, int> assignIds(const QStringList &names);
 
 // A name-based uuid from make, model and serial number where the head gives
-// any of them, else from its name; one that two heads would share falls back
-// to the name, so that a uuid always names one output.
+// any of them, else from its name. Of heads that tell the same identity, the
+// first by name keeps it and the others add their name, so that a uuid
+// always names one output.
 QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads);
 
 Output::Type connectorType(const QString &name);
@@ -26,15 +28,24 @@ Output::Type connectorType(const QString &name);
 Output::Rotation rotationFromTransform(int transform);
 int transformFromRotation(Output::Rotation rotation);
 
-// The heads as outputs, by output id. power holds the heads whose power
-// mode is known (true: on).
+// The heads as outputs, by output id, with the scale and logical size as
+// wlroots holds them, and each head's custom modes offered as modes too.
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const QList<std::pair<QString, bool>> &power);
+                                 const CustomModeLists &customModes);
+
+// What an apply does.
+struct Plan {
+    bool configure = false;      // the compositor is to be changed
+    QList<HeadSetting> settings; // then every head, with its settings
+    // The outputs whose custom mode lists the snapshot changed: as fetched
+    // and as wanted.
+    CustomModeLists fetchedLists;
+    CustomModeLists wantedLists;
+};
 
 // The configuration that carries what the snapshot changed since it was
-// fetched onto the heads as they are now; every head is named. Sets
-// *changed to false, with no settings, when the snapshot changed nothing.
-bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version,
-          QList<HeadSetting> *settings, bool *changed, QString *reason);
+// fetched onto the heads as they are now.
+bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
+          QString *reason);
 
 } // namespace Dispor::Wayland

@@ -3,6 +3,8 @@
 #include "model.h"
 #include "../text.h"
 
+#include <optional>
+
 namespace Dispor::Wayland {
 
 namespace {
@@ -20,13 +22,13 @@ std::vector<const HeadState *> headsOf(const Session &session)
 
 bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
 {
-    QList<std::pair<QString, bool>> power;
-    if (!m_session->update(reason) || !m_session->readPower(&power, reason))
+    CustomModeLists customModes;
+    if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason))
         return false;
     OutputList list;
     Config::Origin origin;
     origin.stamp = QByteArray::number(m_session->serial());
-    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), power)) {
+    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), customModes)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
@@ -46,16 +48,24 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         *reason = QStringLiteral("the outputs changed since they were read");
         return Applied::Conflict;
     }
-    QList<HeadSetting> settings;
-    bool changed = false;
-    if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &settings, &changed, reason))
+    Plan planned;
+    if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &planned, reason))
         return Applied::Refused;
-    if (changed) {
+    // Locked from the check to the write, and checked before the compositor
+    // is changed, so that a conflict over the lists changes nothing.
+    std::optional<CustomModeFile> lists;
+    if (!planned.wantedLists.isEmpty()) {
+        lists.emplace(m_session->socket());
+        if (const Applied begun = lists->begin(planned.fetchedLists, planned.wantedLists, reason);
+            begun != Applied::Done)
+            return begun;
+    }
+    if (planned.configure) {
         // Tested and applied against the one serial the plan was made for:
         // a change that arrives in between cancels the configuration.
         for (const bool testOnly : {true, false}) {
             Answer answer = Answer::Failed;
-            if (!m_session->configure(serial, settings, testOnly, &answer, reason))
+            if (!m_session->configure(serial, planned.settings, testOnly, &answer, reason))
                 return Applied::Refused;
             switch (answer) {
             case Answer::Succeeded:
@@ -73,6 +83,8 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         if (!m_session->update(reason))
             return Applied::Refused;
     }
+    if (lists && !lists->commit(reason))
+        return Applied::Refused;
     *stamp = QByteArray::number(m_session->serial());
     return Applied::Done;
 }
