@@ -42,6 +42,11 @@ struct Bed {
     std::vector<std::string> outputs;
 };
 
+void PrintTo(const Bed &bed, std::ostream *os)
+{
+    *os << bed.name;
+}
+
 // Ours with three outputs, so three runs meet; phoc has two.
 const Bed beds[] = {
     {"ours",
