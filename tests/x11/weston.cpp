@@ -97,7 +97,7 @@ bool xAnswers(const std::string &socketPath, double deadline)
 
 } // namespace
 
-Weston::Weston(int timeoutSeconds)
+Weston::Weston(bool xwayland, int timeoutSeconds)
 {
     ::chmod(m_dir.path().c_str(), 0700);
     const std::string logFile = m_dir.file("weston.log");
@@ -119,7 +119,7 @@ Weston::Weston(int timeoutSeconds)
         const std::string socket = "--socket=" + m_socket;
         const std::string log = "--log=" + logFile;
         ::execlp("weston", "weston", "--backend=headless-backend.so", socket.c_str(), "--idle-time=0", "--no-config",
-                 "--xwayland", log.c_str(), static_cast<char *>(nullptr));
+                 log.c_str(), xwayland ? "--xwayland" : static_cast<char *>(nullptr), static_cast<char *>(nullptr));
         ::_exit(127);
     }
     ::setpgid(m_pid, m_pid); // also here, so that the group exists before stop() may need it
@@ -141,7 +141,7 @@ Weston::Weston(int timeoutSeconds)
             const int fd = connectPath(m_dir.file(m_socket));
             if (fd >= 0) {
                 ::close(fd);
-                stage = Lock;
+                stage = xwayland ? Lock : Ready;
             }
         }
         if (stage == Lock && (number = displayLockedBy(m_pid)) >= 0)
@@ -157,7 +157,8 @@ Weston::Weston(int timeoutSeconds)
         throw std::runtime_error("weston did not get ready within " + std::to_string(timeoutSeconds)
                                  + " s: waited for " + waits[stage] + "\n" + text);
     }
-    m_xDisplay = ":" + std::to_string(number);
+    if (xwayland)
+        m_xDisplay = ":" + std::to_string(number);
 }
 
 Weston::~Weston()
@@ -202,7 +203,9 @@ std::string Weston::log() const
 
 e2e::Env Weston::env() const
 {
-    return {{"XDG_RUNTIME_DIR", runtimeDir()}, {"WAYLAND_DISPLAY", m_socket}, {"DISPLAY", m_xDisplay}};
+    return {{"XDG_RUNTIME_DIR", runtimeDir()},
+            {"WAYLAND_DISPLAY", m_socket},
+            {"DISPLAY", m_xDisplay.empty() ? std::nullopt : std::optional<std::string>(m_xDisplay)}};
 }
 
 } // namespace testbed

@@ -15,12 +15,12 @@ namespace testbed {
 
 class Weston {
 public:
-    // Starts weston and waits until its Wayland socket accepts connections and
-    // its Xwayland server answers an X connection setup (Xwayland starts on
-    // the first X client; this makes it start). Throws std::runtime_error
-    // naming what it waited for, with weston's log, when that takes longer
-    // than timeoutSeconds.
-    explicit Weston(int timeoutSeconds = 20);
+    // Starts weston and waits until its Wayland socket accepts connections and,
+    // with xwayland, its Xwayland server answers an X connection setup
+    // (Xwayland starts on the first X client; this makes it start). Throws
+    // std::runtime_error naming what it waited for, with weston's log, when
+    // that takes longer than timeoutSeconds.
+    explicit Weston(bool xwayland = true, int timeoutSeconds = 20);
     // SIGTERM to the group, then SIGKILL if it outlives a bound; removes an
     // X lock file and socket the group left behind.
     ~Weston();
@@ -30,7 +30,7 @@ public:
     // The WAYLAND_DISPLAY name (a socket in runtimeDir()).
     const std::string &waylandDisplay() const { return m_socket; }
     const std::string &runtimeDir() const { return m_dir.path(); }
-    // Xwayland's DISPLAY, ":N".
+    // Xwayland's DISPLAY, ":N"; empty without Xwayland.
     const std::string &xDisplay() const { return m_xDisplay; }
     int pid() const { return m_pid; }
     // weston's log and its standard streams so far.

@@ -48,6 +48,37 @@ TEST_F(X11Xwayland, IsNoChoiceUnlessNamed)
     saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
 }
 
+// Without DISPOR_BACKEND, a Wayland desktop without wlroots output
+// management, with or without Xwayland, is no display service to configure;
+// nothing is listed or written in its place.
+TEST_F(X11Xwayland, TheChoiceOnWestonSaysWhyNothingServes)
+{
+    const testbed::Weston bare(false);
+    const std::string noManagement = "the Wayland compositor \"wayland-w\" offers no output management "
+                                     "(zwlr_output_manager_v1); ";
+    const std::string hint = "); DISPOR_BACKEND=virtual selects the simulated display set\n";
+    struct Case {
+        const testbed::Weston &desktop;
+        std::string found;
+    };
+    const Case cases[] = {
+        {bare, noManagement + "DISPLAY is not set"},
+        {*s_weston, noManagement + "the X server \"" + display()
+                        + "\" is Xwayland, whose outputs only emulate the Wayland compositor's"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.found);
+        e2e::Env env = c.desktop.env();
+        env["QT_QPA_PLATFORM"] = "offscreen";
+        const std::string line = "dispor: found no display service to configure (" + c.found + hint;
+        EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"list-outputs"}, env), (Result{1, "", line}));
+        EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"DP-1", "set-scale", "150%"}, env), (Result{1, "", line}));
+        EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"off"}, env),
+                  (Result{1, "", "Failed to switch display power: " + line.substr(8)}));
+        EXPECT_FALSE(e2e::fileExists(c.desktop.runtimeDir() + "/dispor"));
+    }
+}
+
 TEST_F(X11Xwayland, ListsWhatXClientsSee)
 {
     const Result result = dispctl(display(), {"list-outputs", "--names"});
