@@ -308,6 +308,10 @@ private:
                                   [&](const MonitorSetting &m) { return m.connector == d.name; });
             settings->append(logical);
         }
+        // Top to bottom, left to right: the order mutter takes is free.
+        std::sort(settings->begin(), settings->end(), [](const LogicalSetting &a, const LogicalSetting &b) {
+            return std::pair(a.y, a.x) < std::pair(b.y, b.x);
+        });
         return true;
     }
 
@@ -340,13 +344,14 @@ QMap<QString, int> assignIds(const QStringList &connectors)
 std::optional<double> listedScale(double wanted, const QList<double> &listed)
 {
     // Mutter lists scales near quarter steps that divide the mode evenly
-    // (1.495327… for 150 % on 2560x1440): the nearest within an eighth.
+    // (1.495327… for 150 % on 2560x1440): the nearest, within 0.05, so
+    // that a scale between steps is refused rather than rounded away.
     std::optional<double> nearest;
     for (const double scale : listed) {
         if (!nearest || std::abs(scale - wanted) < std::abs(*nearest - wanted))
             nearest = scale;
     }
-    if (nearest && std::abs(*nearest - wanted) < 0.125)
+    if (nearest && std::abs(*nearest - wanted) < 0.05)
         return nearest;
     return std::nullopt;
 }
