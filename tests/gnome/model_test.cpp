@@ -138,12 +138,13 @@ TEST(GnomeModel, IdsStayApartAndInRange)
 
 TEST(GnomeModel, ListedScales)
 {
-    const QList<double> listed = {1, 1.25, 1.495327115058899, 1.75, 2};
+    const QList<double> listed = {1, 1.25, 1.495327115058899, 1.75, 2, 2.307692289352417};
     const struct {
         double wanted;
         std::optional<double> scale;
-    } cases[] = {{1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {2, 2}, {1.26, 1.25},
-                 {1.1, std::nullopt},      {3, std::nullopt}};
+    } cases[] = {{1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.4953, 1.495327115058899},
+                 {2, 2},      {2.25, 2.307692289352417}, {1.26, 1.25}, {1.1, std::nullopt},
+                 {1.3, std::nullopt}, {3, std::nullopt}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.wanted);
         EXPECT_EQ(listedScale(c.wanted, listed), c.scale);
@@ -162,6 +163,7 @@ TEST(GnomeModel, Plans)
         Edit edit;
         std::string settings; // empty: refused with error
         std::string error;
+        uint32_t layoutMode = 2;
     } cases[] = {
         {"nothing", [](const auto &) {}, "", ""},
         {"moved below, kept at the origin",
@@ -170,6 +172,12 @@ TEST(GnomeModel, Plans)
         {"150 % is mutter's 1.4953…",
          [](const auto &c) { named(c, "DP-1")->setScale(1.5); },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n", ""},
+        {"in logical layout, the others follow the size of mutter's scale",
+         [](const auto &c) {
+             named(c, "DP-1")->setScale(1.5);
+             named(c, "HDMI-1")->setPos({1707, 0}); // 2560 / 1.5, as laid out for the scale asked for
+         },
+         "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
         {"a scale mutter does not list",
          [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
          "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5"},
@@ -220,7 +228,8 @@ TEST(GnomeModel, Plans)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const State state = threeMonitors();
+        State state = threeMonitors();
+        state.layoutMode = c.layoutMode;
         const Dispor::ConfigPtr config = fetched(state);
         c.edit(config);
         QList<LogicalSetting> settings;

@@ -60,7 +60,7 @@ Type typeOf(const MonitorState &monitor)
 
 QString scaleText(double scale)
 {
-    return QString::number(scale, 'g', 16);
+    return QString::number(scale);
 }
 
 // What mutter carries; any other change is refused.
@@ -236,7 +236,10 @@ private:
                 continue;
             const ModeState *mode = monitor(d).mode(d.currentModeId);
             if (const std::optional<double> listed = listedScale(d.scale, mode->scales)) {
+                const QSize asked = extent(d);
                 d.scale = *listed;
+                if (!d.replicationSource)
+                    follow(d, asked, extent(d));
                 continue;
             }
             QStringList offered;
@@ -246,6 +249,24 @@ private:
                             + scaleText(d.scale));
         }
         return true;
+    }
+
+    // The others were laid out for the scale asked for; where mutter's
+    // listed one gives another size (1712 rather than 1707 for 150 % of
+    // 2560), those beyond the right or bottom edge follow the difference.
+    void follow(const Data &d, QSize asked, QSize held)
+    {
+        const QPoint shift(held.width() - asked.width(), held.height() - asked.height());
+        if (shift.isNull())
+            return;
+        for (Data &other : m_bases) {
+            if (!other.enabled || other.id == d.id || other.replicationSource == d.id)
+                continue;
+            if (other.pos.x() >= d.pos.x() + asked.width())
+                other.pos.rx() += shift.x();
+            if (other.pos.y() >= d.pos.y() + asked.height())
+                other.pos.ry() += shift.y();
+        }
     }
 
     bool place()
@@ -343,15 +364,21 @@ QMap<QString, int> assignIds(const QStringList &connectors)
 
 std::optional<double> listedScale(double wanted, const QList<double> &listed)
 {
-    // Mutter lists scales near quarter steps that divide the mode evenly
-    // (1.495327… for 150 % on 2560x1440): the nearest, within 0.05, so
-    // that a scale between steps is refused rather than rounded away.
+    if (listed.contains(wanted))
+        return wanted;
+    // For a quarter step mutter lists the scale near it that divides the
+    // mode evenly (1.4953… for 150 % on 2560x1440, 2.3077… for 225 % on
+    // 1920x1080): a step means that one; a scale between steps is refused
+    // rather than rounded away.
+    const double step = std::round(wanted * 4) / 4;
+    if (!(std::abs(wanted - step) <= 0.02))
+        return std::nullopt;
     std::optional<double> nearest;
     for (const double scale : listed) {
-        if (!nearest || std::abs(scale - wanted) < std::abs(*nearest - wanted))
+        if (!nearest || std::abs(scale - step) < std::abs(*nearest - step))
             nearest = scale;
     }
-    if (nearest && std::abs(*nearest - wanted) < 0.05)
+    if (nearest && std::abs(*nearest - step) < 0.125)
         return nearest;
     return std::nullopt;
 }

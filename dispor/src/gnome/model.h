@@ -14,8 +14,9 @@ namespace Dispor::Gnome {
 // run, whatever order mutter lists its monitors in. Ids are 1 … 32768.
 QMap<QString, int> assignIds(const QStringList &connectors);
 
-// The scale from listed that the wanted one means (the nearest, where it
-// lies within a rounding of it), else nullopt.
+// The scale from listed that the wanted one means: itself, or for a
+// quarter step (give or take 0.02) the listed scale nearest to it; else
+// nullopt.
 std::optional<double> listedScale(double wanted, const QList<double> &listed);
 
 // The monitors as outputs, by output id; power is PowerSaveMode (0 … 3).
