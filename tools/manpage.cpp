@@ -276,9 +276,10 @@ and is not saved to GNOME's monitor configuration. A persistent change
 would be taken back after some seconds unless confirmed in GNOME Shell's
 dialog, so that a command that succeeded could be silently undone; GNOME
 Settings keeps a layout for later sessions.
-Mutter accepts only the scales it lists for a mode; a requested scale means
-the listed one nearest to it (150% on 2560x1440 is 1.4953...), else it is
-refused with the list.
+Mutter accepts only the scales it lists for a mode, one near each quarter
+step: a requested quarter step (125%, 150%, ...) means the listed scale
+near it (150% on 2560x1440 is 1.4953...), and any other scale is refused
+with the list.
 Any other value makes every command that reads the configuration fail with a
 message that names the value and the known backends.
 .TP
