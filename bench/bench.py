@@ -97,30 +97,41 @@ class Bench:
             return f"rm -f {self.doc}"
         return f"cp {base} {self.doc}"
 
-    def measure(self, argv, base):
+    def measure(self, argv, base, env=None, reset=None):
+        """reset, where given, is a script that puts a real display service
+        back as it was, run in place of restoring the document."""
+        env = env or self.env
+        prepare = f"sh {reset}" if reset else self.prepare_command(base)
+
+        def back():
+            if reset:
+                run(["sh", reset], env)
+            else:
+                self.restore(base)
+
         hf_json = os.path.join(self.work, "hyperfine.json")
-        self.restore(base)
+        back()
         cmd = ["hyperfine", "-N", "--style", "none", "--warmup", "3", "--runs", str(self.runs),
-               "--export-json", hf_json, "--prepare", self.prepare_command(base),
+               "--export-json", hf_json, "--prepare", prepare,
                "--ignore-failure", " ".join(argv)]
-        run(cmd, self.env)
+        run(cmd, env)
         with open(hf_json) as f:
             times = json.load(f)["results"][0]["times"]
         median_ms = statistics.median(times) * 1000
 
-        self.restore(base)
+        back()
         out = os.path.join(self.work, "callgrind.out")
         cg = run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + argv,
-                 self.env, check=False)
+                 env, check=False)
         match = re.search(r"refs:\s+([\d,]+)", cg.stderr)
         instructions = int(match.group(1).replace(",", "")) if match else 0
 
-        self.restore(base)
-        rss = run([self.maxrss] + argv, self.env, check=False)
+        back()
+        rss = run([self.maxrss] + argv, env, check=False)
         peak_kib = int(rss.stdout.strip().splitlines()[-1]) if rss.stdout.strip() else 0
 
-        self.restore(base)
-        status = run(argv, self.env, check=False).returncode
+        back()
+        status = run(argv, env, check=False).returncode
         return {"median_ms": median_ms, "instructions": instructions, "peak_kib": peak_kib,
                 "status": status}
 
@@ -138,6 +149,73 @@ class Bench:
             if capability in output["capabilities"]:
                 return output["name"]
         return outputs[0]["name"]
+
+
+DISPLAY_CONFIG = ["--dest", "org.gnome.Mutter.DisplayConfig",
+                  "--object-path", "/org/gnome/Mutter/DisplayConfig"]
+
+
+def gnome_rows(bench):
+    """dispctl on a headless mutter with two monitors, beside a gdbus call of
+    GetCurrentState; none when mutter is not installed."""
+    if not shutil.which("mutter") or not shutil.which("gdbus"):
+        return []
+    home = os.path.join(bench.work, "gnome")
+    os.makedirs(home, mode=0o700)
+    bus = os.path.join(home, "bus")
+    env = dict(bench.env, HOME=home, XDG_RUNTIME_DIR=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_CACHE_HOME=os.path.join(home, "cache"), GSETTINGS_BACKEND="memory",
+               DBUS_SESSION_BUS_ADDRESS=f"unix:path={bus}", DISPOR_BACKEND="gnome")
+    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", f"--address=unix:path={bus}"], env=env)
+    mutter = None
+    try:
+        for _ in range(100):  # the bus socket, 5 s at most
+            if os.path.exists(bus):
+                break
+            subprocess.run(["sleep", "0.05"])
+        with open(os.path.join(home, "mutter.log"), "w") as log:
+            mutter = subprocess.Popen(["mutter", "--headless", "--wayland", "--no-x11", "--wayland-display=bench",
+                                       "--virtual-monitor", "1920x1080", "--virtual-monitor", "1920x1080"],
+                                      env=env, stdout=log, stderr=log)
+        owner = ["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                 "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                 "org.gnome.Mutter.DisplayConfig"]
+        for _ in range(200):  # mutter's name, 10 s at most
+            if run(owner, env, check=False).stdout.strip() == "(true,)":
+                break
+            subprocess.run(["sleep", "0.05"])
+        else:
+            return []
+        # Puts the monitors side by side again before each change.
+        reset = os.path.join(home, "reset.sh")
+        with open(reset, "w") as f:
+            f.write("exec gdbus call --session " + " ".join(DISPLAY_CONFIG)
+                    + " --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig 0 1 "
+                    "\"[(0,0,1.0,uint32 0,true,[('Meta-0','1920x1080@60.000',@a{sv} {})]),"
+                    "(1920,0,1.0,uint32 0,false,[('Meta-1','1920x1080@60.000',@a{sv} {})])]\" "
+                    "\"@a{sv} {}\" >/dev/null\n")
+        state = run(["gdbus", "call", "--session"] + DISPLAY_CONFIG
+                    + ["--method", "org.gnome.Mutter.DisplayConfig.GetCurrentState"], env).stdout
+        serial = re.match(r"\(uint32 (\d+)", state).group(1)
+        with open(reset) as f:
+            text = f.read().replace("ApplyMonitorsConfig 0 1", f"ApplyMonitorsConfig {serial} 1")
+        with open(reset, "w") as f:
+            f.write(text)
+        rows = []
+        baseline = ["/usr/bin/gdbus", "call", "--session"] + DISPLAY_CONFIG \
+            + ["--method", "org.gnome.Mutter.DisplayConfig.GetCurrentState"]
+        rows.append(("gnome", "gdbus GetCurrentState (baseline)", bench.measure(baseline, None, env, reset)))
+        for command in (["list-outputs"], ["Meta-0", "--json"], ["Meta-0", "set-rotation", "90"],
+                        ["Meta-1", "set-primary"]):
+            rows.append(("gnome", " ".join(command),
+                         bench.measure([bench.dispctl] + command, None, env, reset)))
+        return rows
+    finally:
+        if mutter:
+            mutter.terminate()
+            mutter.wait(10)
+        daemon.terminate()
+        daemon.wait(10)
 
 
 def main():
@@ -181,6 +259,7 @@ def main():
             for command in commands:
                 result = bench.measure([bench.dispctl] + command, base)
                 rows.append((name, " ".join(command), result))
+        rows += gnome_rows(bench)
         report(rows, floor)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -245,15 +245,19 @@ these are read by the Dispor display\-configuration library that it uses.
 .B DISPOR_BACKEND
 The backend:
 .B x11
-(RandR) and
+(RandR),
 .B wayland
-(wlroots output management) reach the session's real display service;
+(wlroots output management) and
+.B gnome
+(mutter's display configuration on the session bus) reach the session's
+real display service;
 .B virtual
 is the simulated display set described below.
 Unset or empty, the library looks for the real display service: the
 compositor named by
 .B WAYLAND_DISPLAY
-when it offers output management, else the X server named by
+when it offers output management, else mutter when the session bus offers
+org.gnome.Mutter.DisplayConfig, else the X server named by
 .B DISPLAY
 when its outputs are not Xwayland's emulation of a compositor's outputs.
 Each look waits a few seconds at most.
@@ -266,6 +270,16 @@ Named explicitly on Xwayland,
 .B x11
 shows what X clients see but refuses every change, since it would not reach
 the screens.
+On GNOME a change is applied for the running session only (mutter's
+temporary method): it holds until the session ends or the monitors change,
+and is not saved to GNOME's monitor configuration. A persistent change
+would be taken back after some seconds unless confirmed in GNOME Shell's
+dialog, so that a command that succeeded could be silently undone; GNOME
+Settings keeps a layout for later sessions.
+Mutter accepts only the scales it lists for a mode, one near each quarter
+step: a requested quarter step (125%, 150%, ...) means the listed scale
+near it (150% on 2560x1440 is 1.4953...), and any other scale is refused
+with the list.
 Any other value makes every command that reads the configuration fail with a
 message that names the value and the known backends.
 .TP

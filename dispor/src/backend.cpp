@@ -1,6 +1,9 @@
 #include "backend.h"
 
 #include "text.h"
+#ifdef DISPOR_HAVE_GNOME
+#include "gnome/gnome_backend.h"
+#endif
 #include "virtual/virtual_backend.h"
 #ifdef DISPOR_HAVE_WAYLAND
 #include "wayland/wayland_backend.h"
@@ -29,6 +32,11 @@ constexpr Known known[] = {
     {"wayland", Wayland::createWaylandBackend, Wayland::probeWaylandBackend},
 #else
     {"wayland", nullptr, nullptr},
+#endif
+#ifdef DISPOR_HAVE_GNOME
+    {"gnome", Gnome::createGnomeBackend, Gnome::createGnomeBackend},
+#else
+    {"gnome", nullptr, nullptr},
 #endif
 #ifdef DISPOR_HAVE_X11
     {"x11", X11::createX11Backend, X11::probeX11Backend},
@@ -70,7 +78,7 @@ std::shared_ptr<Backend> createBackend(QString *reason)
             return backend.create(reason);
         }
     }
-    *reason = u"DISPOR_BACKEND "_qs + quoted(wanted) + " names no backend; the known backends are virtual, wayland and x11";
+    *reason = u"DISPOR_BACKEND "_qs + quoted(wanted) + " names no backend; the known backends are gnome, virtual, wayland and x11";
     return {};
 }
 

@@ -381,6 +381,7 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
     // Never reach a real display from a test.
     ScopedEnv noX("DISPLAY", std::nullopt);
     ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
+    ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
     struct Case {
         std::optional<std::string> value;
         std::string err; // empty: the virtual set is fetched
@@ -389,14 +390,14 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
         {"virtual", ""},
         // Unasked, the simulated set is never chosen.
         {"",
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DISPLAY is not set); "
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
          "DISPOR_BACKEND=virtual selects the simulated display set\n"},
         {std::nullopt,
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DISPLAY is not set); "
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
          "DISPOR_BACKEND=virtual selects the simulated display set\n"},
         {"Virtual",
-         "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are virtual, wayland and x11\n"},
-        {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are virtual, wayland and x11\n"},
+         "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are gnome, virtual, wayland and x11\n"},
+        {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are gnome, virtual, wayland and x11\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.value ? *c.value : "unset");
@@ -417,7 +418,7 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
     }
     // The real backends, named but without their display (or not built):
     // one line, and never the virtual set in their place.
-    for (const char *name : {"x11", "wayland"}) {
+    for (const char *name : {"x11", "wayland", "gnome"}) {
         SCOPED_TRACE(name);
         ScopedEnv backend("DISPOR_BACKEND", name);
         const Fetched fetched = fetchCapturing();

@@ -41,18 +41,21 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
 {
     const Session session;
     const e2e::MuteSocket mute(session.runtime.file("mute"));
+    // The runs' session bus address names no socket.
+    const std::string noBus = "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or "
+                              "directory; ";
     struct Case {
         Env env;
         std::string found;
     };
     const Case cases[] = {
-        {{}, "WAYLAND_DISPLAY is not set; DISPLAY is not set"},
-        {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; DISPLAY is not set"},
+        {{}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
+        {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "no-such-socket"}},
-         "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; DISPLAY is not set"},
-        {{{"WAYLAND_DISPLAY", "mute"}}, "the Wayland compositor \"mute\" did not answer within 3 s; DISPLAY is not set"},
+         "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; " + noBus + "DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "mute"}}, "the Wayland compositor \"mute\" did not answer within 3 s; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "bad\nname"}},
-         "cannot connect to the Wayland compositor \"bad\\u000aname\": No such file or directory; DISPLAY is not set"},
+         "cannot connect to the Wayland compositor \"bad\\u000aname\": No such file or directory; " + noBus + "DISPLAY is not set"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.found);
@@ -60,11 +63,11 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
     }
     // A change reaches nothing and writes nothing.
     EXPECT_EQ(session.run({"DP-1", "set-scale", "150%"}),
-              (Result{1, "", noService("WAYLAND_DISPLAY is not set; DISPLAY is not set")}));
+              (Result{1, "", noService("WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set")}));
     EXPECT_EQ(session.run({"off"}),
               (Result{1, "",
                       "Failed to switch display power: found no display service to configure (WAYLAND_DISPLAY is not "
-                      "set; DISPLAY is not set); "
+                      "set; " + noBus + "DISPLAY is not set); "
                           + virtualHint}));
     EXPECT_FALSE(e2e::fileExists(session.runtime.file("dispor")));
     // Asked for, the simulated set is there.

@@ -444,7 +444,7 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
     EXPECT_EQ(run(bare, {"list-outputs", "--names"}, automatic),
               (Result{1, "",
                       "dispor: found no display service to configure (the Wayland compositor \"" + bare.socket()
-                          + "\" offers no output management (zwlr_output_manager_v1); DISPLAY is not set); "
+                          + "\" offers no output management (zwlr_output_manager_v1); cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory; DISPLAY is not set); "
                             "DISPOR_BACKEND=virtual selects the simulated display set\n"}));
     EXPECT_EQ(run(bare, {"list-outputs"}),
               (Result{1, "",

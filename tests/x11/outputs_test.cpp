@@ -162,7 +162,7 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
         env["DISPLAY"] = ":4242";
         EXPECT_EQ(run({"list-outputs", "--names"}, env),
                   (Result{1, "",
-                          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; cannot connect "
+                          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory; cannot connect "
                           "to the X server \":4242\": No such file or directory); DISPOR_BACKEND=virtual selects the simulated display set\n"}));
     }
     EXPECT_FALSE(e2e::fileExists(runtime.file("dispor")));

@@ -55,7 +55,8 @@ TEST_F(X11Xwayland, TheChoiceOnWestonSaysWhyNothingServes)
 {
     const testbed::Weston bare(false);
     const std::string noManagement = "the Wayland compositor \"wayland-w\" offers no output management "
-                                     "(zwlr_output_manager_v1); ";
+                                     "(zwlr_output_manager_v1); cannot connect to the session bus at "
+                                     "\"unix:path=/nonexistent/bus\": No such file or directory; ";
     const std::string hint = "); DISPOR_BACKEND=virtual selects the simulated display set\n";
     struct Case {
         const testbed::Weston &desktop;

@@ -1,0 +1,378 @@
+#include "client.h"
+
+#include "../text.h"
+
+#include <QCryptographicHash>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(Dispor::Gnome::MonitorSetting)
+Q_DECLARE_METATYPE(Dispor::Gnome::LogicalSetting)
+
+namespace Dispor::Gnome {
+
+namespace {
+
+const QString service = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+const QString path = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
+const QString interface = service;
+constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv}");
+
+// Seconds each kind of call may take.
+constexpr int answerSeconds = 3;
+constexpr int applySeconds = 10; // a mode change reprograms the outputs first
+
+// The first unix socket among the address's transports, else empty.
+std::optional<sockaddr_un> unixSocket(const QString &address, socklen_t *length)
+{
+    for (const QString &transport : address.split(u';', Qt::SkipEmptyParts)) {
+        if (!transport.startsWith(u"unix:"))
+            continue;
+        for (const QString &pair : transport.mid(5).split(u',')) {
+            const qsizetype equals = pair.indexOf(u'=');
+            const QString key = pair.left(equals);
+            if (equals < 0 || (key != u"path" && key != u"abstract"))
+                continue;
+            const QByteArray value = QByteArray::fromPercentEncoding(pair.mid(equals + 1).toUtf8());
+            sockaddr_un socket{};
+            socket.sun_family = AF_UNIX;
+            const size_t offset = key == u"abstract" ? 1 : 0;
+            if (value.size() + offset >= sizeof(socket.sun_path))
+                return std::nullopt;
+            std::copy(value.begin(), value.end(), socket.sun_path + offset);
+            *length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + size_t(value.size())
+                                + (offset ? 0 : 1));
+            return socket;
+        }
+    }
+    return std::nullopt;
+}
+
+// QtDBus waits without end for a bus that accepts a connection and never
+// answers: before it connects, the bus must answer the first step of the
+// authentication within the given seconds. Other transports go straight on.
+bool busAnswers(const QString &address, QString *reason)
+{
+    socklen_t length = 0;
+    const std::optional<sockaddr_un> socketAddress = unixSocket(address, &length);
+    if (!socketAddress)
+        return true;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        *reason = u"cannot make a socket for the session bus: "_qs + QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    const QDeadlineTimer deadline(answerSeconds * 1000);
+    const auto wait = [&](short events) {
+        pollfd p{fd, events, 0};
+        int ready;
+        do
+            ready = ::poll(&p, 1, int(deadline.remainingTime()));
+        while (ready < 0 && errno == EINTR && !deadline.hasExpired());
+        return ready > 0;
+    };
+    bool answered = false;
+    QString failure;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
+        failure = QString::fromLocal8Bit(strerror(errno));
+    } else {
+        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
+            + "\r\n";
+        qsizetype sent = 0;
+        while (sent < hello.size() && wait(POLLOUT)) {
+            const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                failure = QString::fromLocal8Bit(strerror(errno));
+                break;
+            }
+            sent += n > 0 ? n : 0;
+        }
+        QByteArray answer;
+        while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                failure = n == 0 ? u"it closed the connection"_qs : QString::fromLocal8Bit(strerror(errno));
+                break;
+            }
+            answer.append(buffer, n > 0 ? n : 0);
+        }
+        answered = answer.contains('\n');
+    }
+    ::close(fd);
+    if (answered)
+        return true;
+    if (failure.isEmpty())
+        *reason = u"the session bus at "_qs + quoted(address) + " did not answer within "
+            + QString::number(answerSeconds) + " s";
+    else
+        *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": " + failure;
+    return false;
+}
+
+// Waits at most seconds for the answer; false with a reason that names the call.
+bool call(const QDBusConnection &connection, const QDBusMessage &message, int seconds, QDBusMessage *reply,
+          QString *reason, const QString &refused = {})
+{
+    *reply = connection.call(message, QDBus::Block, seconds * 1000);
+    if (reply->type() == QDBusMessage::ReplyMessage)
+        return true;
+    const QString what = message.member() == u"Get" || message.member() == u"Set"
+        ? message.member() + u' ' + message.arguments().value(1).toString()
+        : message.member();
+    if (reply->errorName() == u"org.freedesktop.DBus.Error.NoReply"
+        || reply->errorName() == u"org.freedesktop.DBus.Error.Timeout")
+        *reason = message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
+    else if (!refused.isEmpty())
+        *reason = refused + quoted(reply->errorMessage());
+    else
+        *reason = what + " failed: " + quoted(reply->errorMessage().isEmpty() ? reply->errorName()
+                                                                               : reply->errorMessage());
+    return false;
+}
+
+QDBusMessage method(const QString &name)
+{
+    return QDBusMessage::createMethodCall(service, path, interface, name);
+}
+
+QDBusMessage property(const QString &name, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_qs, name);
+    message.setArguments(arguments);
+    return message;
+}
+
+QVariantMap properties(const QDBusArgument &arg)
+{
+    QVariantMap map;
+    arg >> map;
+    return map;
+}
+
+void readMonitor(const QDBusArgument &arg, QString *connector, QString *vendor = nullptr, QString *product = nullptr,
+                 QString *serial = nullptr)
+{
+    QString ignored;
+    arg.beginStructure();
+    arg >> *connector >> (vendor ? *vendor : ignored) >> (product ? *product : ignored)
+        >> (serial ? *serial : ignored);
+    arg.endStructure();
+}
+
+// The text every field of the state is in, hashed.
+QByteArray stampOf(const State &state)
+{
+    QByteArray text = QByteArray::number(state.serial) + ' ' + QByteArray::number(state.layoutMode) + '\n';
+    for (const MonitorState &monitor : state.monitors) {
+        text += (monitor.connector + u'\t' + monitor.vendor + u'\t' + monitor.product + u'\t' + monitor.serial)
+                    .toUtf8()
+            + (monitor.builtin ? " b" : "") + (monitor.underscanning.value_or(false) ? " u" : "") + '\n';
+        for (const ModeState &mode : monitor.modes)
+            text += ' ' + mode.id.toUtf8() + (mode.current ? "*" : "");
+        text += '\n';
+    }
+    for (const LogicalState &logical : state.logical) {
+        text += QByteArray::number(logical.x) + ',' + QByteArray::number(logical.y) + ' '
+            + QByteArray::number(logical.scale, 'g', 17) + ' ' + QByteArray::number(logical.transform)
+            + (logical.primary ? " p" : "") + ' ' + logical.connectors.join(u'\t').toUtf8() + '\n';
+    }
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex();
+}
+
+} // namespace
+
+QDBusArgument &operator<<(QDBusArgument &arg, const MonitorSetting &monitor)
+{
+    QVariantMap properties;
+    if (monitor.underscanning)
+        properties.insert(QStringLiteral("underscanning"), *monitor.underscanning);
+    arg.beginStructure();
+    arg << monitor.connector << monitor.mode << properties;
+    arg.endStructure();
+    return arg;
+}
+
+// Only to register the type; mutter never sends these.
+const QDBusArgument &operator>>(const QDBusArgument &arg, MonitorSetting &)
+{
+    return arg;
+}
+
+QDBusArgument &operator<<(QDBusArgument &arg, const LogicalSetting &logical)
+{
+    arg.beginStructure();
+    arg << logical.x << logical.y << logical.scale << logical.transform << logical.primary << logical.monitors;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, LogicalSetting &)
+{
+    return arg;
+}
+
+const ModeState *MonitorState::mode(const QString &id) const
+{
+    for (const ModeState &mode : modes) {
+        if (mode.id == id)
+            return &mode;
+    }
+    return nullptr;
+}
+
+Session::~Session()
+{
+    QDBusConnection::disconnectFromBus(m_connection.name());
+}
+
+std::unique_ptr<Session> Session::open(QString *reason)
+{
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        *reason = QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set");
+        return {};
+    }
+    if (!busAnswers(address, reason))
+        return {};
+    static int connections = 0;
+    const QString name = u"dispor-gnome-"_qs + QString::number(++connections);
+    QDBusConnection connection = QDBusConnection::connectToBus(address, name);
+    std::unique_ptr<Session> session(new Session(connection));
+    if (!connection.isConnected()) {
+        *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": "
+            + quoted(connection.lastError().message());
+        return {};
+    }
+    QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
+                                                      u"org.freedesktop.DBus"_qs, u"NameHasOwner"_qs);
+    ask.setArguments({service});
+    QDBusMessage reply;
+    if (!call(connection, ask, answerSeconds, &reply, reason))
+        return {};
+    if (!reply.arguments().value(0).toBool()) {
+        *reason = u"the session bus offers no "_qs + service;
+        return {};
+    }
+    qDBusRegisterMetaType<MonitorSetting>();
+    qDBusRegisterMetaType<QList<MonitorSetting>>();
+    qDBusRegisterMetaType<LogicalSetting>();
+    qDBusRegisterMetaType<QList<LogicalSetting>>();
+    return session;
+}
+
+bool Session::state(State *state, QString *reason)
+{
+    QDBusMessage reply;
+    if (!call(m_connection, method(u"GetCurrentState"_qs), answerSeconds, &reply, reason))
+        return false;
+    if (reply.signature() != stateSignature) {
+        *reason = u"GetCurrentState answered with the signature "_qs + quoted(reply.signature()) + " instead of "
+            + stateSignature;
+        return false;
+    }
+    *state = State{};
+    const QVariantList args = reply.arguments();
+    state->serial = args.at(0).toUInt();
+
+    const QDBusArgument monitors = args.at(1).value<QDBusArgument>();
+    monitors.beginArray();
+    while (!monitors.atEnd()) {
+        MonitorState monitor;
+        monitors.beginStructure();
+        readMonitor(monitors, &monitor.connector, &monitor.vendor, &monitor.product, &monitor.serial);
+        monitors.beginArray();
+        while (!monitors.atEnd()) {
+            ModeState mode;
+            double preferredScale = 0;
+            monitors.beginStructure();
+            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> preferredScale >> mode.scales;
+            const QVariantMap flags = properties(monitors);
+            monitors.endStructure();
+            mode.current = flags.value(u"is-current"_qs).toBool();
+            mode.preferred = flags.value(u"is-preferred"_qs).toBool();
+            monitor.modes.append(mode);
+        }
+        monitors.endArray();
+        const QVariantMap flags = properties(monitors);
+        monitors.endStructure();
+        monitor.builtin = flags.value(u"is-builtin"_qs).toBool();
+        if (flags.contains(u"is-underscanning"_qs))
+            monitor.underscanning = flags.value(u"is-underscanning"_qs).toBool();
+        state->monitors.append(monitor);
+    }
+    monitors.endArray();
+
+    const QDBusArgument logicals = args.at(2).value<QDBusArgument>();
+    logicals.beginArray();
+    while (!logicals.atEnd()) {
+        LogicalState logical;
+        logicals.beginStructure();
+        logicals >> logical.x >> logical.y >> logical.scale >> logical.transform >> logical.primary;
+        logicals.beginArray();
+        while (!logicals.atEnd()) {
+            QString connector;
+            readMonitor(logicals, &connector);
+            logical.connectors.append(connector);
+        }
+        logicals.endArray();
+        properties(logicals);
+        logicals.endStructure();
+        state->logical.append(logical);
+    }
+    logicals.endArray();
+
+    const QVariantMap global = qdbus_cast<QVariantMap>(args.at(3));
+    state->layoutMode = global.value(u"layout-mode"_qs, 2u).toUInt();
+    state->canChangeLayoutMode = global.value(u"supports-changing-layout-mode"_qs).toBool();
+    state->stamp = stampOf(*state);
+    return true;
+}
+
+bool Session::apply(const State &basis, Method method, const QList<LogicalSetting> &logical, QString *reason)
+{
+    QDBusMessage message = Gnome::method(u"ApplyMonitorsConfig"_qs);
+    QVariantMap global;
+    // Left out, mutter would fall back to its default layout mode.
+    if (basis.canChangeLayoutMode)
+        global.insert(u"layout-mode"_qs, basis.layoutMode);
+    message.setArguments({basis.serial, uint32_t(method), QVariant::fromValue(logical), global});
+    QDBusMessage reply;
+    return call(m_connection, message, applySeconds, &reply, reason,
+                u"mutter refused the output configuration: "_qs);
+}
+
+bool Session::powerSaveMode(int *mode, QString *reason)
+{
+    QDBusMessage reply;
+    if (!call(m_connection, property(u"Get"_qs, {interface, u"PowerSaveMode"_qs}), answerSeconds, &reply, reason))
+        return false;
+    bool isInt = false;
+    *mode = qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant().toInt(&isInt);
+    if (!isInt) {
+        *reason = QStringLiteral("mutter's PowerSaveMode is not a number");
+        return false;
+    }
+    return true;
+}
+
+bool Session::setPowerSaveMode(int mode, QString *reason)
+{
+    QDBusMessage reply;
+    return call(m_connection,
+                property(u"Set"_qs, {interface, u"PowerSaveMode"_qs, QVariant::fromValue(QDBusVariant(mode))}),
+                answerSeconds, &reply, reason);
+}
+
+} // namespace Dispor::Gnome

@@ -1,0 +1,529 @@
+#include "model.h"
+
+#include "../changes.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Dispor::Gnome {
+
+namespace {
+
+using Data = Output::Data;
+using Cap = Output::Capability;
+using Caps = Output::Capabilities;
+using Type = Output::Type;
+using Rotation = Output::Rotation;
+
+constexpr int idRange = 32768;
+
+// Ours, so that no other program's name-based uuids collide with these.
+const QUuid uuidNamespace(QStringLiteral("5e0f3b7a-2c91-4d84-9a6e-d3b8f1c2a047"));
+
+// Mutter names connectors as the kernel does; longer prefixes first.
+constexpr std::pair<const char *, Type> connectorPrefixes[] = {
+    {"eDP", Type::Panel},   {"LVDS", Type::Panel}, {"DSI", Type::Panel}, {"DP", Type::DisplayPort},
+    {"HDMI", Type::HDMI},   {"DVI-I", Type::DVII}, {"DVI-D", Type::DVID}, {"DVI-A", Type::DVIA},
+    {"DVI", Type::DVI},     {"VGA", Type::VGA},    {"TV", Type::TV},
+};
+
+// Mutter's transforms are wl_output's: counter-clockwise, then flipped.
+constexpr Rotation transforms[] = {
+    Rotation::None,    Rotation::Left,      Rotation::Inverted,   Rotation::Right,
+    Rotation::Flipped, Rotation::Flipped90, Rotation::Flipped180, Rotation::Flipped270,
+};
+
+int transformOf(Rotation rotation)
+{
+    const auto at = std::find(std::begin(transforms), std::end(transforms), rotation);
+    return at == std::end(transforms) ? -1 : int(at - std::begin(transforms));
+}
+
+Type typeOf(const MonitorState &monitor)
+{
+    if (monitor.builtin)
+        return Type::Panel;
+    for (const auto &[prefix, type] : connectorPrefixes) {
+        const QLatin1StringView start(prefix);
+        if (monitor.connector.startsWith(start)
+            && (monitor.connector.size() == start.size() || monitor.connector.at(start.size()) == u'-'))
+            return type;
+    }
+    return Type::Unknown;
+}
+
+QString scaleText(double scale)
+{
+    return QString::number(scale);
+}
+
+// What mutter carries; any other change is refused.
+class Merge : public Changes::Merge {
+public:
+    using Changes::Merge::Merge;
+
+    bool all()
+    {
+        if (!(takeEnabled() && takeMode() && take(&Data::pos) && takeRotation() && takeScale()
+              && take(&Data::replicationSource)))
+            return false;
+        using Changes::is;
+        return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
+            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId)
+                || is(member, &Data::rotation) || is(member, &Data::scale) || is(member, &Data::replicationSource))
+                return true; // taken above
+            // The sizes follow from the mode and the scale; power goes
+            // through setDpms alone.
+            if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
+                return true;
+            if (is(member, &Data::colorPowerPreference))
+                return refuse(member, key, "mutter has no colour/power setting");
+            return take(member, key, need, orNeed);
+        });
+    }
+
+private:
+    bool takeMode()
+    {
+        if (differs(&Data::currentModeId) && !m_base.modes.contains(m_wanted.currentModeId))
+            return fail(u"the mode \""_qs + m_wanted.currentModeId + "\" is not one of the output's modes");
+        return take(&Data::currentModeId);
+    }
+
+    // Mutter 43 takes any transform, 8 and beyond included.
+    bool takeRotation()
+    {
+        if (differs(&Data::rotation) && transformOf(m_wanted.rotation) < 0)
+            return fail(u"the rotation "_qs + QString::number(uint32_t(m_wanted.rotation)) + " is not a rotation");
+        return take(&Data::rotation);
+    }
+
+    bool takeScale()
+    {
+        if (differs(&Data::scale) && !(m_wanted.scale > 0 && std::isfinite(m_wanted.scale)))
+            return fail(u"a scale of "_qs + QString::number(m_wanted.scale) + " is out of range");
+        return take(&Data::scale);
+    }
+};
+
+const MonitorState *monitorNamed(const State &state, const QString &connector)
+{
+    for (const MonitorState &monitor : state.monitors) {
+        if (monitor.connector == connector)
+            return &monitor;
+    }
+    return nullptr;
+}
+
+// Lays the outputs out as mutter will: replicas with their source, new
+// places right of the others, the whole at the origin.
+class Layout {
+public:
+    Layout(const State &state, QMap<int, Data> &bases, const QMap<int, Data> &was, QString *reason)
+        : m_state(state), m_bases(bases), m_was(was), m_reason(reason)
+    {
+    }
+
+    bool run(QList<LogicalSetting> *settings)
+    {
+        return enable() && mirror() && scales() && place() && build(settings);
+    }
+
+private:
+    bool fail(const Data &d, const QString &why)
+    {
+        *m_reason = d.name + ": " + why;
+        return false;
+    }
+
+    const MonitorState &monitor(const Data &d) const { return *monitorNamed(m_state, d.name); }
+
+    // The extent mutter gives the output in the layout.
+    QSize extent(const Data &d) const
+    {
+        const ModeState *mode = monitor(d).mode(d.currentModeId);
+        QSize size(mode->width, mode->height);
+        if (m_state.layoutMode == 1)
+            size = QSize(int(std::lround(size.width() / d.scale)), int(std::lround(size.height() / d.scale)));
+        if (transformOf(d.rotation) % 2)
+            size.transpose();
+        return size;
+    }
+
+    bool enable()
+    {
+        const Data *disabled = nullptr;
+        bool anyEnabled = false;
+        for (Data &d : m_bases) {
+            if (!d.enabled) {
+                if (m_was[d.id].enabled && !disabled)
+                    disabled = &d;
+                continue;
+            }
+            anyEnabled = true;
+            if (!d.modes.contains(d.currentModeId)) {
+                // Switched on: its preferred mode, else its first.
+                if (d.modes.isEmpty())
+                    return fail(d, u"the output has no mode to be enabled with"_qs);
+                d.currentModeId = d.modes.contains(d.preferredModeId) ? d.preferredModeId : d.modes.firstKey();
+            }
+        }
+        if (!anyEnabled && disabled)
+            return fail(*disabled, u"disabling it leaves no connected output enabled"_qs);
+        if (!anyEnabled)
+            return fail(m_bases.first(), u"no output is enabled"_qs);
+        return true;
+    }
+
+    bool mirror()
+    {
+        for (Data &d : m_bases) {
+            if (!d.enabled || !d.replicationSource)
+                continue;
+            const Data &was = m_was[d.id];
+            const auto source = m_bases.constFind(d.replicationSource);
+            if (d.replicationSource == was.replicationSource && source != m_bases.constEnd()) {
+                // Its source switched off, or moved away from it on its own:
+                // no longer a mirror.
+                if (!source->enabled || (d.pos != was.pos && d.pos != source->pos)) {
+                    d.replicationSource = 0;
+                    continue;
+                }
+            }
+            if (d.replicationSource == d.id)
+                return fail(d, u"the output cannot mirror itself"_qs);
+            if (source == m_bases.constEnd())
+                return fail(d, u"the replication source "_qs + QString::number(d.replicationSource) + " is no output");
+            if (!source->enabled)
+                return fail(d, u"cannot mirror "_qs + source->name + ", which is disabled");
+            if (source->replicationSource)
+                return fail(d, u"cannot mirror "_qs + source->name + ", which mirrors another output");
+            // Mutter mirrors only monitors of one mode size.
+            const ModePtr wanted = source->modes.value(source->currentModeId);
+            const ModePtr own = d.modes.value(d.currentModeId);
+            if (!own || own->size() != wanted->size()) {
+                ModePtr best;
+                for (const ModePtr &mode : std::as_const(d.modes)) {
+                    if (mode->size() == wanted->size()
+                        && (!best || std::abs(mode->refreshRate() - wanted->refreshRate())
+                                < std::abs(best->refreshRate() - wanted->refreshRate())))
+                        best = mode;
+                }
+                if (!best)
+                    return fail(d, u"cannot mirror "_qs + source->name + ": the output has no mode of "
+                                    + QString::number(wanted->size().width()) + u'x'
+                                    + QString::number(wanted->size().height()));
+                d.currentModeId = best->id();
+            }
+            d.pos = source->pos;
+            d.scale = source->scale;
+            d.rotation = source->rotation;
+        }
+        return true;
+    }
+
+    // Mutter takes only the scales it lists for a mode, to the last digit.
+    bool scales()
+    {
+        for (Data &d : m_bases) {
+            if (!d.enabled)
+                continue;
+            const ModeState *mode = monitor(d).mode(d.currentModeId);
+            if (const std::optional<double> listed = listedScale(d.scale, mode->scales)) {
+                const QSize asked = extent(d);
+                d.scale = *listed;
+                if (!d.replicationSource)
+                    follow(d, asked, extent(d));
+                continue;
+            }
+            QStringList offered;
+            for (const double scale : mode->scales)
+                offered.append(scaleText(scale));
+            return fail(d, u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
+                            + scaleText(d.scale));
+        }
+        return true;
+    }
+
+    // The others were laid out for the scale asked for; where mutter's
+    // listed one gives another size (1712 rather than 1707 for 150 % of
+    // 2560), those beyond the right or bottom edge follow the difference.
+    void follow(const Data &d, QSize asked, QSize held)
+    {
+        const QPoint shift(held.width() - asked.width(), held.height() - asked.height());
+        if (shift.isNull())
+            return;
+        for (Data &other : m_bases) {
+            if (!other.enabled || other.id == d.id || other.replicationSource == d.id)
+                continue;
+            if (other.pos.x() >= d.pos.x() + asked.width())
+                other.pos.rx() += shift.x();
+            if (other.pos.y() >= d.pos.y() + asked.height())
+                other.pos.ry() += shift.y();
+        }
+    }
+
+    bool place()
+    {
+        // Switched on or no longer mirroring, without a place of its own:
+        // right of the others, so that it neither covers them nor leaves a gap.
+        for (Data &d : m_bases) {
+            const Data &was = m_was[d.id];
+            const bool unmirrored = was.replicationSource && !d.replicationSource;
+            if (!d.enabled || d.replicationSource || !(!was.enabled || unmirrored) || d.pos != was.pos)
+                continue;
+            int right = 0;
+            for (const Data &other : std::as_const(m_bases)) {
+                if (other.enabled && other.id != d.id && !other.replicationSource)
+                    right = std::max(right, other.pos.x() + extent(other).width());
+            }
+            d.pos = QPoint(right, 0);
+        }
+        // Mutter's layout begins at 0,0: one left of or above it moves in whole.
+        int left = INT_MAX, top = INT_MAX;
+        for (const Data &d : std::as_const(m_bases)) {
+            if (d.enabled) {
+                left = std::min(left, d.pos.x());
+                top = std::min(top, d.pos.y());
+            }
+        }
+        for (Data &d : m_bases) {
+            if (d.enabled)
+                d.pos -= QPoint(left, top);
+        }
+        return true;
+    }
+
+    bool build(QList<LogicalSetting> *settings)
+    {
+        // The primary is the output ranked first, or the mirror group it is in.
+        int primary = 0;
+        uint32_t best = 0;
+        for (const Data &d : std::as_const(m_bases)) {
+            if (d.enabled && d.priority && (!best || d.priority < best)) {
+                best = d.priority;
+                primary = d.replicationSource ? d.replicationSource : d.id;
+            }
+        }
+        for (const Data &d : std::as_const(m_bases)) {
+            if (!d.enabled || d.replicationSource)
+                continue;
+            LogicalSetting logical;
+            logical.x = d.pos.x();
+            logical.y = d.pos.y();
+            logical.scale = d.scale;
+            logical.transform = uint32_t(transformOf(d.rotation));
+            logical.primary = primary ? d.id == primary : settings->isEmpty();
+            for (const Data &shown : std::as_const(m_bases)) {
+                if (shown.enabled && (shown.id == d.id || shown.replicationSource == d.id))
+                    logical.monitors.append({shown.name, shown.currentModeId, monitor(shown).underscanning});
+            }
+            // The source first: mutter reports the group in the order given.
+            std::stable_partition(logical.monitors.begin(), logical.monitors.end(),
+                                  [&](const MonitorSetting &m) { return m.connector == d.name; });
+            settings->append(logical);
+        }
+        // Top to bottom, left to right: the order mutter takes is free.
+        std::sort(settings->begin(), settings->end(), [](const LogicalSetting &a, const LogicalSetting &b) {
+            return std::pair(a.y, a.x) < std::pair(b.y, b.x);
+        });
+        return true;
+    }
+
+    const State &m_state;
+    QMap<int, Data> &m_bases;
+    const QMap<int, Data> &m_was;
+    QString *m_reason;
+};
+
+} // namespace
+
+QMap<QString, int> assignIds(const QStringList &connectors)
+{
+    QStringList sorted = connectors;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    QMap<QString, int> ids;
+    QSet<int> taken;
+    for (const QString &name : std::as_const(sorted)) {
+        const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1);
+        int id = int(qFromBigEndian<uint32_t>(digest.constData()) % idRange) + 1;
+        while (taken.contains(id))
+            id = id % idRange + 1;
+        taken.insert(id);
+        ids.insert(name, id);
+    }
+    return ids;
+}
+
+std::optional<double> listedScale(double wanted, const QList<double> &listed)
+{
+    if (listed.contains(wanted))
+        return wanted;
+    // For a quarter step mutter lists the scale near it that divides the
+    // mode evenly (1.4953… for 150 % on 2560x1440, 2.3077… for 225 % on
+    // 1920x1080): a step means that one; a scale between steps is refused
+    // rather than rounded away.
+    const double step = std::round(wanted * 4) / 4;
+    if (!(std::abs(wanted - step) <= 0.02))
+        return std::nullopt;
+    std::optional<double> nearest;
+    for (const double scale : listed) {
+        if (!nearest || std::abs(scale - step) < std::abs(*nearest - step))
+            nearest = scale;
+    }
+    if (nearest && std::abs(*nearest - step) < 0.125)
+        return nearest;
+    return std::nullopt;
+}
+
+QMap<int, Output::Data> describe(const State &state, int power)
+{
+    QStringList names;
+    for (const MonitorState &monitor : state.monitors)
+        names.append(monitor.connector);
+    const QMap<QString, int> ids = assignIds(names);
+
+    // Identical monitors (same vendor, product and serial) are told apart
+    // by their connectors.
+    const auto identity = [](const MonitorState &m) {
+        return QByteArray("monitor:" + m.vendor.toUtf8() + '\n' + m.product.toUtf8() + '\n' + m.serial.toUtf8());
+    };
+    QHash<QByteArray, int> uses;
+    for (const MonitorState &monitor : state.monitors)
+        ++uses[identity(monitor)];
+
+    QHash<QString, std::pair<const LogicalState *, qsizetype>> placed;
+    for (const LogicalState &logical : state.logical) {
+        for (qsizetype i = 0; i < logical.connectors.size(); ++i)
+            placed.insert(logical.connectors[i], {&logical, i});
+    }
+
+    QMap<int, Data> outputs;
+    int primary = 0;
+    for (const MonitorState &monitor : state.monitors) {
+        Data d;
+        d.id = ids.value(monitor.connector);
+        d.name = monitor.connector;
+        QByteArray key = identity(monitor);
+        if (uses.value(key) > 1)
+            key += "\nconnector:" + monitor.connector.toUtf8();
+        d.uuid = QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
+        d.type = typeOf(monitor);
+        d.connected = true;
+        for (const ModeState &mode : monitor.modes) {
+            d.modes.insert(mode.id, ModePtr::create(mode.id, QSize(mode.width, mode.height), float(mode.refresh)));
+            if (mode.current)
+                d.currentModeId = mode.id;
+            if (mode.preferred && d.preferredModeId.isEmpty())
+                d.preferredModeId = mode.id;
+        }
+        const auto at = placed.constFind(monitor.connector);
+        d.enabled = at != placed.constEnd();
+        if (d.enabled) {
+            const LogicalState &logical = *at->first;
+            d.pos = QPoint(logical.x, logical.y);
+            d.scale = logical.scale;
+            d.rotation = logical.transform < std::size(transforms) ? transforms[logical.transform] : Rotation::None;
+            if (at->second > 0)
+                d.replicationSource = ids.value(logical.connectors.first());
+            else if (logical.primary)
+                primary = d.id;
+        } else {
+            d.currentModeId.clear();
+        }
+        d.sizing = state.layoutMode == 1 ? Data::Sizing::Rounded : Data::Sizing::Unscaled;
+        d.capabilities = Cap::Disable;
+        d.vrrPolicy = Output::VrrPolicy::Never;
+        d.dpms = power >= 0 && power <= 3 ? Output::DpmsMode(power) : Output::DpmsMode::On;
+        outputs.insert(d.id, std::move(d));
+    }
+    // Mutter keeps only a primary: the others follow it by id.
+    uint32_t rank = 1;
+    if (primary)
+        outputs[primary].priority = rank++;
+    for (Data &d : outputs) {
+        if (d.enabled && d.id != primary)
+            d.priority = rank++;
+    }
+    return outputs;
+}
+
+bool plan(const Config &config, const State &state, QList<LogicalSetting> *settings, bool *changed,
+          QString *reason)
+{
+    settings->clear();
+    *changed = false;
+    const Config::Origin &origin = config.origin();
+    const QMap<int, Data> now = describe(state, 0);
+    QHash<QString, int> idOf;
+    for (const Data &d : now)
+        idOf.insert(d.name, d.id);
+    QMap<int, Data> bases = now;
+    bool ranked = false;
+
+    for (const OutputPtr &output : config.outputs()) {
+        const auto fetched = origin.fetched.constFind(output->id());
+        if (fetched == origin.fetched.constEnd())
+            continue; // not from mutter: nothing to compare with
+        ranked = ranked || fetched->priority != output->priority();
+        if (!idOf.contains(fetched->name)) {
+            Data scratch = *fetched;
+            QString ignored;
+            Merge probe(*fetched, output->data(), scratch, &ignored);
+            probe.all();
+            if (probe.changed() || !ignored.isEmpty()) {
+                *reason = output->name() + ": the output no longer exists";
+                return false;
+            }
+            continue;
+        }
+        Data &base = bases[idOf.value(fetched->name)];
+        Merge merge(*fetched, output->data(), base, reason);
+        if (!merge.all())
+            return false;
+        base.priority = output->priority();
+        *changed = *changed || merge.changed();
+    }
+    if (!*changed && !ranked)
+        return true;
+    *changed = true;
+
+    if (!Layout(state, bases, now, reason).run(settings))
+        return false;
+
+    // A priority request must hold once mutter has it: only the primary is
+    // mutter's, the others rank by id.
+    QMap<int, Data> after = bases;
+    for (Data &d : after)
+        d.priority = 0;
+    uint32_t rank = 1;
+    for (const LogicalSetting &logical : std::as_const(*settings)) {
+        if (logical.primary)
+            after[idOf.value(logical.monitors.first().connector)].priority = rank++;
+    }
+    for (Data &d : after) {
+        if (d.enabled && !d.priority)
+            d.priority = rank++;
+    }
+    for (const auto &[id, priority] : origin.priorityRequests) {
+        const OutputPtr output = config.output(id);
+        const auto fetched = origin.fetched.constFind(id);
+        if (!output || fetched == origin.fetched.constEnd() || !idOf.contains(fetched->name))
+            continue;
+        if (after.value(idOf.value(fetched->name)).priority != output->priority()) {
+            *reason = output->name() + ": "
+                + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace Dispor::Gnome

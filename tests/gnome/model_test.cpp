@@ -1,0 +1,248 @@
+// The backend's own rules, without mutter: ids, uuids, types, ranking,
+// scales, and the logical monitors an apply sends.
+
+#include "../../dispor/src/gnome/model.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <functional>
+
+namespace {
+
+using namespace Dispor::Gnome;
+using Dispor::Output;
+
+ModeState mode(const QString &id, int width, int height, QList<double> scales, bool current, bool preferred = false)
+{
+    return ModeState{id, width, height, 60, std::move(scales), current, preferred};
+}
+
+// DP-1 (2560x1440, primary) left of HDMI-1 (1920x1080 or 1280x720); eDP-1
+// built in and off.
+State threeMonitors()
+{
+    State state;
+    state.monitors = {
+        {"DP-1", "DEL", "U2720", "ABC", {mode("2560x1440@60", 2560, 1440, {1, 1.25, 1.495327115058899, 2}, true, true),
+                                         mode("1920x1080@60", 1920, 1080, {1, 2}, false)},
+         false, std::nullopt},
+        {"HDMI-1", "GSM", "Flat", "9", {mode("1920x1080@60", 1920, 1080, {1, 2}, true, true),
+                                        mode("1280x720@60", 1280, 720, {1}, false)},
+         false, false},
+        {"eDP-1", "BOE", "Panel", "", {mode("1920x1200@60", 1920, 1200, {1, 2}, false, true)}, true, std::nullopt},
+    };
+    state.logical = {{0, 0, 1, 0, true, {"DP-1"}}, {2560, 0, 1, 0, false, {"HDMI-1"}}};
+    return state;
+}
+
+Dispor::ConfigPtr fetched(const State &state)
+{
+    Dispor::OutputList list;
+    Dispor::Config::Origin origin;
+    for (const Output::Data &d : describe(state, 0)) {
+        origin.fetched.insert(d.id, d);
+        list.insert(d.id, Dispor::OutputPtr::create(d));
+    }
+    auto config = Dispor::ConfigPtr::create(list);
+    config->origin() = origin;
+    return config;
+}
+
+Dispor::OutputPtr named(const Dispor::ConfigPtr &config, const QString &name)
+{
+    for (const Dispor::OutputPtr &output : config->outputs()) {
+        if (output->name() == name)
+            return output;
+    }
+    ADD_FAILURE() << "no output " << name.toStdString();
+    return Dispor::OutputPtr::create(Output::Data{});
+}
+
+// "x,y scale transform [primary] connector:mode …" per logical monitor.
+std::string text(const QList<LogicalSetting> &settings)
+{
+    QString all;
+    for (const LogicalSetting &l : settings) {
+        all += QString("%1,%2 %3 %4%5").arg(l.x).arg(l.y).arg(l.scale, 0, 'g', 16).arg(l.transform)
+                   .arg(l.primary ? " primary" : "");
+        for (const MonitorSetting &m : l.monitors)
+            all += u' ' + m.connector + u':' + m.mode + (m.underscanning ? (*m.underscanning ? "+u" : "-u") : "");
+        all += u'\n';
+    }
+    return all.toStdString();
+}
+
+TEST(GnomeModel, Describe)
+{
+    State state = threeMonitors();
+    const QMap<int, Output::Data> outputs = describe(state, 3);
+    ASSERT_EQ(outputs.size(), 3);
+    // Ids follow the connector, whatever the order.
+    std::reverse(state.monitors.begin(), state.monitors.end());
+    EXPECT_EQ(describe(state, 3).keys(), outputs.keys());
+    QMap<QString, Output::Data> byName;
+    for (const Output::Data &d : outputs)
+        byName.insert(d.name, d);
+    const Output::Data &dp = byName["DP-1"], &hdmi = byName["HDMI-1"], &edp = byName["eDP-1"];
+    EXPECT_EQ(dp.type, Output::Type::DisplayPort);
+    EXPECT_EQ(hdmi.type, Output::Type::HDMI);
+    EXPECT_EQ(edp.type, Output::Type::Panel);
+    EXPECT_EQ(dp.priority, 1u);
+    EXPECT_EQ(hdmi.priority, 2u);
+    EXPECT_EQ(edp.priority, 0u);
+    EXPECT_FALSE(edp.enabled);
+    EXPECT_EQ(edp.currentModeId, "");
+    EXPECT_EQ(edp.preferredModeId, "1920x1200@60");
+    EXPECT_EQ(hdmi.pos, QPoint(2560, 0));
+    EXPECT_EQ(dp.currentModeId, "2560x1440@60");
+    EXPECT_EQ(dp.sizing, Output::Data::Sizing::Unscaled);
+    EXPECT_EQ(dp.dpms, Output::DpmsMode::Off);
+    EXPECT_EQ(dp.capabilities, Output::Capabilities(Output::Capability::Disable));
+
+    // Identical monitors keep distinct uuids; a mirror names its source.
+    State twins = threeMonitors();
+    twins.monitors[1].vendor = "DEL";
+    twins.monitors[1].product = "U2720";
+    twins.monitors[1].serial = "ABC";
+    twins.logical = {{0, 0, 1, 1, true, {"HDMI-1", "DP-1"}}};
+    twins.layoutMode = 1;
+    const QMap<int, Output::Data> mirrored = describe(twins, 0);
+    QMap<QString, Output::Data> twin;
+    for (const Output::Data &d : mirrored)
+        twin.insert(d.name, d);
+    EXPECT_NE(twin["DP-1"].uuid, twin["HDMI-1"].uuid);
+    EXPECT_EQ(twin["DP-1"].uuid.size(), 36);
+    EXPECT_EQ(twin["DP-1"].replicationSource, twin["HDMI-1"].id);
+    EXPECT_EQ(twin["HDMI-1"].replicationSource, 0);
+    EXPECT_EQ(twin["HDMI-1"].priority, 1u);
+    EXPECT_EQ(twin["DP-1"].rotation, Output::Rotation::Left);
+    EXPECT_EQ(twin["DP-1"].sizing, Output::Data::Sizing::Rounded);
+}
+
+TEST(GnomeModel, IdsStayApartAndInRange)
+{
+    QStringList names;
+    for (int i = 0; i < 300; ++i)
+        names.append("DP-" + QString::number(i));
+    const QMap<QString, int> ids = assignIds(names);
+    QSet<int> seen;
+    for (const int id : ids) {
+        EXPECT_GE(id, 1);
+        EXPECT_LE(id, 32768);
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 300);
+}
+
+TEST(GnomeModel, ListedScales)
+{
+    const QList<double> listed = {1, 1.25, 1.495327115058899, 1.75, 2, 2.307692289352417};
+    const struct {
+        double wanted;
+        std::optional<double> scale;
+    } cases[] = {{1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.4953, 1.495327115058899},
+                 {2, 2},      {2.25, 2.307692289352417}, {1.26, 1.25}, {1.1, std::nullopt},
+                 {1.3, std::nullopt}, {3, std::nullopt}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.wanted);
+        EXPECT_EQ(listedScale(c.wanted, listed), c.scale);
+    }
+    EXPECT_EQ(listedScale(1, {}), std::nullopt);
+}
+
+TEST(GnomeModel, Plans)
+{
+    using Edit = std::function<void(const Dispor::ConfigPtr &)>;
+    // Of two outputs after the primary, mutter ranks the lower id first.
+    const QMap<QString, int> ids = assignIds({"HDMI-1", "eDP-1"});
+    const QString later = ids["HDMI-1"] > ids["eDP-1"] ? "HDMI-1" : "eDP-1";
+    const struct {
+        const char *what;
+        Edit edit;
+        std::string settings; // empty: refused with error
+        std::string error;
+        uint32_t layoutMode = 2;
+    } cases[] = {
+        {"nothing", [](const auto &) {}, "", ""},
+        {"moved below, kept at the origin",
+         [](const auto &c) { named(c, "HDMI-1")->setPos({-100, 1440}); },
+         "100,0 1 0 primary DP-1:2560x1440@60\n0,1440 1 0 HDMI-1:1920x1080@60-u\n", ""},
+        {"150 % is mutter's 1.4953…",
+         [](const auto &c) { named(c, "DP-1")->setScale(1.5); },
+         "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n", ""},
+        {"in logical layout, the others follow the size of mutter's scale",
+         [](const auto &c) {
+             named(c, "DP-1")->setScale(1.5);
+             named(c, "HDMI-1")->setPos({1707, 0}); // 2560 / 1.5, as laid out for the scale asked for
+         },
+         "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
+        {"a scale mutter does not list",
+         [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
+         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5"},
+        {"rotated and primary",
+         [](const auto &c) {
+             named(c, "HDMI-1")->setRotation(Output::Rotation::Right);
+             c->setOutputPriority(named(c, "HDMI-1"), 1);
+         },
+         "0,0 1 0 DP-1:2560x1440@60\n2560,0 1 3 primary HDMI-1:1920x1080@60-u\n", ""},
+        {"no transform 8", [](const auto &c) { named(c, "HDMI-1")->setRotation(Output::Rotation(3)); }, "",
+         "HDMI-1: the rotation 3 is not a rotation"},
+        {"switched on right of the others, in its preferred mode",
+         [](const auto &c) { named(c, "eDP-1")->setEnabled(true); },
+         "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n4480,0 1 0 eDP-1:1920x1200@60\n", ""},
+        {"the primary switched off hands it on",
+         [](const auto &c) { named(c, "DP-1")->setEnabled(false); named(c, "HDMI-1")->setPos({0, 0}); },
+         "0,0 1 0 primary HDMI-1:1920x1080@60-u\n", ""},
+        {"the last one off",
+         [](const auto &c) {
+             named(c, "DP-1")->setEnabled(false);
+             named(c, "HDMI-1")->setEnabled(false);
+         },
+         "", "DP-1: disabling it leaves no connected output enabled"},
+        {"a mirror in the source's mode size",
+         [](const auto &c) { named(c, "DP-1")->setReplicationSource(named(c, "HDMI-1")->id()); },
+         "0,0 1 0 primary HDMI-1:1920x1080@60-u DP-1:1920x1080@60\n", ""},
+        {"no mode of the source's size",
+         [](const auto &c) {
+             named(c, "HDMI-1")->setCurrentModeId("1280x720@60");
+             named(c, "DP-1")->setReplicationSource(named(c, "HDMI-1")->id());
+         },
+         "", "DP-1: cannot mirror HDMI-1: the output has no mode of 1280x720"},
+        {"an unknown mode", [](const auto &c) { named(c, "DP-1")->setCurrentModeId("800x600@60"); }, "",
+         "DP-1: the mode \"800x600@60\" is not one of the output's modes"},
+        {"a second rank mutter does not keep",
+         [&](const auto &c) {
+             named(c, "eDP-1")->setEnabled(true);
+             c->setOutputPriority(named(c, later), 2);
+         },
+         "", later.toStdString() + ": changing \"priority\" is not possible: mutter keeps one primary output and ranks the others by id"},
+        {"HDR", [](const auto &c) { named(c, "DP-1")->setHdrEnabled(true); }, "",
+         "DP-1: changing \"hdrEnabled\" needs the capability \"hdr\""},
+        {"brightness", [](const auto &c) { named(c, "DP-1")->setBrightness(0.5); }, "",
+         "DP-1: changing \"brightness\" needs the capability \"brightness\""},
+        {"colour/power",
+         [](const auto &c) { named(c, "DP-1")->setColorPowerPreference(Output::ColorPowerTradeoff::PreferAccuracy); },
+         "", "DP-1: changing \"colorPowerPreference\" is not possible: mutter has no colour/power setting"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        State state = threeMonitors();
+        state.layoutMode = c.layoutMode;
+        const Dispor::ConfigPtr config = fetched(state);
+        c.edit(config);
+        QList<LogicalSetting> settings;
+        bool changed = true;
+        QString reason;
+        const bool planned = plan(*config, state, &settings, &changed, &reason);
+        EXPECT_EQ(reason.toStdString(), c.error);
+        EXPECT_EQ(planned, c.error.empty());
+        if (planned) {
+            EXPECT_EQ(text(settings), c.settings);
+            EXPECT_EQ(changed, !c.settings.empty());
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// dispctl and the library on a real mutter: every change read back with
+// GetCurrentState, every refusal leaving mutter as it was.
+
+#include "support.h"
+
+#include <dispor/dispor.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+using gnome_test::Mutter;
+
+struct Step {
+    std::vector<std::string> args;
+    std::string err;     // empty: exit 0 and nothing on stderr
+    std::string logical; // mutter's logical monitors afterwards
+};
+
+void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
+{
+    for (const Step &step : steps) {
+        std::string line;
+        for (const std::string &arg : step.args)
+            line += arg + " ";
+        SCOPED_TRACE(line);
+        const std::string before = mutter.logical();
+        const e2e::Result result = gnome_test::run(mutter, step.args);
+        EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
+        EXPECT_EQ(mutter.logical(), step.err.empty() ? step.logical : before);
+    }
+}
+
+TEST(GnomeDispctl, LayoutOnHeadlessMutter)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1920x1080"});
+    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
+    runSteps(*mutter, {
+        {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+        // The default layout mode sizes outputs by their modes, whatever the scale.
+        {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+        {{"Meta-0", "set-scale", "150%"},
+         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5\n",
+         ""},
+        {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
+        {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
+        {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
+        {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
+        {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+        {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+        {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+        {{"Meta-0", "set-hdr", "true"},
+         "Failed to apply output configuration: Meta-0: changing \"hdrEnabled\" needs the capability \"hdr\"\n", ""},
+        {{"Meta-0", "set-rgb-range", "full"},
+         "Failed to apply output configuration: Meta-0: changing \"rgbRange\" needs the capability \"rgb-range\"\n",
+         ""},
+    });
+    // Power goes through PowerSaveMode.
+    EXPECT_EQ(gnome_test::run(*mutter, {"off"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(mutter->power(), 3);
+    EXPECT_EQ(gnome_test::run(*mutter, {"on"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(mutter->power(), 0);
+    // Applied for the session only: nothing saved for the next start.
+    EXPECT_FALSE(e2e::fileExists(mutter->configDir() + "/monitors.xml"));
+}
+
+TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"2560x1440", "1920x1080"}, true);
+    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n2560,0 1 0 Meta-1\n");
+    runSteps(*mutter, {
+        // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
+        {{"Meta-0", "set-scale", "150%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
+        {{"Meta-1", "set-scale", "225%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
+        {{"Meta-1", "set-scale", "110%"},
+         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
+         "1920x1080@60.000, not 1.1\n",
+         ""},
+        {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
+    });
+}
+
+TEST(GnomeLibrary, RefusalsAndConflicts)
+{
+    static int argc = 1;
+    static char name[] = "gnome_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1280x720"});
+    for (const auto &[key, value] : mutter->env())
+        ::setenv(key.c_str(), value->c_str(), 1);
+    const std::string start = mutter->logical();
+
+    const auto fetch = [] {
+        Dispor::GetConfigOperation operation;
+        EXPECT_TRUE(operation.exec()) << operation.errorString().toStdString();
+        return operation.config();
+    };
+    const auto named = [](const Dispor::ConfigPtr &config, const QString &name) {
+        for (const Dispor::OutputPtr &output : config->outputs()) {
+            if (output->name() == name)
+                return output;
+        }
+        ADD_FAILURE() << "no output " << name.toStdString();
+        return Dispor::OutputPtr::create(Dispor::Output::Data{});
+    };
+
+    // Mutter's own refusal, verified before anything is applied.
+    const Dispor::ConfigPtr gap = fetch();
+    ASSERT_TRUE(gap);
+    named(gap, "Meta-1")->setPos({5000, 0});
+    Dispor::SetConfigOperation refused(gap);
+    EXPECT_FALSE(refused.exec());
+    EXPECT_FALSE(refused.isConflict());
+    EXPECT_EQ(refused.errorString(), "mutter refused the output configuration: \"Logical monitors not adjacent\"");
+    EXPECT_EQ(mutter->logical(), start);
+
+    // Mutter's serial stays as it was; the state itself shows the change.
+    const Dispor::ConfigPtr first = fetch();
+    const Dispor::ConfigPtr second = fetch();
+    ASSERT_TRUE(first && second);
+    named(first, "Meta-0")->setScale(2);
+    named(second, "Meta-1")->setRotation(Dispor::Output::Rotation::Inverted);
+    Dispor::SetConfigOperation applyFirst(first);
+    EXPECT_TRUE(applyFirst.exec()) << applyFirst.errorString().toStdString();
+    const std::string afterFirst = mutter->logical();
+    EXPECT_NE(afterFirst, start);
+    Dispor::SetConfigOperation applySecond(second);
+    EXPECT_FALSE(applySecond.exec());
+    EXPECT_TRUE(applySecond.isConflict());
+    EXPECT_EQ(applySecond.errorString(), "the outputs changed since they were read");
+    EXPECT_EQ(mutter->logical(), afterFirst);
+
+    // Power values mutter 43 would take without complaint.
+    Dispor::Dpms dpms;
+    dpms.switchMode(Dispor::Dpms::Mode(7), {});
+    EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
+    EXPECT_EQ(mutter->power(), 0);
+}
+
+TEST(GnomeDispctl, ModesOnNestedMutter)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::nested();
+    if (!mutter)
+        GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
+    runSteps(*mutter, {
+        {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
+        {{"LVDS2", "set-scale", "200%"},
+         "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
+        {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+    });
+    EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
+    EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(mutter->modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+}
+
+TEST(GnomeChoice, WithoutMutter)
+{
+    e2e::SessionBus bus;
+    e2e::TempDir dir;
+    // A bus that takes the connection and never answers.
+    const std::string silent = dir.file("silent");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    silent.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    const struct {
+        std::optional<std::string> backend, bus;
+        std::string err;
+    } cases[] = {
+        {"gnome", bus.address(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
+        {"gnome", "unix:path=" + silent,
+         "dispor: the session bus at \"unix:path=" + silent + "\" did not answer within 3 s\n"},
+        {std::nullopt, bus.address(),
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers no "
+         "org.gnome.Mutter.DisplayConfig; DISPLAY is not set); DISPOR_BACKEND=virtual selects the simulated display "
+         "set\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.err);
+        const e2e::Result result = e2e::runProgram(e2e::dispctlBinary(), {"list-outputs"},
+                                                   {{"DISPOR_BACKEND", c.backend},
+                                                    {"DBUS_SESSION_BUS_ADDRESS", c.bus},
+                                                    {"QT_QPA_PLATFORM", "offscreen"}});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
+    }
+    ::close(fd);
+}
+
+TEST(GnomeChoice, FoundWithoutBeingNamed)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
+    EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, {{"DISPOR_BACKEND", std::nullopt}}),
+              (e2e::Result{0, "Meta-0\n", ""}));
+}
+
+} // namespace
