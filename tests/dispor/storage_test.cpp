@@ -322,6 +322,35 @@ TEST(Security, ADirectoryOfAnotherUserIsRefused)
     ::chown(set.dir().path().c_str(), 0, 0);
 }
 
+TEST(Location, PathsAreUsedAsTheBytesTheyAre)
+{
+    VirtualSet unused;
+    TempDir dir;
+    {
+        // A Latin-1 name, not valid UTF-8: that very file is read and written.
+        const std::string path = dir.file("\xe9tat.json");
+        writeFile(path, twoOutputs);
+        ScopedEnv state("DISPOR_VIRTUAL_STATE", path);
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        config->output(1)->setBrightness(0.5);
+        ASSERT_EQ(apply(config), "");
+        EXPECT_EQ(fetch()->output(1)->brightness(), 0.5);
+        EXPECT_NE(readFile(path), twoOutputs);
+        EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"\xe9tat.json", "\xe9tat.json.lock"}));
+    }
+    // The runtime directory too.
+    const std::string runtime = dir.file("run\xe9");
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(apply(config), "");
+    EXPECT_TRUE(fileExists(runtime + "/dispor/virtual-display.json"));
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"run\xe9", "\xe9tat.json", "\xe9tat.json.lock"}));
+}
+
 struct DpmsRun {
     std::vector<bool> reports;
     std::string err;

@@ -1,6 +1,7 @@
 // Documents in hostile places: behind a symbolic link, in a directory of
 // another user or one that others can write to, or one the user may not
-// read or write. Each is refused with its reason and left alone.
+// read or write. Each is refused with its reason and left alone. And hostile
+// conditions of the run: a path that is not UTF-8.
 
 #include "process.h"
 
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,26 @@ TEST_F(AsAnotherUser, ADirectoryTheUserCannotWriteToKeepsTheDocument)
     EXPECT_EQ(result.err, "Failed to apply output configuration: " + set.path()
                               + ".lock: cannot open the lock file: Permission denied\n");
     EXPECT_EQ(set.read(), valid);
+}
+
+TEST(HostileRuns, APathThatIsNotUtf8NamesThatVeryFile)
+{
+    e2e::VirtualSet set;
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "DISPOR_VIRTUAL_STATE" : "XDG_RUNTIME_DIR");
+        const std::string directory = set.runtimeDir() + (named ? "/named\xe9" : "/runtime\xe9");
+        ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+        const std::string path = named ? directory + "/\xe9tat.json" : directory + "/dispor/virtual-display.json";
+        if (named)
+            e2e::writeFile(path, valid);
+        reliability::Launch launch;
+        launch.args = {"off"};
+        launch.env = {{"DISPOR_VIRTUAL_STATE", named ? std::optional(path) : std::nullopt},
+                      {"XDG_RUNTIME_DIR", directory}};
+        EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""}));
+        EXPECT_NE(e2e::readFile(path).find("\"dpms\": \"off\""), std::string::npos) << "the named file holds the change";
+    }
+    EXPECT_FALSE(e2e::fileExists(set.path())) << "nothing went elsewhere";
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "../text.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -73,7 +75,7 @@ bool isTemporaryName(std::string_view name, std::string_view prefix)
 // that is there was left by a writer that died before its rename. Left in
 // place they pile up, and one whose name a later writer picks again (the
 // same process id) would stop that writer.
-void removeLeftovers(int directory, const QString &fileName)
+void removeLeftovers(int directory, const QByteArray &fileName)
 {
     const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -83,7 +85,7 @@ void removeLeftovers(int directory, const QString &fileName)
         ::close(fd);
         return;
     }
-    const QByteArray prefix = QFile::encodeName(u'.' + fileName + u'.');
+    const QByteArray prefix = '.' + fileName + '.';
     while (const dirent *entry = ::readdir(entries)) {
         if (isTemporaryName(entry->d_name, std::string_view(prefix.constData(), size_t(prefix.size()))))
             ::unlinkat(directory, entry->d_name, 0);
@@ -95,22 +97,31 @@ void removeLeftovers(int directory, const QString &fileName)
 
 bool locate(Location *location, QString *reason)
 {
-    QString path = qEnvironmentVariable("DISPOR_VIRTUAL_STATE");
+    QByteArray path = qgetenv("DISPOR_VIRTUAL_STATE");
     if (path.isEmpty()) {
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        const QString directory = runtime.isEmpty() ? u"/tmp/dispor-"_qs + QString::number(::geteuid())
-                                                    : runtime + "/dispor";
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray directory = runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid())
+                                                       : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
-    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype slash = path.lastIndexOf('/');
     location->path = path;
-    location->directory = slash < 0 ? u"."_qs : slash == 0 ? u"/"_qs : path.left(slash);
+    location->directory = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     location->fileName = path.mid(slash + 1);
-    if (location->fileName.isEmpty() || location->fileName == u"." || location->fileName == u"..") {
-        *reason = path + ": names a directory, not a document";
+    if (location->fileName.isEmpty() || location->fileName == "." || location->fileName == "..") {
+        *reason = shown(path) + ": names a directory, not a document";
         return false;
     }
     return true;
+}
+
+QString shown(const QByteArray &path)
+{
+    const QString text = QFile::decodeName(path);
+    const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+    return control ? Dispor::quoted(text) : text;
 }
 
 Store::Store(Location location) : m_location(std::move(location)) {}
@@ -125,7 +136,7 @@ Store::~Store()
 
 bool Store::openDirectory(bool create, bool *missing, QString *reason)
 {
-    const QByteArray directory = QFile::encodeName(m_location.directory);
+    const QByteArray &directory = m_location.directory;
     *missing = false;
     m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (m_directory < 0 && errno == ENOENT) {
@@ -134,7 +145,7 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
             return true;
         }
         if (::mkdir(directory.constData(), 0700) < 0 && errno != EEXIST) {
-            *reason = m_location.directory + ": cannot create the directory: " + systemError(errno);
+            *reason = shown(directory) + ": cannot create the directory: " + systemError(errno);
             return false;
         }
         m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
@@ -144,20 +155,20 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
             ::fchmod(m_directory, 0700);
     }
     if (m_directory < 0) {
-        *reason = m_location.directory + ": cannot open the directory: " + systemError(errno);
+        *reason = shown(directory) + ": cannot open the directory: " + systemError(errno);
         return false;
     }
     struct stat status;
     if (::fstat(m_directory, &status) < 0) {
-        *reason = m_location.directory + ": cannot examine the directory: " + systemError(errno);
+        *reason = shown(directory) + ": cannot examine the directory: " + systemError(errno);
         return false;
     }
     if (status.st_uid != ::geteuid()) {
-        *reason = m_location.directory + ": refusing a directory that belongs to another user";
+        *reason = shown(directory) + ": refusing a directory that belongs to another user";
         return false;
     }
     if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-        *reason = m_location.directory + ": refusing a directory that others can write to";
+        *reason = shown(directory) + ": refusing a directory that others can write to";
         return false;
     }
     return true;
@@ -165,7 +176,7 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
 
 bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName);
+    const QByteArray &name = m_location.fileName;
     *exists = false;
     if (m_directory < 0)
         return true;
@@ -176,14 +187,14 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
         if (errno == ENOENT)
             return true;
         if (errno == ELOOP)
-            *reason = m_location.path + ": refusing a symbolic link as the document";
+            *reason = shown(m_location.path) + ": refusing a symbolic link as the document";
         else
-            *reason = m_location.path + ": cannot open the document: " + systemError(errno);
+            *reason = shown(m_location.path) + ": cannot open the document: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why) {
         ::close(fd);
-        *reason = m_location.path + ": " + why;
+        *reason = shown(m_location.path) + ": " + why;
         return false;
     };
     struct stat status;
@@ -216,11 +227,11 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
     ::close(fd);
     bytes->truncate(filled);
     if (filled > maximumSize) {
-        *reason = m_location.path + ": the document is larger than 16 MiB";
+        *reason = shown(m_location.path) + ": the document is larger than 16 MiB";
         return false;
     }
     if (filled == 0) {
-        *reason = m_location.path + ": the document is empty";
+        *reason = shown(m_location.path) + ": the document is empty";
         return false;
     }
     m_mode = status.st_mode & 0777;
@@ -230,12 +241,13 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
 
 bool Store::lock(QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName + ".lock");
+    const QByteArray name = m_location.fileName + ".lock";
+    const QString shownName = shown(m_location.path + ".lock");
     m_lock = retry([&] {
         return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     });
     if (m_lock < 0) {
-        *reason = m_location.path + ".lock: cannot open the lock file: " + systemError(errno);
+        *reason = shownName + ": cannot open the lock file: " + systemError(errno);
         return false;
     }
     // An apply holds the lock for milliseconds; one held for long belongs to
@@ -247,11 +259,11 @@ bool Store::lock(QString *reason)
         if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0)
             return true;
         if (errno != EWOULDBLOCK) {
-            *reason = m_location.path + ".lock: cannot lock: " + systemError(errno);
+            *reason = shownName + ": cannot lock: " + systemError(errno);
             return false;
         }
         if (Clock::now() >= deadline) {
-            *reason = m_location.path + ".lock: another apply has held the lock for "
+            *reason = shownName + ": another apply has held the lock for "
                 + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
             return false;
         }
@@ -261,28 +273,28 @@ bool Store::lock(QString *reason)
 
 bool Store::write(const QByteArray &bytes, QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName);
+    const QByteArray &name = m_location.fileName;
     // Replacing goes by the directory's permissions; a document the user
     // may not write is kept as the user wants it.
     if (::faccessat(m_directory, name.constData(), W_OK, AT_EACCESS) < 0 && errno != ENOENT) {
-        *reason = m_location.path + (errno == EACCES || errno == EPERM || errno == EROFS
-                                         ? u": refusing to replace a document the user cannot write"_qs
-                                         : u": cannot examine the document: "_qs + systemError(errno));
+        *reason = shown(m_location.path)
+            + (errno == EACCES || errno == EPERM || errno == EROFS
+                   ? u": refusing to replace a document the user cannot write"_qs
+                   : u": cannot examine the document: "_qs + systemError(errno));
         return false;
     }
     if (m_lock >= 0)
         removeLeftovers(m_directory, m_location.fileName);
 
     static std::atomic<unsigned> counter = 0;
-    const QString tempName = u'.' + m_location.fileName + u'.' + QString::number(::getpid()) + u'.'
-        + QString::number(counter++) + ".tmp";
-    const QByteArray temp = QFile::encodeName(tempName);
+    const QByteArray temp = '.' + m_location.fileName + '.' + QByteArray::number(::getpid()) + '.'
+        + QByteArray::number(counter++) + ".tmp";
     const int fd = retry([&] {
         return ::openat(m_directory, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                         0600);
     });
     if (fd < 0) {
-        *reason = m_location.directory + u'/' + tempName + ": cannot create: " + systemError(errno);
+        *reason = shown(m_location.directory + '/' + temp) + ": cannot create: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why, bool close) {
@@ -290,7 +302,7 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         if (close)
             ::close(fd);
         ::unlinkat(m_directory, temp.constData(), 0);
-        *reason = m_location.path + ": " + why + (error ? u": "_qs + systemError(error) : QString());
+        *reason = shown(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
         return false;
     };
     if (::fchmod(fd, m_mode) < 0 || !writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) < 0)

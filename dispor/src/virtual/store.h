@@ -12,12 +12,18 @@ namespace Dispor::Virtual {
 // Where the document lives: DISPOR_VIRTUAL_STATE when set and not empty,
 // else $XDG_RUNTIME_DIR/dispor/virtual-display.json, else
 // /tmp/dispor-<uid>/virtual-display.json.
+// Paths are kept as the bytes they are: one that is not valid UTF-8 names the
+// same file as for any other program.
 struct Location {
-    QString path;
-    QString directory;
-    QString fileName;
+    QByteArray path;
+    QByteArray directory;
+    QByteArray fileName;
 };
 bool locate(Location *location, QString *reason);
+
+// A path for a message: as it is, or quoted with control characters escaped
+// when it holds any, so that the message stays one line.
+QString shown(const QByteArray &path);
 
 // The document's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure
