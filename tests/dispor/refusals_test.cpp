@@ -181,6 +181,8 @@ TEST(Refusals, IccProfilePathsMustNameReadableProfiles)
              "B: \"hdrIccProfilePath\" \"" + shortFile + "\" is not an ICC profile"},
             {"directory", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.path())); },
              "B: \"iccProfilePath\" \"" + files.path() + "\" is not an ICC profile"},
+            {"line break", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.file("a\nb.icc"))); },
+             "B: \"iccProfilePath\" \"" + files.path() + "/a\\u000ab.icc\" cannot be read: No such file or directory"},
         });
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();

@@ -2,6 +2,7 @@
 
 #include "../changes.h"
 #include "../ranking.h"
+#include "../text.h"
 #include "document.h"
 
 #include <QFile>
@@ -22,11 +23,6 @@ namespace {
 
 using Data = Output::Data;
 using Caps = Output::Capabilities;
-
-QString quoted(const QString &text)
-{
-    return u'"' + text + u'"';
-}
 
 // Which document a snapshot came from: its length and two independent
 // hashes of its bytes, or "none" for the default set of a missing one.
