@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "../sizes.h"
 #include "../text.h"
 
 #include <QHash>
@@ -829,6 +830,45 @@ struct CustomModeHash {
     }
 };
 
+QString sizeText(double width, double height)
+{
+    return number(width) + u'x' + number(height);
+}
+
+// Reports and layouts work in int: the logical size, the explicit one and the
+// edges they give must fit it, whatever the scale makes of the pixel size.
+bool checkExtent(const Data &d, QSize pixels, QString *fault)
+{
+    Data sized = d;
+    sized.size = pixels;
+    const Output output(std::move(sized));
+    const QSizeF logical = exactLogicalSize(output);
+    if (!fitsInt(logical.width()) || !fitsInt(logical.height())) {
+        *fault = u"the logical size "_qs + sizeText(logical.width(), logical.height()) + " (the size "
+            + sizeText(pixels.width(), pixels.height()) + " at the scale " + number(d.scale)
+            + ") does not fit 32-bit integers";
+        return false;
+    }
+    const QSizeF extent = exactExplicitLogicalSize(output);
+    if (!fitsInt(extent.width()) || !fitsInt(extent.height())) {
+        *fault = u"\"explicitLogicalSize\" "_qs + sizeText(extent.width(), extent.height())
+            + " does not fit 32-bit integers";
+        return false;
+    }
+    // A rectangle keeps its last column and row too: x + width - 1 as well.
+    const auto fits = [](int at, double length) {
+        const qint64 end = qint64(at) + qint64(length);
+        return fitsInt(double(end)) && fitsInt(double(end - 1));
+    };
+    if (!fits(d.pos.x(), extent.width()) || !fits(d.pos.y(), extent.height())) {
+        *fault = u"\"pos\" "_qs + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y())
+            + " with the logical size " + sizeText(extent.width(), extent.height())
+            + " puts an edge outside 32-bit integers";
+        return false;
+    }
+    return true;
+}
+
 bool isFraction(double value)
 {
     return value >= 0 && value <= 1;
@@ -933,10 +973,18 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
             + QString::number(uint32_t(d.capabilities & ~known), 16);
         return false;
     }
-    if (!d.currentModeId.isEmpty() && !d.modes.contains(d.currentModeId)
-        && !customModeIds(d.modes, d.customModes).contains(d.currentModeId)) {
-        *fault = u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
-        return false;
+    QSize current(0, 0);
+    if (!d.currentModeId.isEmpty()) {
+        if (const ModePtr mode = d.modes.value(d.currentModeId)) {
+            current = mode->size();
+        } else {
+            const qsizetype custom = customModeIds(d.modes, d.customModes).indexOf(d.currentModeId);
+            if (custom < 0) {
+                *fault = u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
+                return false;
+            }
+            current = QSize(d.customModes[custom].width, d.customModes[custom].height);
+        }
     }
     if (!d.preferredModeId.isEmpty() && !d.modes.contains(d.preferredModeId)) {
         *fault = u"\"preferredModeId\" "_qs + quoted(d.preferredModeId) + " is not one of the output's modes";
@@ -950,7 +998,7 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         *fault = u"\"replicationSource\" "_qs + QString::number(d.replicationSource) + " is no existing output";
         return false;
     }
-    return true;
+    return checkExtent(d, d.size.value_or(current), fault);
 }
 
 // Writing ---------------------------------------------------------------
