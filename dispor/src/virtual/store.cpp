@@ -98,10 +98,12 @@ void removeLeftovers(int directory, const QByteArray &fileName)
 bool locate(Location *location, QString *reason)
 {
     QByteArray path = qgetenv("DISPOR_VIRTUAL_STATE");
+    location->shared = false;
     if (path.isEmpty()) {
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        const QByteArray directory = runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid())
-                                                       : runtime + "/dispor";
+        location->shared = runtime.isEmpty();
+        const QByteArray directory = location->shared ? "/tmp/dispor-" + QByteArray::number(::geteuid())
+                                                      : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
     const qsizetype slash = path.lastIndexOf('/');
@@ -137,25 +139,36 @@ Store::~Store()
 bool Store::openDirectory(bool create, bool *missing, QString *reason)
 {
     const QByteArray &directory = m_location.directory;
+    // A shared place is never followed as a link: another user could have
+    // pointed it at any directory of this user's.
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_location.shared ? O_NOFOLLOW : 0);
+    const auto open = [&] { return retry([&] { return ::open(directory.constData(), flags); }); };
     *missing = false;
-    m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    m_directory = open();
     if (m_directory < 0 && errno == ENOENT) {
         if (!create) {
             *missing = true;
             return true;
         }
-        if (::mkdir(directory.constData(), 0700) < 0 && errno != EEXIST) {
+        if (::mkdir(directory.constData(), 0700) == 0) {
+            // The umask may have taken the owner's bits too, and then not
+            // even this run could use it. Nobody else can replace a
+            // directory just made: its parent is the user's own or sticky.
+            ::chmod(directory.constData(), 0700);
+        } else if (errno != EEXIST) {
             *reason = shown(directory) + ": cannot create the directory: " + systemError(errno);
             return false;
         }
-        m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-        // The umask may have taken more than the group and others' bits.
-        struct stat made;
-        if (m_directory >= 0 && ::fstat(m_directory, &made) == 0 && made.st_uid == ::geteuid())
-            ::fchmod(m_directory, 0700);
+        m_directory = open();
     }
     if (m_directory < 0) {
-        *reason = shown(directory) + ": cannot open the directory: " + systemError(errno);
+        const int error = errno;
+        struct stat link;
+        if (m_location.shared && (error == ENOTDIR || error == ELOOP) && ::lstat(directory.constData(), &link) == 0
+            && S_ISLNK(link.st_mode))
+            *reason = shown(directory) + ": refusing a symbolic link as the directory";
+        else
+            *reason = shown(directory) + ": cannot open the directory: " + systemError(error);
         return false;
     }
     struct stat status;
@@ -168,7 +181,10 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
         return false;
     }
     if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-        *reason = shown(directory) + ": refusing a directory that others can write to";
+        const bool group = status.st_mode & S_IWGRP, others = status.st_mode & S_IWOTH;
+        *reason = shown(directory) + ": refusing a directory that "
+            + (group && others ? u"its group and others"_qs : group ? u"its group"_qs : u"others"_qs)
+            + " can write to";
         return false;
     }
     return true;
@@ -243,9 +259,21 @@ bool Store::lock(QString *reason)
 {
     const QByteArray name = m_location.fileName + ".lock";
     const QString shownName = shown(m_location.path + ".lock");
-    m_lock = retry([&] {
-        return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    });
+    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
+    if (m_lock >= 0) {
+        // The umask may have taken the owner's bits, and then no later
+        // apply could open it.
+        ::fchmod(m_lock, 0600);
+    } else if (errno == EEXIST) {
+        // flock needs neither reading nor writing: a lock file whose mode
+        // allows one of them serves.
+        for (const int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
+            m_lock = retry([&] { return ::openat(m_directory, name.constData(), access | flags); });
+            if (m_lock >= 0 || errno != EACCES)
+                break;
+        }
+    }
     if (m_lock < 0) {
         *reason = shownName + ": cannot open the lock file: " + systemError(errno);
         return false;

@@ -18,6 +18,9 @@ struct Location {
     QByteArray path;
     QByteArray directory;
     QByteArray fileName;
+    // The directory is /tmp/dispor-<uid>, in a directory all users share: it
+    // must not be a symbolic link another user planted.
+    bool shared = false;
 };
 bool locate(Location *location, QString *reason);
 
@@ -35,15 +38,17 @@ public:
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Refuses a directory of another user or one that others can write to.
-    // Without create, a missing directory sets *missing and succeeds; with
-    // it, the directory is made with mode 0700.
+    // Refuses a directory of another user or one that its group or others
+    // can write to, and a shared one that is a symbolic link. Without create,
+    // a missing directory sets *missing and succeeds; with it, the directory
+    // is made with mode 0700 whatever the umask.
     bool openDirectory(bool create, bool *missing, QString *reason);
     // Never follows a symbolic link as the document; *exists is false when
     // there is no document.
     bool read(QByteArray *bytes, bool *exists, QString *reason);
-    // Exclusive lock on the lock file beside the document, held until the
-    // store is destroyed. Waits lockWaitSeconds at most for another holder.
+    // Exclusive lock on the lock file beside the document (made with mode
+    // 0600 whatever the umask), held until the store is destroyed. Waits
+    // lockWaitSeconds at most for another holder.
     bool lock(QString *reason);
     static constexpr int lockWaitSeconds = 5;
     // Writes a temporary file in the directory, flushes it, renames it over
