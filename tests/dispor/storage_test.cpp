@@ -7,10 +7,12 @@
 
 #include <QObject>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -421,6 +423,38 @@ TEST(Writing, TheDirectoryAndTheLockAreTheUsersWhateverTheUmask)
         ASSERT_EQ(::stat((directory + "/virtual-display.json.lock").c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0600u);
     }
+}
+
+int fileSizeSignals = 0;
+
+void countFileSizeSignal(int)
+{
+    ++fileSizeSignals;
+}
+
+TEST(Writing, AFileSizeLimitIsAReasonAndTheSignalIsLeftAsItWas)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    struct sigaction counting = {}, before = {}, after = {};
+    counting.sa_handler = countFileSizeSignal;
+    sigemptyset(&counting.sa_mask);
+    ASSERT_EQ(::sigaction(SIGXFSZ, &counting, &before), 0);
+    rlimit limit = {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string reason = apply(config);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::sigaction(SIGXFSZ, &before, &after);
+
+    EXPECT_EQ(reason, set.path() + ": cannot write the new document: File too large");
+    EXPECT_EQ(fileSizeSignals, 0);
+    EXPECT_EQ(after.sa_handler, &countFileSizeSignal) << "the caller's disposition is back";
+    EXPECT_EQ(set.read(), twoOutputs);
+    EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
 }
 
 struct DpmsRun {

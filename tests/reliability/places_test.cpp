@@ -2,7 +2,7 @@
 // another user or one that others can write to, or one the user may not
 // read or write. Each is refused with its reason and left alone. And hostile
 // conditions of the run: a path that is not UTF-8, a umask that takes the
-// owner's bits.
+// owner's bits, resource limits.
 
 #include "process.h"
 
@@ -14,6 +14,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -293,6 +294,45 @@ TEST(HostileRuns, WithoutARuntimeDirectoryAPlantedLinkIsRefused)
     ASSERT_EQ(::lstat(shared.c_str(), &status), 0);
     EXPECT_TRUE(S_ISDIR(status.st_mode) && status.st_uid == uid && (status.st_mode & 07777) == 0700);
     std::filesystem::remove_all(shared);
+}
+
+TEST(HostileRuns, AFileSizeLimitGivesOneLine)
+{
+    e2e::VirtualSet set(valid);
+    reliability::Launch launch;
+    launch.args = {"DP-1", "set-brightness", "50"};
+    launch.wrapper = {"/usr/bin/prlimit", "--fsize=16", "--"};
+    EXPECT_EQ(reliability::runWith(set, launch),
+              (e2e::Result{1, "", "Failed to apply output configuration: " + set.path()
+                                      + ": cannot write the new document: File too large\n"}));
+    launch.args = {"off"};
+    EXPECT_EQ(reliability::runWith(set, launch),
+              (e2e::Result{1, "", "Failed to switch display power: " + set.path()
+                                      + ": cannot write the new document: File too large\n"}));
+    EXPECT_EQ(set.read(), valid);
+}
+
+TEST(HostileRuns, FewFileDescriptorsGiveOneLine)
+{
+    for (const int files : {4, 5, 6, 7}) {
+        for (const std::vector<std::string> &args : all()) {
+            SCOPED_TRACE(std::to_string(files) + " files, " + ::testing::PrintToString(args));
+            e2e::VirtualSet set(valid);
+            reliability::Launch launch;
+            launch.args = args;
+            launch.wrapper = {"/usr/bin/prlimit", "--nofile=" + std::to_string(files), "--"};
+            const e2e::Result result = reliability::runWith(set, launch);
+            EXPECT_FALSE(reliability::crashed(result)) << result;
+            if (result.status == 0) {
+                EXPECT_EQ(result.err, "");
+            } else {
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result;
+                EXPECT_TRUE(result.err.ends_with('\n')) << result;
+                EXPECT_EQ(set.read(), valid);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string_view>
 
@@ -41,6 +42,34 @@ int retry(auto call)
     } while (result < 0 && errno == EINTR);
     return result;
 }
+
+// Past a file-size limit write() raises SIGXFSZ, which ends the process
+// without a word; ignored, write() fails with EFBIG, a reason like any other.
+// The disposition is put back after, so that programs the caller starts
+// inherit the caller's own.
+class IgnoringFileSizeSignal {
+public:
+    IgnoringFileSizeSignal()
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
+    }
+    ~IgnoringFileSizeSignal()
+    {
+        const int error = errno; // the write's, for its reason
+        if (m_saved)
+            ::sigaction(SIGXFSZ, &m_previous, nullptr);
+        errno = error;
+    }
+    IgnoringFileSizeSignal(const IgnoringFileSizeSignal &) = delete;
+    IgnoringFileSizeSignal &operator=(const IgnoringFileSizeSignal &) = delete;
+
+private:
+    struct sigaction m_previous = {};
+    bool m_saved = false;
+};
 
 bool writeAll(int fd, const char *data, qsizetype size)
 {
@@ -333,7 +362,11 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         *reason = shown(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
         return false;
     };
-    if (::fchmod(fd, m_mode) < 0 || !writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) < 0)
+    const auto writeBytes = [&] {
+        const IgnoringFileSizeSignal ignoring;
+        return writeAll(fd, bytes.constData(), bytes.size());
+    };
+    if (::fchmod(fd, m_mode) < 0 || !writeBytes() || ::fsync(fd) < 0)
         return fail(u"cannot write the new document"_qs, true);
     if (::close(fd) < 0)
         return fail(u"cannot write the new document"_qs, false);

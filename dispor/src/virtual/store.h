@@ -52,7 +52,8 @@ public:
     bool lock(QString *reason);
     static constexpr int lockWaitSeconds = 5;
     // Writes a temporary file in the directory, flushes it, renames it over
-    // the document and flushes the directory.
+    // the document and flushes the directory. A file-size limit makes it
+    // fail with a reason, not end the process.
     bool write(const QByteArray &bytes, QString *reason);
 
     static constexpr qint64 maximumSize = 16 * 1024 * 1024;
