@@ -1,9 +1,71 @@
 #include "dispor/output.h"
 
+#include "sizes.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Dispor {
+
+namespace {
+
+// Converting a double outside int's range is undefined: such a value is
+// pinned to the nearest end. Loaders refuse what would get here.
+int toInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
+}
+
+QSize toSize(const QSizeF &size)
+{
+    return QSize(toInt(size.width()), toInt(size.height()));
+}
+
+} // namespace
+
+bool fitsInt(double value)
+{
+    return value >= double(std::numeric_limits<int>::min()) && value <= double(std::numeric_limits<int>::max());
+}
+
+QSizeF exactLogicalSize(const Output &output)
+{
+    const Output::Data &d = output.data();
+    QSizeF logical = output.size();
+    if (d.scale > 0) {
+        switch (d.sizing) {
+        case Output::Data::Sizing::Rounded:
+            logical = QSizeF(std::round(logical.width() / d.scale), std::round(logical.height() / d.scale));
+            break;
+        case Output::Data::Sizing::Truncated:
+            logical = QSizeF(std::trunc(logical.width() / d.scale), std::trunc(logical.height() / d.scale));
+            break;
+        case Output::Data::Sizing::Unscaled:
+            break;
+        }
+    }
+    switch (d.rotation) {
+    case Output::Rotation::Left:
+    case Output::Rotation::Right:
+    case Output::Rotation::Flipped90:
+    case Output::Rotation::Flipped270:
+        logical.transpose();
+        break;
+    default:
+        break;
+    }
+    return logical;
+}
+
+QSizeF exactExplicitLogicalSize(const Output &output)
+{
+    if (const std::optional<QSizeF> &size = output.data().explicitLogicalSize)
+        return QSizeF(std::round(size->width()), std::round(size->height()));
+    return exactLogicalSize(output);
+}
 
 QSize Output::size() const
 {
@@ -16,9 +78,7 @@ QSize Output::size() const
 
 QSize Output::explicitLogicalSizeInt() const
 {
-    if (m_d.explicitLogicalSize)
-        return m_d.explicitLogicalSize->toSize();
-    return logicalSize();
+    return toSize(exactExplicitLogicalSize(*this));
 }
 
 void Output::setScale(double scale)
@@ -30,30 +90,7 @@ void Output::setScale(double scale)
 
 QSize Output::logicalSize() const
 {
-    QSize logical = size();
-    if (m_d.scale > 0) {
-        switch (m_d.sizing) {
-        case Data::Sizing::Rounded:
-            logical = QSize(qRound(logical.width() / m_d.scale), qRound(logical.height() / m_d.scale));
-            break;
-        case Data::Sizing::Truncated:
-            logical = QSize(int(logical.width() / m_d.scale), int(logical.height() / m_d.scale));
-            break;
-        case Data::Sizing::Unscaled:
-            break;
-        }
-    }
-    switch (m_d.rotation) {
-    case Rotation::Left:
-    case Rotation::Right:
-    case Rotation::Flipped90:
-    case Rotation::Flipped270:
-        logical.transpose();
-        break;
-    default:
-        break;
-    }
-    return logical;
+    return toSize(exactLogicalSize(*this));
 }
 
 } // namespace Dispor

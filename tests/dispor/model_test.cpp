@@ -121,7 +121,6 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
     const QList<Dispor::ModeInfo> customs = {
         {1920, 1080, 60.0f, 1, std::nullopt},
         {1920, 1080, 60.0f, 3, std::nullopt},
-        {1920, 1080, 60.0f, 1, std::nullopt}, // an exact duplicate
         {3840, 2160, 59.981f, 1, timings},
         {1280, 720, 50.0f, 1, std::nullopt},  // the document has a mode of that id
         {1920, 1080, 60.001f, 1, std::nullopt},
@@ -133,7 +132,7 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
     config = fetch();
     const Dispor::ModeList modes = config->output(1)->modes();
     EXPECT_EQ(modes.keys(), (QStringList{"1", "custom-1280x720@50.00", "custom-1280x720@50.00-2",
-                                         "custom-1920x1080@60.00", "custom-1920x1080@60.00-2",
+                                         "custom-1920x1080@60.00",
                                          "custom-1920x1080@60.00-rb", "custom-1920x1080@60.001",
                                          "custom-3840x2160@59.981-tadd01992", "custom-800x600@56.00-f0"}));
     const Dispor::ModePtr timed = modes.value("custom-3840x2160@59.981-tadd01992");
@@ -143,7 +142,7 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
 
     // Removing other custom modes keeps an id; setting the mode sticks.
     const Dispor::OutputPtr a = config->output(1);
-    a->setCustomModes({customs[1], customs[3]});
+    a->setCustomModes({customs[1], customs[2]});
     a->setCurrentModeId("custom-3840x2160@59.981-tadd01992");
     a->setSize({3840, 2160});
     ASSERT_EQ(apply(config), "");
@@ -151,7 +150,11 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
     EXPECT_EQ(config->output(1)->currentModeId(), "custom-3840x2160@59.981-tadd01992");
     EXPECT_EQ(config->output(1)->currentMode()->size(), QSize(3840, 2160));
     EXPECT_EQ(config->output(1)->size(), QSize(3840, 2160));
-    EXPECT_EQ(config->output(1)->customModes(), (QList<Dispor::ModeInfo>{customs[1], customs[3]}));
+    EXPECT_EQ(config->output(1)->customModes(), (QList<Dispor::ModeInfo>{customs[1], customs[2]}));
+
+    // A service holds a custom mode once.
+    config->output(1)->setCustomModes({customs[1], customs[2], customs[1]});
+    EXPECT_EQ(apply(config), "A: \"customModes[2]\" is the same as \"customModes[0]\"");
 
     // The current custom mode cannot go away under the output.
     config->output(1)->setCustomModes({customs[1]});
@@ -169,6 +172,21 @@ TEST(CustomModes, IdsDependOnlyOnContent)
     EXPECT_EQ(customModeIds({}, {b, a}), (QStringList{"custom-2560x1440@144.00", "custom-1920x1080@60.00"}));
     EXPECT_EQ(customModeIds({}, {a, a, a}),
               (QStringList{"custom-1920x1080@60.00", "custom-1920x1080@60.00-2", "custom-1920x1080@60.00-3"}));
+
+    // Ids a document's own modes hold are passed over.
+    Dispor::ModeList own;
+    for (const QString &id : {u"custom-1920x1080@60.00"_qs, u"custom-1920x1080@60.00-3"_qs})
+        own.insert(id, Dispor::ModePtr::create(id, QSize(1, 1), 1.0f));
+    EXPECT_EQ(customModeIds(own, {a, b, a, a}),
+              (QStringList{"custom-1920x1080@60.00-2", "custom-2560x1440@144.00", "custom-1920x1080@60.00-4",
+                           "custom-1920x1080@60.00-5"}));
+
+    // Numbered in one pass: a long run of equal ones (which only a hash
+    // collision of their timings could give a document) costs a step each.
+    const QStringList many = customModeIds({}, QList<Dispor::ModeInfo>(20000, a));
+    EXPECT_EQ(many.size(), 20000);
+    EXPECT_EQ(many.last(), "custom-1920x1080@60.00-20000");
+    EXPECT_EQ(QSet<QString>(many.cbegin(), many.cend()).size(), 20000);
 }
 
 // Ranks by name, for a compact comparison.

@@ -143,6 +143,17 @@ TEST(Refusals, OutOfRangeValuesModesAndSources)
             {"size", [](O &o) { o.setSize({0, 0}); }, "B: \"size.width\" must be at least 1, not 0"},
             {"logical size", [](O &o) { o.setExplicitLogicalSize({10, 0}); },
              "B: \"explicitLogicalSize.height\" must be greater than 0, not 0"},
+            {"logical size past 32 bits", [](O &o) { o.setScale(1e-7); },
+             "B: the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) does not fit "
+             "32-bit integers"},
+            {"explicit logical size past 32 bits", [](O &o) { o.setExplicitLogicalSize({1e10, 10}); },
+             "B: \"explicitLogicalSize\" 10000000000x10 does not fit 32-bit integers"},
+            {"edge past 32 bits", [](O &o) { o.setPos({2147483647 - 1919, 0}); },
+             "B: \"pos\" 2147481728,0 with the logical size 1920x1080 puts an edge outside 32-bit integers"},
+            {"last edge in 32 bits", [](O &o) { o.setPos({2147483647 - 1920, -2147483647 - 1}); }, ""},
+            {"equal custom modes",
+             [](O &o) { o.setCustomModes({{1280, 720, 60.0f, 1, std::nullopt}, {1280, 720, 60.0f, 1, std::nullopt}}); },
+             "B: \"customModes[1]\" is the same as \"customModes[0]\""},
             {"rotation value", [](O &o) { o.setRotation(static_cast<O::Rotation>(3)); },
              "B: \"rotation\" must be one of normal, 90, 180, 270, flipped, flipped90, flipped180, flipped270, not 3"},
             {"custom mode width", [](O &o) { o.setCustomModes({{0, 720, 60.0f, 1, std::nullopt}}); },
@@ -181,6 +192,8 @@ TEST(Refusals, IccProfilePathsMustNameReadableProfiles)
              "B: \"hdrIccProfilePath\" \"" + shortFile + "\" is not an ICC profile"},
             {"directory", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.path())); },
              "B: \"iccProfilePath\" \"" + files.path() + "\" is not an ICC profile"},
+            {"line break", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.file("a\nb.icc"))); },
+             "B: \"iccProfilePath\" \"" + files.path() + "/a\\u000ab.icc\" cannot be read: No such file or directory"},
         });
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();

@@ -7,10 +7,12 @@
 
 #include <QObject>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -285,13 +287,15 @@ TEST(Security, ASymbolicLinkAsTheLockFileIsRefused)
 
 TEST(Security, DirectoriesOthersCanWriteToAreRefused)
 {
-    for (const mode_t mode : {0777, 0770, 0702, 01777}) {
+    const std::pair<mode_t, std::string> modes[] = {
+        {0777, "its group and others"}, {0770, "its group"}, {0702, "others"}, {01777, "its group and others"}};
+    for (const auto &[mode, who] : modes) {
         SCOPED_TRACE(mode);
         VirtualSet set(twoOutputs);
         const Dispor::ConfigPtr config = fetch();
         config->output(1)->setBrightness(0.5);
         ASSERT_EQ(::chmod(set.dir().path().c_str(), mode), 0);
-        const std::string reason = set.dir().path() + ": refusing a directory that others can write to";
+        const std::string reason = set.dir().path() + ": refusing a directory that " + who + " can write to";
         const Fetched fetched = fetchCapturing();
         EXPECT_FALSE(fetched.config);
         EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
@@ -320,6 +324,137 @@ TEST(Security, ADirectoryOfAnotherUserIsRefused)
     EXPECT_EQ(apply(config), reason);
     EXPECT_EQ(set.read(), twoOutputs);
     ::chown(set.dir().path().c_str(), 0, 0);
+}
+
+TEST(Location, PathsAreUsedAsTheBytesTheyAre)
+{
+    VirtualSet unused;
+    TempDir dir;
+    {
+        // A Latin-1 name, not valid UTF-8: that very file is read and written.
+        const std::string path = dir.file("\xe9tat.json");
+        writeFile(path, twoOutputs);
+        ScopedEnv state("DISPOR_VIRTUAL_STATE", path);
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        config->output(1)->setBrightness(0.5);
+        ASSERT_EQ(apply(config), "");
+        EXPECT_EQ(fetch()->output(1)->brightness(), 0.5);
+        EXPECT_NE(readFile(path), twoOutputs);
+        EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"\xe9tat.json", "\xe9tat.json.lock"}));
+    }
+    // The runtime directory too.
+    const std::string runtime = dir.file("run\xe9");
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(apply(config), "");
+    EXPECT_TRUE(fileExists(runtime + "/dispor/virtual-display.json"));
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"run\xe9", "\xe9tat.json", "\xe9tat.json.lock"}));
+}
+
+TEST(Location, WithoutARuntimeDirectoryTheSharedPlaceIsUsed)
+{
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+    Dispor::Virtual::Location location;
+    QString reason;
+    ASSERT_TRUE(Dispor::Virtual::locate(&location, &reason)) << reason.toStdString();
+    EXPECT_EQ(location.path, "/tmp/dispor-" + QByteArray::number(::geteuid()) + "/virtual-display.json");
+    EXPECT_TRUE(location.shared);
+}
+
+TEST(Security, ASharedDirectoryMustBeTheUsersOwnNotALink)
+{
+    // Stands for /tmp, where another user may have planted the name first.
+    TempDir shared, mine;
+    const std::string link = shared.file("dispor-0");
+    ASSERT_EQ(::symlink(mine.path().c_str(), link.c_str()), 0);
+    Dispor::Virtual::Location location{QByteArray::fromStdString(link + "/virtual-display.json"),
+                                       QByteArray::fromStdString(link), "virtual-display.json", true};
+    for (const bool create : {false, true}) {
+        Dispor::Virtual::Store store(location);
+        bool missing = false;
+        QString reason;
+        EXPECT_FALSE(store.openDirectory(create, &missing, &reason));
+        EXPECT_EQ(reason.toStdString(), link + ": refusing a symbolic link as the directory");
+    }
+    EXPECT_TRUE(entries(mine.path()).empty());
+
+    // A directory made there is the user's, 0700 whatever the umask.
+    ASSERT_EQ(::unlink(link.c_str()), 0);
+    const mode_t umask = ::umask(0477);
+    Dispor::Virtual::Store store(location);
+    bool missing = false;
+    QString reason;
+    const bool opened = store.openDirectory(true, &missing, &reason);
+    ::umask(umask);
+    EXPECT_TRUE(opened) << reason.toStdString();
+    struct stat status;
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0700u);
+}
+
+TEST(Writing, TheDirectoryAndTheLockAreTheUsersWhateverTheUmask)
+{
+    VirtualSet unused;
+    TempDir runtime;
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    const std::string directory = runtime.file("dispor");
+    for (const mode_t mask : {0277, 0477, 0077}) {
+        SCOPED_TRACE(mask);
+        std::filesystem::remove_all(directory);
+        const mode_t old = ::umask(mask);
+        std::string reasons;
+        for (const double brightness : {0.5, 0.25}) {
+            const Dispor::ConfigPtr config = fetch();
+            config->output(1)->setBrightness(brightness);
+            reasons += apply(config);
+        }
+        ::umask(old);
+        EXPECT_EQ(reasons, "");
+        struct stat status;
+        ASSERT_EQ(::stat(directory.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        ASSERT_EQ(::stat((directory + "/virtual-display.json.lock").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+    }
+}
+
+int fileSizeSignals = 0;
+
+void countFileSizeSignal(int)
+{
+    ++fileSizeSignals;
+}
+
+TEST(Writing, AFileSizeLimitIsAReasonAndTheSignalIsLeftAsItWas)
+{
+    VirtualSet set(twoOutputs);
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    struct sigaction counting = {}, before = {}, after = {};
+    counting.sa_handler = countFileSizeSignal;
+    sigemptyset(&counting.sa_mask);
+    ASSERT_EQ(::sigaction(SIGXFSZ, &counting, &before), 0);
+    rlimit limit = {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string reason = apply(config);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ::sigaction(SIGXFSZ, &before, &after);
+
+    EXPECT_EQ(reason, set.path() + ": cannot write the new document: File too large");
+    EXPECT_EQ(fileSizeSignals, 0);
+    EXPECT_EQ(after.sa_handler, &countFileSizeSignal) << "the caller's disposition is back";
+    EXPECT_EQ(set.read(), twoOutputs);
+    EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
 }
 
 struct DpmsRun {

@@ -86,8 +86,9 @@ TEST(Positioning, SetPosition)
         {{"A", "set-position", "10.7", "3"}, {"A.pos={\"x\":10,\"y\":3}"}},
         {{"A", "set-position", "-0.5", "-10.9"}, {"A.pos={\"x\":0,\"y\":-10}"}},
         {{"B", "set-position", "1e3", "+2E3"}, {"B.pos={\"x\":1000,\"y\":2000}"}},
-        {{"B", "set-position", "2147483647.9", "-2147483648.5"},
-         {"B.pos={\"x\":2147483647,\"y\":-2147483648}"}},
+        // The last place whose right edge still fits 32 bits.
+        {{"B", "set-position", "2147482367.9", "-2147483648.5"},
+         {"B.pos={\"x\":2147482367,\"y\":-2147483648}"}},
         {{"B", "set-position", "1920", "0"}, {}},
         {{"C", "set-position", "0", "0"}, {"C.pos={\"x\":0,\"y\":0}"}},
     });
@@ -98,6 +99,9 @@ TEST(Positioning, SetPosition)
         {{"A", "set-position", "x", "y"}, "Invalid argument: x"},
         {{"A", "set-position", "2147483648", "y"}, "Invalid argument: 2147483648"},
         {{"A", "set-position", "0", "-2147483649"}, "Invalid argument: -2147483649"},
+        {{"B", "set-position", "2147483647", "0"},
+         "Failed to apply output configuration: B: \"pos\" 2147483647,0 with the logical size 1280x720 puts an edge "
+         "outside 32-bit integers"},
         {{"A", "set-position", "1e10", "0"}, "Invalid argument: 1e10"},
         {{"A", "set-position", "nan", "0"}, "Invalid argument: nan"},
         {{"A", "set-position", "0", "-inf"}, "Invalid argument: -inf"},
@@ -149,9 +153,10 @@ TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
     {"id": 3, "name": "HDMI-A-1", "priority": 3, "pos": {"x": 0, "y": 1080}, "size": {"width": 1920, "height": 1080}}
 ]})";
     e2e::VirtualSet set(far);
-    ASSERT_EQ(e2e::run(set, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    // Its right edge at the end of the range.
+    ASSERT_EQ(e2e::run(set, {"eDP-1", "set-position", "2147481727", "0"}), (e2e::Result{0, "", ""}));
     const std::string placed = set.read();
-    // Right of eDP-1 is 2147484920, beyond the range.
+    // Right of eDP-1 is 2147483647, where DP-1 would end beyond the range.
     EXPECT_EQ(e2e::run(set, {"DP-1", "right-of", "eDP-1"}),
               (e2e::Result{1, "", "The layout would not fit the coordinate range\n"}));
     EXPECT_EQ(set.read(), placed);
@@ -163,7 +168,7 @@ TEST(Positioning, ALayoutBeyondTheCoordinateRangeIsRefused)
     {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "size": {"width": 1920, "height": 1080}}
 ]})";
     e2e::VirtualSet two(pair);
-    ASSERT_EQ(e2e::run(two, {"eDP-1", "set-position", "2147483000", "0"}), (e2e::Result{0, "", ""}));
+    ASSERT_EQ(e2e::run(two, {"eDP-1", "set-position", "2147481727", "0"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(e2e::run(two, {"DP-1", "right-of", "eDP-1"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(differences(pair, two.read()), std::vector<std::string>{});
 }

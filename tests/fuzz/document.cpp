@@ -1,9 +1,55 @@
 // The virtual backend's document loader: whatever it accepts it must write
-// back to a document that loads to the same text again.
+// back to a document that loads to the same text again, and its outputs'
+// sizes and edges must fit int.
 
 #include "fuzz.h"
 
 #include "virtual/document.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+bool fitsInt(double value)
+{
+    return value >= double(std::numeric_limits<int>::min()) && value <= double(std::numeric_limits<int>::max());
+}
+
+// Worked out here in double and 64 bits, never in int, so that a value past
+// int's range is seen as it is.
+void checkSizes(const Dispor::Output::Data &data)
+{
+    Dispor::Output::Data offered = data;
+    Dispor::Virtual::offerCustomModes(offered);
+    const Dispor::Output output(offered);
+    const QSize pixels = output.size();
+    double width = std::round(pixels.width() / data.scale), height = std::round(pixels.height() / data.scale);
+    using Rotation = Dispor::Output::Rotation;
+    const Rotation rotation = data.rotation;
+    if (rotation == Rotation::Left || rotation == Rotation::Right || rotation == Rotation::Flipped90
+        || rotation == Rotation::Flipped270)
+        std::swap(width, height);
+    FUZZ_CHECK(fitsInt(width) && fitsInt(height));
+    FUZZ_CHECK(output.logicalSize() == QSize(int(width), int(height)));
+
+    if (data.explicitLogicalSize) {
+        width = std::round(data.explicitLogicalSize->width());
+        height = std::round(data.explicitLogicalSize->height());
+        FUZZ_CHECK(fitsInt(width) && fitsInt(height));
+    }
+    FUZZ_CHECK(output.explicitLogicalSizeInt() == QSize(int(width), int(height)));
+
+    // QRect keeps the last column and row: both ends of each edge must fit.
+    const int64_t right = int64_t(data.pos.x()) + int64_t(width), bottom = int64_t(data.pos.y()) + int64_t(height);
+    for (const int64_t end : {right, right - 1, bottom, bottom - 1})
+        FUZZ_CHECK(fitsInt(double(end)));
+    const QRect geometry = output.geometry();
+    FUZZ_CHECK(geometry.right() == right - 1 && geometry.bottom() == bottom - 1);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -35,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(ids.size() == d.customModes.size());
         for (const QString &id : ids)
             FUZZ_CHECK(!d.modes.contains(id) && ids.count(id) == 1);
+        checkSizes(d);
     }
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include "process.h"
 
+#include "../../dispor/src/text.h"
+
 #include "core/command.h"
 #include "core/options.h"
 
@@ -178,21 +180,23 @@ const std::map<std::string, std::pair<const char *, const char *>> percentComman
     {"set-dimming", {"Allowed range for dimming is 0% to 100%", "dimming"}},
 };
 
-// A path the library is asked to read as an ICC profile.
+// A path the library is asked to read as an ICC profile; its reason shows
+// the path with control characters escaped.
 Expectation profile(const char *key, const Hostile &v)
 {
     if (v.bytes.empty())
         return accepted(key, "");
     const std::string path = shown(v.bytes);
+    const std::string quoted = Dispor::quoted(QString::fromStdString(path)).toStdString();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     const int error = errno;
     if (fd >= 0) {
         ::close(fd);
-        return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" \"" + path
-                       + "\" is not an ICC profile");
+        return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" " + quoted
+                       + " is not an ICC profile");
     }
-    return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" \"" + path
-                   + "\" cannot be read: " + std::strerror(error));
+    return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" " + quoted
+                   + " cannot be read: " + std::strerror(error));
 }
 
 // The value as the one positional word of the command.

@@ -175,6 +175,20 @@ std::vector<Case> cases()
          "output \"a\": unknown key \"x\""},
         {"huge array", R"({"outputs": [)" + repeated("1", 2000000, ",") + "]}", "\"outputs[0]\" must be an object, not 1"},
         {"huge mode list", manyModes(), "output \"DP-1\": \"currentModeId\" \"x\" is not one of the output's modes"},
+        // Once every run took hours on these: each copy was numbered after
+        // all the others.
+        {"200000 equal custom modes",
+         doc(out(R"(, "customModes": [)"
+                 + repeated(R"({"width": 1920, "height": 1080, "refreshRate": 60.0, "flags": 1})", 200000, ",") + "]")),
+         "output \"DP-1\": \"customModes[1]\" is the same as \"customModes[0]\""},
+        {"logical size past 32 bits", doc(out(R"(, "scale": 1e-7)")),
+         "output \"DP-1\": the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) does "
+         "not fit 32-bit integers"},
+        {"explicit logical size past 32 bits", doc(out(R"(, "explicitLogicalSize": {"width": 1e300, "height": 1})")),
+         "output \"DP-1\": \"explicitLogicalSize\" 1e+300x1 does not fit 32-bit integers"},
+        {"an edge past 32 bits", doc(out(R"(, "pos": {"x": 2147483647, "y": 0})")),
+         "output \"DP-1\": \"pos\" 2147483647,0 with the logical size 1920x1080 puts an edge outside 32-bit "
+         "integers"},
         {"50 MB", R"({"outputs": [], "pad": ")" + std::string(50 << 20, 'a') + "\"}", "the document is larger than 16 MiB"},
     };
 }

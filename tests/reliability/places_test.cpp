@@ -1,6 +1,8 @@
 // Documents in hostile places: behind a symbolic link, in a directory of
 // another user or one that others can write to, or one the user may not
-// read or write. Each is refused with its reason and left alone.
+// read or write. Each is refused with its reason and left alone. And hostile
+// conditions of the run: a path that is not UTF-8, a umask that takes the
+// owner's bits, resource limits.
 
 #include "process.h"
 
@@ -12,8 +14,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,11 +68,16 @@ TEST(HostilePlaces, ASymbolicLinkAsTheDocumentIsRefused)
 
 TEST(HostilePlaces, DirectoriesOthersCanWriteToAreRefused)
 {
-    for (const mode_t mode : {0777, 0770, 0720, 01777, 0702}) {
+    const std::pair<mode_t, std::string> modes[] = {{0777, "its group and others"},
+                                                    {0770, "its group"},
+                                                    {0720, "its group"},
+                                                    {01777, "its group and others"},
+                                                    {0702, "others"}};
+    for (const auto &[mode, who] : modes) {
         SCOPED_TRACE(std::to_string(mode));
         e2e::VirtualSet set(valid);
         ASSERT_EQ(::chmod(set.runtimeDir().c_str(), mode), 0);
-        expectRefused(set, all(), set.runtimeDir() + ": refusing a directory that others can write to");
+        expectRefused(set, all(), set.runtimeDir() + ": refusing a directory that " + who + " can write to");
         EXPECT_EQ(set.read(), valid);
     }
 }
@@ -198,6 +208,131 @@ TEST_F(AsAnotherUser, ADirectoryTheUserCannotWriteToKeepsTheDocument)
     EXPECT_EQ(result.err, "Failed to apply output configuration: " + set.path()
                               + ".lock: cannot open the lock file: Permission denied\n");
     EXPECT_EQ(set.read(), valid);
+}
+
+TEST(HostileRuns, APathThatIsNotUtf8NamesThatVeryFile)
+{
+    e2e::VirtualSet set;
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "DISPOR_VIRTUAL_STATE" : "XDG_RUNTIME_DIR");
+        const std::string directory = set.runtimeDir() + (named ? "/named\xe9" : "/runtime\xe9");
+        ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+        const std::string path = named ? directory + "/\xe9tat.json" : directory + "/dispor/virtual-display.json";
+        if (named)
+            e2e::writeFile(path, valid);
+        reliability::Launch launch;
+        launch.args = {"off"};
+        launch.env = {{"DISPOR_VIRTUAL_STATE", named ? std::optional(path) : std::nullopt},
+                      {"XDG_RUNTIME_DIR", directory}};
+        EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""}));
+        EXPECT_NE(e2e::readFile(path).find("\"dpms\": \"off\""), std::string::npos) << "the named file holds the change";
+    }
+    EXPECT_FALSE(e2e::fileExists(set.path())) << "nothing went elsewhere";
+}
+
+// The wrapper that runs dispctl under a umask.
+std::vector<std::string> underUmask(std::vector<std::string> wrapper, const std::string &mask)
+{
+    wrapper.insert(wrapper.end(), {"/bin/sh", "-c", "umask " + mask + "; exec \"$@\"", "sh"});
+    return wrapper;
+}
+
+TEST_F(AsAnotherUser, AUmaskTakingTheOwnersBitsLeavesLockAndDirectoryUsable)
+{
+    for (const std::string mask : {"0277", "0477"}) {
+        SCOPED_TRACE(mask);
+        e2e::VirtualSet set;
+        hand(set);
+        // The backend makes the directory inside the runtime directory.
+        reliability::Launch launch;
+        launch.wrapper = underUmask(m_wrapper, mask);
+        launch.env = {{"DISPOR_VIRTUAL_STATE", std::nullopt}, {"XDG_RUNTIME_DIR", set.runtimeDir()}};
+        const std::string directory = set.runtimeDir() + "/dispor";
+        for (const char *brightness : {"50", "40", "30"}) {
+            launch.args = {"eDP-1", "set-brightness", brightness};
+            EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""})) << "with brightness " << brightness;
+        }
+        struct stat status;
+        ASSERT_EQ(::stat(directory.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        ASSERT_EQ(::stat((directory + "/virtual-display.json.lock").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+    }
+}
+
+TEST(HostileRuns, WithoutARuntimeDirectoryAPlantedLinkIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting /tmp/dispor-<uid> for a user of its own needs root";
+    // A user of no one else's: its place in /tmp is free and stays the test's.
+    const unsigned uid = 3000000000u + unsigned(::getpid());
+    const std::string shared = "/tmp/dispor-" + std::to_string(uid);
+    const std::vector<std::string> wrapper = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid),
+                                              "--regid=" + std::to_string(uid), "--clear-groups", "--"};
+    e2e::VirtualSet set;
+    // The user's own directory, where the planted link points.
+    const std::string own = set.runtimeDir() + "/own";
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(own.c_str(), uid, uid), 0);
+    ::unlink(shared.c_str());
+    ASSERT_EQ(::symlink(own.c_str(), shared.c_str()), 0);
+    reliability::Launch launch;
+    launch.wrapper = wrapper;
+    launch.env = {{"DISPOR_VIRTUAL_STATE", std::nullopt}, {"XDG_RUNTIME_DIR", std::nullopt}};
+    launch.args = {"off"};
+    const e2e::Result planted = reliability::runWith(set, launch);
+    ::unlink(shared.c_str());
+    if (planted.status == 126 || planted.status == 127)
+        GTEST_SKIP() << "the user " << uid << " cannot run " << e2e::dispctlBinary() << ": " << planted;
+    EXPECT_EQ(planted, (e2e::Result{1, "", "Failed to switch display power: " + shared
+                                               + ": refusing a symbolic link as the directory\n"}));
+    EXPECT_FALSE(e2e::fileExists(own + "/virtual-display.json"));
+
+    // Without the link the backend makes the directory itself.
+    EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""}));
+    struct stat status;
+    ASSERT_EQ(::lstat(shared.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode) && status.st_uid == uid && (status.st_mode & 07777) == 0700);
+    std::filesystem::remove_all(shared);
+}
+
+TEST(HostileRuns, AFileSizeLimitGivesOneLine)
+{
+    e2e::VirtualSet set(valid);
+    reliability::Launch launch;
+    launch.args = {"DP-1", "set-brightness", "50"};
+    launch.wrapper = {"/usr/bin/prlimit", "--fsize=16", "--"};
+    EXPECT_EQ(reliability::runWith(set, launch),
+              (e2e::Result{1, "", "Failed to apply output configuration: " + set.path()
+                                      + ": cannot write the new document: File too large\n"}));
+    launch.args = {"off"};
+    EXPECT_EQ(reliability::runWith(set, launch),
+              (e2e::Result{1, "", "Failed to switch display power: " + set.path()
+                                      + ": cannot write the new document: File too large\n"}));
+    EXPECT_EQ(set.read(), valid);
+}
+
+TEST(HostileRuns, FewFileDescriptorsGiveOneLine)
+{
+    for (const int files : {4, 5, 6, 7}) {
+        for (const std::vector<std::string> &args : all()) {
+            SCOPED_TRACE(std::to_string(files) + " files, " + ::testing::PrintToString(args));
+            e2e::VirtualSet set(valid);
+            reliability::Launch launch;
+            launch.args = args;
+            launch.wrapper = {"/usr/bin/prlimit", "--nofile=" + std::to_string(files), "--"};
+            const e2e::Result result = reliability::runWith(set, launch);
+            EXPECT_FALSE(reliability::crashed(result)) << result;
+            if (result.status == 0) {
+                EXPECT_EQ(result.err, "");
+            } else {
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result;
+                EXPECT_TRUE(result.err.ends_with('\n')) << result;
+                EXPECT_EQ(set.read(), valid);
+            }
+        }
+    }
 }
 
 } // namespace

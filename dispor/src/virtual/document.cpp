@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "../sizes.h"
 #include "../text.h"
 
 #include <QHash>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <deque>
 #include <string>
@@ -22,6 +24,7 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <unordered_map>
 
 namespace Dispor::Virtual {
 
@@ -813,6 +816,59 @@ uint32_t timingsHash(const ModeTimings &t)
     return hash;
 }
 
+// Equal custom modes (as ModeInfo's == has it) hash alike; the rate is
+// checked finite and above 0 first, so its bits tell equal rates apart.
+struct CustomModeHash {
+    size_t operator()(const ModeInfo &mode) const
+    {
+        size_t hash = qHashMulti(0, mode.width, mode.height, std::bit_cast<uint32_t>(mode.refreshRate), mode.flags,
+                                 mode.timings.has_value());
+        if (const std::optional<ModeTimings> &t = mode.timings)
+            hash = qHashMulti(hash, t->clock, t->hdisplay, t->hsyncStart, t->hsyncEnd, t->htotal, t->hskew,
+                              t->vdisplay, t->vsyncStart, t->vsyncEnd, t->vtotal, t->vscan, t->flags);
+        return hash;
+    }
+};
+
+QString sizeText(double width, double height)
+{
+    return number(width) + u'x' + number(height);
+}
+
+// Reports and layouts work in int: the logical size, the explicit one and the
+// edges they give must fit it, whatever the scale makes of the pixel size.
+bool checkExtent(const Data &d, QSize pixels, QString *fault)
+{
+    Data sized = d;
+    sized.size = pixels;
+    const Output output(std::move(sized));
+    const QSizeF logical = exactLogicalSize(output);
+    if (!fitsInt(logical.width()) || !fitsInt(logical.height())) {
+        *fault = u"the logical size "_qs + sizeText(logical.width(), logical.height()) + " (the size "
+            + sizeText(pixels.width(), pixels.height()) + " at the scale " + number(d.scale)
+            + ") does not fit 32-bit integers";
+        return false;
+    }
+    const QSizeF extent = exactExplicitLogicalSize(output);
+    if (!fitsInt(extent.width()) || !fitsInt(extent.height())) {
+        *fault = u"\"explicitLogicalSize\" "_qs + sizeText(extent.width(), extent.height())
+            + " does not fit 32-bit integers";
+        return false;
+    }
+    // A rectangle keeps its last column and row too: x + width - 1 as well.
+    const auto fits = [](int at, double length) {
+        const qint64 end = qint64(at) + qint64(length);
+        return fitsInt(double(end)) && fitsInt(double(end - 1));
+    };
+    if (!fits(d.pos.x(), extent.width()) || !fits(d.pos.y(), extent.height())) {
+        *fault = u"\"pos\" "_qs + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y())
+            + " with the logical size " + sizeText(extent.width(), extent.height())
+            + " puts an edge outside 32-bit integers";
+        return false;
+    }
+    return true;
+}
+
 bool isFraction(double value)
 {
     return value >= 0 && value <= 1;
@@ -881,9 +937,13 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         if (!(mode->refreshRate() > 0) || !std::isfinite(mode->refreshRate()))
             return modeRange("refreshRate", u"greater than 0"_qs, mode->refreshRate());
     }
+    // A service holds a custom mode once; a hash keeps the check linear in
+    // a list of any length.
+    std::unordered_map<ModeInfo, qsizetype, CustomModeHash> seen;
+    seen.reserve(size_t(d.customModes.size()));
+    const Path customModes{nullptr, u"customModes", -1};
     for (qsizetype i = 0; i < d.customModes.size(); ++i) {
         const ModeInfo &mode = d.customModes[i];
-        const Path customModes{nullptr, u"customModes", -1};
         const Path at = indexed(customModes, i);
         if (mode.width < 1)
             return range(sub(at, "width").text(), u"at least 1"_qs, mode.width);
@@ -891,6 +951,10 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
             return range(sub(at, "height").text(), u"at least 1"_qs, mode.height);
         if (!(mode.refreshRate > 0) || !std::isfinite(mode.refreshRate))
             return range(sub(at, "refreshRate").text(), u"greater than 0"_qs, mode.refreshRate);
+        if (const auto [first, added] = seen.emplace(mode, i); !added) {
+            *fault = quoted(at.text()) + " is the same as " + quoted(indexed(customModes, first->second).text());
+            return false;
+        }
     }
     if (!checkWord(typeWords, d.type, "type", fault) || !checkWord(rotationWords, d.rotation, "rotation", fault)
         || !checkWord(sourceWords, d.colorProfileSource, "colorProfileSource", fault)
@@ -909,10 +973,18 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
             + QString::number(uint32_t(d.capabilities & ~known), 16);
         return false;
     }
-    if (!d.currentModeId.isEmpty() && !d.modes.contains(d.currentModeId)
-        && !customModeIds(d.modes, d.customModes).contains(d.currentModeId)) {
-        *fault = u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
-        return false;
+    QSize current(0, 0);
+    if (!d.currentModeId.isEmpty()) {
+        if (const ModePtr mode = d.modes.value(d.currentModeId)) {
+            current = mode->size();
+        } else {
+            const qsizetype custom = customModeIds(d.modes, d.customModes).indexOf(d.currentModeId);
+            if (custom < 0) {
+                *fault = u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
+                return false;
+            }
+            current = QSize(d.customModes[custom].width, d.customModes[custom].height);
+        }
     }
     if (!d.preferredModeId.isEmpty() && !d.modes.contains(d.preferredModeId)) {
         *fault = u"\"preferredModeId\" "_qs + quoted(d.preferredModeId) + " is not one of the output's modes";
@@ -926,7 +998,7 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         *fault = u"\"replicationSource\" "_qs + QString::number(d.replicationSource) + " is no existing output";
         return false;
     }
-    return true;
+    return checkExtent(d, d.size.value_or(current), fault);
 }
 
 // Writing ---------------------------------------------------------------
@@ -1817,6 +1889,10 @@ QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &
     QStringList ids;
     ids.reserve(customModes.size());
     QSet<QString> taken;
+    taken.reserve(customModes.size());
+    // The number each base goes on from: the ids a base had are all taken,
+    // so equal bases cost one step each, not one per id before them.
+    QHash<QString, int> next;
     for (const ModeInfo &mode : customModes) {
         QString base = u"custom-"_qs + QString::number(mode.width) + u'x' + QString::number(mode.height) + u'@'
             + rateText(mode.refreshRate);
@@ -1826,9 +1902,14 @@ QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &
             base += "-f" + QString::number(mode.flags);
         if (mode.timings)
             base += "-t" + QString::number(timingsHash(*mode.timings), 16).rightJustified(8, u'0');
-        QString id = base;
-        for (int n = 2; taken.contains(id) || documentModes.contains(id); ++n)
-            id = base + u'-' + QString::number(n);
+        int &n = next[base];
+        const auto candidate = [&] { return n < 2 ? base : base + u'-' + QString::number(n); };
+        QString id = candidate();
+        while (taken.contains(id) || documentModes.contains(id)) {
+            n = std::max(n, 1) + 1;
+            id = candidate();
+        }
+        n = std::max(n, 1) + 1;
         taken.insert(id);
         ids.append(id);
     }

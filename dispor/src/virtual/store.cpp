@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "../text.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 #include <chrono>
 #include <thread>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string_view>
 
@@ -39,6 +42,34 @@ int retry(auto call)
     } while (result < 0 && errno == EINTR);
     return result;
 }
+
+// Past a file-size limit write() raises SIGXFSZ, which ends the process
+// without a word; ignored, write() fails with EFBIG, a reason like any other.
+// The disposition is put back after, so that programs the caller starts
+// inherit the caller's own.
+class IgnoringFileSizeSignal {
+public:
+    IgnoringFileSizeSignal()
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
+    }
+    ~IgnoringFileSizeSignal()
+    {
+        const int error = errno; // the write's, for its reason
+        if (m_saved)
+            ::sigaction(SIGXFSZ, &m_previous, nullptr);
+        errno = error;
+    }
+    IgnoringFileSizeSignal(const IgnoringFileSizeSignal &) = delete;
+    IgnoringFileSizeSignal &operator=(const IgnoringFileSizeSignal &) = delete;
+
+private:
+    struct sigaction m_previous = {};
+    bool m_saved = false;
+};
 
 bool writeAll(int fd, const char *data, qsizetype size)
 {
@@ -73,7 +104,7 @@ bool isTemporaryName(std::string_view name, std::string_view prefix)
 // that is there was left by a writer that died before its rename. Left in
 // place they pile up, and one whose name a later writer picks again (the
 // same process id) would stop that writer.
-void removeLeftovers(int directory, const QString &fileName)
+void removeLeftovers(int directory, const QByteArray &fileName)
 {
     const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -83,7 +114,7 @@ void removeLeftovers(int directory, const QString &fileName)
         ::close(fd);
         return;
     }
-    const QByteArray prefix = QFile::encodeName(u'.' + fileName + u'.');
+    const QByteArray prefix = '.' + fileName + '.';
     while (const dirent *entry = ::readdir(entries)) {
         if (isTemporaryName(entry->d_name, std::string_view(prefix.constData(), size_t(prefix.size()))))
             ::unlinkat(directory, entry->d_name, 0);
@@ -95,22 +126,33 @@ void removeLeftovers(int directory, const QString &fileName)
 
 bool locate(Location *location, QString *reason)
 {
-    QString path = qEnvironmentVariable("DISPOR_VIRTUAL_STATE");
+    QByteArray path = qgetenv("DISPOR_VIRTUAL_STATE");
+    location->shared = false;
     if (path.isEmpty()) {
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        const QString directory = runtime.isEmpty() ? u"/tmp/dispor-"_qs + QString::number(::geteuid())
-                                                    : runtime + "/dispor";
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        location->shared = runtime.isEmpty();
+        const QByteArray directory = location->shared ? "/tmp/dispor-" + QByteArray::number(::geteuid())
+                                                      : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
-    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype slash = path.lastIndexOf('/');
     location->path = path;
-    location->directory = slash < 0 ? u"."_qs : slash == 0 ? u"/"_qs : path.left(slash);
+    location->directory = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     location->fileName = path.mid(slash + 1);
-    if (location->fileName.isEmpty() || location->fileName == u"." || location->fileName == u"..") {
-        *reason = path + ": names a directory, not a document";
+    if (location->fileName.isEmpty() || location->fileName == "." || location->fileName == "..") {
+        *reason = shown(path) + ": names a directory, not a document";
         return false;
     }
     return true;
+}
+
+QString shown(const QByteArray &path)
+{
+    const QString text = QFile::decodeName(path);
+    const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f;
+    });
+    return control ? Dispor::quoted(text) : text;
 }
 
 Store::Store(Location location) : m_location(std::move(location)) {}
@@ -125,39 +167,53 @@ Store::~Store()
 
 bool Store::openDirectory(bool create, bool *missing, QString *reason)
 {
-    const QByteArray directory = QFile::encodeName(m_location.directory);
+    const QByteArray &directory = m_location.directory;
+    // A shared place is never followed as a link: another user could have
+    // pointed it at any directory of this user's.
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_location.shared ? O_NOFOLLOW : 0);
+    const auto open = [&] { return retry([&] { return ::open(directory.constData(), flags); }); };
     *missing = false;
-    m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    m_directory = open();
     if (m_directory < 0 && errno == ENOENT) {
         if (!create) {
             *missing = true;
             return true;
         }
-        if (::mkdir(directory.constData(), 0700) < 0 && errno != EEXIST) {
-            *reason = m_location.directory + ": cannot create the directory: " + systemError(errno);
+        if (::mkdir(directory.constData(), 0700) == 0) {
+            // The umask may have taken the owner's bits too, and then not
+            // even this run could use it. Nobody else can replace a
+            // directory just made: its parent is the user's own or sticky.
+            ::chmod(directory.constData(), 0700);
+        } else if (errno != EEXIST) {
+            *reason = shown(directory) + ": cannot create the directory: " + systemError(errno);
             return false;
         }
-        m_directory = retry([&] { return ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-        // The umask may have taken more than the group and others' bits.
-        struct stat made;
-        if (m_directory >= 0 && ::fstat(m_directory, &made) == 0 && made.st_uid == ::geteuid())
-            ::fchmod(m_directory, 0700);
+        m_directory = open();
     }
     if (m_directory < 0) {
-        *reason = m_location.directory + ": cannot open the directory: " + systemError(errno);
+        const int error = errno;
+        struct stat link;
+        if (m_location.shared && (error == ENOTDIR || error == ELOOP) && ::lstat(directory.constData(), &link) == 0
+            && S_ISLNK(link.st_mode))
+            *reason = shown(directory) + ": refusing a symbolic link as the directory";
+        else
+            *reason = shown(directory) + ": cannot open the directory: " + systemError(error);
         return false;
     }
     struct stat status;
     if (::fstat(m_directory, &status) < 0) {
-        *reason = m_location.directory + ": cannot examine the directory: " + systemError(errno);
+        *reason = shown(directory) + ": cannot examine the directory: " + systemError(errno);
         return false;
     }
     if (status.st_uid != ::geteuid()) {
-        *reason = m_location.directory + ": refusing a directory that belongs to another user";
+        *reason = shown(directory) + ": refusing a directory that belongs to another user";
         return false;
     }
     if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-        *reason = m_location.directory + ": refusing a directory that others can write to";
+        const bool group = status.st_mode & S_IWGRP, others = status.st_mode & S_IWOTH;
+        *reason = shown(directory) + ": refusing a directory that "
+            + (group && others ? u"its group and others"_qs : group ? u"its group"_qs : u"others"_qs)
+            + " can write to";
         return false;
     }
     return true;
@@ -165,7 +221,7 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
 
 bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName);
+    const QByteArray &name = m_location.fileName;
     *exists = false;
     if (m_directory < 0)
         return true;
@@ -176,14 +232,14 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
         if (errno == ENOENT)
             return true;
         if (errno == ELOOP)
-            *reason = m_location.path + ": refusing a symbolic link as the document";
+            *reason = shown(m_location.path) + ": refusing a symbolic link as the document";
         else
-            *reason = m_location.path + ": cannot open the document: " + systemError(errno);
+            *reason = shown(m_location.path) + ": cannot open the document: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why) {
         ::close(fd);
-        *reason = m_location.path + ": " + why;
+        *reason = shown(m_location.path) + ": " + why;
         return false;
     };
     struct stat status;
@@ -216,11 +272,11 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
     ::close(fd);
     bytes->truncate(filled);
     if (filled > maximumSize) {
-        *reason = m_location.path + ": the document is larger than 16 MiB";
+        *reason = shown(m_location.path) + ": the document is larger than 16 MiB";
         return false;
     }
     if (filled == 0) {
-        *reason = m_location.path + ": the document is empty";
+        *reason = shown(m_location.path) + ": the document is empty";
         return false;
     }
     m_mode = status.st_mode & 0777;
@@ -230,12 +286,25 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
 
 bool Store::lock(QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName + ".lock");
-    m_lock = retry([&] {
-        return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-    });
+    const QByteArray name = m_location.fileName + ".lock";
+    const QString shownName = shown(m_location.path + ".lock");
+    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
+    if (m_lock >= 0) {
+        // The umask may have taken the owner's bits, and then no later
+        // apply could open it.
+        ::fchmod(m_lock, 0600);
+    } else if (errno == EEXIST) {
+        // flock needs neither reading nor writing: a lock file whose mode
+        // allows one of them serves.
+        for (const int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
+            m_lock = retry([&] { return ::openat(m_directory, name.constData(), access | flags); });
+            if (m_lock >= 0 || errno != EACCES)
+                break;
+        }
+    }
     if (m_lock < 0) {
-        *reason = m_location.path + ".lock: cannot open the lock file: " + systemError(errno);
+        *reason = shownName + ": cannot open the lock file: " + systemError(errno);
         return false;
     }
     // An apply holds the lock for milliseconds; one held for long belongs to
@@ -247,11 +316,11 @@ bool Store::lock(QString *reason)
         if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0)
             return true;
         if (errno != EWOULDBLOCK) {
-            *reason = m_location.path + ".lock: cannot lock: " + systemError(errno);
+            *reason = shownName + ": cannot lock: " + systemError(errno);
             return false;
         }
         if (Clock::now() >= deadline) {
-            *reason = m_location.path + ".lock: another apply has held the lock for "
+            *reason = shownName + ": another apply has held the lock for "
                 + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
             return false;
         }
@@ -261,28 +330,28 @@ bool Store::lock(QString *reason)
 
 bool Store::write(const QByteArray &bytes, QString *reason)
 {
-    const QByteArray name = QFile::encodeName(m_location.fileName);
+    const QByteArray &name = m_location.fileName;
     // Replacing goes by the directory's permissions; a document the user
     // may not write is kept as the user wants it.
     if (::faccessat(m_directory, name.constData(), W_OK, AT_EACCESS) < 0 && errno != ENOENT) {
-        *reason = m_location.path + (errno == EACCES || errno == EPERM || errno == EROFS
-                                         ? u": refusing to replace a document the user cannot write"_qs
-                                         : u": cannot examine the document: "_qs + systemError(errno));
+        *reason = shown(m_location.path)
+            + (errno == EACCES || errno == EPERM || errno == EROFS
+                   ? u": refusing to replace a document the user cannot write"_qs
+                   : u": cannot examine the document: "_qs + systemError(errno));
         return false;
     }
     if (m_lock >= 0)
         removeLeftovers(m_directory, m_location.fileName);
 
     static std::atomic<unsigned> counter = 0;
-    const QString tempName = u'.' + m_location.fileName + u'.' + QString::number(::getpid()) + u'.'
-        + QString::number(counter++) + ".tmp";
-    const QByteArray temp = QFile::encodeName(tempName);
+    const QByteArray temp = '.' + m_location.fileName + '.' + QByteArray::number(::getpid()) + '.'
+        + QByteArray::number(counter++) + ".tmp";
     const int fd = retry([&] {
         return ::openat(m_directory, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                         0600);
     });
     if (fd < 0) {
-        *reason = m_location.directory + u'/' + tempName + ": cannot create: " + systemError(errno);
+        *reason = shown(m_location.directory + '/' + temp) + ": cannot create: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why, bool close) {
@@ -290,10 +359,14 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         if (close)
             ::close(fd);
         ::unlinkat(m_directory, temp.constData(), 0);
-        *reason = m_location.path + ": " + why + (error ? u": "_qs + systemError(error) : QString());
+        *reason = shown(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
         return false;
     };
-    if (::fchmod(fd, m_mode) < 0 || !writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) < 0)
+    const auto writeBytes = [&] {
+        const IgnoringFileSizeSignal ignoring;
+        return writeAll(fd, bytes.constData(), bytes.size());
+    };
+    if (::fchmod(fd, m_mode) < 0 || !writeBytes() || ::fsync(fd) < 0)
         return fail(u"cannot write the new document"_qs, true);
     if (::close(fd) < 0)
         return fail(u"cannot write the new document"_qs, false);

@@ -12,12 +12,21 @@ namespace Dispor::Virtual {
 // Where the document lives: DISPOR_VIRTUAL_STATE when set and not empty,
 // else $XDG_RUNTIME_DIR/dispor/virtual-display.json, else
 // /tmp/dispor-<uid>/virtual-display.json.
+// Paths are kept as the bytes they are: one that is not valid UTF-8 names the
+// same file as for any other program.
 struct Location {
-    QString path;
-    QString directory;
-    QString fileName;
+    QByteArray path;
+    QByteArray directory;
+    QByteArray fileName;
+    // The directory is /tmp/dispor-<uid>, in a directory all users share: it
+    // must not be a symbolic link another user planted.
+    bool shared = false;
 };
 bool locate(Location *location, QString *reason);
+
+// A path for a message: as it is, or quoted with control characters escaped
+// when it holds any, so that the message stays one line.
+QString shown(const QByteArray &path);
 
 // The document's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure
@@ -29,19 +38,22 @@ public:
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
-    // Refuses a directory of another user or one that others can write to.
-    // Without create, a missing directory sets *missing and succeeds; with
-    // it, the directory is made with mode 0700.
+    // Refuses a directory of another user or one that its group or others
+    // can write to, and a shared one that is a symbolic link. Without create,
+    // a missing directory sets *missing and succeeds; with it, the directory
+    // is made with mode 0700 whatever the umask.
     bool openDirectory(bool create, bool *missing, QString *reason);
     // Never follows a symbolic link as the document; *exists is false when
     // there is no document.
     bool read(QByteArray *bytes, bool *exists, QString *reason);
-    // Exclusive lock on the lock file beside the document, held until the
-    // store is destroyed. Waits lockWaitSeconds at most for another holder.
+    // Exclusive lock on the lock file beside the document (made with mode
+    // 0600 whatever the umask), held until the store is destroyed. Waits
+    // lockWaitSeconds at most for another holder.
     bool lock(QString *reason);
     static constexpr int lockWaitSeconds = 5;
     // Writes a temporary file in the directory, flushes it, renames it over
-    // the document and flushes the directory.
+    // the document and flushes the directory. A file-size limit makes it
+    // fail with a reason, not end the process.
     bool write(const QByteArray &bytes, QString *reason);
 
     static constexpr qint64 maximumSize = 16 * 1024 * 1024;

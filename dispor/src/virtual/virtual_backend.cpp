@@ -2,6 +2,7 @@
 
 #include "../changes.h"
 #include "../ranking.h"
+#include "../text.h"
 #include "document.h"
 
 #include <QFile>
@@ -22,11 +23,6 @@ namespace {
 
 using Data = Output::Data;
 using Caps = Output::Capabilities;
-
-QString quoted(const QString &text)
-{
-    return u'"' + text + u'"';
-}
 
 // Which document a snapshot came from: its length and two independent
 // hashes of its bytes, or "none" for the default set of a missing one.
@@ -52,7 +48,7 @@ bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *
     }
     QString fault;
     if (!parseDocument(bytes, outputs, &fault)) {
-        *reason = location.path + ": " + fault;
+        *reason = shown(location.path) + ": " + fault;
         return false;
     }
     return true;
@@ -73,7 +69,7 @@ Applied update(const Location &location, Change change, const QByteArray *expect
         || !load(store, location, &outputs, &stamp, reason))
         return Applied::Refused;
     if (expected && stamp != *expected) {
-        *reason = location.path + ": the document changed since it was read";
+        *reason = shown(location.path) + ": the document changed since it was read";
         return Applied::Conflict;
     }
     if (!change(outputs, reason))
@@ -84,13 +80,13 @@ Applied update(const Location &location, Change change, const QByteArray *expect
     outputs = Outputs();
     // Never leave a document behind that the next run could not read.
     if (bytes.size() > Store::maximumSize) {
-        *reason = location.path + ": the new document would be larger than 16 MiB";
+        *reason = shown(location.path) + ": the new document would be larger than 16 MiB";
         return Applied::Refused;
     }
     Outputs check;
     QString fault;
     if (!parseDocument(bytes, &check, &fault)) {
-        *reason = location.path + ": the new document would not load: " + fault;
+        *reason = shown(location.path) + ": the new document would not load: " + fault;
         return Applied::Refused;
     }
     if (!store.write(bytes, reason))
