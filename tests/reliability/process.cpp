@@ -139,6 +139,9 @@ Process::Process(const e2e::VirtualSet &set, const Launch &launch, const Gate *g
         ::dup2(null, STDIN_FILENO);
         place(launch.out, outPipe[1], STDOUT_FILENO);
         place(launch.err, errPipe[1], STDERR_FILENO);
+        // The run gets the three standard streams and nothing else of ours,
+        // whatever this process holds open (its limits are counted on it).
+        ::close_range(3, ~0U, 0);
         ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }

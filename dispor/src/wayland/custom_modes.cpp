@@ -90,12 +90,14 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
 
 Virtual::Location customModesLocation(const QString &socket)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    // Beside the virtual document, by the same rules; the directory's path
+    // is the bytes the environment gives.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     Virtual::Location location;
-    location.directory =
-        runtime.isEmpty() ? u"/tmp/dispor-"_qs + QString::number(::geteuid()) : runtime + "/dispor";
-    location.fileName = u"wayland-"_qs + QString::fromLatin1(QUrl::toPercentEncoding(socket)) + "-custom-modes.json";
-    location.path = location.directory + u'/' + location.fileName;
+    location.shared = runtime.isEmpty();
+    location.directory = location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
+    location.fileName = "wayland-" + QUrl::toPercentEncoding(socket) + "-custom-modes.json";
+    location.path = location.directory + '/' + location.fileName;
     return location;
 }
 
@@ -111,7 +113,7 @@ bool CustomModeFile::read(CustomModeLists *lists, QString *reason)
         return true;
     QString fault;
     if (!parseCustomModes(bytes, lists, &fault)) {
-        *reason = m_location.path + ": " + fault;
+        *reason = Virtual::shown(m_location.path) + ": " + fault;
         return false;
     }
     return true;
@@ -128,7 +130,7 @@ Applied CustomModeFile::begin(const CustomModeLists &fetched, const CustomModeLi
         return Applied::Refused;
     QString fault;
     if (exists && !parseCustomModes(bytes, &m_lists, &fault)) {
-        *reason = m_location.path + ": " + fault;
+        *reason = Virtual::shown(m_location.path) + ": " + fault;
         return Applied::Refused;
     }
     for (auto list = wanted.cbegin(); list != wanted.cend(); ++list) {
