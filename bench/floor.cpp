@@ -1,7 +1,7 @@
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     return 0;
 }

@@ -6,9 +6,7 @@ namespace Dispor {
 
 Dpms::Dpms(QObject *parent) : QObject(parent) {}
 
-// The virtual backend has no screens of its own: every connected output
-// switches, whatever screens were named.
-void Dpms::switchMode(Mode mode, const QList<QScreen *> &)
+void Dpms::switchMode(Mode mode)
 {
     Q_EMIT hasPendingChangesChanged(true);
     m_error.clear();

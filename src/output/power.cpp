@@ -3,7 +3,6 @@
 #include "core/print.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QTimer>
 
 #include <iostream>
@@ -19,8 +18,8 @@ int switchDisplayPower(Dispor::Dpms::Mode mode)
         if (!pending)
             QTimer::singleShot(0, Qt::PreciseTimer, &QCoreApplication::quit);
     });
-    dpms->switchMode(mode, QGuiApplication::screens());
-    const int status = QGuiApplication::exec();
+    dpms->switchMode(mode);
+    const int status = QCoreApplication::exec();
     // A switch that failed is not a success, whatever the loop says.
     if (dpms->hasError()) {
         printLineTo(std::cerr, "Failed to switch display power: {}", dpms->errorString());

@@ -2,6 +2,8 @@
 
 #include "core/print.h"
 
+#include <fmt/compile.h>
+
 #include <QStringList>
 
 #include <algorithm>
@@ -82,10 +84,10 @@ void modesLine(Out out, const Output &output)
         const double hertz = mode->refreshRate();
         const char *mark = mode == preferred ? "!" : "";
         if (mode == current) {
-            fmt::format_to(out, " {}:{}{}x{}@{:.2f}*{}{} ", mode->id(), green, size.width(), size.height(), hertz,
+            fmt::format_to(out, FMT_COMPILE(" {}:{}{}x{}@{:.2f}*{}{} "), mode->id(), green, size.width(), size.height(), hertz,
                            reset, mark);
         } else {
-            fmt::format_to(out, " {}:{}x{}@{:.2f}{} ", mode->id(), size.width(), size.height(), hertz, mark);
+            fmt::format_to(out, FMT_COMPILE(" {}:{}x{}@{:.2f}{} "), mode->id(), size.width(), size.height(), hertz, mark);
         }
     }
     fmt::format_to(out, "\n");
@@ -97,7 +99,7 @@ void customModeLines(Out out, const Output &output)
     fmt::format_to(out, "{}\tCustom modes:{}{}\n", yellow, reset, customModes.isEmpty() ? " None" : "");
     for (qsizetype i = 0; i < customModes.size(); ++i) {
         const Dispor::ModeInfo &mode = customModes.at(i);
-        fmt::format_to(out, "\t\t{}: {}x{}@{:.2f}{}\n", i, mode.width, mode.height, static_cast<double>(mode.refreshRate),
+        fmt::format_to(out, FMT_COMPILE("\t\t{}: {}x{}@{:.2f}{}\n"), i, mode.width, mode.height, static_cast<double>(mode.refreshRate),
                        (mode.flags & Dispor::ModeInfo::ReducedBlanking) ? " (reduced blanking)" : "");
     }
 }

@@ -470,7 +470,7 @@ DpmsRun switchTo(Dispor::Dpms::Mode mode)
     QObject::connect(&dpms, &Dispor::Dpms::hasPendingChangesChanged,
                      [&run](bool pending) { run.reports.push_back(pending); });
     testing::internal::CaptureStderr();
-    dpms.switchMode(mode, {});
+    dpms.switchMode(mode);
     run.err = testing::internal::GetCapturedStderr();
     run.error = dpms.errorString();
     EXPECT_EQ(dpms.hasError(), !run.error.isEmpty());

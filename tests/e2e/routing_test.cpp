@@ -189,18 +189,17 @@ TEST(Routing, StartsWithoutDisplayServer)
     }
 }
 
-// The toolkit takes its own options off the command line first.
+// The toolkit's options are ordinary words.
 TEST(Routing, ToolkitOptions)
 {
     e2e::VirtualSet set(twoOutputs);
-    EXPECT_EQ(e2e::run(set, {"-platform", "offscreen", "DP-1", "get-name"}), (Result{0, "DP-1\n", ""}));
-    EXPECT_EQ(e2e::run(set, {"DP-1", "get-name", "-platform", "offscreen"}), (Result{0, "DP-1\n", ""}));
-    // Without its value the option is dropped, and the fallback still holds.
-    EXPECT_EQ(e2e::run(set, {"DP-1", "get-name", "-platform"}, {{"DISPLAY", ":99"}}), (Result{0, "DP-1\n", ""}));
+    EXPECT_EQ(e2e::run(set, {"-platform", "offscreen", "DP-1", "get-name"}),
+              (Result{1, "", "Unexpected positional argument: offscreen\n"}));
+    EXPECT_EQ(e2e::run(set, {"DP-1", "get-name", "-platform", "offscreen"}), (Result{1, "", ""}));
+    EXPECT_EQ(e2e::run(set, {"DP-1", "get-name", "-platform"}, {{"DISPLAY", ":99"}}), (Result{1, "", ""}));
 }
 
-// The platform fallback is the tool's own: a program it starts sees the
-// session's environment as it was.
+// A program the tool starts sees the session's environment as it was.
 TEST(Routing, StartedProgramKeepsEnvironment)
 {
     e2e::VirtualSet set(R"({"outputs": [

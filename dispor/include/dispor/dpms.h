@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
 #include <QString>
-
-class QScreen;
 
 namespace Dispor {
 
@@ -16,10 +13,10 @@ public:
 
     explicit Dpms(QObject *parent = nullptr);
 
-    // Reports hasPendingChangesChanged(true) when it starts and
-    // hasPendingChangesChanged(false) once done, also when it failed; then
-    // hasError() and errorString() tell why.
-    void switchMode(Mode mode, const QList<QScreen *> &screens = {});
+    // Switches every connected output. Reports hasPendingChangesChanged(true)
+    // when it starts and hasPendingChangesChanged(false) once done, also when
+    // it failed; then hasError() and errorString() tell why.
+    void switchMode(Mode mode);
 
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
