@@ -139,7 +139,7 @@ TEST(GnomeLibrary, RefusalsAndConflicts)
 
     // Power values mutter 43 would take without complaint.
     Dispor::Dpms dpms;
-    dpms.switchMode(Dispor::Dpms::Mode(7), {});
+    dpms.switchMode(Dispor::Dpms::Mode(7));
     EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
     EXPECT_EQ(mutter->power(), 0);
 }
