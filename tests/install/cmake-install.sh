@@ -83,8 +83,10 @@ expect_eq "the version header says the project's version" "Dispor $version" \
 if command -v pkg-config >/dev/null 2>&1; then
     export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
     expect_eq "pkg-config knows the version" "$version" "$(pkg-config --modversion dispor 2>&1)"
-    # shellcheck disable=SC2046
-    c++ -std=c++20 -fPIC "$example/main.cpp" $(pkg-config --cflags --libs dispor) -o "$scratch/pc-example" \
+    # With the flags the caller gives, as CMake takes them for the other build.
+    # shellcheck disable=SC2046,SC2086
+    c++ -std=c++20 -fPIC ${CXXFLAGS:-} "$example/main.cpp" $(pkg-config --cflags --libs dispor) ${LDFLAGS:-} \
+        -o "$scratch/pc-example" \
         >"$scratch/pc.log" 2>&1 || { cat "$scratch/pc.log" >&2; fail "the example does not build with pkg-config"; }
     expect_eq "the pkg-config build runs" "$expected_list" \
         "$(LD_LIBRARY_PATH="$prefix/$libdir" "$scratch/pc-example" 2>&1 | tr '\n' '|' | sed 's/|$//')"
