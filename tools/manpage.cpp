@@ -210,6 +210,72 @@ It may stand anywhere on the command line; there is no help for a single command
     }
 }
 
+// What users of other tools misread: scale and brightness values are
+// percentages, with or without the sign.
+const char *const valuesSection = R"~~(.SH VALUES
+The values of
+.BR set\-scale ,
+.B set\-brightness
+and
+.B set\-dimming
+are percentages.
+The number is read with a full stop as the decimal separator, one
+.B %
+at its end is dropped, and the number is divided by 100 whether or not the
+.B %
+was there:
+.B 150%
+and
+.B 150
+both mean a factor of 1.5, and
+.B 2
+means 2%, not twice the size.
+To double the size write
+.B set\-scale 200
+or
+.BR "set\-scale 200%" .
+A scale from 50% to 1000% is accepted, both ends included; a smaller one ends
+with
+.B The scale factor should be at least 50%
+and a larger one with
+.BR "The scale factor cannot be greater than 1000%" .
+Brightness and dimming go from 0% to 100%, both ends included, so
+.B set\-brightness 0.5
+sets half a percent.
+A text that is no number, or that keeps a
+.B %
+elsewhere (such as
+.BR 50%% ),
+ends with
+.B Invalid argument:
+followed by the text.
+A refused value changes nothing and ends with exit status 1.
+.SH "COMPOSITOR SERVICE"
+Two things need the compositor's own service on the session D\-Bus
+.RB ( org.lumo.Vantor ),
+which only that compositor offers; without it they fail with the bus's message
+and exit status 1:
+.TP
+.B active\-output
+as the
+.I OUTPUT
+word, which asks the service for the name of the active output;
+.TP
+.B identify
+which asks it to show the popup.
+.PP
+Every other command and every other
+.I OUTPUT
+word works on any backend without the service.
+Most examples below name
+.BR active\-output ;
+elsewhere write a connector name such as
+.BR DP\-1 ,
+or
+.BR primary\-output ,
+in its place.
+)~~";
+
 void examplesSection(std::string &page)
 {
     if (exampleTable().empty())
@@ -230,8 +296,12 @@ or
 .BR \-\-help .
 .TP
 .B 1
-The command failed: a word was refused, the output could not be found,
-the configuration could not be fetched or the library refused to apply it.
+The command failed: a word or value was refused, the output could not be
+found, the configuration could not be fetched, the library or the display
+service refused to apply it, or the compositor's service did not answer
+(see
+.BR "COMPOSITOR SERVICE" ).
+A refused change leaves the configuration as it was.
 The help printed for an empty or unusable command line ends with 1 as well.
 .PP
 .B off
@@ -297,6 +367,21 @@ as well, it is
 .IR /tmp/dispor\-UID/virtual\-display.json ,
 with the user's numeric id for
 .IR UID .
+The Wayland backend keeps its custom\-mode lists in the same directory.
+.TP
+.B WAYLAND_DISPLAY
+The compositor's socket, for the Wayland backend; it also names that
+backend's custom\-mode list file.
+.TP
+.B DISPLAY
+The X server, for the X11 backend.
+.TP
+.B DBUS_SESSION_BUS_ADDRESS
+The session bus, on which
+.B active\-output
+and
+.B identify
+reach the compositor's service.
 .SH "VIRTUAL DISPLAY SET"
 The virtual backend simulates a set of outputs kept in one JSON document.
 It reports outputs, modes and capabilities, refuses changes that a real
@@ -430,6 +515,20 @@ names another.
 The document when
 .B XDG_RUNTIME_DIR
 is not set.
+.TP
+.I $XDG_RUNTIME_DIR/dispor/wayland\-SOCKET\-custom\-modes.json
+The custom modes that the Wayland backend keeps for the compositor whose
+socket
+.B WAYLAND_DISPLAY
+names
+.RI ( SOCKET ,
+percent\-encoded), since the compositor keeps no such list; in
+.I /tmp/dispor\-UID
+when
+.B XDG_RUNTIME_DIR
+is not set.
+It is changed under a lock, like the virtual document, and lasts as long as
+the session's runtime directory.
 )~~";
 
 } // namespace
@@ -521,6 +620,7 @@ The tool keeps no state between runs and reads no configuration file.
     outputSection(page);
     outputCommandsSection(page);
     optionsSection(page);
+    page += valuesSection;
     examplesSection(page);
     page += fixedSections;
     return page;

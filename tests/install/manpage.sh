@@ -9,8 +9,8 @@ expect_eq "groff -man -ww -z prints nothing" "" "$warnings"
 
 text=$(groff -man -Tutf8 -P-cbou "$page" 2>/dev/null | sed 's/\xe2\x88\x92/-/g; s/\xe2\x80\x90/-/g')
 
-for section in NAME SYNOPSIS DESCRIPTION "GLOBAL COMMANDS" OUTPUT "OUTPUT COMMANDS" OPTIONS EXAMPLES \
-    "EXIT STATUS" ENVIRONMENT "VIRTUAL DISPLAY SET" FILES; do
+for section in NAME SYNOPSIS DESCRIPTION "GLOBAL COMMANDS" OUTPUT "OUTPUT COMMANDS" OPTIONS VALUES \
+    "COMPOSITOR SERVICE" EXAMPLES "EXIT STATUS" ENVIRONMENT "VIRTUAL DISPLAY SET" FILES; do
     printf '%s\n' "$text" | grep -qx "$section" || fail "section $section is missing"
 done
 
@@ -43,9 +43,25 @@ for expected in \
     '"active-output" or "primary-output"' \
     DISPOR_BACKEND DISPOR_VIRTUAL_STATE XDG_RUNTIME_DIR \
     "\$XDG_RUNTIME_DIR/dispor/virtual-display.json" "/tmp/dispor-UID/virtual-display.json" \
-    '"currentModeId": "1",' primary-output active-output; do
+    '"currentModeId": "1",' primary-output active-output \
+    "both mean a factor of 1.5, and 2 means 2%, not twice the size" "set-scale 200 or set-scale 200%" \
+    "The scale factor should be at least 50%" "The scale factor cannot be greater than 1000%" \
+    "set-brightness 0.5 sets half a percent" "(org.lumo.Vantor)" "identify which asks it to show the popup" \
+    "\$XDG_RUNTIME_DIR/dispor/wayland-SOCKET-custom-modes.json" WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS; do
     printf '%s\n' "$text" | tr -s ' \n' '  ' | grep -qF -- "$expected" || fail "page lacks: $expected"
 done
+
+# The percent rule as the page states it is the tool's: 2 is 2%, 200 is twice.
+write_set
+for case in "2|1|The scale factor should be at least 50%" "1000.1|1|The scale factor cannot be greater than 1000%" \
+    "50%%|1|Invalid argument: 50%%" "200|0|"; do
+    IFS='|' read -r value want_status want_err <<<"$case"
+    status=0
+    "$DISPCTL" DP-1 set-scale "$value" >"$scratch/out" 2>"$scratch/err" || status=$?
+    expect_eq "set-scale $value: exit status" "$want_status" "$status"
+    expect_eq "set-scale $value: standard error" "$want_err" "$(cat "$scratch/err")"
+done
+expect_eq "set-scale 200 doubles the scale" '"scale": 2' "$("$DISPCTL" DP-1 --json 2>&1 | grep -o '"scale": *[^,]*')"
 
 # In the source every hyphen is a \- and no line starts a request by accident.
 source_text=$(grep -v -e '^\.\\"' -e '^\.TH ' "$page")

@@ -10,13 +10,23 @@ class Backend;
 
 // One snapshot of all outputs. Changes stay in the snapshot until a
 // SetConfigOperation applies them; it applies only what changed here.
+//
+// Made by GetConfigOperation and shared through ConfigPtr; the outputs are
+// shared too (OutputPtr), so a change through any copy of an OutputPtr is a
+// change of this snapshot. Nothing here talks to a display server or
+// blocks. Not thread-safe.
 class Config {
 public:
+    // An empty snapshot, or one of the given outputs; such a snapshot has no
+    // origin and cannot be applied (for tests and tools that build their own).
     Config() = default;
     explicit Config(OutputList outputs) : m_outputs(std::move(outputs)) {}
 
+    // Every output the backend knows, connected or not, by id.
     OutputList outputs() const { return m_outputs; }
+    // The connected outputs only, enabled or not, by id.
     OutputList connectedOutputs() const;
+    // The output with this id, or null.
     OutputPtr output(int id) const { return m_outputs.value(id); }
     // The output ranked 1, or null.
     OutputPtr primaryOutput() const;
@@ -32,7 +42,7 @@ public:
     QSize logicalSizeForOutputInt(const Output &output) const;
     QSize logicalSizeForOutputInt(const OutputPtr &output) const { return logicalSizeForOutputInt(*output); }
 
-    // For backends: each output as fetched, the priority changes asked for
+    // For backends, not for programs: each output as fetched, the priority changes asked for
     // in order (output id, rank), the backend that made the snapshot, and
     // the state it was made from as that backend identifies it.
     struct Origin {
@@ -49,6 +59,7 @@ private:
     Origin m_origin;
 };
 
+// Shared ownership: the snapshot lives as long as its last pointer.
 using ConfigPtr = QSharedPointer<Config>;
 
 } // namespace Dispor

@@ -1,5 +1,18 @@
 #pragma once
 
+// Dispor, the display-configuration library of dispctl: everything at once.
+//
+// A program fetches a snapshot of the outputs with GetConfigOperation,
+// changes outputs in it through Output's setters, and applies the changes
+// with SetConfigOperation. The backend that serves both is chosen by the
+// environment: DISPOR_BACKEND (x11, wayland, virtual), else the session's
+// display server (WAYLAND_DISPLAY, then DISPLAY). Nothing in the library is
+// thread-safe: use each object from one thread. Every call that talks to a
+// display server blocks, with a bounded wait, and says in its error text
+// what it waited for. Errors are one line of text, never exceptions.
+//
+// See examples/list-outputs for a whole program.
+
 #include "dispor/config.h"
 #include "dispor/dpms.h"
 #include "dispor/mode.h"

@@ -5,7 +5,9 @@
 
 namespace Dispor {
 
-// Display power of all connected outputs.
+// Display power of all connected outputs (on, standby, suspend, off), for
+// backends whose display server offers it. Owned by the caller or its
+// QObject parent; one switch at a time.
 class Dpms : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     QString errorString() const { return m_error; }
 
 Q_SIGNALS:
+    // True when a switch starts, false when it ends (also on failure).
     void hasPendingChangesChanged(bool pending);
 
 private:

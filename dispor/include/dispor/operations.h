@@ -6,17 +6,23 @@
 
 namespace Dispor {
 
-// A blocking request to the display-configuration service.
+// A blocking request to the display-configuration service. An operation
+// runs once: a second exec() returns the first result. Owned by the caller
+// (or by its QObject parent).
 class ConfigOperation : public QObject {
     Q_OBJECT
 public:
     enum Option { NoOptions = 0 };
     Q_DECLARE_FLAGS(Options, Option)
 
-    // Runs the request to its end; true when it succeeded.
+    // Runs the request to its end, blocking the calling thread; every wait
+    // on the display server inside is bounded. True when it succeeded.
     bool exec();
+    // After a failed exec(): the reason, one line (for a fetch, it was
+    // printed already).
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
+    // The snapshot fetched or applied; null after a failed fetch.
     ConfigPtr config() const { return m_config; }
 
 protected:
@@ -44,7 +50,11 @@ private:
 };
 
 // Applies what a snapshot changed. A refusal prints nothing: the reason is
-// errorString(), one line naming the output and what was refused.
+// errorString(), one line naming the output and what was refused, and the
+// display server is left as it was. The snapshot must come from
+// GetConfigOperation; it is shared, not copied. After a successful apply
+// it stands for the state applied, so that applying it again carries only
+// what changes next.
 class SetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:

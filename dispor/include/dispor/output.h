@@ -10,8 +10,14 @@
 
 namespace Dispor {
 
+// One output (a connector and what is plugged into it) as a snapshot holds
+// it. Getters read the snapshot; setters change only the snapshot, and
+// SetConfigOperation applies what changed. Nothing here talks to a display
+// server, blocks or fails: a value the output cannot take is refused when
+// the change is applied. Shared through OutputPtr within its Config.
 class Output {
 public:
+    // The connector type, as the kernel's DRM connector types number them.
     enum class Type : uint32_t {
         Unknown = 0,
         VGA = 1,
@@ -42,6 +48,8 @@ public:
         Flipped270 = 128,
     };
 
+    // Where the colour description comes from: plain sRGB, an ICC profile
+    // file, or the display's EDID.
     enum class ColorProfileSource : uint32_t { sRGB = 0, ICC = 1, EDID = 2 };
     enum class ColorPowerTradeoff : uint32_t { PreferEfficiency = 0, PreferAccuracy = 1 };
     enum class RgbRange : uint32_t { Automatic = 0, Full = 1, Limited = 2 };
@@ -50,6 +58,8 @@ public:
     enum class EdrPolicy : uint32_t { Never = 0, Always = 1 };
     enum class DpmsMode : uint32_t { On = 0, Standby = 1, Suspend = 2, Off = 3 };
 
+    // What the output and its display service can do; a change that needs
+    // a capability the output lacks is refused when applied.
     enum class Capability : uint32_t {
         Overscan = 0x1,
         Vrr = 0x2,
@@ -72,6 +82,7 @@ public:
     };
     using Capabilities = QFlags<Capability>;
 
+    // The bits per colour channel the output accepts.
     struct BpcRange {
         uint32_t min = 0;
         uint32_t max = 0;
@@ -139,34 +150,53 @@ public:
         DpmsMode dpms = DpmsMode::On;
     };
 
+    // Made by backends (and tests) from the whole state.
     explicit Output(Data data) : m_d(std::move(data)) {}
 
+    // The backend's id: unique in a snapshot, stable while the output exists.
     int id() const { return m_d.id; }
+    // The connector name, such as "DP-1"; text from the display server.
     QString name() const { return m_d.name; }
+    // Stable across sessions where the backend can tell; may be empty.
     QString uuid() const { return m_d.uuid; }
     Type type() const { return m_d.type; }
+    // Part of the layout (shows a picture).
     bool isEnabled() const { return m_d.enabled; }
+    // Something is plugged in.
     bool isConnected() const { return m_d.connected; }
+    // Rank among the enabled, connected outputs: 1 is primary, 0 none.
     uint32_t priority() const { return m_d.priority; }
+    // Top-left corner in the layout's logical coordinates.
     QPoint pos() const { return m_d.pos; }
+    // pos() and the logical size the layout uses.
     QRect geometry() const { return QRect(m_d.pos, explicitLogicalSizeInt()); }
     // The pixel size: as set, else the current mode's size.
     QSize size() const;
+    // The scale factor: 1.0 is 100%, 2.0 is 200%.
     double scale() const { return m_d.scale; }
     Rotation rotation() const { return m_d.rotation; }
+    // The logical size set with setExplicitLogicalSize(), rounded, else
+    // logicalSize().
     QSize explicitLogicalSizeInt() const;
     // size() divided by scale() as Data::sizing says, transposed for quarter
     // turns.
     QSize logicalSize() const;
+    // The modes the output offers, by id.
     ModeList modes() const { return m_d.modes; }
+    // The current and the preferred mode; null when there is none.
     ModePtr currentMode() const { return m_d.modes.value(m_d.currentModeId); }
     ModePtr preferredMode() const { return m_d.modes.value(m_d.preferredModeId); }
     QString currentModeId() const { return m_d.currentModeId; }
     QString preferredModeId() const { return m_d.preferredModeId; }
+    // The modes a user added, in list order.
     QList<ModeInfo> customModes() const { return m_d.customModes; }
     Capabilities capabilities() const { return m_d.capabilities; }
+    // The id of the output this one mirrors; 0 when it mirrors none.
     int replicationSource() const { return m_d.replicationSource; }
 
+    // HDR and colour: the values as the display service reports them.
+    // Brightness and dimming are fractions (1.0 is 100%); the SDR
+    // brightness and the peak and average luminances are in nits.
     bool isHdrEnabled() const { return m_d.hdrEnabled; }
     bool isWcgEnabled() const { return m_d.wcgEnabled; }
     bool automaticBrightness() const { return m_d.automaticBrightness; }
@@ -199,7 +229,10 @@ public:
     BpcRange bitsPerColorRange() const { return m_d.bitsPerColorRange; }
     DpmsMode dpmsMode() const { return m_d.dpms; }
 
-    // Setters change this snapshot only; SetConfigOperation applies it.
+    // Setters change this snapshot only; SetConfigOperation applies it. They
+    // take any value; the library or the display service refuses, when
+    // applying, what the output cannot take (a mode id it lacks, a value
+    // out of range, a missing capability), with a one-line reason.
     void setEnabled(bool enabled) { m_d.enabled = enabled; }
     void setPos(const QPoint &pos) { m_d.pos = pos; }
     void setSize(const QSize &size) { m_d.size = size; }
@@ -243,6 +276,7 @@ private:
     Data m_d;
 };
 
+// Shared ownership within a snapshot and by the program.
 using OutputPtr = QSharedPointer<Output>;
 // Keyed by output id, walked in ascending id order.
 using OutputList = QMap<int, OutputPtr>;
