@@ -30,7 +30,7 @@ has_depends()
         esac
     done
 }
-has_depends dispctl libqt6core6 libqt6dbus6 libfmt9 libc6 libstdc++6 "libdispor0 (= $version)"
+has_depends dispctl libqt6core6 libqt6dbus6 libc6 libstdc++6 "libdispor0 (= $version)"
 has_depends libdispor0 libqt6core6 libc6 libstdc++6
 has_depends libdispor-dev "libdispor0 (= $version)" qt6-base-dev
 expect_eq "libdispor0's shlibs" "libdispor 0 libdispor0 (= $version)" \
