@@ -314,6 +314,11 @@ TEST(HostileRuns, AFileSizeLimitGivesOneLine)
 
 TEST(HostileRuns, FewFileDescriptorsGiveOneLine)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers need descriptors of their own (UndefinedBehaviorSanitizer
+    // tests memory through a pipe) and report faults that are not there.
+    GTEST_SKIP() << "the sanitizers cannot work with so few descriptors";
+#endif
     for (const int files : {4, 5, 6, 7}) {
         for (const std::vector<std::string> &args : all()) {
             SCOPED_TRACE(std::to_string(files) + " files, " + ::testing::PrintToString(args));
