@@ -29,11 +29,10 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
-bool X11Backend::refuseEmulated(QString *reason) const
+QString X11Backend::emulationRefusal() const
 {
-    *reason = u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display())
+    return u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display())
         + " are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the screens";
-    return false;
 }
 
 Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
@@ -46,7 +45,10 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
             const auto fetched = origin.fetched.constFind(output->id());
             changed = changed || (fetched != origin.fetched.constEnd() && changesAnything(*fetched, output->data()));
         }
-        return changed && !refuseEmulated(reason) ? Applied::Refused : Applied::Done;
+        if (!changed)
+            return Applied::Done;
+        *reason = emulationRefusal();
+        return Applied::Refused;
     }
     ServerGrab grab(m_connection->get());
     ServerState now;
@@ -73,8 +75,10 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
 
 bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
 {
-    if (m_connection->emulated())
-        return refuseEmulated(reason);
+    if (m_connection->emulated()) {
+        *reason = emulationRefusal();
+        return false;
+    }
     xcb_connection_t *c = m_connection->get();
     if (!m_connection->hasDpms()) {
         *reason = QStringLiteral("the X server has no DPMS extension, so it cannot switch display power");

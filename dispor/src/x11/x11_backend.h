@@ -20,7 +20,7 @@ public:
 
 private:
     // Refuses a change on Xwayland, where it would not reach the screens.
-    bool refuseEmulated(QString *reason) const;
+    QString emulationRefusal() const;
 
     std::unique_ptr<Connection> m_connection;
 };
