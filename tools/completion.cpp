@@ -32,7 +32,7 @@ Entry entryOf(const Command &command)
     entry.scope = isGlobal(command) ? "global" : "output";
     entry.name = command.name;
     entry.summary = command.summary;
-    for (const CommandOption *option : flagsOf(command))
+    for (const CommandOption *option : namedOptionsOf(command))
         entry.flags.push_back({option->name, option->description ? option->description : ""});
     entry.valueSlots = slotsFor(command);
     return entry;
@@ -43,7 +43,7 @@ std::vector<Entry> allEntries()
     std::vector<Entry> entries;
     for (const Command *command : globalCommands())
         entries.push_back(entryOf(*command));
-    if (const Command *self = selfCommand())
+    if (const Command *self = findSelf())
         entries.push_back(entryOf(*self));
     for (const Command *command : outputCommands())
         entries.push_back(entryOf(*command));

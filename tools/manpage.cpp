@@ -53,17 +53,15 @@ std::string italic(std::string_view text)
 }
 
 // "CLOCK HDISPLAY FLAG*" as italic placeholders, a repeated one bracketed.
-std::string placeholders(std::string_view alternative)
+std::string placeholders(const ValueAlternative &alternative)
 {
     std::string result;
-    for (std::string word : splitWords(alternative, ' ')) {
+    for (const Placeholder &placeholder : alternative) {
         result += ' ';
-        if (!word.empty() && word.back() == '*') {
-            word.pop_back();
-            result += "[" + italic(word) + " .\\|.\\|.]";
-        } else {
-            result += italic(word);
-        }
+        if (placeholder.repeated)
+            result += "[" + italic(placeholder.name) + " .\\|.\\|.]";
+        else
+            result += italic(placeholder.name);
     }
     return result;
 }
@@ -71,7 +69,7 @@ std::string placeholders(std::string_view alternative)
 std::string flagSynopsis(const Command &command)
 {
     std::string result;
-    for (const CommandOption *option : flagsOf(command)) {
+    for (const CommandOption *option : namedOptionsOf(command)) {
         result += " [" + bold(std::string("--") + option->name);
         if (option->valueName)
             result += "=" + italic(option->valueName);
@@ -84,11 +82,11 @@ std::string flagSynopsis(const Command &command)
 std::vector<std::string> commandTags(const Command &command)
 {
     const std::string head = bold(command.name) + flagSynopsis(command);
-    std::vector<std::string> tags;
-    const CommandOption *positional = positionalOf(command);
-    if (!positional || !positional->valueName)
+    const std::vector<ValueAlternative> alternatives = positionalPattern(command);
+    if (alternatives.empty())
         return {head};
-    for (const std::string &alternative : splitWords(positional->valueName, ';'))
+    std::vector<std::string> tags;
+    for (const ValueAlternative &alternative : alternatives)
         tags.push_back(head + placeholders(alternative));
     return tags;
 }
@@ -154,7 +152,7 @@ A word that names no output ends the command with the message
 .B Unknown output:
 followed by the word.
 )~~";
-    if (const Command *self = selfCommand(); self && self->description)
+    if (const Command *self = findSelf(); self && self->description)
         page += ".PP\n" + sentence(self->description) + "\n";
 }
 
@@ -162,7 +160,7 @@ void outputCommandsSection(std::string &page)
 {
     page += ".SH OUTPUT COMMANDS\n";
     page += "Each of these commands follows the\n.I OUTPUT\nword.\n";
-    if (const Command *self = selfCommand()) {
+    if (const Command *self = findSelf()) {
         page += "Without a command,\n.B dispctl\n.I OUTPUT\nshows the output:\n";
         page += ".TP\n.I OUTPUT" + flagSynopsis(*self) + "\n" + sentence(self->summary) + "\n";
         page += ".PP\n";
@@ -191,22 +189,20 @@ dash, such as a negative number, is a positional word.
 Print the help, which lists every command, to standard error.
 It may stand anywhere on the command line; there is no help for a single command.
 )~~";
-    for (const CommandOption &option : optionTable()) {
-        if (option.kind != OptionKind::Option || !option.name)
-            continue;
-        std::string tag = bold(std::string("--") + option.name);
-        if (option.valueName)
-            tag += "=" + italic(option.valueName);
+    for (const CommandOption *option : namedOptions()) {
+        std::string tag = bold(std::string("--") + option->name);
+        if (option->valueName)
+            tag += "=" + italic(option->valueName);
         // Where the option is given: after a global command, after OUTPUT
         // alone (self), or after OUTPUT and a per-output command.
-        if (!option.scope)
-            tag += " (" + bold(option.command) + ")";
-        else if (std::strcmp(option.command, "self") == 0)
-            tag += " (" + italic(option.scope) + ")";
+        if (!option->scope)
+            tag += " (" + bold(option->command) + ")";
+        else if (std::strcmp(option->command, "self") == 0)
+            tag += " (" + italic(option->scope) + ")";
         else
-            tag += " (" + italic(option.scope) + " " + bold(option.command) + ")";
+            tag += " (" + italic(option->scope) + " " + bold(option->command) + ")";
         page += ".TP\n" + tag + "\n";
-        page += sentence(option.description ? option.description : "") + "\n";
+        page += sentence(option->description ? option->description : "") + "\n";
     }
 }
 

@@ -1,6 +1,5 @@
 #include "values.h"
 
-#include <cstring>
 
 namespace {
 
@@ -68,39 +67,13 @@ std::vector<std::string> splitWords(std::string_view text, char separator)
     }
 }
 
-const CommandOption *positionalOf(const Command &command)
-{
-    for (const CommandOption *option : optionsFor(command)) {
-        if (option->kind == OptionKind::Positional)
-            return option;
-    }
-    return nullptr;
-}
-
-std::vector<const CommandOption *> flagsOf(const Command &command)
-{
-    std::vector<const CommandOption *> result;
-    for (const CommandOption *option : optionsFor(command)) {
-        if (option->kind == OptionKind::Option && option->name)
-            result.push_back(option);
-    }
-    return result;
-}
-
 std::vector<Slot> slotsFor(const Command &command)
 {
     std::vector<Slot> result;
-    const CommandOption *positional = positionalOf(command);
-    if (!positional || !positional->valueName)
-        return result;
-    for (const std::string &alternative : splitWords(positional->valueName, ';')) {
-        const std::vector<std::string> words = splitWords(alternative, ' ');
-        for (unsigned index = 0; index < words.size(); ++index) {
-            std::string word = words[index];
-            const bool repeated = !word.empty() && word.back() == '*';
-            if (repeated)
-                word.pop_back();
-            const ValueWords *entry = valueWordsFor(word, command.name);
+    for (const ValueAlternative &alternative : positionalPattern(command)) {
+        for (unsigned index = 0; index < alternative.size(); ++index) {
+            const bool repeated = alternative[index].repeated;
+            const ValueWords *entry = valueWordsFor(alternative[index].name, command.name);
             if (entry) {
                 Slot slot;
                 slot.first = index;
@@ -116,38 +89,4 @@ std::vector<Slot> slotsFor(const Command &command)
         }
     }
     return result;
-}
-
-bool isGlobal(const Command &command)
-{
-    return command.scope == nullptr;
-}
-
-std::vector<const Command *> outputCommands()
-{
-    std::vector<const Command *> result;
-    for (const Command &command : commandTable()) {
-        if (!isGlobal(command) && std::strcmp(command.name, "self") != 0)
-            result.push_back(&command);
-    }
-    return result;
-}
-
-std::vector<const Command *> globalCommands()
-{
-    std::vector<const Command *> result;
-    for (const Command &command : commandTable()) {
-        if (isGlobal(command))
-            result.push_back(&command);
-    }
-    return result;
-}
-
-const Command *selfCommand()
-{
-    for (const Command &command : commandTable()) {
-        if (!isGlobal(command) && std::strcmp(command.name, "self") == 0)
-            return &command;
-    }
-    return nullptr;
 }

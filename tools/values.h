@@ -45,12 +45,5 @@ struct Slot {
 // record; alternatives of a pattern may give overlapping slots.
 std::vector<Slot> slotsFor(const Command &command);
 
-// Helpers over the records.
+// Words of a space-separated list.
 std::vector<std::string> splitWords(std::string_view text, char separator);
-const CommandOption *positionalOf(const Command &command);
-std::vector<const CommandOption *> flagsOf(const Command &command);
-bool isGlobal(const Command &command);
-// The per-output commands in table order, "self" excluded.
-std::vector<const Command *> outputCommands();
-std::vector<const Command *> globalCommands();
-const Command *selfCommand();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // Every command is declared by constant records that its own unit places in
@@ -59,3 +60,40 @@ std::vector<const CommandExample *> examplesFor(const Command &command);
 
 // True when both scopes are null or both are equal texts.
 bool sameScope(const char *a, const char *b);
+
+// The queries that the parser, the help and the generators share.
+bool isGlobal(const Command &command);
+// The per-output command that runs for an OUTPUT word alone.
+bool isSelf(const Command &command);
+std::vector<const Command *> globalCommands();
+// The per-output commands in table order, "self" excluded.
+std::vector<const Command *> outputCommands();
+const Command *findSelf();
+// The command an example belongs to, if it is built.
+const Command *commandOf(const CommandExample &example);
+// Named options (flags and valued options), of every command or of one, in
+// table order.
+std::vector<const CommandOption *> namedOptions();
+std::vector<const CommandOption *> namedOptionsOf(const Command &command);
+// The first positional record of a command or of its records, if any.
+const CommandOption *positionalOf(const Command &command);
+const CommandOption *positionalOf(const std::vector<const CommandOption *> &records);
+
+// The grammar of a positional record's value name: alternatives separated
+// by ";", each a list of placeholders separated by " "; a placeholder that
+// ends in "*" stands for any number of words, none included.
+//   "X Y"  "FILE*"  "MODE;CLOCK HDISPLAY ... VTOTAL FLAG*"
+struct Placeholder {
+    std::string_view name; // without the "*"
+    bool repeated = false;
+
+    bool operator==(const Placeholder &) const = default;
+};
+using ValueAlternative = std::vector<Placeholder>;
+
+// Views into valueName. An empty alternative has no placeholders; no text
+// has no alternatives.
+std::vector<ValueAlternative> parseValueName(std::string_view valueName);
+
+// The alternatives of the command's positional record; none without one.
+std::vector<ValueAlternative> positionalPattern(const Command &command);

@@ -92,24 +92,11 @@ struct Help {
     }
 };
 
-const CommandOption *positionalOf(const std::vector<const CommandOption *> &options)
+// " CLOCK… FLAG*…": each placeholder as it is written in the record.
+void printPlaceholders(Help &help, const ValueAlternative &alternative)
 {
-    for (const CommandOption *option : options) {
-        if (option->kind == OptionKind::Positional)
-            return option;
-    }
-    return nullptr;
-}
-
-bool hasFlagsOrValued(const std::vector<const CommandOption *> &options)
-{
-    return std::any_of(options.begin(), options.end(),
-                       [](const CommandOption *option) { return option->kind == OptionKind::Option; });
-}
-
-QList<QByteArray> wordsOf(const char *alternative)
-{
-    return QByteArray(alternative).split(' ');
+    for (const Placeholder &placeholder : alternative)
+        printTo(help.stream, " {}{}…", placeholder.name, placeholder.repeated ? "*" : "");
 }
 
 void printOptionList(Help &help, const std::vector<const CommandOption *> &options)
@@ -117,8 +104,6 @@ void printOptionList(Help &help, const std::vector<const CommandOption *> &optio
     help.setIndent(0, 0);
     printLineTo(help.stream, "\x1b[4mOptions:\x1b[24m");
     for (const CommandOption *option : options) {
-        if (option->kind != OptionKind::Option)
-            continue;
         help.setIndent(3, 0);
         if (option->valueName)
             printTo(help.stream, "--{}={}…", option->name, option->valueName);
@@ -145,19 +130,16 @@ void printExamples(Help &help, const std::vector<const CommandExample *> &exampl
 
 void printGlobalCommand(Help &help, const Command &command)
 {
-    const std::vector<const CommandOption *> options = optionsFor(command);
-    const CommandOption *positional = positionalOf(options);
+    const std::vector<const CommandOption *> options = namedOptionsOf(command);
 
     help.setIndent(0, 0);
     printLineTo(help.stream, "\x1b[1m{}: {}\x1b[22m", command.name, command.summary);
     help.setIndent(3, 0);
     printTo(help.stream, "Usage: {} {}", help.app, command.name);
-    if (hasFlagsOrValued(options))
+    if (!options.empty())
         printTo(help.stream, " [OPTIONS…]");
-    if (positional) {
-        for (const QByteArray &word : wordsOf(positional->valueName))
-            printTo(help.stream, " {}…", word);
-    }
+    for (const ValueAlternative &alternative : positionalPattern(command))
+        printPlaceholders(help, alternative);
     printTo(help.stream, "\n\n");
 
     if (command.description) {
@@ -172,7 +154,7 @@ void printGlobalCommand(Help &help, const Command &command)
         printExamples(help, examples, true);
     }
 
-    if (hasFlagsOrValued(options))
+    if (!options.empty())
         printOptionList(help, options);
 }
 
@@ -188,9 +170,9 @@ void printOutputSection(Help &help, const Command &self)
     }
 
     std::vector<const CommandOption *> options;
-    for (const CommandOption &option : optionTable()) {
-        if (option.scope && option.kind == OptionKind::Option)
-            options.push_back(&option);
+    for (const CommandOption *option : namedOptions()) {
+        if (option->scope)
+            options.push_back(option);
     }
     if (!options.empty())
         printOptionList(help, options);
@@ -198,16 +180,14 @@ void printOutputSection(Help &help, const Command &self)
 
 void printCommandLabel(Help &help, const Command &command)
 {
-    const CommandOption *positional = positionalOf(optionsFor(command));
-    if (!positional) {
+    const std::vector<ValueAlternative> alternatives = positionalPattern(command);
+    if (alternatives.empty()) {
         printTo(help.stream, "{}", command.name);
         return;
     }
-    const QList<QByteArray> alternatives = QByteArray(positional->valueName).split(';');
-    for (const QByteArray &alternative : alternatives) {
+    for (const ValueAlternative &alternative : alternatives) {
         printTo(help.stream, "{}", command.name);
-        for (const QByteArray &word : alternative.split(' '))
-            printTo(help.stream, " {}…", word);
+        printPlaceholders(help, alternative);
         if (alternatives.size() > 1)
             printTo(help.stream, "\n");
     }
@@ -220,22 +200,17 @@ struct Category {
 
 void printCategories(Help &help)
 {
-    const std::span<const Command> commands = commandTable();
     QMap<QString, Category> categories;
-    for (const Command &command : commands) {
-        if (command.scope && std::strcmp(command.name, "self") != 0)
-            categories[QString::fromUtf8(command.category)].commands.push_back(&command);
-    }
+    for (const Command *command : outputCommands())
+        categories[QString::fromUtf8(command->category)].commands.push_back(command);
 
     const std::span<const CommandExample> examples = exampleTable();
     for (std::size_t i = 0; i < examples.size(); ++i) {
         const CommandExample &example = examples[i];
         if (!example.scope)
             continue;
-        const auto command = std::find_if(commands.begin(), commands.end(), [&](const Command &command) {
-            return sameScope(command.scope, example.scope) && std::strcmp(command.name, example.command) == 0;
-        });
-        if (command == commands.end())
+        const Command *command = commandOf(example);
+        if (!command)
             continue;
         const auto category = categories.find(QString::fromUtf8(command->category));
         if (category != categories.end())
@@ -283,12 +258,9 @@ void printHelp()
     printLineTo(help.stream, "Utility to change the output configuration.\n");
     printLineTo(help.stream, "Commands:");
 
-    const Command *self = nullptr;
+    const Command *self = findSelf();
     for (const Command &command : commandTable()) {
-        const bool isSelf = std::strcmp(command.name, "self") == 0;
-        if (command.scope && isSelf && !self)
-            self = &command;
-        if (command.scope && !isSelf)
+        if (!isGlobal(command) && &command != self)
             continue;
         help.setIndent(3, 0);
         printTo(help.stream, "{}", command.scope ? command.scope : command.name);
@@ -297,10 +269,8 @@ void printHelp()
     }
     printTo(help.stream, "\n");
 
-    for (const Command &command : commandTable()) {
-        if (!command.scope)
-            printGlobalCommand(help, command);
-    }
+    for (const Command *command : globalCommands())
+        printGlobalCommand(help, *command);
     if (self)
         printOutputSection(help, *self);
     printCategories(help);

@@ -4,22 +4,26 @@
 
 #include <iostream>
 
+Arity arityOf(const ValueAlternative &alternative)
+{
+    Arity arity;
+    for (const Placeholder &placeholder : alternative) {
+        if (placeholder.repeated) {
+            arity.max.reset();
+            continue;
+        }
+        ++arity.min;
+        if (arity.max)
+            ++*arity.max;
+    }
+    return arity;
+}
+
 std::vector<Arity> parseArities(const char *valueName)
 {
     std::vector<Arity> result;
-    for (const QByteArray &alternative : QByteArray(valueName).split(';')) {
-        Arity arity;
-        for (const QByteArray &word : alternative.split(' ')) {
-            if (word.endsWith('*')) {
-                arity.max.reset();
-                continue;
-            }
-            ++arity.min;
-            if (arity.max)
-                ++*arity.max;
-        }
-        result.push_back(arity);
-    }
+    for (const ValueAlternative &alternative : parseValueName(valueName ? valueName : ""))
+        result.push_back(arityOf(alternative));
     return result;
 }
 
@@ -89,13 +93,7 @@ bool parseOptions(const std::vector<const CommandOption *> &records, const QStri
         *static_cast<QString *>(record->target) = words[++i];
     }
 
-    const CommandOption *positionalRecord = nullptr;
-    for (const CommandOption *record : records) {
-        if (record->kind == OptionKind::Positional) {
-            positionalRecord = record;
-            break;
-        }
-    }
+    const CommandOption *positionalRecord = positionalOf(records);
     if (!positionalRecord) {
         if (positional.isEmpty())
             return true;

@@ -17,8 +17,11 @@ struct Arity {
     bool operator==(const Arity &) const = default;
 };
 
-// One Arity per ";"-separated alternative; a word ending in "*" stands for
-// any number of words.
+// The words one alternative of the value-name grammar takes: each plain
+// placeholder one, a repeated one any number.
+Arity arityOf(const ValueAlternative &alternative);
+
+// One Arity per alternative of a value name (see parseValueName).
 std::vector<Arity> parseArities(const char *valueName);
 
 // Checks the words after the command against its records and fills its
