@@ -1,27 +1,22 @@
 #include "commands/layout.h"
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 
 namespace {
 
-QStringList aboveArgs;
+QStringList values;
 
-int aboveAction(OutputPtr output, ConfigPtr config)
+int above(OutputPtr output, ConfigPtr config)
 {
-    return placeNextTo(output, config, aboveArgs.value(0), Side::Above);
-}
-
-int above(const QString &spec)
-{
-    return withOutput(spec, aboveAction);
+    return placeNextTo(output, config, values.value(0), Side::Above);
 }
 
 } // namespace
 
 COMMAND_RECORD const Command aboveCommand[] = {
-    {"OUTPUT", "above", "Place an output above another output", nullptr, "Positioning", nullptr, above},
+    {"OUTPUT", "above", "Place an output above another output", nullptr, "Positioning", nullptr,
+     runOn<above>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption aboveOptions[] = {
-    {"OUTPUT", "above", nullptr, "OUTPUT", nullptr, &aboveArgs, OptionKind::Positional},
+    {"OUTPUT", "above", nullptr, "OUTPUT", nullptr, &values, OptionKind::Positional},
 };

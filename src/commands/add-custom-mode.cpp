@@ -1,28 +1,27 @@
 #include "commands/custom-modes.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-bool addCustomModeReducedBlanking = false;
-QStringList addCustomModeArgs;
+bool reducedBlanking = false;
+QStringList values;
 
-int addCustomModeAction(OutputPtr output, ConfigPtr config)
+int addCustomMode(OutputPtr output, ConfigPtr config)
 {
     Dispor::ModeInfo mode;
-    if (addCustomModeArgs.size() >= 9) {
-        const TimingsResult result = customModeFromTimings(addCustomModeArgs);
+    if (values.size() >= 9) {
+        const TimingsResult result = customModeFromTimings(values);
         if (!result.mode) {
             printLineTo(std::cerr, "Failed to parse argument: {}", result.failedValue);
             return 1;
         }
         mode = *result.mode;
     } else {
-        const QString text = addCustomModeArgs.value(0);
-        const std::optional<Dispor::ModeInfo> parsed = customModeFromResolution(text, addCustomModeReducedBlanking);
+        const QString text = values.value(0);
+        const std::optional<Dispor::ModeInfo> parsed = customModeFromResolution(text, reducedBlanking);
         if (!parsed) {
             printLineTo(std::cerr, "Invalid argument: {}, expecting `width`x`height`@`refresh_rate`", text);
             return 1;
@@ -38,26 +37,21 @@ int addCustomModeAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int addCustomMode(const QString &spec)
-{
-    return withOutput(spec, addCustomModeAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command addCustomModeCommand[] = {
     {"OUTPUT", "add-custom-mode",
      "Add a custom mode. A custom mode can be specified using either the resolution and the refresh rate or CVT "
      "timings. Possible FLAG values: +hsync, -hsync, +vsync, -vsync, interlace",
-     nullptr, "Modes", nullptr, addCustomMode},
+     nullptr, "Modes", nullptr, runOn<addCustomMode>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption addCustomModeOptions[] = {
     {"OUTPUT", "add-custom-mode", "reduced-blanking", nullptr, "Add a custom mode with reduced blanking",
-     &addCustomModeReducedBlanking, OptionKind::Option},
+     &reducedBlanking, OptionKind::Option},
     {"OUTPUT", "add-custom-mode", nullptr,
      "MODE;CLOCK HDISPLAY HSYNC_START HSYNC_END HTOTAL VDISPLAY VSYNC_START VSYNC_END VTOTAL FLAG*", nullptr,
-     &addCustomModeArgs, OptionKind::Positional},
+     &values, OptionKind::Positional},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample addCustomModeExamples[] = {

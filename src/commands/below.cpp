@@ -1,27 +1,22 @@
 #include "commands/layout.h"
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 
 namespace {
 
-QStringList belowArgs;
+QStringList values;
 
-int belowAction(OutputPtr output, ConfigPtr config)
+int below(OutputPtr output, ConfigPtr config)
 {
-    return placeNextTo(output, config, belowArgs.value(0), Side::Below);
-}
-
-int below(const QString &spec)
-{
-    return withOutput(spec, belowAction);
+    return placeNextTo(output, config, values.value(0), Side::Below);
 }
 
 } // namespace
 
 COMMAND_RECORD const Command belowCommand[] = {
-    {"OUTPUT", "below", "Place an output below another output", nullptr, "Positioning", nullptr, below},
+    {"OUTPUT", "below", "Place an output below another output", nullptr, "Positioning", nullptr,
+     runOn<below>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption belowOptions[] = {
-    {"OUTPUT", "below", nullptr, "OUTPUT", nullptr, &belowArgs, OptionKind::Positional},
+    {"OUTPUT", "below", nullptr, "OUTPUT", nullptr, &values, OptionKind::Positional},
 };

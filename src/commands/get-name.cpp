@@ -1,16 +1,12 @@
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-int getName(const QString &spec)
+int getName(OutputPtr output, ConfigPtr)
 {
-    const OutputPtr output = fetchOutput(spec);
-    if (!output)
-        return 1;
     printLineTo(std::cout, "{}", output->name());
     return 0;
 }
@@ -18,7 +14,7 @@ int getName(const QString &spec)
 } // namespace
 
 COMMAND_RECORD const Command getNameCommand[] = {
-    {"OUTPUT", "get-name", "Get connector name", nullptr, "Basic", nullptr, getName},
+    {"OUTPUT", "get-name", "Get connector name", nullptr, "Basic", nullptr, runOn<getName>},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample getNameExamples[] = {

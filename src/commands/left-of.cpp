@@ -1,27 +1,22 @@
 #include "commands/layout.h"
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 
 namespace {
 
-QStringList leftOfArgs;
+QStringList values;
 
-int leftOfAction(OutputPtr output, ConfigPtr config)
+int leftOf(OutputPtr output, ConfigPtr config)
 {
-    return placeNextTo(output, config, leftOfArgs.value(0), Side::LeftOf);
-}
-
-int leftOf(const QString &spec)
-{
-    return withOutput(spec, leftOfAction);
+    return placeNextTo(output, config, values.value(0), Side::LeftOf);
 }
 
 } // namespace
 
 COMMAND_RECORD const Command leftOfCommand[] = {
-    {"OUTPUT", "left-of", "Place this output to the left of another", nullptr, "Positioning", nullptr, leftOf},
+    {"OUTPUT", "left-of", "Place this output to the left of another", nullptr, "Positioning", nullptr,
+     runOn<leftOf>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption leftOfOptions[] = {
-    {"OUTPUT", "left-of", nullptr, "OUTPUT", nullptr, &leftOfArgs, OptionKind::Positional},
+    {"OUTPUT", "left-of", nullptr, "OUTPUT", nullptr, &values, OptionKind::Positional},
 };

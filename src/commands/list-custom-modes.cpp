@@ -1,16 +1,12 @@
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-int listCustomModes(const QString &spec)
+int listCustomModes(OutputPtr output, ConfigPtr)
 {
-    const OutputPtr output = fetchOutput(spec);
-    if (!output)
-        return 1;
     const QList<Dispor::ModeInfo> modes = output->customModes();
     for (qsizetype i = 0; i < modes.size(); ++i) {
         const Dispor::ModeInfo &mode = modes[i];
@@ -24,7 +20,8 @@ int listCustomModes(const QString &spec)
 } // namespace
 
 COMMAND_RECORD const Command listCustomModesCommand[] = {
-    {"OUTPUT", "list-custom-modes", "List custom output modes", nullptr, "Modes", nullptr, listCustomModes},
+    {"OUTPUT", "list-custom-modes", "List custom output modes", nullptr, "Modes", nullptr,
+     runOn<listCustomModes>},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample listCustomModesExamples[] = {

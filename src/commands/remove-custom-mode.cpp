@@ -1,17 +1,16 @@
 #include "commands/parsers.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-QStringList removeCustomModeArgs;
+QStringList values;
 
-int removeCustomModeAction(OutputPtr output, ConfigPtr config)
+int removeCustomMode(OutputPtr output, ConfigPtr config)
 {
-    const QString text = removeCustomModeArgs.value(0);
+    const QString text = values.value(0);
     const std::optional<int> index = parseInteger(text);
     if (!index) {
         printLineTo(std::cerr, "Invalid mode index: {}", text);
@@ -27,20 +26,15 @@ int removeCustomModeAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int removeCustomMode(const QString &spec)
-{
-    return withOutput(spec, removeCustomModeAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command removeCustomModeCommand[] = {
     {"OUTPUT", "remove-custom-mode", "Remove a custom mode. MODE is the index of the mode in list-custom-modes",
-     nullptr, "Modes", nullptr, removeCustomMode},
+     nullptr, "Modes", nullptr, runOn<removeCustomMode>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption removeCustomModeOptions[] = {
-    {"OUTPUT", "remove-custom-mode", nullptr, "MODE", nullptr, &removeCustomModeArgs, OptionKind::Positional},
+    {"OUTPUT", "remove-custom-mode", nullptr, "MODE", nullptr, &values, OptionKind::Positional},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample removeCustomModeExamples[] = {

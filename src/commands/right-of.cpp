@@ -1,27 +1,22 @@
 #include "commands/layout.h"
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 
 namespace {
 
-QStringList rightOfArgs;
+QStringList values;
 
-int rightOfAction(OutputPtr output, ConfigPtr config)
+int rightOf(OutputPtr output, ConfigPtr config)
 {
-    return placeNextTo(output, config, rightOfArgs.value(0), Side::RightOf);
-}
-
-int rightOf(const QString &spec)
-{
-    return withOutput(spec, rightOfAction);
+    return placeNextTo(output, config, values.value(0), Side::RightOf);
 }
 
 } // namespace
 
 COMMAND_RECORD const Command rightOfCommand[] = {
-    {"OUTPUT", "right-of", "Place this output to the right of another output", nullptr, "Positioning", nullptr, rightOf},
+    {"OUTPUT", "right-of", "Place this output to the right of another output", nullptr, "Positioning",
+     nullptr, runOn<rightOf>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption rightOfOptions[] = {
-    {"OUTPUT", "right-of", nullptr, "OUTPUT", nullptr, &rightOfArgs, OptionKind::Positional},
+    {"OUTPUT", "right-of", nullptr, "OUTPUT", nullptr, &values, OptionKind::Positional},
 };

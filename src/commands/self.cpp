@@ -1,5 +1,4 @@
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 #include "report/json.h"
 #include "report/text.h"
 
@@ -7,11 +6,8 @@ namespace {
 
 bool asJson = false;
 
-int self(const QString &spec)
+int self(OutputPtr output, ConfigPtr)
 {
-    const OutputPtr output = fetchOutput(spec);
-    if (!output)
-        return 1;
     if (asJson)
         printOutputJson(*output);
     else
@@ -25,7 +21,7 @@ COMMAND_RECORD const Command selfCommand[] = {
     {"OUTPUT", "self", "Query or change output settings",
      "The OUTPUT specifies the connector name, e.g. DP-1, or one of the special identifiers - \"active-output\" "
      "or \"primary-output\".",
-     "Basic", nullptr, self},
+     "Basic", nullptr, runOn<self>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption selfOptions[] = {

@@ -1,19 +1,18 @@
 #include "commands/parsers.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-QStringList setEnabledArgs;
+QStringList values;
 
-int setEnabledAction(OutputPtr output, ConfigPtr config)
+int setEnabled(OutputPtr output, ConfigPtr config)
 {
-    const std::optional<bool> enabled = parseBool(setEnabledArgs.value(0));
+    const std::optional<bool> enabled = parseBool(values.value(0));
     if (!enabled)
-        return invalidArgument(setEnabledArgs.value(0));
+        return invalidArgument(values.value(0));
     if (!*enabled && !output->capabilities().testFlag(Dispor::Output::Capability::Disable)) {
         printLineTo(std::cerr, "Disabling this output is not supported");
         return 1;
@@ -22,19 +21,14 @@ int setEnabledAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int setEnabled(const QString &spec)
-{
-    return withOutput(spec, setEnabledAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command setEnabledCommand[] = {
-    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, setEnabled},
+    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, runOn<setEnabled>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setEnabledOptions[] = {
-    {"OUTPUT", "set-enabled", nullptr, "BOOL", nullptr, &setEnabledArgs, OptionKind::Positional},
+    {"OUTPUT", "set-enabled", nullptr, "BOOL", nullptr, &values, OptionKind::Positional},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample setEnabledExamples[] = {

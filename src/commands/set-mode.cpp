@@ -1,18 +1,17 @@
 #include "commands/layout.h"
 #include "commands/modes.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-QStringList setModeArgs;
+QStringList values;
 
-int setModeAction(OutputPtr output, ConfigPtr config)
+int setMode(OutputPtr output, ConfigPtr config)
 {
-    const QString text = setModeArgs.value(0);
+    const QString text = values.value(0);
     const Dispor::ModePtr mode = findMode(*output, text);
     if (!mode) {
         printLineTo(std::cerr, "Unknown mode: {}", text);
@@ -24,19 +23,14 @@ int setModeAction(OutputPtr output, ConfigPtr config)
     return finishResize(output, oldSize, config);
 }
 
-int setMode(const QString &spec)
-{
-    return withOutput(spec, setModeAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command setModeCommand[] = {
-    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, setMode},
+    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, runOn<setMode>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setModeOptions[] = {
-    {"OUTPUT", "set-mode", nullptr, "MODE", nullptr, &setModeArgs, OptionKind::Positional},
+    {"OUTPUT", "set-mode", nullptr, "MODE", nullptr, &values, OptionKind::Positional},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample setModeExamples[] = {

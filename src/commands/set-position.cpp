@@ -1,13 +1,12 @@
 #include "commands/parsers.h"
-#include "core/command.h"
-#include "output/frame.h"
+#include "commands/unit.h"
 
 #include <cmath>
 #include <limits>
 
 namespace {
 
-QStringList setPositionArgs;
+QStringList values;
 
 // The number truncated toward zero; none when it is no number or the
 // truncation does not fit a coordinate.
@@ -22,10 +21,10 @@ std::optional<int> coordinate(const QString &text)
     return static_cast<int>(truncated);
 }
 
-int setPositionAction(OutputPtr output, ConfigPtr config)
+int setPosition(OutputPtr output, ConfigPtr config)
 {
-    const QString xText = setPositionArgs.value(0);
-    const QString yText = setPositionArgs.value(1);
+    const QString xText = values.value(0);
+    const QString yText = values.value(1);
     const std::optional<int> x = coordinate(xText);
     if (!x)
         return invalidArgument(xText);
@@ -37,17 +36,12 @@ int setPositionAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int setPosition(const QString &spec)
-{
-    return withOutput(spec, setPositionAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command setPositionCommand[] = {
-    {"OUTPUT", "set-position", "Set the position", nullptr, "Positioning", nullptr, setPosition},
+    {"OUTPUT", "set-position", "Set the position", nullptr, "Positioning", nullptr, runOn<setPosition>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setPositionOptions[] = {
-    {"OUTPUT", "set-position", nullptr, "X Y", nullptr, &setPositionArgs, OptionKind::Positional},
+    {"OUTPUT", "set-position", nullptr, "X Y", nullptr, &values, OptionKind::Positional},
 };

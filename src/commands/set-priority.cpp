@@ -1,19 +1,18 @@
 #include "commands/parsers.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-QStringList setPriorityArgs;
+QStringList values;
 
-int setPriorityAction(OutputPtr output, ConfigPtr config)
+int setPriority(OutputPtr output, ConfigPtr config)
 {
-    const std::optional<int> priority = parseInteger(setPriorityArgs.value(0));
+    const std::optional<int> priority = parseInteger(values.value(0));
     if (!priority)
-        return invalidArgument(setPriorityArgs.value(0));
+        return invalidArgument(values.value(0));
     // One unsigned comparison: 0 and negatives wrap far above 100.
     if (static_cast<uint32_t>(*priority) - 1u >= 100u) {
         printLineTo(std::cerr, "Allowed range for priority is 1 to 100");
@@ -23,18 +22,13 @@ int setPriorityAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int setPriority(const QString &spec)
-{
-    return withOutput(spec, setPriorityAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command setPriorityCommand[] = {
     {"OUTPUT", "set-priority", "Set the output priority (possible values: 1-100)", nullptr, "Basic", nullptr,
-     setPriority},
+     runOn<setPriority>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setPriorityOptions[] = {
-    {"OUTPUT", "set-priority", nullptr, "PRIORITY", nullptr, &setPriorityArgs, OptionKind::Positional},
+    {"OUTPUT", "set-priority", nullptr, "PRIORITY", nullptr, &values, OptionKind::Positional},
 };

@@ -1,24 +1,23 @@
 #include "commands/layout.h"
 #include "commands/parsers.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-QStringList setScaleArgs;
+QStringList values;
 
 constexpr double minimumScale = 0.5;
 constexpr double maximumScale = 10.0;
 
-int setScaleAction(OutputPtr output, ConfigPtr config)
+int setScale(OutputPtr output, ConfigPtr config)
 {
     // parsePercentage refuses NaN, which would pass both range tests.
-    const std::optional<double> scale = parsePercentage(setScaleArgs.value(0));
+    const std::optional<double> scale = parsePercentage(values.value(0));
     if (!scale)
-        return invalidArgument(setScaleArgs.value(0));
+        return invalidArgument(values.value(0));
     if (*scale < minimumScale) {
         printLineTo(std::cerr, "The scale factor should be at least {}%", minimumScale * 100);
         return 1;
@@ -32,19 +31,14 @@ int setScaleAction(OutputPtr output, ConfigPtr config)
     return finishResize(output, oldSize, config);
 }
 
-int setScale(const QString &spec)
-{
-    return withOutput(spec, setScaleAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command setScaleCommand[] = {
-    {"OUTPUT", "set-scale", "Set the output scale", nullptr, "Basic", nullptr, setScale},
+    {"OUTPUT", "set-scale", "Set the output scale", nullptr, "Basic", nullptr, runOn<setScale>},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setScaleOptions[] = {
-    {"OUTPUT", "set-scale", nullptr, "SCALE", nullptr, &setScaleArgs, OptionKind::Positional},
+    {"OUTPUT", "set-scale", nullptr, "SCALE", nullptr, &values, OptionKind::Positional},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample setScaleExamples[] = {

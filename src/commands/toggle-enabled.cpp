@@ -1,12 +1,11 @@
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/print.h"
-#include "output/frame.h"
 
 #include <iostream>
 
 namespace {
 
-int toggleEnabledAction(OutputPtr output, ConfigPtr config)
+int toggleEnabled(OutputPtr output, ConfigPtr config)
 {
     const bool enabled = output->isEnabled();
     if (enabled && !output->capabilities().testFlag(Dispor::Output::Capability::Disable)) {
@@ -17,13 +16,9 @@ int toggleEnabledAction(OutputPtr output, ConfigPtr config)
     return applyConfig(config);
 }
 
-int toggleEnabled(const QString &spec)
-{
-    return withOutput(spec, toggleEnabledAction);
-}
-
 } // namespace
 
 COMMAND_RECORD const Command toggleEnabledCommand[] = {
-    {"OUTPUT", "toggle-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, toggleEnabled},
+    {"OUTPUT", "toggle-enabled", "Enable or disable the output", nullptr, "Basic", nullptr,
+     runOn<toggleEnabled>},
 };

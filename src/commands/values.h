@@ -1,9 +1,8 @@
 #pragma once
 
 #include "commands/parsers.h"
-#include "core/command.h"
+#include "commands/unit.h"
 #include "core/words.h"
-#include "output/frame.h"
 
 #include <dispor/output.h>
 
@@ -18,12 +17,6 @@
 // The shapes the value-setting commands share: each converts its one
 // argument, checks it, changes the output and applies the configuration,
 // returning the exit status.
-
-// A per-output handler that runs Action in the frame.
-template <OutputAction Action> int runOn(const QString &spec)
-{
-    return withOutput(spec, Action);
-}
 
 // Sets one property and applies.
 template <typename Parameter, typename Value>
