@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,11 +9,12 @@ struct PageInfo {
     std::string date; // YYYY-MM-DD
 };
 
-// Each writer walks the command tables; nothing here names a command.
-std::string manPage(const PageInfo &info);
-std::string bashCompletion();
-std::string zshCompletion();
-std::string fishCompletion();
+// Each writer fills its file's template (tools/templates) from the command
+// tables; nothing here names a command. None after printing why.
+std::optional<std::string> manPage(const PageInfo &info);
+std::optional<std::string> bashCompletion();
+std::optional<std::string> zshCompletion();
+std::optional<std::string> fishCompletion();
 
 // One line per fixed completion word: command, first slot, word.
 std::string valueWordList();

@@ -24,16 +24,19 @@
 namespace {
 
 // Written whole to a temporary name and renamed, so that an interrupted
-// build never leaves a truncated file that looks up to date.
-bool writeFile(const std::string &path, const std::string &text)
+// build never leaves a truncated file that looks up to date. No text: its
+// writer failed and has said why.
+bool writeFile(const std::string &path, const std::optional<std::string> &text)
 {
+    if (!text)
+        return false;
     const std::string temporary = path + ".tmp";
     std::FILE *file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
         fmt::print(stderr, "dispctl-gen: cannot write {}: {}\n", temporary, std::strerror(errno));
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const bool written = std::fwrite(text->data(), 1, text->size(), file) == text->size();
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         fmt::print(stderr, "dispctl-gen: cannot write {}\n", temporary);
