@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #ifndef DISPCTL_TEMPLATE_DIR
 #define DISPCTL_TEMPLATE_DIR "templates"
@@ -35,6 +36,7 @@ std::optional<std::string> fill(const Template &frame, const TemplateValues &val
 {
     const std::string_view text = frame.text;
     std::string result;
+    std::set<std::string_view> used;
     std::size_t done = 0;
     for (std::size_t open; (open = text.find("{{", done)) != std::string_view::npos;) {
         const std::size_t close = text.find("}}", open + 2);
@@ -46,6 +48,7 @@ std::optional<std::string> fill(const Template &frame, const TemplateValues &val
             fmt::print(stderr, "dispctl-gen: {}.in: no value for {{{{{}}}}}\n", frame.name, name);
             return std::nullopt;
         }
+        used.insert(value->first);
         std::size_t end = close + 2;
         const bool wholeLine =
             (open == 0 || text[open - 1] == '\n') && end < text.size() && text[end] == '\n';
@@ -56,5 +59,12 @@ std::optional<std::string> fill(const Template &frame, const TemplateValues &val
         done = end;
     }
     result.append(text.substr(done));
+    // A value without a place is text the file would silently lack.
+    for (const auto &entry : values) {
+        if (!used.contains(entry.first)) {
+            fmt::print(stderr, "dispctl-gen: {}.in: no place for {{{{{}}}}}\n", frame.name, entry.first);
+            return std::nullopt;
+        }
+    }
     return result;
 }

@@ -23,5 +23,5 @@ using TemplateValues = std::map<std::string, std::string, std::less<>>;
 std::optional<Template> loadTemplate(std::string_view name);
 
 // The template with every placeholder filled; none after printing the
-// first placeholder without a value.
+// first placeholder without a value or value without a placeholder.
 std::optional<std::string> fill(const Template &frame, const TemplateValues &values);
