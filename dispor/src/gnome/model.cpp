@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include "../changes.h"
+#include "../naming.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -26,36 +27,18 @@ constexpr int idRange = 32768;
 // Ours, so that no other program's name-based uuids collide with these.
 const QUuid uuidNamespace(QStringLiteral("5e0f3b7a-2c91-4d84-9a6e-d3b8f1c2a047"));
 
-// Mutter names connectors as the kernel does; longer prefixes first.
-constexpr std::pair<const char *, Type> connectorPrefixes[] = {
-    {"eDP", Type::Panel},   {"LVDS", Type::Panel}, {"DSI", Type::Panel}, {"DP", Type::DisplayPort},
-    {"HDMI", Type::HDMI},   {"DVI-I", Type::DVII}, {"DVI-D", Type::DVID}, {"DVI-A", Type::DVIA},
-    {"DVI", Type::DVI},     {"VGA", Type::VGA},    {"TV", Type::TV},
-};
-
-// Mutter's transforms are wl_output's: counter-clockwise, then flipped.
-constexpr Rotation transforms[] = {
-    Rotation::None,    Rotation::Left,      Rotation::Inverted,   Rotation::Right,
-    Rotation::Flipped, Rotation::Flipped90, Rotation::Flipped180, Rotation::Flipped270,
-};
-
+// Mutter's transforms are wl_output's.
 int transformOf(Rotation rotation)
 {
-    const auto at = std::find(std::begin(transforms), std::end(transforms), rotation);
-    return at == std::end(transforms) ? -1 : int(at - std::begin(transforms));
+    return transformOfRotation(rotation);
 }
 
 Type typeOf(const MonitorState &monitor)
 {
     if (monitor.builtin)
         return Type::Panel;
-    for (const auto &[prefix, type] : connectorPrefixes) {
-        const QLatin1StringView start(prefix);
-        if (monitor.connector.startsWith(start)
-            && (monitor.connector.size() == start.size() || monitor.connector.at(start.size()) == u'-'))
-            return type;
-    }
-    return Type::Unknown;
+    // Mutter names connectors as the kernel does.
+    return connectorTypeOfName(monitor.connector);
 }
 
 QString scaleText(double scale)
@@ -430,7 +413,7 @@ QMap<int, Output::Data> describe(const State &state, int power)
             const LogicalState &logical = *at->first;
             d.pos = QPoint(logical.x, logical.y);
             d.scale = logical.scale;
-            d.rotation = logical.transform < std::size(transforms) ? transforms[logical.transform] : Rotation::None;
+            d.rotation = rotationOfTransform(logical.transform);
             if (at->second > 0)
                 d.replicationSource = ids.value(logical.connectors.first());
             else if (logical.primary)
