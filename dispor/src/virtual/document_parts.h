@@ -87,7 +87,8 @@ bool visitKey(const Key &key, int *index, Visitor &&visit)
 // or finds wrong, without saying why (document_fast.cpp).
 bool fastRead(const QByteArray &bytes, Outputs *outputs);
 
-// The ids of the custom modes' rates in them ("60.00", else the shortest form).
+// A custom mode's rate as its id holds it: two decimals ("60.00") where
+// they give the rate exactly, else the shortest exact form.
 QString rateText(float rate);
 // FNV-1a over the timing fields.
 uint32_t timingsHash(const ModeTimings &timings);
