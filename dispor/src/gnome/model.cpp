@@ -20,24 +20,18 @@ using Data = Output::Data;
 using Cap = Output::Capability;
 using Caps = Output::Capabilities;
 using Type = Output::Type;
-using Rotation = Output::Rotation;
 
 constexpr int idRange = 32768;
 
 // Ours, so that no other program's name-based uuids collide with these.
 const QUuid uuidNamespace(QStringLiteral("5e0f3b7a-2c91-4d84-9a6e-d3b8f1c2a047"));
 
-// Mutter's transforms are wl_output's.
-int transformOf(Rotation rotation)
-{
-    return transformOfRotation(rotation);
-}
-
 Type typeOf(const MonitorState &monitor)
 {
     if (monitor.builtin)
         return Type::Panel;
-    // Mutter names connectors as the kernel does.
+    // Mutter names connectors as the kernel does, and numbers transforms as
+    // wl_output does.
     return connectorTypeOfName(monitor.connector);
 }
 
@@ -82,7 +76,7 @@ private:
     // Mutter 43 takes any transform, 8 and beyond included.
     bool takeRotation()
     {
-        if (differs(&Data::rotation) && transformOf(m_wanted.rotation) < 0)
+        if (differs(&Data::rotation) && transformOfRotation(m_wanted.rotation) < 0)
             return fail(u"the rotation "_qs + QString::number(uint32_t(m_wanted.rotation)) + " is not a rotation");
         return take(&Data::rotation);
     }
@@ -134,7 +128,7 @@ private:
         QSize size(mode->width, mode->height);
         if (m_state.layoutMode == 1)
             size = QSize(int(std::lround(size.width() / d.scale)), int(std::lround(size.height() / d.scale)));
-        if (transformOf(d.rotation) % 2)
+        if (transformOfRotation(d.rotation) % 2)
             size.transpose();
         return size;
     }
@@ -301,7 +295,7 @@ private:
             logical.x = d.pos.x();
             logical.y = d.pos.y();
             logical.scale = d.scale;
-            logical.transform = uint32_t(transformOf(d.rotation));
+            logical.transform = uint32_t(transformOfRotation(d.rotation));
             logical.primary = primary ? d.id == primary : settings->isEmpty();
             for (const Data &shown : std::as_const(m_bases)) {
                 if (shown.enabled && (shown.id == d.id || shown.replicationSource == d.id))

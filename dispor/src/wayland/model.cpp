@@ -19,8 +19,6 @@ namespace {
 using Data = Output::Data;
 using Cap = Output::Capability;
 using Caps = Output::Capabilities;
-using Type = Output::Type;
-using Rotation = Output::Rotation;
 
 constexpr int idRange = 32768;
 
