@@ -1,24 +1,51 @@
 #include "values.h"
 
+#include "core/words.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
 
 namespace {
 
 using enum ValueSource;
 
+// The words of an enumeration's table, space-separated, leaving out the
+// values in except; kept for the program's lifetime.
+template <typename Table, typename Value = decltype(std::begin(std::declval<const Table &>())->value)>
+const char *wordsOf(const Table &table, std::initializer_list<Value> except = {})
+{
+    static std::deque<std::string> kept;
+    std::string &text = kept.emplace_back();
+    for (const auto &entry : table) {
+        if (std::find(except.begin(), except.end(), entry.value) != except.end())
+            continue;
+        if (!text.empty())
+            text += ' ';
+        text += entry.word;
+    }
+    return text.c_str();
+}
+
 // Command-specific entries are found before general ones, whatever their
-// place here. The words are what the commands accept.
+// place here. The words are what the commands accept: the enumerations'
+// come from the tables the commands parse with.
 const std::vector<ValueWords> table = {
     {"BOOL", nullptr, Words, "on off true false"},
-    {"ROTATION", nullptr, Words,
-     "none normal 0 90 180 270 flipped flipped90 flipped180 flipped270 left inverted right"},
-    {"POLICY", "set-auto-rotate", Words, "never in-tablet-mode always"},
-    {"POLICY", "set-vrr-policy", Words, "never always automatic"},
-    {"POLICY", "set-edr-policy", Words, "never always"},
-    {"SOURCE", "set-color-profile-source", Words, "EDID ICC sRGB"},
+    {"ROTATION", nullptr, Words, wordsOf(words::rotation)},
+    {"POLICY", "set-auto-rotate", Words, wordsOf(words::autoRotatePolicy)},
+    {"POLICY", "set-vrr-policy", Words, wordsOf(words::vrrPolicy)},
+    {"POLICY", "set-edr-policy", Words, wordsOf(words::edrPolicy)},
+    {"SOURCE", "set-color-profile-source", Words, wordsOf(words::colorProfileSource)},
     // sRGB is refused with the HDR mode.
-    {"SOURCE", "set-hdr-color-profile-source", Words, "EDID ICC"},
-    {"RANGE", nullptr, Words, "automatic full limited"},
-    {"TRADEOFF", nullptr, Words, "prefer-accuracy prefer-efficiency"},
+    {"SOURCE", "set-hdr-color-profile-source", Words,
+     wordsOf(words::colorProfileSource, {Dispor::Output::ColorProfileSource::sRGB})},
+    {"RANGE", nullptr, Words, wordsOf(words::rgbRange)},
+    {"TRADEOFF", nullptr, Words, wordsOf(words::colorPowerTradeoff)},
     {"BPC", nullptr, Words, "automatic 6 8 10 12 14 16"},
     {"LEVEL", "set-abm", Words, "0 1 2 3 4"},
     {"BRIGHTNESS", "set-max-average-brightness-override", Words, "none"},

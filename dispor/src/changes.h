@@ -2,6 +2,8 @@
 
 #include "dispor/output.h"
 
+#include "properties.h"
+
 #include <type_traits>
 
 // What a snapshot can change on an output, and how a backend takes such a
@@ -18,40 +20,8 @@ using Caps = Output::Capabilities;
 template <typename Visitor>
 bool forEachProperty(Visitor &&visit)
 {
-    using Cap = Output::Capability;
-    const Caps none;
-    return visit(&Data::enabled, "enabled", none, none) && visit(&Data::pos, "pos", none, none)
-        && visit(&Data::currentModeId, "currentModeId", none, none) && visit(&Data::size, "size", none, none)
-        && visit(&Data::scale, "scale", none, none) && visit(&Data::rotation, "rotation", none, none)
-        && visit(&Data::explicitLogicalSize, "explicitLogicalSize", none, none)
-        && visit(&Data::hdrEnabled, "hdrEnabled", Caps(Cap::HighDynamicRange), none)
-        && visit(&Data::wcgEnabled, "wcgEnabled", Caps(Cap::WideColorGamut), none)
-        && visit(&Data::automaticBrightness, "automaticBrightness", Caps(Cap::AutomaticBrightness), none)
-        && visit(&Data::ddcCiAllowed, "ddcCiAllowed", Caps(Cap::DdcCi), none)
-        && visit(&Data::sdrBrightness, "sdrBrightness", Caps(Cap::HighDynamicRange), none)
-        && visit(&Data::sdrGamutWideness, "sdrGamutWideness", Caps(Cap::HighDynamicRange), none)
-        && visit(&Data::brightness, "brightness", Caps(Cap::BrightnessControl), none)
-        && visit(&Data::dimming, "dimming", Caps(Cap::BrightnessControl), none)
-        && visit(&Data::sharpness, "sharpness", Caps(Cap::SharpnessControl), none)
-        && visit(&Data::maxPeakBrightnessOverride, "maxPeakBrightnessOverride", Caps(Cap::HighDynamicRange), none)
-        && visit(&Data::maxAverageBrightnessOverride, "maxAverageBrightnessOverride", Caps(Cap::HighDynamicRange),
-                 none)
-        && visit(&Data::minBrightnessOverride, "minBrightnessOverride", Caps(Cap::HighDynamicRange), none)
-        && visit(&Data::iccProfilePath, "iccProfilePath", Caps(Cap::IccProfile), none)
-        && visit(&Data::hdrIccProfilePath, "hdrIccProfilePath", Caps(Cap::HdrIccProfile), none)
-        && visit(&Data::colorProfileSource, "colorProfileSource", Caps(Cap::IccProfile), Caps(Cap::BuiltInColorProfile))
-        && visit(&Data::hdrColorProfileSource, "hdrColorProfileSource", Caps(Cap::HdrIccProfile), none)
-        && visit(&Data::colorPowerPreference, "colorPowerPreference", none, none)
-        && visit(&Data::rgbRange, "rgbRange", Caps(Cap::RgbRange), none)
-        && visit(&Data::vrrPolicy, "vrrPolicy", Caps(Cap::Vrr), none)
-        && visit(&Data::autoRotatePolicy, "autoRotatePolicy", Caps(Cap::AutoRotation), none)
-        && visit(&Data::edrPolicy, "edrPolicy", Caps(Cap::Edr), none)
-        && visit(&Data::overscan, "overscan", Caps(Cap::Overscan), none)
-        && visit(&Data::abmLevel, "abmLevel", Caps(Cap::Abm), none)
-        && visit(&Data::maxBitsPerColor, "maxBitsPerColor", Caps(Cap::MaxBitsPerColor), none)
-        && visit(&Data::replicationSource, "replicationSource", none, none)
-        && visit(&Data::customModes, "customModes", Caps(Cap::CustomModes), none)
-        && visit(&Data::dpms, "dpms", none, none);
+    return Properties::forEach(
+        [&](const auto &p) { return !p.changeable || visit(p.member, p.key, p.need, p.orNeed); });
 }
 
 // Whether two descriptions of one output hold the same state: every

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace Dispor {
@@ -10,5 +11,9 @@ QString escaped(const QString &text);
 
 // Text from outside (a name, a path, a socket) escaped, in double quotes.
 QString quoted(const QString &text);
+
+// A file's path for a message: as it is, or quoted() when it holds anything
+// escaped() changes.
+QString shownPath(const QByteArray &path);
 
 } // namespace Dispor

@@ -2,6 +2,8 @@
 
 #include "core/print.h"
 
+#include <dispor/words.h>
+
 #include <fmt/compile.h>
 
 #include <QStringList>
@@ -25,22 +27,25 @@ constexpr std::string_view yellow = "\x1b[01;33m";
 constexpr std::string_view blue = "\x1b[01;34m";
 constexpr std::string_view reset = "\x1b[0;0m";
 
-constexpr const char *outputTypeNames[] = {
-    "Unknown",     "VGA",     "DVI",         "DVII",    "DVIA", "DVID",        "HDMI",        "Panel",
-    "TV",          "TVComposite", "TVSVideo", "TVComponent", "TVSCART", "TVC4", "DisplayPort",
-};
-constexpr const char *vrrWords[] = {"Never", "Always", "Automatic"};
-constexpr const char *rgbRangeWords[] = {"Automatic", "Full", "Limited"};
-constexpr const char *colorProfileSourceWords[] = {"sRGB", "ICC", "EDID"};
-constexpr const char *autoRotateWords[] = {"never", "inTabletMode", "always"};
-constexpr const char *edrWords[] = {"never", "always"};
-constexpr const char *colorPowerWords[] = {"prefer efficiency and performance", "prefer accuracy"};
+// This report's own words where they differ from the library's
+// (dispor/words.h), which it takes for the rest.
+using O = Output;
+constexpr Dispor::words::Word<O::VrrPolicy> vrrWords[] = {
+    {"Never", O::VrrPolicy::Never}, {"Always", O::VrrPolicy::Always}, {"Automatic", O::VrrPolicy::Automatic}};
+constexpr Dispor::words::Word<O::RgbRange> rgbRangeWords[] = {
+    {"Automatic", O::RgbRange::Automatic}, {"Full", O::RgbRange::Full}, {"Limited", O::RgbRange::Limited}};
+constexpr Dispor::words::Word<O::AutoRotatePolicy> autoRotateWords[] = {{"never", O::AutoRotatePolicy::Never},
+                                                                         {"inTabletMode", O::AutoRotatePolicy::InTabletMode},
+                                                                         {"always", O::AutoRotatePolicy::Always}};
+constexpr Dispor::words::Word<O::ColorPowerTradeoff> colorPowerWords[] = {
+    {"prefer efficiency and performance", O::ColorPowerTradeoff::PreferEfficiency},
+    {"prefer accuracy", O::ColorPowerTradeoff::PreferAccuracy}};
 
-template <typename Enum, std::size_t N>
-const char *wordOf(const char *const (&table)[N], Enum value, const char *otherwise = "unknown")
+template <typename Table, typename Enum>
+const char *labelOf(const Table &table, Enum value, const char *otherwise = "unknown")
 {
-    const auto index = static_cast<std::size_t>(value);
-    return index < N ? table[index] : otherwise;
+    const char *word = Dispor::words::wordOf(table, value);
+    return word ? word : otherwise;
 }
 
 bool isAsciiDigit(QChar c)
@@ -142,7 +147,7 @@ void hdrLines(Out out, const Output &output)
 
     const bool hdrIcc = output.capabilities().testFlag(Capability::HdrIccProfile);
     fmt::format_to(out, "{}\t\tHDR color profile source: {}{}\n", yellow, reset,
-                   hdrIcc ? wordOf(colorProfileSourceWords, output.hdrColorProfileSource()) : "incapable");
+                   hdrIcc ? labelOf(Dispor::words::colorProfileSource, output.hdrColorProfileSource()) : "incapable");
     if (hdrIcc) {
         const QString path = output.hdrIccProfilePath();
         fmt::format_to(out, "{}\t\tHDR ICC profile: {}{}\n", yellow, reset,
@@ -225,7 +230,7 @@ std::string outputText(const Output &output)
     const bool connected = output.isConnected();
     fmt::format_to(out, "\t{}{}{}\n", connected ? green : red, connected ? "connected" : "disconnected", reset);
     fmt::format_to(out, "\t{}priority {}{}\n", enabled ? green : red, output.priority(), reset);
-    fmt::format_to(out, "\t{}{}{}\n", yellow, wordOf(outputTypeNames, output.type(), "UnmappedOutputType"), reset);
+    fmt::format_to(out, "\t{}{}{}\n", yellow, labelOf(Dispor::words::type, output.type(), "UnmappedOutputType"), reset);
     fmt::format_to(out, "\t{}replication source:{}{}\n", yellow, reset, output.replicationSource());
     modesLine(out, output);
     customModeLines(out, output);
@@ -237,9 +242,9 @@ std::string outputText(const Output &output)
     fmt::format_to(out, "{}\tRotation: {}{}\n", yellow, reset, static_cast<uint32_t>(output.rotation()));
     fmt::format_to(out, "{}\tOverscan: {}{}\n", yellow, reset, output.overscan());
     fmt::format_to(out, "{}\tVrr: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::Vrr) ? wordOf(vrrWords, output.vrrPolicy()) : "incapable");
+                   caps.testFlag(Capability::Vrr) ? labelOf(vrrWords, output.vrrPolicy()) : "incapable");
     fmt::format_to(out, "{}\tRgbRange: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::RgbRange) ? wordOf(rgbRangeWords, output.rgbRange()) : "unknown");
+                   caps.testFlag(Capability::RgbRange) ? labelOf(rgbRangeWords, output.rgbRange()) : "unknown");
     hdrLines(out, output);
 
     fmt::format_to(out, "{}\tWide Color Gamut: {}{}\n", yellow, reset,
@@ -256,10 +261,10 @@ std::string outputText(const Output &output)
 
     const bool profiles = caps.testFlag(Capability::IccProfile) || caps.testFlag(Capability::BuiltInColorProfile);
     fmt::format_to(out, "{}\tColor profile source: {}{}\n", yellow, reset,
-                   profiles ? wordOf(colorProfileSourceWords, output.colorProfileSource()) : "incapable");
+                   profiles ? labelOf(Dispor::words::colorProfileSource, output.colorProfileSource()) : "incapable");
     if (profiles) {
         fmt::format_to(out, "{}\tColor power preference: {}{}\n", yellow, reset,
-                       wordOf(colorPowerWords, output.colorPowerPreference()));
+                       labelOf(colorPowerWords, output.colorPowerPreference()));
     }
 
     fmt::format_to(out, "{}\tBrightness control: {}", yellow, reset);
@@ -274,7 +279,7 @@ std::string outputText(const Output &output)
     }
     colorResolutionLine(out, output);
     fmt::format_to(out, "{}\tAllow EDR: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::Edr) ? wordOf(edrWords, output.edrPolicy()) : "unsupported");
+                   caps.testFlag(Capability::Edr) ? labelOf(Dispor::words::edrPolicy, output.edrPolicy()) : "unsupported");
     fmt::format_to(out, "{}\tSharpness control: {}", yellow, reset);
     if (caps.testFlag(Capability::SharpnessControl))
         fmt::format_to(out, "supported, set to {}\n", percentage(output.sharpness()));
@@ -286,7 +291,7 @@ std::string outputText(const Output &output)
     else
         fmt::format_to(out, "unsupported\n");
     fmt::format_to(out, "{}\tAuto Rotate Policy: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::AutoRotation) ? wordOf(autoRotateWords, output.autoRotatePolicy())
+                   caps.testFlag(Capability::AutoRotation) ? labelOf(autoRotateWords, output.autoRotatePolicy())
                                                            : "incapable");
     fmt::format_to(out, "{}\tDisabling: {}{}\n", yellow, reset,
                    caps.testFlag(Capability::Disable) ? "supported" : "unsupported");

@@ -249,6 +249,15 @@ TEST(Location, APathNamingADirectoryIsRefused)
     EXPECT_EQ(fetched.err, "dispor: " + set.dir().path() + "/: names a directory, not a document\n");
 }
 
+TEST(Location, APathWithAC1ControlIsQuoted)
+{
+    VirtualSet set;
+    // U+009B opens a terminal sequence as ESC [ does.
+    ScopedEnv state("DISPOR_VIRTUAL_STATE", set.dir().path() + "/a\xc2\x9b/");
+    EXPECT_EQ(fetchCapturing().err,
+              "dispor: \"" + set.dir().path() + "/a\\u009b/\": names a directory, not a document\n");
+}
+
 TEST(Security, ASymbolicLinkAsTheDocumentIsRefused)
 {
     VirtualSet set(twoOutputs);

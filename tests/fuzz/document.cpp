@@ -1,6 +1,6 @@
-// The virtual backend's document loader: whatever it accepts it must write
-// back to a document that loads to the same text again, and its outputs'
-// sizes and edges must fit int.
+// The virtual backend's document loader: its two readers agree, whatever it
+// accepts it must write back to a document that loads to the same text
+// again, and its outputs' sizes and edges must fit int.
 
 #include "fuzz.h"
 
@@ -59,12 +59,18 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Dispor::Virtual::Outputs outputs;
-    QString fault;
-    if (!Dispor::Virtual::parseDocument(fuzz::bytes(data, size), &outputs, &fault)) {
+    const QByteArray bytes = fuzz::bytes(data, size);
+    Dispor::Virtual::Outputs outputs, full;
+    QString fault, fullFault;
+    const bool read = Dispor::Virtual::parseDocument(bytes, &outputs, &fault);
+    // The quick reader takes plain documents only, and must read them as the
+    // full reader does: the same verdict, the same fault, the same outputs.
+    FUZZ_CHECK(read == Dispor::Virtual::parseDocumentFully(bytes, &full, &fullFault) && fault == fullFault);
+    if (!read) {
         FUZZ_CHECK(!fault.isEmpty() && !fault.contains(u'\n'));
         return 0;
     }
+    FUZZ_CHECK(Dispor::Virtual::writeDocument(full) == Dispor::Virtual::writeDocument(outputs));
     qsizetype faulty = 0;
     FUZZ_CHECK(Dispor::Virtual::checkOutputs(outputs, &faulty, &fault));
 

@@ -1,6 +1,7 @@
 // The backend's own rules, without a compositor: ids, uuids, connector
 // types, rotations, and the configuration an apply sends.
 
+#include "../../dispor/src/naming.h"
 #include "../../dispor/src/wayland/model.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,7 @@ TEST(WaylandModel, ConnectorTypes)
         {"HEADLESS-1", Output::Type::Unknown}, {"Virtual-1", Output::Type::Unknown}, {"DP", Output::Type::DisplayPort},
     };
     for (const auto &[name, type] : cases)
-        EXPECT_EQ(connectorType(name), type) << name;
+        EXPECT_EQ(Dispor::connectorTypeOfName(name), type) << name;
 }
 
 TEST(WaylandModel, RotationsBothWays)
@@ -96,11 +97,11 @@ TEST(WaylandModel, RotationsBothWays)
         Output::Rotation::Flipped180, Output::Rotation::Flipped270,
     };
     for (int transform = 0; transform < 8; ++transform) {
-        EXPECT_EQ(rotationFromTransform(transform), rotations[transform]) << transform;
-        EXPECT_EQ(transformFromRotation(rotations[transform]), transform) << transform;
+        EXPECT_EQ(Dispor::rotationOfTransform(transform), rotations[transform]) << transform;
+        EXPECT_EQ(Dispor::transformOfRotation(rotations[transform]), transform) << transform;
     }
-    EXPECT_EQ(rotationFromTransform(8), Output::Rotation::None);
-    EXPECT_EQ(transformFromRotation(Output::Rotation(3)), -1);
+    EXPECT_EQ(Dispor::rotationOfTransform(8), Output::Rotation::None);
+    EXPECT_EQ(Dispor::transformOfRotation(Output::Rotation(3)), -1);
 }
 
 // The heads as a fetch describes them.

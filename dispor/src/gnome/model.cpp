@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include "../changes.h"
+#include "../naming.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -19,43 +20,19 @@ using Data = Output::Data;
 using Cap = Output::Capability;
 using Caps = Output::Capabilities;
 using Type = Output::Type;
-using Rotation = Output::Rotation;
 
 constexpr int idRange = 32768;
 
 // Ours, so that no other program's name-based uuids collide with these.
 const QUuid uuidNamespace(QStringLiteral("5e0f3b7a-2c91-4d84-9a6e-d3b8f1c2a047"));
 
-// Mutter names connectors as the kernel does; longer prefixes first.
-constexpr std::pair<const char *, Type> connectorPrefixes[] = {
-    {"eDP", Type::Panel},   {"LVDS", Type::Panel}, {"DSI", Type::Panel}, {"DP", Type::DisplayPort},
-    {"HDMI", Type::HDMI},   {"DVI-I", Type::DVII}, {"DVI-D", Type::DVID}, {"DVI-A", Type::DVIA},
-    {"DVI", Type::DVI},     {"VGA", Type::VGA},    {"TV", Type::TV},
-};
-
-// Mutter's transforms are wl_output's: counter-clockwise, then flipped.
-constexpr Rotation transforms[] = {
-    Rotation::None,    Rotation::Left,      Rotation::Inverted,   Rotation::Right,
-    Rotation::Flipped, Rotation::Flipped90, Rotation::Flipped180, Rotation::Flipped270,
-};
-
-int transformOf(Rotation rotation)
-{
-    const auto at = std::find(std::begin(transforms), std::end(transforms), rotation);
-    return at == std::end(transforms) ? -1 : int(at - std::begin(transforms));
-}
-
 Type typeOf(const MonitorState &monitor)
 {
     if (monitor.builtin)
         return Type::Panel;
-    for (const auto &[prefix, type] : connectorPrefixes) {
-        const QLatin1StringView start(prefix);
-        if (monitor.connector.startsWith(start)
-            && (monitor.connector.size() == start.size() || monitor.connector.at(start.size()) == u'-'))
-            return type;
-    }
-    return Type::Unknown;
+    // Mutter names connectors as the kernel does, and numbers transforms as
+    // wl_output does.
+    return connectorTypeOfName(monitor.connector);
 }
 
 QString scaleText(double scale)
@@ -99,7 +76,7 @@ private:
     // Mutter 43 takes any transform, 8 and beyond included.
     bool takeRotation()
     {
-        if (differs(&Data::rotation) && transformOf(m_wanted.rotation) < 0)
+        if (differs(&Data::rotation) && transformOfRotation(m_wanted.rotation) < 0)
             return fail(u"the rotation "_qs + QString::number(uint32_t(m_wanted.rotation)) + " is not a rotation");
         return take(&Data::rotation);
     }
@@ -151,7 +128,7 @@ private:
         QSize size(mode->width, mode->height);
         if (m_state.layoutMode == 1)
             size = QSize(int(std::lround(size.width() / d.scale)), int(std::lround(size.height() / d.scale)));
-        if (transformOf(d.rotation) % 2)
+        if (transformOfRotation(d.rotation) % 2)
             size.transpose();
         return size;
     }
@@ -318,7 +295,7 @@ private:
             logical.x = d.pos.x();
             logical.y = d.pos.y();
             logical.scale = d.scale;
-            logical.transform = uint32_t(transformOf(d.rotation));
+            logical.transform = uint32_t(transformOfRotation(d.rotation));
             logical.primary = primary ? d.id == primary : settings->isEmpty();
             for (const Data &shown : std::as_const(m_bases)) {
                 if (shown.enabled && (shown.id == d.id || shown.replicationSource == d.id))
@@ -430,7 +407,7 @@ QMap<int, Output::Data> describe(const State &state, int power)
             const LogicalState &logical = *at->first;
             d.pos = QPoint(logical.x, logical.y);
             d.scale = logical.scale;
-            d.rotation = logical.transform < std::size(transforms) ? transforms[logical.transform] : Rotation::None;
+            d.rotation = rotationOfTransform(logical.transform);
             if (at->second > 0)
                 d.replicationSource = ids.value(logical.connectors.first());
             else if (logical.primary)

@@ -20,6 +20,8 @@ bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault);
 
 // The same through QJsonDocument alone. parseDocument takes a quicker way
 // for plain documents and comes here for the rest, so faults read the same.
+// The quicker way costs a quarter of the instructions on a large set (128
+// outputs of 100 modes: list-outputs --json 108 M against 441 M).
 bool parseDocumentFully(const QByteArray &bytes, Outputs *outputs, QString *fault);
 
 // The document text: indented, keys in a fixed order, values equal to their

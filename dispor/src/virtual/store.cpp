@@ -2,8 +2,6 @@
 
 #include "../text.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -140,19 +138,10 @@ bool locate(Location *location, QString *reason)
     location->directory = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
     location->fileName = path.mid(slash + 1);
     if (location->fileName.isEmpty() || location->fileName == "." || location->fileName == "..") {
-        *reason = shown(path) + ": names a directory, not a document";
+        *reason = shownPath(path) + ": names a directory, not a document";
         return false;
     }
     return true;
-}
-
-QString shown(const QByteArray &path)
-{
-    const QString text = QFile::decodeName(path);
-    const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c.unicode() < 0x20 || c.unicode() == 0x7f;
-    });
-    return control ? Dispor::quoted(text) : text;
 }
 
 Store::Store(Location location) : m_location(std::move(location)) {}
@@ -185,7 +174,7 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
             // directory just made: its parent is the user's own or sticky.
             ::chmod(directory.constData(), 0700);
         } else if (errno != EEXIST) {
-            *reason = shown(directory) + ": cannot create the directory: " + systemError(errno);
+            *reason = shownPath(directory) + ": cannot create the directory: " + systemError(errno);
             return false;
         }
         m_directory = open();
@@ -195,23 +184,23 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
         struct stat link;
         if (m_location.shared && (error == ENOTDIR || error == ELOOP) && ::lstat(directory.constData(), &link) == 0
             && S_ISLNK(link.st_mode))
-            *reason = shown(directory) + ": refusing a symbolic link as the directory";
+            *reason = shownPath(directory) + ": refusing a symbolic link as the directory";
         else
-            *reason = shown(directory) + ": cannot open the directory: " + systemError(error);
+            *reason = shownPath(directory) + ": cannot open the directory: " + systemError(error);
         return false;
     }
     struct stat status;
     if (::fstat(m_directory, &status) < 0) {
-        *reason = shown(directory) + ": cannot examine the directory: " + systemError(errno);
+        *reason = shownPath(directory) + ": cannot examine the directory: " + systemError(errno);
         return false;
     }
     if (status.st_uid != ::geteuid()) {
-        *reason = shown(directory) + ": refusing a directory that belongs to another user";
+        *reason = shownPath(directory) + ": refusing a directory that belongs to another user";
         return false;
     }
     if (status.st_mode & (S_IWGRP | S_IWOTH)) {
         const bool group = status.st_mode & S_IWGRP, others = status.st_mode & S_IWOTH;
-        *reason = shown(directory) + ": refusing a directory that "
+        *reason = shownPath(directory) + ": refusing a directory that "
             + (group && others ? u"its group and others"_qs : group ? u"its group"_qs : u"others"_qs)
             + " can write to";
         return false;
@@ -232,14 +221,14 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
         if (errno == ENOENT)
             return true;
         if (errno == ELOOP)
-            *reason = shown(m_location.path) + ": refusing a symbolic link as the document";
+            *reason = shownPath(m_location.path) + ": refusing a symbolic link as the document";
         else
-            *reason = shown(m_location.path) + ": cannot open the document: " + systemError(errno);
+            *reason = shownPath(m_location.path) + ": cannot open the document: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why) {
         ::close(fd);
-        *reason = shown(m_location.path) + ": " + why;
+        *reason = shownPath(m_location.path) + ": " + why;
         return false;
     };
     struct stat status;
@@ -272,11 +261,11 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
     ::close(fd);
     bytes->truncate(filled);
     if (filled > maximumSize) {
-        *reason = shown(m_location.path) + ": the document is larger than 16 MiB";
+        *reason = shownPath(m_location.path) + ": the document is larger than 16 MiB";
         return false;
     }
     if (filled == 0) {
-        *reason = shown(m_location.path) + ": the document is empty";
+        *reason = shownPath(m_location.path) + ": the document is empty";
         return false;
     }
     m_mode = status.st_mode & 0777;
@@ -287,7 +276,7 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
 bool Store::lock(QString *reason)
 {
     const QByteArray name = m_location.fileName + ".lock";
-    const QString shownName = shown(m_location.path + ".lock");
+    const QString shownName = shownPath(m_location.path + ".lock");
     constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
     if (m_lock >= 0) {
@@ -334,7 +323,7 @@ bool Store::write(const QByteArray &bytes, QString *reason)
     // Replacing goes by the directory's permissions; a document the user
     // may not write is kept as the user wants it.
     if (::faccessat(m_directory, name.constData(), W_OK, AT_EACCESS) < 0 && errno != ENOENT) {
-        *reason = shown(m_location.path)
+        *reason = shownPath(m_location.path)
             + (errno == EACCES || errno == EPERM || errno == EROFS
                    ? u": refusing to replace a document the user cannot write"_qs
                    : u": cannot examine the document: "_qs + systemError(errno));
@@ -351,7 +340,7 @@ bool Store::write(const QByteArray &bytes, QString *reason)
                         0600);
     });
     if (fd < 0) {
-        *reason = shown(m_location.directory + '/' + temp) + ": cannot create: " + systemError(errno);
+        *reason = shownPath(m_location.directory + '/' + temp) + ": cannot create: " + systemError(errno);
         return false;
     }
     const auto fail = [&](const QString &why, bool close) {
@@ -359,7 +348,7 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         if (close)
             ::close(fd);
         ::unlinkat(m_directory, temp.constData(), 0);
-        *reason = shown(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
+        *reason = shownPath(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
         return false;
     };
     const auto writeBytes = [&] {

@@ -24,10 +24,6 @@ struct Location {
 };
 bool locate(Location *location, QString *reason);
 
-// A path for a message: as it is, or quoted with control characters escaped
-// when it holds any, so that the message stays one line.
-QString shown(const QByteArray &path);
-
 // The document's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure
 // comes with a one-line reason naming the path.

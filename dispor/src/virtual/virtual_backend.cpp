@@ -48,7 +48,7 @@ bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *
     }
     QString fault;
     if (!parseDocument(bytes, outputs, &fault)) {
-        *reason = shown(location.path) + ": " + fault;
+        *reason = shownPath(location.path) + ": " + fault;
         return false;
     }
     return true;
@@ -69,7 +69,7 @@ Applied update(const Location &location, Change change, const QByteArray *expect
         || !load(store, location, &outputs, &stamp, reason))
         return Applied::Refused;
     if (expected && stamp != *expected) {
-        *reason = shown(location.path) + ": the document changed since it was read";
+        *reason = shownPath(location.path) + ": the document changed since it was read";
         return Applied::Conflict;
     }
     if (!change(outputs, reason))
@@ -80,13 +80,13 @@ Applied update(const Location &location, Change change, const QByteArray *expect
     outputs = Outputs();
     // Never leave a document behind that the next run could not read.
     if (bytes.size() > Store::maximumSize) {
-        *reason = shown(location.path) + ": the new document would be larger than 16 MiB";
+        *reason = shownPath(location.path) + ": the new document would be larger than 16 MiB";
         return Applied::Refused;
     }
     Outputs check;
     QString fault;
     if (!parseDocument(bytes, &check, &fault)) {
-        *reason = shown(location.path) + ": the new document would not load: " + fault;
+        *reason = shownPath(location.path) + ": the new document would not load: " + fault;
         return Applied::Refused;
     }
     if (!store.write(bytes, reason))

@@ -113,7 +113,7 @@ bool CustomModeFile::read(CustomModeLists *lists, QString *reason)
         return true;
     QString fault;
     if (!parseCustomModes(bytes, lists, &fault)) {
-        *reason = Virtual::shown(m_location.path) + ": " + fault;
+        *reason = shownPath(m_location.path) + ": " + fault;
         return false;
     }
     return true;
@@ -130,7 +130,7 @@ Applied CustomModeFile::begin(const CustomModeLists &fetched, const CustomModeLi
         return Applied::Refused;
     QString fault;
     if (exists && !parseCustomModes(bytes, &m_lists, &fault)) {
-        *reason = Virtual::shown(m_location.path) + ": " + fault;
+        *reason = shownPath(m_location.path) + ": " + fault;
         return Applied::Refused;
     }
     for (auto list = wanted.cbegin(); list != wanted.cend(); ++list) {

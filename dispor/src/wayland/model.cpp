@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include "../changes.h"
+#include "../naming.h"
 #include "../text.h"
 #include "../virtual/document.h"
 
@@ -18,32 +19,11 @@ namespace {
 using Data = Output::Data;
 using Cap = Output::Capability;
 using Caps = Output::Capabilities;
-using Type = Output::Type;
-using Rotation = Output::Rotation;
 
 constexpr int idRange = 32768;
 
 // Ours, so that no other program's name-based uuids collide with these.
 const QUuid uuidNamespace(QStringLiteral("c41d7a52-8e0b-4f6d-a3c9-5b17e2f04d68"));
-
-struct Connector {
-    const char *prefix;
-    Type type;
-};
-
-// The kernel's connector names; longer prefixes before those they begin with.
-constexpr Connector connectors[] = {
-    {"eDP", Type::Panel},          {"LVDS", Type::Panel},          {"DSI", Type::Panel},
-    {"DP", Type::DisplayPort},     {"HDMI", Type::HDMI},           {"DVI-I", Type::DVII},
-    {"DVI-D", Type::DVID},         {"DVI-A", Type::DVIA},          {"DVI", Type::DVI},
-    {"VGA", Type::VGA},            {"Composite", Type::TVComposite}, {"SVIDEO", Type::TVSVideo},
-    {"Component", Type::TVComponent}, {"SCART", Type::TVSCART},    {"TV", Type::TV},
-};
-
-constexpr Rotation transforms[] = {
-    Rotation::None,    Rotation::Left,      Rotation::Inverted,   Rotation::Right,
-    Rotation::Flipped, Rotation::Flipped90, Rotation::Flipped180, Rotation::Flipped270,
-};
 
 uint32_t fnv1a(const QByteArray &bytes)
 {
@@ -250,27 +230,6 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
     return uuids;
 }
 
-Output::Type connectorType(const QString &name)
-{
-    for (const Connector &connector : connectors) {
-        const QLatin1StringView prefix(connector.prefix);
-        if (name.startsWith(prefix) && (name.size() == prefix.size() || name.at(prefix.size()) == u'-'))
-            return connector.type;
-    }
-    return Type::Unknown;
-}
-
-Output::Rotation rotationFromTransform(int transform)
-{
-    return transform >= 0 && transform < int(std::size(transforms)) ? transforms[transform] : Rotation::None;
-}
-
-int transformFromRotation(Output::Rotation rotation)
-{
-    const auto at = std::find(std::begin(transforms), std::end(transforms), rotation);
-    return at == std::end(transforms) ? -1 : int(at - std::begin(transforms));
-}
-
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
                                  const CustomModeLists &customModes)
 {
@@ -286,7 +245,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.id = ids.value(head->name);
         d.name = head->name;
         d.uuid = uuids.value(head->name);
-        d.type = connectorType(head->name);
+        d.type = connectorTypeOfName(head->name);
         d.enabled = head->enabled;
         d.connected = true;
         d.pos = head->position;
@@ -304,7 +263,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.scale = head->scale;
         d.scaleStep = scaleStep;
         d.sizing = Data::Sizing::Truncated;
-        d.rotation = rotationFromTransform(head->transform);
+        d.rotation = rotationOfTransform(head->transform);
         d.capabilities = Cap::Disable | Cap::CustomModes;
         d.vrrPolicy = Output::VrrPolicy::Never;
         if (version >= 4 && head->adaptiveSync) {
@@ -416,7 +375,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
                 rightEdge += Output(d).logicalSize().width();
             }
             setting.position = d.pos;
-            setting.transform = transformFromRotation(d.rotation);
+            setting.transform = transformOfRotation(d.rotation);
             if (setting.transform < 0) {
                 *reason = d.name + ": the rotation " + QString::number(uint32_t(d.rotation)) + " is not a rotation";
                 return false;

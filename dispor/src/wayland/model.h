@@ -21,13 +21,6 @@ QMap<QString, int> assignIds(const QStringList &names);
 // always names one output.
 QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads);
 
-Output::Type connectorType(const QString &name);
-
-// wl_output.transform and the library's rotations, both ways; both rotate
-// counter-clockwise. -1 for a value outside the other's range.
-Output::Rotation rotationFromTransform(int transform);
-int transformFromRotation(Output::Rotation rotation);
-
 // The heads as outputs, by output id, with the scale and logical size as
 // wlroots holds them, and each head's custom modes offered as modes too.
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,

@@ -1,5 +1,7 @@
 #include "names.h"
 
+#include "../naming.h"
+
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -14,62 +16,6 @@ namespace Dispor::X11 {
 namespace {
 
 using Type = Output::Type;
-
-struct Connector {
-    const char *prefix;
-    Type type;
-};
-
-// Longer prefixes before the shorter ones they start with. Covers the
-// "ConnectorType" words and the names the kernel and the drivers give.
-constexpr Connector connectors[] = {
-    {"TV-Composite", Type::TVComposite},
-    {"TV-SVideo", Type::TVSVideo},
-    {"TV-Component", Type::TVComponent},
-    {"TV-SCART", Type::TVSCART},
-    {"TV-C4", Type::TVC4},
-    {"DisplayPort", Type::DisplayPort},
-    {"Composite", Type::TVComposite},
-    {"Component", Type::TVComponent},
-    {"S-video", Type::TVSVideo},
-    {"SVIDEO", Type::TVSVideo},
-    {"SCART", Type::TVSCART},
-    {"DVI-I", Type::DVII},
-    {"DVI-D", Type::DVID},
-    {"DVI-A", Type::DVIA},
-    {"Panel", Type::Panel},
-    {"LVDS", Type::Panel},
-    {"HDMI", Type::HDMI},
-    {"eDP", Type::Panel},
-    {"DSI", Type::Panel},
-    {"DVI", Type::DVI},
-    {"VGA", Type::VGA},
-    {"DIN", Type::TVSVideo},
-    {"DP", Type::DisplayPort},
-    {"TV", Type::TV},
-};
-
-// The prefix followed by the end, a digit or a separator: "DP-1", "DP1",
-// "DisplayPort-0", but not "DPI-1".
-bool namesConnector(const QString &name, const char *prefix)
-{
-    const QLatin1StringView word(prefix);
-    if (!name.startsWith(word, Qt::CaseInsensitive))
-        return false;
-    if (name.size() == word.size())
-        return true;
-    const QChar next = name.at(word.size());
-    return !next.isLetter();
-}
-
-Type typeOf(const QString &name)
-{
-    for (const Connector &connector : connectors) {
-        if (namesConnector(name, connector.prefix))
-            return connector.type;
-    }
-    return Type::Unknown;
-}
 
 // Ours, so that no other program's name-based uuids collide with these.
 const QUuid uuidNamespace(QStringLiteral("6b2c5a0e-1f3d-4c8a-9e77-2d4b6f8a1c35"));
@@ -86,11 +32,11 @@ QString rateText(float rate)
 Output::Type connectorType(const QString &connectorTypeProperty, const QString &outputName)
 {
     if (!connectorTypeProperty.isEmpty()) {
-        const Type type = typeOf(connectorTypeProperty);
+        const Type type = connectorTypeOfName(connectorTypeProperty);
         if (type != Type::Unknown)
             return type;
     }
-    return typeOf(outputName);
+    return connectorTypeOfName(outputName);
 }
 
 std::optional<EdidIdentity> edidIdentity(const QByteArray &edid)

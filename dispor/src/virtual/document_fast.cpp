@@ -1,0 +1,458 @@
+#include "document_parts.h"
+
+#include "dispor/words.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <type_traits>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+namespace Dispor::Virtual {
+
+// The usual document, read straight into outputs without QJsonDocument. It
+// takes only plain forms (ASCII strings without escapes, no timings, no
+// "-0") and gives up on anything else or anything wrong: the full reader then
+// reads the document again and says what is wrong in its own words.
+namespace {
+
+class FastReader {
+public:
+    explicit FastReader(const QByteArray &bytes) : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()) {}
+
+    bool document(Outputs *outputs);
+
+private:
+    void space()
+    {
+        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+            ++m_p;
+    }
+    bool take(char c)
+    {
+        space();
+        if (m_p < m_end && *m_p == c) {
+            ++m_p;
+            return true;
+        }
+        return false;
+    }
+    bool literal(std::string_view word)
+    {
+        space();
+        if (static_cast<size_t>(m_end - m_p) < word.size() || std::string_view(m_p, word.size()) != word)
+            return false;
+        m_p += word.size();
+        return true;
+    }
+
+    // Members in any order, each once: onMember(key) reads the value.
+    template <typename F>
+    bool object(F &&onMember)
+    {
+        if (!take('{'))
+            return false;
+        if (take('}'))
+            return true;
+        do {
+            std::string_view key;
+            if (!string(&key) || !take(':') || !onMember(key))
+                return false;
+        } while (take(','));
+        return take('}');
+    }
+    template <typename F>
+    bool array(F &&onElement)
+    {
+        if (!take('['))
+            return false;
+        if (take(']'))
+            return true;
+        do {
+            if (!onElement())
+                return false;
+        } while (take(','));
+        return take(']');
+    }
+
+    bool string(std::string_view *out)
+    {
+        if (!take('"'))
+            return false;
+        const char *start = m_p;
+        while (m_p < m_end) {
+            const unsigned char c = static_cast<unsigned char>(*m_p);
+            if (c == '"') {
+                *out = std::string_view(start, static_cast<size_t>(m_p - start));
+                ++m_p;
+                return true;
+            }
+            if (c < 0x20 || c > 0x7e || c == '\\')
+                return false;
+            ++m_p;
+        }
+        return false;
+    }
+    bool string(QString *out)
+    {
+        std::string_view text;
+        if (!string(&text))
+            return false;
+        *out = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        return true;
+    }
+
+    bool number(double *out)
+    {
+        space();
+        const char *start = m_p;
+        const bool negative = m_p < m_end && *m_p == '-';
+        if (negative)
+            ++m_p;
+        const char *digits = m_p;
+        if (m_p < m_end && *m_p == '0') {
+            ++m_p;
+        } else {
+            if (m_p == m_end || *m_p < '1' || *m_p > '9')
+                return false;
+            while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
+                ++m_p;
+        }
+        const char *integral = m_p;
+        bool plain = true;
+        if (m_p < m_end && *m_p == '.') {
+            plain = false;
+            ++m_p;
+            const char *fraction = m_p;
+            while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
+                ++m_p;
+            if (m_p == fraction)
+                return false;
+        }
+        if (m_p < m_end && (*m_p == 'e' || *m_p == 'E')) {
+            plain = false;
+            ++m_p;
+            if (m_p < m_end && (*m_p == '+' || *m_p == '-'))
+                ++m_p;
+            const char *exponent = m_p;
+            while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
+                ++m_p;
+            if (m_p == exponent)
+                return false;
+        }
+        if (plain && integral - digits <= 15) {
+            int64_t value = 0;
+            for (const char *d = digits; d < integral; ++d)
+                value = value * 10 + (*d - '0');
+            if (negative && value == 0)
+                return false;
+            *out = static_cast<double>(negative ? -value : value);
+            return true;
+        }
+        if (plain)
+            return false;
+        // A short decimal fraction: both parts exact as doubles, so the one
+        // division rounds correctly, as a full conversion would.
+        if (m_p - digits - 1 <= 15 && *integral == '.' && (*(m_p - 1) >= '0' && *(m_p - 1) <= '9')) {
+            int64_t mantissa = 0;
+            int scale = 0;
+            bool exponent = false;
+            for (const char *d = digits; d < m_p; ++d) {
+                if (*d == '.')
+                    continue;
+                if (*d < '0' || *d > '9') {
+                    exponent = true;
+                    break;
+                }
+                mantissa = mantissa * 10 + (*d - '0');
+                if (d > integral)
+                    ++scale;
+            }
+            if (!exponent && mantissa != 0) {
+                static constexpr double powers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+                const double value = static_cast<double>(mantissa) / powers[scale];
+                *out = negative ? -value : value;
+                return true;
+            }
+        }
+        double value = 0;
+        const auto result = std::from_chars(start, m_p, value);
+        if (result.ec != std::errc() || result.ptr != m_p || !std::isfinite(value) || value == 0)
+            return false;
+        *out = value;
+        return true;
+    }
+
+    template <typename T>
+    bool integer(T *out, int64_t min = std::numeric_limits<T>::min())
+    {
+        double d = 0;
+        if (!number(&d) || d != std::trunc(d) || d < double(min) || d > double(std::numeric_limits<T>::max()))
+            return false;
+        *out = static_cast<T>(d);
+        return true;
+    }
+    bool rate(float *out)
+    {
+        double d = 0;
+        if (!number(&d) || std::fabs(d) > double(std::numeric_limits<float>::max()))
+            return false;
+        *out = static_cast<float>(d);
+        return true;
+    }
+    bool optionalNumber(std::optional<double> *out)
+    {
+        if (literal("null")) {
+            out->reset();
+            return true;
+        }
+        double d = 0;
+        if (!number(&d))
+            return false;
+        *out = d;
+        return true;
+    }
+    bool boolean(bool *out)
+    {
+        if (literal("true")) {
+            *out = true;
+            return true;
+        }
+        if (literal("false")) {
+            *out = false;
+            return true;
+        }
+        return false;
+    }
+    template <typename E, size_t N>
+    bool word(const words::Word<E> (&table)[N], E *out)
+    {
+        std::string_view text;
+        if (!string(&text))
+            return false;
+        for (const words::Word<E> &w : table) {
+            if (text == w.word) {
+                *out = w.value;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // An object of exactly the named members, each read by read(index).
+    template <size_t N, typename F>
+    bool fixed(const std::array<std::string_view, N> &names, F &&read)
+    {
+        uint32_t seen = 0;
+        const bool ok = object([&](std::string_view key) {
+            for (size_t i = 0; i < N; ++i) {
+                if (key == names[i]) {
+                    if (seen & (1u << i))
+                        return false;
+                    seen |= 1u << i;
+                    return read(i);
+                }
+            }
+            return false;
+        });
+        return ok && seen == (1u << N) - 1;
+    }
+
+    bool modes(ModeList *out);
+    bool customModes(QList<ModeInfo> *out);
+    bool capabilities(Output::Capabilities *out);
+    template <typename T>
+    bool value(const Properties::Property<T> &p, Data &d);
+    bool output(Data *d);
+
+    const char *m_p;
+    const char *m_end;
+};
+
+bool FastReader::modes(ModeList *out)
+{
+    return array([&] {
+        QString id;
+        int w = 0, h = 0;
+        float refresh = 0;
+        static constexpr std::array<std::string_view, 4> names{"id", "width", "height", "refreshRate"};
+        if (!fixed(names, [&](size_t i) {
+                switch (i) {
+                case 0: return string(&id);
+                case 1: return integer(&w);
+                case 2: return integer(&h);
+                default: return rate(&refresh);
+                }
+            }))
+            return false;
+        if (id.isEmpty())
+            return false;
+        // A repeated id replaces the first: the size tells, in one look-up.
+        const qsizetype before = out->size();
+        out->insert(id, ModePtr::create(id, QSize(w, h), refresh));
+        return out->size() != before;
+    });
+}
+
+bool FastReader::customModes(QList<ModeInfo> *out)
+{
+    return array([&] {
+        ModeInfo mode;
+        static constexpr std::array<std::string_view, 4> names{"width", "height", "refreshRate", "flags"};
+        if (!fixed(names, [&](size_t i) {
+                switch (i) {
+                case 0: return integer(&mode.width);
+                case 1: return integer(&mode.height);
+                case 2: return rate(&mode.refreshRate);
+                default: return integer(&mode.flags);
+                }
+            }))
+            return false;
+        out->append(mode);
+        return true;
+    });
+}
+
+bool FastReader::capabilities(Output::Capabilities *out)
+{
+    return array([&] {
+        Output::Capability capability{};
+        if (!word(words::capability, &capability) || out->testFlag(capability))
+            return false;
+        *out |= capability;
+        return true;
+    });
+}
+
+template <typename T>
+bool FastReader::value(const Properties::Property<T> &p, Data &d)
+{
+    T *out = &(d.*p.member);
+    if constexpr (std::is_same_v<T, bool>) {
+        return boolean(out);
+    } else if constexpr (std::is_integral_v<T>) {
+        return integer(out, std::max<int64_t>(p.least, std::numeric_limits<T>::min()));
+    } else if constexpr (std::is_same_v<T, double>) {
+        return number(out);
+    } else if constexpr (std::is_same_v<T, std::optional<double>>) {
+        return optionalNumber(out);
+    } else if constexpr (std::is_same_v<T, QString>) {
+        // The one required text is the name, which must not be empty.
+        return string(out) && !(p.required && out->isEmpty());
+    } else if constexpr (std::is_enum_v<T>) {
+        return word(words::of<T>(), out);
+    } else if constexpr (std::is_same_v<T, QPoint>) {
+        static constexpr std::array<std::string_view, 2> xy{"x", "y"};
+        int x = 0, y = 0;
+        if (!fixed(xy, [&](size_t i) { return i == 0 ? integer(&x) : integer(&y); }))
+            return false;
+        *out = QPoint(x, y);
+        return true;
+    } else if constexpr (std::is_same_v<T, ModeList>) {
+        return modes(out);
+    } else if constexpr (std::is_same_v<T, std::optional<QSize>>) {
+        static constexpr std::array<std::string_view, 2> size{"width", "height"};
+        int w = 0, h = 0;
+        if (!fixed(size, [&](size_t i) { return i == 0 ? integer(&w) : integer(&h); }))
+            return false;
+        *out = QSize(w, h);
+        return true;
+    } else if constexpr (std::is_same_v<T, std::optional<QSizeF>>) {
+        static constexpr std::array<std::string_view, 2> size{"width", "height"};
+        double w = 0, h = 0;
+        if (!fixed(size, [&](size_t i) { return number(i == 0 ? &w : &h); }))
+            return false;
+        *out = QSizeF(w, h);
+        return true;
+    } else if constexpr (std::is_same_v<T, Output::Capabilities>) {
+        return capabilities(out);
+    } else if constexpr (std::is_same_v<T, Output::BpcRange>) {
+        static constexpr std::array<std::string_view, 2> range{"min", "max"};
+        return fixed(range, [&](size_t i) { return integer(i == 0 ? &out->min : &out->max); });
+    } else if constexpr (std::is_same_v<T, QList<ModeInfo>>) {
+        return customModes(out);
+    } else {
+        static_assert(!sizeof(T), "a property of a type the document cannot read");
+    }
+}
+
+bool FastReader::output(Data *d)
+{
+    // Bits by place in the list of properties: the ones read, the required.
+    static const uint64_t required = [] {
+        uint64_t bits = 0;
+        int index = 0;
+        Properties::forEach([&](const auto &p) {
+            bits |= uint64_t(p.required) << index++;
+            return true;
+        });
+        return bits;
+    }();
+    uint64_t seen = 0;
+    if (!object([&](std::string_view name) {
+            bool read = false;
+            int index = 0;
+            if (!visitKey(name, &index, [&](const auto &p) { read = value(p, *d); }))
+                return false;
+            const uint64_t bit = uint64_t{1} << index;
+            if (seen & bit)
+                return false;
+            seen |= bit;
+            return read;
+        }))
+        return false;
+    return (seen & required) == required;
+}
+
+bool FastReader::document(Outputs *outputs)
+{
+    bool listed = false;
+    if (!object([&](std::string_view key) {
+            if (key != "outputs" || listed)
+                return false;
+            listed = true;
+            return array([&] {
+                Data d;
+                if (!output(&d))
+                    return false;
+                outputs->append(std::move(d));
+                return true;
+            });
+        }))
+        return false;
+    space();
+    return listed && m_p == m_end;
+}
+
+} // namespace
+
+// The checks after reading that the full reader makes, without messages.
+bool fastRead(const QByteArray &bytes, Outputs *outputs)
+{
+    Outputs result;
+    if (!FastReader(bytes).document(&result))
+        return false;
+    QSet<int> ids;
+    QSet<QString> names;
+    ids.reserve(result.size());
+    names.reserve(result.size());
+    for (const Data &d : std::as_const(result)) {
+        if (ids.contains(d.id) || names.contains(d.name))
+            return false;
+        ids.insert(d.id);
+        names.insert(d.name);
+    }
+    qsizetype faulty = 0;
+    QString what;
+    if (!checkOutputs(result, &faulty, &what))
+        return false;
+    *outputs = std::move(result);
+    return true;
+}
+
+} // namespace Dispor::Virtual
