@@ -3,7 +3,6 @@
 #include "core/words.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <initializer_list>
 #include <iterator>
