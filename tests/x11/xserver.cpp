@@ -21,51 +21,6 @@ namespace x11 {
 
 namespace {
 
-// Wide sync ranges, so that every mode the driver knows is offered; three
-// monitors for the first three outputs; room for large layouts.
-const char *const config = R"(Section "Monitor"
-    Identifier "Monitor0"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Monitor"
-    Identifier "Monitor1"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Monitor"
-    Identifier "Monitor2"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Device"
-    Identifier "Card0"
-    Driver "dummy"
-    VideoRam 512000
-    Option "Monitor-DUMMY0" "Monitor0"
-    Option "Monitor-DUMMY1" "Monitor1"
-    Option "Monitor-DUMMY2" "Monitor2"
-EndSection
-Section "Screen"
-    Identifier "Screen0"
-    Device "Card0"
-    Monitor "Monitor0"
-    DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Virtual 8192 4096
-    EndSubSection
-EndSection
-Section "ServerLayout"
-    Identifier "Layout0"
-    Screen "Screen0"
-EndSection
-Section "ServerFlags"
-    Option "AutoAddDevices" "false"
-    Option "AutoEnableDevices" "false"
-EndSection
-)";
-
 double now()
 {
     timespec ts;
@@ -91,7 +46,6 @@ std::unique_ptr<T, decltype(&std::free)> owned(T *p)
 
 XServer::XServer()
 {
-    e2e::writeFile(m_dir.file("xorg.conf"), config);
     const std::string configDir = m_dir.file("xorg.conf.d");
     ::mkdir(configDir.c_str(), 0700);
     int fds[2];
@@ -99,7 +53,7 @@ XServer::XServer()
         throw std::runtime_error("pipe failed");
     const std::string log = m_dir.file("Xorg.log");
     const std::string out = m_dir.file("Xorg.out");
-    const std::string conf = m_dir.file("xorg.conf");
+    const std::string conf = XORG_DUMMY_CONF;
     m_pid = ::fork();
     if (m_pid < 0)
         throw std::runtime_error("fork failed");
