@@ -89,12 +89,17 @@ const XMode *XOutput::findMode(const std::string &modeName) const
     return nullptr;
 }
 
-const XOutput &XScreen::operator[](const std::string &name) const
+const XOutput &XScreen::operator[](const std::string &name) const &
 {
     const auto it = outputs.find(name);
     if (it == outputs.end())
         throw std::runtime_error("xrandr lists no output " + name);
     return it->second;
+}
+
+XOutput XScreen::operator[](const std::string &name) const &&
+{
+    return static_cast<const XScreen &>(*this)[name];
 }
 
 std::string xrandr(const std::string &display, const std::vector<std::string> &args)
