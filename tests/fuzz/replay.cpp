@@ -2,12 +2,12 @@
 // as an ordinary test: a failed property or a sanitizer finding ends the
 // run, and the file it was on is the last one named.
 
+#include "support/files.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,8 +37,7 @@ int main(int argc, char **argv)
         LLVMFuzzerInitialize(&argc, &argv);
     for (const std::filesystem::path &input : inputs) {
         std::fprintf(stderr, "%s\n", input.c_str());
-        std::ifstream in(input, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string bytes = support::readFile(input);
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
     std::fprintf(stderr, "%zu inputs\n", inputs.size());
