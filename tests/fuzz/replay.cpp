@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ int main(int argc, char **argv)
         return 1;
     }
     std::sort(inputs.begin(), inputs.end());
+    // A target may point the standard streams at a buffer of its own, which
+    // is gone by the time the streams are flushed at exit: they get their
+    // own back before then.
+    std::streambuf *const out = std::cout.rdbuf();
+    std::streambuf *const err = std::cerr.rdbuf();
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
     for (const std::filesystem::path &input : inputs) {
@@ -40,6 +46,8 @@ int main(int argc, char **argv)
         const std::string bytes = support::readFile(input);
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
+    std::cout.rdbuf(out);
+    std::cerr.rdbuf(err);
     std::fprintf(stderr, "%zu inputs\n", inputs.size());
     return 0;
 }
