@@ -4,8 +4,6 @@
 # CMake package, pkg-config file), split as Debian splits a tool and its
 # library. Install components: Tool, Library, Development.
 
-add_subdirectory(${PROJECT_SOURCE_DIR}/tools ${PROJECT_BINARY_DIR}/tools)
-
 # Relative, so that an install into any prefix finds its own library.
 set_target_properties(dispctl PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 # In /usr the library sits in the linker's own directory, where a search
@@ -117,7 +115,3 @@ and applies changes to it.
 This package holds the documented headers, the CMake package
 (find_package(Dispor)) and the pkg-config file (dispor).")
 include(CPack)
-
-if(DISPCTL_BUILD_TESTS)
-    add_subdirectory(${PROJECT_SOURCE_DIR}/tests/install ${PROJECT_BINARY_DIR}/tests/install)
-endif()

@@ -3,6 +3,8 @@
 // Shared by the library tests: a private directory for the document and the
 // environment that points the library at it.
 
+#include "support/files.h"
+
 #include <dispor/dispor.h>
 
 #include <gtest/gtest.h>
@@ -21,22 +23,10 @@ inline void PrintTo(const QString &text, std::ostream *os)
 
 namespace dispor_test {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return m_path; }
-    std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &content);
-bool fileExists(const std::string &path);
+using support::fileExists;
+using support::readFile;
+using support::TempDir;
+using support::writeFile;
 
 // A document path in a private directory, set as DISPOR_VIRTUAL_STATE with
 // DISPOR_BACKEND=virtual for the test's lifetime.

@@ -4,42 +4,23 @@
 // environment, a virtual display document made for the test, and, where a
 // test needs one, a private session bus with a stand-in compositor.
 
-#include <map>
+#include "support/files.h"
+#include "support/process.h"
+#include "support/socket.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace e2e {
 
-struct Result {
-    int status = -1; // exit status, or 128 + signal number
-    std::string out;
-    std::string err;
-
-    bool operator==(const Result &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &os, const Result &result);
-
-using Env = std::map<std::string, std::optional<std::string>>; // nullopt: unset
-
-// A private directory removed with everything in it at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return m_path; }
-    std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &content);
-bool fileExists(const std::string &path);
+using support::Env;
+using support::fileExists;
+using support::MuteSocket;
+using support::readFile;
+using support::Result;
+using support::TempDir;
+using support::writeFile;
 
 // A virtual display document in a private runtime directory.
 class VirtualSet {
@@ -84,19 +65,6 @@ public:
 
 private:
     int m_pid = -1;
-};
-
-// A unix socket that takes connections into its backlog and never answers,
-// as a hung service would.
-class MuteSocket {
-public:
-    explicit MuteSocket(const std::string &path);
-    ~MuteSocket();
-    MuteSocket(const MuteSocket &) = delete;
-    MuteSocket &operator=(const MuteSocket &) = delete;
-
-private:
-    int m_fd = -1;
 };
 
 // Runs a program with a minimal environment (PATH, HOME, LC_ALL=C, no

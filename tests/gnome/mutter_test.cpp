@@ -9,8 +9,6 @@
 
 #include <QCoreApplication>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -167,12 +165,7 @@ TEST(GnomeChoice, WithoutMutter)
     e2e::TempDir dir;
     // A bus that takes the connection and never answers.
     const std::string silent = dir.file("silent");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    silent.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
+    const e2e::MuteSocket mute(silent);
     const struct {
         std::optional<std::string> backend, bus;
         std::string err;
@@ -195,7 +188,6 @@ TEST(GnomeChoice, WithoutMutter)
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
     }
-    ::close(fd);
 }
 
 TEST(GnomeChoice, FoundWithoutBeingNamed)

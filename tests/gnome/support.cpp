@@ -3,12 +3,9 @@
 #include <QRegularExpression>
 #include <QString>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,55 +14,19 @@ namespace gnome_test {
 
 namespace {
 
-// Starts program with env, its output going to log; fd 3 is the write end
-// of ready when ready is given.
+// Starts program with PATH and env, its output going to log; descriptor 3
+// is ready when ready is given.
 int spawn(const std::string &program, const std::vector<std::string> &args, const e2e::Env &env,
           const std::string &log, int ready = -1)
 {
-    std::vector<std::string> environment;
-    if (const char *path = std::getenv("PATH"))
-        environment.push_back(std::string("PATH=") + path);
-    for (const auto &[key, value] : env) {
-        if (value)
-            environment.push_back(key + "=" + *value);
-    }
-    std::vector<char *> argv{const_cast<char *>(program.c_str())};
-    for (const std::string &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char *> envp;
-    for (std::string &entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0)
-        throw std::runtime_error("cannot create " + log);
-    const int pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
-        if (ready >= 0)
-            ::dup2(ready, 3);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(out);
-    return pid;
+    support::Spawn spawn{program, args, support::merged(support::pathOnly(), env)};
+    spawn.out = spawn.err = support::Stream::File;
+    spawn.file = log;
+    spawn.fd3 = ready;
+    return support::spawn(spawn).pid;
 }
 
-void stop(int pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
+using support::stop;
 
 const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.DisplayConfig", "--object-path",
                                                 "/org/gnome/Mutter/DisplayConfig"};
@@ -141,20 +102,12 @@ std::unique_ptr<Mutter> Mutter::nested()
     mutter->m_xvfb = spawn("/usr/bin/Xvfb", {"-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1920x1080x24"},
                            {}, mutter->m_dir.file("xvfb.log"), ready[1]);
     ::close(ready[1]);
-    std::string display;
-    pollfd p{ready[0], POLLIN, 0};
-    char buffer[32];
     // Xvfb writes its display number once it listens: 10 s at most.
-    while (display.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0) {
-        const ssize_t n = ::read(ready[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        display.append(buffer, size_t(n));
-    }
+    const std::string number = support::readLine(ready[0], 10);
     ::close(ready[0]);
-    if (display.find('\n') == std::string::npos)
-        throw std::runtime_error("Xvfb did not start");
-    display = ":" + display.substr(0, display.find('\n'));
+    if (number.empty())
+        throw std::runtime_error("Xvfb did not name its display within 10 s");
+    const std::string display = ":" + number;
     if (!mutter->start({"--nested"}, {{"DISPLAY", display},
                                       {"MUTTER_DEBUG_NUM_DUMMY_MONITORS", "2"},
                                       {"MUTTER_DEBUG_DUMMY_MODE_SPECS", "1920x1080:1280x720@50:1024x768"}}))

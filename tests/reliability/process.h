@@ -11,8 +11,8 @@
 
 namespace reliability {
 
-// What a child's standard output or error is.
-enum class Stream { Pipe, Closed, Full };
+// What a child's standard output or error is: Pipe, Closed or Full.
+using support::Stream;
 
 struct Launch {
     std::vector<std::string> args;
@@ -49,22 +49,16 @@ public:
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
 
-    int pid() const { return m_pid; }
+    int pid() const { return m_child.pid; }
     void kill(int signal) const;
     // Collects the output and the status; a run still going after the
     // timeout is killed and its stderr says so.
     e2e::Result wait(int timeoutSeconds = 30);
 
 private:
-    int m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
+    support::Child m_child;
     bool m_waited = false;
 };
-
-// The environment a child gets: a small fixed one, the sanitizers' options,
-// the set's variables and the launch's own on top.
-std::vector<std::string> environmentFor(const e2e::VirtualSet &set, const e2e::Env &env);
 
 // Runs and waits.
 e2e::Result runWith(const e2e::VirtualSet &set, const Launch &launch, int timeoutSeconds = 30);

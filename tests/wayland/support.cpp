@@ -1,12 +1,9 @@
 #include "support.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <sstream>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,37 +20,11 @@ namespace {
 std::string spawn(const std::string &program, const std::vector<std::string> &args, const e2e::Env &env,
                   const std::string &log, const std::string &want, int *pid)
 {
-    std::vector<std::string> environment;
-    if (const char *path = std::getenv("PATH"))
-        environment.push_back(std::string("PATH=") + path);
-    for (const auto &[key, value] : env) {
-        if (value)
-            environment.push_back(key + "=" + *value);
-    }
-    std::vector<char *> argv{const_cast<char *>(program.c_str())};
-    for (const std::string &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char *> envp;
-    for (std::string &entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0)
-        throw std::runtime_error("cannot create " + log);
-    *pid = ::fork();
-    if (*pid < 0)
-        throw std::runtime_error("fork failed");
-    if (*pid == 0) {
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(out);
+    support::Spawn spawn{program, args, support::merged(support::pathOnly(), env)};
+    spawn.out = support::Stream::File;
+    spawn.file = log;
+    spawn.err = support::Stream::Null;
+    *pid = support::spawn(spawn).pid;
     for (int i = 0; i < 1000; ++i) {
         const std::string text = e2e::readFile(log);
         const size_t at = text.find(want);
@@ -73,15 +44,7 @@ std::string spawn(const std::string &program, const std::vector<std::string> &ar
     return {};
 }
 
-void stop(int pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
+using support::stop;
 
 } // namespace
 

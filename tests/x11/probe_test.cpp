@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace x11 {
@@ -50,10 +48,7 @@ public:
     }
     ~ReservedDisplay()
     {
-        if (m_listener >= 0) {
-            ::close(m_listener);
-            ::unlink(socketPath(m_number).c_str());
-        }
+        m_listener.reset();
         ::unlink(("/tmp/.X" + std::to_string(m_number) + "-lock").c_str());
     }
     ReservedDisplay(const ReservedDisplay &) = delete;
@@ -66,21 +61,14 @@ public:
     void listenMute()
     {
         ::mkdir("/tmp/.X11-unix", 01777);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = socketPath(m_number);
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
-            || ::listen(m_listener, 8) != 0)
-            throw std::runtime_error("cannot listen on " + path + ": " + std::strerror(errno));
+        m_listener.emplace(socketPath(m_number));
     }
 
 private:
     static std::string socketPath(int n) { return "/tmp/.X11-unix/X" + std::to_string(n); }
 
     int m_number = -1;
-    int m_listener = -1;
+    std::optional<support::MuteSocket> m_listener;
 };
 
 TEST(X11Probe, NamesWhyThereIsNoServerToTalkTo)

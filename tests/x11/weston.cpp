@@ -8,47 +8,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
-#include <time.h>
 #include <unistd.h>
 
 namespace testbed {
 
 namespace {
 
-double now()
-{
-    timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
 void pause()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-// A socket connected to the Unix path, or -1.
-int connectPath(const std::string &path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return -1;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // The display number whose lock file names pid (the X server's owner
@@ -78,7 +52,7 @@ int displayLockedBy(int pid)
 // Failed or Authenticate) before the deadline.
 bool xAnswers(const std::string &socketPath, double deadline)
 {
-    const int fd = connectPath(socketPath);
+    const int fd = support::connectPath(socketPath);
     if (fd < 0)
         return false;
     uint8_t request[12] = {std::endian::native == std::endian::little ? uint8_t('l') : uint8_t('B'), 0};
@@ -87,7 +61,7 @@ bool xAnswers(const std::string &socketPath, double deadline)
     bool answered = false;
     if (::send(fd, request, sizeof request, MSG_NOSIGNAL) == ssize_t(sizeof request)) {
         pollfd pfd{fd, POLLIN, 0};
-        const int left = static_cast<int>((deadline - now()) * 1000);
+        const int left = static_cast<int>((deadline - support::now()) * 1000);
         char first;
         answered = left > 0 && ::poll(&pfd, 1, left) > 0 && ::recv(fd, &first, 1, 0) == 1;
     }
@@ -102,43 +76,34 @@ Weston::Weston(bool xwayland, int timeoutSeconds)
     ::chmod(m_dir.path().c_str(), 0700);
     const std::string logFile = m_dir.file("weston.log");
     const std::string out = m_dir.file("weston.out");
-    m_pid = ::fork();
-    if (m_pid < 0)
-        throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        ::setpgid(0, 0);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        const int sink = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(sink, STDOUT_FILENO);
-        ::dup2(sink, STDERR_FILENO);
-        ::setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::unsetenv("WAYLAND_SOCKET");
-        ::unsetenv("DISPLAY");
-        const std::string socket = "--socket=" + m_socket;
-        const std::string log = "--log=" + logFile;
-        ::execlp("weston", "weston", "--backend=headless-backend.so", socket.c_str(), "--idle-time=0", "--no-config",
-                 log.c_str(), xwayland ? "--xwayland" : static_cast<char *>(nullptr), static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::setpgid(m_pid, m_pid); // also here, so that the group exists before stop() may need it
+    support::Spawn spawn{"weston",
+                         {"--backend=headless-backend.so", "--socket=" + m_socket, "--idle-time=0", "--no-config",
+                          "--log=" + logFile},
+                         support::merged(support::inherited(), {{"XDG_RUNTIME_DIR", m_dir.path()},
+                                                                {"WAYLAND_DISPLAY", std::nullopt},
+                                                                {"WAYLAND_SOCKET", std::nullopt},
+                                                                {"DISPLAY", std::nullopt}})};
+    if (xwayland)
+        spawn.args.push_back("--xwayland");
+    spawn.out = spawn.err = support::Stream::File;
+    spawn.file = out;
+    m_pid = support::spawn(spawn).pid;
 
     // Each stage needs the one before: the socket, then the display weston
     // reserved for Xwayland, then Xwayland itself.
     enum Stage { Socket, Lock, Answer, Ready };
     const char *const waits[] = {"the Wayland socket to accept connections", "an X lock file holding weston's pid",
                                  "Xwayland to answer an X connection setup"};
-    const double deadline = now() + timeoutSeconds;
+    const double deadline = support::now() + timeoutSeconds;
     Stage stage = Socket;
     int number = -1;
-    while (stage != Ready && now() < deadline) {
+    while (stage != Ready && support::now() < deadline) {
         if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
             m_pid = -1;
             throw std::runtime_error("weston exited while starting:\n" + log());
         }
         if (stage == Socket) {
-            const int fd = connectPath(m_dir.file(m_socket));
+            const int fd = support::connectPath(m_dir.file(m_socket));
             if (fd >= 0) {
                 ::close(fd);
                 stage = xwayland ? Lock : Ready;
@@ -174,9 +139,9 @@ void Weston::stop()
     ::kill(-group, SIGTERM);
     // weston stops Xwayland itself on SIGTERM; whatever outlives the bound
     // is killed, the whole group.
-    const double deadline = now() + 10;
+    const double deadline = support::now() + 10;
     bool reaped = false;
-    while (now() < deadline) {
+    while (support::now() < deadline) {
         if (!reaped && ::waitpid(m_pid, nullptr, WNOHANG) == m_pid)
             reaped = true;
         if (reaped && ::kill(-group, 0) != 0 && errno == ESRCH)

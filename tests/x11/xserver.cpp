@@ -3,75 +3,20 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <regex>
 #include <algorithm>
 #include <sys/stat.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace x11 {
 
 namespace {
-
-// Wide sync ranges, so that every mode the driver knows is offered; three
-// monitors for the first three outputs; room for large layouts.
-const char *const config = R"(Section "Monitor"
-    Identifier "Monitor0"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Monitor"
-    Identifier "Monitor1"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Monitor"
-    Identifier "Monitor2"
-    HorizSync 1.0-2000.0
-    VertRefresh 1.0-1000.0
-EndSection
-Section "Device"
-    Identifier "Card0"
-    Driver "dummy"
-    VideoRam 512000
-    Option "Monitor-DUMMY0" "Monitor0"
-    Option "Monitor-DUMMY1" "Monitor1"
-    Option "Monitor-DUMMY2" "Monitor2"
-EndSection
-Section "Screen"
-    Identifier "Screen0"
-    Device "Card0"
-    Monitor "Monitor0"
-    DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Virtual 8192 4096
-    EndSubSection
-EndSection
-Section "ServerLayout"
-    Identifier "Layout0"
-    Screen "Screen0"
-EndSection
-Section "ServerFlags"
-    Option "AutoAddDevices" "false"
-    Option "AutoEnableDevices" "false"
-EndSection
-)";
-
-double now()
-{
-    timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 std::string trim(const std::string &text)
 {
@@ -91,64 +36,37 @@ std::unique_ptr<T, decltype(&std::free)> owned(T *p)
 
 XServer::XServer()
 {
-    e2e::writeFile(m_dir.file("xorg.conf"), config);
     const std::string configDir = m_dir.file("xorg.conf.d");
     ::mkdir(configDir.c_str(), 0700);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const std::string log = m_dir.file("Xorg.log");
     const std::string out = m_dir.file("Xorg.out");
-    const std::string conf = m_dir.file("xorg.conf");
-    m_pid = ::fork();
-    if (m_pid < 0)
-        throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        ::setpgid(0, 0);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        const int sink = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(sink, STDOUT_FILENO);
-        ::dup2(sink, STDERR_FILENO);
-        ::dup2(fds[1], 3); // dup2 clears close-on-exec
-        ::execlp("Xorg", "Xorg", "-config", conf.c_str(), "-configdir", configDir.c_str(), "-logfile", log.c_str(),
-                 "-noreset", "-nolisten", "tcp", "-displayfd", "3", static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
+    support::Spawn spawn{"Xorg",
+                         {"-config", XORG_DUMMY_CONF, "-configdir", configDir, "-logfile", m_dir.file("Xorg.log"),
+                          "-noreset", "-nolisten", "tcp", "-displayfd", "3"},
+                         support::inherited()};
+    spawn.out = spawn.err = support::Stream::File;
+    spawn.file = out;
+    spawn.fd3 = fds[1];
+    m_pid = support::spawn(spawn).pid;
     ::close(fds[1]);
-    std::string number;
-    const double deadline = now() + 30;
-    while (true) {
-        const int left = static_cast<int>((deadline - now()) * 1000);
-        pollfd pfd{fds[0], POLLIN, 0};
-        if (left <= 0 || (::poll(&pfd, 1, left) < 0 && errno != EINTR))
-            break;
-        char c;
-        const ssize_t n = ::read(fds[0], &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || c == '\n')
-            break;
-        number += c;
-    }
+    // Xorg writes its display number once it listens.
+    const std::string number = support::readLine(fds[0], 30);
     ::close(fds[0]);
     if (number.empty()) {
         const std::string errors = logErrors();
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
-        throw std::runtime_error("Xorg did not start:\n" + errors + e2e::readFile(out));
+        throw std::runtime_error("Xorg did not name its display within 30 s:\n" + errors + e2e::readFile(out));
     }
     m_display = ":" + number;
 }
 
 XServer::~XServer()
 {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
+    support::stop(m_pid);
 }
 
 std::string XServer::logErrors() const
@@ -171,12 +89,17 @@ const XMode *XOutput::findMode(const std::string &modeName) const
     return nullptr;
 }
 
-const XOutput &XScreen::operator[](const std::string &name) const
+const XOutput &XScreen::operator[](const std::string &name) const &
 {
     const auto it = outputs.find(name);
     if (it == outputs.end())
         throw std::runtime_error("xrandr lists no output " + name);
     return it->second;
+}
+
+XOutput XScreen::operator[](const std::string &name) const &&
+{
+    return static_cast<const XScreen &>(*this)[name];
 }
 
 std::string xrandr(const std::string &display, const std::vector<std::string> &args)

@@ -66,7 +66,11 @@ struct XScreen {
     std::map<std::string, XOutput> outputs;
     std::string text; // the whole report, timestamps left out
 
-    const XOutput &operator[](const std::string &name) const;
+    // A reference into a screen that outlives the expression; a copy out of
+    // a temporary one (readScreen(display)[name].modes in a range-for would
+    // otherwise refer to a screen already gone).
+    const XOutput &operator[](const std::string &name) const &;
+    XOutput operator[](const std::string &name) const &&;
 };
 
 // The test's own RandR connection.
