@@ -4,7 +4,48 @@
 
 #include <memory>
 
+// The library's private backend API: what backends need of Config and
+// Output beyond the public API. Backends are part of the library's build
+// (inside it, or as its plugins); programs never see these headers.
+
 namespace Dispor {
+
+class Backend;
+
+// Where a snapshot came from: each output as fetched, the priority changes
+// asked for in order (output id, rank), the backend that made the snapshot,
+// and the state it was made from as that backend identifies it.
+struct ConfigOrigin {
+    std::shared_ptr<Backend> backend;
+    QByteArray stamp;
+    QMap<int, Output::Data> fetched;
+    QList<std::pair<int, uint32_t>> priorityRequests;
+};
+
+class ConfigPrivate {
+public:
+    static ConfigOrigin &origin(Config &config) { return *config.m_origin; }
+    static const ConfigOrigin &origin(const Config &config) { return *config.m_origin; }
+};
+
+class OutputPrivate {
+public:
+    static Output::Data &data(Output &output) { return output.m_d; }
+};
+
+inline ConfigOrigin &originOf(Config &config)
+{
+    return ConfigPrivate::origin(config);
+}
+inline const ConfigOrigin &originOf(const Config &config)
+{
+    return ConfigPrivate::origin(config);
+}
+// The whole state of the output, to write.
+inline Output::Data &dataOf(Output &output)
+{
+    return OutputPrivate::data(output);
+}
 
 // How an apply ended: a conflict is no refusal, the service simply no longer
 // holds the state the snapshot was fetched from.
