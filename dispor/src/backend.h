@@ -68,6 +68,21 @@ public:
     virtual bool setDpms(Output::DpmsMode mode, QString *reason) = 0;
 };
 
+// What a backend plugin (x11, wayland, gnome) exports as
+// dispor_backend_plugin; DISPOR_BACKEND_PLUGIN defines it. The plugin and
+// the library share this private API, so they must come from one build.
+struct BackendPlugin {
+    const char *version; // DISPOR_VERSION_STRING of the plugin's build
+    std::shared_ptr<Backend> (*create)(QString *reason);
+    // For the choice without DISPOR_BACKEND: the backend when its display
+    // service is there and can serve, else null with what was found.
+    std::shared_ptr<Backend> (*probe)(QString *found);
+};
+
+#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
+    extern "C" __attribute__((visibility("default"))) const Dispor::BackendPlugin dispor_backend_plugin{             \
+        DISPOR_VERSION_STRING, create, probe};
+
 // The backend DISPOR_BACKEND names, or the first reachable one when it is
 // unset or empty. Null with a reason when the named one cannot be used.
 std::shared_ptr<Backend> createBackend(QString *reason);
