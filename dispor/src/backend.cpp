@@ -83,7 +83,10 @@ QByteArray pluginDirectory()
 const BackendPlugin *loadPlugin(const char *name, QString *reason)
 {
     const QByteArray file = pluginDirectory() + name + ".so";
-    void *handle = ::dlopen(file.constData(), RTLD_NOW | RTLD_LOCAL);
+    // Bound lazily: a run calls few of the plugin's many references into Qt
+    // and the library, and binding them all at once doubled the cost of
+    // opening it. The version check below keeps a plugin of another build out.
+    void *handle = ::dlopen(file.constData(), RTLD_LAZY | RTLD_LOCAL);
     const void *symbol = handle ? ::dlsym(handle, "dispor_backend_plugin") : nullptr;
     if (!symbol) {
         // dlerror() names the file.

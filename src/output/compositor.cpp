@@ -23,7 +23,7 @@ const CompositorCalls *calls(QString *error)
     static QString failure;
     static const CompositorCalls *loaded = [] () -> const CompositorCalls * {
         const QByteArray path = modulePath();
-        void *handle = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+        void *handle = ::dlopen(path.constData(), RTLD_LAZY | RTLD_LOCAL);
         const void *symbol = handle ? ::dlsym(handle, "dispctl_compositor_calls") : nullptr;
         if (!symbol)
             failure = u"cannot load the session-bus module: "_qs + QString::fromLocal8Bit(::dlerror());
