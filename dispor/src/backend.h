@@ -4,7 +4,48 @@
 
 #include <memory>
 
+// The library's private backend API: what backends need of Config and
+// Output beyond the public API. Backends are part of the library's build
+// (inside it, or as its plugins); programs never see these headers.
+
 namespace Dispor {
+
+class Backend;
+
+// Where a snapshot came from: each output as fetched, the priority changes
+// asked for in order (output id, rank), the backend that made the snapshot,
+// and the state it was made from as that backend identifies it.
+struct ConfigOrigin {
+    std::shared_ptr<Backend> backend;
+    QByteArray stamp;
+    QMap<int, Output::Data> fetched;
+    QList<std::pair<int, uint32_t>> priorityRequests;
+};
+
+class ConfigPrivate {
+public:
+    static ConfigOrigin &origin(Config &config) { return *config.m_origin; }
+    static const ConfigOrigin &origin(const Config &config) { return *config.m_origin; }
+};
+
+class OutputPrivate {
+public:
+    static Output::Data &data(Output &output) { return output.m_d; }
+};
+
+inline ConfigOrigin &originOf(Config &config)
+{
+    return ConfigPrivate::origin(config);
+}
+inline const ConfigOrigin &originOf(const Config &config)
+{
+    return ConfigPrivate::origin(config);
+}
+// The whole state of the output, to write.
+inline Output::Data &dataOf(Output &output)
+{
+    return OutputPrivate::data(output);
+}
 
 // How an apply ended: a conflict is no refusal, the service simply no longer
 // holds the state the snapshot was fetched from.
@@ -26,6 +67,21 @@ public:
     // Sets the power state of every connected output.
     virtual bool setDpms(Output::DpmsMode mode, QString *reason) = 0;
 };
+
+// What a backend plugin (x11, wayland, gnome) exports as
+// dispor_backend_plugin; DISPOR_BACKEND_PLUGIN defines it. The plugin and
+// the library share this private API, so they must come from one build.
+struct BackendPlugin {
+    const char *version; // DISPOR_VERSION_STRING of the plugin's build
+    std::shared_ptr<Backend> (*create)(QString *reason);
+    // For the choice without DISPOR_BACKEND: the backend when its display
+    // service is there and can serve, else null with what was found.
+    std::shared_ptr<Backend> (*probe)(QString *found);
+};
+
+#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
+    extern "C" __attribute__((visibility("default"))) const Dispor::BackendPlugin dispor_backend_plugin{             \
+        DISPOR_VERSION_STRING, create, probe};
 
 // The backend DISPOR_BACKEND names, or the first reachable one when it is
 // unset or empty. Null with a reason when the named one cannot be used.

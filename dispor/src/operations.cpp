@@ -39,7 +39,7 @@ bool GetConfigOperation::run()
         report(m_error);
         return false;
     }
-    config->origin().backend = std::move(backend);
+    originOf(*config).backend = std::move(backend);
     m_config = std::move(config);
     return true;
 }
@@ -56,7 +56,7 @@ bool SetConfigOperation::run()
         m_error = QStringLiteral("there is no configuration to apply");
         return false;
     }
-    Config::Origin &origin = m_config->origin();
+    ConfigOrigin &origin = originOf(*m_config);
     if (!origin.backend) {
         m_error = QStringLiteral("the configuration was not fetched from a display service");
         return false;

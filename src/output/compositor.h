@@ -17,3 +17,10 @@ BusReply activeOutputName();
 
 // "show" of org.lumo.Vantor.Effect.OutputLocator1.
 BusReply showOutputLocator();
+
+// The calls as the session-bus module exports them, by the name
+// dispctl_compositor_calls.
+struct CompositorCalls {
+    BusReply (*activeOutputName)();
+    BusReply (*showOutputLocator)();
+};

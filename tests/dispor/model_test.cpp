@@ -3,6 +3,7 @@
 
 #include "support.h"
 
+#include "../../dispor/src/backend.h"
 #include "../../dispor/src/virtual/document.h"
 
 #include <QSet>
@@ -303,7 +304,7 @@ TEST(Priorities, ZeroChangesNothing)
     const Dispor::ConfigPtr config = fetch();
     config->setOutputPriority(byName(config, "A"), 0);
     EXPECT_EQ(ranks(config), (QMap<QString, uint32_t>{{"A", 1}, {"B", 2}, {"C", 3}, {"D", 0}}));
-    EXPECT_TRUE(config->origin().priorityRequests.isEmpty());
+    EXPECT_TRUE(originOf(*config).priorityRequests.isEmpty());
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 
 namespace {
 
@@ -99,6 +101,36 @@ TEST(BackendChoice, QtPlatformsPlayNoPart)
         SCOPED_TRACE(c.args.front());
         EXPECT_EQ(session.run(c.args, env), c.result);
     }
+}
+
+// Each backend but the simulated one is a plugin in dispor0/ beside the
+// library. One that is missing or cannot load is one line naming the file,
+// and the choice without DISPOR_BACKEND goes on to the next backend.
+TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
+{
+    const Session session;
+    // The built library alone in a directory of the test's own, found
+    // before the tool's search path, with a plugin that is no ELF file.
+    const std::string tool = e2e::dispctlBinary();
+    const e2e::TempDir library;
+    ASSERT_EQ(::mkdir(library.file("dispor0").c_str(), 0700), 0);
+    e2e::writeFile(library.file("libdispor.so.0"),
+                   e2e::readFile(tool.substr(0, tool.rfind('/')) + "/../dispor/libdispor.so.0"));
+    const std::string x11 = library.file("dispor0/x11.so");
+    e2e::writeFile(x11, "");
+    const std::string gnome = library.file("dispor0/gnome.so");
+    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}};
+
+    EXPECT_EQ(session.run({"list-outputs"}, env),
+              (Result{1, "",
+                      noService("WAYLAND_DISPLAY is not set; cannot load the gnome backend: " + gnome
+                                + ": cannot open shared object file: No such file or directory; cannot load the x11 "
+                                  "backend: " + x11 + ": file too short")}));
+    env["DISPOR_BACKEND"] = "x11";
+    EXPECT_EQ(session.run({"list-outputs"}, env),
+              (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": file too short\n"}));
+    env["DISPOR_BACKEND"] = "virtual";
+    EXPECT_EQ(session.run({"list-outputs", "--names"}, env), (Result{0, "eDP-1\nDP-1\n", ""}));
 }
 
 } // namespace

@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -185,6 +188,27 @@ TEST(Identify, ABusThatNeverAnswersIsATimeOut)
               (e2e::Result{1, "",
                            "Failed to determine active output: The session bus did not answer within 3 s\nUnknown "
                            "output: active-output\n"}));
+}
+
+// The compositor calls live in a module the tool opens from its own place;
+// a tool without it fails the call with one line naming the file.
+TEST(Identify, AMissingBusModuleIsOneLine)
+{
+    const e2e::TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("bin").c_str(), 0700), 0);
+    const std::string tool = dir.file("bin/dispctl");
+    e2e::writeFile(tool, e2e::readFile(e2e::dispctlBinary()));
+    ASSERT_EQ(::chmod(tool.c_str(), 0700), 0);
+    e2e::VirtualSet set;
+    const e2e::Result result = e2e::runProgram(tool, {"identify"}, set.env());
+    const std::string start = "org.lumo.Vantor.Effect.OutputLocator1.show failed: cannot load the session-bus module: "
+        + dir.file("bin/../lib/");
+    const std::string end = "/dispctl/compositor.so: cannot open shared object file: No such file or directory\n";
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.substr(0, start.size()), start) << result.err;
+    EXPECT_TRUE(result.err.ends_with(end)) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
 }
 
 std::map<std::string, std::string> dpmsStates(const std::string &document)

@@ -1,6 +1,7 @@
 // The backend's own rules, without mutter: ids, uuids, types, ranking,
 // scales, and the logical monitors an apply sends.
 
+#include "../../dispor/src/backend.h"
 #include "../../dispor/src/gnome/model.h"
 
 #include <gtest/gtest.h>
@@ -40,13 +41,13 @@ State threeMonitors()
 Dispor::ConfigPtr fetched(const State &state)
 {
     Dispor::OutputList list;
-    Dispor::Config::Origin origin;
+    Dispor::ConfigOrigin origin;
     for (const Output::Data &d : describe(state, 0)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, Dispor::OutputPtr::create(d));
     }
     auto config = Dispor::ConfigPtr::create(list);
-    config->origin() = origin;
+    originOf(*config) = origin;
     return config;
 }
 

@@ -108,13 +108,13 @@ TEST(WaylandModel, RotationsBothWays)
 Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version, const CustomModeLists &lists)
 {
     Dispor::OutputList outputs;
-    Dispor::Config::Origin origin;
+    Dispor::ConfigOrigin origin;
     for (const Output::Data &d : describe(heads, version, lists)) {
         origin.fetched.insert(d.id, d);
         outputs.insert(d.id, Dispor::OutputPtr::create(d));
     }
     Dispor::Config config(outputs);
-    config.origin() = origin;
+    originOf(config) = origin;
     return config;
 }
 
@@ -436,7 +436,7 @@ TEST(WaylandModel, RefusalsInTheBackendsOrder)
         {"logical size and power are no change here",
          [](O &o) {
              o.setExplicitLogicalSize(QSizeF(960, 540));
-             o.data().dpms = O::DpmsMode::Off;
+             Dispor::dataOf(o).dpms = O::DpmsMode::Off;
          },
          {}},
     };

@@ -1,6 +1,7 @@
 // The X11 backend's description and planner on hand-made server states:
 // no server, milliseconds.
 
+#include "backend.h"
 #include "x11/description.h"
 #include "x11/plan.h"
 
@@ -103,15 +104,15 @@ struct Snapshot {
     explicit Snapshot(ServerState state = threeOutputs()) : now(std::move(state)), described(describe(now))
     {
         Dispor::OutputList list;
-        Dispor::Config::Origin origin;
+        Dispor::ConfigOrigin origin;
         for (const Data &d : std::as_const(described)) {
             origin.fetched.insert(d.id, d);
             list.insert(d.id, Dispor::OutputPtr::create(d));
         }
         config = Dispor::ConfigPtr::create(list);
-        config->origin() = origin;
+        originOf(*config) = origin;
     }
-    Data &operator[](int id) { return config->output(id)->data(); }
+    Data &operator[](int id) { return Dispor::dataOf(*config->output(id)); }
 
     // The plan, or the refusal's reason.
     std::variant<Plan, std::string> plan() const

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "dispor/export.h"
 #include "dispor/output.h"
 
 #include <memory>
 
 namespace Dispor {
 
-class Backend;
+// Where a snapshot came from, as the library keeps it for applying it.
+struct ConfigOrigin;
 
 // One snapshot of all outputs. Changes stay in the snapshot until a
 // SetConfigOperation applies them; it applies only what changed here.
@@ -15,12 +17,17 @@ class Backend;
 // shared too (OutputPtr), so a change through any copy of an OutputPtr is a
 // change of this snapshot. Nothing here talks to a display server or
 // blocks. Not thread-safe.
-class Config {
+class DISPOR_EXPORT Config {
 public:
     // An empty snapshot, or one of the given outputs; such a snapshot has no
     // origin and cannot be applied (for tests and tools that build their own).
-    Config() = default;
-    explicit Config(OutputList outputs) : m_outputs(std::move(outputs)) {}
+    Config();
+    explicit Config(OutputList outputs);
+    // A copy is a snapshot of its own, of the same outputs (OutputPtr is
+    // shared) and the same origin.
+    Config(const Config &other);
+    Config &operator=(const Config &other);
+    ~Config();
 
     // Every output the backend knows, connected or not, by id.
     OutputList outputs() const { return m_outputs; }
@@ -42,21 +49,12 @@ public:
     QSize logicalSizeForOutputInt(const Output &output) const;
     QSize logicalSizeForOutputInt(const OutputPtr &output) const { return logicalSizeForOutputInt(*output); }
 
-    // For backends, not for programs: each output as fetched, the priority changes asked for
-    // in order (output id, rank), the backend that made the snapshot, and
-    // the state it was made from as that backend identifies it.
-    struct Origin {
-        std::shared_ptr<Backend> backend;
-        QByteArray stamp;
-        QMap<int, Output::Data> fetched;
-        QList<std::pair<int, uint32_t>> priorityRequests;
-    };
-    const Origin &origin() const { return m_origin; }
-    Origin &origin() { return m_origin; }
-
 private:
+    // The backends' access to the origin, in the library's private headers.
+    friend class ConfigPrivate;
+
     OutputList m_outputs;
-    Origin m_origin;
+    std::unique_ptr<ConfigOrigin> m_origin;
 };
 
 // Shared ownership: the snapshot lives as long as its last pointer.

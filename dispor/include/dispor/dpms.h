@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dispor/export.h"
+
 #include <QObject>
 #include <QString>
 
@@ -8,7 +10,7 @@ namespace Dispor {
 // Display power of all connected outputs (on, standby, suspend, off), for
 // backends whose display server offers it. Owned by the caller or its
 // QObject parent; one switch at a time.
-class Dpms : public QObject {
+class DISPOR_EXPORT Dpms : public QObject {
     Q_OBJECT
 public:
     enum Mode { On = 0, Standby = 1, Suspend = 2, Off = 3 };

@@ -9,7 +9,7 @@ namespace Dispor {
 // A blocking request to the display-configuration service. An operation
 // runs once: a second exec() returns the first result. Owned by the caller
 // (or by its QObject parent).
-class ConfigOperation : public QObject {
+class DISPOR_EXPORT ConfigOperation : public QObject {
     Q_OBJECT
 public:
     enum Option { NoOptions = 0 };
@@ -37,7 +37,7 @@ protected:
 
 // Fetches a fresh snapshot. A fetch that fails prints its reason on
 // standard error ("dispor: …") and leaves config() null.
-class GetConfigOperation : public ConfigOperation {
+class DISPOR_EXPORT GetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:
     explicit GetConfigOperation(Options options = NoOptions, QObject *parent = nullptr);
@@ -55,7 +55,7 @@ private:
 // GetConfigOperation; it is shared, not copied. After a successful apply
 // it stands for the state applied, so that applying it again carries only
 // what changes next.
-class SetConfigOperation : public ConfigOperation {
+class DISPOR_EXPORT SetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:
     explicit SetConfigOperation(const ConfigPtr &config, QObject *parent = nullptr);

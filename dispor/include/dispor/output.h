@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dispor/export.h"
 #include "dispor/mode.h"
 
 #include <QFlags>
@@ -15,7 +16,7 @@ namespace Dispor {
 // SetConfigOperation applies what changed. Nothing here talks to a display
 // server, blocks or fails: a value the output cannot take is refused when
 // the change is applied. Shared through OutputPtr within its Config.
-class Output {
+class DISPOR_EXPORT Output {
 public:
     // The connector type, as the kernel's DRM connector types number them.
     enum class Type : uint32_t {
@@ -89,8 +90,9 @@ public:
         bool operator==(const BpcRange &) const = default;
     };
 
-    // Everything a backend knows of one output. Backends read and write it
-    // whole; the tool goes through the getters and setters below.
+    // Everything the library knows of one output, as one value: what an
+    // Output is made from, and what data() hands out whole. Programs change
+    // an output through the setters below.
     struct Data {
         int id = 0;
         QString name;
@@ -150,7 +152,8 @@ public:
         DpmsMode dpms = DpmsMode::On;
     };
 
-    // Made by backends (and tests) from the whole state.
+    // An output of the given state, for programs and tests that build their
+    // own snapshots.
     explicit Output(Data data) : m_d(std::move(data)) {}
 
     // The backend's id: unique in a snapshot, stable while the output exists.
@@ -268,11 +271,13 @@ public:
     void setAbmLevel(uint32_t level) { m_d.abmLevel = level; }
     void setMaxBitsPerColor(uint32_t bits) { m_d.maxBitsPerColor = bits; }
 
-    // For backends: the whole state at once.
+    // The whole state at once, read-only.
     const Data &data() const { return m_d; }
-    Data &data() { return m_d; }
 
 private:
+    // The backends' write access, in the library's private headers.
+    friend class OutputPrivate;
+
     Data m_d;
 };
 

@@ -1,5 +1,6 @@
 #include "client.h"
 
+#include "../session_bus.h"
 #include "../text.h"
 
 #include <QCryptographicHash>
@@ -7,15 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QUrl>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 Q_DECLARE_METATYPE(Dispor::Gnome::MonitorSetting)
 Q_DECLARE_METATYPE(Dispor::Gnome::LogicalSetting)
@@ -33,91 +26,24 @@ constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iidu
 constexpr int answerSeconds = 3;
 constexpr int applySeconds = 10; // a mode change reprograms the outputs first
 
-// The first unix socket among the address's transports, else empty.
-std::optional<sockaddr_un> unixSocket(const QString &address, socklen_t *length)
-{
-    for (const QString &transport : address.split(u';', Qt::SkipEmptyParts)) {
-        if (!transport.startsWith(u"unix:"))
-            continue;
-        for (const QString &pair : transport.mid(5).split(u',')) {
-            const qsizetype equals = pair.indexOf(u'=');
-            const QString key = pair.left(equals);
-            if (equals < 0 || (key != u"path" && key != u"abstract"))
-                continue;
-            const QByteArray value = QByteArray::fromPercentEncoding(pair.mid(equals + 1).toUtf8());
-            sockaddr_un socket{};
-            socket.sun_family = AF_UNIX;
-            const size_t offset = key == u"abstract" ? 1 : 0;
-            if (value.size() + offset >= sizeof(socket.sun_path))
-                return std::nullopt;
-            std::copy(value.begin(), value.end(), socket.sun_path + offset);
-            *length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + size_t(value.size())
-                                + (offset ? 0 : 1));
-            return socket;
-        }
-    }
-    return std::nullopt;
-}
-
 // QtDBus waits without end for a bus that accepts a connection and never
 // answers: before it connects, the bus must answer the first step of the
 // authentication within the given seconds. Other transports go straight on.
 bool busAnswers(const QString &address, QString *reason)
 {
-    socklen_t length = 0;
-    const std::optional<sockaddr_un> socketAddress = unixSocket(address, &length);
-    if (!socketAddress)
+    const BusProbe probe = probeSessionBus(address, answerSeconds);
+    switch (probe.outcome) {
+    case BusProbe::Answered:
+    case BusProbe::NotProbed:
         return true;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        *reason = u"cannot make a socket for the session bus: "_qs + QString::fromLocal8Bit(strerror(errno));
-        return false;
-    }
-    const QDeadlineTimer deadline(answerSeconds * 1000);
-    const auto wait = [&](short events) {
-        pollfd p{fd, events, 0};
-        int ready;
-        do
-            ready = ::poll(&p, 1, int(deadline.remainingTime()));
-        while (ready < 0 && errno == EINTR && !deadline.hasExpired());
-        return ready > 0;
-    };
-    bool answered = false;
-    QString failure;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
-        failure = QString::fromLocal8Bit(strerror(errno));
-    } else {
-        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
-            + "\r\n";
-        qsizetype sent = 0;
-        while (sent < hello.size() && wait(POLLOUT)) {
-            const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                failure = QString::fromLocal8Bit(strerror(errno));
-                break;
-            }
-            sent += n > 0 ? n : 0;
-        }
-        QByteArray answer;
-        while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
-            char buffer[256];
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                failure = n == 0 ? u"it closed the connection"_qs : QString::fromLocal8Bit(strerror(errno));
-                break;
-            }
-            answer.append(buffer, n > 0 ? n : 0);
-        }
-        answered = answer.contains('\n');
-    }
-    ::close(fd);
-    if (answered)
-        return true;
-    if (failure.isEmpty())
+    case BusProbe::Silent:
         *reason = u"the session bus at "_qs + quoted(address) + " did not answer within "
             + QString::number(answerSeconds) + " s";
-    else
-        *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": " + failure;
+        return false;
+    case BusProbe::Failed:
+        break;
+    }
+    *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": " + probe.failure;
     return false;
 }
 

@@ -11,14 +11,14 @@ bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
     if (!m_session->state(&state, reason) || !m_session->powerSaveMode(&power, reason))
         return false;
     OutputList list;
-    Config::Origin origin;
+    ConfigOrigin origin;
     origin.stamp = state.stamp;
     for (Output::Data &d : describe(state, power)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
     *config = ConfigPtr::create(std::move(list));
-    (*config)->origin() = std::move(origin);
+    originOf(**config) = std::move(origin);
     return true;
 }
 
@@ -29,7 +29,7 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
     State state;
     if (!m_session->state(&state, reason))
         return Applied::Refused;
-    if (config.origin().stamp != state.stamp) {
+    if (originOf(config).stamp != state.stamp) {
         *reason = QStringLiteral("the outputs changed since they were read");
         return Applied::Conflict;
     }

@@ -1,5 +1,6 @@
 #include "model.h"
 
+#include "../backend.h"
 #include "../changes.h"
 #include "../naming.h"
 
@@ -437,7 +438,7 @@ bool plan(const Config &config, const State &state, QList<LogicalSetting> *setti
 {
     settings->clear();
     *changed = false;
-    const Config::Origin &origin = config.origin();
+    const ConfigOrigin &origin = originOf(config);
     const QMap<int, Data> now = describe(state, 0);
     QHash<QString, int> idOf;
     for (const Data &d : now)

@@ -181,7 +181,7 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
     for (qsizetype i = 0; i < outputs.size(); ++i)
         index.insert(outputs[i].id, i);
     QList<int> ranks = ranking(outputs);
-    const Config::Origin &origin = config.origin();
+    const ConfigOrigin &origin = originOf(config);
 
     QString disabled; // the first enabled, connected output this apply switched off
     for (const OutputPtr &output : config.outputs()) {
@@ -254,7 +254,7 @@ bool VirtualBackend::fetch(ConfigPtr *config, QString *reason)
         return false;
 
     OutputList list;
-    Config::Origin origin;
+    ConfigOrigin origin;
     origin.stamp = std::move(stamp);
     for (Data &d : outputs) {
         offerCustomModes(d);
@@ -262,7 +262,7 @@ bool VirtualBackend::fetch(ConfigPtr *config, QString *reason)
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
     *config = ConfigPtr::create(std::move(list));
-    (*config)->origin() = std::move(origin);
+    originOf(**config) = std::move(origin);
     return true;
 }
 
@@ -270,7 +270,7 @@ Applied VirtualBackend::apply(const Config &config, QByteArray *stamp, QString *
 {
     return update(
         m_location, [&config](Outputs &outputs, QString *why) { return applyTo(config, outputs, why); },
-        &config.origin().stamp, stamp, reason);
+        &originOf(config).stamp, stamp, reason);
 }
 
 bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)

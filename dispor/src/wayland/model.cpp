@@ -281,7 +281,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
           QString *reason)
 {
     *planned = Plan{};
-    const Config::Origin &origin = config.origin();
+    const ConfigOrigin &origin = originOf(config);
 
     // Priorities are the one change that spans outputs: name the output the
     // request was made for.

@@ -26,14 +26,14 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason))
         return false;
     OutputList list;
-    Config::Origin origin;
+    ConfigOrigin origin;
     origin.stamp = QByteArray::number(m_session->serial());
     for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), customModes)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
     *config = ConfigPtr::create(std::move(list));
-    (*config)->origin() = std::move(origin);
+    originOf(**config) = std::move(origin);
     return true;
 }
 
@@ -44,7 +44,7 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     if (!m_session->update(reason))
         return Applied::Refused;
     const uint32_t serial = m_session->serial();
-    if (config.origin().stamp != QByteArray::number(serial)) {
+    if (originOf(config).stamp != QByteArray::number(serial)) {
         *reason = QStringLiteral("the outputs changed since they were read");
         return Applied::Conflict;
     }

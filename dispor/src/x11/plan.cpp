@@ -1,5 +1,6 @@
 #include "plan.h"
 
+#include "../backend.h"
 #include "../changes.h"
 #include "../text.h"
 #include "../ranking.h"
@@ -633,7 +634,7 @@ bool planApply(const ServerState &now, const QMap<int, Data> &described, const C
                QString *reason)
 {
     QMap<int, Data> base = described;
-    const Config::Origin &origin = config.origin();
+    const ConfigOrigin &origin = originOf(config);
     bool changed = !origin.priorityRequests.isEmpty();
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());

@@ -19,13 +19,13 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     if (!m_connection->read(&state, true, reason))
         return false;
     OutputList list;
-    Config::Origin origin;
+    ConfigOrigin origin;
     for (Data &d : describe(state)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
     *config = ConfigPtr::create(std::move(list));
-    (*config)->origin() = std::move(origin);
+    originOf(**config) = std::move(origin);
     return true;
 }
 
@@ -37,7 +37,7 @@ QString X11Backend::emulationRefusal() const
 
 Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
 {
-    const Config::Origin &origin = config.origin();
+    const ConfigOrigin &origin = originOf(config);
     if (m_connection->emulated()) {
         // Decided from the snapshot alone: nothing goes to the server.
         bool changed = !origin.priorityRequests.isEmpty();

@@ -1,0 +1,100 @@
+#include "session_bus.h"
+
+#include <QDeadlineTimer>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace Dispor {
+
+namespace {
+
+// The first unix socket among the address's transports, else empty.
+std::optional<sockaddr_un> unixSocket(const QString &address, socklen_t *length)
+{
+    for (const QString &transport : address.split(u';', Qt::SkipEmptyParts)) {
+        if (!transport.startsWith(u"unix:"))
+            continue;
+        for (const QString &pair : transport.mid(5).split(u',')) {
+            const qsizetype equals = pair.indexOf(u'=');
+            const QString key = pair.left(equals);
+            if (equals < 0 || (key != u"path" && key != u"abstract"))
+                continue;
+            const QByteArray value = QByteArray::fromPercentEncoding(pair.mid(equals + 1).toUtf8());
+            sockaddr_un socket{};
+            socket.sun_family = AF_UNIX;
+            const size_t offset = key == u"abstract" ? 1 : 0;
+            if (value.size() + offset >= sizeof(socket.sun_path))
+                return std::nullopt;
+            std::copy(value.begin(), value.end(), socket.sun_path + offset);
+            *length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + size_t(value.size())
+                                + (offset ? 0 : 1));
+            return socket;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+BusProbe probeSessionBus(const QString &address, int seconds)
+{
+    socklen_t length = 0;
+    const std::optional<sockaddr_un> socketAddress = unixSocket(address, &length);
+    if (!socketAddress)
+        return {BusProbe::NotProbed, {}};
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return {BusProbe::Failed, QString::fromLocal8Bit(strerror(errno))};
+    const QDeadlineTimer deadline(seconds * 1000);
+    const auto wait = [&](short events) {
+        pollfd p{fd, events, 0};
+        int ready;
+        do
+            ready = ::poll(&p, 1, int(deadline.remainingTime()));
+        while (ready < 0 && errno == EINTR && !deadline.hasExpired());
+        return ready > 0;
+    };
+    bool answered = false;
+    QString failure;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
+        failure = QString::fromLocal8Bit(strerror(errno));
+    } else {
+        // The credentials byte, then the first line of the handshake.
+        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
+            + "\r\n";
+        qsizetype sent = 0;
+        while (sent < hello.size() && wait(POLLOUT)) {
+            const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                failure = QString::fromLocal8Bit(strerror(errno));
+                break;
+            }
+            sent += n > 0 ? n : 0;
+        }
+        QByteArray answer;
+        while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
+                break;
+            }
+            answer.append(buffer, n > 0 ? n : 0);
+        }
+        answered = answer.contains('\n');
+    }
+    ::close(fd);
+    if (answered)
+        return {BusProbe::Answered, {}};
+    return {failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, failure};
+}
+
+} // namespace Dispor
