@@ -81,16 +81,10 @@ const ValueWords *valueWordsFor(std::string_view valueName, std::string_view com
 
 std::vector<std::string> splitWords(std::string_view text, char separator)
 {
-    std::vector<std::string> result;
     if (text.empty())
-        return result;
-    for (;;) {
-        const std::size_t at = text.find(separator);
-        result.emplace_back(text.substr(0, at));
-        if (at == std::string_view::npos)
-            return result;
-        text.remove_prefix(at + 1);
-    }
+        return {};
+    const std::vector<std::string_view> pieces = splitText(text, separator);
+    return {pieces.begin(), pieces.end()};
 }
 
 std::vector<Slot> slotsFor(const Command &command)

@@ -143,7 +143,7 @@ const CommandOption *positionalOf(const Command &command)
     return positionalOf(optionsFor(command));
 }
 
-static std::vector<std::string_view> split(std::string_view text, char separator)
+std::vector<std::string_view> splitText(std::string_view text, char separator)
 {
     std::vector<std::string_view> result;
     for (;;) {
@@ -160,11 +160,11 @@ std::vector<ValueAlternative> parseValueName(std::string_view valueName)
     std::vector<ValueAlternative> result;
     if (valueName.empty())
         return result;
-    for (const std::string_view alternative : split(valueName, ';')) {
+    for (const std::string_view alternative : splitText(valueName, ';')) {
         ValueAlternative &placeholders = result.emplace_back();
         if (alternative.empty())
             continue;
-        for (std::string_view word : split(alternative, ' ')) {
+        for (std::string_view word : splitText(alternative, ' ')) {
             const bool repeated = word.ends_with('*');
             if (repeated)
                 word.remove_suffix(1);

@@ -95,5 +95,8 @@ using ValueAlternative = std::vector<Placeholder>;
 // has no alternatives.
 std::vector<ValueAlternative> parseValueName(std::string_view valueName);
 
+// The pieces of text between separators; an empty text is one empty piece.
+std::vector<std::string_view> splitText(std::string_view text, char separator);
+
 // The alternatives of the command's positional record; none without one.
 std::vector<ValueAlternative> positionalPattern(const Command &command);

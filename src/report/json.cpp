@@ -72,9 +72,7 @@ QJsonObject outputToJson(const Output &output)
     object.insert(QStringLiteral("hdrColorProfileSource"),
                   word(wordOfValue(words::colorProfileSource, output.hdrColorProfileSource())));
     object.insert(QStringLiteral("colorPowerTradeoff"),
-                  output.colorPowerPreference() == Output::ColorPowerTradeoff::PreferAccuracy
-                      ? QStringLiteral("prefer-accuracy")
-                      : QStringLiteral("prefer-efficiency"));
+                  word(wordOfValue(words::colorPowerTradeoff, output.colorPowerPreference())));
     object.insert(QStringLiteral("autoBrightness"), output.automaticBrightness());
     object.insert(QStringLiteral("replicaOf"), output.replicationSource());
     // A percentage, unlike brightness and dimming.
@@ -108,9 +106,7 @@ QJsonObject outputToJson(const Output &output)
         });
     }
     object.insert(QStringLiteral("customModes"), customModes);
-    object.insert(QStringLiteral("edrPolicy"), output.edrPolicy() == Output::EdrPolicy::Never
-                                                   ? QStringLiteral("never")
-                                                   : QStringLiteral("always"));
+    object.insert(QStringLiteral("edrPolicy"), word(wordOfValue(words::edrPolicy, output.edrPolicy())));
     object.insert(QStringLiteral("capabilities"), capabilitiesToJson(output.capabilities()));
 
     // Kept as stored: the minimum in 1/10000 nit, the others in nits.
@@ -183,8 +179,7 @@ void writeOutputJson(JsonWriter &json, const Output &output)
     }
     json.endArray();
     json.key("colorPowerTradeoff");
-    writeWord(json, d.colorPowerPreference == Output::ColorPowerTradeoff::PreferAccuracy ? "prefer-accuracy"
-                                                                                         : "prefer-efficiency");
+    writeWord(json, wordOfValue(words::colorPowerTradeoff, d.colorPowerPreference));
     json.key("colorProfileSource");
     writeWord(json, wordOfValue(words::colorProfileSource, d.colorProfileSource));
     json.key("connected");
@@ -205,7 +200,7 @@ void writeOutputJson(JsonWriter &json, const Output &output)
     json.key("dimming");
     json.value(d.dimming);
     json.key("edrPolicy");
-    writeWord(json, d.edrPolicy == Output::EdrPolicy::Never ? "never" : "always");
+    writeWord(json, wordOfValue(words::edrPolicy, d.edrPolicy));
     json.key("enabled");
     json.value(d.enabled);
     json.key("hdr");
