@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <type_traits>
+#include <vector>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -276,27 +277,38 @@ private:
 
 bool FastReader::modes(ModeList *out)
 {
-    return array([&] {
-        QString id;
+    // Read whole, then inserted in key order at the map's end: the map's
+    // own search compares UTF-16 strings several times per mode. The ids
+    // are printable ASCII here, so byte order is the map's order.
+    struct Read {
+        std::string_view id;
         int w = 0, h = 0;
         float refresh = 0;
-        static constexpr std::array<std::string_view, 4> names{"id", "width", "height", "refreshRate"};
-        if (!fixed(names, [&](size_t i) {
-                switch (i) {
-                case 0: return string(&id);
-                case 1: return integer(&w);
-                case 2: return integer(&h);
-                default: return rate(&refresh);
-                }
-            }))
-            return false;
-        if (id.isEmpty())
-            return false;
-        // A repeated id replaces the first: the size tells, in one look-up.
-        const qsizetype before = out->size();
-        out->insert(id, ModePtr::create(id, QSize(w, h), refresh));
-        return out->size() != before;
-    });
+    };
+    std::vector<Read> read;
+    if (!array([&] {
+            Read &mode = read.emplace_back();
+            static constexpr std::array<std::string_view, 4> names{"id", "width", "height", "refreshRate"};
+            return fixed(names,
+                         [&](size_t i) {
+                             switch (i) {
+                             case 0: return string(&mode.id);
+                             case 1: return integer(&mode.w);
+                             case 2: return integer(&mode.h);
+                             default: return rate(&mode.refresh);
+                             }
+                         })
+                && !mode.id.empty();
+        }))
+        return false;
+    std::sort(read.begin(), read.end(), [](const Read &a, const Read &b) { return a.id < b.id; });
+    // A repeated id is refused: the size tells.
+    const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
+    for (const Read &mode : read) {
+        const QString id = QString::fromLatin1(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
+        out->insert(out->cend(), id, ModePtr::create(id, QSize(mode.w, mode.h), mode.refresh));
+    }
+    return out->size() == expected;
 }
 
 bool FastReader::customModes(QList<ModeInfo> *out)
