@@ -26,8 +26,9 @@ OutputPtr resolveOutput(const ConfigPtr &config, const QString &word);
 // snapshot, a bounded number of times.
 int withOutput(const QString &spec, OutputAction action);
 
-// Fetches and resolves only, for commands that read; null after printing
-// the failure (or when nothing could be fetched).
+// Fetches and resolves only: withOutput's first step, run again on a
+// conflict. Null after printing the failure (or when nothing could be
+// fetched).
 OutputPtr fetchOutput(const QString &spec, ConfigPtr *config = nullptr);
 
 // What applyConfig returns, printing nothing, when the outputs changed since
