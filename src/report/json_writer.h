@@ -64,9 +64,11 @@ private:
     void grow(size_t n);
     void spaces(size_t depth)
     {
-        for (size_t i = 0; i < depth; ++i)
-            std::memcpy(m_text.get() + m_size + 4 * i, "    ", 4);
-        m_size += 4 * depth;
+        static constexpr char blanks[] = "                                                                ";
+        size_t n = 4 * depth;
+        for (; n > sizeof blanks - 1; n -= sizeof blanks - 1)
+            put(std::string_view(blanks, sizeof blanks - 1));
+        put(std::string_view(blanks, n));
     }
     void put(char c) { m_text[m_size++] = c; }
     void put(std::string_view s)
@@ -86,10 +88,10 @@ private:
         }
         if (depth == 0)
             return;
-        if (m_empty.back())
-            m_empty.back() = false;
-        else
+        char &empty = m_empty.back();
+        if (!empty)
             put(",\n");
+        empty = false;
         spaces(depth);
     }
 
