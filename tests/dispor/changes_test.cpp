@@ -22,7 +22,7 @@ Data plainOutput()
     Data d;
     d.id = 1;
     d.name = QStringLiteral("A");
-    d.modes.insert(QStringLiteral("1"), Dispor::ModePtr::create(QStringLiteral("1"), QSize(1920, 1080), 60.0f));
+    d.modes.insert(Dispor::ModePtr::create(QStringLiteral("1"), QSize(1920, 1080), 60.0f));
     d.currentModeId = QStringLiteral("1");
     return d;
 }
@@ -33,7 +33,7 @@ Data changedOutput()
     Data d = plainOutput();
     d.enabled = false;
     d.pos = QPoint(10, 20);
-    d.modes.insert(QStringLiteral("2"), Dispor::ModePtr::create(QStringLiteral("2"), QSize(1280, 720), 50.0f));
+    d.modes.insert(Dispor::ModePtr::create(QStringLiteral("2"), QSize(1280, 720), 50.0f));
     d.currentModeId = QStringLiteral("2");
     d.size = QSize(1024, 768);
     d.scale = 2;

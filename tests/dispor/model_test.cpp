@@ -177,7 +177,7 @@ TEST(CustomModes, IdsDependOnlyOnContent)
     // Ids a document's own modes hold are passed over.
     Dispor::ModeList own;
     for (const QString &id : {u"custom-1920x1080@60.00"_qs, u"custom-1920x1080@60.00-3"_qs})
-        own.insert(id, Dispor::ModePtr::create(id, QSize(1, 1), 1.0f));
+        own.insert(Dispor::ModePtr::create(id, QSize(1, 1), 1.0f));
     EXPECT_EQ(customModeIds(own, {a, b, a, a}),
               (QStringList{"custom-1920x1080@60.00-2", "custom-2560x1440@144.00", "custom-1920x1080@60.00-4",
                            "custom-1920x1080@60.00-5"}));

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QString id = m[0] & 0x80 ? QString::number(m[0] & 0x7f) : QStringLiteral("m%1").arg(m[0]);
         const int width = widths[m[1] % 5];
         const int height = width * 9 / 16 + (m[1] >> 4) % 2;
-        d.modes.insert(id, Dispor::ModePtr::create(id, QSize(width, height), rates[m[2] % 8]));
+        d.modes.insert(Dispor::ModePtr::create(id, QSize(width, height), rates[m[2] % 8]));
         if (m[2] & 0x10)
             d.currentModeId = id;
         if (m[2] & 0x20)

@@ -142,7 +142,7 @@ QList<Dispor::Output::Data> outputs()
     full.pos = QPoint(-1920, 1080);
     for (const auto &m : {mode("1", 1920, 1080, 60.0f), mode("10", 1280, 720, 59.94f), mode("2", 3840, 2160, 23.976f),
                           mode("x y", 800, 600, 0.5f)})
-        full.modes.insert(m->id(), m);
+        full.modes.insert(m);
     full.currentModeId = QStringLiteral("10");
     full.preferredModeId = QStringLiteral("10");
     full.scale = 1.25;

@@ -18,7 +18,7 @@ Output makeOutput(std::initializer_list<std::tuple<const char *, int, int, float
     data.id = 1;
     data.name = QStringLiteral("DP-1");
     for (const auto &[id, width, height, rate] : modes)
-        data.modes.insert(QString::fromUtf8(id), ModePtr::create(QString::fromUtf8(id), QSize(width, height), rate));
+        data.modes.insert(ModePtr::create(QString::fromUtf8(id), QSize(width, height), rate));
     data.currentModeId = QString::fromUtf8(current);
     data.preferredModeId = QString::fromUtf8(preferred);
     return Output(data);

@@ -3,6 +3,8 @@
 #include "dispor/export.h"
 #include "dispor/output.h"
 
+#include <QMap>
+
 #include <memory>
 
 namespace Dispor {

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <QMap>
+#include <QList>
 #include <QSharedPointer>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 
 namespace Dispor {
@@ -19,7 +22,7 @@ public:
 
     // The backend's name for the mode, unique within one output; the key of
     // the output's ModeList and what Output::setCurrentModeId() takes.
-    QString id() const { return m_id; }
+    const QString &id() const { return m_id; }
     // The size in pixels.
     QSize size() const { return m_size; }
     // In Hz.
@@ -33,8 +36,116 @@ private:
 
 // Shared ownership; modes are never changed after they are made.
 using ModePtr = QSharedPointer<Mode>;
-// Keyed by mode id; QMap walks the ids in plain string order ("1", "10", "2").
-using ModeList = QMap<QString, ModePtr>;
+
+// An output's modes keyed by their ids, walked in plain string order of the
+// ids ("1", "10", "2"). A sorted array, implicitly shared: copies are cheap,
+// and a list of many modes costs one allocation per mode, not three.
+class ModeList {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using difference_type = qsizetype;
+        using value_type = ModePtr;
+        using pointer = const ModePtr *;
+        using reference = const ModePtr &;
+
+        const_iterator() = default;
+        const ModePtr &operator*() const { return *m_at; }
+        const ModePtr *operator->() const { return m_at; }
+        const ModePtr &value() const { return *m_at; }
+        const QString &key() const { return (*m_at)->id(); }
+        const_iterator &operator++() { ++m_at; return *this; }
+        const_iterator operator++(int) { return const_iterator(m_at++); }
+        const_iterator &operator--() { --m_at; return *this; }
+        const_iterator operator--(int) { return const_iterator(m_at--); }
+        const_iterator &operator+=(difference_type n) { m_at += n; return *this; }
+        friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
+        friend difference_type operator-(const_iterator a, const_iterator b) { return a.m_at - b.m_at; }
+        friend bool operator==(const_iterator a, const_iterator b) { return a.m_at == b.m_at; }
+        friend bool operator!=(const_iterator a, const_iterator b) { return a.m_at != b.m_at; }
+
+    private:
+        friend class ModeList;
+        explicit const_iterator(const ModePtr *at) : m_at(at) {}
+        const ModePtr *m_at = nullptr;
+    };
+    using iterator = const_iterator;
+
+    qsizetype size() const { return m_modes.size(); }
+    qsizetype count() const { return m_modes.size(); }
+    bool isEmpty() const { return m_modes.isEmpty(); }
+
+    const_iterator begin() const { return const_iterator(m_modes.constData()); }
+    const_iterator end() const { return const_iterator(m_modes.constData() + m_modes.size()); }
+    const_iterator cbegin() const { return begin(); }
+    const_iterator cend() const { return end(); }
+    const_iterator constBegin() const { return begin(); }
+    const_iterator constEnd() const { return end(); }
+
+    // The mode with this id, or end().
+    const_iterator find(const QString &id) const
+    {
+        const const_iterator at = lowerBound(id);
+        return at != end() && (*at)->id() == id ? at : end();
+    }
+    bool contains(const QString &id) const { return find(id) != end(); }
+    // The mode with this id, or null.
+    ModePtr value(const QString &id) const
+    {
+        const const_iterator at = find(id);
+        return at != end() ? *at : ModePtr();
+    }
+    ModePtr operator[](const QString &id) const { return value(id); }
+    QString firstKey() const { return m_modes.first()->id(); }
+    QStringList keys() const
+    {
+        QStringList ids;
+        ids.reserve(m_modes.size());
+        for (const ModePtr &mode : m_modes)
+            ids.append(mode->id());
+        return ids;
+    }
+    QList<ModePtr> values() const { return m_modes; }
+
+    // Adds the mode under its id, in place of a mode with the same id.
+    void insert(const ModePtr &mode)
+    {
+        // Modes usually come in order: then no search.
+        if (m_modes.isEmpty() || m_modes.last()->id() < mode->id()) {
+            m_modes.append(mode);
+            return;
+        }
+        const qsizetype at = lowerBound(mode->id()) - begin();
+        if (m_modes[at]->id() == mode->id())
+            m_modes[at] = mode;
+        else
+            m_modes.insert(at, mode);
+    }
+    // Removes the mode with this id; how many were removed (0 or 1).
+    qsizetype remove(const QString &id)
+    {
+        const const_iterator at = find(id);
+        if (at == end())
+            return 0;
+        m_modes.removeAt(at - begin());
+        return 1;
+    }
+    void clear() { m_modes.clear(); }
+
+    // The same modes: the same objects under the same ids.
+    friend bool operator==(const ModeList &a, const ModeList &b) { return a.m_modes == b.m_modes; }
+    friend bool operator!=(const ModeList &a, const ModeList &b) { return !(a == b); }
+    void reserve(qsizetype size) { m_modes.reserve(size); }
+
+private:
+    const_iterator lowerBound(const QString &id) const
+    {
+        return std::lower_bound(begin(), end(), id, [](const ModePtr &mode, const QString &key) { return mode->id() < key; });
+    }
+
+    QList<ModePtr> m_modes; // sorted by id, ids unique
+};
 
 // Explicit timings of a custom mode, as the kernel's DRM modes carry them.
 struct ModeTimings {

@@ -396,7 +396,7 @@ QMap<int, Output::Data> describe(const State &state, int power)
         d.type = typeOf(monitor);
         d.connected = true;
         for (const ModeState &mode : monitor.modes) {
-            d.modes.insert(mode.id, ModePtr::create(mode.id, QSize(mode.width, mode.height), float(mode.refresh)));
+            d.modes.insert(ModePtr::create(mode.id, QSize(mode.width, mode.height), float(mode.refresh)));
             if (mode.current)
                 d.currentModeId = mode.id;
             if (mode.preferred && d.preferredModeId.isEmpty())

@@ -141,7 +141,7 @@ void offerCustomModes(Output::Data &data)
     const QStringList ids = customModeIds(data.modes, data.customModes);
     for (qsizetype i = 0; i < ids.size(); ++i) {
         const ModeInfo &mode = data.customModes[i];
-        data.modes.insert(ids[i], ModePtr::create(ids[i], QSize(mode.width, mode.height), mode.refreshRate));
+        data.modes.insert(ModePtr::create(ids[i], QSize(mode.width, mode.height), mode.refreshRate));
     }
 }
 

@@ -30,7 +30,7 @@ Outputs defaultSet()
         int n = 0;
         for (const auto &[w, h, rate] : list) {
             const QString id = QString::number(++n);
-            result.insert(id, ModePtr::create(id, QSize(w, h), rate));
+            result.insert(ModePtr::create(id, QSize(w, h), rate));
         }
         return result;
     };

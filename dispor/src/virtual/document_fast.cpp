@@ -277,9 +277,8 @@ private:
 
 bool FastReader::modes(ModeList *out)
 {
-    // Read whole, then inserted in key order at the map's end: the map's
-    // own search compares UTF-16 strings several times per mode. The ids
-    // are printable ASCII here, so byte order is the map's order.
+    // Read whole, then inserted in id order, each at the list's end: the
+    // ids are printable ASCII here, so byte order is the list's order.
     struct Read {
         std::string_view id;
         int w = 0, h = 0;
@@ -304,9 +303,10 @@ bool FastReader::modes(ModeList *out)
     std::sort(read.begin(), read.end(), [](const Read &a, const Read &b) { return a.id < b.id; });
     // A repeated id is refused: the size tells.
     const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
+    out->reserve(expected);
     for (const Read &mode : read) {
         const QString id = QString::fromLatin1(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
-        out->insert(out->cend(), id, ModePtr::create(id, QSize(mode.w, mode.h), mode.refresh));
+        out->insert(ModePtr::create(id, QSize(mode.w, mode.h), mode.refresh));
     }
     return out->size() == expected;
 }

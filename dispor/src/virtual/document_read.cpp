@@ -255,7 +255,7 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
             *fault = quoted(key.text()) + " has the id " + quoted(id) + " twice";
             return false;
         }
-        out->insert(id, ModePtr::create(id, QSize(w, h), rate));
+        out->insert(ModePtr::create(id, QSize(w, h), rate));
     }
     return true;
 }

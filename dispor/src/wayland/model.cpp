@@ -253,7 +253,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
             // wlroots stands in an empty mode for a disabled output without modes of its own.
             if (mode->width <= 0 || mode->height <= 0)
                 continue;
-            d.modes.insert(mode->id, ModePtr::create(mode->id, QSize(mode->width, mode->height),
+            d.modes.insert(ModePtr::create(mode->id, QSize(mode->width, mode->height),
                                                      float(mode->refresh / 1000.0)));
             if (mode->preferred && d.preferredModeId.isEmpty())
                 d.preferredModeId = mode->id;

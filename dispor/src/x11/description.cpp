@@ -149,7 +149,7 @@ QMap<int, Data> describe(const ServerState &state)
             // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
             // mode is found again by what it was made from.
             const float rate = custom && !custom->timings ? custom->refreshRate : refreshRate(mode.timings);
-            d.modes.insert(key, ModePtr::create(key, QSize(mode.timings.width, mode.timings.height), rate));
+            d.modes.insert(ModePtr::create(key, QSize(mode.timings.width, mode.timings.height), rate));
             if (custom && output.modes.contains(id))
                 d.customModes.append(*custom);
         }
