@@ -10,6 +10,7 @@
 #include <vector>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -192,6 +193,27 @@ private:
     template <typename T>
     bool integer(T *out, int64_t min = std::numeric_limits<T>::min())
     {
+        static_assert(sizeof(T) < sizeof(int64_t) || std::is_signed_v<T>, "the range is checked in int64_t");
+        // Plain whole numbers, the usual case, without going through a double.
+        space();
+        const char *p = m_p;
+        const bool negative = p < m_end && *p == '-';
+        p += negative;
+        if (p < m_end && *p >= '0' && *p <= '9' && !(negative && *p == '0')) {
+            const char *digits = p;
+            int64_t value = 0;
+            while (p < m_end && *p >= '0' && *p <= '9' && p - digits < 16)
+                value = value * 10 + (*p++ - '0');
+            const bool plain = p == m_end || (*p != '.' && *p != 'e' && *p != 'E' && !(*p >= '0' && *p <= '9'));
+            if (plain && (*digits != '0' || p - digits == 1)) {
+                value = negative ? -value : value;
+                if (value < min || value > int64_t(std::numeric_limits<T>::max()))
+                    return false;
+                m_p = p;
+                *out = static_cast<T>(value);
+                return true;
+            }
+        }
         double d = 0;
         if (!number(&d) || d != std::trunc(d) || d < double(min) || d > double(std::numeric_limits<T>::max()))
             return false;
@@ -249,19 +271,42 @@ private:
     template <size_t N, typename F>
     bool fixed(const std::array<std::string_view, N> &names, F &&read)
     {
-        uint32_t seen = 0;
-        const bool ok = object([&](std::string_view key) {
-            for (size_t i = 0; i < N; ++i) {
-                if (key == names[i]) {
-                    if (seen & (1u << i))
-                        return false;
-                    seen |= 1u << i;
-                    return read(i);
-                }
-            }
+        if (!take('{'))
             return false;
-        });
-        return ok && seen == (1u << N) - 1;
+        uint32_t seen = 0;
+        if (take('}'))
+            return N == 0;
+        size_t next = 0;
+        do {
+            // Members usually come in the order written: that name is
+            // matched in place, without reading the key first.
+            size_t i = N;
+            if (next < N && quotedAhead(names[next])) {
+                i = next;
+                m_p += names[next].size() + 2;
+            } else {
+                std::string_view key;
+                if (!string(&key))
+                    return false;
+                i = static_cast<size_t>(std::find(names.begin(), names.end(), key) - names.begin());
+                if (i == N)
+                    return false;
+            }
+            if (seen & (1u << i))
+                return false;
+            seen |= 1u << i;
+            next = i + 1;
+            if (!take(':') || !read(i))
+                return false;
+        } while (take(','));
+        return take('}') && seen == (1u << N) - 1;
+    }
+    // Whether "name" (quoted) comes next, after white space.
+    bool quotedAhead(std::string_view name)
+    {
+        space();
+        return static_cast<size_t>(m_end - m_p) >= name.size() + 2 && *m_p == '"'
+            && std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
     }
 
     bool modes(ModeList *out);
