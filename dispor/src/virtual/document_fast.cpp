@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <type_traits>
 #include <vector>
 #include <charconv>
@@ -29,10 +30,38 @@ public:
     bool document(Outputs *outputs);
 
 private:
+    // Most calls find no white space: that test stays inline.
     void space()
     {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+        if (m_p == m_end || static_cast<unsigned char>(*m_p) > ' ')
+            return;
+        skipSpace();
+    }
+    void skipSpace()
+    {
+        // Written documents are indented: most of their bytes are runs of
+        // spaces, taken eight bytes at a time up to the first other byte.
+        constexpr uint64_t spaces = 0x2020202020202020u;
+        while (m_p < m_end) {
+            if (m_end - m_p >= 8) {
+                uint64_t eight = 0;
+                std::memcpy(&eight, m_p, 8);
+                if (const uint64_t other = eight ^ spaces) {
+                    // The first byte in memory is the low one on little-endian machines.
+                    m_p += (std::endian::native == std::endian::little ? std::countr_zero(other)
+                                                                       : std::countl_zero(other)) / 8;
+                } else {
+                    m_p += 8;
+                    continue;
+                }
+            } else if (*m_p == ' ') {
+                ++m_p;
+                continue;
+            }
+            if (m_p == m_end || !(*m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+                return;
             ++m_p;
+        }
     }
     bool take(char c)
     {
