@@ -39,7 +39,7 @@ void JsonWriter::open(char bracket)
 
 void JsonWriter::close(char bracket)
 {
-    reserve(3 + 4 * m_empty.size());
+    reserve(3 + 4 * m_empty.size() + kIndentCopy);
     if (!m_empty.back())
         put('\n');
     m_empty.pop_back();

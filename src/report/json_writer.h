@@ -62,13 +62,30 @@ private:
             grow(n);
     }
     void grow(size_t n);
-    void spaces(size_t depth)
+    // Indentation for depth levels.
+    void spaces(size_t depth) { indent(false, depth); }
+    // The separator (if not first) and indentation before an element. Up
+    // to a depth of 15 one fixed-size copy, which the compiler inlines;
+    // the caller has reserved kIndentCopy more bytes.
+    static constexpr size_t kIndentCopy = 64;
+    void indent(bool separator, size_t depth)
     {
-        static constexpr char blanks[] = "                                                                ";
-        size_t n = 4 * depth;
-        for (; n > sizeof blanks - 1; n -= sizeof blanks - 1)
-            put(std::string_view(blanks, sizeof blanks - 1));
-        put(std::string_view(blanks, n));
+        static constexpr char text[] = ",\n"
+                                       "                                                                ";
+        const size_t n = 4 * depth + (separator ? 2 : 0);
+        const char *from = separator ? text : text + 2;
+        if (n <= kIndentCopy && from + kIndentCopy <= text + sizeof text) {
+            std::memcpy(m_text.get() + m_size, from, kIndentCopy);
+            m_size += n;
+            return;
+        }
+        if (separator)
+            put(",\n");
+        for (size_t left = 4 * depth; left > 0;) {
+            const size_t chunk = std::min<size_t>(left, sizeof text - 3);
+            put(std::string_view(text + 2, chunk));
+            left -= chunk;
+        }
     }
     void put(char c) { m_text[m_size++] = c; }
     void put(std::string_view s)
@@ -81,7 +98,7 @@ private:
     void element(size_t n)
     {
         const size_t depth = m_empty.size();
-        reserve(n + 2 + 4 * depth);
+        reserve(n + 2 + 4 * depth + kIndentCopy);
         if (m_afterKey) {
             m_afterKey = false;
             return;
@@ -89,10 +106,8 @@ private:
         if (depth == 0)
             return;
         char &empty = m_empty.back();
-        if (!empty)
-            put(",\n");
+        indent(!empty, depth);
         empty = false;
-        spaces(depth);
     }
 
     std::unique_ptr<char[]> m_text; // m_size of m_capacity bytes used

@@ -117,6 +117,20 @@ TEST(JsonWriter, NestingAsQtIndentsIt)
             "word", false};
         EXPECT_EQ(json.text(), qtText(expected));
     }
+    // Deeper than the indentation the writer copies in one piece.
+    for (const int depth : {14, 15, 16, 17, 40}) {
+        JsonWriter json;
+        for (int i = 0; i < depth; ++i)
+            json.beginArray();
+        json.value(int64_t{1});
+        json.value(int64_t{2});
+        for (int i = 0; i < depth; ++i)
+            json.endArray();
+        QJsonArray expected{1, 2};
+        for (int i = 1; i < depth; ++i)
+            expected = QJsonArray{expected};
+        EXPECT_EQ(json.text(), qtText(expected)) << depth;
+    }
 }
 
 Dispor::ModePtr mode(const char *id, int width, int height, float rate)
