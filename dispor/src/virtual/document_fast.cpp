@@ -374,7 +374,18 @@ bool FastReader::modes(ModeList *out)
                 && !mode.id.empty();
         }))
         return false;
-    std::sort(read.begin(), read.end(), [](const Read &a, const Read &b) { return a.id < b.id; });
+    // Ids are short: compared in place rather than by a library call each.
+    const auto before = [](const Read &a, const Read &b) {
+        const size_t n = std::min(a.id.size(), b.id.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (a.id[i] != b.id[i])
+                return static_cast<unsigned char>(a.id[i]) < static_cast<unsigned char>(b.id[i]);
+        }
+        return a.id.size() < b.id.size();
+    };
+    // A document we wrote lists them in order already.
+    if (!std::is_sorted(read.begin(), read.end(), before))
+        std::sort(read.begin(), read.end(), before);
     // A repeated id is refused: the size tells.
     const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
     out->reserve(expected);
