@@ -144,6 +144,9 @@ private:
         const bool negative = m_p < m_end && *m_p == '-';
         if (negative)
             ++m_p;
+        // The digits' value, gathered in the one pass that checks the form;
+        // it is used only while it is exact (15 digits at most).
+        uint64_t mantissa = 0;
         const char *digits = m_p;
         if (m_p < m_end && *m_p == '0') {
             ++m_p;
@@ -151,65 +154,51 @@ private:
             if (m_p == m_end || *m_p < '1' || *m_p > '9')
                 return false;
             while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
-                ++m_p;
+                mantissa = mantissa * 10 + static_cast<uint64_t>(*m_p++ - '0');
         }
-        const char *integral = m_p;
+        const qsizetype whole = m_p - digits;
+        qsizetype scale = 0;
         bool plain = true;
         if (m_p < m_end && *m_p == '.') {
             plain = false;
             ++m_p;
             const char *fraction = m_p;
             while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
-                ++m_p;
+                mantissa = mantissa * 10 + static_cast<uint64_t>(*m_p++ - '0');
             if (m_p == fraction)
                 return false;
+            scale = m_p - fraction;
         }
+        bool exponent = false;
         if (m_p < m_end && (*m_p == 'e' || *m_p == 'E')) {
             plain = false;
+            exponent = true;
             ++m_p;
             if (m_p < m_end && (*m_p == '+' || *m_p == '-'))
                 ++m_p;
-            const char *exponent = m_p;
+            const char *power = m_p;
             while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
                 ++m_p;
-            if (m_p == exponent)
+            if (m_p == power)
                 return false;
         }
-        if (plain && integral - digits <= 15) {
-            int64_t value = 0;
-            for (const char *d = digits; d < integral; ++d)
-                value = value * 10 + (*d - '0');
-            if (negative && value == 0)
+        if (plain && whole <= 15) {
+            if (negative && mantissa == 0)
                 return false;
-            *out = static_cast<double>(negative ? -value : value);
+            const double value = static_cast<double>(mantissa);
+            *out = negative ? -value : value;
             return true;
         }
         if (plain)
             return false;
         // A short decimal fraction: both parts exact as doubles, so the one
         // division rounds correctly, as a full conversion would.
-        if (m_p - digits - 1 <= 15 && *integral == '.' && (*(m_p - 1) >= '0' && *(m_p - 1) <= '9')) {
-            int64_t mantissa = 0;
-            int scale = 0;
-            bool exponent = false;
-            for (const char *d = digits; d < m_p; ++d) {
-                if (*d == '.')
-                    continue;
-                if (*d < '0' || *d > '9') {
-                    exponent = true;
-                    break;
-                }
-                mantissa = mantissa * 10 + (*d - '0');
-                if (d > integral)
-                    ++scale;
-            }
-            if (!exponent && mantissa != 0) {
-                static constexpr double powers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-                const double value = static_cast<double>(mantissa) / powers[scale];
-                *out = negative ? -value : value;
-                return true;
-            }
+        if (!exponent && whole + scale <= 15 && mantissa != 0) {
+            static constexpr double powers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                                1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            const double value = static_cast<double>(mantissa) / powers[scale];
+            *out = negative ? -value : value;
+            return true;
         }
         double value = 0;
         const auto result = std::from_chars(start, m_p, value);
