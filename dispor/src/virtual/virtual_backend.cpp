@@ -24,12 +24,13 @@ namespace {
 using Data = Output::Data;
 using Caps = Output::Capabilities;
 
-// Which document a snapshot came from: its length and two independent
-// hashes of its bytes, or "none" for the default set of a missing one.
+// Which document a snapshot came from: its length and a 64-bit hash of its
+// bytes, or "none" for the default set of a missing one. (Keeping the bytes
+// themselves would hold a large document in memory for the snapshot's life.)
 QByteArray stampOf(const QByteArray &bytes)
 {
-    return QByteArray::number(bytes.size()) + ':' + QByteArray::number(qHash(bytes, 0x5eed1))
-        + ':' + QByteArray::number(qHash(bytes, 0x5eed2));
+    static_assert(sizeof(size_t) == 8, "a 64-bit hash");
+    return QByteArray::number(bytes.size()) + ':' + QByteArray::number(qHash(bytes, 0x5eed1));
 }
 
 const QByteArray absent = QByteArrayLiteral("none");
