@@ -204,6 +204,32 @@ const std::string fourOutputs = document(output(1, "A", R"("priority": 1, "capab
                                          + output(3, "C", R"("priority": 3, "capabilities": ["disable"])") + ","
                                          + output(4, "D", R"("enabled": false)"));
 
+TEST(ModeList, KeepsQStringOrderOneModePerIdAndFindsEach)
+{
+    // Order of insertion is not the order kept; a repeated id replaces.
+    const QStringList ids{u"10"_qs, u"2"_qs, u"1"_qs, u"b"_qs, u"a"_qs, u"\u00e4"_qs, u"\U0001F600"_qs,
+                          u"custom-1"_qs, u"1x"_qs, u"A"_qs};
+    Dispor::ModeList modes;
+    for (const QString &id : ids)
+        modes.insert(Dispor::ModePtr::create(id, QSize(1, 1), 60.0f));
+    const Dispor::ModePtr again = Dispor::ModePtr::create(u"2"_qs, QSize(2, 2), 50.0f);
+    modes.insert(again);
+
+    QStringList sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(modes.keys(), sorted);
+    for (const QString &id : ids)
+        EXPECT_EQ(modes.value(id)->id(), id);
+    EXPECT_EQ(modes.value(u"2"_qs), again);
+    EXPECT_FALSE(modes.contains(u"3"_qs));
+    EXPECT_TRUE(modes.value(u""_qs).isNull());
+
+    EXPECT_EQ(modes.remove(u"b"_qs), 1);
+    EXPECT_EQ(modes.remove(u"b"_qs), 0);
+    sorted.removeOne(u"b"_qs);
+    EXPECT_EQ(modes.keys(), sorted);
+}
+
 TEST(Priorities, MovesShiftTheOthersAndStayDense)
 {
     struct Case {

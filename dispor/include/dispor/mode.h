@@ -112,7 +112,7 @@ public:
     void insert(const ModePtr &mode)
     {
         // Modes usually come in order: then no search.
-        if (m_modes.isEmpty() || m_modes.last()->id() < mode->id()) {
+        if (m_modes.isEmpty() || before(m_modes.last()->id(), mode->id())) {
             m_modes.append(mode);
             return;
         }
@@ -139,9 +139,21 @@ public:
     void reserve(qsizetype size) { m_modes.reserve(size); }
 
 private:
+    // QString's order (by UTF-16 unit), compared in place: ids are short.
+    static bool before(const QString &a, const QString &b)
+    {
+        const qsizetype n = std::min(a.size(), b.size());
+        const QChar *x = a.constData(), *y = b.constData();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (x[i] != y[i])
+                return x[i] < y[i];
+        }
+        return a.size() < b.size();
+    }
     const_iterator lowerBound(const QString &id) const
     {
-        return std::lower_bound(begin(), end(), id, [](const ModePtr &mode, const QString &key) { return mode->id() < key; });
+        return std::lower_bound(begin(), end(), id,
+                                [](const ModePtr &mode, const QString &key) { return before(mode->id(), key); });
     }
 
     QList<ModePtr> m_modes; // sorted by id, ids unique
