@@ -89,19 +89,21 @@ void JsonWriter::value(const QString &text)
 {
     const QChar *chars = text.constData();
     const qsizetype size = text.size();
+    element(static_cast<size_t>(size) + 2);
+    // Copied as it goes; text with anything to escape is written anew by Qt.
+    const size_t start = m_size;
+    put('"');
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t c = chars[i].unicode();
         if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') {
+            m_size = start;
             const QByteArray json = asQtWrites(QJsonValue(text));
-            element(static_cast<size_t>(json.size()));
+            reserve(static_cast<size_t>(json.size()));
             put(std::string_view(json.constData(), static_cast<size_t>(json.size())));
             return;
         }
+        put(static_cast<char>(c));
     }
-    element(static_cast<size_t>(size) + 2);
-    put('"');
-    for (qsizetype i = 0; i < size; ++i)
-        put(static_cast<char>(chars[i].unicode()));
     put('"');
 }
 

@@ -68,7 +68,7 @@ private:
     // to a depth of 15 one fixed-size copy, which the compiler inlines;
     // the caller has reserved kIndentCopy more bytes.
     static constexpr size_t kIndentCopy = 64;
-    void indent(bool separator, size_t depth)
+    [[gnu::always_inline]] void indent(bool separator, size_t depth)
     {
         static constexpr char text[] = ",\n"
                                        "                                                                ";
@@ -95,7 +95,7 @@ private:
     }
     // The separator and indentation before an element, with room for n
     // more bytes after them.
-    void element(size_t n)
+    [[gnu::always_inline]] void element(size_t n)
     {
         const size_t depth = m_empty.size();
         reserve(n + 2 + 4 * depth + kIndentCopy);
