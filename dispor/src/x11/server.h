@@ -130,6 +130,8 @@ public:
 
     // The name of an atom (cached), empty when there is none.
     QString atomName(xcb_atom_t atom);
+    // Asks the names of the atoms not yet cached in one round.
+    void nameAtoms(const QList<xcb_atom_t> &atoms);
     // The atom of a name, created when create is true; XCB_NONE when absent.
     xcb_atom_t atom(const QByteArray &name, bool create);
 
