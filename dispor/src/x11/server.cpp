@@ -489,7 +489,7 @@ bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *r
     return refused(request, error, reason);
 }
 
-bool Connection::read(ServerState *state, bool probe, QString *reason)
+bool Connection::read(ServerState *state, bool probe, QString *reason, const ServerState *expected)
 {
     xcb_connection_t *c = m_connection;
     ServerState s;
@@ -510,6 +510,41 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     xcb_dpms_info_cookie_t dpmsCookie{};
     if (m_dpms)
         dpmsCookie = xcb_dpms_info(c);
+    // The CRTCs and outputs expected go along: the second round is then
+    // only for those that turn out to be new.
+    struct CrtcCookies {
+        xcb_randr_get_crtc_info_cookie_t info;
+        xcb_randr_get_crtc_gamma_cookie_t gamma;
+    };
+    struct OutputCookies {
+        xcb_randr_get_output_info_cookie_t info;
+        xcb_randr_list_output_properties_cookie_t properties;
+    };
+    QHash<xcb_randr_crtc_t, CrtcCookies> crtcsAsked;
+    QHash<xcb_randr_output_t, OutputCookies> outputsAsked;
+    if (expected) {
+        for (auto at = expected->crtcs.keyBegin(); at != expected->crtcs.keyEnd(); ++at) {
+            crtcsAsked.insert(*at, {xcb_randr_get_crtc_info(c, *at, expected->configTimestamp),
+                                    xcb_randr_get_crtc_gamma(c, *at)});
+        }
+        for (auto at = expected->outputs.keyBegin(); at != expected->outputs.keyEnd(); ++at) {
+            outputsAsked.insert(*at, {xcb_randr_get_output_info(c, *at, expected->configTimestamp),
+                                      xcb_randr_list_output_properties(c, *at)});
+        }
+    }
+    // Replies asked for and not to be used.
+    const auto discard = [c, &crtcsAsked, &outputsAsked] {
+        for (const CrtcCookies &cookies : std::as_const(crtcsAsked)) {
+            xcb_discard_reply(c, cookies.info.sequence);
+            xcb_discard_reply(c, cookies.gamma.sequence);
+        }
+        for (const OutputCookies &cookies : std::as_const(outputsAsked)) {
+            xcb_discard_reply(c, cookies.info.sequence);
+            xcb_discard_reply(c, cookies.properties.sequence);
+        }
+        crtcsAsked.clear();
+        outputsAsked.clear();
+    };
 
     auto range = reply(xcb_randr_get_screen_size_range_reply(c, rangeCookie, nullptr));
     auto geometry = reply(xcb_get_geometry_reply(c, geometryCookie, nullptr));
@@ -573,22 +608,35 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     if (!crtcs && !outputs && !modes && error)
         return refused("the screen resources", error, reason);
 
-    QList<xcb_randr_get_crtc_info_cookie_t> crtcCookies;
-    QList<xcb_randr_get_crtc_gamma_cookie_t> gammaCookies;
+    // Asked at another configuration's time, what was expected is asked again.
+    if (expected && s.configTimestamp != expected->configTimestamp)
+        discard();
+    QList<CrtcCookies> crtcCookies;
     crtcCookies.reserve(crtcCount);
-    gammaCookies.reserve(crtcCount);
     for (int i = 0; i < crtcCount; ++i) {
-        crtcCookies.append(xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp));
-        gammaCookies.append(xcb_randr_get_crtc_gamma(c, crtcs[i]));
+        const auto asked = crtcsAsked.constFind(crtcs[i]);
+        if (asked != crtcsAsked.constEnd()) {
+            crtcCookies.append(*asked);
+            crtcsAsked.erase(asked);
+        } else {
+            crtcCookies.append({xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp),
+                                xcb_randr_get_crtc_gamma(c, crtcs[i])});
+        }
     }
-    QList<xcb_randr_get_output_info_cookie_t> infoCookies;
-    QList<xcb_randr_list_output_properties_cookie_t> propertyCookies;
-    infoCookies.reserve(outputCount);
-    propertyCookies.reserve(outputCount);
+    QList<OutputCookies> outputCookies;
+    outputCookies.reserve(outputCount);
     for (int i = 0; i < outputCount; ++i) {
-        infoCookies.append(xcb_randr_get_output_info(c, outputs[i], s.configTimestamp));
-        propertyCookies.append(xcb_randr_list_output_properties(c, outputs[i]));
+        const auto asked = outputsAsked.constFind(outputs[i]);
+        if (asked != outputsAsked.constEnd()) {
+            outputCookies.append(*asked);
+            outputsAsked.erase(asked);
+        } else {
+            outputCookies.append({xcb_randr_get_output_info(c, outputs[i], s.configTimestamp),
+                                  xcb_randr_list_output_properties(c, outputs[i])});
+        }
     }
+    // Expected and gone.
+    discard();
     xcb_flush(c);
 
     // While the server answers those.
@@ -608,8 +656,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     for (int i = 0; i < crtcCount; ++i) {
         CrtcState crtc;
         crtc.id = crtcs[i];
-        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i], &error));
-        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookies[i], nullptr));
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i].info, &error));
+        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, crtcCookies[i].gamma, nullptr));
         if (!info)
             return refused("a CRTC's state", error, reason);
         crtc.x = info->x;
@@ -642,8 +690,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     for (int i = 0; i < outputCount; ++i) {
         OutputState output;
         output.id = outputs[i];
-        auto info = reply(xcb_randr_get_output_info_reply(c, infoCookies[i], &error));
-        auto list = reply(xcb_randr_list_output_properties_reply(c, propertyCookies[i], nullptr));
+        auto info = reply(xcb_randr_get_output_info_reply(c, outputCookies[i].info, &error));
+        auto list = reply(xcb_randr_list_output_properties_reply(c, outputCookies[i].properties, nullptr));
         if (!info)
             return refused("an output's state", error, reason);
         output.name = QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),

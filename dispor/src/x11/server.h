@@ -136,8 +136,9 @@ public:
     bool emulated() const { return m_emulation; }
 
     // With probe the server asks the hardware again (slow on real screens);
-    // without, it reports what it knows.
-    bool read(ServerState *state, bool probe, QString *reason);
+    // without, it reports what it knows. With expected, the state the server
+    // most likely still holds, a round trip is saved when it does.
+    bool read(ServerState *state, bool probe, QString *reason, const ServerState *expected = nullptr);
 
     // The name of an atom (cached), empty when there is none.
     QString atomName(xcb_atom_t atom);

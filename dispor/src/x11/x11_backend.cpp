@@ -55,7 +55,7 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
     }
     ServerGrab grab(m_connection->get());
     ServerState now;
-    if (!m_connection->read(&now, false, reason))
+    if (!m_connection->read(&now, false, reason, &m_fetched))
         return Applied::Refused;
     // Read again just as the snapshot's fetch read it, the server is
     // described as the snapshot was, and need not be described again.
