@@ -2,6 +2,9 @@
 
 #include "text.h"
 #include "virtual/virtual_backend.h"
+#ifdef DISPOR_HAVE_GNOME
+#include "session_bus.h"
+#endif
 // dispor_internal, for the tests, has the backends linked in.
 #ifdef DISPOR_BUILTIN_BACKENDS
 #ifdef DISPOR_HAVE_GNOME
@@ -37,6 +40,9 @@ struct Known {
     // Unset or empty, the probe would find nothing but that it is not set:
     // said here, without opening the plugin and the libraries it needs.
     const char *variable;
+    // The variable names the session bus: a bus that refuses a connection
+    // outright is said here too.
+    bool sessionBus = false;
 };
 
 // In the order they are tried when DISPOR_BACKEND is unset or empty.
@@ -49,9 +55,9 @@ constexpr Known known[] = {
     {"wayland", nullptr, nullptr, false, "WAYLAND_DISPLAY"},
 #endif
 #if defined(DISPOR_BUILTIN_BACKENDS) && defined(DISPOR_HAVE_GNOME)
-    {"gnome", Gnome::createGnomeBackend, Gnome::createGnomeBackend, false, "DBUS_SESSION_BUS_ADDRESS"},
+    {"gnome", Gnome::createGnomeBackend, Gnome::createGnomeBackend, false, "DBUS_SESSION_BUS_ADDRESS", true},
 #elif defined(DISPOR_HAVE_GNOME)
-    {"gnome", nullptr, nullptr, true, "DBUS_SESSION_BUS_ADDRESS"},
+    {"gnome", nullptr, nullptr, true, "DBUS_SESSION_BUS_ADDRESS", true},
 #else
     {"gnome", nullptr, nullptr, false, "DBUS_SESSION_BUS_ADDRESS"},
 #endif
@@ -112,6 +118,18 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
             found.append(QString::fromLatin1(backend.variable) + " is not set");
             continue;
         }
+#ifdef DISPOR_HAVE_GNOME
+        if (backend.sessionBus) {
+            // The probe's first finding, without the D-Bus libraries (a
+            // millisecond of loading) where no bus listens.
+            const QString address = qEnvironmentVariable(backend.variable);
+            const BusProbe refusal = sessionBusRefusal(address);
+            if (refusal.outcome == BusProbe::Failed) {
+                found.append(sessionBusUnreachable(quoted(address), refusal.failure));
+                continue;
+            }
+        }
+#endif
         auto probe = backend.probe;
         QString what;
         if (backend.plugin) {

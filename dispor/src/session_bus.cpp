@@ -42,17 +42,50 @@ std::optional<sockaddr_un> unixSocket(const QString &address, socklen_t *length)
     return std::nullopt;
 }
 
-} // namespace
-
-BusProbe probeSessionBus(const QString &address, int seconds)
+// A non-blocking socket whose connection to the address's first unix socket
+// has begun: its descriptor; else -1, with the system's reason when the
+// connection failed at once, without one when the address names no unix socket.
+int connectUnix(const QString &address, QString *failure)
 {
     socklen_t length = 0;
     const std::optional<sockaddr_un> socketAddress = unixSocket(address, &length);
     if (!socketAddress)
-        return {BusProbe::NotProbed, {}};
+        return -1;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        *failure = QString::fromLocal8Bit(strerror(errno));
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
+        *failure = QString::fromLocal8Bit(strerror(errno));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+BusProbe sessionBusRefusal(const QString &address)
+{
+    QString failure;
+    const int fd = connectUnix(address, &failure);
+    if (fd >= 0)
+        ::close(fd);
+    return {failure.isEmpty() ? BusProbe::NotProbed : BusProbe::Failed, failure};
+}
+
+QString sessionBusUnreachable(const QString &shownAddress, const QString &failure)
+{
+    return QStringLiteral("cannot connect to the session bus at ") + shownAddress + QStringLiteral(": ") + failure;
+}
+
+BusProbe probeSessionBus(const QString &address, int seconds)
+{
+    QString failure;
+    const int fd = connectUnix(address, &failure);
     if (fd < 0)
-        return {BusProbe::Failed, QString::fromLocal8Bit(strerror(errno))};
+        return {failure.isEmpty() ? BusProbe::NotProbed : BusProbe::Failed, failure};
     const QDeadlineTimer deadline(seconds * 1000);
     const auto wait = [&](short events) {
         pollfd p{fd, events, 0};
@@ -62,37 +95,30 @@ BusProbe probeSessionBus(const QString &address, int seconds)
         while (ready < 0 && errno == EINTR && !deadline.hasExpired());
         return ready > 0;
     };
-    bool answered = false;
-    QString failure;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
-        failure = QString::fromLocal8Bit(strerror(errno));
-    } else {
-        // The credentials byte, then the first line of the handshake.
-        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
-            + "\r\n";
-        qsizetype sent = 0;
-        while (sent < hello.size() && wait(POLLOUT)) {
-            const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                failure = QString::fromLocal8Bit(strerror(errno));
-                break;
-            }
-            sent += n > 0 ? n : 0;
+    // The credentials byte, then the first line of the handshake.
+    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
+        + "\r\n";
+    qsizetype sent = 0;
+    while (sent < hello.size() && wait(POLLOUT)) {
+        const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            failure = QString::fromLocal8Bit(strerror(errno));
+            break;
         }
-        QByteArray answer;
-        while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
-            char buffer[256];
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
-                break;
-            }
-            answer.append(buffer, n > 0 ? n : 0);
+        sent += n > 0 ? n : 0;
+    }
+    QByteArray answer;
+    while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
+        char buffer[256];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
+            break;
         }
-        answered = answer.contains('\n');
+        answer.append(buffer, n > 0 ? n : 0);
     }
     ::close(fd);
-    if (answered)
+    if (answer.contains('\n'))
         return {BusProbe::Answered, {}};
     return {failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, failure};
 }

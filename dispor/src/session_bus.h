@@ -14,4 +14,12 @@ struct BusProbe {
 };
 BusProbe probeSessionBus(const QString &address, int seconds);
 
+// The probe's first step alone, without a byte sent: Failed when the
+// address's unix socket refuses a connection (no file there, nobody
+// listening), as the probe would find too; else NotProbed.
+BusProbe sessionBusRefusal(const QString &address);
+
+// "cannot connect to the session bus at <shownAddress>: <failure>"
+QString sessionBusUnreachable(const QString &shownAddress, const QString &failure);
+
 } // namespace Dispor

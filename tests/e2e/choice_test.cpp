@@ -119,13 +119,23 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
     const std::string x11 = library.file("dispor0/x11.so");
     e2e::writeFile(x11, "");
     const std::string gnome = library.file("dispor0/gnome.so");
-    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}};
+    // A bus that takes connections, so that the GNOME plugin is opened.
+    const e2e::MuteSocket bus(session.runtime.file("bus"));
+    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"},
+               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + session.runtime.file("bus")}};
 
     EXPECT_EQ(session.run({"list-outputs"}, env),
               (Result{1, "",
                       noService("WAYLAND_DISPLAY is not set; cannot load the gnome backend: " + gnome
                                 + ": cannot open shared object file: No such file or directory; cannot load the x11 "
                                   "backend: " + x11 + ": file too short")}));
+    // Where no bus listens that is found without the plugin.
+    env.erase("DBUS_SESSION_BUS_ADDRESS");
+    EXPECT_EQ(session.run({"list-outputs"}, env),
+              (Result{1, "",
+                      noService("WAYLAND_DISPLAY is not set; cannot connect to the session bus at "
+                                "\"unix:path=/nonexistent/bus\": No such file or directory; cannot load the x11 "
+                                "backend: " + x11 + ": file too short")}));
     env["DISPOR_BACKEND"] = "x11";
     EXPECT_EQ(session.run({"list-outputs"}, env),
               (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": file too short\n"}));

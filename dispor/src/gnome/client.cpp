@@ -43,7 +43,7 @@ bool busAnswers(const QString &address, QString *reason)
     case BusProbe::Failed:
         break;
     }
-    *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": " + probe.failure;
+    *reason = sessionBusUnreachable(quoted(address), probe.failure);
     return false;
 }
 

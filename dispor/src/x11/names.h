@@ -43,6 +43,8 @@ struct Timings {
     uint16_t vsyncEnd = 0;
     uint16_t vtotal = 0;
     uint32_t flags = 0; // RandR mode flags
+
+    bool operator==(const Timings &) const = default;
 };
 
 // Vertical refresh in Hz, 0 for timings without totals.

@@ -340,17 +340,9 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     }
     connection->m_root = screens.data->root;
 
-    const xcb_query_extension_reply_t *randr = xcb_get_extension_data(c, &xcb_randr_id);
-    Reply<xcb_randr_query_version_reply_t> version = reply(
-        randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr) : nullptr);
-    if (!version || version->major_version < 1 || (version->major_version == 1 && version->minor_version < 2)) {
-        *reason = server + " does not offer RandR 1.2 or later";
-        return {};
-    }
-    connection->m_randrError = randr->first_error;
-    const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(c, &xcb_dpms_id);
-    connection->m_dpms = dpms && dpms->present;
-
+    // The extensions and the atoms are asked in one round.
+    xcb_prefetch_extension_data(c, &xcb_randr_id);
+    xcb_prefetch_extension_data(c, &xcb_dpms_id);
     const std::pair<xcb_atom_t Atoms::*, const char *> names[] = {
         {&Atoms::edid, "EDID"},
         {&Atoms::connectorType, "ConnectorType"},
@@ -369,10 +361,21 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf;
         cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
     }
+
+    const xcb_query_extension_reply_t *randr = xcb_get_extension_data(c, &xcb_randr_id);
+    Reply<xcb_randr_query_version_reply_t> version = reply(
+        randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr) : nullptr);
     for (size_t i = 0; i < std::size(names); ++i) {
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;
     }
+    if (!version || version->major_version < 1 || (version->major_version == 1 && version->minor_version < 2)) {
+        *reason = server + " does not offer RandR 1.2 or later";
+        return {};
+    }
+    connection->m_randrError = randr->first_error;
+    const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(c, &xcb_dpms_id);
+    connection->m_dpms = dpms && dpms->present;
     connection->m_emulation = connection->emulatedOutputs();
     return connection;
 }
@@ -417,14 +420,26 @@ QString Connection::atomName(xcb_atom_t atom)
 {
     if (atom == XCB_NONE)
         return {};
-    const auto known = m_atomNames.constFind(atom);
-    if (known != m_atomNames.constEnd())
-        return *known;
-    QString name;
-    if (auto r = reply(xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr)))
-        name = QString::fromLatin1(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get()));
-    m_atomNames.insert(atom, name);
-    return name;
+    nameAtoms({atom});
+    return m_atomNames.value(atom);
+}
+
+void Connection::nameAtoms(const QList<xcb_atom_t> &atoms)
+{
+    QList<std::pair<xcb_atom_t, xcb_get_atom_name_cookie_t>> asked;
+    for (const xcb_atom_t atom : atoms) {
+        if (atom == XCB_NONE || m_atomNames.contains(atom))
+            continue;
+        asked.append({atom, xcb_get_atom_name(m_connection, atom)});
+        // Asked once, however often the list holds it.
+        m_atomNames.insert(atom, QString());
+    }
+    for (const auto &[atom, cookie] : std::as_const(asked)) {
+        if (auto r = reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr))) {
+            m_atomNames[atom] =
+                QString::fromLatin1(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get()));
+        }
+    }
 }
 
 xcb_atom_t Connection::atom(const QByteArray &name, bool create)
@@ -474,15 +489,66 @@ bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *r
     return refused(request, error, reason);
 }
 
-bool Connection::read(ServerState *state, bool probe, QString *reason)
+bool Connection::read(ServerState *state, bool probe, QString *reason, const ServerState *expected)
 {
     xcb_connection_t *c = m_connection;
     ServerState s;
     xcb_generic_error_t *error = nullptr;
 
-    auto range = reply(xcb_randr_get_screen_size_range_reply(c, xcb_randr_get_screen_size_range(c, m_root), nullptr));
-    auto geometry = reply(xcb_get_geometry_reply(c, xcb_get_geometry(c, m_root), nullptr));
-    auto primary = reply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, m_root), nullptr));
+    // Three rounds, each sent whole before its first reply is awaited: the
+    // screen, then its CRTCs and outputs, then their properties. A round
+    // trip awaited per request would cost more than all the reading.
+    const xcb_randr_get_screen_size_range_cookie_t rangeCookie = xcb_randr_get_screen_size_range(c, m_root);
+    const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(c, m_root);
+    const xcb_randr_get_output_primary_cookie_t primaryCookie = xcb_randr_get_output_primary(c, m_root);
+    xcb_randr_get_screen_resources_cookie_t allCookie{};
+    xcb_randr_get_screen_resources_current_cookie_t currentCookie{};
+    if (probe)
+        allCookie = xcb_randr_get_screen_resources(c, m_root);
+    else
+        currentCookie = xcb_randr_get_screen_resources_current(c, m_root);
+    xcb_dpms_info_cookie_t dpmsCookie{};
+    if (m_dpms)
+        dpmsCookie = xcb_dpms_info(c);
+    // The CRTCs and outputs expected go along: the second round is then
+    // only for those that turn out to be new.
+    struct CrtcCookies {
+        xcb_randr_get_crtc_info_cookie_t info;
+        xcb_randr_get_crtc_gamma_cookie_t gamma;
+    };
+    struct OutputCookies {
+        xcb_randr_get_output_info_cookie_t info;
+        xcb_randr_list_output_properties_cookie_t properties;
+    };
+    QHash<xcb_randr_crtc_t, CrtcCookies> crtcsAsked;
+    QHash<xcb_randr_output_t, OutputCookies> outputsAsked;
+    if (expected) {
+        for (auto at = expected->crtcs.keyBegin(); at != expected->crtcs.keyEnd(); ++at) {
+            crtcsAsked.insert(*at, {xcb_randr_get_crtc_info(c, *at, expected->configTimestamp),
+                                    xcb_randr_get_crtc_gamma(c, *at)});
+        }
+        for (auto at = expected->outputs.keyBegin(); at != expected->outputs.keyEnd(); ++at) {
+            outputsAsked.insert(*at, {xcb_randr_get_output_info(c, *at, expected->configTimestamp),
+                                      xcb_randr_list_output_properties(c, *at)});
+        }
+    }
+    // Replies asked for and not to be used.
+    const auto discard = [c, &crtcsAsked, &outputsAsked] {
+        for (const CrtcCookies &cookies : std::as_const(crtcsAsked)) {
+            xcb_discard_reply(c, cookies.info.sequence);
+            xcb_discard_reply(c, cookies.gamma.sequence);
+        }
+        for (const OutputCookies &cookies : std::as_const(outputsAsked)) {
+            xcb_discard_reply(c, cookies.info.sequence);
+            xcb_discard_reply(c, cookies.properties.sequence);
+        }
+        crtcsAsked.clear();
+        outputsAsked.clear();
+    };
+
+    auto range = reply(xcb_randr_get_screen_size_range_reply(c, rangeCookie, nullptr));
+    auto geometry = reply(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+    auto primary = reply(xcb_randr_get_output_primary_reply(c, primaryCookie, nullptr));
     if (!range || !geometry || !primary) {
         *reason = errorText("the screen's size", nullptr);
         return false;
@@ -515,7 +581,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     Reply<xcb_randr_get_screen_resources_current_reply_t> current =
         reply<xcb_randr_get_screen_resources_current_reply_t>(nullptr);
     if (probe) {
-        all = reply(xcb_randr_get_screen_resources_reply(c, xcb_randr_get_screen_resources(c, m_root), &error));
+        all = reply(xcb_randr_get_screen_resources_reply(c, allCookie, &error));
         if (all) {
             s.configTimestamp = all->config_timestamp;
             crtcs = xcb_randr_get_screen_resources_crtcs(all.get());
@@ -527,8 +593,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
             names = xcb_randr_get_screen_resources_names(all.get());
         }
     } else {
-        current = reply(
-            xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, m_root), &error));
+        current = reply(xcb_randr_get_screen_resources_current_reply(c, currentCookie, &error));
         if (current) {
             s.configTimestamp = current->config_timestamp;
             crtcs = xcb_randr_get_screen_resources_current_crtcs(current.get());
@@ -543,6 +608,39 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
     if (!crtcs && !outputs && !modes && error)
         return refused("the screen resources", error, reason);
 
+    // Asked at another configuration's time, what was expected is asked again.
+    if (expected && s.configTimestamp != expected->configTimestamp)
+        discard();
+    QList<CrtcCookies> crtcCookies;
+    crtcCookies.reserve(crtcCount);
+    for (int i = 0; i < crtcCount; ++i) {
+        const auto asked = crtcsAsked.constFind(crtcs[i]);
+        if (asked != crtcsAsked.constEnd()) {
+            crtcCookies.append(*asked);
+            crtcsAsked.erase(asked);
+        } else {
+            crtcCookies.append({xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp),
+                                xcb_randr_get_crtc_gamma(c, crtcs[i])});
+        }
+    }
+    QList<OutputCookies> outputCookies;
+    outputCookies.reserve(outputCount);
+    for (int i = 0; i < outputCount; ++i) {
+        const auto asked = outputsAsked.constFind(outputs[i]);
+        if (asked != outputsAsked.constEnd()) {
+            outputCookies.append(*asked);
+            outputsAsked.erase(asked);
+        } else {
+            outputCookies.append({xcb_randr_get_output_info(c, outputs[i], s.configTimestamp),
+                                  xcb_randr_list_output_properties(c, outputs[i])});
+        }
+    }
+    // Expected and gone.
+    discard();
+    xcb_flush(c);
+
+    // While the server answers those.
+    s.modes.reserve(modeCount);
     for (int i = 0; i < modeCount; ++i) {
         const xcb_randr_mode_info_t &info = modes[i];
         ModeLine mode;
@@ -555,18 +653,11 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         s.modes.insert(mode.id, mode);
     }
 
-    // Every request of a kind goes out before the first reply is awaited.
-    QList<xcb_randr_get_crtc_info_cookie_t> crtcCookies;
-    QList<xcb_randr_get_crtc_gamma_cookie_t> gammaCookies;
-    for (int i = 0; i < crtcCount; ++i) {
-        crtcCookies.append(xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp));
-        gammaCookies.append(xcb_randr_get_crtc_gamma(c, crtcs[i]));
-    }
     for (int i = 0; i < crtcCount; ++i) {
         CrtcState crtc;
         crtc.id = crtcs[i];
-        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i], &error));
-        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookies[i], nullptr));
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i].info, &error));
+        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, crtcCookies[i].gamma, nullptr));
         if (!info)
             return refused("a CRTC's state", error, reason);
         crtc.x = info->x;
@@ -586,20 +677,21 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         s.crtcs.insert(crtc.id, crtc);
     }
 
-    QList<xcb_randr_get_output_info_cookie_t> infoCookies;
-    QList<xcb_randr_list_output_properties_cookie_t> propertyCookies;
-    for (int i = 0; i < outputCount; ++i) {
-        infoCookies.append(xcb_randr_get_output_info(c, outputs[i], s.configTimestamp));
-        propertyCookies.append(xcb_randr_list_output_properties(c, outputs[i]));
-    }
     const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
                                  m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
                                  m_atoms.underscanVBorder, m_atoms.replicaOf};
+    struct PropertyCookies {
+        xcb_randr_output_t output;
+        xcb_atom_t atom;
+        xcb_randr_get_output_property_cookie_t value;
+        xcb_randr_query_output_property_cookie_t query;
+    };
+    QList<PropertyCookies> propertyRequests;
     for (int i = 0; i < outputCount; ++i) {
         OutputState output;
         output.id = outputs[i];
-        auto info = reply(xcb_randr_get_output_info_reply(c, infoCookies[i], &error));
-        auto list = reply(xcb_randr_list_output_properties_reply(c, propertyCookies[i], nullptr));
+        auto info = reply(xcb_randr_get_output_info_reply(c, outputCookies[i].info, &error));
+        auto list = reply(xcb_randr_list_output_properties_reply(c, outputCookies[i].properties, nullptr));
         if (!info)
             return refused("an output's state", error, reason);
         output.name = QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
@@ -609,52 +701,56 @@ bool Connection::read(ServerState *state, bool probe, QString *reason)
         output.crtcs = listOf(xcb_randr_get_output_info_crtcs(info.get()), info->num_crtcs);
         output.modes = listOf(xcb_randr_get_output_info_modes(info.get()), info->num_modes);
         output.preferred = info->num_preferred;
-
-        QList<xcb_atom_t> present;
         if (list) {
             const xcb_atom_t *atoms = xcb_randr_list_output_properties_atoms(list.get());
             for (int k = 0; k < list->num_atoms; ++k) {
-                if (atoms[k] != XCB_NONE && std::find(std::begin(wanted), std::end(wanted), atoms[k]) != std::end(wanted))
-                    present.append(atoms[k]);
+                const xcb_atom_t atom = atoms[k];
+                if (atom == XCB_NONE || std::find(std::begin(wanted), std::end(wanted), atom) == std::end(wanted))
+                    continue;
+                propertyRequests.append({output.id, atom,
+                                         xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                                                       1024, 0, 0),
+                                         xcb_randr_query_output_property(c, output.id, atom)});
             }
         }
-        for (const xcb_atom_t atom : present) {
-            auto value = reply(xcb_randr_get_output_property_reply(
-                c, xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024, 0, 0), nullptr));
-            auto query = reply(
-                xcb_randr_query_output_property_reply(c, xcb_randr_query_output_property(c, output.id, atom), nullptr));
-            if (!value || !query)
-                continue;
-            Property property;
-            property.type = value->type;
-            property.format = value->format;
-            property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
-                                       xcb_randr_get_output_property_data_length(value.get()));
-            property.range = query->range;
-            property.immutable = query->immutable;
-            property.validValues = listOf(xcb_randr_query_output_property_valid_values(query.get()),
-                                          xcb_randr_query_output_property_valid_values_length(query.get()));
-            output.properties.insert(atom, property);
-        }
         s.outputs.insert(output.id, output);
+    }
+    for (const PropertyCookies &request : std::as_const(propertyRequests)) {
+        auto value = reply(xcb_randr_get_output_property_reply(c, request.value, nullptr));
+        auto query = reply(xcb_randr_query_output_property_reply(c, request.query, nullptr));
+        if (!value || !query)
+            continue;
+        Property property;
+        property.type = value->type;
+        property.format = value->format;
+        property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                                   xcb_randr_get_output_property_data_length(value.get()));
+        property.range = query->range;
+        property.immutable = query->immutable;
+        property.validValues = listOf(xcb_randr_query_output_property_valid_values(query.get()),
+                                      xcb_randr_query_output_property_valid_values_length(query.get()));
+        s.outputs[request.output].properties.insert(request.atom, property);
     }
 
     // Named here, so that what was read is understood without the server.
     s.atoms = m_atoms;
+    QList<xcb_atom_t> enumeratedValues;
     for (const OutputState &output : std::as_const(s.outputs)) {
         for (const xcb_atom_t enumerated : {m_atoms.connectorType, m_atoms.broadcastRgb, m_atoms.underscan}) {
             const auto property = output.properties.constFind(enumerated);
             if (enumerated == XCB_NONE || property == output.properties.constEnd() || property->format != 32)
                 continue;
-            QList<int32_t> atoms = property->validValues;
-            atoms.append(property->value().value_or(0));
-            for (const int32_t atom : std::as_const(atoms))
-                s.atomNames.insert(xcb_atom_t(atom), atomName(xcb_atom_t(atom)));
+            for (const int32_t atom : property->validValues)
+                enumeratedValues.append(xcb_atom_t(atom));
+            enumeratedValues.append(xcb_atom_t(property->value().value_or(0)));
         }
     }
+    nameAtoms(enumeratedValues);
+    for (const xcb_atom_t atom : std::as_const(enumeratedValues))
+        s.atomNames.insert(atom, atomName(atom));
 
     if (m_dpms) {
-        if (auto info = reply(xcb_dpms_info_reply(c, xcb_dpms_info(c), nullptr))) {
+        if (auto info = reply(xcb_dpms_info_reply(c, dpmsCookie, nullptr))) {
             if (info->state && info->power_level <= XCB_DPMS_DPMS_MODE_OFF)
                 s.dpms = Output::DpmsMode(info->power_level);
         }

@@ -28,12 +28,15 @@ struct Property {
     QList<int32_t> validValues; // a range's two ends, or the allowed values
 
     std::optional<int32_t> value() const; // the first unit
+    bool operator==(const Property &) const = default;
 };
 
 struct ModeLine {
     xcb_randr_mode_t id = XCB_NONE;
     QByteArray name;
     Timings timings;
+
+    bool operator==(const ModeLine &) const = default;
 };
 
 struct CrtcState {
@@ -49,6 +52,8 @@ struct CrtcState {
     QList<xcb_randr_output_t> possible;
     // The gamma ramps, empty when the CRTC has none.
     QList<uint16_t> red, green, blue;
+
+    bool operator==(const CrtcState &) const = default;
 };
 
 struct OutputState {
@@ -60,6 +65,8 @@ struct OutputState {
     QList<xcb_randr_mode_t> modes;
     int preferred = 0; // the first this many modes are preferred
     QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
+
+    bool operator==(const OutputState &) const = default;
 };
 
 // The output properties the backend knows.
@@ -75,6 +82,8 @@ struct Atoms {
     // Ours, on a replica: the output it mirrors. RandR keeps no direction
     // for outputs that show the same area.
     xcb_atom_t replicaOf = XCB_NONE;
+
+    bool operator==(const Atoms &) const = default;
 };
 
 
@@ -100,6 +109,8 @@ struct ServerState {
 
     // The name of such an atom, empty when unknown.
     QString atomName(xcb_atom_t atom) const { return atomNames.value(atom); }
+
+    bool operator==(const ServerState &) const = default;
 };
 
 
@@ -125,11 +136,14 @@ public:
     bool emulated() const { return m_emulation; }
 
     // With probe the server asks the hardware again (slow on real screens);
-    // without, it reports what it knows.
-    bool read(ServerState *state, bool probe, QString *reason);
+    // without, it reports what it knows. With expected, the state the server
+    // most likely still holds, a round trip is saved when it does.
+    bool read(ServerState *state, bool probe, QString *reason, const ServerState *expected = nullptr);
 
     // The name of an atom (cached), empty when there is none.
     QString atomName(xcb_atom_t atom);
+    // Asks the names of the atoms not yet cached in one round.
+    void nameAtoms(const QList<xcb_atom_t> &atoms);
     // The atom of a name, created when create is true; XCB_NONE when absent.
     xcb_atom_t atom(const QByteArray &name, bool create);
 

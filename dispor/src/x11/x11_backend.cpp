@@ -24,6 +24,9 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
+    m_fetchedStamp = QByteArray::number(++m_fetches);
+    origin.stamp = m_fetchedStamp;
+    m_fetched = std::move(state);
     *config = ConfigPtr::create(std::move(list));
     originOf(**config) = std::move(origin);
     return true;
@@ -52,14 +55,17 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
     }
     ServerGrab grab(m_connection->get());
     ServerState now;
-    if (!m_connection->read(&now, false, reason))
+    if (!m_connection->read(&now, false, reason, &m_fetched))
         return Applied::Refused;
-    const QMap<int, Data> described = describe(now);
+    // Read again just as the snapshot's fetch read it, the server is
+    // described as the snapshot was, and need not be described again.
+    const bool unchanged = !origin.stamp.isEmpty() && origin.stamp == m_fetchedStamp && now == m_fetched;
+    const QMap<int, Data> described = unchanged ? origin.fetched : describe(now);
     // Held by the grab, the server must still be as the snapshot found it:
     // a change made since by another client would otherwise be overwritten
     // with values worked out from the old state.
-    bool same = described.size() == origin.fetched.size();
-    for (auto at = described.cbegin(); same && at != described.cend(); ++at) {
+    bool same = unchanged || described.size() == origin.fetched.size();
+    for (auto at = described.cbegin(); !unchanged && same && at != described.cend(); ++at) {
         const auto fetched = origin.fetched.constFind(at.key());
         same = fetched != origin.fetched.constEnd() && Changes::sameState(*fetched, *at);
     }

@@ -23,6 +23,10 @@ private:
     QString emulationRefusal() const;
 
     std::unique_ptr<Connection> m_connection;
+    // What the last fetch read, and the stamp it gave its snapshot.
+    ServerState m_fetched;
+    QByteArray m_fetchedStamp;
+    quint64 m_fetches = 0;
 };
 
 // For the choice without DISPOR_BACKEND: the backend when DISPLAY names a
