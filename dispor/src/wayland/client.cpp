@@ -433,14 +433,20 @@ bool Session::managing(QString *reason) const
     return true;
 }
 
-int Session::settle()
+bool Session::settle(int *token, QString *reason)
 {
     auto settle = std::make_unique<Settle>();
     settle->session = this;
     settle->callback = wl_display_sync(m_display);
     wl_callback_add_listener(settle->callback, &Events::settleListener, settle.get());
     m_settles.push_back(std::move(settle));
-    return int(m_settles.size()) - 1;
+    *token = int(m_settles.size()) - 1;
+    // Sent now, so that it names this moment and not the next wait; what
+    // cannot be sent at once is waited for at once.
+    if (wl_display_flush(m_display) >= 0)
+        return true;
+    std::optional<uint32_t> serial;
+    return settled(*token, &serial, reason);
 }
 
 bool Session::settled(int token, std::optional<uint32_t> *serial, QString *reason)

@@ -101,8 +101,8 @@ public:
     bool managing(QString *reason) const;
 
     // Asks, without waiting, for the serial the compositor holds once it
-    // has handled everything sent so far; the number names the answer.
-    int settle();
+    // has handled everything sent so far; *token names the answer.
+    bool settle(int *token, QString *reason);
     // Waits for that answer; none for a number never given.
     bool settled(int token, std::optional<uint32_t> *serial, QString *reason);
 

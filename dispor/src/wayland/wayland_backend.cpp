@@ -121,7 +121,14 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         return Applied::Refused;
     // For a later apply of the snapshot, what the compositor holds once it
     // has announced the change: asked for now, waited for only then.
-    *stamp = planned.configure ? '@' + QByteArray::number(m_session->settle()) : QByteArray::number(serial);
+    if (!planned.configure) {
+        *stamp = QByteArray::number(serial);
+        return Applied::Done;
+    }
+    int token = 0;
+    if (!m_session->settle(&token, reason))
+        return Applied::Refused;
+    *stamp = '@' + QByteArray::number(token);
     return Applied::Done;
 }
 
