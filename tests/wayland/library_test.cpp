@@ -122,6 +122,29 @@ TEST(WaylandLibrary, SnapshotsApplyOnlyWhatTheyChanged)
               "DP-1 on 5,5 1920x1080 normal 2.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n");
 }
 
+TEST(WaylandLibrary, AnAppliedSnapshotIsOutOfDateOnceAnotherClientChangesTheOutputs)
+{
+    const Compositor compositor = Compositor::ours(twoMonitors);
+    wayland_test::useInProcess(compositor);
+    const Dispor::ConfigPtr mine = fetch();
+    ASSERT_TRUE(mine);
+    named(mine, "DP-1")->setPos({0, 10});
+    ASSERT_TRUE(Dispor::SetConfigOperation(mine).exec());
+    // Another connection changes the heads after this snapshot's apply.
+    const Dispor::ConfigPtr other = fetch();
+    ASSERT_TRUE(other);
+    named(other, "HDMI-A-1")->setPos({1920, 30});
+    ASSERT_TRUE(Dispor::SetConfigOperation(other).exec());
+    const std::string afterOther = wayland_test::wlrRandr(compositor);
+
+    named(mine, "DP-1")->setPos({0, 20});
+    Dispor::SetConfigOperation again(mine);
+    EXPECT_FALSE(again.exec());
+    EXPECT_TRUE(again.isConflict());
+    EXPECT_EQ(again.errorString(), "the outputs changed since they were read");
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), afterOther);
+}
+
 TEST(WaylandLibrary, PowerFailureIsReported)
 {
     std::vector<std::string> arguments = twoMonitors;

@@ -37,20 +37,57 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
-Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
+bool WaylandBackend::snapshotSerial(const QByteArray &stamp, std::optional<uint32_t> *serial, QString *reason)
 {
-    // The heads as they are now: a serial other than the snapshot's means
-    // another client changed them since, and the snapshot is out of date.
-    if (!m_session->update(reason))
+    serial->reset();
+    bool ok = false;
+    if (stamp.startsWith('@')) {
+        const int token = stamp.mid(1).toInt(&ok);
+        return !ok || m_session->settled(token, serial, reason);
+    }
+    const uint32_t fetched = stamp.toUInt(&ok);
+    if (ok)
+        *serial = fetched;
+    return true;
+}
+
+Applied WaylandBackend::outdated(uint32_t serial, Applied otherwise, QString *reason)
+{
+    QString failure;
+    if (!m_session->update(&failure)) {
+        *reason = failure;
         return Applied::Refused;
-    const uint32_t serial = m_session->serial();
-    if (originOf(config).stamp != QByteArray::number(serial)) {
+    }
+    if (m_session->serial() != serial) {
         *reason = QStringLiteral("the outputs changed since they were read");
         return Applied::Conflict;
     }
+    return otherwise;
+}
+
+Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
+{
+    // The serial the snapshot was made against: one other than the
+    // compositor's means another client changed the heads since, and the
+    // snapshot is out of date. The compositor checks it too, where it
+    // counts, so a configuration goes without first asking for the latest
+    // serial; only a refusal or a cancellation asks, to tell which it was.
+    std::optional<uint32_t> snapshot;
+    if (!snapshotSerial(originOf(config).stamp, &snapshot, reason) || !m_session->managing(reason))
+        return Applied::Refused;
+    if (!snapshot || *snapshot != m_session->serial()) {
+        *reason = QStringLiteral("the outputs changed since they were read");
+        return Applied::Conflict;
+    }
+    const uint32_t serial = *snapshot;
     Plan planned;
     if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &planned, reason))
-        return Applied::Refused;
+        return outdated(serial, Applied::Refused, reason);
+    // Nothing for the compositor to check: ask it here.
+    if (!planned.configure) {
+        if (const Applied current = outdated(serial, Applied::Done, reason); current != Applied::Done)
+            return current;
+    }
     // Locked from the check to the write, and checked before the compositor
     // is changed, so that a conflict over the lists changes nothing.
     std::optional<CustomModeFile> lists;
@@ -58,7 +95,7 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         lists.emplace(m_session->socket());
         if (const Applied begun = lists->begin(planned.fetchedLists, planned.wantedLists, reason);
             begun != Applied::Done)
-            return begun;
+            return planned.configure ? outdated(serial, begun, reason) : begun;
     }
     if (planned.configure) {
         // Tested and applied against the one serial the plan was made for:
@@ -76,16 +113,22 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
             case Answer::Cancelled:
                 *reason = QStringLiteral("the compositor cancelled the output configuration, because the outputs "
                                          "changed meanwhile");
-                return Applied::Conflict;
+                return outdated(serial, Applied::Conflict, reason);
             }
         }
-        // What the compositor now holds, for a later apply of the snapshot.
-        if (!m_session->update(reason))
-            return Applied::Refused;
     }
     if (lists && !lists->commit(reason))
         return Applied::Refused;
-    *stamp = QByteArray::number(m_session->serial());
+    // For a later apply of the snapshot, what the compositor holds once it
+    // has announced the change: asked for now, waited for only then.
+    if (!planned.configure) {
+        *stamp = QByteArray::number(serial);
+        return Applied::Done;
+    }
+    int token = 0;
+    if (!m_session->settle(&token, reason))
+        return Applied::Refused;
+    *stamp = '@' + QByteArray::number(token);
     return Applied::Done;
 }
 

@@ -3,6 +3,8 @@
 #include "../backend.h"
 #include "client.h"
 
+#include <optional>
+
 namespace Dispor::Wayland {
 
 // The outputs of a wlroots-based compositor through its output management
@@ -17,6 +19,13 @@ public:
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
+    // Of a stamp: the serial read at the fetch ("N"), or the one announced
+    // after the snapshot's last apply ("@TOKEN"); none for another stamp.
+    bool snapshotSerial(const QByteArray &stamp, std::optional<uint32_t> *serial, QString *reason);
+    // After an apply that did not go through: a conflict when the heads
+    // changed since serial, else otherwise.
+    Applied outdated(uint32_t serial, Applied otherwise, QString *reason);
+
     std::unique_ptr<Session> m_session;
 };
 
