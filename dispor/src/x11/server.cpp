@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include <netdb.h>
@@ -520,17 +521,19 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         xcb_randr_get_output_info_cookie_t info;
         xcb_randr_list_output_properties_cookie_t properties;
     };
+    const auto askCrtc = [c](xcb_randr_crtc_t crtc, xcb_timestamp_t time) {
+        return CrtcCookies{xcb_randr_get_crtc_info(c, crtc, time), xcb_randr_get_crtc_gamma(c, crtc)};
+    };
+    const auto askOutput = [c](xcb_randr_output_t output, xcb_timestamp_t time) {
+        return OutputCookies{xcb_randr_get_output_info(c, output, time), xcb_randr_list_output_properties(c, output)};
+    };
     QHash<xcb_randr_crtc_t, CrtcCookies> crtcsAsked;
     QHash<xcb_randr_output_t, OutputCookies> outputsAsked;
     if (expected) {
-        for (auto at = expected->crtcs.keyBegin(); at != expected->crtcs.keyEnd(); ++at) {
-            crtcsAsked.insert(*at, {xcb_randr_get_crtc_info(c, *at, expected->configTimestamp),
-                                    xcb_randr_get_crtc_gamma(c, *at)});
-        }
-        for (auto at = expected->outputs.keyBegin(); at != expected->outputs.keyEnd(); ++at) {
-            outputsAsked.insert(*at, {xcb_randr_get_output_info(c, *at, expected->configTimestamp),
-                                      xcb_randr_list_output_properties(c, *at)});
-        }
+        for (auto at = expected->crtcs.keyBegin(); at != expected->crtcs.keyEnd(); ++at)
+            crtcsAsked.insert(*at, askCrtc(*at, expected->configTimestamp));
+        for (auto at = expected->outputs.keyBegin(); at != expected->outputs.keyEnd(); ++at)
+            outputsAsked.insert(*at, askOutput(*at, expected->configTimestamp));
     }
     // Replies asked for and not to be used.
     const auto discard = [c, &crtcsAsked, &outputsAsked] {
@@ -611,30 +614,23 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     // Asked at another configuration's time, what was expected is asked again.
     if (expected && s.configTimestamp != expected->configTimestamp)
         discard();
-    QList<CrtcCookies> crtcCookies;
-    crtcCookies.reserve(crtcCount);
-    for (int i = 0; i < crtcCount; ++i) {
-        const auto asked = crtcsAsked.constFind(crtcs[i]);
-        if (asked != crtcsAsked.constEnd()) {
-            crtcCookies.append(*asked);
-            crtcsAsked.erase(asked);
-        } else {
-            crtcCookies.append({xcb_randr_get_crtc_info(c, crtcs[i], s.configTimestamp),
-                                xcb_randr_get_crtc_gamma(c, crtcs[i])});
+    // Each one's requests: the ones asked along with the screen, or now.
+    const auto cookiesOf = [&s](const auto *ids, int count, auto &asked, auto ask) {
+        QList<typename std::decay_t<decltype(asked)>::mapped_type> cookies;
+        cookies.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            const auto found = asked.constFind(ids[i]);
+            if (found == asked.constEnd()) {
+                cookies.append(ask(ids[i], s.configTimestamp));
+            } else {
+                cookies.append(*found);
+                asked.erase(found);
+            }
         }
-    }
-    QList<OutputCookies> outputCookies;
-    outputCookies.reserve(outputCount);
-    for (int i = 0; i < outputCount; ++i) {
-        const auto asked = outputsAsked.constFind(outputs[i]);
-        if (asked != outputsAsked.constEnd()) {
-            outputCookies.append(*asked);
-            outputsAsked.erase(asked);
-        } else {
-            outputCookies.append({xcb_randr_get_output_info(c, outputs[i], s.configTimestamp),
-                                  xcb_randr_list_output_properties(c, outputs[i])});
-        }
-    }
+        return cookies;
+    };
+    const QList<CrtcCookies> crtcCookies = cookiesOf(crtcs, crtcCount, crtcsAsked, askCrtc);
+    const QList<OutputCookies> outputCookies = cookiesOf(outputs, outputCount, outputsAsked, askOutput);
     // Expected and gone.
     discard();
     xcb_flush(c);
@@ -747,7 +743,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     }
     nameAtoms(enumeratedValues);
     for (const xcb_atom_t atom : std::as_const(enumeratedValues))
-        s.atomNames.insert(atom, atomName(atom));
+        s.atomNames.insert(atom, m_atomNames.value(atom));
 
     if (m_dpms) {
         if (auto info = reply(xcb_dpms_info_reply(c, dpmsCookie, nullptr))) {
