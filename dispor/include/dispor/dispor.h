@@ -15,6 +15,7 @@
 
 #include "dispor/config.h"
 #include "dispor/dpms.h"
+#include "dispor/layout.h"
 #include "dispor/mode.h"
 #include "dispor/operations.h"
 #include "dispor/output.h"
