@@ -1,3 +1,4 @@
+#include "commands/layout.h"
 #include "commands/parsers.h"
 #include "commands/unit.h"
 #include "core/print.h"
@@ -17,8 +18,7 @@ int setEnabled(OutputPtr output, ConfigPtr config)
         printLineTo(std::cerr, "Disabling this output is not supported");
         return 1;
     }
-    output->setEnabled(*enabled);
-    return applyConfig(config);
+    return applyEnabled(output, config, *enabled);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "commands/layout.h"
 #include "commands/values.h"
 
 #include "core/print.h"
@@ -24,7 +25,7 @@ int setReplicaOf(OutputPtr output, ConfigPtr config)
         }
         sourceId = source->id();
     }
-    return applyValue(output, config, &Dispor::Output::setReplicationSource, sourceId);
+    return applyReplicationSource(output, config, sourceId);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "commands/layout.h"
 #include "commands/unit.h"
 #include "core/print.h"
 
@@ -12,8 +13,7 @@ int toggleEnabled(OutputPtr output, ConfigPtr config)
         printLineTo(std::cerr, "Disabling this output is not supported");
         return 1;
     }
-    output->setEnabled(!enabled);
-    return applyConfig(config);
+    return applyEnabled(output, config, !enabled);
 }
 
 } // namespace

@@ -24,10 +24,10 @@ const std::string document = R"({"outputs": [
 TEST(Basic, SetEnabled)
 {
     On(document).expectChanges({
-        {{"DP-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.priority=2"}},
-        {{"DP-1", "set-enabled", "off"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.priority=2"}},
-        {{"2", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.priority=2"}},
-        {{"uuid-dp-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.priority=2"}},
+        {{"DP-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
+        {{"DP-1", "set-enabled", "off"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
+        {{"2", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
+        {{"uuid-dp-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
         {{"DP-1", "set-enabled", "true"}, {}},
         // Switching on needs no capability.
         {{"HDMI-A-1", "set-enabled", "on"}, {}},
@@ -63,7 +63,7 @@ TEST(Basic, TheServiceRefusesToSwitchOffTheLastOutput)
 TEST(Basic, ToggleEnabled)
 {
     On(document).expectChanges({
-        {{"DP-1", "toggle-enabled"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.priority=2"}},
+        {{"DP-1", "toggle-enabled"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
         // Switching on needs no capability.
         {{"DP-2", "toggle-enabled"}, {"DP-2.enabled=true", "DP-2.priority=4"}},
     });

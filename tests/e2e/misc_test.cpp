@@ -85,11 +85,13 @@ TEST(Misc, Words)
 
 TEST(Misc, ReplicaOf)
 {
+    const std::string closedUp = "HDMI-A-1.pos={\"x\":1920,\"y\":0}";
     On(plain).expectChanges({
-        {{"DP-1", "set-replica-of", "eDP-1"}, {"DP-1.replicationSource=1"}},
-        {{"DP-1", "set-replica-of", "1"}, {"DP-1.replicationSource=1"}},
-        {{"DP-1", "set-replica-of", "primary-output"}, {"DP-1.replicationSource=1"}},
-        {{"DP-1", "set-replica-of", "HDMI-A-1"}, {"DP-1.replicationSource=3"}},
+        // The mirror leaves its place: HDMI-A-1 closes up.
+        {{"DP-1", "set-replica-of", "eDP-1"}, {"DP-1.replicationSource=1", closedUp}},
+        {{"DP-1", "set-replica-of", "1"}, {"DP-1.replicationSource=1", closedUp}},
+        {{"DP-1", "set-replica-of", "primary-output"}, {"DP-1.replicationSource=1", closedUp}},
+        {{"DP-1", "set-replica-of", "HDMI-A-1"}, {"DP-1.replicationSource=3", closedUp}},
         {{"eDP-1", "set-replica-of", "3b1f8e2c-dp1"}, {"eDP-1.replicationSource=2"}},
         // Clearing applies even when nothing is mirrored.
         {{"DP-1", "set-replica-of", "none"}, {}},

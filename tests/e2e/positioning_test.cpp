@@ -195,3 +195,71 @@ TEST(Positioning, AResizeDoesNotMoveOutputsOntoOthers)
 }
 
 } // namespace
+
+namespace {
+
+// The places in a document that differ from those in another.
+std::vector<std::string> movedFrom(const std::string &before, const std::string &after)
+{
+    std::vector<std::string> moved;
+    for (const std::string &change : differences(before, after)) {
+        if (change.find(".pos=") != std::string::npos)
+            moved.push_back(change);
+    }
+    return moved;
+}
+
+std::string withModes(const std::string &name, int id, int x, int y)
+{
+    return R"({"id": )" + std::to_string(id) + R"(, "name": ")" + name + R"(", "priority": )" + std::to_string(id) +
+           R"(, "pos": {"x": )" + std::to_string(x) + R"(, "y": )" + std::to_string(y) + R"(},
+     "capabilities": ["disable"],
+     "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
+               {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}], "currentModeId": "1"})";
+}
+
+TEST(Positioning, AChangeAndItsReversalGiveBackTheLayout)
+{
+    const std::string grid = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " + withModes("B", 2, 1920, 0) + ", " +
+                             withModes("C", 3, 0, 1080) + ", " + withModes("D", 4, 1920, 1080) + "]}";
+    const std::vector<std::vector<std::string>> trips = {
+        {"A", "set-mode", "1280x720"}, {"A", "set-mode", "1920x1080"}, {"B", "set-mode", "1280x720"},
+        {"B", "set-mode", "1920x1080"}, {"A", "set-scale", "200%"},    {"A", "set-scale", "100%"},
+        {"C", "set-rotation", "90"},    {"C", "set-rotation", "normal"},
+    };
+    e2e::VirtualSet set(grid);
+    for (size_t i = 0; i < trips.size(); i += 2) {
+        SCOPED_TRACE(trips[i][0] + " " + trips[i][1] + " " + trips[i][2]);
+        ASSERT_EQ(e2e::run(set, trips[i]), (e2e::Result{0, "", ""}));
+        ASSERT_EQ(e2e::run(set, trips[i + 1]), (e2e::Result{0, "", ""}));
+        EXPECT_EQ(movedFrom(grid, set.read()), std::vector<std::string>{});
+    }
+    // The shrink itself: B follows A's edge, C cannot without covering B.
+    e2e::VirtualSet shrunk(grid);
+    ASSERT_EQ(e2e::run(shrunk, {"A", "set-mode", "1280x720"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(movedFrom(grid, shrunk.read()), std::vector<std::string>{"B.pos={\"x\":1280,\"y\":0}"});
+}
+
+TEST(Positioning, SwitchedOffOrMirroredOutputsLeaveNoGap)
+{
+    const std::string row = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " + withModes("B", 2, 1920, 0) + ", " +
+                            withModes("C", 3, 3840, 0) + ", " + withModes("D", 4, 5760, 0) + "]}";
+    e2e::VirtualSet set(row);
+    ASSERT_EQ(e2e::run(set, {"B", "set-enabled", "false"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(movedFrom(row, set.read()),
+              (std::vector<std::string>{"C.pos={\"x\":1920,\"y\":0}", "D.pos={\"x\":3840,\"y\":0}"}));
+    // Its old place is taken now: it goes right of the others.
+    ASSERT_EQ(e2e::run(set, {"B", "set-enabled", "true"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(movedFrom(row, set.read()), (std::vector<std::string>{"B.pos={\"x\":5760,\"y\":0}",
+                                                                     "C.pos={\"x\":1920,\"y\":0}",
+                                                                     "D.pos={\"x\":3840,\"y\":0}"}));
+    // A mirror leaves its place as well, and comes back beside the others.
+    e2e::VirtualSet mirrored(row);
+    ASSERT_EQ(e2e::run(mirrored, {"B", "set-replica-of", "A"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(movedFrom(row, mirrored.read()),
+              (std::vector<std::string>{"C.pos={\"x\":1920,\"y\":0}", "D.pos={\"x\":3840,\"y\":0}"}));
+    ASSERT_EQ(e2e::run(mirrored, {"B", "set-replica-of", "none"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(movedFrom(row, mirrored.read())[0], "B.pos={\"x\":5760,\"y\":0}");
+}
+
+} // namespace
