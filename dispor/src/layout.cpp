@@ -526,6 +526,10 @@ Tiles withoutTile(const Tiles &tiles, size_t index)
 
 Tile joining(const Tiles &lit, const Tile &wanted)
 {
+    // Without a size (a server that tells it only once the output is on)
+    // its own place cannot be checked: right of the layout is always free.
+    if (wanted.isEmpty())
+        return rightOf(lit, lit.size(), wanted);
     bool anyLit = false, joins = false;
     for (const Tile &tile : lit) {
         if (tile.isEmpty())

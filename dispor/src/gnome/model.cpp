@@ -3,6 +3,7 @@
 #include "../backend.h"
 #include "../changes.h"
 #include "../naming.h"
+#include "../settle.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -152,8 +153,14 @@ private:
                 d.currentModeId = d.modes.contains(d.preferredModeId) ? d.preferredModeId : d.modes.firstKey();
             }
         }
-        if (!anyEnabled && disabled)
-            return fail(*disabled, u"disabling it leaves no connected output enabled"_qs);
+        QList<const Data *> all;
+        for (const Data &d : std::as_const(m_bases))
+            all.append(&d);
+        const QString noneLit = LayoutRules::noneLeftLit(all, disabled ? disabled->name : QString());
+        if (!noneLit.isEmpty()) {
+            *m_reason = noneLit;
+            return false;
+        }
         if (!anyEnabled)
             return fail(m_bases.first(), u"no output is enabled"_qs);
         return true;
@@ -250,19 +257,17 @@ private:
     bool place()
     {
         // Switched on or no longer mirroring, without a place of its own:
-        // right of the others, so that it neither covers them nor leaves a gap.
+        // where the layout rules put an output that joins.
+        QSet<int> joining;
+        QList<Data *> all;
         for (Data &d : m_bases) {
             const Data &was = m_was[d.id];
             const bool unmirrored = was.replicationSource && !d.replicationSource;
-            if (!d.enabled || d.replicationSource || !(!was.enabled || unmirrored) || d.pos != was.pos)
-                continue;
-            int right = 0;
-            for (const Data &other : std::as_const(m_bases)) {
-                if (other.enabled && other.id != d.id && !other.replicationSource)
-                    right = std::max(right, other.pos.x() + extent(other).width());
-            }
-            d.pos = QPoint(right, 0);
+            if (d.enabled && !d.replicationSource && (!was.enabled || unmirrored) && d.pos == was.pos)
+                joining.insert(d.id);
+            all.append(&d);
         }
+        LayoutRules::placeJoining(all, joining, [this](const Data &d) { return extent(d); });
         // Mutter's layout begins at 0,0: one left of or above it moves in whole.
         int left = INT_MAX, top = INT_MAX;
         for (const Data &d : std::as_const(m_bases)) {

@@ -2,6 +2,7 @@
 
 #include "../changes.h"
 #include "../ranking.h"
+#include "../settle.h"
 #include "../text.h"
 #include "document.h"
 
@@ -163,7 +164,7 @@ private:
 
 bool isRanked(const Data &d)
 {
-    return d.enabled && d.connected;
+    return LayoutRules::isLit(d);
 }
 
 QList<int> ranking(const Outputs &outputs)
@@ -185,6 +186,7 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
     const ConfigOrigin &origin = originOf(config);
 
     QString disabled; // the first enabled, connected output this apply switched off
+    QSet<int> joining; // switched on or no longer mirroring, with no place asked for
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
         if (fetched == origin.fetched.constEnd())
@@ -201,11 +203,14 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
             continue;
         }
         Data &base = outputs[*at];
-        const bool wasLit = isRanked(base);
+        const bool wasLit = LayoutRules::isLit(base);
+        const bool wasPlaced = wasLit && !base.replicationSource;
         if (!Merge(*fetched, output->data(), base, reason).all())
             return false;
         if (wasLit && !base.enabled && disabled.isEmpty())
             disabled = base.name;
+        if (!wasPlaced && LayoutRules::isLit(base) && !base.replicationSource && output->pos() == fetched->pos)
+            joining.insert(base.id);
     }
 
     qsizetype faulty = 0;
@@ -214,10 +219,16 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
         *reason = outputs[faulty].name + ": " + fault;
         return false;
     }
-    if (!disabled.isEmpty() && std::none_of(outputs.cbegin(), outputs.cend(), isRanked)) {
-        *reason = disabled + ": disabling it leaves no connected output enabled";
-        return false;
+    QList<const Data *> all;
+    QList<Data *> placed;
+    for (Data &d : outputs) {
+        all.append(&d);
+        placed.append(&d);
     }
+    *reason = LayoutRules::noneLeftLit(all, disabled);
+    if (!reason->isEmpty())
+        return false;
+    LayoutRules::placeJoining(placed, joining, [](const Data &d) { return Output(d).explicitLogicalSizeInt(); });
 
     // Outputs that left the ranking drop out, those that joined it come last
     // (in id order), then the requests are replayed in the order made.

@@ -2,6 +2,7 @@
 
 #include "../changes.h"
 #include "../naming.h"
+#include "../settle.h"
 #include "../text.h"
 #include "../virtual/document.h"
 
@@ -336,27 +337,39 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         }
         if (wasEnabled && !base.enabled && disabled.isEmpty())
             disabled = base.name;
-        // Enabled again without a place of its own: wlroots tells no
-        // position for a disabled head, so right of the others rather than
-        // over one of them.
         if (!wasEnabled && base.enabled && output->pos() == fetched->pos)
             unplaced.insert(head->name);
     }
     if (!planned->configure)
         return true;
 
-    if (!disabled.isEmpty()) {
-        const bool anyEnabled = std::any_of(bases.cbegin(), bases.cend(), [](const Data &d) { return d.enabled; });
-        if (!anyEnabled) {
-            *reason = disabled + ": disabling it leaves no connected output enabled";
-            return false;
-        }
+    QList<const Data *> all;
+    QList<Data *> placed;
+    for (Data &d : bases) {
+        all.append(&d);
+        placed.append(&d);
     }
-    int rightEdge = 0;
-    for (const Data &d : std::as_const(bases)) {
-        if (d.enabled && !unplaced.contains(d.name))
-            rightEdge = std::max(rightEdge, d.pos.x() + Output(d).logicalSize().width());
+    const QString noneLit = LayoutRules::noneLeftLit(all, disabled);
+    if (!noneLit.isEmpty()) {
+        *reason = noneLit;
+        return false;
     }
+    // Enabled again without a place of its own (wlroots tells no position
+    // for a disabled head): with the mode it will have, where the layout
+    // rules put an output that joins.
+    QSet<int> joining;
+    for (const HeadState *head : heads) {
+        Data &d = bases[head->name];
+        if (!unplaced.contains(d.name))
+            continue;
+        auto mode = head->mode(d.currentModeId);
+        if (!mode && !customModes.value(head->name) && !head->enabled)
+            mode = fallbackMode(*head);
+        if (mode)
+            d.currentModeId = mode->id;
+        joining.insert(d.id);
+    }
+    LayoutRules::placeJoining(placed, joining, [](const Data &d) { return Output(d).logicalSize(); });
 
     for (const HeadState *head : heads) {
         Data &d = bases[head->name];
@@ -368,12 +381,6 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             setting.mode = head->mode(d.currentModeId);
             if (!setting.mode && !setting.customMode && !head->enabled)
                 setting.mode = fallbackMode(*head);
-            if (unplaced.contains(d.name)) {
-                d.pos = QPoint(rightEdge, 0);
-                if (setting.mode)
-                    d.currentModeId = setting.mode->id;
-                rightEdge += Output(d).logicalSize().width();
-            }
             setting.position = d.pos;
             setting.transform = transformOfRotation(d.rotation);
             if (setting.transform < 0) {

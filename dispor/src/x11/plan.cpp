@@ -4,6 +4,7 @@
 #include "../changes.h"
 #include "../text.h"
 #include "../ranking.h"
+#include "../settle.h"
 #include "description.h"
 #include "names.h"
 
@@ -179,15 +180,12 @@ private:
                     return fail(d.name + ": cannot mirror " + source->name + ", which mirrors another output");
             }
         }
-        if (!disabled.isEmpty()) {
-            bool anyConnected = false, anyEnabled = false;
-            for (const Data &d : std::as_const(m_base)) {
-                anyConnected = anyConnected || d.connected;
-                anyEnabled = anyEnabled || (d.enabled && d.connected);
-            }
-            if (anyConnected && !anyEnabled)
-                return fail(disabled + ": disabling it leaves no connected output enabled");
-        }
+        QList<const Data *> all;
+        for (const Data &d : std::as_const(m_base))
+            all.append(&d);
+        const QString noneLit = LayoutRules::noneLeftLit(all, disabled);
+        if (!noneLit.isEmpty())
+            return fail(noneLit);
         return true;
     }
 
@@ -197,16 +195,6 @@ private:
     }
 
     // The right edge of the enabled outputs but one.
-    int rightEdge(int except) const
-    {
-        int edge = 0;
-        for (const Data &d : std::as_const(m_base)) {
-            if (d.enabled && d.id != except)
-                edge = std::max(edge, d.pos.x() + sizeOf(d).width());
-        }
-        return edge;
-    }
-
     bool place()
     {
         // Asked for, not a replica moved away on its own.
@@ -256,13 +244,17 @@ private:
             }
         }
         // Switched on or no longer mirroring, without a place of its own:
-        // right of the others, so that it does not cover them.
+        // where the layout rules put an output that joins.
+        QSet<int> joining;
+        QList<Data *> all;
         for (Data &d : m_base) {
             const Data &was = m_described[d.id];
             const bool unmirrored = was.replicationSource && !d.replicationSource;
             if (d.enabled && (!was.enabled || unmirrored) && d.pos == was.pos && !d.replicationSource)
-                d.pos = QPoint(rightEdge(d.id), 0);
+                joining.insert(d.id);
+            all.append(&d);
         }
+        LayoutRules::placeJoining(all, joining, [this](const Data &d) { return sizeOf(d); });
         // X screens begin at 0,0: a layout left of or above it moves in
         // whole. A mirror made or ended leaves the place its outputs had:
         // the layout then closes up, from the origin on.

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dispor/output.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+// The rules every backend keeps when it applies a configuration, written
+// once: at least one connected output stays lit, and an output that joins
+// the layout without a place of its own goes where the layout rules put it.
+namespace Dispor::LayoutRules {
+
+// Switched on and connected: shows a picture.
+inline bool isLit(const Output::Data &d)
+{
+    return d.enabled && d.connected;
+}
+
+// The refusal of a change that switched the output named `disabled` off and
+// left no connected output lit; empty when it leaves one lit, when it
+// switched nothing off, or when nothing is connected at all.
+QString noneLeftLit(const QList<const Output::Data *> &outputs, const QString &disabled);
+
+// Places the outputs with the ids in `ids` (switched on, or no longer
+// mirroring, with no place of their own) one after another in id order, as
+// an output that joins the layout goes. The layout is the other lit
+// outputs that mirror nothing; `extent` gives an output's size in it.
+void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
+                  const std::function<QSize(const Output::Data &)> &extent);
+
+} // namespace Dispor::LayoutRules
