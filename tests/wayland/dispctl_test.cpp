@@ -537,3 +537,51 @@ TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
 }
 
 } // namespace
+
+namespace {
+
+// The compositors hold what the layout rules make of a grid and a row: a
+// resize undone gives back the grid, and an output switched off leaves no
+// gap.
+TEST(WaylandPhoc, ALayoutKeepsItsShape)
+{
+    const Compositor compositor = Compositor::phoc("", 4);
+    if (compositor.socket().empty())
+        GTEST_SKIP() << "phoc cannot be run here";
+    const auto place = [&](const std::vector<std::pair<std::string, std::string>> &places) {
+        for (const auto &[output, x] : places) {
+            const size_t comma = x.find(',');
+            ASSERT_EQ(
+                run(compositor, {output, "set-position", x.substr(0, comma), x.substr(comma + 1)}).status, 0);
+        }
+    };
+    const std::string on = " 1280x720 normal 1.000000\n";
+    place({{"HEADLESS-1", "0,0"},
+           {"HEADLESS-2", "1280,0"},
+           {"HEADLESS-3", "0,720"},
+           {"HEADLESS-4", "1280,720"}});
+    const std::string grid = "HEADLESS-1 on 0,0" + on + "HEADLESS-2 on 1280,0" + on + "HEADLESS-3 on 0,720" +
+                             on + "HEADLESS-4 on 1280,720" + on;
+    ASSERT_EQ(wayland_test::wlrRandr(compositor), grid);
+    // Growing: what hangs on the bottom edge follows it, then what hangs on
+    // the right edge.
+    ASSERT_EQ(run(compositor, {"HEADLESS-1", "add-custom-mode", "1920x1080@60"}).status, 0);
+    EXPECT_EQ(run(compositor, {"HEADLESS-1", "set-mode", "1920x1080@60"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), "HEADLESS-1 on 0,0 1920x1080 normal 1.000000\n"
+                                                  "HEADLESS-2 on 1920,0" +
+                                                      on + "HEADLESS-3 on 0,1080" + on +
+                                                      "HEADLESS-4 on 1920,720" + on);
+    ASSERT_EQ(run(compositor, {"HEADLESS-1", "add-custom-mode", "1280x720@60"}).status, 0);
+    EXPECT_EQ(run(compositor, {"HEADLESS-1", "set-mode", "1280x720@60"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), grid);
+
+    // phoc refuses to switch a headless output off; our compositor does.
+    const Compositor row = Compositor::ours({"--output", "A-1:1280x720@60000", "--output", "A-2:1280x720@60000",
+                                             "--output", "A-3:1280x720@60000", "--output", "A-4:1280x720@60000"});
+    for (const char *output : {"A-2", "A-3", "A-4"})
+        ASSERT_EQ(run(row, {output, "right-of", std::string("A-") + char(output[2] - 1)}).status, 0);
+    EXPECT_EQ(run(row, {"A-2", "set-enabled", "false"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::wlrRandr(row), "A-1 on 0,0" + on + "A-2 off\nA-3 on 1280,0" + on + "A-4 on 2560,0" + on);
+}
+
+} // namespace

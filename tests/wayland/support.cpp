@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -71,7 +73,7 @@ Compositor Compositor::ours(const std::vector<std::string> &arguments)
     return compositor;
 }
 
-Compositor Compositor::phoc(const std::string &config)
+Compositor Compositor::phoc(const std::string &config, int outputs)
 {
     Compositor compositor;
     if (::access("/usr/bin/phoc", X_OK) != 0)
@@ -83,7 +85,7 @@ Compositor Compositor::phoc(const std::string &config)
                                    {{"XDG_RUNTIME_DIR", compositor.runtimeDir()},
                                     {"WLR_BACKENDS", "headless"},
                                     {"WLR_RENDERER", "pixman"},
-                                    {"WLR_HEADLESS_OUTPUTS", "2"},
+                                    {"WLR_HEADLESS_OUTPUTS", std::to_string(outputs)},
                                     {"WLR_LIBINPUT_NO_DEVICES", "1"},
                                     {"HOME", compositor.runtimeDir()},
                                     {"GSETTINGS_BACKEND", "memory"}},
@@ -93,10 +95,10 @@ Compositor Compositor::phoc(const std::string &config)
         return compositor;
     const size_t from = at + marker.size();
     compositor.m_socket = line.substr(from, line.find('\'', from) - from);
-    // Its heads come a moment after the socket: wait until both are listed.
+    // Its heads come a moment after the socket: wait until all are listed.
     for (int i = 0; i < 100; ++i) {
-        if (run(compositor, {"list-outputs", "--names"}).out == "HEADLESS-1\nHEADLESS-2\n"
-            || run(compositor, {"list-outputs", "--names"}).out == "HEADLESS-2\nHEADLESS-1\n")
+        const std::string names = run(compositor, {"list-outputs", "--names"}).out;
+        if (std::count(names.begin(), names.end(), '\n') == outputs)
             return compositor;
         ::usleep(100000);
     }

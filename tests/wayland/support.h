@@ -19,9 +19,9 @@ public:
 
     // Ours, with the arguments of tests/wayland/compositor.c.
     static Compositor ours(const std::vector<std::string> &arguments);
-    // phoc with two headless outputs and the given configuration file text;
-    // an empty socket() when phoc cannot be run here.
-    static Compositor phoc(const std::string &config);
+    // phoc with headless outputs (two unless said) and the given
+    // configuration file text; an empty socket() when phoc cannot be run here.
+    static Compositor phoc(const std::string &config, int outputs = 2);
 
     Compositor(Compositor &&other) noexcept;
 
