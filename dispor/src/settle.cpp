@@ -45,4 +45,42 @@ void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
     }
 }
 
+void closeUpLeaving(const QList<Output::Data *> &outputs, const QHash<int, QPoint> &left,
+                    const std::function<QSize(const Output::Data &)> &extent)
+{
+    if (left.isEmpty())
+        return;
+    QList<Output::Data *> ordered = outputs;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const Output::Data *a, const Output::Data *b) { return a->id < b->id; });
+    QList<Output::Data *> placed;
+    Tiles tiles;
+    for (Output::Data *d : std::as_const(ordered)) {
+        const bool leaving = left.contains(d->id);
+        if (!leaving && (!isLit(*d) || d->replicationSource))
+            continue;
+        const QPoint at = leaving ? left.value(d->id) : d->pos;
+        const QSize size = extent(*d);
+        placed.append(d);
+        tiles.push_back({at.x(), at.y(), size.width(), size.height()});
+    }
+    for (qsizetype i = 0; i < placed.size(); ++i) {
+        if (!left.contains(placed[i]->id))
+            continue;
+        tiles = withoutTile(tiles, size_t(i));
+        tiles[size_t(i)] = Tile{};
+    }
+    QHash<int, QPoint> places;
+    for (qsizetype i = 0; i < placed.size(); ++i) {
+        if (left.contains(placed[i]->id))
+            continue;
+        placed[i]->pos = QPoint(int(tiles[size_t(i)].x), int(tiles[size_t(i)].y));
+        places.insert(placed[i]->id, placed[i]->pos);
+    }
+    for (Output::Data *d : std::as_const(ordered)) {
+        if (d->replicationSource && places.contains(d->replicationSource))
+            d->pos = places.value(d->replicationSource);
+    }
+}
+
 } // namespace Dispor::LayoutRules

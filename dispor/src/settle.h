@@ -2,6 +2,7 @@
 
 #include "dispor/output.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -30,5 +31,11 @@ QString noneLeftLit(const QList<const Output::Data *> &outputs, const QString &d
 // outputs that mirror nothing; `extent` gives an output's size in it.
 void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
                   const std::function<QSize(const Output::Data &)> &extent);
+
+// The outputs with the ids in `left` left the layout (made mirrors) from
+// the places given: where that cuts the layout apart, the outputs beyond the
+// gap close up. A mirror then sits where its source does.
+void closeUpLeaving(const QList<Output::Data *> &outputs, const QHash<int, QPoint> &left,
+                    const std::function<QSize(const Output::Data &)> &extent);
 
 } // namespace Dispor::LayoutRules

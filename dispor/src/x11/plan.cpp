@@ -194,7 +194,6 @@ private:
         return extent(m_now.modes.value(modeOf(d)), rotationToRandr(d.rotation, 0xff));
     }
 
-    // The right edge of the enabled outputs but one.
     bool place()
     {
         // Asked for, not a replica moved away on its own.
@@ -255,13 +254,17 @@ private:
             all.append(&d);
         }
         LayoutRules::placeJoining(all, joining, [this](const Data &d) { return sizeOf(d); });
-        // X screens begin at 0,0: a layout left of or above it moves in
-        // whole. A mirror made or ended leaves the place its outputs had:
-        // the layout then closes up, from the origin on.
-        if (mirroring) {
-            closeUp(&QPoint::rx, &QSize::width);
-            closeUp(&QPoint::ry, &QSize::height);
+        // A mirror made leaves the place it had: where that cuts the layout
+        // apart, the rest closes up.
+        QHash<int, QPoint> leaving;
+        for (const Data &d : std::as_const(m_base)) {
+            const Data &was = m_described[d.id];
+            if (d.enabled && d.replicationSource && was.enabled && !was.replicationSource)
+                leaving.insert(d.id, was.pos);
         }
+        LayoutRules::closeUpLeaving(all, leaving, [this](const Data &d) { return sizeOf(d); });
+        // X screens begin at 0,0: a layout left of or above it moves in
+        // whole, and one changed by a mirror starts there.
         int left = INT_MAX, top = INT_MAX;
         for (const Data &d : std::as_const(m_base)) {
             if (d.enabled) {
@@ -269,7 +272,7 @@ private:
                 top = std::min(top, d.pos.y());
             }
         }
-        const QPoint shift(left < 0 ? -left : 0, top < 0 ? -top : 0);
+        const QPoint shift(left < 0 || mirroring ? -left : 0, top < 0 || mirroring ? -top : 0);
         for (Data &d : m_base) {
             if (d.enabled)
                 d.pos += shift;
@@ -286,38 +289,6 @@ private:
                             + " lies beyond what an X screen can hold");
         }
         return true;
-    }
-
-    // Along one axis: the stretches no enabled output covers, before the
-    // first and between them, are taken out.
-    void closeUp(int &(QPoint::*coordinate)(), int (QSize::*length)() const)
-    {
-        QList<std::pair<int, int>> spans;
-        for (Data &d : m_base) {
-            if (d.enabled)
-                spans.append({(d.pos.*coordinate)(), (d.pos.*coordinate)() + (sizeOf(d).*length)()});
-        }
-        if (spans.isEmpty())
-            return;
-        std::sort(spans.begin(), spans.end());
-        QList<std::pair<int, int>> gaps; // where a gap ends, and how long it is
-        int reached = 0;
-        for (qsizetype i = 0; i < spans.size(); ++i) {
-            const auto [begin, end] = spans[i];
-            if (i == 0 || begin > reached)
-                gaps.append({begin, begin - reached}); // the first from 0, whichever side
-            reached = i == 0 ? end : std::max(reached, end);
-        }
-        for (Data &d : m_base) {
-            if (!d.enabled)
-                continue;
-            int &at = (d.pos.*coordinate)();
-            const int from = at;
-            for (const auto &[end, length] : std::as_const(gaps)) {
-                if (end <= from)
-                    at -= length;
-            }
-        }
     }
 
     // Every CRTC the output could use must show it, since the one it gets
