@@ -28,6 +28,14 @@ void transpose(Tiles &tiles)
     std::transform(tiles.begin(), tiles.end(), tiles.begin(), transposed);
 }
 
+void shiftMarked(Tiles &tiles, const std::vector<bool> &moves, int64_t d)
+{
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        if (moves[i])
+            tiles[i].x += d;
+    }
+}
+
 // Whether two tiles overlap in after that did not in before, but for those
 // the plain rule always let the resized one cover: left of or above its
 // old centre.
@@ -128,10 +136,7 @@ void besideAlongX(Tiles &tiles, size_t resized, int64_t width, std::vector<bool>
             }
         }
     }
-    for (size_t i = 0; i < tiles.size(); ++i) {
-        if (moves[i])
-            tiles[i].x += d;
-    }
+    shiftMarked(tiles, moves, d);
     tiles[resized] = now;
 }
 
@@ -213,10 +218,7 @@ void followAlongX(Tiles &tiles, size_t moving, int64_t width)
             }
         }
     }
-    for (size_t i = 0; i < tiles.size(); ++i) {
-        if (moves[i])
-            tiles[i].x += d;
-    }
+    shiftMarked(tiles, moves, d);
     tiles[moving] = now;
 }
 
@@ -494,23 +496,22 @@ Tiles withoutTile(const Tiles &tiles, size_t index)
     // The gap closes along x, along y, or both: whichever keeps the rest
     // closed first. The leaving tile shrinks to nothing along that axis.
     const Tile &gone = tiles[index];
-    Tiles alongX = tiles;
-    followAlongX(alongX, index, 0);
-    alongX[index] = gone;
+    const auto collapsed = [&](Tiles from, bool alongY) {
+        if (alongY)
+            transpose(from);
+        followAlongX(from, index, 0);
+        if (alongY)
+            transpose(from);
+        from[index] = gone;
+        return from;
+    };
+    const Tiles alongX = collapsed(tiles, false);
     if (closedWithout(alongX, index))
         return alongX;
-    Tiles alongY = tiles;
-    transpose(alongY);
-    followAlongX(alongY, index, 0);
-    transpose(alongY);
-    alongY[index] = gone;
+    const Tiles alongY = collapsed(tiles, true);
     if (closedWithout(alongY, index))
         return alongY;
-    Tiles both = alongX;
-    transpose(both);
-    followAlongX(both, index, 0);
-    transpose(both);
-    both[index] = gone;
+    const Tiles both = collapsed(alongX, true);
     if (closedWithout(both, index))
         return both;
     Tiles rest = tiles;

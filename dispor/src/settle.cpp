@@ -6,6 +6,17 @@
 
 namespace Dispor::LayoutRules {
 
+namespace {
+
+QList<Output::Data *> byId(QList<Output::Data *> outputs)
+{
+    std::sort(outputs.begin(), outputs.end(),
+              [](const Output::Data *a, const Output::Data *b) { return a->id < b->id; });
+    return outputs;
+}
+
+} // namespace
+
 QString noneLeftLit(const QList<const Output::Data *> &outputs, const QString &disabled)
 {
     if (disabled.isEmpty())
@@ -24,9 +35,7 @@ void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
 {
     if (ids.isEmpty())
         return;
-    QList<Output::Data *> ordered = outputs;
-    std::sort(ordered.begin(), ordered.end(),
-              [](const Output::Data *a, const Output::Data *b) { return a->id < b->id; });
+    const QList<Output::Data *> ordered = byId(outputs);
     const auto tileOf = [&](const Output::Data &d) {
         const QSize size = extent(d);
         return Tile{d.pos.x(), d.pos.y(), size.width(), size.height()};
@@ -50,9 +59,7 @@ void closeUpLeaving(const QList<Output::Data *> &outputs, const QHash<int, QPoin
 {
     if (left.isEmpty())
         return;
-    QList<Output::Data *> ordered = outputs;
-    std::sort(ordered.begin(), ordered.end(),
-              [](const Output::Data *a, const Output::Data *b) { return a->id < b->id; });
+    const QList<Output::Data *> ordered = byId(outputs);
     QList<Output::Data *> placed;
     Tiles tiles;
     for (Output::Data *d : std::as_const(ordered)) {
