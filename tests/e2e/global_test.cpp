@@ -211,6 +211,22 @@ TEST(Identify, AMissingBusModuleIsOneLine)
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
 }
 
+// Without /proc the module is still found from the tool's own file, never
+// by a path relative to the working directory.
+TEST(Identify, WithoutProcTheBusModuleIsFoundFromTheTool)
+{
+    const e2e::VirtualSet set;
+    if (e2e::runProgram("/usr/bin/unshare", {"-rm", "true"}).status != 0)
+        GTEST_SKIP() << "needs a mount namespace to hide /proc";
+    const e2e::TempDir dir;
+    const char *script = "mount -t tmpfs none /proc && cd \"$1\" && shift && exec \"$@\"";
+    const e2e::Result result = e2e::runProgram(
+        "/usr/bin/unshare", {"-rm", "/bin/sh", "-c", script, "sh", dir.path(), e2e::dispctlBinary(), "identify"},
+        set.env());
+    EXPECT_EQ(result,
+              (e2e::Result{1, "", "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server\n"}));
+}
+
 std::map<std::string, std::string> dpmsStates(const std::string &document)
 {
     std::map<std::string, std::string> states;
