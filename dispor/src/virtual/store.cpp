@@ -9,10 +9,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +123,56 @@ void removeLeftovers(int directory, const QByteArray &fileName)
     ::closedir(entries);
 }
 
+// How many appliers have held the lock: each holder counts itself in the
+// lock file's first eight bytes, so that a waiter can tell a queue that
+// moves from a holder that does not finish.
+uint64_t holders(int fd)
+{
+    uint64_t count = 0;
+    return ::pread(fd, &count, sizeof count, 0) == ssize_t(sizeof count) ? count : 0;
+}
+
+// Wakes a waiter when an applier closes the lock file, which a holder does
+// right after it let go of the lock; without inotify (or past its limit on
+// instances) the waiter polls instead.
+class LockWatch {
+public:
+    explicit LockWatch(const QByteArray &path)
+    {
+        m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (m_fd >= 0 && ::inotify_add_watch(m_fd, path.constData(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~LockWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    LockWatch(const LockWatch &) = delete;
+    LockWatch &operator=(const LockWatch &) = delete;
+
+    // Returns after a close of the lock file or after pause ms at most.
+    void wait(int pause)
+    {
+        if (m_fd < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+            return;
+        }
+        pollfd watched{m_fd, POLLIN, 0};
+        if (::poll(&watched, 1, pause) > 0) {
+            alignas(inotify_event) char events[4096];
+            while (::read(m_fd, events, sizeof events) > 0) {
+            }
+        }
+    }
+    bool watching() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace
 
 bool locate(Location *location, QString *reason)
@@ -148,8 +201,13 @@ Store::Store(Location location) : m_location(std::move(location)) {}
 
 Store::~Store()
 {
-    if (m_lock >= 0)
-        ::close(m_lock); // releases the lock
+    if (m_lock >= 0) {
+        // Let go before the close: the close wakes the waiters, which must
+        // find the lock free.
+        if (m_locked)
+            ::flock(m_lock, LOCK_UN);
+        ::close(m_lock);
+    }
     if (m_directory >= 0)
         ::close(m_directory);
 }
@@ -277,7 +335,9 @@ bool Store::lock(QString *reason)
 {
     const QByteArray name = m_location.fileName + ".lock";
     const QString shownName = shownPath(m_location.path + ".lock");
-    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    // Never blocks in the open, whatever sits there (a FIFO would).
+    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int access = O_RDWR;
     m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
     if (m_lock >= 0) {
         // The umask may have taken the owner's bits, and then no later
@@ -286,34 +346,76 @@ bool Store::lock(QString *reason)
     } else if (errno == EEXIST) {
         // flock needs neither reading nor writing: a lock file whose mode
         // allows one of them serves.
-        for (const int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
-            m_lock = retry([&] { return ::openat(m_directory, name.constData(), access | flags); });
+        for (const int mode : {O_RDWR, O_RDONLY, O_WRONLY}) {
+            access = mode;
+            m_lock = retry([&] { return ::openat(m_directory, name.constData(), mode | flags); });
             if (m_lock >= 0 || errno != EACCES)
                 break;
         }
     }
+    struct stat status;
     if (m_lock < 0) {
-        *reason = shownName + ": cannot open the lock file: " + systemError(errno);
+        const int error = errno;
+        // A FIFO without a reader refuses a write-only open: say what it is.
+        if (::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(status.st_mode)
+            && !S_ISLNK(status.st_mode))
+            *reason = shownName + ": the lock file is not a regular file";
+        else
+            *reason = shownName + ": cannot open the lock file: " + systemError(error);
         return false;
     }
-    // An apply holds the lock for milliseconds; one held for long belongs to
-    // a writer that was stopped or hangs, and must not hold up this one
-    // without end.
+    if (::fstat(m_lock, &status) < 0) {
+        *reason = shownName + ": cannot examine the lock file: " + systemError(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *reason = shownName + ": the lock file is not a regular file";
+        return false;
+    }
+
+    // An apply holds the lock for milliseconds to a few hundred; a queue of
+    // them may take far longer, and a waiter keeps its place while the queue
+    // moves. Only a holder that does not finish (stopped, or hanging) ends
+    // the wait: lockWaitSeconds without any applier taking the lock.
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(lockWaitSeconds);
+    const auto bound = std::chrono::seconds(lockWaitSeconds);
+    std::optional<LockWatch> watch; // made once there is something to wait for
+    uint64_t seen = 0;
+    Clock::time_point moved;
     for (int pause = 1;; pause = std::min(pause * 2, 50)) {
-        if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0)
+        if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0) {
+            if (access != O_RDONLY) {
+                const uint64_t count = holders(m_lock) + 1;
+                if (::pwrite(m_lock, &count, sizeof count, 0) < 0) {
+                    // Only the waiters' patience depends on it.
+                }
+            }
+            m_locked = true;
             return true;
+        }
         if (errno != EWOULDBLOCK) {
             *reason = shownName + ": cannot lock: " + systemError(errno);
             return false;
         }
-        if (Clock::now() >= deadline) {
-            *reason = shownName + ": another apply has held the lock for "
+        const Clock::time_point now = Clock::now();
+        if (!watch) {
+            // Watched before the count is read: a holder that finishes in
+            // between still wakes this waiter.
+            watch.emplace(m_location.directory + '/' + name);
+            seen = holders(m_lock);
+            moved = now;
+            continue;
+        } else if (const uint64_t count = holders(m_lock); count != seen) {
+            seen = count;
+            moved = now;
+        } else if (now - moved >= bound) {
+            *reason = shownName + ": the apply holding the lock has not finished in "
                 + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        // Woken by a close, a waiter tries at once; the pause only bounds
+        // how late one notices a holder that died without one.
+        watch->wait(watch->watching() ? 100 : pause);
     }
 }
 
