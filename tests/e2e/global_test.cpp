@@ -80,6 +80,19 @@ TEST(ListOutputs, NamesForms)
     EXPECT_EQ(set.read(), outputs);
 }
 
+// A name is outside text: its control characters (NUL, ESC, BEL, DEL, C1)
+// are escaped in every form, and JSON escapes DEL and C1 too.
+TEST(ListOutputs, NamesNeverDriveTheTerminal)
+{
+    const std::string name = R"(a\u0000\u001b]0;t\u0007\u007f\u009b2J\u0085)";
+    e2e::VirtualSet set(R"({"outputs": [{"id": 1, "name": ")" + name + R"(", )" + mode + "}]}");
+    EXPECT_EQ(e2e::run(set, {"list-outputs", "--names"}), (e2e::Result{0, name + "\n", ""}));
+    EXPECT_EQ(e2e::run(set, {"list-outputs", "--names", "--json"}),
+              (e2e::Result{0, "[\n    \"" + name + "\"\n]\n\n", ""}));
+    const e2e::Result json = e2e::run(set, {"list-outputs", "--json"});
+    EXPECT_NE(json.out.find("\"name\": \"" + name + "\""), std::string::npos) << json.out;
+}
+
 TEST(ListOutputs, ReportForms)
 {
     e2e::VirtualSet set(outputs);
