@@ -348,6 +348,48 @@ TEST(Security, ALockFileThatIsAFifoIsRefusedWithoutWaiting)
     }
 }
 
+// Neither the document nor the lock file may be one others can write to.
+TEST(Security, NeitherDocumentNorLockFileMayBeWritableByOthers)
+{
+    const std::pair<mode_t, std::string> modes[] = {{0666, "its group and others"}, {0620, "its group"}};
+    for (const auto &[mode, who] : modes) {
+        SCOPED_TRACE(mode);
+        VirtualSet set(twoOutputs);
+        const Dispor::ConfigPtr config = fetch();
+        config->output(1)->setBrightness(0.5);
+        const std::string lock = set.path() + ".lock";
+        writeFile(lock, "");
+        ASSERT_EQ(::chmod(lock.c_str(), mode), 0);
+        EXPECT_EQ(apply(config), lock + ": refusing a lock file that " + who + " can write to");
+        ASSERT_EQ(::chmod(lock.c_str(), 0600), 0);
+        ASSERT_EQ(::chmod(set.path().c_str(), mode), 0);
+        const std::string reason = set.path() + ": refusing a document that " + who + " can write to";
+        EXPECT_EQ(fetchCapturing().err, "dispor: " + reason + "\n");
+        EXPECT_EQ(apply(config), reason);
+        EXPECT_EQ(set.read(), twoOutputs);
+    }
+}
+
+// In a runtime directory others share, a "dispor" link another user planted
+// is not followed.
+TEST(Security, TheRuntimeDirectorysDisporMustNotBeALink)
+{
+    VirtualSet unused;
+    TempDir runtime, elsewhere;
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), runtime.file("dispor").c_str()), 0);
+    const std::string reason = runtime.file("dispor") + ": refusing a symbolic link as the directory";
+    const Fetched fetched = fetchCapturing();
+    EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
+    ::unlink(runtime.file("dispor").c_str());
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), runtime.file("dispor").c_str()), 0);
+    EXPECT_EQ(apply(config), reason);
+    EXPECT_TRUE(entries(elsewhere.path()).empty());
+}
+
 TEST(Security, DirectoriesOthersCanWriteToAreRefused)
 {
     const std::pair<mode_t, std::string> modes[] = {

@@ -123,6 +123,13 @@ void removeLeftovers(int directory, const QByteArray &fileName)
     ::closedir(entries);
 }
 
+// Who besides the owner may write to a file of this mode; empty for nobody.
+QString otherWriters(mode_t mode)
+{
+    const bool group = mode & S_IWGRP, others = mode & S_IWOTH;
+    return group && others ? u"its group and others"_qs : group ? u"its group"_qs : others ? u"others"_qs : QString();
+}
+
 // How many appliers have held the lock: each holder counts itself in the
 // lock file's first eight bytes, so that a waiter can tell a queue that
 // moves from a holder that does not finish.
@@ -181,9 +188,11 @@ bool locate(Location *location, QString *reason)
     location->shared = false;
     if (path.isEmpty()) {
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        location->shared = runtime.isEmpty();
-        const QByteArray directory = location->shared ? "/tmp/dispor-" + QByteArray::number(::geteuid())
-                                                      : runtime + "/dispor";
+        // Either place may sit in a directory others share (/tmp, a sticky
+        // runtime directory): its own name is never followed as a link.
+        location->shared = true;
+        const QByteArray directory = runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid())
+                                                       : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
     const qsizetype slash = path.lastIndexOf('/');
@@ -256,11 +265,8 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
         *reason = shownPath(directory) + ": refusing a directory that belongs to another user";
         return false;
     }
-    if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-        const bool group = status.st_mode & S_IWGRP, others = status.st_mode & S_IWOTH;
-        *reason = shownPath(directory) + ": refusing a directory that "
-            + (group && others ? u"its group and others"_qs : group ? u"its group"_qs : u"others"_qs)
-            + " can write to";
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty()) {
+        *reason = shownPath(directory) + ": refusing a directory that " + who + " can write to";
         return false;
     }
     return true;
@@ -296,6 +302,8 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
         return fail(u"is a directory, not a document"_qs);
     if (!S_ISREG(status.st_mode))
         return fail(u"is not a regular file"_qs);
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty())
+        return fail(u"refusing a document that "_qs + who + " can write to");
     if (status.st_size > maximumSize)
         return fail(u"the document is larger than 16 MiB"_qs);
     bytes->resize(qsizetype(status.st_size) + 1);
@@ -370,6 +378,10 @@ bool Store::lock(QString *reason)
     }
     if (!S_ISREG(status.st_mode)) {
         *reason = shownName + ": the lock file is not a regular file";
+        return false;
+    }
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty()) {
+        *reason = shownName + ": refusing a lock file that " + who + " can write to";
         return false;
     }
 

@@ -18,8 +18,9 @@ struct Location {
     QByteArray path;
     QByteArray directory;
     QByteArray fileName;
-    // The directory is /tmp/dispor-<uid>, in a directory all users share: it
-    // must not be a symbolic link another user planted.
+    // The directory is the default one (/tmp/dispor-<uid> or
+    // $XDG_RUNTIME_DIR/dispor), whose parent others may share: it must not
+    // be a symbolic link another user planted.
     bool shared = false;
 };
 bool locate(Location *location, QString *reason);
