@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -130,13 +131,16 @@ QString otherWriters(mode_t mode)
     return group && others ? u"its group and others"_qs : group ? u"its group"_qs : others ? u"others"_qs : QString();
 }
 
-// How many appliers have held the lock: each holder counts itself in the
-// lock file's first eight bytes, so that a waiter can tell a queue that
-// moves from a holder that does not finish.
-uint64_t holders(int fd)
+// When an applier last took the lock: each holder touches the lock file
+// (its content stays empty), so that a waiter can tell a queue that moves
+// from a holder that does not finish. The owner may touch a file that it
+// may not write.
+std::pair<time_t, long> lastTaken(int fd)
 {
-    uint64_t count = 0;
-    return ::pread(fd, &count, sizeof count, 0) == ssize_t(sizeof count) ? count : 0;
+    struct stat status;
+    if (::fstat(fd, &status) < 0)
+        return {};
+    return {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
 }
 
 // Wakes a waiter when an applier closes the lock file, which a holder does
@@ -345,7 +349,6 @@ bool Store::lock(QString *reason)
     const QString shownName = shownPath(m_location.path + ".lock");
     // Never blocks in the open, whatever sits there (a FIFO would).
     constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    int access = O_RDWR;
     m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
     if (m_lock >= 0) {
         // The umask may have taken the owner's bits, and then no later
@@ -354,9 +357,8 @@ bool Store::lock(QString *reason)
     } else if (errno == EEXIST) {
         // flock needs neither reading nor writing: a lock file whose mode
         // allows one of them serves.
-        for (const int mode : {O_RDWR, O_RDONLY, O_WRONLY}) {
-            access = mode;
-            m_lock = retry([&] { return ::openat(m_directory, name.constData(), mode | flags); });
+        for (const int access : {O_RDWR, O_RDONLY, O_WRONLY}) {
+            m_lock = retry([&] { return ::openat(m_directory, name.constData(), access | flags); });
             if (m_lock >= 0 || errno != EACCES)
                 break;
         }
@@ -364,9 +366,10 @@ bool Store::lock(QString *reason)
     struct stat status;
     if (m_lock < 0) {
         const int error = errno;
-        // A FIFO without a reader refuses a write-only open: say what it is.
-        if (::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(status.st_mode)
-            && !S_ISLNK(status.st_mode))
+        // A FIFO without a reader refuses a write-only open that does not
+        // wait: say what it is.
+        if (error == ENXIO && ::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && !S_ISREG(status.st_mode))
             *reason = shownName + ": the lock file is not a regular file";
         else
             *reason = shownName + ": cannot open the lock file: " + systemError(error);
@@ -392,16 +395,11 @@ bool Store::lock(QString *reason)
     using Clock = std::chrono::steady_clock;
     const auto bound = std::chrono::seconds(lockWaitSeconds);
     std::optional<LockWatch> watch; // made once there is something to wait for
-    uint64_t seen = 0;
+    std::pair<time_t, long> seen;
     Clock::time_point moved;
     for (int pause = 1;; pause = std::min(pause * 2, 50)) {
         if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0) {
-            if (access != O_RDONLY) {
-                const uint64_t count = holders(m_lock) + 1;
-                if (::pwrite(m_lock, &count, sizeof count, 0) < 0) {
-                    // Only the waiters' patience depends on it.
-                }
-            }
+            ::futimens(m_lock, nullptr); // only the waiters' patience depends on it
             m_locked = true;
             return true;
         }
@@ -414,11 +412,11 @@ bool Store::lock(QString *reason)
             // Watched before the count is read: a holder that finishes in
             // between still wakes this waiter.
             watch.emplace(m_location.directory + '/' + name);
-            seen = holders(m_lock);
+            seen = lastTaken(m_lock);
             moved = now;
             continue;
-        } else if (const uint64_t count = holders(m_lock); count != seen) {
-            seen = count;
+        } else if (const std::pair<time_t, long> taken = lastTaken(m_lock); taken != seen) {
+            seen = taken;
             moved = now;
         } else if (now - moved >= bound) {
             *reason = shownName + ": the apply holding the lock has not finished in "
