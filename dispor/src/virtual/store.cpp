@@ -389,9 +389,11 @@ bool Store::lock(QString *reason)
     }
 
     // An apply holds the lock for milliseconds to a few hundred; a queue of
-    // them may take far longer, and a waiter keeps its place while the queue
-    // moves. Only a holder that does not finish (stopped, or hanging) ends
-    // the wait: lockWaitSeconds without any applier taking the lock.
+    // them may take far longer, and a waiter goes on waiting while the
+    // queue moves. Only a holder that does not finish (stopped, or hanging)
+    // ends the wait: lockWaitSeconds without any applier taking the lock.
+    // Waiters woken together by a release race for the lock: no strict
+    // order, but none waits on a timer while the lock is free.
     using Clock = std::chrono::steady_clock;
     const auto bound = std::chrono::seconds(lockWaitSeconds);
     std::optional<LockWatch> watch; // made once there is something to wait for
