@@ -5,7 +5,7 @@
 # library. Install components: Tool, Library, Development.
 
 # Relative, so that an install into any prefix finds its own library.
-set_target_properties(dispctl PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+set_target_properties(dispctl-installed PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 # In /usr the library sits in the linker's own directory, where a search
 # path is useless and Debian forbids one.
 install(CODE [[

@@ -20,9 +20,17 @@
 
 #include "dispor/version.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Dispor {
 
@@ -75,20 +83,77 @@ constexpr Known known[] = {
 // tree as installed, so that no search path is needed.
 const char anchor = 0; // an address inside the library
 
-QByteArray pluginDirectory()
+// The library's file and where it is mapped (its ELF header); false when
+// the loader cannot say, and then no plugin is looked for anywhere else.
+bool ownFile(Dl_info *info)
 {
-    Dl_info info{};
-    if (!::dladdr(&anchor, &info) || !info.dli_fname)
-        return QByteArrayLiteral("dispor0/");
-    const QByteArray library(info.dli_fname);
-    return library.left(library.lastIndexOf('/') + 1) + "dispor0/";
+    return ::dladdr(&anchor, info) && info->dli_fname && info->dli_fname[0] == '/' && info->dli_fbase;
+}
+
+// dlopen maps a plugin as its headers say and trusts them: a file cut short
+// is mapped past its end and the first touch there ends the process with
+// SIGBUS, and a FIFO holds the open up without end. So the file is looked
+// at first: a regular file whose ELF header fits this machine (as the
+// library's own does) and whose program headers and loaded segments lie
+// within it.
+bool checkPluginFile(const QByteArray &file, const ElfW(Ehdr) &own, QString *why)
+{
+    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *why = u"cannot open shared object file: "_qs + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const auto fail = [fd, why](const char *what) {
+        ::close(fd);
+        *why = QString::fromLatin1(what);
+        return false;
+    };
+    struct stat status;
+    if (::fstat(fd, &status) < 0 || !S_ISREG(status.st_mode))
+        return fail("not a regular file");
+    const auto size = static_cast<uint64_t>(status.st_size);
+    ElfW(Ehdr) header;
+    if (size < sizeof header || ::pread(fd, &header, sizeof header, 0) != ssize_t(sizeof header))
+        return fail("file too short");
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
+        return fail("invalid ELF header");
+    if (header.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] || header.e_ident[EI_DATA] != own.e_ident[EI_DATA]
+        || header.e_machine != own.e_machine || header.e_type != ET_DYN)
+        return fail("not a shared object for this machine");
+    const uint64_t count = header.e_phnum;
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) || count == 0 || header.e_phoff > size
+        || count * sizeof(ElfW(Phdr)) > size - header.e_phoff)
+        return fail("the program headers lie beyond the end of the file");
+    std::vector<ElfW(Phdr)> segments(count);
+    const auto bytes = static_cast<ssize_t>(count * sizeof(ElfW(Phdr)));
+    if (::pread(fd, segments.data(), size_t(bytes), off_t(header.e_phoff)) != bytes)
+        return fail("the program headers cannot be read");
+    for (const ElfW(Phdr) &segment : segments) {
+        if (segment.p_type == PT_LOAD && (segment.p_offset > size || segment.p_filesz > size - segment.p_offset))
+            return fail("a segment lies beyond the end of the file");
+    }
+    ::close(fd);
+    return true;
 }
 
 // The backend's plugin, opened once and kept for the life of the process
 // (backends made by it must not outlive its code); null with a reason.
 const BackendPlugin *loadPlugin(const char *name, QString *reason)
 {
-    const QByteArray file = pluginDirectory() + name + ".so";
+    const QString cannot = u"cannot load the "_qs + QLatin1StringView(name) + " backend: ";
+    Dl_info own{};
+    if (!ownFile(&own)) {
+        *reason = cannot + "the library's own file cannot be found, nor its plugins beside it";
+        return nullptr;
+    }
+    const QByteArray library(own.dli_fname);
+    const QByteArray file = library.left(library.lastIndexOf('/') + 1) + "dispor0/" + name + ".so";
+    const QString shown = shownPath(file);
+    QString why;
+    if (!checkPluginFile(file, *static_cast<const ElfW(Ehdr) *>(own.dli_fbase), &why)) {
+        *reason = cannot + shown + ": " + why;
+        return nullptr;
+    }
     // Bound lazily: a run calls few of the plugin's many references into Qt
     // and the library, and binding them all at once doubled the cost of
     // opening it. The version check below keeps a plugin of another build out.
@@ -96,13 +161,18 @@ const BackendPlugin *loadPlugin(const char *name, QString *reason)
     const void *symbol = handle ? ::dlsym(handle, "dispor_backend_plugin") : nullptr;
     if (!symbol) {
         // dlerror() names the file.
-        *reason = u"cannot load the "_qs + QLatin1StringView(name) + " backend: " + QString::fromLocal8Bit(::dlerror());
+        *reason = cannot + escaped(QString::fromLocal8Bit(::dlerror()));
         return nullptr;
     }
     const auto *plugin = static_cast<const BackendPlugin *>(symbol);
+    if (!plugin->version || !plugin->create || !plugin->probe) {
+        *reason = cannot + shown + ": its table lacks "
+            + (!plugin->version ? u"the version"_qs : !plugin->create ? u"create"_qs : u"probe"_qs);
+        return nullptr;
+    }
     if (std::strcmp(plugin->version, DISPOR_VERSION_STRING) != 0) {
-        *reason = u"cannot load the "_qs + QLatin1StringView(name) + " backend: " + quoted(QString::fromLocal8Bit(file))
-            + " belongs to Dispor " + quoted(QString::fromLatin1(plugin->version)) + ", not to " DISPOR_VERSION_STRING;
+        *reason = cannot + quoted(QString::fromLocal8Bit(file)) + " belongs to Dispor "
+            + quoted(QString::fromLatin1(plugin->version)) + ", not to " DISPOR_VERSION_STRING;
         return nullptr;
     }
     return plugin;

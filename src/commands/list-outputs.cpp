@@ -7,6 +7,7 @@
 
 #include <iostream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -49,9 +50,11 @@ int listOutputs()
         json.newline();
         writeTo(std::cout, json.text());
     } else if (namesOnly) {
-        std::string lines;
+        std::string lines, storage;
         for (const OutputPtr &output : std::as_const(outputs)) {
-            lines += output->name().toStdString();
+            // A name is outside text: no control character reaches the terminal.
+            const QByteArray name = output->name().toUtf8();
+            lines += escapedUtf8(std::string_view(name.constData(), size_t(name.size())), storage);
             lines += '\n';
         }
         printTo(std::cout, "{}", lines);

@@ -6,7 +6,10 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -75,10 +78,30 @@ void holdClosedStreams()
     }
 }
 
+// Out of memory, an allocation throws std::bad_alloc, and nothing catches
+// it: the run would end in an abort with the runtime's own words. It ends
+// with one line instead, without flushing what is half written, and nothing
+// is applied (a document is replaced only once its new text is complete).
+[[noreturn]] void endOnUncaughtException()
+{
+    if (const std::exception_ptr thrown = std::current_exception()) {
+        try {
+            std::rethrow_exception(thrown);
+        } catch (const std::bad_alloc &) {
+            constexpr char message[] = "out of memory\n";
+            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+            ::_exit(1);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    std::set_terminate(endOnUncaughtException);
     holdClosedStreams();
     qInstallMessageHandler(dropQtMessage);
     QCoreApplication app(argc, argv);

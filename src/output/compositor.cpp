@@ -1,19 +1,48 @@
 #include "output/compositor.h"
 
-#include <QFile>
+#include <QByteArray>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
+#include <unistd.h>
 
 // The calls live in a module (compositor_bus.cpp) that only the commands
 // making them open, so that no other run loads Qt's D-Bus library.
 
 namespace {
 
+// The tool's own file, resolved, or empty. /proc/self/exe names it; where
+// there is no /proc (a chroot, a sandbox) the name the kernel started it by
+// does, made absolute against the working directory the tool started in
+// (it never changes it). dladdr would not help: for the program itself it
+// gives argv[0], which need not name the file at all.
+QByteArray toolFile()
+{
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", link, sizeof link);
+    if (n > 0 && size_t(n) < sizeof link && link[0] == '/')
+        return QByteArray(link, n);
+    const auto *name = reinterpret_cast<const char *>(::getauxval(AT_EXECFN));
+    if (!name || !*name)
+        return {};
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(name, nullptr), &std::free);
+    if (!resolved || resolved.get()[0] != '/')
+        return {};
+    return QByteArray(resolved.get());
+}
+
 // Where the module sits relative to the tool, the same in the build tree
-// and installed.
+// and installed; empty when the tool's file cannot be found. Never a path
+// relative to the working directory, where anyone may have put a module.
 QByteArray modulePath()
 {
-    const QByteArray tool = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
+    const QByteArray tool = toolFile();
+    if (tool.isEmpty())
+        return {};
     return tool.left(tool.lastIndexOf('/') + 1) + DISPCTL_MODULE_DIR "/compositor.so";
 }
 
@@ -23,6 +52,10 @@ const CompositorCalls *calls(QString *error)
     static QString failure;
     static const CompositorCalls *loaded = [] () -> const CompositorCalls * {
         const QByteArray path = modulePath();
+        if (path.isEmpty()) {
+            failure = u"cannot load the session-bus module: the tool's own file cannot be found"_qs;
+            return nullptr;
+        }
         void *handle = ::dlopen(path.constData(), RTLD_LAZY | RTLD_LOCAL);
         const void *symbol = handle ? ::dlsym(handle, "dispctl_compositor_calls") : nullptr;
         if (!symbol)

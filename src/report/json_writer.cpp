@@ -16,6 +16,28 @@ QByteArray asQtWrites(const QJsonValue &value)
     return json.mid(1, json.size() - 2);
 }
 
+// Qt leaves DEL and the C1 controls (U+0080 to U+009F) as they are, which
+// is valid JSON, but a terminal acts on some of them (U+009B opens a
+// sequence as ESC [ does): they are written as \u escapes too.
+QByteArray withControlsEscaped(const QByteArray &json)
+{
+    QByteArray result;
+    result.reserve(json.size());
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const auto c = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+        if (c == 0x7f) {
+            result += "\\u007f";
+        } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            result += "\\u00" + QByteArray::number(next, 16);
+            ++i;
+        } else {
+            result += char(c);
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 void JsonWriter::grow(size_t n)
@@ -97,7 +119,7 @@ void JsonWriter::value(const QString &text)
         const char16_t c = chars[i].unicode();
         if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') {
             m_size = start;
-            const QByteArray json = asQtWrites(QJsonValue(text));
+            const QByteArray json = withControlsEscaped(asQtWrites(QJsonValue(text)));
             reserve(static_cast<size_t>(json.size()));
             put(std::string_view(json.constData(), static_cast<size_t>(json.size())));
             return;

@@ -6,6 +6,10 @@
 #include <functional>
 #include <limits>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace dispor_test {
 namespace {
 
@@ -200,6 +204,26 @@ TEST(Refusals, IccProfilePathsMustNameReadableProfiles)
     byName(config, "B")->setIccProfilePath(q);
     ASSERT_EQ(apply(config), "");
     EXPECT_EQ(byName(fetch(), "B")->iccProfilePath(), q);
+}
+
+// What is not a regular file is refused without being opened: opening a
+// device or a FIFO can act on it (a FIFO's writer would be let through).
+TEST(Refusals, AnIccProfileThatIsNoRegularFileIsNotOpened)
+{
+    TempDir files;
+    const std::string fifo = files.file("profile.icc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
+    VirtualSet set(bareAndFull);
+    Dispor::ConfigPtr config = fetch();
+    byName(config, "B")->setIccProfilePath(QString::fromStdString(fifo));
+    EXPECT_EQ(apply(config), "B: \"iccProfilePath\" \"" + fifo + "\" is not an ICC profile");
+    char events[256];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "the FIFO was opened";
+    ::close(watch);
+    EXPECT_EQ(set.read(), bareAndFull);
 }
 
 TEST(Refusals, TheLastConnectedEnabledOutputCannotBeDisabled)

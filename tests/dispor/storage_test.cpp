@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include <sys/resource.h>
@@ -135,6 +136,43 @@ TEST(Concurrency, ParallelProcessesLoseNoChange)
     const Dispor::ConfigPtr after = fetch();
     for (int i = 1; i <= count; ++i)
         EXPECT_EQ(after->output(i)->pos(), QPoint(i * 10, i)) << "output " << i;
+}
+
+// Holders that take turns never make a waiter fail, however long the
+// queue takes: here it waits 5.6 s while two holders take 2.8 s each.
+TEST(Concurrency, AWaiterKeepsItsPlaceWhileTheLockChangesHands)
+{
+    VirtualSet set(twoOutputs);
+    const QByteArray path = QByteArray::fromStdString(set.path());
+    const Dispor::Virtual::Location location{path, QByteArray::fromStdString(set.dir().path()), "virtual-display.json"};
+    const auto holder = [&location] {
+        auto store = std::make_unique<Dispor::Virtual::Store>(location);
+        bool missing = false;
+        QString reason;
+        EXPECT_TRUE(store->openDirectory(false, &missing, &reason) && store->lock(&reason)) << reason.toStdString();
+        return store;
+    };
+    auto first = holder();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const Dispor::ConfigPtr config = fetch();
+        config->output(1)->setBrightness(0.5);
+        ::_exit(apply(config).empty() ? 0 : 1);
+    }
+    ::usleep(2800 * 1000);
+    auto second = std::make_unique<Dispor::Virtual::Store>(location);
+    bool missing = false;
+    QString reason;
+    ASSERT_TRUE(second->openDirectory(false, &missing, &reason));
+    first.reset();
+    ASSERT_TRUE(second->lock(&reason)) << reason.toStdString();
+    ::usleep(2800 * 1000);
+    second.reset();
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(fetch()->output(1)->brightness(), 0.5);
 }
 
 TEST(Writing, AWriteAbandonedBeforeTheRenameLeavesTheOldDocument)
@@ -292,6 +330,64 @@ TEST(Security, ASymbolicLinkAsTheLockFileIsRefused)
     EXPECT_EQ(apply(config), set.path() + ".lock: cannot open the lock file: Too many levels of symbolic links");
     EXPECT_FALSE(fileExists(elsewhere.file("lock")));
     EXPECT_EQ(set.read(), twoOutputs);
+}
+
+// A lock file that is no regular file is refused, and nothing is opened in
+// a way that can block (a FIFO opened for reading or writing alone would).
+TEST(Security, ALockFileThatIsAFifoIsRefusedWithoutWaiting)
+{
+    for (const mode_t mode : {0600, 0400, 0200}) {
+        SCOPED_TRACE(mode);
+        VirtualSet set(twoOutputs);
+        const std::string lock = set.path() + ".lock";
+        ASSERT_EQ(::mkfifo(lock.c_str(), mode), 0);
+        const Dispor::ConfigPtr config = fetch();
+        config->output(1)->setBrightness(0.5);
+        EXPECT_EQ(apply(config), lock + ": the lock file is not a regular file");
+        EXPECT_EQ(set.read(), twoOutputs);
+    }
+}
+
+// Neither the document nor the lock file may be one others can write to.
+TEST(Security, NeitherDocumentNorLockFileMayBeWritableByOthers)
+{
+    const std::pair<mode_t, std::string> modes[] = {{0666, "its group and others"}, {0620, "its group"}};
+    for (const auto &[mode, who] : modes) {
+        SCOPED_TRACE(mode);
+        VirtualSet set(twoOutputs);
+        const Dispor::ConfigPtr config = fetch();
+        config->output(1)->setBrightness(0.5);
+        const std::string lock = set.path() + ".lock";
+        writeFile(lock, "");
+        ASSERT_EQ(::chmod(lock.c_str(), mode), 0);
+        EXPECT_EQ(apply(config), lock + ": refusing a lock file that " + who + " can write to");
+        ASSERT_EQ(::chmod(lock.c_str(), 0600), 0);
+        ASSERT_EQ(::chmod(set.path().c_str(), mode), 0);
+        const std::string reason = set.path() + ": refusing a document that " + who + " can write to";
+        EXPECT_EQ(fetchCapturing().err, "dispor: " + reason + "\n");
+        EXPECT_EQ(apply(config), reason);
+        EXPECT_EQ(set.read(), twoOutputs);
+    }
+}
+
+// In a runtime directory others share, a "dispor" link another user planted
+// is not followed.
+TEST(Security, TheRuntimeDirectorysDisporMustNotBeALink)
+{
+    VirtualSet unused;
+    TempDir runtime, elsewhere;
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), runtime.file("dispor").c_str()), 0);
+    const std::string reason = runtime.file("dispor") + ": refusing a symbolic link as the directory";
+    const Fetched fetched = fetchCapturing();
+    EXPECT_EQ(fetched.err, "dispor: " + reason + "\n");
+    ::unlink(runtime.file("dispor").c_str());
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), runtime.file("dispor").c_str()), 0);
+    EXPECT_EQ(apply(config), reason);
+    EXPECT_TRUE(entries(elsewhere.path()).empty());
 }
 
 TEST(Security, DirectoriesOthersCanWriteToAreRefused)

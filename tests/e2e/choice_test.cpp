@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 
 namespace {
@@ -141,6 +143,51 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
               (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": file too short\n"}));
     env["DISPOR_BACKEND"] = "virtual";
     EXPECT_EQ(session.run({"list-outputs", "--names"}, env), (Result{0, "eDP-1\nDP-1\n", ""}));
+}
+
+// A damaged plugin is a reason naming the file, never a crash or a hang,
+// and the choice without DISPOR_BACKEND goes on past it.
+TEST(BackendChoice, ADamagedPluginIsOneLine)
+{
+    const Session session;
+    const std::string tool = e2e::dispctlBinary();
+    const std::string built = e2e::readFile(tool.substr(0, tool.rfind('/')) + "/../dispor/dispor0/x11.so");
+    if (built.empty())
+        GTEST_SKIP() << "this build has no X11 plugin";
+    const e2e::TempDir library;
+    ASSERT_EQ(::mkdir(library.file("dispor0").c_str(), 0700), 0);
+    e2e::writeFile(library.file("libdispor.so.0"),
+                   e2e::readFile(tool.substr(0, tool.rfind('/')) + "/../dispor/libdispor.so.0"));
+    const std::string x11 = library.file("dispor0/x11.so");
+    std::string otherMachine = built;
+    otherMachine[18] = char(otherMachine[18] ^ 0x40); // e_machine
+    struct Case {
+        std::string name;
+        std::function<void()> make;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"cut short", [&] { e2e::writeFile(x11, built.substr(0, 4096)); }, "a segment lies beyond the end of the file"},
+        {"headers cut off", [&] { e2e::writeFile(x11, built.substr(0, 80)); },
+         "the program headers lie beyond the end of the file"},
+        {"another machine", [&] { e2e::writeFile(x11, otherMachine); }, "not a shared object for this machine"},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(x11.c_str(), 0600), 0); }, "not a regular file"},
+        {"null table", [&] { e2e::writeFile(x11, e2e::readFile(NULL_TABLE_PLUGIN)); }, "its table lacks create"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(x11.c_str());
+        c.make();
+        Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}};
+        EXPECT_EQ(session.run({"list-outputs"}, env),
+                  (Result{1, "",
+                          noService("WAYLAND_DISPLAY is not set; cannot connect to the session bus at "
+                                    "\"unix:path=/nonexistent/bus\": No such file or directory; cannot load the x11 "
+                                    "backend: " + x11 + ": " + c.why)}));
+        env["DISPOR_BACKEND"] = "x11";
+        EXPECT_EQ(session.run({"list-outputs"}, env),
+                  (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": " + c.why + "\n"}));
+    }
 }
 
 } // namespace

@@ -80,6 +80,19 @@ TEST(ListOutputs, NamesForms)
     EXPECT_EQ(set.read(), outputs);
 }
 
+// A name is outside text: its control characters (NUL, ESC, BEL, DEL, C1)
+// are escaped in every form, and JSON escapes DEL and C1 too.
+TEST(ListOutputs, NamesNeverDriveTheTerminal)
+{
+    const std::string name = R"(a\u0000\u001b]0;t\u0007\u007f\u009b2J\u0085)";
+    e2e::VirtualSet set(R"({"outputs": [{"id": 1, "name": ")" + name + R"(", )" + mode + "}]}");
+    EXPECT_EQ(e2e::run(set, {"list-outputs", "--names"}), (e2e::Result{0, name + "\n", ""}));
+    EXPECT_EQ(e2e::run(set, {"list-outputs", "--names", "--json"}),
+              (e2e::Result{0, "[\n    \"" + name + "\"\n]\n\n", ""}));
+    const e2e::Result json = e2e::run(set, {"list-outputs", "--json"});
+    EXPECT_NE(json.out.find("\"name\": \"" + name + "\""), std::string::npos) << json.out;
+}
+
 TEST(ListOutputs, ReportForms)
 {
     e2e::VirtualSet set(outputs);
@@ -209,6 +222,22 @@ TEST(Identify, AMissingBusModuleIsOneLine)
     EXPECT_EQ(result.err.substr(0, start.size()), start) << result.err;
     EXPECT_TRUE(result.err.ends_with(end)) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+}
+
+// Without /proc the module is still found from the tool's own file, never
+// by a path relative to the working directory.
+TEST(Identify, WithoutProcTheBusModuleIsFoundFromTheTool)
+{
+    const e2e::VirtualSet set;
+    if (e2e::runProgram("/usr/bin/unshare", {"-rm", "true"}).status != 0)
+        GTEST_SKIP() << "needs a mount namespace to hide /proc";
+    const e2e::TempDir dir;
+    const char *script = "mount -t tmpfs none /proc && cd \"$1\" && shift && exec \"$@\"";
+    const e2e::Result result = e2e::runProgram(
+        "/usr/bin/unshare", {"-rm", "/bin/sh", "-c", script, "sh", dir.path(), e2e::dispctlBinary(), "identify"},
+        set.env());
+    EXPECT_EQ(result,
+              (e2e::Result{1, "", "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server\n"}));
 }
 
 std::map<std::string, std::string> dpmsStates(const std::string &document)

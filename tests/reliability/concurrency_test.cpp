@@ -218,8 +218,8 @@ TEST(Concurrency, ALockHeldForLongIsAReasonNotAWaitWithoutEnd)
     EXPECT_EQ(e2e::run(set, {"A", "toggle-hdr"}),
               (e2e::Result{1, "",
                            "Failed to apply output configuration: " + set.path()
-                               + ".lock: another apply has held the lock for 5 s (a writer stopped or hangs); "
-                                 "nothing was changed\n"}));
+                               + ".lock: the apply holding the lock has not finished in 5 s (a writer stopped or "
+                                 "hangs); nothing was changed\n"}));
     ::close(fd);
     EXPECT_EQ(set.read(), before);
 }

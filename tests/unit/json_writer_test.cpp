@@ -63,7 +63,7 @@ TEST(JsonWriter, StringsAsQtWritesThem)
     const QString strings[] = {
         QString(), QStringLiteral("DP-1"), QStringLiteral("a\"b"), QStringLiteral("back\\slash"),
         QStringLiteral("tab\there"), QStringLiteral("line\nfeed\r"), QString(QChar(0x01)), QString(QChar(0x1f)),
-        QString(QChar(0x7f)), QStringLiteral("/path/to/profile.icc"), QString::fromUtf8("Écran – ü €"),
+        QStringLiteral("/path/to/profile.icc"), QString::fromUtf8("Écran – ü €"),
         QString::fromUtf8("\xf0\x9f\x96\xa5 monitor"), QStringLiteral("\b\f"), QStringLiteral("</script>"),
         QString(QChar(0x2028)), QString(QChar(0xfeff)),
     };
@@ -73,6 +73,26 @@ TEST(JsonWriter, StringsAsQtWritesThem)
         json.value(text);
         json.endArray();
         EXPECT_EQ(json.text(), qtText(QJsonArray{text})) << text.toStdString();
+    }
+}
+
+// Where Qt leaves DEL and the C1 controls raw, they are escaped: a terminal
+// acts on some of them.
+TEST(JsonWriter, DelAndC1ControlsAreEscaped)
+{
+    const std::pair<QString, std::string> cases[] = {
+        {QString(QChar(0x7f)), R"("\u007f")"},
+        {u"a"_qs + QChar(0x9b) + u"2J"_qs, R"("a\u009b2J")"},
+        {QString(QChar(0x80)) + QChar(0x9f) + QChar(0xa0) + u"\x1b"_qs, "\"\\u0080\\u009f\u00a0\\u001b\""},
+    };
+    for (const auto &[text, expected] : cases) {
+        JsonWriter json;
+        json.beginArray();
+        json.value(text);
+        json.endArray();
+        EXPECT_EQ(json.text(), "[\n    " + expected + "\n]\n");
+        const QByteArray written(json.text().data(), qsizetype(json.text().size()));
+        EXPECT_EQ(QJsonDocument::fromJson(written).array().at(0).toString(), text);
     }
 }
 

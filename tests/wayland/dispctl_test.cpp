@@ -533,7 +533,7 @@ TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
     EXPECT_EQ(result.status, 1);
     const std::string line = "Failed to switch display power: the Wayland compositor \"" + compositor.socket()
         + "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
-    EXPECT_TRUE(result.err.ends_with(line)) << result.err;
+    EXPECT_TRUE(result.err.ends_with(line)) << result.err << "phoc's log:\n" << compositor.log();
 }
 
 } // namespace

@@ -108,7 +108,7 @@ Compositor Compositor::phoc(const std::string &config, int outputs)
 
 std::string Compositor::log() const
 {
-    return e2e::readFile(m_dir->file("compositor.log"));
+    return e2e::readFile(m_dir->file("compositor.log")) + e2e::readFile(m_dir->file("phoc.log"));
 }
 
 e2e::Env Compositor::env() const

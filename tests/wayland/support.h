@@ -27,7 +27,7 @@ public:
 
     const std::string &socket() const { return m_socket; }
     const std::string &runtimeDir() const { return m_dir->path(); }
-    // What it wrote on standard output.
+    // What it wrote on standard output (phoc: and on standard error).
     std::string log() const;
     // What a dispctl run on this compositor gets: the Wayland backend chosen
     // explicitly, and Qt kept off the compositor.

@@ -5,13 +5,16 @@
 
 #include "dispor/words.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <bit>
 #include <optional>
 #include <type_traits>
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
+#include <vector>
 
 namespace Dispor::Virtual {
 
@@ -211,6 +214,44 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
     return checkExtent(d, d.size.value_or(current), fault);
 }
 
+// An output that mirrors, through a chain, an output that mirrors it: no
+// service can show such a set. Each output names one source at most, so one
+// walk along the chains finds every cycle; the sources are known to exist.
+bool checkMirroringCycles(const Outputs &outputs, qsizetype *faulty, QString *fault)
+{
+    QHash<int, qsizetype> index;
+    index.reserve(outputs.size());
+    for (qsizetype i = 0; i < outputs.size(); ++i)
+        index.insert(outputs[i].id, i);
+    // The walk an output was first reached in, 0 before any.
+    std::vector<qsizetype> walk(size_t(outputs.size()), 0);
+    for (qsizetype start = 0; start < outputs.size(); ++start) {
+        qsizetype at = start;
+        while (walk[size_t(at)] == 0) {
+            walk[size_t(at)] = start + 1;
+            const int source = outputs[at].replicationSource;
+            if (source == 0)
+                break;
+            at = index.value(source);
+        }
+        if (walk[size_t(at)] != start + 1 || outputs[at].replicationSource == 0)
+            continue;
+        // at lies on a cycle reached in this walk: named by its first output.
+        qsizetype first = at, length = 0;
+        qsizetype member = at;
+        do {
+            first = std::min(first, member);
+            ++length;
+            member = index.value(outputs[member].replicationSource);
+        } while (member != at);
+        *faulty = first;
+        *fault = u"\"replicationSource\" "_qs + QString::number(outputs[first].replicationSource)
+            + " makes a cycle of " + QString::number(length) + " outputs that mirror one another";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool checkOutputs(const Outputs &outputs, qsizetype *faulty, QString *fault)
@@ -225,7 +266,7 @@ bool checkOutputs(const Outputs &outputs, qsizetype *faulty, QString *fault)
             return false;
         }
     }
-    return true;
+    return checkMirroringCycles(outputs, faulty, fault);
 }
 
 } // namespace Dispor::Virtual

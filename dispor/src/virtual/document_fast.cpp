@@ -241,10 +241,11 @@ private:
     bool rate(float *out)
     {
         double d = 0;
+        // Beyond a float or rounded to 0: the full reader says which.
         if (!number(&d) || std::fabs(d) > double(std::numeric_limits<float>::max()))
             return false;
         *out = static_cast<float>(d);
-        return true;
+        return *out != 0 || d == 0;
     }
     bool optionalNumber(std::optional<double> *out)
     {

@@ -100,11 +100,19 @@ bool readNumber(const QJsonValue &value, const Path &key, double *out, QString *
     return true;
 }
 
+// A rate is kept as a 32-bit float: a number beyond its range, or one so
+// close to 0 that it would become 0, is refused as what it is.
 bool readFloat(const QJsonValue &value, const Path &key, float *out, QString *fault)
 {
     const double d = value.toDouble();
-    if (!value.isDouble() || !std::isfinite(d) || std::fabs(d) > double(std::numeric_limits<float>::max())) {
+    if (!value.isDouble() || !std::isfinite(d)) {
         *fault = mustBe(key, QStringLiteral("a number"), value);
+        return false;
+    }
+    const bool large = std::fabs(d) > double(std::numeric_limits<float>::max());
+    if (large || (d != 0 && static_cast<float>(d) == 0)) {
+        *fault = quoted(key.text()) + ' ' + number(d) + " is too " + (large ? "large" : "small")
+            + " for a 32-bit floating-point number";
         return false;
     }
     *out = static_cast<float>(d);
@@ -489,6 +497,29 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
     return false;
 }
 
+// JSON has control characters (below U+0020) in strings only as escapes;
+// Qt's parser takes them raw as well. Runs on text the parser has accepted.
+bool findRawControl(const QByteArray &bytes, QString *fault)
+{
+    bool inString = false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (!inString) {
+            inString = c == '"';
+        } else if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            inString = false;
+        } else if (c < 0x20) {
+            *fault = u"not valid JSON: a control character (0x%1) stands unescaped in a string at offset %2"_qs
+                         .arg(uint(c), 2, 16, QChar(u'0'))
+                         .arg(i);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault)
@@ -504,6 +535,8 @@ bool parseDocumentFully(const QByteArray &bytes, Outputs *outputs, QString *faul
         *fault = u"not valid JSON: "_qs + error.errorString() + " at offset " + QString::number(error.offset);
         return false;
     }
+    if (findRawControl(bytes, fault))
+        return false;
     if (!document.isObject()) {
         *fault = QStringLiteral("the document must be a JSON object");
         return false;

@@ -9,10 +9,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +124,66 @@ void removeLeftovers(int directory, const QByteArray &fileName)
     ::closedir(entries);
 }
 
+// Who besides the owner may write to a file of this mode; empty for nobody.
+QString otherWriters(mode_t mode)
+{
+    const bool group = mode & S_IWGRP, others = mode & S_IWOTH;
+    return group && others ? u"its group and others"_qs : group ? u"its group"_qs : others ? u"others"_qs : QString();
+}
+
+// When an applier last took the lock: each holder touches the lock file
+// (its content stays empty), so that a waiter can tell a queue that moves
+// from a holder that does not finish. The owner may touch a file that it
+// may not write.
+std::pair<time_t, long> lastTaken(int fd)
+{
+    struct stat status;
+    if (::fstat(fd, &status) < 0)
+        return {};
+    return {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+// Wakes a waiter when an applier closes the lock file, which a holder does
+// right after it let go of the lock; without inotify (or past its limit on
+// instances) the waiter polls instead.
+class LockWatch {
+public:
+    explicit LockWatch(const QByteArray &path)
+    {
+        m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (m_fd >= 0 && ::inotify_add_watch(m_fd, path.constData(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~LockWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    LockWatch(const LockWatch &) = delete;
+    LockWatch &operator=(const LockWatch &) = delete;
+
+    // Returns after a close of the lock file or after pause ms at most.
+    void wait(int pause)
+    {
+        if (m_fd < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+            return;
+        }
+        pollfd watched{m_fd, POLLIN, 0};
+        if (::poll(&watched, 1, pause) > 0) {
+            alignas(inotify_event) char events[4096];
+            while (::read(m_fd, events, sizeof events) > 0) {
+            }
+        }
+    }
+    bool watching() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace
 
 bool locate(Location *location, QString *reason)
@@ -128,9 +192,11 @@ bool locate(Location *location, QString *reason)
     location->shared = false;
     if (path.isEmpty()) {
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        location->shared = runtime.isEmpty();
-        const QByteArray directory = location->shared ? "/tmp/dispor-" + QByteArray::number(::geteuid())
-                                                      : runtime + "/dispor";
+        // Either place may sit in a directory others share (/tmp, a sticky
+        // runtime directory): its own name is never followed as a link.
+        location->shared = true;
+        const QByteArray directory = runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid())
+                                                       : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
     const qsizetype slash = path.lastIndexOf('/');
@@ -148,8 +214,13 @@ Store::Store(Location location) : m_location(std::move(location)) {}
 
 Store::~Store()
 {
-    if (m_lock >= 0)
-        ::close(m_lock); // releases the lock
+    if (m_lock >= 0) {
+        // Let go before the close: the close wakes the waiters, which must
+        // find the lock free.
+        if (m_locked)
+            ::flock(m_lock, LOCK_UN);
+        ::close(m_lock);
+    }
     if (m_directory >= 0)
         ::close(m_directory);
 }
@@ -198,11 +269,8 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
         *reason = shownPath(directory) + ": refusing a directory that belongs to another user";
         return false;
     }
-    if (status.st_mode & (S_IWGRP | S_IWOTH)) {
-        const bool group = status.st_mode & S_IWGRP, others = status.st_mode & S_IWOTH;
-        *reason = shownPath(directory) + ": refusing a directory that "
-            + (group && others ? u"its group and others"_qs : group ? u"its group"_qs : u"others"_qs)
-            + " can write to";
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty()) {
+        *reason = shownPath(directory) + ": refusing a directory that " + who + " can write to";
         return false;
     }
     return true;
@@ -238,6 +306,8 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
         return fail(u"is a directory, not a document"_qs);
     if (!S_ISREG(status.st_mode))
         return fail(u"is not a regular file"_qs);
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty())
+        return fail(u"refusing a document that "_qs + who + " can write to");
     if (status.st_size > maximumSize)
         return fail(u"the document is larger than 16 MiB"_qs);
     bytes->resize(qsizetype(status.st_size) + 1);
@@ -277,7 +347,8 @@ bool Store::lock(QString *reason)
 {
     const QByteArray name = m_location.fileName + ".lock";
     const QString shownName = shownPath(m_location.path + ".lock");
-    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    // Never blocks in the open, whatever sits there (a FIFO would).
+    constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
     if (m_lock >= 0) {
         // The umask may have taken the owner's bits, and then no later
@@ -292,28 +363,71 @@ bool Store::lock(QString *reason)
                 break;
         }
     }
+    struct stat status;
     if (m_lock < 0) {
-        *reason = shownName + ": cannot open the lock file: " + systemError(errno);
+        const int error = errno;
+        // A FIFO without a reader refuses a write-only open that does not
+        // wait: say what it is.
+        if (error == ENXIO && ::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && !S_ISREG(status.st_mode))
+            *reason = shownName + ": the lock file is not a regular file";
+        else
+            *reason = shownName + ": cannot open the lock file: " + systemError(error);
         return false;
     }
-    // An apply holds the lock for milliseconds; one held for long belongs to
-    // a writer that was stopped or hangs, and must not hold up this one
-    // without end.
+    if (::fstat(m_lock, &status) < 0) {
+        *reason = shownName + ": cannot examine the lock file: " + systemError(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *reason = shownName + ": the lock file is not a regular file";
+        return false;
+    }
+    if (const QString who = otherWriters(status.st_mode); !who.isEmpty()) {
+        *reason = shownName + ": refusing a lock file that " + who + " can write to";
+        return false;
+    }
+
+    // An apply holds the lock for milliseconds to a few hundred; a queue of
+    // them may take far longer, and a waiter goes on waiting while the
+    // queue moves. Only a holder that does not finish (stopped, or hanging)
+    // ends the wait: lockWaitSeconds without any applier taking the lock.
+    // Waiters woken together by a release race for the lock: no strict
+    // order, but none waits on a timer while the lock is free.
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(lockWaitSeconds);
+    const auto bound = std::chrono::seconds(lockWaitSeconds);
+    std::optional<LockWatch> watch; // made once there is something to wait for
+    std::pair<time_t, long> seen;
+    Clock::time_point moved;
     for (int pause = 1;; pause = std::min(pause * 2, 50)) {
-        if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0)
+        if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0) {
+            ::futimens(m_lock, nullptr); // only the waiters' patience depends on it
+            m_locked = true;
             return true;
+        }
         if (errno != EWOULDBLOCK) {
             *reason = shownName + ": cannot lock: " + systemError(errno);
             return false;
         }
-        if (Clock::now() >= deadline) {
-            *reason = shownName + ": another apply has held the lock for "
+        const Clock::time_point now = Clock::now();
+        if (!watch) {
+            // Watched before the count is read: a holder that finishes in
+            // between still wakes this waiter.
+            watch.emplace(m_location.directory + '/' + name);
+            seen = lastTaken(m_lock);
+            moved = now;
+            continue;
+        } else if (const std::pair<time_t, long> taken = lastTaken(m_lock); taken != seen) {
+            seen = taken;
+            moved = now;
+        } else if (now - moved >= bound) {
+            *reason = shownName + ": the apply holding the lock has not finished in "
                 + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        // Woken by a close, a waiter tries at once; the pause only bounds
+        // how late one notices a holder that died without one.
+        watch->wait(watch->watching() ? 100 : pause);
     }
 }
 

@@ -18,8 +18,9 @@ struct Location {
     QByteArray path;
     QByteArray directory;
     QByteArray fileName;
-    // The directory is /tmp/dispor-<uid>, in a directory all users share: it
-    // must not be a symbolic link another user planted.
+    // The directory is the default one (/tmp/dispor-<uid> or
+    // $XDG_RUNTIME_DIR/dispor), whose parent others may share: it must not
+    // be a symbolic link another user planted.
     bool shared = false;
 };
 bool locate(Location *location, QString *reason);
@@ -44,7 +45,8 @@ public:
     bool read(QByteArray *bytes, bool *exists, QString *reason);
     // Exclusive lock on the lock file beside the document (made with mode
     // 0600 whatever the umask), held until the store is destroyed. Waits
-    // lockWaitSeconds at most for another holder.
+    // while other appliers take their turns, and fails once no applier took
+    // the lock for lockWaitSeconds.
     bool lock(QString *reason);
     static constexpr int lockWaitSeconds = 5;
     // Writes a temporary file in the directory, flushes it, renames it over
@@ -58,6 +60,7 @@ private:
     Location m_location;
     int m_directory = -1;
     int m_lock = -1;
+    bool m_locked = false;
     mode_t m_mode = 0600;
 };
 

@@ -98,21 +98,31 @@ Applied update(const Location &location, Change change, const QByteArray *expect
     return Applied::Done;
 }
 
-// A readable ICC profile has the signature "acsp" at offset 36.
+// A readable ICC profile has the signature "acsp" at offset 36. Only a
+// regular file is opened: opening a device or a FIFO can act on it.
 bool checkIccProfile(const QString &path, QString *why)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        *why = u"cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(errno));
+    const auto unreadable = [why](int error) {
+        *why = u"cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(error));
         return false;
+    };
+    struct stat named;
+    if (::stat(name.constData(), &named) < 0)
+        return unreadable(errno);
+    bool ok = false;
+    if (S_ISREG(named.st_mode)) {
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            return unreadable(errno);
+        // Still the file looked at: it may have been replaced in between.
+        struct stat status;
+        char signature[4] = {};
+        ok = ::fstat(fd, &status) == 0 && status.st_dev == named.st_dev && status.st_ino == named.st_ino
+            && ::pread(fd, signature, sizeof signature, 36) == sizeof signature
+            && std::memcmp(signature, "acsp", sizeof signature) == 0;
+        ::close(fd);
     }
-    struct stat status;
-    char signature[4] = {};
-    const bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
-        && ::pread(fd, signature, sizeof signature, 36) == sizeof signature
-        && std::memcmp(signature, "acsp", sizeof signature) == 0;
-    ::close(fd);
     if (!ok)
         *why = QStringLiteral("is not an ICC profile");
     return ok;

@@ -386,7 +386,10 @@ bool Session::dispatchUntil(Done done, QString *reason, const std::function<QStr
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
     while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up: a wait of the whole milliseconds below what is left
+        // could end just before the deadline, and the silence would then be
+        // reported without what it was that did not come.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || !dispatchOnce(int(left), reason)) {
             if (Clock::now() >= deadline)
                 *reason = awaited ? silence(awaited()) : silence();
