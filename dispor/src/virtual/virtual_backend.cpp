@@ -3,6 +3,7 @@
 #include "../changes.h"
 #include "../ranking.h"
 #include "../text.h"
+#include "../wording.h"
 #include "document.h"
 
 #include <QFile>
@@ -103,7 +104,7 @@ bool checkIccProfile(const QString &path, QString *why)
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        *why = u"cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(errno));
+        *why = u"the file cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     struct stat status;
@@ -113,7 +114,7 @@ bool checkIccProfile(const QString &path, QString *why)
         && std::memcmp(signature, "acsp", sizeof signature) == 0;
     ::close(fd);
     if (!ok)
-        *why = QStringLiteral("is not an ICC profile");
+        *why = QStringLiteral("the file is not an ICC profile");
     return ok;
 }
 
@@ -145,7 +146,8 @@ private:
             return true;
         QString why;
         if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why))
-            return fail(u"\""_qs + QLatin1StringView(key) + "\" " + quoted(m_wanted.*member) + u' ' + why);
+            return fail(u"cannot set "_qs + QLatin1StringView(Wording::setting(key)) + " to " +
+                        quoted(m_wanted.*member) + ": " + why);
         return take(member, key, need);
     }
 
