@@ -2,6 +2,8 @@
 
 #include "../wording.h"
 
+#include <wayland-util.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -11,10 +13,10 @@ namespace {
 
 constexpr const char *server = "the compositor";
 
-// As the protocol carries it: 24.8 fixed point.
+// As the protocol carries it: 24.8 fixed point, rounded as when it was sent.
 int fixed(double scale)
 {
-    return int(scale * 256.0 + (scale >= 0 ? 0.5 : -0.5));
+    return wl_fixed_from_double(scale);
 }
 
 QString modeText(const HeadValues &head)
