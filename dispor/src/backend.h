@@ -48,8 +48,10 @@ inline Output::Data &dataOf(Output &output)
 }
 
 // How an apply ended: a conflict is no refusal, the service simply no longer
-// holds the state the snapshot was fetched from.
-enum class Applied { Done, Refused, Conflict };
+// holds the state the snapshot was fetched from. NotHeld: the service took
+// the configuration, but read back it holds something else; the reason has
+// one line per output, joined by line breaks.
+enum class Applied { Done, Refused, Conflict, NotHeld };
 
 // A display service the library talks to. Each call returns true on success,
 // else false with a one-line reason.

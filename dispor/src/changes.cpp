@@ -1,29 +1,17 @@
 #include "changes.h"
 
-#include "virtual/document.h"
+#include "wording.h"
 
 namespace Dispor::Changes {
 
-namespace {
-
-QString quotedWord(Caps capability)
-{
-    return u'"' + Virtual::capabilityWord(Output::Capability(capability.toInt())) + u'"';
-}
-
-} // namespace
-
 QString needsCapability(const char *key, Caps need, Caps orNeed)
 {
-    QString words = quotedWord(need);
-    if (orNeed)
-        words += " or " + quotedWord(orNeed);
-    return u"changing \""_qs + QLatin1StringView(key) + "\" needs the capability " + words;
+    return Wording::cannotChange(key, Wording::lacking(need, orNeed));
 }
 
 QString notPossible(const char *key, const char *why)
 {
-    return u"changing \""_qs + QLatin1StringView(key) + "\" is not possible: " + QLatin1StringView(why);
+    return Wording::cannotChange(key, QLatin1StringView(why));
 }
 
 bool Merge::takeEnabled()
@@ -32,7 +20,7 @@ bool Merge::takeEnabled()
         return true;
     m_changed = true;
     if (m_check && !m_wanted.enabled && !(m_base.capabilities & Output::Capability::Disable))
-        return fail(QStringLiteral("disabling the output needs the capability \"disable\""));
+        return fail(needsCapability("enabled", Output::Capability::Disable));
     m_base.enabled = m_wanted.enabled;
     return true;
 }

@@ -38,9 +38,10 @@ constexpr bool is(T Data::*member, U Data::*that)
         return false;
 }
 
-// "changing "key" needs the capability "a"", with " or "b"" for orNeed.
+// "cannot change the VRR policy: the output has no VRR support", in the
+// commands' words (wording.h).
 QString needsCapability(const char *key, Caps need, Caps orNeed = {});
-// "changing "key" is not possible: why", for what a backend has no place for.
+// "cannot change the priority: why", for what a backend has no place for.
 QString notPossible(const char *key, const char *why);
 
 // Takes into base what the snapshot (wanted) changed since it was fetched,

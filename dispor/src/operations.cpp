@@ -65,7 +65,8 @@ bool SetConfigOperation::run()
     for (const auto &[id, priority] : std::as_const(origin.priorityRequests)) {
         const OutputPtr output = m_config->output(id);
         if (output && priority != 0 && !(output->isEnabled() && output->isConnected())) {
-            m_error = output->name() + (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs)
+            m_error = escaped(output->name())
+                + (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs)
                 + " output has no place in the ranking of priorities";
             return false;
         }
@@ -75,6 +76,12 @@ bool SetConfigOperation::run()
     case Applied::Done:
         break;
     case Applied::Refused:
+        // Line breaks separate lines of the error (below): one from outside
+        // within the reason is escaped.
+        m_error = escaped(m_error);
+        return false;
+    case Applied::NotHeld:
+        // A line per output, each escaped by the backend.
         return false;
     case Applied::Conflict:
         m_conflict = true;

@@ -111,6 +111,9 @@ int applyConfig(const ConfigPtr &config)
         return 0;
     if (operation.isConflict())
         return conflictStatus;
-    printLineTo(std::cerr, "Failed to apply output configuration: {}", operation.errorString());
+    // One line per output when the server took the change but holds
+    // something else.
+    for (const QString &line : operation.errorString().split(u'\n'))
+        printLineTo(std::cerr, "Failed to apply output configuration: {}", line);
     return 1;
 }

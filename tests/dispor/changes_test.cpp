@@ -5,6 +5,7 @@
 
 #include "../../dispor/src/changes.h"
 #include "../../dispor/src/virtual/document.h"
+#include "../../dispor/src/wording.h"
 
 #include <QSet>
 
@@ -91,6 +92,21 @@ TEST(Changes, EveryPropertyOnceUnderItsDocumentKey)
     EXPECT_EQ(keys.size(), 34);
 }
 
+TEST(Changes, EveryPropertyAndCapabilityHasItsWords)
+{
+    Dispor::Changes::forEachProperty([](auto, const char *key, Caps need, Caps orNeed) {
+        SCOPED_TRACE(key);
+        EXPECT_NE(Dispor::Wording::setting(key), nullptr);
+        EXPECT_FALSE(Dispor::Wording::cannotChange(key, {}).contains(u'"')) << "named by its key";
+        if (need) {
+            EXPECT_FALSE(Dispor::Wording::lacking(need, orNeed).contains(u"capability"_qs));
+        }
+        return true;
+    });
+    for (uint32_t bit = 1; bit <= 0x20000; bit <<= 1)
+        EXPECT_FALSE(Dispor::Wording::lacking(Caps::fromInt(bit)).contains(u"capability"_qs)) << bit;
+}
+
 // The shared rules alone, without a backend's own cases.
 class Plain : public Dispor::Changes::Merge {
 public:
@@ -114,22 +130,28 @@ TEST(Changes, MergeRefusesTheFirstChangeWithoutItsCapability)
         QString reason; // empty: taken
     };
     const std::vector<Case> cases = {
-        {"first refused in list order", {},
+        {"first refused in list order",
+         {},
          [](Data &d) {
              d.maxBitsPerColor = 8;
              d.wcgEnabled = true;
              d.hdrEnabled = true;
          },
-         u"A: changing \"hdrEnabled\" needs the capability \"hdr\""_qs},
+         u"A: cannot change HDR: the output has no HDR support"_qs},
         {"either of two, neither", O::Capability::HighDynamicRange,
          [](Data &d) { d.colorProfileSource = O::ColorProfileSource::EDID; },
-         u"A: changing \"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\""_qs},
-        {"either of two, the second", O::Capability::BuiltInColorProfile,
-         [](Data &d) { d.colorProfileSource = O::ColorProfileSource::EDID; }, {}},
-        {"disabling", {}, [](Data &d) { d.enabled = false; },
-         u"A: disabling the output needs the capability \"disable\""_qs},
+         u"A: cannot change the colour profile source: the output takes no ICC profile and has no built-in colour profile"_qs},
+        {"either of two, the second",
+         O::Capability::BuiltInColorProfile,
+         [](Data &d) { d.colorProfileSource = O::ColorProfileSource::EDID; },
+         {}},
+        {"disabling",
+         {},
+         [](Data &d) { d.enabled = false; },
+         u"A: cannot disable the output: the output cannot be switched off"_qs},
         {"disabling with disable", O::Capability::Disable, [](Data &d) { d.enabled = false; }, {}},
-        {"no capability needed", {},
+        {"no capability needed",
+         {},
          [](Data &d) {
              d.pos = QPoint(5, 5);
              d.dpms = O::DpmsMode::Off;

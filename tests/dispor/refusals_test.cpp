@@ -49,52 +49,72 @@ void expectApplies(const std::string &doc, const QString &outputName, const std:
 
 TEST(Refusals, EachPropertyNeedsItsCapability)
 {
-    const auto needs = [](const char *key, const char *capability) {
-        return std::string("A: changing \"") + key + "\" needs the capability \"" + capability + "\"";
+    const auto needs = [](const char *setting, const char *lack) {
+        return std::string("A: cannot change ") + setting + ": the output " + lack;
     };
     const Dispor::ModeInfo custom{1280, 720, 60.0f, 1, std::nullopt};
-    expectApplies(bareAndFull, "A",
-                  {
-                      {"hdr", [](O &o) { o.setHdrEnabled(true); }, needs("hdrEnabled", "hdr")},
-                      {"sdr brightness", [](O &o) { o.setSdrBrightness(300); }, needs("sdrBrightness", "hdr")},
-                      {"sdr gamut", [](O &o) { o.setSdrGamutWideness(0.5); }, needs("sdrGamutWideness", "hdr")},
-                      {"peak override", [](O &o) { o.setMaxPeakBrightnessOverride(500.0); },
-                       needs("maxPeakBrightnessOverride", "hdr")},
-                      {"average override", [](O &o) { o.setMaxAverageBrightnessOverride(0.04); },
-                       needs("maxAverageBrightnessOverride", "hdr")},
-                      {"min override", [](O &o) { o.setMinBrightnessOverride(500.0); },
-                       needs("minBrightnessOverride", "hdr")},
-                      {"wcg", [](O &o) { o.setWcgEnabled(true); }, needs("wcgEnabled", "wcg")},
-                      {"brightness", [](O &o) { o.setBrightness(0.5); }, needs("brightness", "brightness")},
-                      {"dimming", [](O &o) { o.setDimming(0.5); }, needs("dimming", "brightness")},
-                      {"auto brightness", [](O &o) { o.setAutomaticBrightness(true); },
-                       needs("automaticBrightness", "auto-brightness")},
-                      {"icc", [](O &o) { o.setIccProfilePath("/x.icc"); }, needs("iccProfilePath", "icc")},
-                      {"hdr icc", [](O &o) { o.setHdrIccProfilePath("/x.icc"); }, needs("hdrIccProfilePath", "hdr-icc")},
-                      {"hdr source", [](O &o) { o.setHdrColorProfileSource(O::ColorProfileSource::ICC); },
-                       needs("hdrColorProfileSource", "hdr-icc")},
-                      {"source", [](O &o) { o.setColorProfileSource(O::ColorProfileSource::EDID); },
-                       "A: changing \"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\""},
-                      {"vrr", [](O &o) { o.setVrrPolicy(O::VrrPolicy::Never); }, needs("vrrPolicy", "vrr")},
-                      {"rgb range", [](O &o) { o.setRgbRange(O::RgbRange::Full); }, needs("rgbRange", "rgb-range")},
-                      {"overscan", [](O &o) { o.setOverscan(3); }, needs("overscan", "overscan")},
-                      {"auto rotate", [](O &o) { o.setAutoRotatePolicy(O::AutoRotatePolicy::Always); },
-                       needs("autoRotatePolicy", "auto-rotate")},
-                      {"ddc/ci", [](O &o) { o.setDdcCiAllowed(true); }, needs("ddcCiAllowed", "ddc-ci")},
-                      {"maxbpc", [](O &o) { o.setMaxBitsPerColor(8); }, needs("maxBitsPerColor", "maxbpc")},
-                      {"edr", [](O &o) { o.setEdrPolicy(O::EdrPolicy::Always); }, needs("edrPolicy", "edr")},
-                      {"sharpness", [](O &o) { o.setSharpness(0.5); }, needs("sharpness", "sharpness")},
-                      {"abm", [](O &o) { o.setAbmLevel(2); }, needs("abmLevel", "abm")},
-                      {"custom modes", [custom](O &o) { o.setCustomModes({custom}); }, needs("customModes", "custom-modes")},
-                      {"disable", [](O &o) { o.setEnabled(false); },
-                       "A: disabling the output needs the capability \"disable\""},
-                      // Needing no capability:
-                      {"pos", [](O &o) { o.setPos({5, 5}); }, ""},
-                      {"scale", [](O &o) { o.setScale(2); }, ""},
-                      {"rotation", [](O &o) { o.setRotation(O::Rotation::Left); }, ""},
-                      {"tradeoff", [](O &o) { o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy); }, ""},
-                      {"replica", [](O &o) { o.setReplicationSource(2); }, ""},
-                  });
+    expectApplies(
+        bareAndFull, "A",
+        {
+            {"hdr", [](O &o) { o.setHdrEnabled(true); }, needs("HDR", "has no HDR support")},
+            {"sdr brightness", [](O &o) { o.setSdrBrightness(300); },
+             needs("the SDR brightness", "has no HDR support")},
+            {"sdr gamut", [](O &o) { o.setSdrGamutWideness(0.5); },
+             needs("the SDR gamut", "has no HDR support")},
+            {"peak override", [](O &o) { o.setMaxPeakBrightnessOverride(500.0); },
+             needs("the maximum peak brightness override", "has no HDR support")},
+            {"average override", [](O &o) { o.setMaxAverageBrightnessOverride(0.04); },
+             needs("the maximum average brightness override", "has no HDR support")},
+            {"min override", [](O &o) { o.setMinBrightnessOverride(500.0); },
+             needs("the minimum brightness override", "has no HDR support")},
+            {"wcg", [](O &o) { o.setWcgEnabled(true); },
+             needs("wide colour gamut", "has no wide colour gamut support")},
+            {"brightness", [](O &o) { o.setBrightness(0.5); },
+             needs("the brightness", "has no brightness control")},
+            {"dimming", [](O &o) { o.setDimming(0.5); }, needs("the dimming", "has no brightness control")},
+            {"auto brightness", [](O &o) { o.setAutomaticBrightness(true); },
+             needs("automatic brightness", "has no automatic brightness")},
+            {"icc", [](O &o) { o.setIccProfilePath("/x.icc"); },
+             needs("the ICC profile", "takes no ICC profile")},
+            {"hdr icc", [](O &o) { o.setHdrIccProfilePath("/x.icc"); },
+             needs("the HDR ICC profile", "takes no HDR ICC profile")},
+            {"hdr source", [](O &o) { o.setHdrColorProfileSource(O::ColorProfileSource::ICC); },
+             needs("the HDR colour profile source", "takes no HDR ICC profile")},
+            {"source", [](O &o) { o.setColorProfileSource(O::ColorProfileSource::EDID); },
+             "A: cannot change the colour profile source: the output takes no ICC profile and has no "
+             "built-in colour profile"},
+            {"vrr", [](O &o) { o.setVrrPolicy(O::VrrPolicy::Never); },
+             needs("the VRR policy", "has no VRR support")},
+            {"rgb range", [](O &o) { o.setRgbRange(O::RgbRange::Full); },
+             needs("the RGB range", "has no RGB range setting")},
+            {"overscan", [](O &o) { o.setOverscan(3); }, needs("the overscan", "has no overscan control")},
+            {"auto rotate", [](O &o) { o.setAutoRotatePolicy(O::AutoRotatePolicy::Always); },
+             needs("automatic rotation", "has no automatic rotation")},
+            {"ddc/ci", [](O &o) { o.setDdcCiAllowed(true); },
+             needs("the DDC/CI permission", "has no DDC/CI")},
+            {"maxbpc", [](O &o) { o.setMaxBitsPerColor(8); },
+             needs("the maximum bits per colour", "has no setting for the bits per colour")},
+            {"edr", [](O &o) { o.setEdrPolicy(O::EdrPolicy::Always); },
+             needs("the EDR policy", "has no EDR support")},
+            {"sharpness", [](O &o) { o.setSharpness(0.5); },
+             needs("the sharpness", "has no sharpness control")},
+            {"abm", [](O &o) { o.setAbmLevel(2); },
+             needs("adaptive backlight modulation", "has no adaptive backlight modulation")},
+            {"custom modes", [custom](O &o) { o.setCustomModes({custom}); },
+             needs("custom modes", "takes no custom modes")},
+            {"disable", [](O &o) { o.setEnabled(false); },
+             "A: cannot disable the output: the output cannot be switched off"},
+            // Needing no capability:
+            {"pos",
+             [](O &o) {
+                 o.setPos({5, 5});
+             },
+             ""},
+            {"scale", [](O &o) { o.setScale(2); }, ""},
+            {"rotation", [](O &o) { o.setRotation(O::Rotation::Left); }, ""},
+            {"tradeoff", [](O &o) { o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy); }, ""},
+            {"replica", [](O &o) { o.setReplicationSource(2); }, ""},
+        });
 }
 
 TEST(Refusals, WithTheCapabilityTheSameChangesApply)
@@ -189,15 +209,17 @@ TEST(Refusals, IccProfilePathsMustNameReadableProfiles)
             {"profile", [q](O &o) { o.setIccProfilePath(q); }, ""},
             {"hdr profile", [q](O &o) { o.setHdrIccProfilePath(q); }, ""},
             {"missing", [&](O &o) { o.setIccProfilePath(QString::fromStdString(missing)); },
-             "B: \"iccProfilePath\" \"" + missing + "\" cannot be read: No such file or directory"},
+             "B: cannot set the ICC profile to \"" + missing +
+                 "\": the file cannot be read: No such file or directory"},
             {"wrong signature", [&](O &o) { o.setIccProfilePath(QString::fromStdString(other)); },
-             "B: \"iccProfilePath\" \"" + other + "\" is not an ICC profile"},
+             "B: cannot set the ICC profile to \"" + other + "\": the file is not an ICC profile"},
             {"too short", [&](O &o) { o.setHdrIccProfilePath(QString::fromStdString(shortFile)); },
-             "B: \"hdrIccProfilePath\" \"" + shortFile + "\" is not an ICC profile"},
+             "B: cannot set the HDR ICC profile to \"" + shortFile + "\": the file is not an ICC profile"},
             {"directory", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.path())); },
-             "B: \"iccProfilePath\" \"" + files.path() + "\" is not an ICC profile"},
+             "B: cannot set the ICC profile to \"" + files.path() + "\": the file is not an ICC profile"},
             {"line break", [&](O &o) { o.setIccProfilePath(QString::fromStdString(files.file("a\nb.icc"))); },
-             "B: \"iccProfilePath\" \"" + files.path() + "/a\\u000ab.icc\" cannot be read: No such file or directory"},
+             "B: cannot set the ICC profile to \"" + files.path() +
+                 "/a\\u000ab.icc\": the file cannot be read: No such file or directory"},
         });
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();

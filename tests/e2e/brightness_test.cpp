@@ -38,8 +38,8 @@ TEST(Brightness, RefusesBadFractions)
         {{"DP-1", "set-dimming", "-0.1"}, "Allowed range for dimming is 0% to 100%"},
         {{"DP-1", "set-dimming", "dim"}, "Invalid argument: dim"},
         {{"HDMI-9", "set-brightness", "50%"}, "Unknown output: HDMI-9"},
-        {{"HDMI-A-1", "set-brightness", "50%"}, lacks("brightness", "brightness")},
-        {{"HDMI-A-1", "set-dimming", "50%"}, lacks("dimming", "brightness")},
+        {{"HDMI-A-1", "set-brightness", "50%"}, lacks("the brightness", "has no brightness control")},
+        {{"HDMI-A-1", "set-dimming", "50%"}, lacks("the dimming", "has no brightness control")},
     });
 }
 
@@ -63,8 +63,10 @@ TEST(Brightness, SwitchesAutomaticBrightness)
         {{"DP-1", "set-auto-brightness", "On"}, "Invalid argument: On"},
         {{"DP-1", "set-auto-brightness", "1"}, "Invalid argument: 1"},
         {{"DP-1", "set-auto-brightness", ""}, "Invalid argument: "},
-        {{"HDMI-A-1", "set-auto-brightness", "on"}, lacks("automaticBrightness", "auto-brightness")},
-        {{"HDMI-A-1", "toggle-auto-brightness"}, lacks("automaticBrightness", "auto-brightness")},
+        {{"HDMI-A-1", "set-auto-brightness", "on"},
+         lacks("automatic brightness", "has no automatic brightness")},
+        {{"HDMI-A-1", "toggle-auto-brightness"},
+         lacks("automatic brightness", "has no automatic brightness")},
     });
 }
 

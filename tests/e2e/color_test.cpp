@@ -60,11 +60,14 @@ TEST(Color, IccProfilePathsAreHandedOnAsTyped)
         });
     const std::string failed = "Failed to apply output configuration: DP-1: ";
     On(settings).expectRefusals({
-        {{"DP-1", "set-icc-profile", "b.txt"}, failed + R"("iccProfilePath" "b.txt" is not an ICC profile)"},
+        {{"DP-1", "set-icc-profile", "b.txt"},
+         failed + R"(cannot set the ICC profile to "b.txt": the file is not an ICC profile)"},
         {{"DP-1", "set-hdr-icc-profile", "missing.icc"},
-         failed + R"("hdrIccProfilePath" "missing.icc" cannot be read: No such file or directory)"},
-        {{"HDMI-A-1", "set-icc-profile", "a.icc"}, lacks("iccProfilePath", "icc")},
-        {{"HDMI-A-1", "set-hdr-icc-profile", "a.icc"}, lacks("hdrIccProfilePath", "hdr-icc")},
+         failed +
+             R"(cannot set the HDR ICC profile to "missing.icc": the file cannot be read: No such file or directory)"},
+        {{"HDMI-A-1", "set-icc-profile", "a.icc"}, lacks("the ICC profile", "takes no ICC profile")},
+        {{"HDMI-A-1", "set-hdr-icc-profile", "a.icc"},
+         lacks("the HDR ICC profile", "takes no HDR ICC profile")},
     });
 }
 
@@ -92,8 +95,9 @@ TEST(Color, ProfileSources)
         {{"HDMI-A-1", "set-hdr-color-profile-source", "sRGB"},
          "sRGB color profile source with the HDR mode is unsupported"},
         {{"HDMI-A-1", "set-color-profile-source", "ICC"},
-         lacks("colorProfileSource", "icc\" or \"builtin-color-profile")},
-        {{"HDMI-A-1", "set-hdr-color-profile-source", "ICC"}, lacks("hdrColorProfileSource", "hdr-icc")},
+         lacks("the colour profile source", "takes no ICC profile and has no built-in colour profile")},
+        {{"HDMI-A-1", "set-hdr-color-profile-source", "ICC"},
+         lacks("the HDR colour profile source", "takes no HDR ICC profile")},
     });
 }
 
@@ -120,7 +124,7 @@ TEST(Color, TradeoffAndRgbRange)
         {{"DP-1", "set-color-power-tradeoff", "accuracy"}, "Invalid argument: accuracy"},
         {{"DP-1", "set-rgb-range", "Full"}, "Invalid argument: Full"},
         {{"DP-1", "set-rgb-range", "auto"}, "Invalid argument: auto"},
-        {{"HDMI-A-1", "set-rgb-range", "limited"}, lacks("rgbRange", "rgb-range")},
+        {{"HDMI-A-1", "set-rgb-range", "limited"}, lacks("the RGB range", "has no RGB range setting")},
     });
 }
 

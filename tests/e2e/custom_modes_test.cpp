@@ -118,8 +118,9 @@ TEST(CustomModes, AddCustomModeRefusals)
         {{"DP-1", "add-custom-mode"}, "Invalid arguments: "},
         {{"DP-1", "add-custom-mode", "--reduced", "1920x1080@60"}, "Unknown argument: --reduced"},
         {{"HDMI-A-1", "add-custom-mode", "1920x1080@60"},
-         "Failed to apply output configuration: HDMI-A-1: changing \"customModes\" needs the capability "
-         "\"custom-modes\""},
+         "Failed to apply output configuration: HDMI-A-1: cannot change custom modes: the output takes no "
+         "custom "
+         "modes"},
     });
 }
 
@@ -154,8 +155,9 @@ TEST(CustomModes, RemoveCustomMode)
         {{"DP-2", "remove-custom-mode", "4294967296"}, "Invalid mode index: 4294967296"},
         {{"DP-2", "remove-custom-mode"}, "Invalid arguments: "},
         {{"HDMI-A-1", "remove-custom-mode", "0"},
-         "Failed to apply output configuration: HDMI-A-1: changing \"customModes\" needs the capability "
-         "\"custom-modes\""},
+         "Failed to apply output configuration: HDMI-A-1: cannot change custom modes: the output takes no "
+         "custom "
+         "modes"},
     });
 
     // Later modes move down after a removal.

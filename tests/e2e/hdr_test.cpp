@@ -49,9 +49,9 @@ TEST(Hdr, Switches)
         {{"DP-1", "set-wcg", "yes"}, "Invalid argument: yes"},
         {{"DP-1", "set-hdr-and-wcg", "TRUE"}, "Invalid argument: TRUE"},
         {{"Active-Output", "toggle-hdr"}, "Unknown output: Active-Output"},
-        {{"HDMI-A-1", "set-hdr", "on"}, lacks("hdrEnabled", "hdr")},
-        {{"HDMI-A-1", "set-wcg", "on"}, lacks("wcgEnabled", "wcg")},
-        {{"HDMI-A-1", "toggle-hdr-and-wcg"}, lacks("hdrEnabled", "hdr")},
+        {{"HDMI-A-1", "set-hdr", "on"}, lacks("HDR", "has no HDR support")},
+        {{"HDMI-A-1", "set-wcg", "on"}, lacks("wide colour gamut", "has no wide colour gamut support")},
+        {{"HDMI-A-1", "toggle-hdr-and-wcg"}, lacks("HDR", "has no HDR support")},
     });
 }
 
@@ -79,8 +79,8 @@ TEST(Hdr, SdrBrightnessAndGamut)
         {{"DP-1", "set-sdr-gamut", "101"}, "Allowed range for sdr-gamut is 0 to 100"},
         {{"DP-1", "set-sdr-gamut", "-1"}, "Allowed range for sdr-gamut is 0 to 100"},
         {{"DP-1", "set-sdr-gamut", "50%"}, "Invalid argument: 50%"},
-        {{"HDMI-A-1", "set-sdr-brightness", "400"}, lacks("sdrBrightness", "hdr")},
-        {{"HDMI-A-1", "set-sdr-gamut", "50"}, lacks("sdrGamutWideness", "hdr")},
+        {{"HDMI-A-1", "set-sdr-brightness", "400"}, lacks("the SDR brightness", "has no HDR support")},
+        {{"HDMI-A-1", "set-sdr-gamut", "50"}, lacks("the SDR gamut", "has no HDR support")},
     });
 }
 
@@ -119,10 +119,12 @@ TEST(Hdr, LuminanceOverrides)
         {{"DP-1", "set-min-brightness-override", "-5"},
          "Allowed range for min-brightness-override is 0 to 10000"},
         {{"DP-1", "set-min-brightness-override", ""}, "Invalid argument: "},
-        {{"HDMI-A-1", "set-max-peak-brightness-override", "600"}, lacks("maxPeakBrightnessOverride", "hdr")},
+        {{"HDMI-A-1", "set-max-peak-brightness-override", "600"},
+         lacks("the maximum peak brightness override", "has no HDR support")},
         {{"HDMI-A-1", "set-max-average-brightness-override", "600"},
-         lacks("maxAverageBrightnessOverride", "hdr")},
-        {{"HDMI-A-1", "set-min-brightness-override", "600"}, lacks("minBrightnessOverride", "hdr")},
+         lacks("the maximum average brightness override", "has no HDR support")},
+        {{"HDMI-A-1", "set-min-brightness-override", "600"},
+         lacks("the minimum brightness override", "has no HDR support")},
     });
 }
 
@@ -139,7 +141,7 @@ TEST(Hdr, EdrPolicy)
     On(settings).expectRefusals({
         {{"DP-1", "set-edr-policy", "automatic"}, "Invalid argument: automatic"},
         {{"DP-1", "set-edr-policy", "Always"}, "Invalid argument: Always"},
-        {{"HDMI-A-1", "set-edr-policy", "always"}, lacks("edrPolicy", "edr")},
+        {{"HDMI-A-1", "set-edr-policy", "always"}, lacks("the EDR policy", "has no EDR support")},
     });
 }
 

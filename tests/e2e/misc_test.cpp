@@ -29,9 +29,10 @@ TEST(Misc, RangedNumbers)
         {{"DP-1", "set-overscan", "10%"}, "Invalid argument: 10%"},
         {{"DP-1", "set-sharpness", "101"}, "Allowed range for sharpness is 0 to 100"},
         {{"DP-1", "set-sharpness", "0.5"}, "Invalid argument: 0.5"},
-        {{"HDMI-A-1", "set-abm", "1"}, lacks("abmLevel", "abm")},
-        {{"HDMI-A-1", "set-overscan", "3"}, lacks("overscan", "overscan")},
-        {{"HDMI-A-1", "set-sharpness", "30"}, lacks("sharpness", "sharpness")},
+        {{"HDMI-A-1", "set-abm", "1"},
+         lacks("adaptive backlight modulation", "has no adaptive backlight modulation")},
+        {{"HDMI-A-1", "set-overscan", "3"}, lacks("the overscan", "has no overscan control")},
+        {{"HDMI-A-1", "set-sharpness", "30"}, lacks("the sharpness", "has no sharpness control")},
     });
 }
 
@@ -52,7 +53,8 @@ TEST(Misc, MaxBitsPerColor)
         {{"DP-1", "set-maxbpc", "-8"}, "Only whole numbers between 6 and 16 are allowed"},
         {{"DP-1", "set-maxbpc", "Automatic"}, "Invalid argument: Automatic"},
         {{"DP-1", "set-maxbpc", "8.0"}, "Invalid argument: 8.0"},
-        {{"HDMI-A-1", "set-maxbpc", "8"}, lacks("maxBitsPerColor", "maxbpc")},
+        {{"HDMI-A-1", "set-maxbpc", "8"},
+         lacks("the maximum bits per colour", "has no setting for the bits per colour")},
     });
 }
 
@@ -77,9 +79,9 @@ TEST(Misc, Words)
         {{"DP-1", "set-auto-rotate", "Never"}, "Invalid argument: Never"},
         {{"DP-1", "set-vrr-policy", "auto"}, "Invalid argument: auto"},
         {{"DP-1", "set-ddc-ci-allowed", "allowed"}, "Invalid argument: allowed"},
-        {{"HDMI-A-1", "set-auto-rotate", "never"}, lacks("autoRotatePolicy", "auto-rotate")},
-        {{"HDMI-A-1", "set-vrr-policy", "always"}, lacks("vrrPolicy", "vrr")},
-        {{"HDMI-A-1", "set-ddc-ci-allowed", "on"}, lacks("ddcCiAllowed", "ddc-ci")},
+        {{"HDMI-A-1", "set-auto-rotate", "never"}, lacks("automatic rotation", "has no automatic rotation")},
+        {{"HDMI-A-1", "set-vrr-policy", "always"}, lacks("the VRR policy", "has no VRR support")},
+        {{"HDMI-A-1", "set-ddc-ci-allowed", "on"}, lacks("the DDC/CI permission", "has no DDC/CI")},
     });
 }
 

@@ -42,11 +42,12 @@ inline const std::string dp1Settings = R"("brightness": 0.8, "dimming": 0.9, "au
     "rgbRange": "full", "vrrPolicy": "never", "autoRotatePolicy": "always", "edrPolicy": "always",
     "overscan": 5, "abmLevel": 2, "maxBitsPerColor": 10, "ddcCiAllowed": true, "replicationSource": 1)";
 
-// The service's refusal of a property that HDMI-A-1 has no capability for.
-inline std::string lacks(const std::string &key, const std::string &capability)
+// The service's refusal of a setting that HDMI-A-1 has no capability for,
+// with what the output lacks.
+inline std::string lacks(const std::string &setting, const std::string &lack)
 {
-    return "Failed to apply output configuration: HDMI-A-1: changing \"" + key +
-           "\" needs the capability \"" + capability + "\"";
+    return "Failed to apply output configuration: HDMI-A-1: cannot change " + setting + ": the output " +
+           lack;
 }
 
 } // namespace picture

@@ -3,6 +3,7 @@
 
 #include "../../dispor/src/backend.h"
 #include "../../dispor/src/gnome/model.h"
+#include "../../dispor/src/gnome/readback.h"
 
 #include <gtest/gtest.h>
 
@@ -168,10 +169,11 @@ TEST(GnomeModel, Plans)
     } cases[] = {
         {"nothing", [](const auto &) {}, "", ""},
         {"moved below, kept at the origin",
-         [](const auto &c) { named(c, "HDMI-1")->setPos({-100, 1440}); },
+         [](const auto &c) {
+             named(c, "HDMI-1")->setPos({-100, 1440});
+         },
          "100,0 1 0 primary DP-1:2560x1440@60\n0,1440 1 0 HDMI-1:1920x1080@60-u\n", ""},
-        {"150 % is mutter's 1.4953…",
-         [](const auto &c) { named(c, "DP-1")->setScale(1.5); },
+        {"150 % is mutter's 1.4953…", [](const auto &c) { named(c, "DP-1")->setScale(1.5); },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n", ""},
         {"in logical layout, the others follow the size of mutter's scale",
          [](const auto &c) {
@@ -179,8 +181,7 @@ TEST(GnomeModel, Plans)
              named(c, "HDMI-1")->setPos({1707, 0}); // 2560 / 1.5, as laid out for the scale asked for
          },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
-        {"a scale mutter does not list",
-         [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
+        {"a scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
          "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5"},
         {"rotated and primary",
          [](const auto &c) {
@@ -192,9 +193,14 @@ TEST(GnomeModel, Plans)
          "HDMI-1: the rotation 3 is not a rotation"},
         {"switched on right of the others, in its preferred mode",
          [](const auto &c) { named(c, "eDP-1")->setEnabled(true); },
-         "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n4480,0 1 0 eDP-1:1920x1200@60\n", ""},
+         "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n4480,0 1 0 "
+         "eDP-1:1920x1200@60\n",
+         ""},
         {"the primary switched off hands it on",
-         [](const auto &c) { named(c, "DP-1")->setEnabled(false); named(c, "HDMI-1")->setPos({0, 0}); },
+         [](const auto &c) {
+             named(c, "DP-1")->setEnabled(false);
+             named(c, "HDMI-1")->setPos({0, 0});
+         },
          "0,0 1 0 primary HDMI-1:1920x1080@60-u\n", ""},
         {"the last one off",
          [](const auto &c) {
@@ -218,14 +224,18 @@ TEST(GnomeModel, Plans)
              named(c, "eDP-1")->setEnabled(true);
              c->setOutputPriority(named(c, later), 2);
          },
-         "", later.toStdString() + ": changing \"priority\" is not possible: mutter keeps one primary output and ranks the others by id"},
+         "",
+         later.toStdString() +
+             ": cannot change the priority: mutter keeps one primary output and ranks the others by id"},
         {"HDR", [](const auto &c) { named(c, "DP-1")->setHdrEnabled(true); }, "",
-         "DP-1: changing \"hdrEnabled\" needs the capability \"hdr\""},
+         "DP-1: cannot change HDR: the output has no HDR support"},
         {"brightness", [](const auto &c) { named(c, "DP-1")->setBrightness(0.5); }, "",
-         "DP-1: changing \"brightness\" needs the capability \"brightness\""},
+         "DP-1: cannot change the brightness: the output has no brightness control"},
         {"colour/power",
-         [](const auto &c) { named(c, "DP-1")->setColorPowerPreference(Output::ColorPowerTradeoff::PreferAccuracy); },
-         "", "DP-1: changing \"colorPowerPreference\" is not possible: mutter has no colour/power setting"},
+         [](const auto &c) {
+             named(c, "DP-1")->setColorPowerPreference(Output::ColorPowerTradeoff::PreferAccuracy);
+         },
+         "", "DP-1: cannot change the colour/power trade-off: mutter has no colour/power setting"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -243,6 +253,53 @@ TEST(GnomeModel, Plans)
             EXPECT_EQ(text(settings), c.settings);
             EXPECT_EQ(changed, !c.settings.empty());
         }
+    }
+}
+
+// The logical monitors sent against what GetCurrentState reports afterwards.
+TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
+{
+    const State held = threeMonitors();
+    const auto logical = [](int x, double scale, bool primary, QList<MonitorSetting> monitors) {
+        return LogicalSetting{x, 0, scale, 0, primary, std::move(monitors)};
+    };
+    const QList<LogicalSetting> asHeld = {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt}}),
+                                          logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false}})};
+    struct Case {
+        const char *name;
+        QList<LogicalSetting> sent;
+        QStringList lines;
+    };
+    const std::vector<Case> cases = {
+        {"all held", asHeld, {}},
+        {"a scale as the bus rounds it",
+         {logical(0, 1 + 1e-9, true, {{"DP-1", "2560x1440@60", std::nullopt}}), asHeld[1]},
+         {}},
+        {"moved by mutter's layout rules",
+         {asHeld[0], logical(2000, 1, false, {{"HDMI-1", "1920x1080@60", false}})},
+         {u"HDMI-1: mutter accepted the position \"2000,0\" but keeps \"2560,0\""_qs}},
+        {"another mode and scale",
+         {logical(0, 2, true, {{"DP-1", "1920x1080@60", std::nullopt}}), asHeld[1]},
+         {u"DP-1: mutter accepted the mode \"1920x1080@60\" but keeps \"2560x1440@60\"; mutter accepted the "
+          "scale \"2\" but keeps \"1\""_qs}},
+        {"primary elsewhere",
+         {logical(0, 1, false, {{"DP-1", "2560x1440@60", std::nullopt}}),
+          logical(2560, 1, true, {{"HDMI-1", "1920x1080@60", false}})},
+         {u"DP-1: mutter accepted the priority \"secondary\" but keeps \"primary\""_qs,
+          u"HDMI-1: mutter accepted the priority \"primary\" but keeps \"secondary\""_qs}},
+        {"switched on, kept off",
+         {asHeld[0], asHeld[1], logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt}})},
+         {u"eDP-1: mutter accepted enabling the output but keeps it disabled"_qs}},
+        {"switched off, kept on",
+         {asHeld[0]},
+         {u"HDMI-1: mutter accepted disabling the output but keeps it enabled"_qs}},
+        {"mirrored, kept apart",
+         {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt}, {"HDMI-1", "1920x1080@60", false}})},
+         {u"HDMI-1: mutter accepted mirroring \"DP-1\" but keeps \"none\""_qs}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(notHeld(c.sent, held), c.lines);
     }
 }
 

@@ -54,9 +54,9 @@ TEST(GnomeDispctl, LayoutOnHeadlessMutter)
         {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
         {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
         {{"Meta-0", "set-hdr", "true"},
-         "Failed to apply output configuration: Meta-0: changing \"hdrEnabled\" needs the capability \"hdr\"\n", ""},
+         "Failed to apply output configuration: Meta-0: cannot change HDR: the output has no HDR support\n", ""},
         {{"Meta-0", "set-rgb-range", "full"},
-         "Failed to apply output configuration: Meta-0: changing \"rgbRange\" needs the capability \"rgb-range\"\n",
+         "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has no RGB range setting\n",
          ""},
     });
     // Power goes through PowerSaveMode.

@@ -182,7 +182,7 @@ const std::map<std::string, std::pair<const char *, const char *>> percentComman
 
 // A path the library is asked to read as an ICC profile; its reason shows
 // the path with control characters escaped.
-Expectation profile(const char *key, const Hostile &v)
+Expectation profile(const char *key, const char *setting, const Hostile &v)
 {
     if (v.bytes.empty())
         return accepted(key, "");
@@ -192,11 +192,11 @@ Expectation profile(const char *key, const Hostile &v)
     const int error = errno;
     if (fd >= 0) {
         ::close(fd);
-        return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" " + quoted
-                       + " is not an ICC profile");
+        return refused("Failed to apply output configuration: DP-1: cannot set " + std::string(setting) +
+                       " to " + quoted + ": the file is not an ICC profile");
     }
-    return refused("Failed to apply output configuration: DP-1: \"" + std::string(key) + "\" " + quoted
-                   + " cannot be read: " + std::strerror(error));
+    return refused("Failed to apply output configuration: DP-1: cannot set " + std::string(setting) + " to " +
+                   quoted + ": the file cannot be read: " + std::strerror(error));
 }
 
 // The value as the one positional word of the command.
@@ -235,9 +235,9 @@ Expectation expectationFor(const std::string &command, const Hostile &v)
     if (command == "set-mode")
         return refused("Unknown mode: " + text);
     if (command == "set-icc-profile")
-        return profile("iccProfilePath", v);
+        return profile("iccProfilePath", "the ICC profile", v);
     if (command == "set-hdr-icc-profile")
-        return profile("hdrIccProfilePath", v);
+        return profile("hdrIccProfilePath", "the HDR ICC profile", v);
     if (command == "remove-custom-mode") {
         if (!v.integer)
             return refused("Invalid mode index: " + text);

@@ -4,10 +4,14 @@
  * output management and output power management, and nothing to show.
  *
  *   test-compositor [--max-size WxH] [--no-power] [--no-management]
+ *                   [--ignore-custom-modes] [--misreport-enabled]
  *                   --output NAME:WxH@MHZ[:MAKE:MODEL:SERIAL] ...
  *
  * --max-size makes every configuration fail, as a whole, that gives an
- * enabled output a larger mode. Once its socket listens it prints
+ * enabled output a larger mode. The other two copy faults of compositors
+ * met in use: --ignore-custom-modes accepts a custom mode and keeps the
+ * mode the output had; --misreport-enabled reports an output that a client
+ * switched off as still enabled (it is dark and out of the layout). Once its socket listens it prints
  * "ready SOCKET" on standard output, and then "power NAME on|off|failed"
  * for each power request and "power object" for each power object a
  * client makes; it ends on SIGTERM or SIGINT. Its layout, with
@@ -53,6 +57,8 @@ struct server {
 	const struct spec *pending; /* for the output being added */
 	int next_x;
 	int max_width, max_height; /* 0: no limit */
+	bool ignore_custom_modes;
+	bool misreport_enabled;
 
 	struct wl_listener new_client;
 	struct wl_listener new_output;
@@ -113,7 +119,7 @@ static void publish(struct server *server)
 		struct wlr_output_configuration_head_v1 *head =
 			wlr_output_configuration_head_v1_create(config, output->wlr);
 		/* Powered off is still enabled. */
-		head->state.enabled = output->enabled;
+		head->state.enabled = output->enabled || server->misreport_enabled;
 		head->state.x = output->x;
 		head->state.y = output->y;
 	}
@@ -174,7 +180,7 @@ static void configure(struct server *server, struct wlr_output_configuration_v1 
 				continue;
 			if (head->state.mode)
 				wlr_output_set_mode(wlr, head->state.mode);
-			else
+			else if (!server->ignore_custom_modes)
 				wlr_output_set_custom_mode(wlr, head->state.custom_mode.width,
 					head->state.custom_mode.height, head->state.custom_mode.refresh);
 			wlr_output_set_transform(wlr, head->state.transform);
@@ -350,6 +356,10 @@ int main(int argc, char **argv)
 			with_power = false;
 		} else if (strcmp(argv[i], "--no-management") == 0) {
 			with_management = false;
+		} else if (strcmp(argv[i], "--ignore-custom-modes") == 0) {
+			server.ignore_custom_modes = true;
+		} else if (strcmp(argv[i], "--misreport-enabled") == 0) {
+			server.misreport_enabled = true;
 		} else {
 			fail("unknown argument");
 		}

@@ -277,9 +277,9 @@ TEST(WaylandApply, EnablingAndDisabling)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
     const std::string dpOff = "DP-1 off\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
-    const std::string kept = "Failed to apply output configuration: DP-1: changing \"";
-    const std::string why = "\" is not possible: the output stays disabled, and the compositor keeps no settings for "
-                            "a disabled output; enable it in the same change\n";
+    const std::string kept = "Failed to apply output configuration: DP-1: cannot change ";
+    const std::string why = ": the output stays disabled, and the compositor keeps no settings for a disabled output; "
+                            "enable it in the same change\n";
     runSteps(compositor, {
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
         {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
@@ -287,12 +287,12 @@ TEST(WaylandApply, EnablingAndDisabling)
          {1, "", "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output enabled\n"},
          dpOff},
         // What the compositor would drop is refused.
-        {{"DP-1", "set-scale", "200%"}, {1, "", kept + "scale" + why}, dpOff},
-        {{"DP-1", "set-rotation", "left"}, {1, "", kept + "rotation" + why}, dpOff},
-        {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "pos" + why}, dpOff},
+        {{"DP-1", "set-scale", "200%"}, {1, "", kept + "the scale" + why}, dpOff},
+        {{"DP-1", "set-rotation", "left"}, {1, "", kept + "the rotation" + why}, dpOff},
+        {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "the position" + why}, dpOff},
         // Its custom modes are the library's to keep; switching to one is not.
         {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
-        {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "currentModeId" + why}, dpOff},
+        {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "the mode" + why}, dpOff},
         // Enabled again: the compositor tells no modes for it while it is off,
         // so its old place cannot be checked; right of the other is free, and
         // the layout starts at the origin.
@@ -303,6 +303,34 @@ TEST(WaylandApply, EnablingAndDisabling)
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
     EXPECT_EQ(run(compositor, {"list-outputs", "--enabled", "--names"}), (Result{0, "HDMI-A-1\n", ""}));
+}
+
+// A compositor that accepts a configuration and holds something else: the
+// run says so, per output, with exit status 1. An enable asked for is sent
+// even where the compositor reports the output enabled.
+TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
+{
+    std::vector<std::string> faulty = twoMonitors;
+    faulty.insert(faulty.end(), {"--ignore-custom-modes", "--misreport-enabled"});
+    const Compositor compositor = Compositor::ours(faulty);
+    const std::string failed = "Failed to apply output configuration: ";
+    const std::string lit = "DP-1 0,0 1920x1080\nHDMI-A-1 1920,0 1280x1024\n";
+    runSteps(compositor, {
+        {{"DP-1", "add-custom-mode", "1024x768@60"}, {0, "", ""}, randrStart},
+        // The neighbour moves as asked; the mode stays.
+        {{"DP-1", "set-mode", "1024x768@60"},
+         {1, "", failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"\n"},
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1024,0 1280x1024 normal 1.000000\n"},
+        {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
+        // Switched off, and still reported on.
+        {{"DP-1", "set-enabled", "false"},
+         {1, "", failed + "DP-1: the compositor accepted disabling the output but keeps it enabled\n"}, randrStart},
+    });
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), "HDMI-A-1 1920,0 1280x1024\n");
+    // Reported on, yet dark: the enable goes out and lights it.
+    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), randrStart);
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), lit);
 }
 
 // Where the compositor's own layout puts them after each step, so that no
@@ -356,30 +384,32 @@ TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
     const std::string failed = "Failed to apply output configuration: DP-1: ";
-    const std::string needs = failed + "changing ";
+    const std::string needs = failed + "cannot change ";
     runSteps(compositor, {
         {{"DP-1", "set-primary"},
-         {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
+         {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
          randrStart},
         {{"DP-1", "set-priority", "2"},
-         {1, "", failed + "changing \"priority\" is not possible: the compositor has no output priorities\n"},
+         {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
          randrStart},
         {{"DP-1", "set-replica-of", "HDMI-A-1"},
-         {1, "", failed + "changing \"replicationSource\" is not possible: the compositor has no mirroring\n"},
+         {1, "", failed + "cannot change mirroring: the compositor has no mirroring\n"},
          randrStart},
-        {{"DP-1", "set-vrr-policy", "always"}, {1, "", needs + "\"vrrPolicy\" needs the capability \"vrr\"\n"},
+        {{"DP-1", "set-vrr-policy", "always"}, {1, "", needs + "the VRR policy: the output has no VRR support\n"},
          randrStart},
-        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "\"hdrEnabled\" needs the capability \"hdr\"\n"}, randrStart},
-        {{"DP-1", "set-brightness", "50"}, {1, "", needs + "\"brightness\" needs the capability \"brightness\"\n"},
+        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "HDR: the output has no HDR support\n"}, randrStart},
+        {{"DP-1", "set-brightness", "50"}, {1, "", needs + "the brightness: the output has no brightness control\n"},
          randrStart},
         {{"DP-1", "set-color-profile-source", "ICC"},
-         {1, "", needs + "\"colorProfileSource\" needs the capability \"icc\" or \"builtin-color-profile\"\n"},
+         {1, "", needs + "the colour profile source: the output takes no ICC profile and has no built-in colour "
+                         "profile\n"},
          randrStart},
         {{"DP-1", "set-color-power-tradeoff", "prefer-accuracy"},
          {1, "",
-          failed + "changing \"colorPowerPreference\" is not possible: the compositor has no colour/power setting\n"},
+          failed + "cannot change the colour/power trade-off: the compositor has no colour/power setting\n"},
          randrStart},
-        {{"DP-1", "set-maxbpc", "8"}, {1, "", needs + "\"maxBitsPerColor\" needs the capability \"maxbpc\"\n"},
+        {{"DP-1", "set-maxbpc", "8"},
+         {1, "", needs + "the maximum bits per colour: the output has no setting for the bits per colour\n"},
          randrStart},
     });
 }

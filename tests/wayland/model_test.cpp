@@ -3,6 +3,7 @@
 
 #include "../../dispor/src/naming.h"
 #include "../../dispor/src/wayland/model.h"
+#include "../../dispor/src/wayland/readback.h"
 
 #include <gtest/gtest.h>
 
@@ -180,8 +181,8 @@ TEST(WaylandModel, AdaptiveSyncOnlyFromVersionFour)
     Plan planned;
     QString reason;
     ASSERT_TRUE(plan(config, heads.list(), 4, &planned, &reason));
-    EXPECT_FALSE(planned.configure);
-    EXPECT_TRUE(planned.settings.isEmpty());
+    ASSERT_EQ(planned.settings.size(), 2);
+    EXPECT_EQ(planned.settings[0].adaptiveSync, false);
 
     dp->setVrrPolicy(Output::VrrPolicy::Automatic);
     EXPECT_FALSE(plan(config, heads.list(), 4, &planned, &reason));
@@ -400,39 +401,41 @@ TEST(WaylandModel, RefusalsInTheBackendsOrder)
              o.setHdrEnabled(true);
              o.setReplicationSource(2);
          },
-         u"DP-1: changing \"replicationSource\" is not possible: the compositor has no mirroring"_qs},
+         u"DP-1: cannot change mirroring: the compositor has no mirroring"_qs},
         {"vrr before rgb range",
          [](O &o) {
              o.setRgbRange(O::RgbRange::Full);
              o.setVrrPolicy(O::VrrPolicy::Automatic);
          },
-         u"DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" has no "
+         u"DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" has "
+         u"no "
          "equivalent"_qs},
         {"custom mode before hdr",
          [](O &o) {
              o.setHdrEnabled(true);
              o.setCustomModes({Dispor::ModeInfo{1600, 900, 60.0f, 3, {}}});
          },
-         u"DP-1: the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be asked "
+         u"DP-1: the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be "
+         u"asked "
          "for"_qs},
         {"hdr before colour/power",
          [](O &o) {
              o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy);
              o.setHdrEnabled(true);
          },
-         u"DP-1: changing \"hdrEnabled\" needs the capability \"hdr\""_qs},
+         u"DP-1: cannot change HDR: the output has no HDR support"_qs},
         {"colour/power before rgb range",
          [](O &o) {
              o.setRgbRange(O::RgbRange::Full);
              o.setColorPowerPreference(O::ColorPowerTradeoff::PreferAccuracy);
          },
-         u"DP-1: changing \"colorPowerPreference\" is not possible: the compositor has no colour/power setting"_qs},
+         u"DP-1: cannot change the colour/power trade-off: the compositor has no colour/power setting"_qs},
         {"dimming before sharpness",
          [](O &o) {
              o.setSharpness(0.5);
              o.setDimming(0.5);
          },
-         u"DP-1: changing \"dimming\" needs the capability \"brightness\""_qs},
+         u"DP-1: cannot change the dimming: the output has no brightness control"_qs},
         {"logical size and power are no change here",
          [](O &o) {
              o.setExplicitLogicalSize(QSizeF(960, 540));
@@ -449,9 +452,6 @@ TEST(WaylandModel, RefusalsInTheBackendsOrder)
         QString reason;
         EXPECT_EQ(plan(config, heads.list(), 4, &planned, &reason), c.reason.isEmpty());
         EXPECT_EQ(reason, c.reason);
-        if (c.reason.isEmpty()) {
-            EXPECT_FALSE(planned.configure);
-        }
     }
 }
 
@@ -471,6 +471,117 @@ TEST(WaylandModel, ChangesToAHeadThatWentAway)
     named(config, "HDMI-A-1")->setScale(2);
     EXPECT_FALSE(plan(config, heads.list(), 2, &planned, &reason));
     EXPECT_EQ(reason, "HDMI-A-1: the output no longer exists");
+}
+
+// An apply that changes nothing asks for the state the heads are reported
+// in, and sends it (set-enabled true on an output a compositor misreports
+// as enabled lights it).
+TEST(WaylandModel, AnUnchangedSnapshotSendsTheReportedState)
+{
+    const Heads heads;
+    const Dispor::Config config = heads.fetched(2);
+    named(config, "DP-1")->setEnabled(true);
+    Plan planned;
+    QString reason;
+    ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
+    EXPECT_TRUE(planned.configure);
+    ASSERT_EQ(planned.settings.size(), 2);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(planned.settings[i].enabled);
+        EXPECT_EQ(planned.settings[i].mode, heads.all[i]->modes.front().get());
+        EXPECT_EQ(planned.settings[i].position, heads.all[i]->position);
+    }
+}
+
+// What was sent against what the compositor reports afterwards.
+TEST(WaylandModel, ReadBackNamesWhatIsNotHeld)
+{
+    HeadValues dp;
+    dp.name = u"DP-1"_qs;
+    dp.enabled = true;
+    dp.width = 1920;
+    dp.height = 1080;
+    dp.refresh = 60000;
+    dp.scale = 1.0;
+    dp.adaptiveSync = true;
+    HeadValues hdmi = dp;
+    hdmi.name = u"HDMI-A-1"_qs;
+    hdmi.position = {1920, 0};
+    hdmi.adaptiveSync.reset();
+
+    struct Case {
+        const char *name;
+        std::function<void(HeadValues &sent, HeadValues &held)> change;
+        QStringList lines;
+    };
+    const QString dpKept = u"DP-1: the compositor accepted "_qs;
+    const std::vector<Case> cases = {
+        {"all held", [](HeadValues &, HeadValues &) {}, {}},
+        {"scale in 1/256 steps",
+         [](HeadValues &sent, HeadValues &held) {
+             sent.scale = 1.33;
+             held.scale = 1.328125;
+         },
+         {}},
+        {"scale another step",
+         [](HeadValues &sent, HeadValues &held) {
+             sent.scale = 1.5;
+             held.scale = 1.0;
+         },
+         {dpKept + "the scale \"1.5\" but keeps \"1\""}},
+        {"custom mode's rate rounded",
+         [](HeadValues &sent, HeadValues &held) {
+             sent.custom = true;
+             sent.refresh = 59950;
+             held.refresh = 60000;
+         },
+         {}},
+        {"custom mode ignored",
+         [](HeadValues &sent, HeadValues &) {
+             sent.custom = true;
+             sent.width = 1024;
+             sent.height = 768;
+         },
+         {dpKept + "the mode \"1024x768@60\" but keeps \"1920x1080@60\""}},
+        {"a listed mode's rate is exact",
+         [](HeadValues &, HeadValues &held) { held.refresh = 59940; },
+         {dpKept + "the mode \"1920x1080@60\" but keeps \"1920x1080@59.94\""}},
+        {"adaptive sync dropped",
+         [](HeadValues &, HeadValues &held) { held.adaptiveSync = false; },
+         {dpKept + "the VRR policy \"always\" but keeps \"never\""}},
+        {"adaptive sync not told back",
+         [](HeadValues &, HeadValues &held) { held.adaptiveSync.reset(); },
+         {}},
+        {"disabled, reported enabled",
+         [](HeadValues &sent, HeadValues &) { sent.enabled = false; },
+         {dpKept + "disabling the output but keeps it enabled"}},
+        {"enabled, reported disabled",
+         [](HeadValues &, HeadValues &held) { held.enabled = false; },
+         {dpKept + "enabling the output but keeps it disabled"}},
+        {"several on one line",
+         [](HeadValues &, HeadValues &held) {
+             held.position = {10, 0};
+             held.transform = 1;
+         },
+         {dpKept + "the position \"0,0\" but keeps \"10,0\"; the compositor accepted the rotation \"normal\" "
+                   "but keeps \"90\""}},
+        {"a head that went away", [](HeadValues &, HeadValues &held) { held.name = u"DP-9"_qs; }, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadValues sent = dp, held = dp;
+        c.change(sent, held);
+        EXPECT_EQ(notHeld({sent, hdmi}, {hdmi, held}), c.lines);
+    }
+    // One line per output, in the order sent.
+    HeadValues movedHdmi = hdmi;
+    movedHdmi.position = {0, 0};
+    HeadValues darkDp = dp;
+    darkDp.enabled = false;
+    EXPECT_EQ(
+        notHeld({dp, hdmi}, {movedHdmi, darkDp}),
+        (QStringList{dpKept + "enabling the output but keeps it disabled",
+                     u"HDMI-A-1: the compositor accepted the position \"1920,0\" but keeps \"0,0\""_qs}));
 }
 
 } // namespace

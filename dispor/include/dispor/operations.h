@@ -19,7 +19,8 @@ public:
     // on the display server inside is bounded. True when it succeeded.
     bool exec();
     // After a failed exec(): the reason, one line (for a fetch, it was
-    // printed already).
+    // printed already). An apply that the display service took but does not
+    // hold as sent gives a line per output, separated by line breaks.
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
     // The snapshot fetched or applied; null after a failed fetch.

@@ -1,6 +1,8 @@
 #include "gnome_backend.h"
 
+#include "../text.h"
 #include "model.h"
+#include "readback.h"
 
 namespace Dispor::Gnome {
 
@@ -45,6 +47,13 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
             || !m_session->apply(state, Method::Temporary, settings, reason)
             || !m_session->state(&state, reason))
             return Applied::Refused;
+        // Read back: what mutter made of it, by its own rules.
+        if (QStringList kept = notHeld(settings, state); !kept.isEmpty()) {
+            for (QString &line : kept)
+                line = escaped(line);
+            *reason = kept.join(u'\n');
+            return Applied::NotHeld;
+        }
     }
     *stamp = state.stamp;
     return Applied::Done;

@@ -4,6 +4,7 @@
 #include "../ranking.h"
 #include "../settle.h"
 #include "../text.h"
+#include "../wording.h"
 #include "document.h"
 
 #include <QFile>
@@ -104,7 +105,7 @@ bool checkIccProfile(const QString &path, QString *why)
 {
     const QByteArray name = QFile::encodeName(path);
     const auto unreadable = [why](int error) {
-        *why = u"cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(error));
+        *why = u"the file cannot be read: "_qs + QString::fromLocal8Bit(std::strerror(error));
         return false;
     };
     struct stat named;
@@ -124,7 +125,7 @@ bool checkIccProfile(const QString &path, QString *why)
         ::close(fd);
     }
     if (!ok)
-        *why = QStringLiteral("is not an ICC profile");
+        *why = QStringLiteral("the file is not an ICC profile");
     return ok;
 }
 
@@ -156,7 +157,8 @@ private:
             return true;
         QString why;
         if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why))
-            return fail(u"\""_qs + QLatin1StringView(key) + "\" " + quoted(m_wanted.*member) + u' ' + why);
+            return fail(u"cannot set "_qs + QLatin1StringView(Wording::setting(key)) + " to " +
+                        quoted(m_wanted.*member) + ": " + why);
         return take(member, key, need);
     }
 

@@ -128,24 +128,8 @@ const ModeState *HeadState::mode(const QString &id) const
     return nullptr;
 }
 
-struct Session::Settle {
-    Session *session = nullptr;
-    wl_callback *callback = nullptr;
-    std::optional<uint32_t> serial;
-};
-
 // The listeners, with access to the session's lists.
 struct Events {
-    static constexpr wl_callback_listener settleListener = {
-        .done =
-            [](void *data, wl_callback *callback, uint32_t) {
-                auto *settle = static_cast<Session::Settle *>(data);
-                settle->serial = settle->session->m_serial;
-                wl_callback_destroy(callback);
-                settle->callback = nullptr;
-            },
-    };
-
     static ModeState *mode(void *data) { return static_cast<ModeState *>(data); }
     static HeadState *head(void *data) { return static_cast<HeadState *>(data); }
 
@@ -230,6 +214,7 @@ struct Events {
             [](void *data, zwlr_output_manager_v1 *, uint32_t serial) {
                 session(data)->m_serial = serial;
                 session(data)->m_done = true;
+                ++session(data)->m_announced;
             },
         .finished = [](void *data, zwlr_output_manager_v1 *) { session(data)->m_finished = true; },
     };
@@ -273,10 +258,6 @@ struct Events {
 
 Session::~Session()
 {
-    for (const std::unique_ptr<Settle> &settle : m_settles) {
-        if (settle->callback)
-            wl_callback_destroy(settle->callback);
-    }
     for (const std::unique_ptr<HeadState> &head : m_heads)
         releaseHead(*head);
     m_heads.clear();
@@ -433,34 +414,6 @@ bool Session::managing(QString *reason) const
         *reason = QStringLiteral("the compositor stopped its output management");
         return false;
     }
-    return true;
-}
-
-bool Session::settle(int *token, QString *reason)
-{
-    auto settle = std::make_unique<Settle>();
-    settle->session = this;
-    settle->callback = wl_display_sync(m_display);
-    wl_callback_add_listener(settle->callback, &Events::settleListener, settle.get());
-    m_settles.push_back(std::move(settle));
-    *token = int(m_settles.size()) - 1;
-    // Sent now, so that it names this moment and not the next wait; what
-    // cannot be sent at once is waited for at once.
-    if (wl_display_flush(m_display) >= 0)
-        return true;
-    std::optional<uint32_t> serial;
-    return settled(*token, &serial, reason);
-}
-
-bool Session::settled(int token, std::optional<uint32_t> *serial, QString *reason)
-{
-    serial->reset();
-    if (token < 0 || size_t(token) >= m_settles.size())
-        return true;
-    const Settle &settle = *m_settles[size_t(token)];
-    if (!dispatchUntil([&settle] { return settle.serial.has_value(); }, reason))
-        return false;
-    *serial = settle.serial;
     return true;
 }
 

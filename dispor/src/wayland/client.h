@@ -96,15 +96,11 @@ public:
     bool update(QString *reason);
     const std::vector<std::unique_ptr<HeadState>> &heads() const { return m_heads; }
     uint32_t serial() const { return m_serial; }
+    // How many states the compositor has announced (done events) so far.
+    uint64_t announced() const { return m_announced; }
     // Fails when the compositor has stopped its output management, as far
     // as it has told so far.
     bool managing(QString *reason) const;
-
-    // Asks, without waiting, for the serial the compositor holds once it
-    // has handled everything sent so far; *token names the answer.
-    bool settle(int *token, QString *reason);
-    // Waits for that answer; none for a number never given.
-    bool settled(int token, std::optional<uint32_t> *serial, QString *reason);
 
     // Sends one configuration with every head, made for the state of the
     // given serial, and waits for the answer.
@@ -153,12 +149,11 @@ private:
     bool m_done = false;
     bool m_finished = false;
     uint32_t m_serial = 0;
+    uint64_t m_announced = 0;
     std::vector<std::unique_ptr<HeadState>> m_heads;
     std::vector<Output> m_outputs;
     bool m_outputsBound = false;
     std::vector<std::pair<uint32_t, uint32_t>> m_outputGlobals; // name, version
-    struct Settle;
-    std::vector<std::unique_ptr<Settle>> m_settles;
 };
 
 } // namespace Dispor::Wayland

@@ -340,8 +340,14 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         if (!wasEnabled && base.enabled && output->pos() == fetched->pos)
             unplaced.insert(head->name);
     }
-    if (!planned->configure)
+    // An apply that changes nothing is a request for the state the heads
+    // are reported in: wlroots takes every head in each configuration
+    // anyway, and some compositors report an output they switched off as
+    // enabled, so it is sent (as wlr-randr does). Only a change of the
+    // library's own custom mode lists leaves the compositor alone.
+    if (!planned->configure && !planned->wantedLists.isEmpty())
         return true;
+    planned->configure = true;
 
     QList<const Data *> all;
     QList<Data *> placed;

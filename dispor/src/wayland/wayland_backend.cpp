@@ -1,7 +1,8 @@
 #include "wayland_backend.h"
 
-#include "model.h"
 #include "../text.h"
+#include "model.h"
+#include "readback.h"
 
 #include <optional>
 
@@ -16,6 +17,15 @@ std::vector<const HeadState *> headsOf(const Session &session)
     for (const std::unique_ptr<HeadState> &head : session.heads())
         heads.push_back(head.get());
     return heads;
+}
+
+// Of a stamp: the serial read at the fetch or after the snapshot's last
+// apply; none for another stamp.
+std::optional<uint32_t> serialOf(const QByteArray &stamp)
+{
+    bool ok = false;
+    const uint32_t serial = stamp.toUInt(&ok);
+    return ok ? std::optional<uint32_t>(serial) : std::nullopt;
 }
 
 } // namespace
@@ -34,20 +44,6 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     }
     *config = ConfigPtr::create(std::move(list));
     originOf(**config) = std::move(origin);
-    return true;
-}
-
-bool WaylandBackend::snapshotSerial(const QByteArray &stamp, std::optional<uint32_t> *serial, QString *reason)
-{
-    serial->reset();
-    bool ok = false;
-    if (stamp.startsWith('@')) {
-        const int token = stamp.mid(1).toInt(&ok);
-        return !ok || m_session->settled(token, serial, reason);
-    }
-    const uint32_t fetched = stamp.toUInt(&ok);
-    if (ok)
-        *serial = fetched;
     return true;
 }
 
@@ -72,8 +68,8 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     // snapshot is out of date. The compositor checks it too, where it
     // counts, so a configuration goes without first asking for the latest
     // serial; only a refusal or a cancellation asks, to tell which it was.
-    std::optional<uint32_t> snapshot;
-    if (!snapshotSerial(originOf(config).stamp, &snapshot, reason) || !m_session->managing(reason))
+    const std::optional<uint32_t> snapshot = serialOf(originOf(config).stamp);
+    if (!m_session->managing(reason))
         return Applied::Refused;
     if (!snapshot || *snapshot != m_session->serial()) {
         *reason = QStringLiteral("the outputs changed since they were read");
@@ -97,10 +93,13 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
             begun != Applied::Done)
             return planned.configure ? outdated(serial, begun, reason) : begun;
     }
+    const QList<HeadValues> sent = sentValues(planned.settings);
+    uint64_t announced = 0;
     if (planned.configure) {
         // Tested and applied against the one serial the plan was made for:
         // a change that arrives in between cancels the configuration.
         for (const bool testOnly : {true, false}) {
+            announced = m_session->announced();
             Answer answer = Answer::Failed;
             if (!m_session->configure(serial, planned.settings, testOnly, &answer, reason))
                 return Applied::Refused;
@@ -119,17 +118,26 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     }
     if (lists && !lists->commit(reason))
         return Applied::Refused;
-    // For a later apply of the snapshot, what the compositor holds once it
-    // has announced the change: asked for now, waited for only then.
     if (!planned.configure) {
         *stamp = QByteArray::number(serial);
         return Applied::Done;
     }
-    int token = 0;
-    if (!m_session->settle(&token, reason))
+    // Read back: the compositor announced its new state before it answers
+    // the round trip that follows its answer to the configuration. A second
+    // announcement is another client's change, made since: what the heads
+    // hold then is not this apply's to judge.
+    if (!m_session->update(reason))
         return Applied::Refused;
-    *stamp = '@' + QByteArray::number(token);
-    return Applied::Done;
+    *stamp = QByteArray::number(m_session->serial());
+    if (m_session->announced() - announced > 1)
+        return Applied::Done;
+    QStringList kept = notHeld(sent, heldValues(headsOf(*m_session)));
+    if (kept.isEmpty())
+        return Applied::Done;
+    for (QString &line : kept)
+        line = escaped(line);
+    *reason = kept.join(u'\n');
+    return Applied::NotHeld;
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)

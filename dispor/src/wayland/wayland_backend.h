@@ -19,9 +19,6 @@ public:
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
-    // Of a stamp: the serial read at the fetch ("N"), or the one announced
-    // after the snapshot's last apply ("@TOKEN"); none for another stamp.
-    bool snapshotSerial(const QByteArray &stamp, std::optional<uint32_t> *serial, QString *reason);
     // After an apply that did not go through: a conflict when the heads
     // changed since serial, else otherwise.
     Applied outdated(uint32_t serial, Applied otherwise, QString *reason);

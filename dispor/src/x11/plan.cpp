@@ -2,9 +2,10 @@
 
 #include "../backend.h"
 #include "../changes.h"
-#include "../text.h"
 #include "../ranking.h"
 #include "../settle.h"
+#include "../text.h"
+#include "../wording.h"
 #include "description.h"
 #include "names.h"
 
@@ -452,11 +453,9 @@ private:
                 // output allows: the driver then picks the depth.
                 const int64_t value = d.maxBitsPerColor ? int64_t(d.maxBitsPerColor) : min <= 0 ? 0 : max;
                 if (value < min || value > max)
-                    return fail(u"%1: \"maxBitsPerColor\" %2 is outside the range %3 to %4 that the output allows"_qs
-                                    .arg(d.name)
-                                    .arg(d.maxBitsPerColor)
-                                    .arg(min)
-                                    .arg(max));
+                    return fail(d.name + ": " +
+                                Wording::outsideRange("maxBitsPerColor", QString::number(d.maxBitsPerColor),
+                                                      min, max));
                 m_plan->properties.append(writeOf(id, atoms.maxBpc, property, int32_t(value)));
             }
             if (d.overscan != was.overscan) {
@@ -475,11 +474,9 @@ private:
                         continue;
                     if (border->range && border->validValues.size() == 2
                         && (int64_t(d.overscan) < border->validValues[0] || int64_t(d.overscan) > border->validValues[1]))
-                        return fail(u"%1: \"overscan\" %2 is outside the range %3 to %4 that the output allows"_qs
-                                        .arg(d.name)
-                                        .arg(d.overscan)
-                                        .arg(border->validValues[0])
-                                        .arg(border->validValues[1]));
+                        return fail(d.name + ": " +
+                                    Wording::outsideRange("overscan", QString::number(d.overscan),
+                                                          border->validValues[0], border->validValues[1]));
                     m_plan->properties.append(writeOf(id, atom, *border, int32_t(d.overscan)));
                 }
                 m_plan->properties.append(writeOf(id, atoms.underscan, underscan, *value));
@@ -507,10 +504,12 @@ private:
             if (d.brightness == m_described[d.id].brightness)
                 continue;
             if (!(d.brightness >= 0 && d.brightness <= 1))
-                return fail(d.name + ": \"brightness\" must lie between 0 and 1");
+                return fail(d.name + ": " +
+                            Wording::outsideRange("brightness", QString::number(d.brightness), 0, 1));
             const CrtcState &crtc = m_now.crtcs.value(server(d).crtc);
             if (crtc.red.isEmpty())
-                return fail(d.name + ": changing \"brightness\" needs the capability \"brightness\"");
+                return fail(d.name + ": " +
+                            Changes::needsCapability("brightness", Output::Capability::BrightnessControl));
             m_plan->gamma.append({crtc.id, scaledRamp(crtc.red, d.brightness), scaledRamp(crtc.green, d.brightness),
                                   scaledRamp(crtc.blue, d.brightness)});
         }

@@ -4,6 +4,7 @@
 #include "description.h"
 #include "execution.h"
 #include "plan.h"
+#include "readback.h"
 
 #include <xcb/dpms.h>
 
@@ -76,7 +77,10 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
     Plan plan;
     if (!planApply(now, described, config, &plan, reason))
         return Applied::Refused;
-    return !plan.changed || execute(*m_connection, now, plan, reason) ? Applied::Done : Applied::Refused;
+    if (!plan.changed)
+        return Applied::Done;
+    return execute(*m_connection, now, plan, reason) ? readBack(*m_connection, now, plan, reason)
+                                                     : Applied::Refused;
 }
 
 bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)

@@ -1,0 +1,110 @@
+#include "readback.h"
+
+#include "../wording.h"
+
+#include <QMap>
+
+#include <cmath>
+
+namespace Dispor::Gnome {
+
+namespace {
+
+constexpr const char *server = "mutter";
+
+// One monitor's place as sent or held; none where it is disabled.
+struct Place {
+    const MonitorSetting *setting = nullptr; // sent
+    QString mode;                            // held: the current mode's id
+    int x = 0;
+    int y = 0;
+    double scale = 1;
+    uint32_t transform = 0;
+    bool primary = false;
+    QString source;     // the monitor it mirrors, empty when none
+    bool first = false; // the first of its logical monitor: the one whose place it is
+};
+
+template <typename Logical, typename Connectors>
+void place(QMap<QString, Place> &places, const Logical &logical, const Connectors &connectors)
+{
+    for (qsizetype i = 0; i < connectors.size(); ++i) {
+        Place &p = places[connectors[i]];
+        p.x = logical.x;
+        p.y = logical.y;
+        p.scale = logical.scale;
+        p.transform = logical.transform;
+        p.primary = logical.primary;
+        p.first = i == 0;
+        p.source = i == 0 ? QString() : connectors[0];
+    }
+}
+
+QString point(const Place &p)
+{
+    return QString::number(p.x) + u',' + QString::number(p.y);
+}
+
+QString sourceText(const QString &source)
+{
+    return source.isEmpty() ? u"none"_qs : source;
+}
+
+} // namespace
+
+QStringList notHeld(const QList<LogicalSetting> &sent, const State &held)
+{
+    QMap<QString, Place> asked, now;
+    for (const LogicalSetting &logical : sent) {
+        QStringList connectors;
+        for (const MonitorSetting &monitor : logical.monitors)
+            connectors.append(monitor.connector);
+        place(asked, logical, connectors);
+        for (const MonitorSetting &monitor : logical.monitors)
+            asked[monitor.connector].setting = &monitor;
+    }
+    for (const LogicalState &logical : held.logical)
+        place(now, logical, logical.connectors);
+
+    QStringList lines;
+    for (const MonitorState &monitor : held.monitors) {
+        const QString &name = monitor.connector;
+        const auto wanted = asked.constFind(name);
+        const auto has = now.constFind(name);
+        QStringList kept;
+        const bool on = wanted != asked.constEnd(), lit = has != now.constEnd();
+        if (on != lit) {
+            kept.append(
+                Wording::notHeld(server, "enabled", on ? u"on"_qs : u"off"_qs, lit ? u"on"_qs : u"off"_qs));
+        } else if (on) {
+            for (const ModeState &mode : monitor.modes) {
+                if (mode.current && mode.id != wanted->setting->mode)
+                    kept.append(Wording::notHeld(server, "currentModeId", wanted->setting->mode, mode.id));
+            }
+            if (wanted->source != has->source)
+                kept.append(Wording::notHeld(server, "replicationSource", sourceText(wanted->source),
+                                             sourceText(has->source)));
+            else if (wanted->first) {
+                // The logical monitor's own settings, told once, at its first monitor.
+                if (wanted->x != has->x || wanted->y != has->y)
+                    kept.append(Wording::notHeld(server, "pos", point(*wanted), point(*has)));
+                if (std::abs(wanted->scale - has->scale) > 1e-6)
+                    kept.append(Wording::notHeld(server, "scale", QString::number(wanted->scale),
+                                                 QString::number(has->scale)));
+                if (wanted->transform != has->transform)
+                    kept.append(Wording::notHeld(server, "rotation",
+                                                 Wording::transformWord(int(wanted->transform)),
+                                                 Wording::transformWord(int(has->transform))));
+                if (wanted->primary != has->primary)
+                    kept.append(Wording::notHeld(server, "priority",
+                                                 wanted->primary ? u"primary"_qs : u"secondary"_qs,
+                                                 has->primary ? u"primary"_qs : u"secondary"_qs));
+            }
+        }
+        if (!kept.isEmpty())
+            lines.append(name + ": " + kept.join(u"; "));
+    }
+    return lines;
+}
+
+} // namespace Dispor::Gnome

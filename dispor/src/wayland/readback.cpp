@@ -1,0 +1,128 @@
+#include "readback.h"
+
+#include "../wording.h"
+
+#include <wayland-util.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace Dispor::Wayland {
+
+namespace {
+
+constexpr const char *server = "the compositor";
+
+// As the protocol carries it: 24.8 fixed point, rounded as when it was sent.
+int fixed(double scale)
+{
+    return wl_fixed_from_double(scale);
+}
+
+QString modeText(const HeadValues &head)
+{
+    if (!head.width)
+        return QStringLiteral("none");
+    return QString::number(head.width) + u'x' + QString::number(head.height) + u'@' +
+           QString::number(head.refresh / 1000.0);
+}
+
+bool sameMode(const HeadValues &sent, const HeadValues &held)
+{
+    if (sent.width != held.width || sent.height != held.height)
+        return false;
+    // A custom mode's rate is the nearest the hardware can do.
+    return sent.custom ? std::abs(sent.refresh - held.refresh) <= 1000 : sent.refresh == held.refresh;
+}
+
+} // namespace
+
+QList<HeadValues> sentValues(const QList<HeadSetting> &settings)
+{
+    QList<HeadValues> sent;
+    sent.reserve(settings.size());
+    for (const HeadSetting &setting : settings) {
+        HeadValues v;
+        v.name = setting.head->name;
+        v.enabled = setting.enabled;
+        if (setting.enabled) {
+            if (setting.customMode) {
+                v.width = setting.customMode->width;
+                v.height = setting.customMode->height;
+                v.refresh = setting.customMode->refresh;
+                v.custom = true;
+            } else if (setting.mode) {
+                v.width = setting.mode->width;
+                v.height = setting.mode->height;
+                v.refresh = setting.mode->refresh;
+            }
+            v.position = setting.position;
+            v.transform = setting.transform;
+            v.scale = setting.scale;
+            v.adaptiveSync = setting.adaptiveSync;
+        }
+        sent.append(v);
+    }
+    return sent;
+}
+
+QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads)
+{
+    QList<HeadValues> held;
+    held.reserve(qsizetype(heads.size()));
+    for (const HeadState *head : heads) {
+        HeadValues v;
+        v.name = head->name;
+        v.enabled = head->enabled;
+        if (head->currentMode) {
+            v.width = head->currentMode->width;
+            v.height = head->currentMode->height;
+            v.refresh = head->currentMode->refresh;
+        }
+        v.position = head->position;
+        v.transform = head->transform;
+        v.scale = head->scale;
+        v.adaptiveSync = head->adaptiveSync;
+        held.append(v);
+    }
+    return held;
+}
+
+QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held)
+{
+    QStringList lines;
+    for (const HeadValues &asked : sent) {
+        const auto now = std::find_if(held.cbegin(), held.cend(),
+                                      [&](const HeadValues &h) { return h.name == asked.name; });
+        if (now == held.cend())
+            continue;
+        QStringList kept;
+        const auto onOff = [](bool on) { return on ? u"on"_qs : u"off"_qs; };
+        if (asked.enabled != now->enabled) {
+            kept.append(Wording::notHeld(server, "enabled", onOff(asked.enabled), onOff(now->enabled)));
+        } else if (asked.enabled) {
+            if (asked.width && !sameMode(asked, *now))
+                kept.append(Wording::notHeld(server, "currentModeId", modeText(asked), modeText(*now)));
+            if (asked.position != now->position)
+                kept.append(Wording::notHeld(
+                    server, "pos",
+                    QString::number(asked.position.x()) + u',' + QString::number(asked.position.y()),
+                    QString::number(now->position.x()) + u',' + QString::number(now->position.y())));
+            if (asked.transform != now->transform)
+                kept.append(Wording::notHeld(server, "rotation", Wording::transformWord(asked.transform),
+                                             Wording::transformWord(now->transform)));
+            if (fixed(asked.scale) != fixed(now->scale))
+                kept.append(Wording::notHeld(server, "scale", QString::number(fixed(asked.scale) / 256.0),
+                                             QString::number(now->scale)));
+            if (asked.adaptiveSync && now->adaptiveSync && *asked.adaptiveSync != *now->adaptiveSync)
+                kept.append(Wording::notHeld(server, "vrrPolicy",
+                                             *asked.adaptiveSync ? u"always"_qs : u"never"_qs,
+                                             *now->adaptiveSync ? u"always"_qs : u"never"_qs));
+        }
+        if (!kept.isEmpty())
+            lines.append(asked.name + ": " + kept.join(u"; "));
+    }
+    return lines;
+}
+
+} // namespace Dispor::Wayland

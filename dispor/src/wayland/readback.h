@@ -1,0 +1,40 @@
+#pragma once
+
+#include "client.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+namespace Dispor::Wayland {
+
+// One head as a configuration asked for it or as the compositor reports it
+// afterwards, in values only: the mode objects it names may be gone by the
+// time the answer is read.
+struct HeadValues {
+    QString name;
+    bool enabled = false;
+    int width = 0; // of the mode; 0 when none was asked for or is current
+    int height = 0;
+    int refresh = 0;     // mHz
+    bool custom = false; // asked for as a custom mode: its rate is the compositor's to round
+    QPoint position;
+    int transform = 0;
+    double scale = 1.0;
+    std::optional<bool> adaptiveSync;
+};
+
+// What a configuration sends, taken before it is sent.
+QList<HeadValues> sentValues(const QList<HeadSetting> &settings);
+// What the compositor reports for each head now.
+QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
+
+// Where the compositor took a configuration but holds something else: one
+// line per output, "NAME: the compositor accepted … but keeps …", in the
+// order sent. A head it no longer reports is not counted (it went away);
+// values it quantises by design count as held: the scale in 1/256 steps, a
+// custom mode's refresh rate within 1 Hz.
+QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
+
+} // namespace Dispor::Wayland

@@ -1,0 +1,275 @@
+#include "readback.h"
+
+#include "../naming.h"
+#include "../text.h"
+#include "../wording.h"
+#include "description.h"
+
+#include <QMap>
+
+namespace Dispor::X11 {
+
+namespace {
+
+constexpr const char *server = "the X server";
+
+QString modeText(const ServerState &before, const ServerState &held, xcb_randr_mode_t id)
+{
+    if (!id)
+        return QStringLiteral("none");
+    const ModeLine mode = before.modes.contains(id) ? before.modes.value(id) : held.modes.value(id);
+    if (!mode.id)
+        return QString::number(id);
+    return QString::number(mode.timings.width) + u'x' + QString::number(mode.timings.height) + u'@' +
+           QString::number(refreshRate(mode.timings), 'f', 2);
+}
+
+QString rotationText(uint16_t randr)
+{
+    return Wording::transformWord(transformOfRotation(rotationFromRandr(randr)));
+}
+
+QString namesOf(const ServerState &before, const QList<xcb_randr_output_t> &outputs)
+{
+    QStringList names;
+    for (const xcb_randr_output_t output : outputs)
+        names.append(before.outputs.value(output).name);
+    return names.join(u", ");
+}
+
+// Which setting an output property carries.
+const char *keyOf(const Atoms &atoms, xcb_atom_t property)
+{
+    if (property == atoms.broadcastRgb)
+        return "rgbRange";
+    if (property == atoms.maxBpc)
+        return "maxBitsPerColor";
+    return "overscan";
+}
+
+QString valueText(const ServerState &state, const Property &property)
+{
+    const std::optional<int32_t> value = property.value();
+    if (!value)
+        return QStringLiteral("none");
+    const QString name = property.type == XCB_ATOM_ATOM ? state.atomName(xcb_atom_t(*value)) : QString();
+    return name.isEmpty() ? QString::number(*value) : name;
+}
+
+bool lists(const ServerState &held, const OutputState &output, const QByteArray &name)
+{
+    for (const xcb_randr_mode_t id : output.modes) {
+        if (held.modes.value(id).name == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QStringList notHeld(const ServerState &before, const Plan &plan, const ServerState &held)
+{
+    QMap<xcb_randr_output_t, QStringList> kept;
+    const auto note = [&](xcb_randr_output_t output, const QString &line) { kept[output].append(line); };
+
+    for (auto at = plan.layout.crtcs.cbegin(); at != plan.layout.crtcs.cend(); ++at) {
+        const CrtcTarget &wanted = *at;
+        const CrtcTarget was = targetOf(before.crtcs.value(at.key()));
+        if (wanted == was)
+            continue;
+        CrtcTarget now = targetOf(held.crtcs.value(at.key()));
+        // The server may show a mode by another id of the same timings (its
+        // own copy of a mode a client made).
+        if (now.mode != wanted.mode && now.mode && wanted.mode
+            && modeText(before, held, now.mode) == modeText(before, held, wanted.mode))
+            now.mode = wanted.mode;
+        if (now == wanted)
+            continue;
+        // Told at the outputs the CRTC was to show, or showed.
+        for (const xcb_randr_output_t output : wanted.mode ? wanted.outputs : was.outputs) {
+            const bool on = wanted.mode, lit = now.mode && now.outputs.contains(output);
+            if (on != lit) {
+                note(output, Wording::notHeld(server, "enabled", on ? u"on"_qs : u"off"_qs,
+                                              lit ? u"on"_qs : u"off"_qs));
+                continue;
+            }
+            if (!on)
+                continue;
+            if (now.mode != wanted.mode)
+                note(output, Wording::notHeld(server, "currentModeId", modeText(before, held, wanted.mode),
+                                              modeText(before, held, now.mode)));
+            if (now.x != wanted.x || now.y != wanted.y)
+                note(output, Wording::notHeld(server, "pos",
+                                              QString::number(wanted.x) + u',' + QString::number(wanted.y),
+                                              QString::number(now.x) + u',' + QString::number(now.y)));
+            if (now.rotation != wanted.rotation)
+                note(output, Wording::notHeld(server, "rotation", rotationText(wanted.rotation),
+                                              rotationText(now.rotation)));
+            if (now.outputs != wanted.outputs)
+                note(output, Wording::notHeld(server, "replicationSource", namesOf(before, wanted.outputs),
+                                              namesOf(before, now.outputs)));
+        }
+    }
+    if (plan.primary && held.primary != *plan.primary)
+        note(*plan.primary, Wording::notHeld(server, "priority", u"primary"_qs, u"secondary"_qs));
+    for (const PropertyWrite &write : plan.properties) {
+        const Property have = held.outputs.value(write.output).properties.value(write.property);
+        if (have.data == write.data)
+            continue;
+        Property sent = have;
+        sent.type = write.type;
+        sent.format = write.format;
+        sent.data = write.data;
+        note(write.output, Wording::notHeld(server, keyOf(before.atoms, write.property),
+                                            valueText(before, sent), valueText(held, have)));
+    }
+    for (const GammaWrite &write : plan.gamma) {
+        const CrtcState &have = held.crtcs.value(write.crtc);
+        if (have.red == write.red && have.green == write.green && have.blue == write.blue)
+            continue;
+        CrtcState sent = have;
+        sent.red = write.red;
+        sent.green = write.green;
+        sent.blue = write.blue;
+        for (const xcb_randr_output_t output : before.crtcs.value(write.crtc).outputs)
+            note(output, Wording::notHeld(server, "brightness", QString::number(rampBrightness(sent)),
+                                          QString::number(rampBrightness(have))));
+    }
+    for (const ModeAddition &addition : plan.additions) {
+        if (!lists(held, held.outputs.value(addition.output), addition.name))
+            note(addition.output, u"the X server accepted the custom mode "_qs +
+                                      quoted(QString::fromUtf8(addition.name)) + " but does not list it");
+    }
+    for (const ModeRemoval &removal : plan.removals) {
+        if (held.outputs.value(removal.output).modes.contains(removal.mode))
+            note(removal.output, u"the X server accepted the removal of the custom mode "_qs +
+                                     quoted(QString::fromUtf8(before.modes.value(removal.mode).name)) +
+                                     " but still lists it");
+    }
+
+    QStringList lines;
+    for (auto at = kept.cbegin(); at != kept.cend(); ++at)
+        lines.append(before.outputs.value(at.key()).name + ": " + at->join(u"; "));
+    return lines;
+}
+
+Applied readBack(Connection &connection, const ServerState &before, const Plan &plan, QString *reason)
+{
+    xcb_connection_t *c = connection.get();
+    // Sent as one round, then awaited: one round trip, whatever was asked.
+    QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_info_cookie_t> crtcs;
+    for (auto at = plan.layout.crtcs.cbegin(); at != plan.layout.crtcs.cend(); ++at) {
+        if (*at != targetOf(before.crtcs.value(at.key())))
+            crtcs.insert(at.key(), xcb_randr_get_crtc_info(c, at.key(), XCB_CURRENT_TIME));
+    }
+    QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_gamma_cookie_t> ramps;
+    for (const GammaWrite &write : plan.gamma)
+        ramps.insert(write.crtc, xcb_randr_get_crtc_gamma(c, write.crtc));
+    std::optional<xcb_randr_get_output_primary_cookie_t> primary;
+    if (plan.primary)
+        primary = xcb_randr_get_output_primary(c, connection.root());
+    QList<std::pair<const PropertyWrite *, xcb_randr_get_output_property_cookie_t>> properties;
+    for (const PropertyWrite &write : plan.properties)
+        properties.append({&write, xcb_randr_get_output_property(c, write.output, write.property,
+                                                                 XCB_GET_PROPERTY_TYPE_ANY, 0, 1024, 0, 0)});
+    QMap<xcb_randr_output_t, xcb_randr_get_output_info_cookie_t> outputs;
+    // The modes, by id, where a CRTC or a custom mode changed.
+    std::optional<xcb_randr_get_screen_resources_current_cookie_t> resources;
+    for (const ModeAddition &addition : plan.additions)
+        outputs.insert(addition.output, {});
+    for (const ModeRemoval &removal : plan.removals)
+        outputs.insert(removal.output, {});
+    for (auto at = outputs.begin(); at != outputs.end(); ++at)
+        *at = xcb_randr_get_output_info(c, at.key(), XCB_CURRENT_TIME);
+    if (!crtcs.isEmpty() || !plan.additions.isEmpty())
+        resources = xcb_randr_get_screen_resources_current(c, connection.root());
+
+    ServerState held;
+    held.atoms = before.atoms;
+    held.atomNames = before.atomNames;
+    bool ok = true;
+    for (auto at = crtcs.cbegin(); at != crtcs.cend(); ++at) {
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, *at, nullptr));
+        ok = ok && info;
+        if (!info)
+            continue;
+        CrtcState &crtc = held.crtcs[at.key()];
+        crtc.id = at.key();
+        crtc.x = info->x;
+        crtc.y = info->y;
+        crtc.mode = info->mode;
+        crtc.rotation = info->rotation;
+        const xcb_randr_output_t *shown = xcb_randr_get_crtc_info_outputs(info.get());
+        crtc.outputs = QList<xcb_randr_output_t>(shown, shown + info->num_outputs);
+    }
+    for (auto at = ramps.cbegin(); at != ramps.cend(); ++at) {
+        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, *at, nullptr));
+        ok = ok && gamma;
+        if (!gamma)
+            continue;
+        CrtcState &crtc = held.crtcs[at.key()];
+        crtc.id = at.key();
+        crtc.red = QList<uint16_t>(xcb_randr_get_crtc_gamma_red(gamma.get()),
+                                   xcb_randr_get_crtc_gamma_red(gamma.get()) + gamma->size);
+        crtc.green = QList<uint16_t>(xcb_randr_get_crtc_gamma_green(gamma.get()),
+                                     xcb_randr_get_crtc_gamma_green(gamma.get()) + gamma->size);
+        crtc.blue = QList<uint16_t>(xcb_randr_get_crtc_gamma_blue(gamma.get()),
+                                    xcb_randr_get_crtc_gamma_blue(gamma.get()) + gamma->size);
+    }
+    if (primary) {
+        auto answer = reply(xcb_randr_get_output_primary_reply(c, *primary, nullptr));
+        ok = ok && answer;
+        held.primary = answer ? answer->output : XCB_NONE;
+    }
+    for (const auto &[write, cookie] : std::as_const(properties)) {
+        auto value = reply(xcb_randr_get_output_property_reply(c, cookie, nullptr));
+        ok = ok && value;
+        if (!value)
+            continue;
+        Property &property = held.outputs[write->output].properties[write->property];
+        property.type = value->type;
+        property.format = value->format;
+        property.data =
+            QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                       xcb_randr_get_output_property_data_length(value.get()));
+    }
+    for (auto at = outputs.cbegin(); at != outputs.cend(); ++at) {
+        auto info = reply(xcb_randr_get_output_info_reply(c, *at, nullptr));
+        ok = ok && info;
+        if (!info)
+            continue;
+        const xcb_randr_mode_t *modes = xcb_randr_get_output_info_modes(info.get());
+        held.outputs[at.key()].modes = QList<xcb_randr_mode_t>(modes, modes + info->num_modes);
+    }
+    if (resources) {
+        auto answer = reply(xcb_randr_get_screen_resources_current_reply(c, *resources, nullptr));
+        ok = ok && answer;
+        if (answer) {
+            const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(answer.get());
+            const uint8_t *names = xcb_randr_get_screen_resources_current_names(answer.get());
+            for (int i = 0; i < answer->num_modes; ++i) {
+                const xcb_randr_mode_info_t &info = modes[i];
+                ModeLine &mode = held.modes[info.id];
+                mode.id = info.id;
+                mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
+                names += info.name_len;
+                mode.timings = {info.width,     info.height,     info.dot_clock,  info.hsync_start,
+                                info.hsync_end, info.htotal,     info.hskew,      info.vsync_start,
+                                info.vsync_end, info.vtotal,     info.mode_flags};
+            }
+        }
+    }
+    if (!ok) {
+        *reason = QStringLiteral("the outputs could not be read back after the change");
+        return Applied::Refused;
+    }
+    QStringList kept = notHeld(before, plan, held);
+    if (kept.isEmpty())
+        return Applied::Done;
+    for (QString &line : kept)
+        line = escaped(line);
+    *reason = kept.join(u'\n');
+    return Applied::NotHeld;
+}
+
+} // namespace Dispor::X11
