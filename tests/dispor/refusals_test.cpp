@@ -241,7 +241,7 @@ TEST(Refusals, AnIccProfileThatIsNoRegularFileIsNotOpened)
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();
     byName(config, "B")->setIccProfilePath(QString::fromStdString(fifo));
-    EXPECT_EQ(apply(config), "B: \"iccProfilePath\" \"" + fifo + "\" is not an ICC profile");
+    EXPECT_EQ(apply(config), "B: cannot set the ICC profile to \"" + fifo + "\": the file is not an ICC profile");
     char events[256];
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "the FIFO was opened";
     ::close(watch);
