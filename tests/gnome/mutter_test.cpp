@@ -180,23 +180,32 @@ TEST(GnomeChoice, WithoutMutter)
     const std::string silent = dir.file("silent");
     const e2e::MuteSocket mute(silent);
     const struct {
-        std::optional<std::string> backend, bus;
+        std::optional<std::string> backend, bus, runtime;
         std::string err;
     } cases[] = {
-        {"gnome", bus.address(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
-        {"gnome", std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
-        {"gnome", "unix:path=" + silent,
+        {"gnome", bus.address(), std::nullopt, "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", std::nullopt, std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
+        // The user's bus where there is none, and where there is one.
+        {"gnome", std::nullopt, dir.path(),
+         "dispor: DBUS_SESSION_BUS_ADDRESS is not set and there is no bus at \"" + dir.file("bus") + "\"\n"},
+        {"gnome", std::nullopt, bus.runtimeDir(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", "unix:path=" + silent, std::nullopt,
          "dispor: the session bus at \"unix:path=" + silent + "\" did not answer within 3 s\n"},
-        {std::nullopt, bus.address(),
+        {std::nullopt, bus.address(), std::nullopt,
          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers no "
          "org.gnome.Mutter.DisplayConfig; DISPLAY is not set); DISPOR_BACKEND=virtual selects the simulated display "
          "set\n"},
+        {std::nullopt, std::nullopt, dir.path(),
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not "
+         "set and there is no bus at \"" + dir.file("bus") + "\"; DISPLAY is not set); DISPOR_BACKEND=virtual selects "
+         "the simulated display set\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.err);
         const e2e::Result result = e2e::runProgram(e2e::dispctlBinary(), {"list-outputs"},
                                                    {{"DISPOR_BACKEND", c.backend},
                                                     {"DBUS_SESSION_BUS_ADDRESS", c.bus},
+                                                    {"XDG_RUNTIME_DIR", c.runtime},
                                                     {"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
@@ -208,6 +217,13 @@ TEST(GnomeChoice, FoundWithoutBeingNamed)
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
     EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, {{"DISPOR_BACKEND", std::nullopt}}),
               (e2e::Result{0, "Meta-0\n", ""}));
+    // The user's bus in the runtime directory serves as the bus's own tools
+    // find it, for the choice and for every call of a change.
+    e2e::Env usersBus = {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", mutter->busDir()}};
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "180"}, usersBus), (e2e::Result{0, "", ""}));
+    usersBus["DISPOR_BACKEND"] = std::nullopt;
+    EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, usersBus), (e2e::Result{0, "Meta-0\n", ""}));
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n");
 }
 
 } // namespace

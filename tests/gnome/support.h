@@ -28,6 +28,8 @@ public:
     // What a dispctl run on this mutter gets.
     e2e::Env env() const;
     const std::string &busAddress() const { return m_bus->address(); }
+    // Where the bus listens as "bus": a user's runtime directory.
+    const std::string &busDir() const { return m_bus->runtimeDir(); }
     std::string configDir() const { return m_dir.file("config"); }
 
     // One line per logical monitor, "X,Y SCALE TRANSFORM [primary] CONNECTOR…",

@@ -165,9 +165,10 @@ Session::~Session()
 
 std::unique_ptr<Session> Session::open(QString *reason)
 {
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QString lookedAt;
+    const QString address = sessionBusAddress(&lookedAt);
     if (address.isEmpty()) {
-        *reason = QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set");
+        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt));
         return {};
     }
     if (!busAnswers(address, reason))
