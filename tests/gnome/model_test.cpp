@@ -38,6 +38,16 @@ State threeMonitors()
     return state;
 }
 
+// HDMI-1 mirrors DP-1, both in 1920x1080.
+State mirrored()
+{
+    State state = threeMonitors();
+    state.monitors[0].modes[0].current = false;
+    state.monitors[0].modes[1].current = true;
+    state.logical = {{0, 0, 1, 0, true, {"DP-1", "HDMI-1"}}};
+    return state;
+}
+
 Dispor::ConfigPtr fetched(const State &state)
 {
     Dispor::OutputList list;
@@ -159,12 +169,14 @@ TEST(GnomeModel, Plans)
     // Of two outputs after the primary, mutter ranks the lower id first.
     const QMap<QString, int> ids = assignIds({"HDMI-1", "eDP-1"});
     const QString later = ids["HDMI-1"] > ids["eDP-1"] ? "HDMI-1" : "eDP-1";
+    const std::string mirrorRefused = "HDMI-1 mirrors DP-1: change DP-1, or end the mirror first";
     const struct {
         const char *what;
         Edit edit;
         std::string settings; // empty: refused with error
         std::string error;
         uint32_t layoutMode = 2;
+        State (*state)() = threeMonitors;
     } cases[] = {
         {"nothing", [](const auto &) {}, "", ""},
         {"moved below, kept at the origin",
@@ -211,6 +223,19 @@ TEST(GnomeModel, Plans)
              named(c, "DP-1")->setReplicationSource(named(c, "HDMI-1")->id());
          },
          "", "DP-1: cannot mirror HDMI-1: the output has no mode of 1280x720"},
+        // A replica's own scale, rotation, mode size or rank would be taken
+        // back by its source's.
+        {"a replica's scale", [](const auto &c) { named(c, "HDMI-1")->setScale(2); }, "", mirrorRefused, 2,
+         mirrored},
+        {"a replica's rotation", [](const auto &c) { named(c, "HDMI-1")->setRotation(Output::Rotation::Left); }, "",
+         mirrorRefused, 2, mirrored},
+        {"a replica's mode size", [](const auto &c) { named(c, "HDMI-1")->setCurrentModeId("1280x720@60"); }, "",
+         mirrorRefused, 2, mirrored},
+        {"a replica made primary", [](const auto &c) { c->setOutputPriority(named(c, "HDMI-1"), 1); }, "",
+         mirrorRefused, 2, mirrored},
+        {"the source's rotation turns its mirror",
+         [](const auto &c) { named(c, "DP-1")->setRotation(Output::Rotation::Left); },
+         "0,0 1 1 primary DP-1:1920x1080@60 HDMI-1:1920x1080@60-u\n", "", 2, mirrored},
         {"an unknown mode", [](const auto &c) { named(c, "DP-1")->setCurrentModeId("800x600@60"); }, "",
          "DP-1: the mode \"800x600@60\" is not one of the output's modes"},
         {"a second rank mutter does not keep",
@@ -229,7 +254,7 @@ TEST(GnomeModel, Plans)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        State state = threeMonitors();
+        State state = c.state();
         state.layoutMode = c.layoutMode;
         const Dispor::ConfigPtr config = fetched(state);
         c.edit(config);

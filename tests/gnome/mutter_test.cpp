@@ -161,11 +161,18 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     if (!mutter)
         GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
+    const std::string mirrored =
+        "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
     runSteps(*mutter, {
         {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
         {{"LVDS2", "set-scale", "200%"},
          "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
         {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+        // What only the mirror as a whole can take is refused on its replica.
+        {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+        {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+        {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+        {{"LVDS2", "set-primary"}, mirrored, ""},
     });
     EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));

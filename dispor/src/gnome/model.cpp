@@ -42,6 +42,11 @@ QString scaleText(double scale)
     return QString::number(scale);
 }
 
+QString mirrorRefusal(const QString &replica, const QString &source)
+{
+    return replica + " mirrors " + source + ": change " + source + ", or end the mirror first";
+}
+
 // What mutter carries; any other change is refused.
 class Merge : public Changes::Merge {
 public:
@@ -179,6 +184,19 @@ private:
                 if (!source->enabled || (d.pos != was.pos && d.pos != source->pos)) {
                     d.replicationSource = 0;
                     continue;
+                }
+                // Mutter gives a mirror one scale and one rotation, and its
+                // monitors one mode size: a change to the replica alone
+                // would be taken back by its source's.
+                const auto sizeOf = [](const Data &o) {
+                    const ModePtr mode = o.modes.value(o.currentModeId);
+                    return mode ? mode->size() : QSize();
+                };
+                if ((d.scale != was.scale && d.scale != source->scale)
+                    || (d.rotation != was.rotation && d.rotation != source->rotation)
+                    || (d.currentModeId != was.currentModeId && sizeOf(d) != sizeOf(*source))) {
+                    *m_reason = mirrorRefusal(d.name, source->name);
+                    return false;
                 }
             }
             if (d.replicationSource == d.id)
@@ -501,8 +519,13 @@ bool plan(const Config &config, const State &state, QList<LogicalSetting> *setti
         if (!output || fetched == origin.fetched.constEnd() || !idOf.contains(fetched->name))
             continue;
         if (after.value(idOf.value(fetched->name)).priority != output->priority()) {
-            *reason = output->name() + ": "
-                + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
+            // Mutter's primary is a logical monitor: a mirror's is its source.
+            const Data &asked = bases.value(idOf.value(fetched->name));
+            if (asked.enabled && asked.replicationSource)
+                *reason = mirrorRefusal(output->name(), bases.value(asked.replicationSource).name);
+            else
+                *reason = output->name() + ": "
+                    + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
             return false;
         }
     }
