@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -177,6 +178,48 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter->modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+}
+
+// A change mutter has not confirmed may still be made, and is said to be;
+// a mutter that dies is reported gone at once, not as a time-out.
+TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
+    // Stopped, mutter takes the call and answers only once resumed.
+    mutter->signal(SIGSTOP);
+    EXPECT_EQ(gnome_test::run(*mutter, {"off"}),
+              (e2e::Result{1, "",
+                           "Failed to switch display power: mutter did not confirm the change within 10 s; it may "
+                           "still take effect\n"}));
+    mutter->signal(SIGCONT);
+    EXPECT_EQ(mutter->power(), 3) << "the change was made after all";
+
+    // Ended while the call waits for it.
+    mutter->signal(SIGSTOP);
+    support::Spawn watch{"/usr/bin/dbus-monitor",
+                         {"--address", mutter->busAddress(), "type='method_call',member='Set'"},
+                         support::pathOnly()};
+    watch.err = support::Stream::Null;
+    const support::Child monitor = support::spawn(watch);
+    // Lines until one with the word, for 20 s at most.
+    const auto seen = [&](const std::string &word) {
+        std::string line;
+        for (const double end = support::now() + 20; line.find(word) == std::string::npos && support::now() < end;)
+            line = support::readLine(monitor.out, end - support::now());
+        return line.find(word) != std::string::npos;
+    };
+    // Its names are taken once it watches.
+    ASSERT_TRUE(seen("member=NameLost"));
+    const support::Child on = gnome_test::start(*mutter, {"on"});
+    ASSERT_TRUE(seen("member=Set"));
+    mutter->signal(SIGKILL);
+    const double killed = support::now();
+    EXPECT_EQ(gnome_test::finish(on),
+              (e2e::Result{1, "",
+                           "Failed to switch display power: mutter left the session bus without answering Set "
+                           "PowerSaveMode\n"}));
+    EXPECT_LT(support::now() - killed, 5) << "no time-out of 10 s";
+    support::stop(monitor.pid);
 }
 
 TEST(GnomeChoice, WithoutMutter)

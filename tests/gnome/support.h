@@ -31,6 +31,8 @@ public:
     // Where the bus listens as "bus": a user's runtime directory.
     const std::string &busDir() const { return m_bus->runtimeDir(); }
     std::string configDir() const { return m_dir.file("config"); }
+    // Stops, resumes or ends mutter.
+    void signal(int number) const;
 
     // One line per logical monitor, "X,Y SCALE TRANSFORM [primary] CONNECTOR…",
     // in text order.
@@ -52,6 +54,9 @@ private:
 };
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
+// The same run started, to be finished while the test goes on.
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args);
+e2e::Result finish(const support::Child &child, double timeoutSeconds = 30);
 
 // Calls gdbus on mutter's bus; its standard output, or "failed: …".
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args);
