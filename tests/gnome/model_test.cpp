@@ -153,9 +153,13 @@ TEST(GnomeModel, ListedScales)
     const struct {
         double wanted;
         std::optional<double> scale;
-    } cases[] = {{1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.4953, 1.495327115058899},
-                 {2, 2},      {2.25, 2.307692289352417}, {1.26, 1.25}, {1.1, std::nullopt},
-                 {1.3, std::nullopt}, {3, std::nullopt}};
+    } cases[] = {
+        // A quarter step, and a listed scale as printed, mean mutter's.
+        {1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.49533, 1.495327115058899},
+        {1.4953, 1.495327115058899}, {2, 2}, {2.25, 2.307692289352417},
+        // Anything else is no scale of mutter's, however near.
+        {1.99, std::nullopt}, {2.01, std::nullopt}, {1.98, std::nullopt}, {1.26, std::nullopt},
+        {1.4952, std::nullopt}, {1.1, std::nullopt}, {1.3, std::nullopt}, {3, std::nullopt}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.wanted);
         EXPECT_EQ(listedScale(c.wanted, listed), c.scale);
@@ -193,7 +197,10 @@ TEST(GnomeModel, Plans)
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
         {"a scale mutter does not list",
          [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
-         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5"},
+         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5; fractional scales need mutter's "
+         "experimental feature \"scale-monitor-framebuffer\", which is off"},
+        {"a whole scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(3); }, "",
+         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 3"},
         {"rotated and primary",
          [](const auto &c) {
              named(c, "HDMI-1")->setRotation(Output::Rotation::Right);

@@ -45,7 +45,13 @@ TEST(GnomeDispctl, LayoutOnHeadlessMutter)
         // The default layout mode sizes outputs by their modes, whatever the scale.
         {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
         {{"Meta-0", "set-scale", "150%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5\n",
+         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5; "
+         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
+         ""},
+        // Near a listed scale is not one.
+        {{"Meta-0", "set-scale", "199%"},
+         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.99; "
+         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
          ""},
         {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
         {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
@@ -93,6 +99,10 @@ TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
         {{"Meta-1", "set-scale", "110%"},
          "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
          "1920x1080@60.000, not 1.1\n",
+         ""},
+        {{"Meta-1", "set-scale", "201%"},
+         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
+         "1920x1080@60.000, not 2.01\n",
          ""},
         {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
     });

@@ -246,10 +246,19 @@ private:
                 continue;
             }
             QStringList offered;
-            for (const double scale : mode->scales)
+            bool whole = true;
+            for (const double scale : mode->scales) {
                 offered.append(scaleText(scale));
-            return fail(d, u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
-                            + scaleText(d.scale));
+                whole = whole && scale == std::round(scale);
+            }
+            QString why = u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
+                + scaleText(d.scale);
+            // Mutter 43 lists fractional scales, and can change the layout
+            // mode, only with this feature on.
+            if (whole && d.scale != std::round(d.scale) && m_state.layoutMode != 1 && !m_state.canChangeLayoutMode)
+                why += "; fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", "
+                       "which is off";
+            return fail(d, why);
         }
         return true;
     }
@@ -365,14 +374,17 @@ QMap<QString, int> assignIds(const QStringList &connectors)
 
 std::optional<double> listedScale(double wanted, const QList<double> &listed)
 {
-    if (listed.contains(wanted))
-        return wanted;
+    // A listed scale as reports and refusals print it (1.49533, 149.53 %).
+    for (const double scale : listed) {
+        if (std::abs(scale - wanted) <= printedScaleTolerance)
+            return scale;
+    }
     // For a quarter step mutter lists the scale near it that divides the
     // mode evenly (1.4953… for 150 % on 2560x1440, 2.3077… for 225 % on
-    // 1920x1080): a step means that one; a scale between steps is refused
-    // rather than rounded away.
+    // 1920x1080): a step means that one; any other scale is refused rather
+    // than rounded to one mutter has.
     const double step = std::round(wanted * 4) / 4;
-    if (!(std::abs(wanted - step) <= 0.02))
+    if (!(std::abs(wanted - step) <= 1e-9))
         return std::nullopt;
     std::optional<double> nearest;
     for (const double scale : listed) {
