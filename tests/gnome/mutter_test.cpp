@@ -10,6 +10,10 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +110,59 @@ TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
          ""},
         {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
     });
+}
+
+// Whether the process has the file open.
+bool holds(int pid, const std::string &file)
+{
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto &fd : std::filesystem::directory_iterator(fds, error)) {
+        std::error_code unreadable;
+        if (std::filesystem::read_symlink(fd.path(), unreadable) == file)
+            return true;
+    }
+    return false;
+}
+
+// Runs take turns from the check to the end of the apply: of two that read
+// the same state, the later one finds the earlier one's change and applies
+// on top of it, where mutter alone would let it take that change back.
+TEST(GnomeDispctl, RunsTakeTurnsToApply)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720", "1280x720"});
+    const std::string id = gnome_test::gdbus(*mutter, {"call", "--session", "--dest", "org.freedesktop.DBus",
+                                                       "--object-path", "/org/freedesktop/DBus", "--method",
+                                                       "org.freedesktop.DBus.GetId"}); // "('…',)\n"
+    ASSERT_EQ(id.size(), 38u) << id;
+    const std::string lock = mutter->runtimeDir() + "/dispor/gnome-" + id.substr(2, 32) + ".lock";
+    ASSERT_EQ(::mkdir((mutter->runtimeDir() + "/dispor").c_str(), 0700), 0);
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    // Both have read mutter's state when they wait for the lock.
+    const support::Child first = gnome_test::start(*mutter, {"Meta-0", "set-rotation", "180"});
+    const support::Child second = gnome_test::start(*mutter, {"Meta-1", "set-rotation", "90"});
+    const double end = support::now() + 20;
+    while (!(holds(first.pid, lock) && holds(second.pid, lock)) && support::now() < end)
+        ::usleep(10000);
+    EXPECT_TRUE(holds(first.pid, lock) && holds(second.pid, lock));
+    ::close(held);
+    EXPECT_EQ(gnome_test::finish(first), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(gnome_test::finish(second), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
+
+    // A holder that never lets go holds up a run a few seconds, not for ever.
+    const int stuck = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(stuck, LOCK_EX), 0);
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}),
+              (e2e::Result{1, "",
+                           "Failed to apply output configuration: " + lock
+                               + ": another apply has held the lock for 5 s (a writer stopped or hangs); nothing was "
+                                 "changed\n"}));
+    ::close(stuck);
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
 
 TEST(GnomeLibrary, RefusalsAndConflicts)

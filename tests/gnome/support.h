@@ -31,6 +31,8 @@ public:
     // Where the bus listens as "bus": a user's runtime directory.
     const std::string &busDir() const { return m_bus->runtimeDir(); }
     std::string configDir() const { return m_dir.file("config"); }
+    // The runtime directory dispctl runs get.
+    const std::string &runtimeDir() const { return m_dir.path(); }
     // Stops, resumes or ends mutter.
     void signal(int number) const;
 

@@ -219,6 +219,25 @@ std::unique_ptr<Session> Session::open(QString *reason)
     return session;
 }
 
+bool Session::busId(QByteArray *id, QString *reason)
+{
+    if (m_busId.isEmpty()) {
+        const QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
+                                                                u"org.freedesktop.DBus"_qs, u"GetId"_qs);
+        QDBusMessage reply;
+        if (!call(m_connection, ask, answerSeconds, &reply, reason))
+            return false;
+        // A file name: whatever the bus answered, nothing but safe bytes.
+        m_busId = QUrl::toPercentEncoding(reply.arguments().value(0).toString());
+        if (m_busId.isEmpty()) {
+            *reason = QStringLiteral("the session bus gave no id of its own");
+            return false;
+        }
+    }
+    *id = m_busId;
+    return true;
+}
+
 bool Session::state(State *state, QString *reason)
 {
     QDBusMessage reply;
