@@ -48,8 +48,8 @@ struct Known {
     // Unset or empty, the probe would find nothing but that it is not set:
     // said here, without opening the plugin and the libraries it needs.
     const char *variable;
-    // The variable names the session bus: a bus that refuses a connection
-    // outright is said here too.
+    // The variable names the session bus, which may be found without it
+    // too; a bus that refuses a connection outright is said here as well.
     bool sessionBus = false;
 };
 
@@ -184,22 +184,27 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
     for (const Known &backend : known) {
         if (!backend.plugin && !backend.probe)
             continue;
-        if (backend.variable && qEnvironmentVariableIsEmpty(backend.variable)) {
-            found.append(QString::fromLatin1(backend.variable) + " is not set");
-            continue;
-        }
 #ifdef DISPOR_HAVE_GNOME
         if (backend.sessionBus) {
-            // The probe's first finding, without the D-Bus libraries (a
+            // The probe's first findings, without the D-Bus libraries (a
             // millisecond of loading) where no bus listens.
-            const QString address = qEnvironmentVariable(backend.variable);
+            QString lookedAt;
+            const QString address = sessionBusAddress(&lookedAt);
+            if (address.isEmpty()) {
+                found.append(sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt)));
+                continue;
+            }
             const BusProbe refusal = sessionBusRefusal(address);
             if (refusal.outcome == BusProbe::Failed) {
                 found.append(sessionBusUnreachable(quoted(address), refusal.failure));
                 continue;
             }
-        }
+        } else
 #endif
+        if (backend.variable && qEnvironmentVariableIsEmpty(backend.variable)) {
+            found.append(QString::fromLatin1(backend.variable) + " is not set");
+            continue;
+        }
         auto probe = backend.probe;
         QString what;
         if (backend.plugin) {

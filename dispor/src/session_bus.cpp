@@ -9,6 +9,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -64,7 +65,48 @@ int connectUnix(const QString &address, QString *failure)
     return fd;
 }
 
+// A D-Bus address value: bytes other than these are %-escaped.
+QString escapedAddressValue(const QByteArray &value)
+{
+    QString text;
+    for (const char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z')
+            || (c && std::strchr("-_/.\\*", c)))
+            text += QLatin1Char(c);
+        else
+            text += QLatin1Char('%') + QString::number(u, 16).rightJustified(2, QLatin1Char('0'));
+    }
+    return text;
+}
+
 } // namespace
+
+QString sessionBusAddress(QString *lookedAt)
+{
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!address.isEmpty())
+        return address;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return {};
+    const QByteArray path = runtime + "/bus";
+    // As libdbus takes it: followed if a link, a socket, the user's own.
+    struct stat status{};
+    if (::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode) && status.st_uid == ::getuid())
+        return QStringLiteral("unix:path=") + escapedAddressValue(path);
+    if (lookedAt)
+        *lookedAt = QString::fromLocal8Bit(path);
+    return {};
+}
+
+QString sessionBusMissing(const QString &shownPath)
+{
+    QString text = QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set");
+    if (!shownPath.isEmpty())
+        text += QStringLiteral(" and there is no bus at ") + shownPath;
+    return text;
+}
 
 BusProbe sessionBusRefusal(const QString &address)
 {

@@ -4,6 +4,17 @@
 
 namespace Dispor {
 
+// The session bus's address as the bus's own tools find it:
+// DBUS_SESSION_BUS_ADDRESS, else the user's bus $XDG_RUNTIME_DIR/bus
+// (systemd user sessions, su and sudo shells) when that is a socket of this
+// user. Empty when there is neither; *lookedAt is then the path looked at,
+// empty without XDG_RUNTIME_DIR.
+QString sessionBusAddress(QString *lookedAt = nullptr);
+
+// Why there is no address: "DBUS_SESSION_BUS_ADDRESS is not set", and where
+// the user's bus was looked for, shown as shownPath (empty: nowhere).
+QString sessionBusMissing(const QString &shownPath);
+
 // Qt's D-Bus library waits without end for a bus that accepts a connection
 // and never answers. Before a connection, the bus at the address must
 // answer the first step of the authentication within the given seconds;

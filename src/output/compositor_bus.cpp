@@ -18,13 +18,20 @@ const QString service = QStringLiteral("org.lumo.Vantor");
 // never answers would hold the run without end.
 constexpr int busAnswerSeconds = 3;
 
+// The session bus where its own tools find it, also without
+// DBUS_SESSION_BUS_ADDRESS.
+const QString &busAddress()
+{
+    static const QString address = Dispor::sessionBusAddress();
+    return address;
+}
+
 // Whether the session bus answers the first step of its handshake in time;
 // an error text when it does not. A bus that cannot be reached at all is
 // left to the bus library, which says so at once.
 QString busSilence()
 {
-    const Dispor::BusProbe probe =
-        Dispor::probeSessionBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), busAnswerSeconds);
+    const Dispor::BusProbe probe = Dispor::probeSessionBus(busAddress(), busAnswerSeconds);
     if (probe.outcome != Dispor::BusProbe::Silent)
         return {};
     return QStringLiteral("The session bus did not answer within %1 s").arg(busAnswerSeconds);
@@ -37,7 +44,9 @@ QDBusMessage call(const QString &path, const QString &interface, const QString &
     if (!silence.isEmpty())
         return QDBusMessage::createError(QStringLiteral("org.freedesktop.DBus.Error.Timeout"), silence);
     const QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    return QDBusConnection::sessionBus().call(message);
+    // Made once, then found by its name. Without an address it is not
+    // connected, and the call says so.
+    return QDBusConnection::connectToBus(busAddress(), QStringLiteral("dispctl-session")).call(message);
 }
 
 BusReply failure(const QDBusMessage &reply)

@@ -622,6 +622,7 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
     ScopedEnv noX("DISPLAY", std::nullopt);
     ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
     ScopedEnv noBus("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    ScopedEnv noUsersBus("XDG_RUNTIME_DIR", std::nullopt);
     struct Case {
         std::optional<std::string> value;
         std::string err; // empty: the virtual set is fetched

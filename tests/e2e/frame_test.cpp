@@ -200,6 +200,18 @@ TEST(Frame, ActiveOutputFromTheCompositor)
     }
 }
 
+// Without DBUS_SESSION_BUS_ADDRESS, the user's bus in the runtime directory,
+// as the bus's own tools find it.
+TEST(Frame, ActiveOutputOnTheUsersBus)
+{
+    e2e::VirtualSet set(outputs);
+    e2e::SessionBus bus;
+    e2e::Compositor vantor(bus, {"--active-output", "DP-1"});
+    EXPECT_EQ(e2e::run(set, {"active-output", "get-name"},
+                       {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", bus.runtimeDir()}}),
+              named("DP-1"));
+}
+
 TEST(Frame, ActiveOutputWithoutCompositor)
 {
     e2e::VirtualSet set(outputs);

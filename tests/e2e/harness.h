@@ -47,6 +47,9 @@ public:
     SessionBus(const SessionBus &) = delete;
     SessionBus &operator=(const SessionBus &) = delete;
     const std::string &address() const { return m_address; }
+    // The bus listens at runtimeDir()/bus, where a user's bus is found
+    // without DBUS_SESSION_BUS_ADDRESS.
+    const std::string &runtimeDir() const { return m_dir.path(); }
 
 private:
     TempDir m_dir;

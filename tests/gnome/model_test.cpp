@@ -39,6 +39,16 @@ State threeMonitors()
     return state;
 }
 
+// HDMI-1 mirrors DP-1, both in 1920x1080.
+State mirrored()
+{
+    State state = threeMonitors();
+    state.monitors[0].modes[0].current = false;
+    state.monitors[0].modes[1].current = true;
+    state.logical = {{0, 0, 1, 0, true, {"DP-1", "HDMI-1"}}};
+    return state;
+}
+
 Dispor::ConfigPtr fetched(const State &state)
 {
     Dispor::OutputList list;
@@ -144,9 +154,13 @@ TEST(GnomeModel, ListedScales)
     const struct {
         double wanted;
         std::optional<double> scale;
-    } cases[] = {{1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.4953, 1.495327115058899},
-                 {2, 2},      {2.25, 2.307692289352417}, {1.26, 1.25}, {1.1, std::nullopt},
-                 {1.3, std::nullopt}, {3, std::nullopt}};
+    } cases[] = {
+        // A quarter step, and a listed scale as printed, mean mutter's.
+        {1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.49533, 1.495327115058899},
+        {1.4953, 1.495327115058899}, {2, 2}, {2.25, 2.307692289352417},
+        // Anything else is no scale of mutter's, however near.
+        {1.99, std::nullopt}, {2.01, std::nullopt}, {1.98, std::nullopt}, {1.26, std::nullopt},
+        {1.4952, std::nullopt}, {1.1, std::nullopt}, {1.3, std::nullopt}, {3, std::nullopt}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.wanted);
         EXPECT_EQ(listedScale(c.wanted, listed), c.scale);
@@ -160,12 +174,14 @@ TEST(GnomeModel, Plans)
     // Of two outputs after the primary, mutter ranks the lower id first.
     const QMap<QString, int> ids = assignIds({"HDMI-1", "eDP-1"});
     const QString later = ids["HDMI-1"] > ids["eDP-1"] ? "HDMI-1" : "eDP-1";
+    const std::string mirrorRefused = "HDMI-1 mirrors DP-1: change DP-1, or end the mirror first";
     const struct {
         const char *what;
         Edit edit;
         std::string settings; // empty: refused with error
         std::string error;
         uint32_t layoutMode = 2;
+        State (*state)() = threeMonitors;
     } cases[] = {
         {"nothing", [](const auto &) {}, "", ""},
         {"moved below, kept at the origin",
@@ -181,8 +197,12 @@ TEST(GnomeModel, Plans)
              named(c, "HDMI-1")->setPos({1707, 0}); // 2560 / 1.5, as laid out for the scale asked for
          },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
-        {"a scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
-         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5"},
+        {"a scale mutter does not list",
+         [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
+         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5; fractional scales need mutter's "
+         "experimental feature \"scale-monitor-framebuffer\", which is off"},
+        {"a whole scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(3); }, "",
+         "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 3"},
         {"rotated and primary",
          [](const auto &c) {
              named(c, "HDMI-1")->setRotation(Output::Rotation::Right);
@@ -217,6 +237,19 @@ TEST(GnomeModel, Plans)
              named(c, "DP-1")->setReplicationSource(named(c, "HDMI-1")->id());
          },
          "", "DP-1: cannot mirror HDMI-1: the output has no mode of 1280x720"},
+        // A replica's own scale, rotation, mode size or rank would be taken
+        // back by its source's.
+        {"a replica's scale", [](const auto &c) { named(c, "HDMI-1")->setScale(2); }, "", mirrorRefused, 2,
+         mirrored},
+        {"a replica's rotation", [](const auto &c) { named(c, "HDMI-1")->setRotation(Output::Rotation::Left); }, "",
+         mirrorRefused, 2, mirrored},
+        {"a replica's mode size", [](const auto &c) { named(c, "HDMI-1")->setCurrentModeId("1280x720@60"); }, "",
+         mirrorRefused, 2, mirrored},
+        {"a replica made primary", [](const auto &c) { c->setOutputPriority(named(c, "HDMI-1"), 1); }, "",
+         mirrorRefused, 2, mirrored},
+        {"the source's rotation turns its mirror",
+         [](const auto &c) { named(c, "DP-1")->setRotation(Output::Rotation::Left); },
+         "0,0 1 1 primary DP-1:1920x1080@60 HDMI-1:1920x1080@60-u\n", "", 2, mirrored},
         {"an unknown mode", [](const auto &c) { named(c, "DP-1")->setCurrentModeId("800x600@60"); }, "",
          "DP-1: the mode \"800x600@60\" is not one of the output's modes"},
         {"a second rank mutter does not keep",
@@ -239,7 +272,7 @@ TEST(GnomeModel, Plans)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        State state = threeMonitors();
+        State state = c.state();
         state.layoutMode = c.layoutMode;
         const Dispor::ConfigPtr config = fetched(state);
         c.edit(config);

@@ -9,6 +9,11 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,7 +49,13 @@ TEST(GnomeDispctl, LayoutOnHeadlessMutter)
         // The default layout mode sizes outputs by their modes, whatever the scale.
         {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
         {{"Meta-0", "set-scale", "150%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5\n",
+         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5; "
+         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
+         ""},
+        // Near a listed scale is not one.
+        {{"Meta-0", "set-scale", "199%"},
+         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.99; "
+         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
          ""},
         {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
         {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
@@ -93,8 +104,65 @@ TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
          "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
          "1920x1080@60.000, not 1.1\n",
          ""},
+        {{"Meta-1", "set-scale", "201%"},
+         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
+         "1920x1080@60.000, not 2.01\n",
+         ""},
         {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
     });
+}
+
+// Whether the process has the file open.
+bool holds(int pid, const std::string &file)
+{
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto &fd : std::filesystem::directory_iterator(fds, error)) {
+        std::error_code unreadable;
+        if (std::filesystem::read_symlink(fd.path(), unreadable) == file)
+            return true;
+    }
+    return false;
+}
+
+// Runs take turns from the check to the end of the apply: of two that read
+// the same state, the later one finds the earlier one's change and applies
+// on top of it, where mutter alone would let it take that change back.
+TEST(GnomeDispctl, RunsTakeTurnsToApply)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720", "1280x720"});
+    const std::string id = gnome_test::gdbus(*mutter, {"call", "--session", "--dest", "org.freedesktop.DBus",
+                                                       "--object-path", "/org/freedesktop/DBus", "--method",
+                                                       "org.freedesktop.DBus.GetId"}); // "('…',)\n"
+    ASSERT_EQ(id.size(), 38u) << id;
+    const std::string lock = mutter->runtimeDir() + "/dispor/gnome-" + id.substr(2, 32) + ".lock";
+    ASSERT_EQ(::mkdir((mutter->runtimeDir() + "/dispor").c_str(), 0700), 0);
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    // Both have read mutter's state when they wait for the lock.
+    const support::Child first = gnome_test::start(*mutter, {"Meta-0", "set-rotation", "180"});
+    const support::Child second = gnome_test::start(*mutter, {"Meta-1", "set-rotation", "90"});
+    const double end = support::now() + 20;
+    while (!(holds(first.pid, lock) && holds(second.pid, lock)) && support::now() < end)
+        ::usleep(10000);
+    EXPECT_TRUE(holds(first.pid, lock) && holds(second.pid, lock));
+    ::close(held);
+    EXPECT_EQ(gnome_test::finish(first), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(gnome_test::finish(second), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
+
+    // A holder that never lets go holds up a run a few seconds, not for ever.
+    const int stuck = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(stuck, LOCK_EX), 0);
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}),
+              (e2e::Result{1, "",
+                           "Failed to apply output configuration: " + lock
+                               + ": another apply has held the lock for 5 s (a writer stopped or hangs); nothing was "
+                                 "changed\n"}));
+    ::close(stuck);
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
 
 TEST(GnomeLibrary, RefusalsAndConflicts)
@@ -161,15 +229,64 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     if (!mutter)
         GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
+    const std::string mirrored =
+        "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
     runSteps(*mutter, {
         {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
         {{"LVDS2", "set-scale", "200%"},
          "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
         {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+        // What only the mirror as a whole can take is refused on its replica.
+        {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+        {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+        {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+        {{"LVDS2", "set-primary"}, mirrored, ""},
     });
     EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter->modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+}
+
+// A change mutter has not confirmed may still be made, and is said to be;
+// a mutter that dies is reported gone at once, not as a time-out.
+TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
+    // Stopped, mutter takes the call and answers only once resumed.
+    mutter->signal(SIGSTOP);
+    EXPECT_EQ(gnome_test::run(*mutter, {"off"}),
+              (e2e::Result{1, "",
+                           "Failed to switch display power: mutter did not confirm the change within 10 s; it may "
+                           "still take effect\n"}));
+    mutter->signal(SIGCONT);
+    EXPECT_EQ(mutter->power(), 3) << "the change was made after all";
+
+    // Ended while the call waits for it.
+    mutter->signal(SIGSTOP);
+    support::Spawn watch{"/usr/bin/dbus-monitor",
+                         {"--address", mutter->busAddress(), "type='method_call',member='Set'"},
+                         support::pathOnly()};
+    watch.err = support::Stream::Null;
+    const support::Child monitor = support::spawn(watch);
+    // Lines until one with the word, for 20 s at most.
+    const auto seen = [&](const std::string &word) {
+        std::string line;
+        for (const double end = support::now() + 20; line.find(word) == std::string::npos && support::now() < end;)
+            line = support::readLine(monitor.out, end - support::now());
+        return line.find(word) != std::string::npos;
+    };
+    // Its names are taken once it watches.
+    ASSERT_TRUE(seen("member=NameLost"));
+    const support::Child on = gnome_test::start(*mutter, {"on"});
+    ASSERT_TRUE(seen("member=Set"));
+    mutter->signal(SIGKILL);
+    const double killed = support::now();
+    EXPECT_EQ(gnome_test::finish(on),
+              (e2e::Result{1, "",
+                           "Failed to switch display power: mutter left the session bus without answering Set "
+                           "PowerSaveMode\n"}));
+    EXPECT_LT(support::now() - killed, 5) << "no time-out of 10 s";
+    support::stop(monitor.pid);
 }
 
 TEST(GnomeChoice, WithoutMutter)
@@ -180,23 +297,32 @@ TEST(GnomeChoice, WithoutMutter)
     const std::string silent = dir.file("silent");
     const e2e::MuteSocket mute(silent);
     const struct {
-        std::optional<std::string> backend, bus;
+        std::optional<std::string> backend, bus, runtime;
         std::string err;
     } cases[] = {
-        {"gnome", bus.address(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
-        {"gnome", std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
-        {"gnome", "unix:path=" + silent,
+        {"gnome", bus.address(), std::nullopt, "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", std::nullopt, std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
+        // The user's bus where there is none, and where there is one.
+        {"gnome", std::nullopt, dir.path(),
+         "dispor: DBUS_SESSION_BUS_ADDRESS is not set and there is no bus at \"" + dir.file("bus") + "\"\n"},
+        {"gnome", std::nullopt, bus.runtimeDir(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", "unix:path=" + silent, std::nullopt,
          "dispor: the session bus at \"unix:path=" + silent + "\" did not answer within 3 s\n"},
-        {std::nullopt, bus.address(),
+        {std::nullopt, bus.address(), std::nullopt,
          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers no "
          "org.gnome.Mutter.DisplayConfig; DISPLAY is not set); DISPOR_BACKEND=virtual selects the simulated display "
          "set\n"},
+        {std::nullopt, std::nullopt, dir.path(),
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not "
+         "set and there is no bus at \"" + dir.file("bus") + "\"; DISPLAY is not set); DISPOR_BACKEND=virtual selects "
+         "the simulated display set\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.err);
         const e2e::Result result = e2e::runProgram(e2e::dispctlBinary(), {"list-outputs"},
                                                    {{"DISPOR_BACKEND", c.backend},
                                                     {"DBUS_SESSION_BUS_ADDRESS", c.bus},
+                                                    {"XDG_RUNTIME_DIR", c.runtime},
                                                     {"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);
@@ -208,6 +334,13 @@ TEST(GnomeChoice, FoundWithoutBeingNamed)
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
     EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, {{"DISPOR_BACKEND", std::nullopt}}),
               (e2e::Result{0, "Meta-0\n", ""}));
+    // The user's bus in the runtime directory serves as the bus's own tools
+    // find it, for the choice and for every call of a change.
+    e2e::Env usersBus = {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", mutter->busDir()}};
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "180"}, usersBus), (e2e::Result{0, "", ""}));
+    usersBus["DISPOR_BACKEND"] = std::nullopt;
+    EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, usersBus), (e2e::Result{0, "Meta-0\n", ""}));
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
@@ -35,6 +36,8 @@ const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.Disp
 
 Mutter::~Mutter()
 {
+    // A test may have left it stopped.
+    signal(SIGCONT);
     stop(m_pid);
     stop(m_xvfb);
 }
@@ -185,6 +188,27 @@ int Mutter::power() const
     if (answer.rfind("(<", 0) != 0)
         return -1;
     return std::atoi(answer.c_str() + 2);
+}
+
+void Mutter::signal(int number) const
+{
+    if (m_pid > 0)
+        ::kill(m_pid, number);
+}
+
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args)
+{
+    return support::spawn(
+        {e2e::dispctlBinary(), args, support::merged(support::testEnvironment(), mutter.env())});
+}
+
+e2e::Result finish(const support::Child &child, double timeoutSeconds)
+{
+    e2e::Result result;
+    if (!support::drain(child.out, child.err, support::now() + timeoutSeconds, result.out, result.err))
+        ::kill(child.pid, SIGKILL);
+    result.status = support::waitStatus(child.pid);
+    return result;
 }
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env)

@@ -28,7 +28,13 @@ public:
     // What a dispctl run on this mutter gets.
     e2e::Env env() const;
     const std::string &busAddress() const { return m_bus->address(); }
+    // Where the bus listens as "bus": a user's runtime directory.
+    const std::string &busDir() const { return m_bus->runtimeDir(); }
     std::string configDir() const { return m_dir.file("config"); }
+    // The runtime directory dispctl runs get.
+    const std::string &runtimeDir() const { return m_dir.path(); }
+    // Stops, resumes or ends mutter.
+    void signal(int number) const;
 
     // One line per logical monitor, "X,Y SCALE TRANSFORM [primary] CONNECTOR…",
     // in text order.
@@ -50,6 +56,9 @@ private:
 };
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
+// The same run started, to be finished while the test goes on.
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args);
+e2e::Result finish(const support::Child &child, double timeoutSeconds = 30);
 
 // Calls gdbus on mutter's bus; its standard output, or "failed: …".
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args);

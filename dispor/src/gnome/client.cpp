@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QUrl>
 
 Q_DECLARE_METATYPE(Dispor::Gnome::MonitorSetting)
@@ -47,18 +48,37 @@ bool busAnswers(const QString &address, QString *reason)
     return false;
 }
 
-// Waits at most seconds for the answer; false with a reason that names the call.
+// What a call does to mutter's state, for what an unanswered one means.
+enum class Effect { None, Check, Change };
+
+// Waits at most seconds for the answer; false with a reason that names the
+// call, or for an unanswered change, says that it may still be made.
 bool call(const QDBusConnection &connection, const QDBusMessage &message, int seconds, QDBusMessage *reply,
-          QString *reason, const QString &refused = {})
+          QString *reason, const QString &refused = {}, Effect effect = Effect::None)
 {
+    const QDeadlineTimer deadline(seconds * 1000);
     *reply = connection.call(message, QDBus::Block, seconds * 1000);
     if (reply->type() == QDBusMessage::ReplyMessage)
         return true;
     const QString what = message.member() == u"Get" || message.member() == u"Set"
         ? message.member() + u' ' + message.arguments().value(1).toString()
         : message.member();
-    if (reply->errorName() == u"org.freedesktop.DBus.Error.NoReply"
-        || reply->errorName() == u"org.freedesktop.DBus.Error.Timeout")
+    const QString error = reply->errorName();
+    const bool unanswered =
+        error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
+    // Well before the time-out, no answer means the bus saw mutter go.
+    if (unanswered && deadline.remainingTime() > seconds * 100)
+        *reason = u"mutter left the session bus without answering "_qs + what;
+    else if (error == u"org.freedesktop.DBus.Error.ServiceUnknown"
+             || error == u"org.freedesktop.DBus.Error.NameHasNoOwner")
+        *reason = u"mutter is no longer on the session bus ("_qs + service + " has no owner)";
+    else if (unanswered && effect == Effect::Change)
+        *reason = u"mutter did not confirm the change within "_qs + QString::number(seconds)
+            + " s; it may still take effect";
+    else if (unanswered && effect == Effect::Check)
+        *reason = u"mutter did not check the change within "_qs + QString::number(seconds)
+            + " s; nothing was changed";
+    else if (unanswered)
         *reason = message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
     else if (!refused.isEmpty())
         *reason = refused + quoted(reply->errorMessage());
@@ -165,9 +185,10 @@ Session::~Session()
 
 std::unique_ptr<Session> Session::open(QString *reason)
 {
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QString lookedAt;
+    const QString address = sessionBusAddress(&lookedAt);
     if (address.isEmpty()) {
-        *reason = QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set");
+        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt));
         return {};
     }
     if (!busAnswers(address, reason))
@@ -196,6 +217,25 @@ std::unique_ptr<Session> Session::open(QString *reason)
     qDBusRegisterMetaType<LogicalSetting>();
     qDBusRegisterMetaType<QList<LogicalSetting>>();
     return session;
+}
+
+bool Session::busId(QByteArray *id, QString *reason)
+{
+    if (m_busId.isEmpty()) {
+        const QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
+                                                                u"org.freedesktop.DBus"_qs, u"GetId"_qs);
+        QDBusMessage reply;
+        if (!call(m_connection, ask, answerSeconds, &reply, reason))
+            return false;
+        // A file name: whatever the bus answered, nothing but safe bytes.
+        m_busId = QUrl::toPercentEncoding(reply.arguments().value(0).toString());
+        if (m_busId.isEmpty()) {
+            *reason = QStringLiteral("the session bus gave no id of its own");
+            return false;
+        }
+    }
+    *id = m_busId;
+    return true;
 }
 
 bool Session::state(State *state, QString *reason)
@@ -275,8 +315,8 @@ bool Session::apply(const State &basis, Method method, const QList<LogicalSettin
         global.insert(u"layout-mode"_qs, basis.layoutMode);
     message.setArguments({basis.serial, uint32_t(method), QVariant::fromValue(logical), global});
     QDBusMessage reply;
-    return call(m_connection, message, applySeconds, &reply, reason,
-                u"mutter refused the output configuration: "_qs);
+    return call(m_connection, message, applySeconds, &reply, reason, u"mutter refused the output configuration: "_qs,
+                method == Method::Verify ? Effect::Check : Effect::Change);
 }
 
 bool Session::powerSaveMode(int *mode, QString *reason)
@@ -296,9 +336,10 @@ bool Session::powerSaveMode(int *mode, QString *reason)
 bool Session::setPowerSaveMode(int mode, QString *reason)
 {
     QDBusMessage reply;
+    // Switching the screens may take as long as a mode change.
     return call(m_connection,
                 property(u"Set"_qs, {interface, u"PowerSaveMode"_qs, QVariant::fromValue(QDBusVariant(mode))}),
-                answerSeconds, &reply, reason);
+                applySeconds, &reply, reason, {}, Effect::Change);
 }
 
 } // namespace Dispor::Gnome

@@ -82,6 +82,8 @@ public:
     // when there is none.
     static std::unique_ptr<Session> open(QString *reason);
 
+    // The session bus's own id (32 hex digits), asked for once.
+    bool busId(QByteArray *id, QString *reason);
     bool state(State *state, QString *reason);
     // A refusal's reason carries mutter's own.
     bool apply(const State &basis, Method method, const QList<LogicalSetting> &logical, QString *reason);
@@ -92,6 +94,7 @@ private:
     explicit Session(const QDBusConnection &connection) : m_connection(connection) {}
 
     QDBusConnection m_connection;
+    QByteArray m_busId;
 };
 
 } // namespace Dispor::Gnome

@@ -4,7 +4,30 @@
 #include "model.h"
 #include "readback.h"
 
+#include "../virtual/store.h"
+
 namespace Dispor::Gnome {
+
+namespace {
+
+// Mutter's serial does not change on an apply: two runs that read the same
+// state would both pass the check, and the later apply would take back the
+// earlier one's change. Runs of the library take turns on a lock per
+// session bus, beside the virtual set's document and bounded as its lock
+// is, from the check to the end of the apply.
+std::unique_ptr<Virtual::Store> takeTurn(Session &session, QString *reason)
+{
+    QByteArray bus;
+    if (!session.busId(&bus, reason))
+        return {};
+    auto store = std::make_unique<Virtual::Store>(Virtual::runtimeLocation("gnome-" + bus));
+    bool missing = false;
+    if (!store->openDirectory(true, &missing, reason) || !store->lock(reason))
+        return {};
+    return store;
+}
+
+} // namespace
 
 bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
 {
@@ -26,6 +49,9 @@ bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
 
 Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
 {
+    const std::unique_ptr<Virtual::Store> turn = takeTurn(*m_session, reason);
+    if (!turn)
+        return Applied::Refused;
     // Mutter's serial stays the same when another client applies: the
     // state as a whole tells whether the snapshot is out of date.
     State state;

@@ -42,6 +42,11 @@ QString scaleText(double scale)
     return QString::number(scale);
 }
 
+QString mirrorRefusal(const QString &replica, const QString &source)
+{
+    return replica + " mirrors " + source + ": change " + source + ", or end the mirror first";
+}
+
 // What mutter carries; any other change is refused.
 class Merge : public Changes::Merge {
 public:
@@ -180,6 +185,19 @@ private:
                     d.replicationSource = 0;
                     continue;
                 }
+                // Mutter gives a mirror one scale and one rotation, and its
+                // monitors one mode size: a change to the replica alone
+                // would be taken back by its source's.
+                const auto sizeOf = [](const Data &o) {
+                    const ModePtr mode = o.modes.value(o.currentModeId);
+                    return mode ? mode->size() : QSize();
+                };
+                if ((d.scale != was.scale && d.scale != source->scale)
+                    || (d.rotation != was.rotation && d.rotation != source->rotation)
+                    || (d.currentModeId != was.currentModeId && sizeOf(d) != sizeOf(*source))) {
+                    *m_reason = mirrorRefusal(d.name, source->name);
+                    return false;
+                }
             }
             if (d.replicationSource == d.id)
                 return fail(d, u"the output cannot mirror itself"_qs);
@@ -228,10 +246,19 @@ private:
                 continue;
             }
             QStringList offered;
-            for (const double scale : mode->scales)
+            bool whole = true;
+            for (const double scale : mode->scales) {
                 offered.append(scaleText(scale));
-            return fail(d, u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
-                            + scaleText(d.scale));
+                whole = whole && scale == std::round(scale);
+            }
+            QString why = u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
+                + scaleText(d.scale);
+            // Mutter 43 lists fractional scales, and can change the layout
+            // mode, only with this feature on.
+            if (whole && d.scale != std::round(d.scale) && m_state.layoutMode != 1 && !m_state.canChangeLayoutMode)
+                why += "; fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", "
+                       "which is off";
+            return fail(d, why);
         }
         return true;
     }
@@ -347,14 +374,17 @@ QMap<QString, int> assignIds(const QStringList &connectors)
 
 std::optional<double> listedScale(double wanted, const QList<double> &listed)
 {
-    if (listed.contains(wanted))
-        return wanted;
+    // A listed scale as reports and refusals print it (1.49533, 149.53 %).
+    for (const double scale : listed) {
+        if (std::abs(scale - wanted) <= printedScaleTolerance)
+            return scale;
+    }
     // For a quarter step mutter lists the scale near it that divides the
     // mode evenly (1.4953… for 150 % on 2560x1440, 2.3077… for 225 % on
-    // 1920x1080): a step means that one; a scale between steps is refused
-    // rather than rounded away.
+    // 1920x1080): a step means that one; any other scale is refused rather
+    // than rounded to one mutter has.
     const double step = std::round(wanted * 4) / 4;
-    if (!(std::abs(wanted - step) <= 0.02))
+    if (!(std::abs(wanted - step) <= 1e-9))
         return std::nullopt;
     std::optional<double> nearest;
     for (const double scale : listed) {
@@ -501,8 +531,13 @@ bool plan(const Config &config, const State &state, QList<LogicalSetting> *setti
         if (!output || fetched == origin.fetched.constEnd() || !idOf.contains(fetched->name))
             continue;
         if (after.value(idOf.value(fetched->name)).priority != output->priority()) {
-            *reason = output->name() + ": "
-                + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
+            // Mutter's primary is a logical monitor: a mirror's is its source.
+            const Data &asked = bases.value(idOf.value(fetched->name));
+            if (asked.enabled && asked.replicationSource)
+                *reason = mirrorRefusal(output->name(), bases.value(asked.replicationSource).name);
+            else
+                *reason = output->name() + ": "
+                    + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
             return false;
         }
     }

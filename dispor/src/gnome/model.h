@@ -14,10 +14,12 @@ namespace Dispor::Gnome {
 // run, whatever order mutter lists its monitors in. Ids are 1 … 32768.
 QMap<QString, int> assignIds(const QStringList &connectors);
 
-// The scale from listed that the wanted one means: itself, or for a
-// quarter step (give or take 0.02) the listed scale nearest to it; else
-// nullopt.
+// The scale from listed that the wanted one means: the listed one within
+// printedScaleTolerance of it, or for a quarter step the listed scale
+// nearest to it; else nullopt.
 std::optional<double> listedScale(double wanted, const QList<double> &listed);
+// A listed scale written to 0.01 % (or six digits) is still that scale.
+constexpr double printedScaleTolerance = 0.0001;
 
 // The monitors as outputs, by output id; power is PowerSaveMode (0 … 3).
 QMap<int, Output::Data> describe(const State &state, int power);

@@ -210,6 +210,18 @@ bool locate(Location *location, QString *reason)
     return true;
 }
 
+Location runtimeLocation(const QByteArray &fileName)
+{
+    // The directory's path is the bytes the environment gives.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    Location location;
+    location.shared = runtime.isEmpty();
+    location.directory = location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
+    location.fileName = fileName;
+    location.path = location.directory + '/' + location.fileName;
+    return location;
+}
+
 Store::Store(Location location) : m_location(std::move(location)) {}
 
 Store::~Store()

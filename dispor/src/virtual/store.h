@@ -24,6 +24,9 @@ struct Location {
     bool shared = false;
 };
 bool locate(Location *location, QString *reason);
+// A file of the library's beside the document by the same rules:
+// $XDG_RUNTIME_DIR/dispor/fileName, else /tmp/dispor-<uid>/fileName.
+Location runtimeLocation(const QByteArray &fileName);
 
 // The document's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure

@@ -90,15 +90,7 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
 
 Virtual::Location customModesLocation(const QString &socket)
 {
-    // Beside the virtual document, by the same rules; the directory's path
-    // is the bytes the environment gives.
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    Virtual::Location location;
-    location.shared = runtime.isEmpty();
-    location.directory = location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
-    location.fileName = "wayland-" + QUrl::toPercentEncoding(socket) + "-custom-modes.json";
-    location.path = location.directory + '/' + location.fileName;
-    return location;
+    return Virtual::runtimeLocation("wayland-" + QUrl::toPercentEncoding(socket) + "-custom-modes.json");
 }
 
 bool CustomModeFile::read(CustomModeLists *lists, QString *reason)
