@@ -159,8 +159,8 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
     EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}),
               (e2e::Result{1, "",
                            "Failed to apply output configuration: " + lock
-                               + ": another apply has held the lock for 5 s (a writer stopped or hangs); nothing was "
-                                 "changed\n"}));
+                               + ": the apply holding the lock has not finished in 5 s (a writer stopped or hangs); "
+                                 "nothing was changed\n"}));
     ::close(stuck);
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
