@@ -14,11 +14,13 @@
 
 namespace x11 {
 
-// Xorg with the dummy driver on a display of its choosing (-displayfd),
-// logging into a private directory; stopped by its pid.
+// Xorg with the dummy driver, or Xvfb, on a display of its choosing
+// (-displayfd), logging into a private directory; stopped by its pid.
 class XServer {
 public:
-    XServer();
+    enum class Kind { Dummy, Xvfb };
+    // Xvfb without noreset resets whenever its last client leaves.
+    explicit XServer(Kind kind = Kind::Dummy, bool noreset = true);
     ~XServer();
     XServer(const XServer &) = delete;
     XServer &operator=(const XServer &) = delete;
@@ -32,6 +34,7 @@ private:
     e2e::TempDir m_dir;
     int m_pid = -1;
     std::string m_display;
+    std::string m_log;
 };
 
 // One mode line of `xrandr --verbose`.
