@@ -152,6 +152,35 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
 }
 
+TEST_F(X11Layout, PrioritiesTheServerCannotKeepAreRefused)
+{
+    xrandr(display(), {"--output", "DUMMY2", "--mode", "1920x1080", "--right-of", "DUMMY1"});
+    const std::string before = screen().text;
+    const auto refusal = [](const std::string &output) {
+        return Result{1, "",
+                      "Failed to apply output configuration: " + output
+                          + ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking\n"};
+    };
+    const struct {
+        std::vector<std::string> args;
+        Result result;
+    } cases[] = {
+        {{"DUMMY2", "set-priority", "2"}, refusal("DUMMY2")}, // no rank behind the primary to give
+        {{"DUMMY0", "set-priority", "3"}, refusal("DUMMY0")}, // it would read 2 behind DUMMY1
+        {{"DUMMY1", "set-priority", "2"}, Result{0, "", ""}}, // as it reads
+        {{"DUMMY0", "set-priority", "1"}, Result{0, "", ""}},
+        {{"DUMMY2", "set-priority", "3"}, Result{0, "", ""}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(run(c.args), c.result) << c.args[0] << " " << c.args[2];
+        EXPECT_EQ(screen().text, before) << c.args[0] << " " << c.args[2];
+    }
+    EXPECT_EQ(run({"DUMMY2", "set-priority", "1"}), (Result{0, "", ""}));
+    EXPECT_TRUE(screen()["DUMMY2"].primary);
+    EXPECT_EQ(json("DUMMY0")["priority"].toInt(), 2);
+    EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 3);
+}
+
 TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
 {
     const auto primaries = [] {
@@ -168,8 +197,14 @@ TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
     EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 3);
     EXPECT_EQ(run({"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
 
-    // A request that does not rank an output first leaves the primary alone.
-    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}), (Result{0, "", ""}));
+    // A request that does not rank an output first leaves the primary alone:
+    // it is done where it asks for the rank the output reads, else refused.
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "3"}), (Result{0, "", ""}));
+    EXPECT_EQ(primaries(), std::vector<std::string>{});
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY1: changing \"priority\" is not possible: X11 "
+                      "keeps one primary output and no ranking\n"}));
     EXPECT_EQ(primaries(), std::vector<std::string>{});
     EXPECT_EQ(run({"DUMMY1", "set-priority", "1"}), (Result{0, "", ""}));
     EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});

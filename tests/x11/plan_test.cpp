@@ -297,27 +297,37 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
     EXPECT_EQ(s[dp2].priority, 3u);
     EXPECT_FALSE(s.config->primaryOutput());
 
+    // What the server can keep is done; the rest is refused rather than
+    // reported done and read back otherwise.
+    const std::string refused = ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking";
     struct Case {
         xcb_randr_output_t serverPrimary;
         xcb_randr_output_t output;
         uint32_t priority;
-        std::optional<xcb_randr_output_t> primary;
+        std::variant<std::optional<xcb_randr_output_t>, std::string> outcome; // the primary set, or the refusal
     };
     const Case cases[] = {
-        {XCB_NONE, dp2, 2, std::nullopt}, // nobody named first: no primary still
-        {XCB_NONE, dp1, 2, std::nullopt},
+        {XCB_NONE, dp1, 2, std::nullopt}, // as it reads: nothing to do
+        {XCB_NONE, dp2, 3, std::nullopt},
+        {XCB_NONE, dp2, 2, "DP-2" + refused}, // it would still read 3
         {XCB_NONE, dp2, 1, dp2},
         {dp1, dp2, 1, dp2},
         {dp1, dp1, 2, dp2}, // the primary moved down leaves it to the one that takes its place
         {dp1, dp2, 2, std::nullopt},
         {dp1, dp1, 1, std::nullopt},
+        {dp1, dp2, 3, "DP-2" + refused},
+        {dp1, dp1, 3, "DP-1" + refused}, // it would read 2 behind DP-2
     };
     for (const Case &c : cases) {
         ServerState state = threeOutputs();
         state.primary = c.serverPrimary;
         Snapshot snapshot(state);
         snapshot.config->setOutputPriority(snapshot.config->output(c.output), c.priority);
-        EXPECT_EQ(snapshot.planned().primary, c.primary) << c.serverPrimary << " " << c.output << " " << c.priority;
+        if (const auto *refusal = std::get_if<std::string>(&c.outcome))
+            EXPECT_EQ(snapshot.refusal(), *refusal) << c.serverPrimary << " " << c.output << " " << c.priority;
+        else
+            EXPECT_EQ(snapshot.planned().primary, std::get<0>(c.outcome))
+                << c.serverPrimary << " " << c.output << " " << c.priority;
     }
 
     // A primary that is switched off ranks nobody first.

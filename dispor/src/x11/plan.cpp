@@ -77,6 +77,18 @@ QList<int> rankingOf(const QMap<int, Data> &outputs)
     return Ranking::order(entries);
 }
 
+// The priorities the outputs read once the server has that primary: 1 for
+// it, the others by id from 2, as describe() reads them.
+QHash<int, uint32_t> serverPriorities(QList<int> ranked, xcb_randr_output_t primary)
+{
+    std::sort(ranked.begin(), ranked.end());
+    QHash<int, uint32_t> priorities;
+    uint32_t next = 2;
+    for (const int id : std::as_const(ranked))
+        priorities.insert(id, xcb_randr_output_t(id) == primary ? 1 : next++);
+    return priorities;
+}
+
 PropertyWrite writeOf(xcb_randr_output_t output, xcb_atom_t atom, const Property &property, int32_t value)
 {
     PropertyWrite write{output, atom, property.type, 32, QByteArray(reinterpret_cast<const char *>(&value), 4)};
@@ -442,17 +454,25 @@ private:
             if (d.enabled && d.connected && !ranks.contains(d.id))
                 ranks.append(d.id);
         }
-        // X keeps one primary output and no order behind it: a request
-        // changes the primary only where it names it. An output given rank
-        // 1 becomes primary; the primary moved down leaves it to the output
-        // that takes its rank; other requests leave the server as it is.
+        // X keeps one primary output and no order behind it: an output given
+        // rank 1 becomes primary; the primary moved down leaves it to the
+        // output that takes its rank; any other request can only confirm the
+        // rank the output already reads.
         xcb_randr_output_t primary = m_now.primary;
+        QHash<int, uint32_t> asked; // the last request of each output
         for (const auto &[id, priority] : requests) {
             Ranking::move(ranks, id, priority);
             if (priority == 1 && ranks.contains(id))
                 primary = xcb_randr_output_t(id);
             else if (xcb_randr_output_t(id) == primary && !ranks.isEmpty() && ranks.first() != id)
                 primary = xcb_randr_output_t(ranks.first());
+            asked.insert(id, priority);
+        }
+        const QHash<int, uint32_t> after = serverPriorities(ranks, primary);
+        for (auto at = asked.cbegin(); at != asked.cend(); ++at) {
+            if (after.value(at.key()) != at.value())
+                return fail(m_base[at.key()].name + ": "
+                            + Changes::notPossible("priority", "X11 keeps one primary output and no ranking"));
         }
         if (primary != m_now.primary)
             m_plan->primary = primary;
