@@ -19,7 +19,7 @@ using Rotation = Dispor::Output::Rotation;
 constexpr xcb_randr_mode_t big = 100, small = 101;
 constexpr xcb_randr_output_t dp1 = 1, dp2 = 2, hdmi = 3;
 constexpr xcb_randr_crtc_t c1 = 11, c2 = 12, c3 = 13;
-constexpr xcb_atom_t replicaOf = 900, maxBpc = 901;
+constexpr xcb_atom_t replicaOf = 900, maxBpc = 901, gammaRecord = 902;
 constexpr uint16_t allRotations = 0x3f;
 
 ModeLine modeLine(xcb_randr_mode_t id, uint16_t width, uint16_t height, const QByteArray &name = {})
@@ -87,6 +87,7 @@ ServerState threeOutputs()
     s.primary = dp1;
     s.atoms.replicaOf = replicaOf;
     s.atoms.maxBpc = maxBpc;
+    s.atoms.gamma = gammaRecord;
     return s;
 }
 
@@ -97,6 +98,20 @@ Property integer(int32_t value)
     p.format = 32;
     p.data = QByteArray(reinterpret_cast<const char *>(&value), 4);
     return p;
+}
+
+// The server after a gamma write: the ramps on the CRTC, our record on the output.
+void hold(ServerState &state, const GammaWrite &write)
+{
+    CrtcState &crtc = state.crtcs[write.crtc];
+    crtc.red = write.red;
+    crtc.green = write.green;
+    crtc.blue = write.blue;
+    Property record;
+    record.type = XCB_ATOM_INTEGER;
+    record.format = 16;
+    record.data = write.record;
+    state.outputs[write.output].properties.insert(gammaRecord, record);
 }
 
 // One snapshot of a server state, changed as the tool would, then planned.
@@ -340,8 +355,10 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
 {
     ServerState state = threeOutputs();
     // xrandr's 0.7: the ramp's top at 0.7 of 65535.
-    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue})
-        ramp->last() = 45875;
+    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue}) {
+        for (int i = 0; i < 256; ++i)
+            (*ramp)[i] = uint16_t(std::lround(i * 45875.0 / 255));
+    }
     Property bpc = integer(12);
     bpc.range = true;
     bpc.validValues = {6, 12};
@@ -365,10 +382,74 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
     s[dp1].brightness = 0.7;
     const Plan plan = s.planned();
     ASSERT_EQ(plan.gamma.size(), 1);
-    state.crtcs[c1].red = plan.gamma[0].red;
-    state.crtcs[c1].green = plan.gamma[0].green;
-    state.crtcs[c1].blue = plan.gamma[0].blue;
+    hold(state, plan.gamma[0]);
     EXPECT_EQ(describe(state)[dp1].brightness, 0.7);
+}
+
+// A night light's 4500 K: three straight ramps whose tops differ.
+QList<uint16_t> rampTo(uint16_t top)
+{
+    QList<uint16_t> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.append(uint16_t(std::lround(i * double(top) / 255)));
+    return ramp;
+}
+
+TEST(X11Plan, BrightnessKeepsTheColourBalance)
+{
+    ServerState state = threeOutputs();
+    CrtcState &tinted = state.crtcs[c1];
+    tinted.red = rampTo(65280);
+    tinted.green = rampTo(56702);
+    tinted.blue = rampTo(48104);
+    const CrtcState tint = tinted;
+    EXPECT_EQ(describe(state)[dp1].brightness, 1.0);
+
+    const auto planned = [&state](double brightness) {
+        Snapshot s(state);
+        s[dp1].brightness = brightness;
+        const Plan plan = s.planned();
+        EXPECT_EQ(plan.gamma.size(), 1);
+        return plan.gamma.value(0);
+    };
+    // Every step of every channel scaled alike.
+    GammaWrite write = planned(0.8);
+    for (qsizetype i = 0; i < 256; ++i) {
+        EXPECT_EQ(write.red[i], std::lround(tint.red[i] * 0.8)) << i;
+        EXPECT_EQ(write.green[i], std::lround(tint.green[i] * 0.8)) << i;
+        EXPECT_EQ(write.blue[i], std::lround(tint.blue[i] * 0.8)) << i;
+    }
+    hold(state, write);
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.8);
+    // Down to 0 and back: the record brings the tint back as it was.
+    hold(state, planned(0));
+    EXPECT_EQ(state.crtcs[c1].red, QList<uint16_t>(256, 0));
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.0);
+    EXPECT_TRUE(describe(state)[dp1].capabilities & Dispor::Output::Capability::BrightnessControl);
+    hold(state, planned(1));
+    EXPECT_EQ(state.crtcs[c1], tint);
+
+    // Ramps another client wrote since: the record no longer holds. At half
+    // of 65535 they read 0.5 and scale from there.
+    tinted.red = tinted.green = tinted.blue = rampTo(32768);
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.5);
+    write = planned(1);
+    for (qsizetype i = 0; i < 256; ++i)
+        EXPECT_NEAR(write.red[i], i * 257, 1) << i;
+
+    // Ramps all at zero (Xwayland) or not rising (Xvfb's uninitialised
+    // memory) say nothing, without our record.
+    QList<uint16_t> noise = rampTo(65535);
+    std::swap(noise[3], noise[200]);
+    for (const QList<uint16_t> &meaningless : {QList<uint16_t>(256, 0), noise}) {
+        tinted.red = tinted.green = tinted.blue = meaningless;
+        const Data unknown = describe(state)[dp1];
+        EXPECT_FALSE(unknown.capabilities & Dispor::Output::Capability::BrightnessControl);
+        EXPECT_EQ(unknown.brightness, 1.0);
+        Snapshot refused(state);
+        refused[dp1].brightness = 0.5;
+        EXPECT_EQ(refused.refusal(), "DP-1: changing \"brightness\" needs the capability \"brightness\"");
+    }
 }
 
 } // namespace

@@ -315,6 +315,25 @@ void Randr::removeCustomModes()
         d->check(xcb_randr_destroy_mode_checked(d->c, mode), "destroying a mode");
 }
 
+Ramps Randr::gamma(const std::string &name)
+{
+    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    auto r = owned(xcb_randr_get_crtc_gamma_reply(d->c, xcb_randr_get_crtc_gamma(d->c, info->crtc), nullptr));
+    if (!r)
+        throw std::runtime_error("no gamma ramp for " + name);
+    const auto list = [&r](const uint16_t *ramp) { return std::vector<uint16_t>(ramp, ramp + r->size); };
+    return {list(xcb_randr_get_crtc_gamma_red(r.get())), list(xcb_randr_get_crtc_gamma_green(r.get())),
+            list(xcb_randr_get_crtc_gamma_blue(r.get()))};
+}
+
+void Randr::setGamma(const std::string &name, const Ramps &ramps)
+{
+    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    d->check(xcb_randr_set_crtc_gamma_checked(d->c, info->crtc, uint16_t(ramps.red.size()), ramps.red.data(),
+                                              ramps.green.data(), ramps.blue.data()),
+             "setting the gamma of " + name);
+}
+
 std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial, const std::string &serialText)
 {
     std::string edid(128, '\0');

@@ -37,6 +37,13 @@ private:
     std::string m_log;
 };
 
+// The three channels of a CRTC's gamma ramp.
+struct Ramps {
+    std::vector<uint16_t> red, green, blue;
+
+    bool operator==(const Ramps &) const = default;
+};
+
 // One mode line of `xrandr --verbose`.
 struct XMode {
     std::string name;
@@ -96,6 +103,9 @@ public:
     void remove(const std::string &output, const std::string &property);
     // Deletes every mode named "dispor:…" from every output and the screen.
     void removeCustomModes();
+    // The ramps of the CRTC that drives the output.
+    Ramps gamma(const std::string &output);
+    void setGamma(const std::string &output, const Ramps &ramps);
 
 private:
     struct Private;

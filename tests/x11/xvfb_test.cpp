@@ -50,5 +50,19 @@ TEST_F(X11Xvfb, EveryRunReachesAServerThatResetsBetweenClients)
     EXPECT_EQ(failed, 0);
 }
 
+TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
+{
+    // Xvfb keeps no gamma: its ramps read all zero, or whatever its memory
+    // held after a reset, which is no brightness at all. (Refused, nothing
+    // is sent; the ramps cannot be compared, being that noise.)
+    const Result report = run({"screen"});
+    ASSERT_EQ(report.status, 0) << report;
+    EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos) << report.out;
+    EXPECT_EQ(run({"screen", "set-brightness", "50%"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: screen: changing \"brightness\" needs the capability "
+                      "\"brightness\"\n"}));
+}
+
 } // namespace
 } // namespace x11

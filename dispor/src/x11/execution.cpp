@@ -233,17 +233,33 @@ private:
 
     bool setGamma(const GammaWrite &write, QString *reason)
     {
-        return m_connection.check(xcb_randr_set_crtc_gamma_checked(c(), write.crtc, uint16_t(write.red.size()),
-                                                                    write.red.constData(), write.green.constData(),
-                                                                    write.blue.constData()),
-                                  "to set a gamma ramp", reason);
+        if (!m_connection.check(xcb_randr_set_crtc_gamma_checked(c(), write.crtc, uint16_t(write.red.size()),
+                                                                  write.red.constData(), write.green.constData(),
+                                                                  write.blue.constData()),
+                                "to set a gamma ramp", reason))
+            return false;
+        if (!write.output)
+            return true;
+        const xcb_atom_t atom = m_connection.atoms().gamma;
+        if (write.record.isEmpty())
+            return m_connection.check(xcb_randr_delete_output_property_checked(c(), write.output, atom),
+                                      "to remove the record of a gamma ramp", reason);
+        return m_connection.check(xcb_randr_configure_output_property_checked(c(), write.output, atom, 0, 0, 0, nullptr),
+                                  "to record a gamma ramp", reason)
+            && m_connection.check(xcb_randr_change_output_property_checked(
+                                      c(), write.output, atom, XCB_ATOM_INTEGER, 16, XCB_PROP_MODE_REPLACE,
+                                      uint32_t(write.record.size() / 2), write.record.constData()),
+                                  "to record a gamma ramp", reason);
     }
 
     bool writeGamma(const Plan &plan, QString *reason)
     {
         for (const GammaWrite &write : plan.gamma) {
             const CrtcState &old = m_before.crtcs.value(write.crtc);
-            m_oldGamma.append({write.crtc, old.red, old.green, old.blue});
+            const Property *record =
+                findProperty(m_before.outputs.value(write.output), m_connection.atoms().gamma);
+            m_oldGamma.append({write.crtc, old.red, old.green, old.blue, write.output,
+                               record ? record->data : QByteArray()});
             if (!setGamma(write, reason))
                 return false;
         }

@@ -53,22 +53,6 @@ QSize extent(const ModeLine &mode, uint16_t rotation)
     return quarterTurn(rotation) ? size.transposed() : size;
 }
 
-// The ramp at a new brightness, keeping each channel's curve.
-QList<uint16_t> scaledRamp(const QList<uint16_t> &ramp, double brightness)
-{
-    QList<uint16_t> result(ramp.size());
-    const uint16_t top = ramp.isEmpty() ? 0 : *std::max_element(ramp.begin(), ramp.end());
-    const qsizetype last = std::max<qsizetype>(ramp.size() - 1, 1);
-    for (qsizetype i = 0; i < ramp.size(); ++i) {
-        // A ramp at zero has lost its curve: start again from a straight one.
-        const double shape = top ? double(ramp[i]) / top : double(i) / last;
-        result[i] = uint16_t(std::clamp(std::lround(shape * brightness * 65535), 0L, 65535L));
-    }
-    if (!result.isEmpty())
-        result.last() = uint16_t(std::clamp(std::lround(brightness * 65535), 0L, 65535L));
-    return result;
-}
-
 QList<int> rankingOf(const QMap<int, Data> &outputs)
 {
     QList<Ranking::Entry> entries;
@@ -566,10 +550,13 @@ private:
             if (!(d.brightness >= 0 && d.brightness <= 1))
                 return fail(d.name + ": \"brightness\" must lie between 0 and 1");
             const CrtcState &crtc = m_now.crtcs.value(server(d).crtc);
-            if (crtc.red.isEmpty())
+            std::optional<Gamma> gamma = gammaOf(m_now, crtc);
+            if (!gamma)
                 return fail(d.name + ": changing \"brightness\" needs the capability \"brightness\"");
-            m_plan->gamma.append({crtc.id, scaledRamp(crtc.red, d.brightness), scaledRamp(crtc.green, d.brightness),
-                                  scaledRamp(crtc.blue, d.brightness)});
+            gamma->brightness = recordedBrightness(d.brightness);
+            m_plan->gamma.append({crtc.id, scaledRamp(gamma->red, gamma->brightness),
+                                  scaledRamp(gamma->green, gamma->brightness), scaledRamp(gamma->blue, gamma->brightness),
+                                  xcb_randr_output_t(d.id), gammaRecord(*gamma)});
         }
         return true;
     }

@@ -43,6 +43,9 @@ struct PropertyWrite {
 struct GammaWrite {
     xcb_randr_crtc_t crtc = XCB_NONE;
     QList<uint16_t> red, green, blue;
+    // Our record of what the ramps were made of, kept on this output.
+    xcb_randr_output_t output = XCB_NONE;
+    QByteArray record;
 };
 
 struct ModeAddition {

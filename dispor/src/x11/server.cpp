@@ -421,12 +421,13 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscanVBorder, "underscan vborder"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
         {&Atoms::replicaOf, "_DISPOR_REPLICA_OF"},
+        {&Atoms::gamma, "_DISPOR_GAMMA"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i) {
-        // Ours is made if missing, so that a mirror made later in this
+        // Ours are made if missing, so that what is marked later in this
         // connection is read back by it too.
-        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf;
+        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf && names[i].first != &Atoms::gamma;
         cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
     }
 
@@ -742,7 +743,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
 
     const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
                                  m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
-                                 m_atoms.underscanVBorder, m_atoms.replicaOf};
+                                 m_atoms.underscanVBorder, m_atoms.replicaOf,     m_atoms.gamma};
     struct PropertyCookies {
         xcb_randr_output_t output;
         xcb_atom_t atom;
@@ -770,9 +771,11 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
                 const xcb_atom_t atom = atoms[k];
                 if (atom == XCB_NONE || std::find(std::begin(wanted), std::end(wanted), atom) == std::end(wanted))
                     continue;
+                // Our gamma record holds three ramps of up to 4096 steps.
+                const uint32_t units = atom == m_atoms.gamma ? 6 * 4096 : 1024;
                 propertyRequests.append({output.id, atom,
                                          xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                                       1024, 0, 0),
+                                                                       units, 0, 0),
                                          xcb_randr_query_output_property(c, output.id, atom)});
             }
         }

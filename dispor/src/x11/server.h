@@ -82,6 +82,9 @@ struct Atoms {
     // Ours, on a replica: the output it mirrors. RandR keeps no direction
     // for outputs that show the same area.
     xcb_atom_t replicaOf = XCB_NONE;
+    // Ours, on the outputs of a CRTC whose ramps we wrote: what they were
+    // made of, so that brightness 0 does not lose another program's curves.
+    xcb_atom_t gamma = XCB_NONE;
 
     bool operator==(const Atoms &) const = default;
 };
