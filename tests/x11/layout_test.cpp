@@ -304,6 +304,29 @@ TEST_F(X11Layout, MirroringKeepsItsDirectionAndTheOrigin)
     EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
 }
 
+TEST_F(X11Layout, AMirrorInTheWaySaysSo)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    const std::string before = screen().text;
+    const std::string failed = "Failed to apply output configuration: ";
+    EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}),
+              (Result{1, "", failed + "DUMMY0: cannot be disabled while DUMMY1 mirrors it; end that mirror first\n"}));
+    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY1"}),
+              (Result{1, "", failed + "DUMMY0: cannot mirror DUMMY1, which mirrors DUMMY0; end that mirror first\n"}));
+    EXPECT_EQ(screen().text, before);
+}
+
+TEST_F(X11Layout, AnotherClientsMirrorIsNotReadFromAnOldMark)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    // Another client ends that mirror and makes the opposite one, with
+    // DUMMY1 primary: it is the source now.
+    xrandr(display(), {"--output", "DUMMY1", "--pos", "1920x0", "--primary"});
+    xrandr(display(), {"--output", "DUMMY0", "--same-as", "DUMMY1"});
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
+}
+
 TEST_F(X11Layout, RefusesAPlaceNextToADisconnectedOutput)
 {
     // A disconnected output has no mode and no size, so no edge to share.

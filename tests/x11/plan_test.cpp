@@ -91,6 +91,16 @@ ServerState threeOutputs()
     return s;
 }
 
+// Our mark on a replica, made in the configuration of that timestamp.
+Property mark(xcb_randr_output_t source, xcb_timestamp_t timestamp)
+{
+    Property p;
+    p.type = XCB_ATOM_INTEGER;
+    p.format = 32;
+    p.data = replicaMarkData(source, timestamp);
+    return p;
+}
+
 Property integer(int32_t value)
 {
     Property p;
@@ -112,6 +122,17 @@ void hold(ServerState &state, const GammaWrite &write)
     record.format = 16;
     record.data = write.record;
     state.outputs[write.output].properties.insert(gammaRecord, record);
+}
+
+// DP-1 mirrors DP-2 at 0,0, as our mark says.
+ServerState dp1MirrorsDp2()
+{
+    ServerState s = threeOutputs();
+    s.width = 1920;
+    s.timestamp = 4000;
+    s.crtcs[c2].x = 0;
+    s.outputs[dp1].properties.insert(replicaOf, mark(dp2, s.timestamp));
+    return s;
 }
 
 // One snapshot of a server state, changed as the tool would, then planned.
@@ -237,6 +258,13 @@ TEST(X11Plan, Refusals)
         {[](Snapshot &s) { s[hdmi].pos = {10, 10}; }, "HDMI-1: the output is disabled, so it has no position to set"},
         {[](Snapshot &s) { s[dp1].currentModeId = u"999"_qs; }, "DP-1: the mode \"999\" is not one of the output's modes"},
         {[](Snapshot &s) { s[dp1].replicationSource = hdmi; }, "DP-1: cannot mirror HDMI-1, which is disabled"},
+        // The refusals name what is wrong where a mirror stands in the way.
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].enabled = false; },
+         "DP-2: cannot be disabled while DP-1 mirrors it; end that mirror first"},
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].replicationSource = dp1; },
+         "DP-2: cannot mirror DP-1, which mirrors DP-2; end that mirror first"},
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[hdmi].enabled = true; s[hdmi].replicationSource = dp1; },
+         "HDMI-1: cannot mirror DP-1, which mirrors DP-2"},
         {[](Snapshot &s) { s[dp1].replicationSource = 77; }, "DP-1: the replication source 77 is no output"},
         {[](Snapshot &s) { s[dp1].pos = {32000, 0}; }, "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
     };
@@ -261,14 +289,16 @@ TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
     EXPECT_EQ(plan.marks[0].source, dp2);
 
     // As the server then holds it: the mark gives the direction.
-    ServerState mirrored = threeOutputs();
-    mirrored.width = 1920;
-    mirrored.crtcs[c2].x = 0;
-    mirrored.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    ServerState mirrored = dp1MirrorsDp2();
     Snapshot read(mirrored);
     EXPECT_EQ(read[dp1].replicationSource, int(dp2));
     EXPECT_EQ(read[dp2].replicationSource, 0);
-    // Without the mark, the primary is the source.
+    // Another client has set the configuration since: the mark may tell of
+    // a mirror that is no more, and the primary is the source, as without it.
+    mirrored.timestamp += 1;
+    EXPECT_EQ(Snapshot(mirrored)[dp2].replicationSource, int(dp1));
+    EXPECT_EQ(Snapshot(mirrored)[dp1].replicationSource, 0);
+    mirrored.timestamp -= 1;
     mirrored.outputs[dp1].properties.clear();
     EXPECT_EQ(Snapshot(mirrored)[dp2].replicationSource, int(dp1));
     EXPECT_EQ(Snapshot(mirrored)[dp1].replicationSource, 0);
@@ -277,12 +307,14 @@ TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
     read[hdmi].replicationSource = dp2;
     plan = read.planned();
     EXPECT_EQ(places(plan)[c3], (Place{big, 0, 0, {hdmi}}));
-    ASSERT_EQ(plan.marks.size(), 1);
-    EXPECT_EQ(plan.marks[0].output, hdmi);
+    // The mirror kept is marked again, for the configuration the apply leaves.
+    ASSERT_EQ(plan.marks.size(), 2);
+    EXPECT_EQ((std::pair{plan.marks[0].output, plan.marks[0].source}), (std::pair{dp1, dp2}));
+    EXPECT_EQ((std::pair{plan.marks[1].output, plan.marks[1].source}), (std::pair{hdmi, dp2}));
 
     // The replica ends it: right of the others, its mark gone.
     Snapshot ending(mirrored);
-    ending.now.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    ending.now.outputs[dp1].properties.insert(replicaOf, mark(dp2, ending.now.timestamp));
     ending = Snapshot(ending.now);
     ending[dp1].replicationSource = 0;
     plan = ending.planned();

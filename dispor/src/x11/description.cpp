@@ -133,11 +133,20 @@ const Property *findProperty(const OutputState &output, xcb_atom_t atom)
     return it == output.properties.constEnd() ? nullptr : &*it;
 }
 
-// The output our mark on the output names, 0 when it has none.
-int replicaMark(const OutputState &output, const Atoms &atoms)
+int replicaMark(const OutputState &output, const ServerState &state)
 {
-    const Property *property = findProperty(output, atoms.replicaOf);
-    return property && property->format == 32 ? property->value().value_or(0) : 0;
+    const Property *property = findProperty(output, state.atoms.replicaOf);
+    if (!property || property->format != 32 || property->data.size() != 8)
+        return 0;
+    uint32_t units[2];
+    std::memcpy(units, property->data.constData(), sizeof units);
+    return units[1] == state.timestamp ? int(units[0]) : 0;
+}
+
+QByteArray replicaMarkData(xcb_randr_output_t source, xcb_timestamp_t timestamp)
+{
+    const uint32_t units[2] = {source, timestamp};
+    return QByteArray(reinterpret_cast<const char *>(units), sizeof units);
 }
 
 Output::Rotation rotationFromRandr(uint16_t randr)
@@ -297,7 +306,7 @@ QMap<int, Data> describe(const ServerState &state)
         if (group.size() < 2)
             continue;
         const auto named = [&](const Data *member) -> const Data * {
-            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), atoms);
+            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), state);
             for (const Data *candidate : std::as_const(group)) {
                 if (candidate != member && candidate->id == source)
                     return candidate;

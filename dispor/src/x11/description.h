@@ -53,7 +53,10 @@ const Property *findProperty(const OutputState &output, xcb_atom_t atom);
 // Whether a client may change it, and whether it is a 32-bit range.
 bool usable(const Property *property);
 bool usableRange(const Property *property);
-// The output our mark on the output names as its source, 0 when none.
-int replicaMark(const OutputState &output, const Atoms &atoms);
+// The output our mark on the output names as its source, 0 when none or
+// when another client has set the configuration since the mark was made.
+int replicaMark(const OutputState &output, const ServerState &state);
+// A mark naming the source, made in the configuration of that timestamp.
+QByteArray replicaMarkData(xcb_randr_output_t source, xcb_timestamp_t timestamp);
 
 } // namespace Dispor::X11

@@ -115,6 +115,8 @@ private:
             if (layout.crtcs.value(crtc.id) != targetOf(crtc))
                 changed.append(crtc.id);
         }
+        if (!undoing && (!changed.isEmpty() || layout.width != from.width || layout.height != from.height))
+            m_layoutSent = true;
         for (const xcb_randr_crtc_t id : std::as_const(changed)) {
             const CrtcState &crtc = from.crtcs[id];
             const CrtcTarget &target = layout.crtcs[id];
@@ -206,26 +208,44 @@ private:
         return true;
     }
 
-    bool setMark(const ReplicaMark &mark, QString *reason)
+    // Our mark as data, or none to remove it.
+    bool setMark(xcb_randr_output_t output, const QByteArray &data, QString *reason)
     {
         const xcb_atom_t atom = m_connection.atoms().replicaOf;
-        if (!mark.source)
-            return m_connection.check(xcb_randr_delete_output_property_checked(c(), mark.output, atom),
+        if (data.isEmpty())
+            return m_connection.check(xcb_randr_delete_output_property_checked(c(), output, atom),
                                       "to remove the mark of a mirror", reason);
-        const uint32_t source = mark.source;
-        return m_connection.check(xcb_randr_configure_output_property_checked(c(), mark.output, atom, 0, 0, 0, nullptr),
+        return m_connection.check(xcb_randr_configure_output_property_checked(c(), output, atom, 0, 0, 0, nullptr),
                                   "to mark a mirror", reason)
-            && m_connection.check(xcb_randr_change_output_property_checked(c(), mark.output, atom, XCB_ATOM_INTEGER, 32,
-                                                                            XCB_PROP_MODE_REPLACE, 1, &source),
+            && m_connection.check(xcb_randr_change_output_property_checked(c(), output, atom, XCB_ATOM_INTEGER, 32,
+                                                                            XCB_PROP_MODE_REPLACE,
+                                                                            uint32_t(data.size() / 4), data.constData()),
                                   "to mark a mirror", reason);
     }
 
     bool writeMarks(const Plan &plan, QString *reason)
     {
+        if (plan.marks.isEmpty())
+            return true;
+        // A mark holds while the configuration is the one it was made in: the
+        // one this apply leaves.
+        xcb_timestamp_t timestamp = m_before.timestamp;
+        if (m_layoutSent) {
+            auto now = reply(xcb_randr_get_screen_resources_current_reply(
+                c(), xcb_randr_get_screen_resources_current(c(), m_connection.root()), nullptr));
+            if (!now) {
+                *reason = m_connection.errorText("the screen resources", nullptr);
+                return false;
+            }
+            timestamp = now->timestamp;
+        }
         for (const ReplicaMark &mark : plan.marks) {
-            m_oldMarks.append({mark.output, xcb_randr_output_t(replicaMark(m_before.outputs.value(mark.output),
-                                                                            m_connection.atoms()))});
-            if (!setMark(mark, reason))
+            const Property *old = findProperty(m_before.outputs.value(mark.output), m_connection.atoms().replicaOf);
+            const QByteArray data = mark.source ? replicaMarkData(mark.source, timestamp) : QByteArray();
+            if ((old ? old->data : QByteArray()) == data && (!old || old->format == 32))
+                continue;
+            m_oldMarks.append({mark.output, old && old->format == 32 ? old->data : QByteArray()});
+            if (!setMark(mark.output, data, reason))
                 return false;
         }
         return true;
@@ -307,8 +327,8 @@ private:
             setGamma(write, &ignored);
         for (const PropertyWrite &write : std::as_const(m_oldProperties))
             writeProperty(write, "", &ignored);
-        for (const ReplicaMark &mark : std::as_const(m_oldMarks))
-            setMark(mark, &ignored);
+        for (const auto &[output, data] : std::as_const(m_oldMarks))
+            setMark(output, data, &ignored);
         if (m_primaryTouched)
             m_connection.check(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary), "",
                                &ignored);
@@ -329,10 +349,11 @@ private:
     QList<std::pair<xcb_randr_output_t, xcb_randr_mode_t>> m_added;
     QList<std::pair<xcb_randr_output_t, xcb_randr_mode_t>> m_deleted;
     QList<PropertyWrite> m_oldProperties;
-    QList<ReplicaMark> m_oldMarks;
+    QList<std::pair<xcb_randr_output_t, QByteArray>> m_oldMarks;
     QList<GammaWrite> m_oldGamma;
     bool m_primaryTouched = false;
     bool m_layoutTouched = false;
+    bool m_layoutSent = false; // whether a CRTC or the screen was set
 };
 
 } // namespace

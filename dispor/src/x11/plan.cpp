@@ -169,10 +169,23 @@ private:
                 if (source == m_base.constEnd())
                     return fail(d.name + ": the replication source " + QString::number(d.replicationSource)
                                 + " is no output");
+                const bool kept = d.replicationSource == m_described[d.id].replicationSource;
+                if (!source->enabled && kept && m_described[source->id].enabled)
+                    return fail(source->name + ": cannot be disabled while " + d.name
+                                + " mirrors it; end that mirror first");
                 if (!source->enabled)
                     return fail(d.name + ": cannot mirror " + source->name + ", which is disabled");
+                // Asked of the source, a mirror the other way round is the
+                // source's to refuse.
+                if (source->replicationSource == d.id && kept
+                    && source->replicationSource != m_described[source->id].replicationSource)
+                    continue;
+                if (source->replicationSource == d.id)
+                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors " + d.name
+                                + "; end that mirror first");
                 if (source->replicationSource)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors another output");
+                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors "
+                                + m_base.value(source->replicationSource).name);
             }
         }
         if (!disabled.isEmpty()) {
@@ -529,15 +542,17 @@ private:
         return true;
     }
 
-    // A mirror made or ended here names its source, or none; marks that
-    // name what no longer is go too.
+    // Ours to mark: a mirror made here, and one our mark still names, whose
+    // mark must name the configuration this apply leaves. Other marks go.
     bool marks()
     {
         for (const Data &d : std::as_const(m_base)) {
-            const int want = d.enabled ? d.replicationSource : 0;
-            const int have = replicaMark(server(d), m_now.atoms);
-            if (want != have && (d.replicationSource != m_described[d.id].replicationSource || have))
-                m_plan->marks.append({xcb_randr_output_t(d.id), xcb_randr_output_t(want)});
+            const OutputState &output = server(d);
+            const bool asked = d.replicationSource != m_described[d.id].replicationSource;
+            const bool ours = asked || replicaMark(output, m_now) == d.replicationSource;
+            const int want = d.enabled && d.replicationSource && ours ? d.replicationSource : 0;
+            if (want || findProperty(output, m_now.atoms.replicaOf))
+                m_plan->marks.append({output.id, xcb_randr_output_t(want)});
         }
         return true;
     }

@@ -59,7 +59,8 @@ struct ModeRemoval {
     xcb_randr_mode_t mode = XCB_NONE;
 };
 
-// Our mark on a replica, naming its source; none removes it.
+// Our mark on a replica, naming its source; none removes it. The execution
+// adds the configuration's timestamp and skips what is already so.
 struct ReplicaMark {
     xcb_randr_output_t output = XCB_NONE;
     xcb_randr_output_t source = XCB_NONE;

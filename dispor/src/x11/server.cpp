@@ -655,6 +655,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         all = reply(xcb_randr_get_screen_resources_reply(c, allCookie, &error));
         if (all) {
             s.configTimestamp = all->config_timestamp;
+            s.timestamp = all->timestamp;
             crtcs = xcb_randr_get_screen_resources_crtcs(all.get());
             crtcCount = all->num_crtcs;
             outputs = xcb_randr_get_screen_resources_outputs(all.get());
@@ -667,6 +668,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         current = reply(xcb_randr_get_screen_resources_current_reply(c, currentCookie, &error));
         if (current) {
             s.configTimestamp = current->config_timestamp;
+            s.timestamp = current->timestamp;
             crtcs = xcb_randr_get_screen_resources_current_crtcs(current.get());
             crtcCount = current->num_crtcs;
             outputs = xcb_randr_get_screen_resources_current_outputs(current.get());
