@@ -69,6 +69,29 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
     }
 }
 
+TEST_F(X11Layout, TheScreenIsTheBoundingBoxOfTheOutputsFromTheOrigin)
+{
+    // DUMMY0 and DUMMY1 side by side, DUMMY2 below DUMMY0; the top row goes.
+    xrandr(display(), {"--output", "DUMMY2", "--mode", "1920x1080", "--pos", "0x1080"});
+    EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY1", {1920, 0, 1920, 1080}},
+                                                         {"DUMMY2", {0, 1080, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(3840, 2160));
+    EXPECT_EQ(run({"DUMMY1", "set-enabled", "false"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY2", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(1920, 1080));
+
+    // Left away from the origin by another client, the layout goes back
+    // there with the next change, whatever it changes.
+    xrandr(display(), {"--output", "DUMMY2", "--pos", "100x50"});
+    EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY2", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(1920, 1080));
+}
+
 TEST_F(X11Layout, SetsTheModeItIsGiven)
 {
     const uint32_t mode = randr().mode("1600x1200"); // the first of five rates

@@ -119,7 +119,7 @@ public:
     bool plan(const QList<std::pair<int, uint32_t>> &priorityRequests, Plan *plan)
     {
         m_plan = plan;
-        return checkOutputs() && place() && assignCrtcs() && screenSize() && primary(priorityRequests) && properties()
+        return checkOutputs() && place() && screenSize() && assignCrtcs() && primary(priorityRequests) && properties()
             && marks() && gamma() && customModes();
     }
 
@@ -414,8 +414,21 @@ private:
         return true;
     }
 
+    // The layout starts at 0,0 and the screen is its bounding box, whatever
+    // was switched off or moved: no stretch of the screen that no output shows.
     bool screenSize()
     {
+        int left = INT_MAX, top = INT_MAX;
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.enabled) {
+                left = std::min(left, d.pos.x());
+                top = std::min(top, d.pos.y());
+            }
+        }
+        for (Data &d : m_base) {
+            if (d.enabled)
+                d.pos -= QPoint(left, top);
+        }
         int width = 0, height = 0;
         for (const Data &d : std::as_const(m_base)) {
             if (!d.enabled)
