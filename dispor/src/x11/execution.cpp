@@ -5,7 +5,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <csignal>
 
 namespace Dispor::X11 {
 
@@ -357,6 +359,59 @@ private:
 };
 
 } // namespace
+
+namespace {
+
+constexpr std::array<int, 4> heldSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+volatile sig_atomic_t arrived[heldSignals.size()];
+
+void noteSignal(int signal)
+{
+    for (size_t i = 0; i < heldSignals.size(); ++i) {
+        if (heldSignals[i] == signal)
+            arrived[i] = 1;
+    }
+}
+
+} // namespace
+
+struct SignalHold::Saved {
+    struct sigaction actions[heldSignals.size()] = {};
+    bool held[heldSignals.size()] = {};
+};
+
+SignalHold::SignalHold() : m_saved(std::make_unique<Saved>())
+{
+    struct sigaction note = {};
+    note.sa_handler = noteSignal;
+    note.sa_flags = SA_RESTART;
+    sigemptyset(&note.sa_mask);
+    for (const int signal : heldSignals)
+        sigaddset(&note.sa_mask, signal);
+    for (size_t i = 0; i < heldSignals.size(); ++i) {
+        arrived[i] = 0;
+        m_saved->held[i] = ::sigaction(heldSignals[i], &note, &m_saved->actions[i]) == 0;
+        // Ignored before, ignored still.
+        if (m_saved->held[i] && m_saved->actions[i].sa_handler == SIG_IGN) {
+            ::sigaction(heldSignals[i], &m_saved->actions[i], nullptr);
+            m_saved->held[i] = false;
+        }
+    }
+}
+
+SignalHold::~SignalHold()
+{
+    const int error = errno;
+    for (size_t i = 0; i < heldSignals.size(); ++i) {
+        if (m_saved->held[i])
+            ::sigaction(heldSignals[i], &m_saved->actions[i], nullptr);
+    }
+    for (size_t i = 0; i < heldSignals.size(); ++i) {
+        if (m_saved->held[i] && arrived[i])
+            ::raise(heldSignals[i]);
+    }
+    errno = error;
+}
 
 void setStepHook(std::function<bool(const char *step)> hook)
 {

@@ -314,37 +314,46 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
     const std::string hostName = host;
     std::free(host);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(answerSeconds);
-    int error = 0;
-    QString lookupFailure;
-    Socket socket = hostName.empty() || hostName == "unix"
-        ? connectLocal(number, deadline, &error)
-        : connectTcp(hostName, number, deadline, &error, &lookupFailure);
     const QString server = u"the X server "_qs + Dispor::quoted(display);
     const QString mute = server + " did not answer within " + QString::number(answerSeconds) + " s";
-    if (socket.fd() < 0) {
-        if (!lookupFailure.isEmpty())
-            *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
-        else
-            *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
-        return nullptr;
-    }
-    std::optional<Cookie> cookie = cookieFor(socket.fd(), number);
-    xcb_auth_info_t auth{};
-    if (cookie) {
-        auth.namelen = int(cookie->name.size());
-        auth.name = cookie->name.data();
-        auth.datalen = int(cookie->data.size());
-        auth.data = cookie->data.data();
-    }
-    const int fd = socket.release();
-    Watchdog watchdog(fd, deadline);
-    // Owns the socket from here on, whether it succeeds or not.
-    xcb_connection_t *connection = xcb_connect_to_fd(fd, cookie ? &auth : nullptr);
-    const bool late = watchdog.finish();
-    if (late || xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        *reason = late ? mute : u"cannot connect to "_qs + server;
-        return nullptr;
+    // A second try for a server that closed the connection in its setup: one
+    // that resets when its last client leaves drops a connection that comes
+    // in just as it resets.
+    xcb_connection_t *connection = nullptr;
+    for (int attempt = 0; !connection; ++attempt) {
+        int error = 0;
+        QString lookupFailure;
+        Socket socket = hostName.empty() || hostName == "unix"
+            ? connectLocal(number, deadline, &error)
+            : connectTcp(hostName, number, deadline, &error, &lookupFailure);
+        if (socket.fd() < 0) {
+            if (!lookupFailure.isEmpty())
+                *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
+            else
+                *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
+            return nullptr;
+        }
+        std::optional<Cookie> cookie = cookieFor(socket.fd(), number);
+        xcb_auth_info_t auth{};
+        if (cookie) {
+            auth.namelen = int(cookie->name.size());
+            auth.name = cookie->name.data();
+            auth.datalen = int(cookie->data.size());
+            auth.data = cookie->data.data();
+        }
+        const int fd = socket.release();
+        Watchdog watchdog(fd, deadline);
+        // Owns the socket from here on, whether it succeeds or not.
+        connection = xcb_connect_to_fd(fd, cookie ? &auth : nullptr);
+        const bool late = watchdog.finish();
+        if (late || xcb_connection_has_error(connection)) {
+            xcb_disconnect(connection);
+            connection = nullptr;
+            if (late || attempt == 1 || !millisecondsLeft(deadline)) {
+                *reason = late ? mute : u"cannot connect to "_qs + server;
+                return nullptr;
+            }
+        }
     }
     return connection;
 }
