@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 
+#include <csignal>
 #include <cstdlib>
 
 namespace x11 {
@@ -188,6 +189,50 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
     EXPECT_TRUE(after["DUMMY2"].on);
     EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), "0.50");
     EXPECT_TRUE(after["DUMMY1"].findMode("dispor:1000x700@60:f1"));
+    ::unsetenv("DISPLAY");
+    ::unsetenv("DISPOR_BACKEND");
+}
+
+volatile sig_atomic_t terminations = 0;
+
+// A SIGTERM that comes during an apply (here from the step hook, as a user's
+// would between two requests) waits for its end, then acts as it would have.
+TEST_F(X11CustomModes, ASignalWaitsForTheEndOfTheApply)
+{
+    ::setenv("DISPOR_BACKEND", "x11", 1);
+    ::setenv("DISPLAY", display().c_str(), 1);
+    struct sigaction count = {}, previous = {};
+    count.sa_handler = [](int) { terminations = terminations + 1; };
+    sigemptyset(&count.sa_mask);
+    ASSERT_EQ(::sigaction(SIGTERM, &count, &previous), 0);
+    terminations = 0;
+
+    Dispor::GetConfigOperation fetch;
+    ASSERT_TRUE(fetch.exec());
+    for (const Dispor::OutputPtr &output : fetch.config()->outputs()) {
+        if (output->name() == u"DUMMY1")
+            output->setPos({0, 1080});
+        if (output->name() == u"DUMMY2")
+            output->setEnabled(true);
+    }
+    int seenDuring = -1;
+    Dispor::X11::setStepHook([&seenDuring](const char *step) {
+        if (std::string(step) == "layout") {
+            ::raise(SIGTERM);
+            seenDuring = terminations;
+        }
+        return true;
+    });
+    Dispor::SetConfigOperation apply(fetch.config());
+    EXPECT_TRUE(apply.exec()) << apply.errorString().toStdString();
+    Dispor::X11::setStepHook({});
+    EXPECT_EQ(seenDuring, 0);
+    EXPECT_EQ(terminations, 1);
+    const XScreen after = screen();
+    EXPECT_EQ(after["DUMMY1"].y, 1080);
+    EXPECT_TRUE(after["DUMMY2"].on);
+
+    ::sigaction(SIGTERM, &previous, nullptr);
     ::unsetenv("DISPLAY");
     ::unsetenv("DISPOR_BACKEND");
 }

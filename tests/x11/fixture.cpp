@@ -30,7 +30,7 @@ const std::vector<std::string> &X11Test::testProperties()
 {
     static const std::vector<std::string> names = {
         "Broadcast RGB", "max bpc", "underscan", "underscan hborder", "underscan vborder", "EDID", "ConnectorType",
-        "_DISPOR_REPLICA_OF"};
+        "_DISPOR_REPLICA_OF", "_DISPOR_GAMMA"};
     return names;
 }
 

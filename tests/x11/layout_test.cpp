@@ -69,6 +69,29 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
     }
 }
 
+TEST_F(X11Layout, TheScreenIsTheBoundingBoxOfTheOutputsFromTheOrigin)
+{
+    // DUMMY0 and DUMMY1 side by side, DUMMY2 below DUMMY0; the top row goes.
+    xrandr(display(), {"--output", "DUMMY2", "--mode", "1920x1080", "--pos", "0x1080"});
+    EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}), (Result{0, "", ""}));
+    XScreen after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY1", {1920, 0, 1920, 1080}},
+                                                         {"DUMMY2", {0, 1080, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(3840, 2160));
+    EXPECT_EQ(run({"DUMMY1", "set-enabled", "false"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY2", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(1920, 1080));
+
+    // Left away from the origin by another client, the layout goes back
+    // there with the next change, whatever it changes.
+    xrandr(display(), {"--output", "DUMMY2", "--pos", "100x50"});
+    EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}), (Result{0, "", ""}));
+    after = screen();
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY2", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(1920, 1080));
+}
+
 TEST_F(X11Layout, SetsTheModeItIsGiven)
 {
     const uint32_t mode = randr().mode("1600x1200"); // the first of five rates
@@ -152,6 +175,35 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
 }
 
+TEST_F(X11Layout, PrioritiesTheServerCannotKeepAreRefused)
+{
+    xrandr(display(), {"--output", "DUMMY2", "--mode", "1920x1080", "--right-of", "DUMMY1"});
+    const std::string before = screen().text;
+    const auto refusal = [](const std::string &output) {
+        return Result{1, "",
+                      "Failed to apply output configuration: " + output
+                          + ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking\n"};
+    };
+    const struct {
+        std::vector<std::string> args;
+        Result result;
+    } cases[] = {
+        {{"DUMMY2", "set-priority", "2"}, refusal("DUMMY2")}, // no rank behind the primary to give
+        {{"DUMMY0", "set-priority", "3"}, refusal("DUMMY0")}, // it would read 2 behind DUMMY1
+        {{"DUMMY1", "set-priority", "2"}, Result{0, "", ""}}, // as it reads
+        {{"DUMMY0", "set-priority", "1"}, Result{0, "", ""}},
+        {{"DUMMY2", "set-priority", "3"}, Result{0, "", ""}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(run(c.args), c.result) << c.args[0] << " " << c.args[2];
+        EXPECT_EQ(screen().text, before) << c.args[0] << " " << c.args[2];
+    }
+    EXPECT_EQ(run({"DUMMY2", "set-priority", "1"}), (Result{0, "", ""}));
+    EXPECT_TRUE(screen()["DUMMY2"].primary);
+    EXPECT_EQ(json("DUMMY0")["priority"].toInt(), 2);
+    EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 3);
+}
+
 TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
 {
     const auto primaries = [] {
@@ -168,8 +220,14 @@ TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
     EXPECT_EQ(json("DUMMY1")["priority"].toInt(), 3);
     EXPECT_EQ(run({"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
 
-    // A request that does not rank an output first leaves the primary alone.
-    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}), (Result{0, "", ""}));
+    // A request that does not rank an output first leaves the primary alone:
+    // it is done where it asks for the rank the output reads, else refused.
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "3"}), (Result{0, "", ""}));
+    EXPECT_EQ(primaries(), std::vector<std::string>{});
+    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY1: changing \"priority\" is not possible: X11 "
+                      "keeps one primary output and no ranking\n"}));
     EXPECT_EQ(primaries(), std::vector<std::string>{});
     EXPECT_EQ(run({"DUMMY1", "set-priority", "1"}), (Result{0, "", ""}));
     EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});
@@ -267,6 +325,29 @@ TEST_F(X11Layout, MirroringKeepsItsDirectionAndTheOrigin)
     xrandr(display(), {"--output", "DUMMY1", "--same-as", "DUMMY0"});
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
     EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
+}
+
+TEST_F(X11Layout, AMirrorInTheWaySaysSo)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    const std::string before = screen().text;
+    const std::string failed = "Failed to apply output configuration: ";
+    EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}),
+              (Result{1, "", failed + "DUMMY0: cannot be disabled while DUMMY1 mirrors it; end that mirror first\n"}));
+    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY1"}),
+              (Result{1, "", failed + "DUMMY0: cannot mirror DUMMY1, which mirrors DUMMY0; end that mirror first\n"}));
+    EXPECT_EQ(screen().text, before);
+}
+
+TEST_F(X11Layout, AnotherClientsMirrorIsNotReadFromAnOldMark)
+{
+    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
+    // Another client ends that mirror and makes the opposite one, with
+    // DUMMY1 primary: it is the source now.
+    xrandr(display(), {"--output", "DUMMY1", "--pos", "1920x0", "--primary"});
+    xrandr(display(), {"--output", "DUMMY0", "--same-as", "DUMMY1"});
+    EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
+    EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
 }
 
 TEST_F(X11Layout, RefusesAPlaceNextToADisconnectedOutput)

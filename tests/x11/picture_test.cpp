@@ -46,6 +46,53 @@ TEST_F(X11Picture, BrightnessIsTheGammaRamp)
     EXPECT_EQ(screen().text, before);
 }
 
+// Straight ramps of 256 steps up to each channel's top.
+Ramps rampsTo(double red, double green, double blue)
+{
+    Ramps ramps;
+    for (int i = 0; i < 256; ++i) {
+        ramps.red.push_back(uint16_t(std::lround(i * red / 255)));
+        ramps.green.push_back(uint16_t(std::lround(i * green / 255)));
+        ramps.blue.push_back(uint16_t(std::lround(i * blue / 255)));
+    }
+    return ramps;
+}
+
+Ramps scaled(const Ramps &ramps, double by)
+{
+    Ramps result;
+    for (const auto &[from, to] : {std::pair{&ramps.red, &result.red}, std::pair{&ramps.green, &result.green},
+                                   std::pair{&ramps.blue, &result.blue}}) {
+        for (const uint16_t step : *from)
+            to->push_back(uint16_t(std::lround(step * by)));
+    }
+    return result;
+}
+
+TEST_F(X11Picture, BrightnessKeepsAnotherProgramsColourBalance)
+{
+    // A night light's 4500 K, and a hand-made linear tint.
+    const Ramps nightLight = rampsTo(65280, 56702, 48104);
+    const Ramps handMade = rampsTo(65535, 0.8 * 65535, 0.6 * 65535);
+    const Ramps other = randr().gamma("DUMMY0");
+    for (const auto &[tint, percent, factor] :
+         {std::tuple{nightLight, "80", 0.8}, std::tuple{handMade, "50%", 0.5}}) {
+        randr().setGamma("DUMMY1", tint);
+        EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 1.0);
+        EXPECT_EQ(run({"DUMMY1", "set-brightness", percent}), (Result{0, "", ""}));
+        EXPECT_EQ(randr().gamma("DUMMY1"), scaled(tint, factor)) << percent;
+        EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), factor) << percent;
+        // At 0 the curves are gone from the server's ramps, not from the
+        // record they are made from.
+        EXPECT_EQ(run({"DUMMY1", "set-brightness", "0"}), (Result{0, "", ""}));
+        EXPECT_EQ(randr().gamma("DUMMY1"), scaled(tint, 0)) << percent;
+        EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.0) << percent;
+        EXPECT_EQ(run({"DUMMY1", "set-brightness", "100%"}), (Result{0, "", ""}));
+        EXPECT_EQ(randr().gamma("DUMMY1"), tint) << percent;
+    }
+    EXPECT_EQ(randr().gamma("DUMMY0"), other);
+}
+
 TEST_F(X11Picture, RgbRangeIsBroadcastRgb)
 {
     randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full", "Limited 16:235"}, "Automatic");

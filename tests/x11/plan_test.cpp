@@ -19,7 +19,7 @@ using Rotation = Dispor::Output::Rotation;
 constexpr xcb_randr_mode_t big = 100, small = 101;
 constexpr xcb_randr_output_t dp1 = 1, dp2 = 2, hdmi = 3;
 constexpr xcb_randr_crtc_t c1 = 11, c2 = 12, c3 = 13;
-constexpr xcb_atom_t replicaOf = 900, maxBpc = 901;
+constexpr xcb_atom_t replicaOf = 900, maxBpc = 901, gammaRecord = 902;
 constexpr uint16_t allRotations = 0x3f;
 
 ModeLine modeLine(xcb_randr_mode_t id, uint16_t width, uint16_t height, const QByteArray &name = {})
@@ -87,7 +87,18 @@ ServerState threeOutputs()
     s.primary = dp1;
     s.atoms.replicaOf = replicaOf;
     s.atoms.maxBpc = maxBpc;
+    s.atoms.gamma = gammaRecord;
     return s;
+}
+
+// Our mark on a replica, made in the configuration of that timestamp.
+Property mark(xcb_randr_output_t source, xcb_timestamp_t timestamp)
+{
+    Property p;
+    p.type = XCB_ATOM_INTEGER;
+    p.format = 32;
+    p.data = replicaMarkData(source, timestamp);
+    return p;
 }
 
 Property integer(int32_t value)
@@ -97,6 +108,31 @@ Property integer(int32_t value)
     p.format = 32;
     p.data = QByteArray(reinterpret_cast<const char *>(&value), 4);
     return p;
+}
+
+// The server after a gamma write: the ramps on the CRTC, our record on the output.
+void hold(ServerState &state, const GammaWrite &write)
+{
+    CrtcState &crtc = state.crtcs[write.crtc];
+    crtc.red = write.red;
+    crtc.green = write.green;
+    crtc.blue = write.blue;
+    Property record;
+    record.type = XCB_ATOM_INTEGER;
+    record.format = 16;
+    record.data = write.record;
+    state.outputs[write.output].properties.insert(gammaRecord, record);
+}
+
+// DP-1 mirrors DP-2 at 0,0, as our mark says.
+ServerState dp1MirrorsDp2()
+{
+    ServerState s = threeOutputs();
+    s.width = 1920;
+    s.timestamp = 4000;
+    s.crtcs[c2].x = 0;
+    s.outputs[dp1].properties.insert(replicaOf, mark(dp2, s.timestamp));
+    return s;
 }
 
 // One snapshot of a server state, changed as the tool would, then planned.
@@ -184,6 +220,10 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
          {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, {big, 3840, 0, {hdmi}}}}, 5760, 1080},
         {"switched off: its CRTC too, and the screen shrinks", [](Snapshot &s) { s[dp2].enabled = false; },
          {{c1, {big, 0, 0, {dp1}}}, {c2, off}, {c3, off}}, 1920, 1080},
+        {"the left one switched off: the layout starts at the origin still", [](Snapshot &s) { s[dp1].enabled = false; },
+         {{c1, off}, {c2, {big, 0, 0, {dp2}}}, {c3, off}}, 1920, 1080},
+        {"moved away from the origin: the layout goes back", [](Snapshot &s) { s[dp1].pos = {0, 300}; s[dp2].pos = {1920, 200}; },
+         {{c1, {big, 0, 100, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}}, 3840, 1180},
         {"a smaller mode keeps the CRTC", [](Snapshot &s) { s[dp2].currentModeId = QString::number(small); },
          {{c1, {big, 0, 0, {dp1}}}, {c2, {small, 1920, 0, {dp2}}}, {c3, off}}, 3200, 1080},
         {"left of the origin: the layout moves in whole", [](Snapshot &s) { s[dp2].pos = {-1920, -100}; },
@@ -222,6 +262,13 @@ TEST(X11Plan, Refusals)
         {[](Snapshot &s) { s[hdmi].pos = {10, 10}; }, "HDMI-1: the output is disabled, so it has no position to set"},
         {[](Snapshot &s) { s[dp1].currentModeId = u"999"_qs; }, "DP-1: the mode \"999\" is not one of the output's modes"},
         {[](Snapshot &s) { s[dp1].replicationSource = hdmi; }, "DP-1: cannot mirror HDMI-1, which is disabled"},
+        // The refusals name what is wrong where a mirror stands in the way.
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].enabled = false; },
+         "DP-2: cannot be disabled while DP-1 mirrors it; end that mirror first"},
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].replicationSource = dp1; },
+         "DP-2: cannot mirror DP-1, which mirrors DP-2; end that mirror first"},
+        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[hdmi].enabled = true; s[hdmi].replicationSource = dp1; },
+         "HDMI-1: cannot mirror DP-1, which mirrors DP-2"},
         {[](Snapshot &s) { s[dp1].replicationSource = 77; }, "DP-1: the replication source 77 is no output"},
         {[](Snapshot &s) { s[dp1].pos = {32000, 0}; }, "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
     };
@@ -246,14 +293,16 @@ TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
     EXPECT_EQ(plan.marks[0].source, dp2);
 
     // As the server then holds it: the mark gives the direction.
-    ServerState mirrored = threeOutputs();
-    mirrored.width = 1920;
-    mirrored.crtcs[c2].x = 0;
-    mirrored.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    ServerState mirrored = dp1MirrorsDp2();
     Snapshot read(mirrored);
     EXPECT_EQ(read[dp1].replicationSource, int(dp2));
     EXPECT_EQ(read[dp2].replicationSource, 0);
-    // Without the mark, the primary is the source.
+    // Another client has set the configuration since: the mark may tell of
+    // a mirror that is no more, and the primary is the source, as without it.
+    mirrored.timestamp += 1;
+    EXPECT_EQ(Snapshot(mirrored)[dp2].replicationSource, int(dp1));
+    EXPECT_EQ(Snapshot(mirrored)[dp1].replicationSource, 0);
+    mirrored.timestamp -= 1;
     mirrored.outputs[dp1].properties.clear();
     EXPECT_EQ(Snapshot(mirrored)[dp2].replicationSource, int(dp1));
     EXPECT_EQ(Snapshot(mirrored)[dp1].replicationSource, 0);
@@ -262,12 +311,14 @@ TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
     read[hdmi].replicationSource = dp2;
     plan = read.planned();
     EXPECT_EQ(places(plan)[c3], (Place{big, 0, 0, {hdmi}}));
-    ASSERT_EQ(plan.marks.size(), 1);
-    EXPECT_EQ(plan.marks[0].output, hdmi);
+    // The mirror kept is marked again, for the configuration the apply leaves.
+    ASSERT_EQ(plan.marks.size(), 2);
+    EXPECT_EQ((std::pair{plan.marks[0].output, plan.marks[0].source}), (std::pair{dp1, dp2}));
+    EXPECT_EQ((std::pair{plan.marks[1].output, plan.marks[1].source}), (std::pair{hdmi, dp2}));
 
     // The replica ends it: right of the others, its mark gone.
     Snapshot ending(mirrored);
-    ending.now.outputs[dp1].properties.insert(replicaOf, integer(dp2));
+    ending.now.outputs[dp1].properties.insert(replicaOf, mark(dp2, ending.now.timestamp));
     ending = Snapshot(ending.now);
     ending[dp1].replicationSource = 0;
     plan = ending.planned();
@@ -297,27 +348,37 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
     EXPECT_EQ(s[dp2].priority, 3u);
     EXPECT_FALSE(s.config->primaryOutput());
 
+    // What the server can keep is done; the rest is refused rather than
+    // reported done and read back otherwise.
+    const std::string refused = ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking";
     struct Case {
         xcb_randr_output_t serverPrimary;
         xcb_randr_output_t output;
         uint32_t priority;
-        std::optional<xcb_randr_output_t> primary;
+        std::variant<std::optional<xcb_randr_output_t>, std::string> outcome; // the primary set, or the refusal
     };
     const Case cases[] = {
-        {XCB_NONE, dp2, 2, std::nullopt}, // nobody named first: no primary still
-        {XCB_NONE, dp1, 2, std::nullopt},
+        {XCB_NONE, dp1, 2, std::nullopt}, // as it reads: nothing to do
+        {XCB_NONE, dp2, 3, std::nullopt},
+        {XCB_NONE, dp2, 2, "DP-2" + refused}, // it would still read 3
         {XCB_NONE, dp2, 1, dp2},
         {dp1, dp2, 1, dp2},
         {dp1, dp1, 2, dp2}, // the primary moved down leaves it to the one that takes its place
         {dp1, dp2, 2, std::nullopt},
         {dp1, dp1, 1, std::nullopt},
+        {dp1, dp2, 3, "DP-2" + refused},
+        {dp1, dp1, 3, "DP-1" + refused}, // it would read 2 behind DP-2
     };
     for (const Case &c : cases) {
         ServerState state = threeOutputs();
         state.primary = c.serverPrimary;
         Snapshot snapshot(state);
         snapshot.config->setOutputPriority(snapshot.config->output(c.output), c.priority);
-        EXPECT_EQ(snapshot.planned().primary, c.primary) << c.serverPrimary << " " << c.output << " " << c.priority;
+        if (const auto *refusal = std::get_if<std::string>(&c.outcome))
+            EXPECT_EQ(snapshot.refusal(), *refusal) << c.serverPrimary << " " << c.output << " " << c.priority;
+        else
+            EXPECT_EQ(snapshot.planned().primary, std::get<0>(c.outcome))
+                << c.serverPrimary << " " << c.output << " " << c.priority;
     }
 
     // A primary that is switched off ranks nobody first.
@@ -330,8 +391,10 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
 {
     ServerState state = threeOutputs();
     // xrandr's 0.7: the ramp's top at 0.7 of 65535.
-    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue})
-        ramp->last() = 45875;
+    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue}) {
+        for (int i = 0; i < 256; ++i)
+            (*ramp)[i] = uint16_t(std::lround(i * 45875.0 / 255));
+    }
     Property bpc = integer(12);
     bpc.range = true;
     bpc.validValues = {6, 12};
@@ -355,10 +418,74 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
     s[dp1].brightness = 0.7;
     const Plan plan = s.planned();
     ASSERT_EQ(plan.gamma.size(), 1);
-    state.crtcs[c1].red = plan.gamma[0].red;
-    state.crtcs[c1].green = plan.gamma[0].green;
-    state.crtcs[c1].blue = plan.gamma[0].blue;
+    hold(state, plan.gamma[0]);
     EXPECT_EQ(describe(state)[dp1].brightness, 0.7);
+}
+
+// A night light's 4500 K: three straight ramps whose tops differ.
+QList<uint16_t> rampTo(uint16_t top)
+{
+    QList<uint16_t> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.append(uint16_t(std::lround(i * double(top) / 255)));
+    return ramp;
+}
+
+TEST(X11Plan, BrightnessKeepsTheColourBalance)
+{
+    ServerState state = threeOutputs();
+    CrtcState &tinted = state.crtcs[c1];
+    tinted.red = rampTo(65280);
+    tinted.green = rampTo(56702);
+    tinted.blue = rampTo(48104);
+    const CrtcState tint = tinted;
+    EXPECT_EQ(describe(state)[dp1].brightness, 1.0);
+
+    const auto planned = [&state](double brightness) {
+        Snapshot s(state);
+        s[dp1].brightness = brightness;
+        const Plan plan = s.planned();
+        EXPECT_EQ(plan.gamma.size(), 1);
+        return plan.gamma.value(0);
+    };
+    // Every step of every channel scaled alike.
+    GammaWrite write = planned(0.8);
+    for (qsizetype i = 0; i < 256; ++i) {
+        EXPECT_EQ(write.red[i], std::lround(tint.red[i] * 0.8)) << i;
+        EXPECT_EQ(write.green[i], std::lround(tint.green[i] * 0.8)) << i;
+        EXPECT_EQ(write.blue[i], std::lround(tint.blue[i] * 0.8)) << i;
+    }
+    hold(state, write);
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.8);
+    // Down to 0 and back: the record brings the tint back as it was.
+    hold(state, planned(0));
+    EXPECT_EQ(state.crtcs[c1].red, QList<uint16_t>(256, 0));
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.0);
+    EXPECT_TRUE(describe(state)[dp1].capabilities & Dispor::Output::Capability::BrightnessControl);
+    hold(state, planned(1));
+    EXPECT_EQ(state.crtcs[c1], tint);
+
+    // Ramps another client wrote since: the record no longer holds. At half
+    // of 65535 they read 0.5 and scale from there.
+    tinted.red = tinted.green = tinted.blue = rampTo(32768);
+    EXPECT_EQ(describe(state)[dp1].brightness, 0.5);
+    write = planned(1);
+    for (qsizetype i = 0; i < 256; ++i)
+        EXPECT_NEAR(write.red[i], i * 257, 1) << i;
+
+    // Ramps all at zero (Xwayland) or not rising (Xvfb's uninitialised
+    // memory) say nothing, without our record.
+    QList<uint16_t> noise = rampTo(65535);
+    std::swap(noise[3], noise[200]);
+    for (const QList<uint16_t> &meaningless : {QList<uint16_t>(256, 0), noise}) {
+        tinted.red = tinted.green = tinted.blue = meaningless;
+        const Data unknown = describe(state)[dp1];
+        EXPECT_FALSE(unknown.capabilities & Dispor::Output::Capability::BrightnessControl);
+        EXPECT_EQ(unknown.brightness, 1.0);
+        Snapshot refused(state);
+        refused[dp1].brightness = 0.5;
+        EXPECT_EQ(refused.refusal(), "DP-1: changing \"brightness\" needs the capability \"brightness\"");
+    }
 }
 
 } // namespace

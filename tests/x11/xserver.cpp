@@ -34,24 +34,32 @@ std::unique_ptr<T, decltype(&std::free)> owned(T *p)
 
 } // namespace
 
-XServer::XServer()
+XServer::XServer(Kind kind, bool noreset)
 {
-    const std::string configDir = m_dir.file("xorg.conf.d");
-    ::mkdir(configDir.c_str(), 0700);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const std::string out = m_dir.file("Xorg.out");
-    support::Spawn spawn{"Xorg",
-                         {"-config", XORG_DUMMY_CONF, "-configdir", configDir, "-logfile", m_dir.file("Xorg.log"),
-                          "-noreset", "-nolisten", "tcp", "-displayfd", "3"},
-                         support::inherited()};
+    m_log = m_dir.file(kind == Kind::Dummy ? "Xorg.log" : "Xvfb.log");
+    const std::string out = m_dir.file("server.out");
+    std::vector<std::string> args;
+    if (kind == Kind::Dummy) {
+        const std::string configDir = m_dir.file("xorg.conf.d");
+        ::mkdir(configDir.c_str(), 0700);
+        args = {"-config", XORG_DUMMY_CONF, "-configdir", configDir, "-logfile", m_log};
+    } else {
+        args = {"-screen", "0", "1920x1080x24"};
+    }
+    if (noreset)
+        args.push_back("-noreset");
+    args.insert(args.end(), {"-nolisten", "tcp", "-displayfd", "3"});
+    const char *program = kind == Kind::Dummy ? "Xorg" : "Xvfb";
+    support::Spawn spawn{program, args, support::inherited()};
     spawn.out = spawn.err = support::Stream::File;
-    spawn.file = out;
+    spawn.file = kind == Kind::Dummy ? out : m_log;
     spawn.fd3 = fds[1];
     m_pid = support::spawn(spawn).pid;
     ::close(fds[1]);
-    // Xorg writes its display number once it listens.
+    // The server writes its display number once it listens.
     const std::string number = support::readLine(fds[0], 30);
     ::close(fds[0]);
     if (number.empty()) {
@@ -59,7 +67,8 @@ XServer::XServer()
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
-        throw std::runtime_error("Xorg did not name its display within 30 s:\n" + errors + e2e::readFile(out));
+        throw std::runtime_error(std::string(program) + " did not name its display within 30 s:\n" + errors
+                                 + e2e::readFile(out));
     }
     m_display = ":" + number;
 }
@@ -71,7 +80,7 @@ XServer::~XServer()
 
 std::string XServer::logErrors() const
 {
-    std::istringstream log(e2e::readFile(m_dir.file("Xorg.log")));
+    std::istringstream log(e2e::readFile(m_log));
     std::string line, errors;
     while (std::getline(log, line)) {
         if (line.find("(EE)") != std::string::npos)
@@ -304,6 +313,25 @@ void Randr::removeCustomModes()
     }
     for (const uint32_t mode : ours)
         d->check(xcb_randr_destroy_mode_checked(d->c, mode), "destroying a mode");
+}
+
+Ramps Randr::gamma(const std::string &name)
+{
+    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    auto r = owned(xcb_randr_get_crtc_gamma_reply(d->c, xcb_randr_get_crtc_gamma(d->c, info->crtc), nullptr));
+    if (!r)
+        throw std::runtime_error("no gamma ramp for " + name);
+    const auto list = [&r](const uint16_t *ramp) { return std::vector<uint16_t>(ramp, ramp + r->size); };
+    return {list(xcb_randr_get_crtc_gamma_red(r.get())), list(xcb_randr_get_crtc_gamma_green(r.get())),
+            list(xcb_randr_get_crtc_gamma_blue(r.get()))};
+}
+
+void Randr::setGamma(const std::string &name, const Ramps &ramps)
+{
+    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    d->check(xcb_randr_set_crtc_gamma_checked(d->c, info->crtc, uint16_t(ramps.red.size()), ramps.red.data(),
+                                              ramps.green.data(), ramps.blue.data()),
+             "setting the gamma of " + name);
 }
 
 std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial, const std::string &serialText)

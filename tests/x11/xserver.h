@@ -14,11 +14,13 @@
 
 namespace x11 {
 
-// Xorg with the dummy driver on a display of its choosing (-displayfd),
-// logging into a private directory; stopped by its pid.
+// Xorg with the dummy driver, or Xvfb, on a display of its choosing
+// (-displayfd), logging into a private directory; stopped by its pid.
 class XServer {
 public:
-    XServer();
+    enum class Kind { Dummy, Xvfb };
+    // Xvfb without noreset resets whenever its last client leaves.
+    explicit XServer(Kind kind = Kind::Dummy, bool noreset = true);
     ~XServer();
     XServer(const XServer &) = delete;
     XServer &operator=(const XServer &) = delete;
@@ -32,6 +34,14 @@ private:
     e2e::TempDir m_dir;
     int m_pid = -1;
     std::string m_display;
+    std::string m_log;
+};
+
+// The three channels of a CRTC's gamma ramp.
+struct Ramps {
+    std::vector<uint16_t> red, green, blue;
+
+    bool operator==(const Ramps &) const = default;
 };
 
 // One mode line of `xrandr --verbose`.
@@ -93,6 +103,9 @@ public:
     void remove(const std::string &output, const std::string &property);
     // Deletes every mode named "dispor:…" from every output and the screen.
     void removeCustomModes();
+    // The ramps of the CRTC that drives the output.
+    Ramps gamma(const std::string &output);
+    void setGamma(const std::string &output, const Ramps &ramps);
 
 private:
     struct Private;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace Dispor::X11 {
 
@@ -39,6 +40,71 @@ double rampBrightness(const CrtcState &crtc)
     return std::min(1.0, std::round(top / 65535.0 * 10000) / 10000);
 }
 
+QList<uint16_t> scaledRamp(const QList<uint16_t> &full, double brightness)
+{
+    QList<uint16_t> result(full.size());
+    for (qsizetype i = 0; i < full.size(); ++i)
+        result[i] = uint16_t(std::clamp(std::lround(full[i] * brightness), 0L, 65535L));
+    return result;
+}
+
+double recordedBrightness(double brightness)
+{
+    return std::round(std::clamp(brightness, 0.0, 1.0) * 1e6) / 1e6;
+}
+
+QByteArray gammaRecord(const Gamma &gamma)
+{
+    const auto millionths = uint32_t(std::lround(recordedBrightness(gamma.brightness) * 1e6));
+    QList<uint16_t> units = {uint16_t(millionths >> 16), uint16_t(millionths & 0xffff)};
+    units << gamma.red << gamma.green << gamma.blue;
+    return QByteArray(reinterpret_cast<const char *>(units.constData()), units.size() * 2);
+}
+
+std::optional<Gamma> parseGammaRecord(const Property &property)
+{
+    const qsizetype count = property.data.size() / 2;
+    if (property.format != 16 || count < 5 || (count - 2) % 3)
+        return std::nullopt;
+    QList<uint16_t> units(count);
+    std::memcpy(units.data(), property.data.constData(), size_t(count) * 2);
+    const uint32_t millionths = uint32_t(units[0]) << 16 | units[1];
+    if (millionths > 1000000)
+        return std::nullopt;
+    const qsizetype n = (count - 2) / 3;
+    return Gamma{millionths / 1e6, units.mid(2, n), units.mid(2 + n, n), units.mid(2 + 2 * n, n)};
+}
+
+std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
+{
+    if (crtc.red.isEmpty())
+        return std::nullopt;
+    for (const xcb_randr_output_t id : crtc.outputs) {
+        const Property *property = findProperty(state.outputs.value(id), state.atoms.gamma);
+        const std::optional<Gamma> record = property ? parseGammaRecord(*property) : std::nullopt;
+        if (record && record->red.size() == crtc.red.size() && scaledRamp(record->red, record->brightness) == crtc.red
+            && scaledRamp(record->green, record->brightness) == crtc.green
+            && scaledRamp(record->blue, record->brightness) == crtc.blue)
+            return record;
+    }
+    uint16_t top = 0;
+    for (const QList<uint16_t> *ramp : {&crtc.red, &crtc.green, &crtc.blue}) {
+        if (!std::is_sorted(ramp->begin(), ramp->end()))
+            return std::nullopt;
+        top = std::max(top, ramp->last());
+    }
+    if (!top)
+        return std::nullopt;
+    Gamma gamma{rampBrightness(crtc), crtc.red, crtc.green, crtc.blue};
+    if (gamma.brightness < 1) {
+        // Another client's ramps below full brightness: at full, their top
+        // step would reach 65535.
+        for (QList<uint16_t> *ramp : {&gamma.red, &gamma.green, &gamma.blue})
+            *ramp = scaledRamp(*ramp, 65535.0 / top);
+    }
+    return gamma;
+}
+
 // The RGB range words of "Broadcast RGB".
 Output::RgbRange rgbRangeOf(const QString &word)
 {
@@ -67,11 +133,20 @@ const Property *findProperty(const OutputState &output, xcb_atom_t atom)
     return it == output.properties.constEnd() ? nullptr : &*it;
 }
 
-// The output our mark on the output names, 0 when it has none.
-int replicaMark(const OutputState &output, const Atoms &atoms)
+int replicaMark(const OutputState &output, const ServerState &state)
 {
-    const Property *property = findProperty(output, atoms.replicaOf);
-    return property && property->format == 32 ? property->value().value_or(0) : 0;
+    const Property *property = findProperty(output, state.atoms.replicaOf);
+    if (!property || property->format != 32 || property->data.size() != 8)
+        return 0;
+    uint32_t units[2];
+    std::memcpy(units, property->data.constData(), sizeof units);
+    return units[1] == state.timestamp ? int(units[0]) : 0;
+}
+
+QByteArray replicaMarkData(xcb_randr_output_t source, xcb_timestamp_t timestamp)
+{
+    const uint32_t units[2] = {source, timestamp};
+    return QByteArray(reinterpret_cast<const char *>(units), sizeof units);
 }
 
 Output::Rotation rotationFromRandr(uint16_t randr)
@@ -163,9 +238,9 @@ QMap<int, Data> describe(const ServerState &state)
             d.currentModeId = QString::number(crtc->mode);
             d.pos = QPoint(crtc->x, crtc->y);
             d.rotation = rotationFromRandr(crtc->rotation);
-            if (!crtc->red.isEmpty()) {
+            if (const std::optional<Gamma> gamma = gammaOf(state, *crtc)) {
                 d.capabilities |= Cap::BrightnessControl;
-                d.brightness = rampBrightness(*crtc);
+                d.brightness = gamma->brightness;
             }
         }
         if (const Property *property = findProperty(output, atoms.broadcastRgb);
@@ -231,7 +306,7 @@ QMap<int, Data> describe(const ServerState &state)
         if (group.size() < 2)
             continue;
         const auto named = [&](const Data *member) -> const Data * {
-            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), atoms);
+            const int source = replicaMark(state.outputs.value(xcb_randr_output_t(member->id)), state);
             for (const Data *candidate : std::as_const(group)) {
                 if (candidate != member && candidate->id == source)
                     return candidate;

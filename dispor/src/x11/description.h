@@ -19,6 +19,32 @@ uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported);
 
 // What the brightness of a CRTC's gamma ramp is, 1 without a ramp.
 double rampBrightness(const CrtcState &crtc);
+
+// A CRTC's ramps as they are at full brightness, and the brightness they are
+// shown at: the ramps on the CRTC are these scaled by it.
+struct Gamma {
+    double brightness = 1;
+    QList<uint16_t> red, green, blue;
+
+    bool operator==(const Gamma &) const = default;
+};
+// What the ramps were made of: our record on one of the CRTC's outputs while
+// the CRTC still shows what that record makes, else the ramps themselves
+// (another client's) at the brightness they read. Null without ramps, and for
+// ramps that do not rise or stay at zero, which servers without gamma report
+// (Xwayland all zero, Xvfb whatever its memory held): they tell nothing
+// about brightness.
+std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc);
+// Each step scaled by the brightness, so that every channel keeps its curve
+// and the channels their ratio.
+QList<uint16_t> scaledRamp(const QList<uint16_t> &full, double brightness);
+// A brightness as our record keeps it, in millionths: what is shown and
+// what reads back are the same number.
+double recordedBrightness(double brightness);
+// Our record, as the output property holds it (16-bit units: the brightness
+// in millionths, high half first, then the red, green and blue ramps).
+QByteArray gammaRecord(const Gamma &gamma);
+std::optional<Gamma> parseGammaRecord(const Property &property);
 // The RGB range a "Broadcast RGB" word stands for.
 Output::RgbRange rgbRangeOf(const QString &word);
 
@@ -27,7 +53,10 @@ const Property *findProperty(const OutputState &output, xcb_atom_t atom);
 // Whether a client may change it, and whether it is a 32-bit range.
 bool usable(const Property *property);
 bool usableRange(const Property *property);
-// The output our mark on the output names as its source, 0 when none.
-int replicaMark(const OutputState &output, const Atoms &atoms);
+// The output our mark on the output names as its source, 0 when none or
+// when another client has set the configuration since the mark was made.
+int replicaMark(const OutputState &output, const ServerState &state);
+// A mark naming the source, made in the configuration of that timestamp.
+QByteArray replicaMarkData(xcb_randr_output_t source, xcb_timestamp_t timestamp);
 
 } // namespace Dispor::X11

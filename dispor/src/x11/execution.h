@@ -4,6 +4,7 @@
 #include "server.h"
 
 #include <functional>
+#include <memory>
 
 namespace Dispor::X11 {
 
@@ -15,6 +16,21 @@ bool execute(Connection &connection, const ServerState &before, const Plan &plan
 // "properties", "gamma", "removals"); returning false fails the apply there,
 // as a refusal of the server would.
 void setStepHook(std::function<bool(const char *step)> hook);
+
+// Holds back SIGINT, SIGTERM, SIGHUP and SIGQUIT while it lives, so that
+// the user cannot stop an apply half done: one that comes meanwhile is noted,
+// and raised again with the action it had once the hold ends.
+class SignalHold {
+public:
+    SignalHold();
+    ~SignalHold();
+    SignalHold(const SignalHold &) = delete;
+    SignalHold &operator=(const SignalHold &) = delete;
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> m_saved;
+};
 
 // Holds the server for one apply, so that nobody sees it half changed.
 class ServerGrab {

@@ -55,28 +55,24 @@ QSize extent(const ModeLine &mode, uint16_t rotation)
     return quarterTurn(rotation) ? size.transposed() : size;
 }
 
-// The ramp at a new brightness, keeping each channel's curve.
-QList<uint16_t> scaledRamp(const QList<uint16_t> &ramp, double brightness)
-{
-    QList<uint16_t> result(ramp.size());
-    const uint16_t top = ramp.isEmpty() ? 0 : *std::max_element(ramp.begin(), ramp.end());
-    const qsizetype last = std::max<qsizetype>(ramp.size() - 1, 1);
-    for (qsizetype i = 0; i < ramp.size(); ++i) {
-        // A ramp at zero has lost its curve: start again from a straight one.
-        const double shape = top ? double(ramp[i]) / top : double(i) / last;
-        result[i] = uint16_t(std::clamp(std::lround(shape * brightness * 65535), 0L, 65535L));
-    }
-    if (!result.isEmpty())
-        result.last() = uint16_t(std::clamp(std::lround(brightness * 65535), 0L, 65535L));
-    return result;
-}
-
 QList<int> rankingOf(const QMap<int, Data> &outputs)
 {
     QList<Ranking::Entry> entries;
     for (const Data &d : outputs)
         entries.append({d.id, d.priority, d.enabled && d.connected});
     return Ranking::order(entries);
+}
+
+// The priorities the outputs read once the server has that primary: 1 for
+// it, the others by id from 2, as describe() reads them.
+QHash<int, uint32_t> serverPriorities(QList<int> ranked, xcb_randr_output_t primary)
+{
+    std::sort(ranked.begin(), ranked.end());
+    QHash<int, uint32_t> priorities;
+    uint32_t next = 2;
+    for (const int id : std::as_const(ranked))
+        priorities.insert(id, xcb_randr_output_t(id) == primary ? 1 : next++);
+    return priorities;
 }
 
 PropertyWrite writeOf(xcb_randr_output_t output, xcb_atom_t atom, const Property &property, int32_t value)
@@ -125,7 +121,7 @@ public:
     bool plan(const QList<std::pair<int, uint32_t>> &priorityRequests, Plan *plan)
     {
         m_plan = plan;
-        return checkOutputs() && place() && assignCrtcs() && screenSize() && primary(priorityRequests) && properties()
+        return checkOutputs() && place() && screenSize() && assignCrtcs() && primary(priorityRequests) && properties()
             && marks() && gamma() && customModes();
     }
 
@@ -175,10 +171,23 @@ private:
                 if (source == m_base.constEnd())
                     return fail(d.name + ": the replication source " + QString::number(d.replicationSource)
                                 + " is no output");
+                const bool kept = d.replicationSource == m_described[d.id].replicationSource;
+                if (!source->enabled && kept && m_described[source->id].enabled)
+                    return fail(source->name + ": cannot be disabled while " + d.name
+                                + " mirrors it; end that mirror first");
                 if (!source->enabled)
                     return fail(d.name + ": cannot mirror " + source->name + ", which is disabled");
+                // Asked of the source, a mirror the other way round is the
+                // source's to refuse.
+                if (source->replicationSource == d.id && kept
+                    && source->replicationSource != m_described[source->id].replicationSource)
+                    continue;
+                if (source->replicationSource == d.id)
+                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors " + d.name
+                                + "; end that mirror first");
                 if (source->replicationSource)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors another output");
+                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors "
+                                + m_base.value(source->replicationSource).name);
             }
         }
         QList<const Data *> all;
@@ -369,8 +378,21 @@ private:
         return true;
     }
 
+    // The layout starts at 0,0 and the screen is its bounding box, whatever
+    // was switched off or moved: no stretch of the screen that no output shows.
     bool screenSize()
     {
+        int left = INT_MAX, top = INT_MAX;
+        for (const Data &d : std::as_const(m_base)) {
+            if (d.enabled) {
+                left = std::min(left, d.pos.x());
+                top = std::min(top, d.pos.y());
+            }
+        }
+        for (Data &d : m_base) {
+            if (d.enabled)
+                d.pos -= QPoint(left, top);
+        }
         int width = 0, height = 0;
         for (const Data &d : std::as_const(m_base)) {
             if (!d.enabled)
@@ -406,17 +428,25 @@ private:
             if (d.enabled && d.connected && !ranks.contains(d.id))
                 ranks.append(d.id);
         }
-        // X keeps one primary output and no order behind it: a request
-        // changes the primary only where it names it. An output given rank
-        // 1 becomes primary; the primary moved down leaves it to the output
-        // that takes its rank; other requests leave the server as it is.
+        // X keeps one primary output and no order behind it: an output given
+        // rank 1 becomes primary; the primary moved down leaves it to the
+        // output that takes its rank; any other request can only confirm the
+        // rank the output already reads.
         xcb_randr_output_t primary = m_now.primary;
+        QHash<int, uint32_t> asked; // the last request of each output
         for (const auto &[id, priority] : requests) {
             Ranking::move(ranks, id, priority);
             if (priority == 1 && ranks.contains(id))
                 primary = xcb_randr_output_t(id);
             else if (xcb_randr_output_t(id) == primary && !ranks.isEmpty() && ranks.first() != id)
                 primary = xcb_randr_output_t(ranks.first());
+            asked.insert(id, priority);
+        }
+        const QHash<int, uint32_t> after = serverPriorities(ranks, primary);
+        for (auto at = asked.cbegin(); at != asked.cend(); ++at) {
+            if (after.value(at.key()) != at.value())
+                return fail(m_base[at.key()].name + ": "
+                            + Changes::notPossible("priority", "X11 keeps one primary output and no ranking"));
         }
         if (primary != m_now.primary)
             m_plan->primary = primary;
@@ -485,15 +515,17 @@ private:
         return true;
     }
 
-    // A mirror made or ended here names its source, or none; marks that
-    // name what no longer is go too.
+    // Ours to mark: a mirror made here, and one our mark still names, whose
+    // mark must name the configuration this apply leaves. Other marks go.
     bool marks()
     {
         for (const Data &d : std::as_const(m_base)) {
-            const int want = d.enabled ? d.replicationSource : 0;
-            const int have = replicaMark(server(d), m_now.atoms);
-            if (want != have && (d.replicationSource != m_described[d.id].replicationSource || have))
-                m_plan->marks.append({xcb_randr_output_t(d.id), xcb_randr_output_t(want)});
+            const OutputState &output = server(d);
+            const bool asked = d.replicationSource != m_described[d.id].replicationSource;
+            const bool ours = asked || replicaMark(output, m_now) == d.replicationSource;
+            const int want = d.enabled && d.replicationSource && ours ? d.replicationSource : 0;
+            if (want || findProperty(output, m_now.atoms.replicaOf))
+                m_plan->marks.append({output.id, xcb_randr_output_t(want)});
         }
         return true;
     }
@@ -507,11 +539,14 @@ private:
                 return fail(d.name + ": " +
                             Wording::outsideRange("brightness", QString::number(d.brightness), 0, 1));
             const CrtcState &crtc = m_now.crtcs.value(server(d).crtc);
-            if (crtc.red.isEmpty())
+            std::optional<Gamma> gamma = gammaOf(m_now, crtc);
+            if (!gamma)
                 return fail(d.name + ": " +
                             Changes::needsCapability("brightness", Output::Capability::BrightnessControl));
-            m_plan->gamma.append({crtc.id, scaledRamp(crtc.red, d.brightness), scaledRamp(crtc.green, d.brightness),
-                                  scaledRamp(crtc.blue, d.brightness)});
+            gamma->brightness = recordedBrightness(d.brightness);
+            m_plan->gamma.append({crtc.id, scaledRamp(gamma->red, gamma->brightness),
+                                  scaledRamp(gamma->green, gamma->brightness), scaledRamp(gamma->blue, gamma->brightness),
+                                  xcb_randr_output_t(d.id), gammaRecord(*gamma)});
         }
         return true;
     }

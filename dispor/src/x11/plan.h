@@ -43,6 +43,9 @@ struct PropertyWrite {
 struct GammaWrite {
     xcb_randr_crtc_t crtc = XCB_NONE;
     QList<uint16_t> red, green, blue;
+    // Our record of what the ramps were made of, kept on this output.
+    xcb_randr_output_t output = XCB_NONE;
+    QByteArray record;
 };
 
 struct ModeAddition {
@@ -56,7 +59,8 @@ struct ModeRemoval {
     xcb_randr_mode_t mode = XCB_NONE;
 };
 
-// Our mark on a replica, naming its source; none removes it.
+// Our mark on a replica, naming its source; none removes it. The execution
+// adds the configuration's timestamp and skips what is already so.
 struct ReplicaMark {
     xcb_randr_output_t output = XCB_NONE;
     xcb_randr_output_t source = XCB_NONE;

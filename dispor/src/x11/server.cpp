@@ -2,18 +2,24 @@
 
 #include <xcb/dpms.h>
 
+#include <X11/Xauth.h>
+
 #include <bit>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
 
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -73,6 +79,7 @@ public:
         return *this;
     }
     int fd() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd = -1;
@@ -200,82 +207,155 @@ Socket connectTcp(const std::string &host, int number, Clock::time_point deadlin
     return socket;
 }
 
-enum class Answer { Given, Closed, None };
+// The cookie xcb_connect would send for the display on this socket:
+// MIT-MAGIC-COOKIE-1 from XAUTHORITY or ~/.Xauthority, found by the peer's
+// address (the host's name for a local one) and the display's number.
+struct Cookie {
+    std::string name;
+    std::string data;
+};
 
-// Sends a connection setup without authorisation and waits for the first
-// byte of the reply: Success, Failed and Authenticate all show a server.
-Answer setupAnswer(int fd, Clock::time_point deadline, int *error)
+std::optional<Cookie> cookieFor(int fd, int number)
 {
-    const uint8_t order = std::endian::native == std::endian::little ? 'l' : 'B';
-    const uint16_t request16[5] = {11, 0, 0, 0, 0}; // protocol 11.0, no name, no data, padding
-    uint8_t request[12] = {order, 0};
-    std::memcpy(request + 2, request16, sizeof request16);
-    size_t sent = 0;
-    while (sent < sizeof request) {
-        const ssize_t n = ::send(fd, request + sent, sizeof request - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += size_t(n);
-        } else if (errno == EAGAIN) {
-            if (!waitFor(fd, POLLOUT, deadline))
-                return Answer::None;
-        } else if (errno != EINTR) {
-            *error = errno;
-            return Answer::Closed;
+    constexpr unsigned familyInternet = 0, familyInternet6 = 6, familyLocal = 256;
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
+        return std::nullopt;
+    unsigned family = familyLocal;
+    std::string address;
+    if (peer.ss_family == AF_INET6) {
+        const in6_addr &a = reinterpret_cast<const sockaddr_in6 *>(&peer)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a)) {
+            address.assign(reinterpret_cast<const char *>(&a) + 12, 4);
+            if (address != std::string("\x7f\0\0\x01", 4))
+                family = familyInternet;
+        } else if (!IN6_IS_ADDR_LOOPBACK(&a)) {
+            family = familyInternet6;
+            address.assign(reinterpret_cast<const char *>(&a), sizeof a);
         }
-    }
-    while (true) {
-        if (!waitFor(fd, POLLIN, deadline))
-            return Answer::None;
-        uint8_t first;
-        const ssize_t n = ::recv(fd, &first, 1, 0);
-        if (n == 1)
-            return Answer::Given;
-        if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            *error = n == 0 ? 0 : errno;
-            return Answer::Closed;
+    } else if (peer.ss_family == AF_INET) {
+        const in_addr &a = reinterpret_cast<const sockaddr_in *>(&peer)->sin_addr;
+        if (a.s_addr != htonl(INADDR_LOOPBACK)) {
+            family = familyInternet;
+            address.assign(reinterpret_cast<const char *>(&a), sizeof a);
         }
+    } else if (peer.ss_family != AF_UNIX) {
+        return std::nullopt;
     }
+    if (family == familyLocal) {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0)
+            return std::nullopt;
+        address = host;
+    }
+    const std::string display = std::to_string(number);
+    char magic[] = "MIT-MAGIC-COOKIE-1";
+    char *types[] = {magic};
+    const int typeLengths[] = {int(sizeof magic - 1)};
+    Xauth *entry = ::XauGetBestAuthByAddr(family, unsigned(address.size()), address.data(), unsigned(display.size()),
+                                          display.data(), 1, types, typeLengths);
+    if (!entry)
+        return std::nullopt;
+    Cookie cookie{std::string(entry->name, entry->name_length), std::string(entry->data, entry->data_length)};
+    ::XauDisposeAuth(entry);
+    return cookie;
 }
 
-// Whether the X server the display names answers within the bound:
-// xcb_connect would wait without end on one that accepts and stays mute.
-bool serverAnswers(const QString &display, QString *reason)
+// xcb_connect_to_fd waits for the server's answer without end. Past the
+// deadline the socket is shut down under it, which ends that wait.
+class Watchdog {
+public:
+    Watchdog(int fd, Clock::time_point deadline)
+        : m_thread([this, fd, deadline] {
+              std::unique_lock lock(m_mutex);
+              if (!m_wake.wait_until(lock, deadline, [this] { return m_finished; })) {
+                  m_fired = true;
+                  ::shutdown(fd, SHUT_RDWR);
+              }
+          })
+    {
+    }
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+
+    // Whether the deadline came first.
+    bool finish()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_finished = false;
+    bool m_fired = false;
+    std::thread m_thread; // last: it uses the others
+};
+
+// The one connection to the server the display names, made within the
+// bound, or null with a reason. Probing with a connection of its own and
+// then connecting again would let a server that resets when its last client
+// leaves (Xvfb without -noreset) reset in between.
+xcb_connection_t *connectWithin(const QString &display, int *screen, QString *reason)
 {
     char *host = nullptr;
     int number = 0;
-    if (!xcb_parse_display(display.toLocal8Bit().constData(), &host, &number, nullptr)) {
+    if (!xcb_parse_display(display.toLocal8Bit().constData(), &host, &number, screen)) {
         *reason = u"DISPLAY "_qs + Dispor::quoted(display) + " does not name an X server";
-        return false;
+        return nullptr;
     }
     const std::string hostName = host;
     std::free(host);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(answerSeconds);
-    int error = 0;
-    QString lookupFailure;
-    const Socket socket = hostName.empty() || hostName == "unix"
-        ? connectLocal(number, deadline, &error)
-        : connectTcp(hostName, number, deadline, &error, &lookupFailure);
     const QString server = u"the X server "_qs + Dispor::quoted(display);
     const QString mute = server + " did not answer within " + QString::number(answerSeconds) + " s";
-    if (socket.fd() < 0) {
-        if (!lookupFailure.isEmpty())
-            *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
-        else
-            *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
-        return false;
+    // A second try for a server that closed the connection in its setup: one
+    // that resets when its last client leaves drops a connection that comes
+    // in just as it resets.
+    xcb_connection_t *connection = nullptr;
+    for (int attempt = 0; !connection; ++attempt) {
+        int error = 0;
+        QString lookupFailure;
+        Socket socket = hostName.empty() || hostName == "unix"
+            ? connectLocal(number, deadline, &error)
+            : connectTcp(hostName, number, deadline, &error, &lookupFailure);
+        if (socket.fd() < 0) {
+            if (!lookupFailure.isEmpty())
+                *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
+            else
+                *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
+            return nullptr;
+        }
+        std::optional<Cookie> cookie = cookieFor(socket.fd(), number);
+        xcb_auth_info_t auth{};
+        if (cookie) {
+            auth.namelen = int(cookie->name.size());
+            auth.name = cookie->name.data();
+            auth.datalen = int(cookie->data.size());
+            auth.data = cookie->data.data();
+        }
+        const int fd = socket.release();
+        Watchdog watchdog(fd, deadline);
+        // Owns the socket from here on, whether it succeeds or not.
+        connection = xcb_connect_to_fd(fd, cookie ? &auth : nullptr);
+        const bool late = watchdog.finish();
+        if (late || xcb_connection_has_error(connection)) {
+            xcb_disconnect(connection);
+            connection = nullptr;
+            if (late || attempt == 1 || !millisecondsLeft(deadline)) {
+                *reason = late ? mute : u"cannot connect to "_qs + server;
+                return nullptr;
+            }
+        }
     }
-    switch (setupAnswer(socket.fd(), deadline, &error)) {
-    case Answer::Given:
-        return true;
-    case Answer::None:
-        *reason = mute;
-        return false;
-    case Answer::Closed:
-        *reason = server + " closed the connection without answering"
-            + (error ? u": "_qs + errnoText(error) : QString());
-        return false;
-    }
-    return false;
+    return connection;
 }
 
 template <typename T>
@@ -320,17 +400,13 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         *reason = QStringLiteral("DISPLAY is not set, so there is no X server to talk to");
         return {};
     }
-    if (!serverAnswers(display, reason))
-        return {};
     const QString server = u"the X server "_qs + Dispor::quoted(display);
     std::unique_ptr<Connection> connection(new Connection);
     connection->m_display = display;
     int screenNumber = 0;
-    connection->m_connection = xcb_connect(display.toLocal8Bit().constData(), &screenNumber);
-    if (xcb_connection_has_error(connection->m_connection)) {
-        *reason = u"cannot connect to "_qs + server;
+    connection->m_connection = connectWithin(display, &screenNumber, reason);
+    if (!connection->m_connection)
         return {};
-    }
     xcb_connection_t *c = connection->m_connection;
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
     for (int i = 0; i < screenNumber && screens.rem; ++i)
@@ -354,12 +430,13 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscanVBorder, "underscan vborder"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
         {&Atoms::replicaOf, "_DISPOR_REPLICA_OF"},
+        {&Atoms::gamma, "_DISPOR_GAMMA"},
     };
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (size_t i = 0; i < std::size(names); ++i) {
-        // Ours is made if missing, so that a mirror made later in this
+        // Ours are made if missing, so that what is marked later in this
         // connection is read back by it too.
-        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf;
+        const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf && names[i].first != &Atoms::gamma;
         cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
     }
 
@@ -587,6 +664,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         all = reply(xcb_randr_get_screen_resources_reply(c, allCookie, &error));
         if (all) {
             s.configTimestamp = all->config_timestamp;
+            s.timestamp = all->timestamp;
             crtcs = xcb_randr_get_screen_resources_crtcs(all.get());
             crtcCount = all->num_crtcs;
             outputs = xcb_randr_get_screen_resources_outputs(all.get());
@@ -599,6 +677,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         current = reply(xcb_randr_get_screen_resources_current_reply(c, currentCookie, &error));
         if (current) {
             s.configTimestamp = current->config_timestamp;
+            s.timestamp = current->timestamp;
             crtcs = xcb_randr_get_screen_resources_current_crtcs(current.get());
             crtcCount = current->num_crtcs;
             outputs = xcb_randr_get_screen_resources_current_outputs(current.get());
@@ -675,7 +754,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
 
     const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
                                  m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
-                                 m_atoms.underscanVBorder, m_atoms.replicaOf};
+                                 m_atoms.underscanVBorder, m_atoms.replicaOf,     m_atoms.gamma};
     struct PropertyCookies {
         xcb_randr_output_t output;
         xcb_atom_t atom;
@@ -703,9 +782,11 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
                 const xcb_atom_t atom = atoms[k];
                 if (atom == XCB_NONE || std::find(std::begin(wanted), std::end(wanted), atom) == std::end(wanted))
                     continue;
+                // Our gamma record holds three ramps of up to 4096 steps.
+                const uint32_t units = atom == m_atoms.gamma ? 6 * 4096 : 1024;
                 propertyRequests.append({output.id, atom,
                                          xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                                       1024, 0, 0),
+                                                                       units, 0, 0),
                                          xcb_randr_query_output_property(c, output.id, atom)});
             }
         }

@@ -79,9 +79,13 @@ struct Atoms {
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
     xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
-    // Ours, on a replica: the output it mirrors. RandR keeps no direction
-    // for outputs that show the same area.
+    // Ours, on a replica: the output it mirrors and the configuration's
+    // timestamp when we set it. RandR keeps no direction for outputs that
+    // show the same area.
     xcb_atom_t replicaOf = XCB_NONE;
+    // Ours, on the outputs of a CRTC whose ramps we wrote: what they were
+    // made of, so that brightness 0 does not lose another program's curves.
+    xcb_atom_t gamma = XCB_NONE;
 
     bool operator==(const Atoms &) const = default;
 };
@@ -90,6 +94,8 @@ struct Atoms {
 // Everything the backend reads from the server at one moment.
 struct ServerState {
     xcb_timestamp_t configTimestamp = XCB_CURRENT_TIME;
+    // When a client last set a CRTC (or the screen's configuration).
+    xcb_timestamp_t timestamp = XCB_CURRENT_TIME;
     uint16_t width = 0;
     uint16_t height = 0;
     uint32_t mmWidth = 0;

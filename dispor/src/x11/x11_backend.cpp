@@ -54,6 +54,9 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
         *reason = emulationRefusal();
         return Applied::Refused;
     }
+    // From the grab to the end of the apply or its rollback; the grab is
+    // released before a signal held back meanwhile is acted on.
+    SignalHold hold;
     ServerGrab grab(m_connection->get());
     ServerState now;
     if (!m_connection->read(&now, false, reason, &m_fetched))
