@@ -72,12 +72,13 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
 TEST_F(X11Layout, TheScreenIsTheBoundingBoxOfTheOutputsFromTheOrigin)
 {
     // DUMMY0 and DUMMY1 side by side, DUMMY2 below DUMMY0; the top row goes.
+    // Without DUMMY0 the other two meet at a corner only: DUMMY1 closes up.
     xrandr(display(), {"--output", "DUMMY2", "--mode", "1920x1080", "--pos", "0x1080"});
     EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}), (Result{0, "", ""}));
     XScreen after = screen();
-    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY1", {1920, 0, 1920, 1080}},
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY1", {0, 0, 1920, 1080}},
                                                          {"DUMMY2", {0, 1080, 1920, 1080}}}));
-    EXPECT_EQ(std::pair(after.width, after.height), std::pair(3840, 2160));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(1920, 2160));
     EXPECT_EQ(run({"DUMMY1", "set-enabled", "false"}), (Result{0, "", ""}));
     after = screen();
     EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY2", {0, 0, 1920, 1080}}}));
@@ -182,7 +183,7 @@ TEST_F(X11Layout, PrioritiesTheServerCannotKeepAreRefused)
     const auto refusal = [](const std::string &output) {
         return Result{1, "",
                       "Failed to apply output configuration: " + output
-                          + ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking\n"};
+                          + ": cannot change the priority: X11 keeps one primary output and no ranking\n"};
     };
     const struct {
         std::vector<std::string> args;
@@ -226,8 +227,8 @@ TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
     EXPECT_EQ(primaries(), std::vector<std::string>{});
     EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}),
               (Result{1, "",
-                      "Failed to apply output configuration: DUMMY1: changing \"priority\" is not possible: X11 "
-                      "keeps one primary output and no ranking\n"}));
+                      "Failed to apply output configuration: DUMMY1: cannot change the priority: X11 keeps one "
+                      "primary output and no ranking\n"}));
     EXPECT_EQ(primaries(), std::vector<std::string>{});
     EXPECT_EQ(run({"DUMMY1", "set-priority", "1"}), (Result{0, "", ""}));
     EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});

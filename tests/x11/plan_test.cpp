@@ -350,7 +350,7 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
 
     // What the server can keep is done; the rest is refused rather than
     // reported done and read back otherwise.
-    const std::string refused = ": changing \"priority\" is not possible: X11 keeps one primary output and no ranking";
+    const std::string refused = ": cannot change the priority: X11 keeps one primary output and no ranking";
     struct Case {
         xcb_randr_output_t serverPrimary;
         xcb_randr_output_t output;
@@ -484,7 +484,7 @@ TEST(X11Plan, BrightnessKeepsTheColourBalance)
         EXPECT_EQ(unknown.brightness, 1.0);
         Snapshot refused(state);
         refused[dp1].brightness = 0.5;
-        EXPECT_EQ(refused.refusal(), "DP-1: changing \"brightness\" needs the capability \"brightness\"");
+        EXPECT_EQ(refused.refusal(), "DP-1: cannot change the brightness: the output has no brightness control");
     }
 }
 

@@ -84,7 +84,7 @@ TEST(X11ReadBack, WhatTheServerDoesNotHoldIsNamedPerOutput)
     plan.layout.crtcs[c2] = {small, 100, 0, XCB_RANDR_ROTATION_ROTATE_0, {dp2}};
     plan.primary = dp2;
     plan.properties = {{dp2, maxBpc, XCB_ATOM_INTEGER, 32, integer(10).data}};
-    plan.gamma = {{c2, {0, 16384, 32768}, {0, 16384, 32768}, {0, 16384, 32768}}};
+    plan.gamma = {{c2, {0, 16384, 32768}, {0, 16384, 32768}, {0, 16384, 32768}, XCB_NONE, {}}};
     plan.additions = {{dp1, "dispor:1600x900@60:f1", {}}};
 
     // The server as the plan leaves it.

@@ -60,8 +60,8 @@ TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
     EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos) << report.out;
     EXPECT_EQ(run({"screen", "set-brightness", "50%"}),
               (Result{1, "",
-                      "Failed to apply output configuration: screen: changing \"brightness\" needs the capability "
-                      "\"brightness\"\n"}));
+                      "Failed to apply output configuration: screen: cannot change the brightness: the output has "
+                      "no brightness control\n"}));
 }
 
 } // namespace
