@@ -245,18 +245,8 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         auto answer = reply(xcb_randr_get_screen_resources_current_reply(c, *resources, nullptr));
         ok = ok && answer;
         if (answer) {
-            const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(answer.get());
-            const uint8_t *names = xcb_randr_get_screen_resources_current_names(answer.get());
-            for (int i = 0; i < answer->num_modes; ++i) {
-                const xcb_randr_mode_info_t &info = modes[i];
-                ModeLine &mode = held.modes[info.id];
-                mode.id = info.id;
-                mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
-                names += info.name_len;
-                mode.timings = {info.width,     info.height,     info.dot_clock,  info.hsync_start,
-                                info.hsync_end, info.htotal,     info.hskew,      info.vsync_start,
-                                info.vsync_end, info.vtotal,     info.mode_flags};
-            }
+            readModes(xcb_randr_get_screen_resources_current_modes(answer.get()), answer->num_modes,
+                      xcb_randr_get_screen_resources_current_names(answer.get()), &held.modes);
         }
     }
     if (!ok) {

@@ -715,18 +715,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     xcb_flush(c);
 
     // While the server answers those.
-    s.modes.reserve(modeCount);
-    for (int i = 0; i < modeCount; ++i) {
-        const xcb_randr_mode_info_t &info = modes[i];
-        ModeLine mode;
-        mode.id = info.id;
-        mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
-        names += info.name_len;
-        mode.timings = {info.width,       info.height,    info.dot_clock,   info.hsync_start,
-                        info.hsync_end,   info.htotal,    info.hskew,       info.vsync_start,
-                        info.vsync_end,   info.vtotal,    info.mode_flags};
-        s.modes.insert(mode.id, mode);
-    }
+    readModes(modes, modeCount, names, &s.modes);
 
     for (int i = 0; i < crtcCount; ++i) {
         CrtcState crtc;
@@ -838,6 +827,21 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     }
     *state = std::move(s);
     return true;
+}
+
+void readModes(const xcb_randr_mode_info_t *modes, int count, const uint8_t *names,
+               QHash<xcb_randr_mode_t, ModeLine> *into)
+{
+    into->reserve(into->size() + count);
+    for (int i = 0; i < count; ++i) {
+        const xcb_randr_mode_info_t &info = modes[i];
+        ModeLine &mode = (*into)[info.id];
+        mode.id = info.id;
+        mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
+        names += info.name_len;
+        mode.timings = {info.width,     info.height, info.dot_clock, info.hsync_start, info.hsync_end, info.htotal,
+                        info.hskew,     info.vsync_start, info.vsync_end, info.vtotal, info.mode_flags};
+    }
 }
 
 } // namespace Dispor::X11

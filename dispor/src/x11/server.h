@@ -39,6 +39,10 @@ struct ModeLine {
     bool operator==(const ModeLine &) const = default;
 };
 
+// The modes of a screen-resources reply, whose names follow one another.
+void readModes(const xcb_randr_mode_info_t *modes, int count, const uint8_t *names,
+               QHash<xcb_randr_mode_t, ModeLine> *into);
+
 struct CrtcState {
     xcb_randr_crtc_t id = XCB_NONE;
     int16_t x = 0;
