@@ -16,6 +16,13 @@ std::optional<std::string> bashCompletion();
 std::optional<std::string> zshCompletion();
 std::optional<std::string> fishCompletion();
 
+// What each backend carries of every command: a Markdown table (the
+// README's), and the manual page's entries of the commands that are not
+// simply carried, per backend.
+// None after printing why (a command names an unknown setting).
+std::optional<std::string> backendMarkdown();
+std::optional<std::string> backendEntries();
+
 // One line per fixed completion word: command, first slot, word.
 std::string valueWordList();
 

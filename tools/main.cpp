@@ -4,6 +4,7 @@
 //   dispctl-gen DIRECTORY   writes dispctl.1, dispctl.bash, _dispctl, dispctl.fish
 //   dispctl-gen --words     lists the fixed completion words per command
 //   dispctl-gen --troff     escapes each line of standard input as troff text
+//   dispctl-gen --backends  prints the Markdown table of what each backend carries
 
 #include "generate.h"
 
@@ -59,6 +60,12 @@ int main(int argc, char **argv)
         fmt::print("{}", valueWordList());
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--backends") == 0) {
+        const std::optional<std::string> table = backendMarkdown();
+        if (table)
+            fmt::print("{}", *table);
+        return table ? 0 : 1;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--troff") == 0) {
         std::string line;
         for (int c; (c = std::getchar()) != EOF;) {
@@ -74,7 +81,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc != 2) {
-        fmt::print(stderr, "usage: dispctl-gen DIRECTORY | --words | --troff\n");
+        fmt::print(stderr, "usage: dispctl-gen DIRECTORY | --words | --troff | --backends\n");
         return 1;
     }
     const std::string directory = argv[1];

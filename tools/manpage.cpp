@@ -205,6 +205,9 @@ std::optional<std::string> manPage(const PageInfo &info)
     if (!frame)
         return std::nullopt;
     const Command *self = findSelf();
+    const std::optional<std::string> backends = backendEntries();
+    if (!backends)
+        return std::nullopt;
     return fill(*frame, {
                             {"date", info.date},
                             {"version", troff(info.version)},
@@ -216,5 +219,6 @@ std::optional<std::string> manPage(const PageInfo &info)
                             {"output-commands", outputCommandEntries()},
                             {"options", optionEntries()},
                             {"examples", exampleEntries()},
+                            {"backends", *backends},
                         });
 }

@@ -14,7 +14,7 @@ int above(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command aboveCommand[] = {
     {"OUTPUT", "above", "Place an output above another output", nullptr, "Positioning", nullptr,
-     runOn<above>},
+     runOn<above>, "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption aboveOptions[] = {

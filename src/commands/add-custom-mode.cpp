@@ -43,7 +43,7 @@ COMMAND_RECORD const Command addCustomModeCommand[] = {
     {"OUTPUT", "add-custom-mode",
      "Add a custom mode. A custom mode can be specified using either the resolution and the refresh rate or CVT "
      "timings. Possible FLAG values: +hsync, -hsync, +vsync, -vsync, interlace",
-     nullptr, "Modes", nullptr, runOn<addCustomMode>},
+     nullptr, "Modes", nullptr, runOn<addCustomMode>, "customModes"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption addCustomModeOptions[] = {

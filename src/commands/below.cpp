@@ -14,7 +14,7 @@ int below(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command belowCommand[] = {
     {"OUTPUT", "below", "Place an output below another output", nullptr, "Positioning", nullptr,
-     runOn<below>},
+     runOn<below>, "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption belowOptions[] = {

@@ -21,5 +21,5 @@ int calibrateHdr(OutputPtr output, ConfigPtr)
 } // namespace
 
 COMMAND_RECORD const Command calibrateHdrCommand[] = {
-    {"OUTPUT", "calibrate-hdr", "Calibrate HDR", nullptr, "Color Management", nullptr, runOn<calibrateHdr>},
+    {"OUTPUT", "calibrate-hdr", "Calibrate HDR", nullptr, "Color Management", nullptr, runOn<calibrateHdr>, "hdrEnabled"},
 };

@@ -22,5 +22,5 @@ COMMAND_RECORD const Command identifyCommand[] = {
     {nullptr, "identify", "Identify available outputs",
      "This command will show a popup on every screen with detailed output information. It can be used to "
      "determine the connector names to be used with other commands.",
-     nullptr, identify, nullptr},
+     nullptr, identify, nullptr, "locator"},
 };

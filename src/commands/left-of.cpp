@@ -14,7 +14,7 @@ int leftOf(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command leftOfCommand[] = {
     {"OUTPUT", "left-of", "Place this output to the left of another", nullptr, "Positioning", nullptr,
-     runOn<leftOf>},
+     runOn<leftOf>, "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption leftOfOptions[] = {

@@ -21,7 +21,7 @@ int listCustomModes(OutputPtr output, ConfigPtr)
 
 COMMAND_RECORD const Command listCustomModesCommand[] = {
     {"OUTPUT", "list-custom-modes", "List custom output modes", nullptr, "Modes", nullptr,
-     runOn<listCustomModes>},
+     runOn<listCustomModes>, "customModes"},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample listCustomModesExamples[] = {

@@ -11,7 +11,7 @@ int off()
 } // namespace
 
 COMMAND_RECORD const Command offCommand[] = {
-    {nullptr, "off", "Turn all outputs off", nullptr, nullptr, off, nullptr},
+    {nullptr, "off", "Turn all outputs off", nullptr, nullptr, off, nullptr, "dpms"},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample offExamples[] = {

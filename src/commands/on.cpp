@@ -11,7 +11,7 @@ int on()
 } // namespace
 
 COMMAND_RECORD const Command onCommand[] = {
-    {nullptr, "on", "Turn all outputs on", nullptr, nullptr, on, nullptr},
+    {nullptr, "on", "Turn all outputs on", nullptr, nullptr, on, nullptr, "dpms"},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample onExamples[] = {

@@ -30,7 +30,7 @@ int removeCustomMode(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command removeCustomModeCommand[] = {
     {"OUTPUT", "remove-custom-mode", "Remove a custom mode. MODE is the index of the mode in list-custom-modes",
-     nullptr, "Modes", nullptr, runOn<removeCustomMode>},
+     nullptr, "Modes", nullptr, runOn<removeCustomMode>, "customModes"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption removeCustomModeOptions[] = {

@@ -14,7 +14,7 @@ int rightOf(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command rightOfCommand[] = {
     {"OUTPUT", "right-of", "Place this output to the right of another output", nullptr, "Positioning",
-     nullptr, runOn<rightOf>},
+     nullptr, runOn<rightOf>, "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption rightOfOptions[] = {

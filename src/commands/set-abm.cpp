@@ -14,7 +14,7 @@ int setAbm(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setAbmCommand[] = {
     {"OUTPUT", "set-abm", "Change the adaptive backlight management level (possible values: 0-4)", nullptr,
-     "Misc", nullptr, runOn<setAbm>},
+     "Misc", nullptr, runOn<setAbm>, "abmLevel"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setAbmOptions[] = {

@@ -13,7 +13,7 @@ int setAutoBrightness(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setAutoBrightnessCommand[] = {
     {"OUTPUT", "set-auto-brightness", "Turn on or turn off automatic brightness adjustment", nullptr,
-     "Brightness", nullptr, runOn<setAutoBrightness>},
+     "Brightness", nullptr, runOn<setAutoBrightness>, "automaticBrightness"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setAutoBrightnessOptions[] = {

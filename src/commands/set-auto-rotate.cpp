@@ -14,7 +14,7 @@ int setAutoRotate(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setAutoRotateCommand[] = {
     {"OUTPUT", "set-auto-rotate", "Turn on or turn off auto rotation", nullptr, "Misc", nullptr,
-     runOn<setAutoRotate>},
+     runOn<setAutoRotate>, "autoRotatePolicy"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setAutoRotateOptions[] = {

@@ -14,7 +14,7 @@ int setBrightness(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setBrightnessCommand[] = {
     {"OUTPUT", "set-brightness", "Set screen brightness (possible values: 0%-100%)", nullptr, "Brightness",
-     nullptr, runOn<setBrightness>},
+     nullptr, runOn<setBrightness>, "brightness"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setBrightnessOptions[] = {

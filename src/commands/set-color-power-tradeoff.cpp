@@ -14,7 +14,7 @@ int setColorPowerTradeoff(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setColorPowerTradeoffCommand[] = {
     {"OUTPUT", "set-color-power-tradeoff", "Set color power tradeoff (prefer-accuracy or prefer-efficiency)",
-     nullptr, "Color Management", nullptr, runOn<setColorPowerTradeoff>},
+     nullptr, "Color Management", nullptr, runOn<setColorPowerTradeoff>, "colorPowerPreference"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setColorPowerTradeoffOptions[] = {

@@ -14,7 +14,7 @@ int setColorProfileSource(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setColorProfileSourceCommand[] = {
     {"OUTPUT", "set-color-profile-source", "Set color profile source (possible values: EDID, ICC, or sRGB)",
-     nullptr, "Color Management", nullptr, runOn<setColorProfileSource>},
+     nullptr, "Color Management", nullptr, runOn<setColorProfileSource>, "colorProfileSource"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setColorProfileSourceOptions[] = {

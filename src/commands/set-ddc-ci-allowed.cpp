@@ -13,7 +13,7 @@ int setDdcCiAllowed(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setDdcCiAllowedCommand[] = {
     {"OUTPUT", "set-ddc-ci-allowed", "Allow or disallow DDCI CI to be used to control the output", nullptr,
-     "Misc", nullptr, runOn<setDdcCiAllowed>},
+     "Misc", nullptr, runOn<setDdcCiAllowed>, "ddcCiAllowed"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setDdcCiAllowedOptions[] = {

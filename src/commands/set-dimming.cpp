@@ -14,7 +14,7 @@ int setDimming(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setDimmingCommand[] = {
     {"OUTPUT", "set-dimming", "Set the dimming level (possible values: 0%-100%)", nullptr, "Brightness",
-     nullptr, runOn<setDimming>},
+     nullptr, runOn<setDimming>, "dimming"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setDimmingOptions[] = {

@@ -13,7 +13,7 @@ int setEdrPolicy(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setEdrPolicyCommand[] = {
     {"OUTPUT", "set-edr-policy", "Set the extended dynamic range policy (possible values: never or always)",
-     nullptr, "Color Management", nullptr, runOn<setEdrPolicy>},
+     nullptr, "Color Management", nullptr, runOn<setEdrPolicy>, "edrPolicy"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setEdrPolicyOptions[] = {

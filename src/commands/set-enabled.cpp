@@ -24,7 +24,7 @@ int setEnabled(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setEnabledCommand[] = {
-    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, runOn<setEnabled>},
+    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, runOn<setEnabled>, "enabled"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setEnabledOptions[] = {

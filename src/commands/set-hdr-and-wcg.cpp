@@ -14,7 +14,7 @@ int setHdrAndWcg(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setHdrAndWcgCommand[] = {
     {"OUTPUT", "set-hdr-and-wcg", "Turn on or turn off both HDR and wide color gamut", nullptr,
-     "Color Management", nullptr, runOn<setHdrAndWcg>},
+     "Color Management", nullptr, runOn<setHdrAndWcg>, "hdrEnabled wcgEnabled"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setHdrAndWcgOptions[] = {

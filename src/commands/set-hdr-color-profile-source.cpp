@@ -24,7 +24,7 @@ int setHdrColorProfileSource(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setHdrColorProfileSourceCommand[] = {
     {"OUTPUT", "set-hdr-color-profile-source", "Set color profile source (possible values: EDID, or ICC)",
-     nullptr, "Color Management", nullptr, runOn<setHdrColorProfileSource>},
+     nullptr, "Color Management", nullptr, runOn<setHdrColorProfileSource>, "hdrColorProfileSource"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setHdrColorProfileSourceOptions[] = {

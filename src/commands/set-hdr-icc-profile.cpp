@@ -13,7 +13,7 @@ int setHdrIccProfile(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setHdrIccProfileCommand[] = {
     {"OUTPUT", "set-hdr-icc-profile", "Set the ICC profile path for the HDR mode", nullptr,
-     "Color Management", nullptr, runOn<setHdrIccProfile>},
+     "Color Management", nullptr, runOn<setHdrIccProfile>, "hdrIccProfilePath"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setHdrIccProfileOptions[] = {

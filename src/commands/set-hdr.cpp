@@ -13,7 +13,7 @@ int setHdr(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setHdrCommand[] = {
     {"OUTPUT", "set-hdr", "Turn on or turn off the HDR mode", nullptr, "Color Management", nullptr,
-     runOn<setHdr>},
+     runOn<setHdr>, "hdrEnabled"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setHdrOptions[] = {

@@ -14,7 +14,7 @@ int setIccProfile(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setIccProfileCommand[] = {
     {"OUTPUT", "set-icc-profile", "Set the ICC profile path", nullptr, "Color Management", nullptr,
-     runOn<setIccProfile>},
+     runOn<setIccProfile>, "iccProfilePath"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setIccProfileOptions[] = {

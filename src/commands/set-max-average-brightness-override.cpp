@@ -16,7 +16,7 @@ int setMaxAverageBrightnessOverride(OutputPtr output, ConfigPtr config)
 COMMAND_RECORD const Command setMaxAverageBrightnessOverrideCommand[] = {
     {"OUTPUT", "set-max-average-brightness-override",
      "Override the max average brightness (possible values: none or 0-10000)", nullptr, "Color Management",
-     nullptr, runOn<setMaxAverageBrightnessOverride>},
+     nullptr, runOn<setMaxAverageBrightnessOverride>, "maxAverageBrightnessOverride"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setMaxAverageBrightnessOverrideOptions[] = {

@@ -16,7 +16,7 @@ int setMaxPeakBrightnessOverride(OutputPtr output, ConfigPtr config)
 COMMAND_RECORD const Command setMaxPeakBrightnessOverrideCommand[] = {
     {"OUTPUT", "set-max-peak-brightness-override",
      "Override the max peak brightness (possible values: none or 0-10000)", nullptr, "Color Management",
-     nullptr, runOn<setMaxPeakBrightnessOverride>},
+     nullptr, runOn<setMaxPeakBrightnessOverride>, "maxPeakBrightnessOverride"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setMaxPeakBrightnessOverrideOptions[] = {

@@ -28,7 +28,7 @@ int setMaxbpc(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setMaxbpcCommand[] = {
     {"OUTPUT", "set-maxbpc", "Set the maximum bits per color (possible values: 6, 8, 10, 12, 14, and 16)",
-     nullptr, "Misc", nullptr, runOn<setMaxbpc>},
+     nullptr, "Misc", nullptr, runOn<setMaxbpc>, "maxBitsPerColor"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setMaxbpcOptions[] = {

@@ -15,7 +15,7 @@ int setMinBrightnessOverride(OutputPtr output, ConfigPtr config)
 COMMAND_RECORD const Command setMinBrightnessOverrideCommand[] = {
     {"OUTPUT", "set-min-brightness-override",
      "Override the minimum brightness (possible values: none or 0-10000)", nullptr, "Color Management",
-     nullptr, runOn<setMinBrightnessOverride>},
+     nullptr, runOn<setMinBrightnessOverride>, "minBrightnessOverride"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setMinBrightnessOverrideOptions[] = {

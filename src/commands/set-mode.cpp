@@ -26,7 +26,7 @@ int setMode(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setModeCommand[] = {
-    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, runOn<setMode>},
+    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, runOn<setMode>, "currentModeId"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setModeOptions[] = {

@@ -14,7 +14,7 @@ int setOverscan(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setOverscanCommand[] = {
     {"OUTPUT", "set-overscan", "Set the overscan (possible values: 0-100)", nullptr, "Misc", nullptr,
-     runOn<setOverscan>},
+     runOn<setOverscan>, "overscan"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setOverscanOptions[] = {

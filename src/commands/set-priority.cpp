@@ -26,7 +26,7 @@ int setPriority(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setPriorityCommand[] = {
     {"OUTPUT", "set-priority", "Set the output priority (possible values: 1-100)", nullptr, "Basic", nullptr,
-     runOn<setPriority>},
+     runOn<setPriority>, "priority"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setPriorityOptions[] = {

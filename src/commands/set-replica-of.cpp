@@ -32,7 +32,7 @@ int setReplicaOf(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setReplicaOfCommand[] = {
     {"OUTPUT", "set-replica-of", "Mirror or unmirror another output (possible values: none or an OUTPUT)",
-     nullptr, "Misc", nullptr, runOn<setReplicaOf>},
+     nullptr, "Misc", nullptr, runOn<setReplicaOf>, "replicationSource"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setReplicaOfOptions[] = {

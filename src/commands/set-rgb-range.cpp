@@ -13,7 +13,7 @@ int setRgbRange(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setRgbRangeCommand[] = {
     {"OUTPUT", "set-rgb-range", "Set the RGB range (possible values: full, limited, or automatic)", nullptr,
-     "Color Management", nullptr, runOn<setRgbRange>},
+     "Color Management", nullptr, runOn<setRgbRange>, "rgbRange"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setRgbRangeOptions[] = {

@@ -24,7 +24,7 @@ COMMAND_RECORD const Command setRotationCommand[] = {
     {"OUTPUT", "set-rotation",
      "Set the output transform. Outputs are rotated counter-clockwise (possible values: none, normal, 0, 90, 180, "
      "270, flipped, flipped90, flipped180, or flipped270)",
-     nullptr, "Basic", nullptr, runOn<setRotation>},
+     nullptr, "Basic", nullptr, runOn<setRotation>, "rotation"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setRotationOptions[] = {

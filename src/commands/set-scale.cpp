@@ -34,7 +34,7 @@ int setScale(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setScaleCommand[] = {
-    {"OUTPUT", "set-scale", "Set the output scale", nullptr, "Basic", nullptr, runOn<setScale>},
+    {"OUTPUT", "set-scale", "Set the output scale", nullptr, "Basic", nullptr, runOn<setScale>, "scale"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setScaleOptions[] = {

@@ -16,7 +16,7 @@ int setSdrBrightness(OutputPtr output, ConfigPtr config)
 COMMAND_RECORD const Command setSdrBrightnessCommand[] = {
     {"OUTPUT", "set-sdr-brightness",
      "Set the SDR content brightness in the HDR mode (possible values: 0-10000)", nullptr, "Color Management",
-     nullptr, runOn<setSdrBrightness>},
+     nullptr, runOn<setSdrBrightness>, "sdrBrightness"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setSdrBrightnessOptions[] = {

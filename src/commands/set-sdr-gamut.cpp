@@ -14,7 +14,7 @@ int setSdrGamut(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setSdrGamutCommand[] = {
     {"OUTPUT", "set-sdr-gamut", "Set the SDR gamut wideness (possible values: 0-100)", nullptr,
-     "Color Management", nullptr, runOn<setSdrGamut>},
+     "Color Management", nullptr, runOn<setSdrGamut>, "sdrGamutWideness"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setSdrGamutOptions[] = {

@@ -14,7 +14,7 @@ int setSharpness(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setSharpnessCommand[] = {
     {"OUTPUT", "set-sharpness", "Set the sharpness (possible values: 0-100)", nullptr, "Misc", nullptr,
-     runOn<setSharpness>},
+     runOn<setSharpness>, "sharpness"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setSharpnessOptions[] = {

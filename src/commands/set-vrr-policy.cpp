@@ -13,7 +13,7 @@ int setVrrPolicy(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setVrrPolicyCommand[] = {
     {"OUTPUT", "set-vrr-policy", "Set the VRR policy (possible values: never, always, and automatic)",
-     nullptr, "Misc", nullptr, runOn<setVrrPolicy>},
+     nullptr, "Misc", nullptr, runOn<setVrrPolicy>, "vrrPolicy"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setVrrPolicyOptions[] = {

@@ -13,7 +13,7 @@ int setWcg(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setWcgCommand[] = {
     {"OUTPUT", "set-wcg", "Turn on or turn off wide color gamut", nullptr, "Color Management", nullptr,
-     runOn<setWcg>},
+     runOn<setWcg>, "wcgEnabled"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setWcgOptions[] = {

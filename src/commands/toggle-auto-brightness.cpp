@@ -12,5 +12,5 @@ int toggleAutoBrightness(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command toggleAutoBrightnessCommand[] = {
     {"OUTPUT", "toggle-auto-brightness", "Toggle automatic brightness adjustment", nullptr, "Brightness",
-     nullptr, runOn<toggleAutoBrightness>},
+     nullptr, runOn<toggleAutoBrightness>, "automaticBrightness"},
 };

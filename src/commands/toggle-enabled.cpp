@@ -20,5 +20,5 @@ int toggleEnabled(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command toggleEnabledCommand[] = {
     {"OUTPUT", "toggle-enabled", "Enable or disable the output", nullptr, "Basic", nullptr,
-     runOn<toggleEnabled>},
+     runOn<toggleEnabled>, "enabled"},
 };

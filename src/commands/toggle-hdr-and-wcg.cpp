@@ -14,7 +14,7 @@ int toggleHdrAndWcg(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command toggleHdrAndWcgCommand[] = {
     {"OUTPUT", "toggle-hdr-and-wcg", "Toggle both HDR and wide color gamut", nullptr, "Color Management",
-     nullptr, runOn<toggleHdrAndWcg>},
+     nullptr, runOn<toggleHdrAndWcg>, "hdrEnabled wcgEnabled"},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample toggleHdrAndWcgExamples[] = {

@@ -10,5 +10,5 @@ int toggleHdr(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command toggleHdrCommand[] = {
-    {"OUTPUT", "toggle-hdr", "Toggle HDR", nullptr, "Color Management", nullptr, runOn<toggleHdr>},
+    {"OUTPUT", "toggle-hdr", "Toggle HDR", nullptr, "Color Management", nullptr, runOn<toggleHdr>, "hdrEnabled"},
 };

@@ -11,5 +11,5 @@ int toggleWcg(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command toggleWcgCommand[] = {
     {"OUTPUT", "toggle-wcg", "Toggle wide color gamut", nullptr, "Color Management", nullptr,
-     runOn<toggleWcg>},
+     runOn<toggleWcg>, "wcgEnabled"},
 };

@@ -22,6 +22,10 @@ struct Command {
     const char *category;
     int (*globalHandler)();
     int (*outputHandler)(const QString &spec);
+    // The output settings it changes or needs, as property keys separated
+    // by spaces ("locator": the compositor's output locator); the manual's
+    // table of what each backend carries is made from them.
+    const char *settings = nullptr;
 };
 
 struct CommandOption {

@@ -3,6 +3,7 @@
 #include "../backend.h"
 #include "../changes.h"
 #include "../ranking.h"
+#include "../reach.h"
 #include "../settle.h"
 #include "../text.h"
 #include "../wording.h"
@@ -99,12 +100,12 @@ public:
             if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
                 return true;
             if (is(member, &Data::scale))
-                return refuse(member, key, "RandR has no logical scale, every output has the scale 1");
+                return refuse(member, key, Reach::why(Reach::Family::X11, key));
             if (is(member, &Data::dimming))
                 return take(member, key, need, orNeed)
-                    && refuse(member, key, "the gamma ramp of an X11 output carries its brightness only");
+                    && refuse(member, key, Reach::why(Reach::Family::X11, key));
             if (is(member, &Data::colorPowerPreference))
-                return refuse(member, key, "X11 keeps no colour management of its own");
+                return refuse(member, key, Reach::why(Reach::Family::X11, key));
             return take(member, key, need, orNeed);
         });
     }
@@ -446,7 +447,7 @@ private:
         for (auto at = asked.cbegin(); at != asked.cend(); ++at) {
             if (after.value(at.key()) != at.value())
                 return fail(m_base[at.key()].name + ": "
-                            + Changes::notPossible("priority", "X11 keeps one primary output and no ranking"));
+                            + Changes::notPossible("priority", Reach::why(Reach::Family::X11, "priority")));
         }
         if (primary != m_now.primary)
             m_plan->primary = primary;

@@ -1,0 +1,215 @@
+#include "reach.h"
+
+#include "properties.h"
+#include "wording.h"
+
+#include <QStringList>
+
+#include <cstring>
+
+namespace Dispor::Reach {
+
+namespace {
+
+using Cap = Output::Capability;
+
+constexpr Refusal x11Refusals[] = {
+    {"scale", "RandR has no logical scale, every output has the scale 1"},
+    {"dimming", "the gamma ramp of an X11 output carries its brightness only"},
+    {"colorPowerPreference", "X11 keeps no colour management of its own"},
+    {"priority", "X11 keeps one primary output and no ranking", true},
+};
+
+constexpr Refusal wlrootsRefusals[] = {
+    {"replicationSource", "the compositor has no mirroring"},
+    {"colorPowerPreference", "the compositor has no colour/power setting"},
+    {"priority", "the compositor has no output priorities"},
+    {"primary", "the compositor has no output priorities"},
+};
+
+constexpr Refusal mutterRefusals[] = {
+    {"colorPowerPreference", "mutter has no colour/power setting"},
+    {"priority", "mutter keeps one primary output and ranks the others by id", true},
+};
+
+constexpr const char *granted = "the output's description grants it";
+
+constexpr Offer virtualOffers[] = {
+    {Cap::Overscan, granted},
+    {Cap::Vrr, granted},
+    {Cap::RgbRange, granted},
+    {Cap::HighDynamicRange, granted},
+    {Cap::WideColorGamut, granted},
+    {Cap::AutoRotation, granted},
+    {Cap::IccProfile, granted},
+    {Cap::BrightnessControl, granted},
+    {Cap::BuiltInColorProfile, granted},
+    {Cap::DdcCi, granted},
+    {Cap::MaxBitsPerColor, granted},
+    {Cap::Edr, granted},
+    {Cap::SharpnessControl, granted},
+    {Cap::CustomModes, granted},
+    {Cap::AutomaticBrightness, granted},
+    {Cap::HdrIccProfile, granted},
+    {Cap::Disable, granted},
+    {Cap::Abm, granted},
+};
+
+constexpr Offer x11Offers[] = {
+    {Cap::Disable, nullptr},
+    {Cap::CustomModes, nullptr},
+    {Cap::BrightnessControl, "the output is on and its CRTC has a gamma ramp"},
+    {Cap::RgbRange, "the driver offers \"Broadcast RGB\""},
+    {Cap::MaxBitsPerColor, "the driver offers \"max bpc\""},
+    {Cap::Overscan, "the driver offers \"underscan\""},
+};
+
+constexpr Offer wlroots015Offers[] = {
+    {Cap::Disable, nullptr},
+    {Cap::CustomModes, nullptr},
+};
+
+constexpr Offer wlroots018Offers[] = {
+    {Cap::Disable, nullptr},
+    {Cap::CustomModes, nullptr},
+    {Cap::Vrr, "the compositor reports adaptive sync for the output"},
+};
+
+constexpr Offer mutter43Offers[] = {
+    {Cap::Disable, nullptr},
+};
+
+constexpr Offer mutter48Offers[] = {
+    {Cap::Disable, nullptr},
+    {Cap::HighDynamicRange, "the monitor offers the BT.2100 colour mode"},
+    {Cap::WideColorGamut, "the monitor offers the BT.2100 colour mode"},
+};
+
+constexpr const char *locator = "the compositor's bus service runs";
+
+constexpr Condition virtualConditions[] = {
+    {"locator", locator},
+};
+
+constexpr Condition x11Conditions[] = {
+    {"dpms", "the server has the DPMS extension"},
+    {"locator", locator},
+};
+
+constexpr Condition wlrootsConditions[] = {
+    {"dpms", "the compositor offers output power management"},
+    {"locator", locator},
+};
+
+constexpr Condition mutterConditions[] = {
+    {"locator", locator},
+};
+
+constexpr Server table[] = {
+    {"virtual", Family::Virtual, virtualOffers, virtualConditions},
+    {"X11", Family::X11, x11Offers, x11Conditions},
+    {"wlroots 0.15", Family::Wlroots, wlroots015Offers, wlrootsConditions},
+    {"wlroots 0.18", Family::Wlroots, wlroots018Offers, wlrootsConditions},
+    {"mutter 43", Family::Mutter, mutter43Offers, mutterConditions},
+    {"mutter 48", Family::Mutter, mutter48Offers, mutterConditions},
+};
+
+const Refusal *refusalOf(Family family, const char *key)
+{
+    for (const Refusal &r : refusals(family)) {
+        if (std::strcmp(r.key, key) == 0)
+            return &r;
+    }
+    return nullptr;
+}
+
+const Offer *offerOf(const Server &server, Output::Capabilities caps)
+{
+    for (const Offer &o : server.offers) {
+        if (caps.testFlag(o.capability))
+            return &o;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::span<const Server> servers()
+{
+    return table;
+}
+
+std::span<const Refusal> refusals(Family family)
+{
+    switch (family) {
+    case Family::Virtual:
+        return {};
+    case Family::X11:
+        return x11Refusals;
+    case Family::Wlroots:
+        return wlrootsRefusals;
+    case Family::Mutter:
+        return mutterRefusals;
+    }
+    return {};
+}
+
+const char *why(Family family, const char *key)
+{
+    const Refusal *r = refusalOf(family, key);
+    return r ? r->why : nullptr;
+}
+
+bool known(const char *key)
+{
+    for (const char *word : {"primary", "priority", "locator"}) {
+        if (std::strcmp(word, key) == 0)
+            return true;
+    }
+    bool found = false;
+    Properties::forEach([&](const auto &p) {
+        found = p.changeable && std::strcmp(p.key, key) == 0;
+        return !found;
+    });
+    return found;
+}
+
+QString cell(const Server &server, const char *keys)
+{
+    QStringList wheres;
+    QString partly;
+    for (const QString &key : QString::fromLatin1(keys ? keys : "").split(u' ', Qt::SkipEmptyParts)) {
+        const QByteArray name = key.toLatin1();
+        if (const Refusal *r = refusalOf(server.family, name.constData())) {
+            if (!r->partly)
+                return u"no: "_qs + QLatin1StringView(r->why);
+            partly = QLatin1StringView(r->why);
+        }
+        Output::Capabilities need, orNeed;
+        Properties::forEach([&](const auto &p) {
+            if (!p.changeable || name != p.key)
+                return true;
+            need = p.need;
+            orNeed = p.orNeed;
+            return false;
+        });
+        if (need) {
+            const Offer *offer = offerOf(server, need);
+            if (!offer && orNeed)
+                offer = offerOf(server, orNeed);
+            if (!offer)
+                return u"no: "_qs + Wording::lacking(need, orNeed);
+            if (offer->where && !wheres.contains(QLatin1StringView(offer->where)))
+                wheres.append(QLatin1StringView(offer->where));
+        }
+        for (const Condition &c : server.conditions) {
+            if (name == c.key && !wheres.contains(QLatin1StringView(c.where)))
+                wheres.append(QLatin1StringView(c.where));
+        }
+    }
+    if (!partly.isEmpty())
+        return u"partly: "_qs + partly;
+    return wheres.isEmpty() ? u"yes"_qs : u"yes, where "_qs + wheres.join(u" and "_qs);
+}
+
+} // namespace Dispor::Reach
