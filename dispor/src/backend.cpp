@@ -36,6 +36,9 @@ namespace Dispor {
 
 namespace {
 
+// As long as the GNOME backend waits for the bus itself.
+constexpr int busAnswerSeconds = 3;
+
 struct Known {
     const char *name;
     // Linked in: the simulated set, and for the tests every backend.
@@ -194,9 +197,19 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
                 found.append(sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt)));
                 continue;
             }
-            const BusProbe refusal = sessionBusRefusal(address);
-            if (refusal.outcome == BusProbe::Failed) {
-                found.append(sessionBusUnreachable(quoted(address), refusal.failure));
+            // Whether mutter is there, asked on the socket: the plugin and
+            // its D-Bus libraries are loaded only when it is.
+            const NameProbe mutter = probeNameOwner(address, "org.gnome.Mutter.DisplayConfig", busAnswerSeconds);
+            if (mutter.outcome == NameProbe::NotOwned) {
+                found.append(u"the session bus offers no org.gnome.Mutter.DisplayConfig"_qs);
+                continue;
+            }
+            if (mutter.outcome == NameProbe::Silent) {
+                found.append(sessionBusSilent(quoted(address), busAnswerSeconds));
+                continue;
+            }
+            if (mutter.outcome == NameProbe::Failed) {
+                found.append(sessionBusUnreachable(quoted(address), mutter.failure));
                 continue;
             }
         } else

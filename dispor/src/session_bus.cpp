@@ -1,6 +1,7 @@
 #include "session_bus.h"
 
 #include <QDeadlineTimer>
+#include <QtEndian>
 #include <QStringList>
 
 #include <cerrno>
@@ -108,18 +109,225 @@ QString sessionBusMissing(const QString &shownPath)
     return text;
 }
 
-BusProbe sessionBusRefusal(const QString &address)
-{
-    QString failure;
-    const int fd = connectUnix(address, &failure);
-    if (fd >= 0)
-        ::close(fd);
-    return {failure.isEmpty() ? BusProbe::NotProbed : BusProbe::Failed, failure};
-}
-
 QString sessionBusUnreachable(const QString &shownAddress, const QString &failure)
 {
     return QStringLiteral("cannot connect to the session bus at ") + shownAddress + QStringLiteral(": ") + failure;
+}
+
+namespace {
+
+// One exchange with the bus on a non-blocking socket, bounded by a deadline.
+class Exchange {
+public:
+    Exchange(int fd, int seconds) : m_fd(fd), m_deadline(seconds * 1000) {}
+    ~Exchange() { ::close(m_fd); }
+    Exchange(const Exchange &) = delete;
+    Exchange &operator=(const Exchange &) = delete;
+
+    bool send(const QByteArray &bytes)
+    {
+        qsizetype sent = 0;
+        while (sent < bytes.size() && wait(POLLOUT)) {
+            const ssize_t n = ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                failure = QString::fromLocal8Bit(strerror(errno));
+                return false;
+            }
+            sent += n > 0 ? n : 0;
+        }
+        return sent == bytes.size();
+    }
+
+    // Appends what arrives to received; false at the end, a failure or the
+    // deadline.
+    bool receive()
+    {
+        if (!wait(POLLIN))
+            return false;
+        char buffer[512];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
+            return false;
+        }
+        received.append(buffer, n > 0 ? n : 0);
+        return true;
+    }
+
+    // The first line of the authentication: the credentials byte, then
+    // AUTH EXTERNAL with the user's id; true once the bus has answered.
+    bool authenticate()
+    {
+        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
+            + "\r\n";
+        if (!send(hello))
+            return false;
+        while (!received.contains('\n')) {
+            if (!receive())
+                return false;
+        }
+        return true;
+    }
+
+    QString failure;
+    QByteArray received;
+
+private:
+    bool wait(short events)
+    {
+        pollfd p{m_fd, events, 0};
+        int ready;
+        do
+            ready = ::poll(&p, 1, int(m_deadline.remainingTime()));
+        while (ready < 0 && errno == EINTR && !m_deadline.hasExpired());
+        return ready > 0;
+    }
+
+    int m_fd;
+    QDeadlineTimer m_deadline;
+};
+
+// The D-Bus wire format, in this machine's byte order, for the two calls
+// to the bus itself that the name probe makes.
+constexpr char byteOrder = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 'l' : 'B';
+
+void pad(QByteArray &bytes, int alignment)
+{
+    while (bytes.size() % alignment)
+        bytes.append('\0');
+}
+
+void putUint32(QByteArray &bytes, uint32_t value)
+{
+    pad(bytes, 4);
+    bytes.append(reinterpret_cast<const char *>(&value), 4);
+}
+
+void putString(QByteArray &bytes, const char *text)
+{
+    putUint32(bytes, uint32_t(std::strlen(text)));
+    bytes.append(text);
+    bytes.append('\0');
+}
+
+// A header field: its code and a variant of one string-like type. The
+// fields start 8-aligned in the message, so aligning here aligns there.
+void putField(QByteArray &fields, char code, char type, const char *value)
+{
+    pad(fields, 8);
+    fields.append(code);
+    fields.append(char(1));
+    fields.append(type);
+    fields.append('\0');
+    if (type == 'g') {
+        fields.append(char(std::strlen(value)));
+        fields.append(value);
+        fields.append('\0');
+    } else {
+        putString(fields, value);
+    }
+}
+
+QByteArray busCall(uint32_t serial, const char *member, const char *argument)
+{
+    QByteArray body;
+    if (argument)
+        putString(body, argument);
+    QByteArray fields;
+    putField(fields, 1, 'o', "/org/freedesktop/DBus");
+    putField(fields, 2, 's', "org.freedesktop.DBus");
+    putField(fields, 3, 's', member);
+    putField(fields, 6, 's', "org.freedesktop.DBus");
+    if (argument)
+        putField(fields, 8, 'g', "s");
+    QByteArray message;
+    message.append(byteOrder);
+    message.append(char(1)); // a method call
+    message.append('\0');
+    message.append(char(1)); // the protocol's version
+    putUint32(message, uint32_t(body.size()));
+    putUint32(message, serial);
+    putUint32(message, uint32_t(fields.size()));
+    message.append(fields);
+    pad(message, 8);
+    return message + body;
+}
+
+// A message read from the bus: what the probe needs of it.
+struct Incoming {
+    int type = 0;
+    uint32_t replySerial = 0;
+    std::optional<uint32_t> firstWord; // the body's first 32 bits
+};
+
+uint32_t wordAt(const QByteArray &bytes, qsizetype at, bool swap)
+{
+    uint32_t value;
+    std::memcpy(&value, bytes.constData() + at, 4);
+    return swap ? qbswap(value) : value;
+}
+
+// The first whole message in bytes, taken off it; none while it is not
+// all there, and false when it cannot be read.
+bool takeMessage(QByteArray &bytes, std::optional<Incoming> *message)
+{
+    message->reset();
+    if (bytes.size() < 16)
+        return true;
+    if (bytes[0] != 'l' && bytes[0] != 'B')
+        return false;
+    const bool swap = bytes[0] != byteOrder;
+    const uint64_t bodyLength = wordAt(bytes, 4, swap);
+    const uint64_t fieldsLength = wordAt(bytes, 12, swap);
+    const uint64_t headerEnd = (16 + fieldsLength + 7) / 8 * 8;
+    if (bodyLength > (1u << 27) || fieldsLength > (1u << 26))
+        return false;
+    if (uint64_t(bytes.size()) < headerEnd + bodyLength)
+        return true;
+    Incoming incoming;
+    incoming.type = bytes[1];
+    // The fields: (code, signature, value) structs at 8-byte boundaries;
+    // the bus sends strings, object paths, signatures and integers.
+    qsizetype at = 16;
+    const qsizetype end = qsizetype(16 + fieldsLength);
+    while (at < end) {
+        at = (at + 7) / 8 * 8;
+        if (at + 4 > end || bytes[at + 1] != 1 || bytes[at + 3] != '\0')
+            return false;
+        const char code = bytes[at];
+        const char type = bytes[at + 2];
+        at += 4;
+        if (type == 'u' || type == 's' || type == 'o') {
+            at = (at + 3) / 4 * 4;
+            if (at + 4 > end)
+                return false;
+            const uint32_t word = wordAt(bytes, at, swap);
+            if (type == 'u' && code == 5)
+                incoming.replySerial = word;
+            at += 4 + (type == 'u' ? 0 : qsizetype(word) + 1);
+        } else if (type == 'g') {
+            if (at >= end)
+                return false;
+            at += 1 + qsizetype(uint8_t(bytes[at])) + 1;
+        } else {
+            return false;
+        }
+    }
+    if (at > end)
+        return false;
+    if (bodyLength >= 4)
+        incoming.firstWord = wordAt(bytes, qsizetype(headerEnd), swap);
+    bytes.remove(0, qsizetype(headerEnd + bodyLength));
+    *message = incoming;
+    return true;
+}
+
+} // namespace
+
+QString sessionBusSilent(const QString &shownAddress, int seconds)
+{
+    return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer within ")
+        + QString::number(seconds) + QStringLiteral(" s");
 }
 
 BusProbe probeSessionBus(const QString &address, int seconds)
@@ -128,41 +336,43 @@ BusProbe probeSessionBus(const QString &address, int seconds)
     const int fd = connectUnix(address, &failure);
     if (fd < 0)
         return {failure.isEmpty() ? BusProbe::NotProbed : BusProbe::Failed, failure};
-    const QDeadlineTimer deadline(seconds * 1000);
-    const auto wait = [&](short events) {
-        pollfd p{fd, events, 0};
-        int ready;
-        do
-            ready = ::poll(&p, 1, int(deadline.remainingTime()));
-        while (ready < 0 && errno == EINTR && !deadline.hasExpired());
-        return ready > 0;
-    };
-    // The credentials byte, then the first line of the handshake.
-    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
-        + "\r\n";
-    qsizetype sent = 0;
-    while (sent < hello.size() && wait(POLLOUT)) {
-        const ssize_t n = ::send(fd, hello.constData() + sent, size_t(hello.size() - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            failure = QString::fromLocal8Bit(strerror(errno));
-            break;
-        }
-        sent += n > 0 ? n : 0;
-    }
-    QByteArray answer;
-    while (failure.isEmpty() && sent == hello.size() && !answer.contains('\n') && wait(POLLIN)) {
-        char buffer[256];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-            failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
-            break;
-        }
-        answer.append(buffer, n > 0 ? n : 0);
-    }
-    ::close(fd);
-    if (answer.contains('\n'))
+    Exchange exchange(fd, seconds);
+    if (exchange.authenticate())
         return {BusProbe::Answered, {}};
-    return {failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, failure};
+    return {exchange.failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, exchange.failure};
+}
+
+NameProbe probeNameOwner(const QString &address, const char *name, int seconds)
+{
+    QString failure;
+    const int fd = connectUnix(address, &failure);
+    if (fd < 0)
+        return {failure.isEmpty() ? NameProbe::NotProbed : NameProbe::Failed, failure};
+    Exchange exchange(fd, seconds);
+    if (!exchange.authenticate())
+        return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
+    // A bus that takes no such client is left to the D-Bus library, which
+    // says why.
+    if (!exchange.received.startsWith("OK "))
+        return {NameProbe::NotProbed, {}};
+    exchange.received.clear();
+    // The bus answers in order: Hello first, then the question.
+    if (!exchange.send("BEGIN\r\n" + busCall(1, "Hello", nullptr) + busCall(2, "NameHasOwner", name)))
+        return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
+    for (;;) {
+        std::optional<Incoming> message;
+        if (!takeMessage(exchange.received, &message))
+            return {NameProbe::NotProbed, {}};
+        if (message && message->replySerial == 2) {
+            if (message->type != 2 || !message->firstWord) // an error, or no answer in it
+                return {NameProbe::NotProbed, {}};
+            return {*message->firstWord ? NameProbe::Owned : NameProbe::NotOwned, {}};
+        }
+        if (message)
+            continue;
+        if (!exchange.receive())
+            return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
+    }
 }
 
 } // namespace Dispor

@@ -25,10 +25,18 @@ struct BusProbe {
 };
 BusProbe probeSessionBus(const QString &address, int seconds);
 
-// The probe's first step alone, without a byte sent: Failed when the
-// address's unix socket refuses a connection (no file there, nobody
-// listening), as the probe would find too; else NotProbed.
-BusProbe sessionBusRefusal(const QString &address);
+// Whether a name has an owner on the bus at the address, asked with the
+// bus's own NameHasOwner over a plain socket, so that a program learns that
+// a service is absent without loading a D-Bus library. Waits at most the
+// given seconds; for Silent and Failed the probe's meaning holds.
+struct NameProbe {
+    enum Outcome { Owned, NotOwned, NotProbed, Silent, Failed } outcome;
+    QString failure; // for Failed: why
+};
+NameProbe probeNameOwner(const QString &address, const char *name, int seconds);
+
+// "the session bus at <shownAddress> did not answer within N s"
+QString sessionBusSilent(const QString &shownAddress, int seconds);
 
 // "cannot connect to the session bus at <shownAddress>: <failure>"
 QString sessionBusUnreachable(const QString &shownAddress, const QString &failure);

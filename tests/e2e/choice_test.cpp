@@ -121,23 +121,33 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
     const std::string x11 = library.file("dispor0/x11.so");
     e2e::writeFile(x11, "");
     const std::string gnome = library.file("dispor0/gnome.so");
-    // A bus that takes connections, so that the GNOME plugin is opened.
-    const e2e::MuteSocket bus(session.runtime.file("bus"));
-    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"},
-               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + session.runtime.file("bus")}};
+    // A bus on which mutter's name is held, so that the GNOME plugin is opened.
+    const e2e::SessionBus bus;
+    const e2e::Compositor mutter(bus, {"--also-own", "org.gnome.Mutter.DisplayConfig"});
+    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}, {"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
 
     EXPECT_EQ(session.run({"list-outputs"}, env),
               (Result{1, "",
                       noService("WAYLAND_DISPLAY is not set; cannot load the gnome backend: " + gnome
                                 + ": cannot open shared object file: No such file or directory; cannot load the x11 "
                                   "backend: " + x11 + ": file too short")}));
-    // Where no bus listens that is found without the plugin.
+    // Where no bus listens, one that does not answer, or one without mutter,
+    // that is found without the plugin.
+    const e2e::MuteSocket mute(session.runtime.file("mute"));
+    const e2e::SessionBus bare;
+    const std::string x11Found = "; cannot load the x11 backend: " + x11 + ": file too short";
+    const std::pair<std::string, std::string> buses[] = {
+        {"unix:path=/nonexistent/bus", "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory"},
+        {"unix:path=" + session.runtime.file("mute"),
+         "the session bus at \"unix:path=" + session.runtime.file("mute") + "\" did not answer within 3 s"},
+        {bare.address(), "the session bus offers no org.gnome.Mutter.DisplayConfig"},
+    };
+    for (const auto &[address, found] : buses) {
+        env["DBUS_SESSION_BUS_ADDRESS"] = address;
+        EXPECT_EQ(session.run({"list-outputs"}, env),
+                  (Result{1, "", noService("WAYLAND_DISPLAY is not set; " + found + x11Found)}));
+    }
     env.erase("DBUS_SESSION_BUS_ADDRESS");
-    EXPECT_EQ(session.run({"list-outputs"}, env),
-              (Result{1, "",
-                      noService("WAYLAND_DISPLAY is not set; cannot connect to the session bus at "
-                                "\"unix:path=/nonexistent/bus\": No such file or directory; cannot load the x11 "
-                                "backend: " + x11 + ": file too short")}));
     env["DISPOR_BACKEND"] = "x11";
     EXPECT_EQ(session.run({"list-outputs"}, env),
               (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": file too short\n"}));

@@ -20,6 +20,7 @@ struct Behaviour {
     QString locatorError;
     bool locator = true;
     QString log;
+    QString alsoOwn; // another service name held, as if that service ran
 };
 
 const QString errorName = QStringLiteral("org.lumo.Vantor.Error.Failed");
@@ -88,6 +89,8 @@ bool parse(const QStringList &arguments, Behaviour &behaviour)
             behaviour.locator = false;
         else if (argument == QLatin1StringView("--log") && hasValue)
             behaviour.log = arguments.at(++i);
+        else if (argument == QLatin1StringView("--also-own") && hasValue)
+            behaviour.alsoOwn = arguments.at(++i);
         else
             return false;
     }
@@ -114,7 +117,8 @@ int main(int argc, char **argv)
     if (!bus.isConnected() || !bus.registerVirtualObject(QStringLiteral("/Vantor"), &vantor)
         || (behaviour.locator
             && !bus.registerVirtualObject(QStringLiteral("/org/lumo/Vantor/Effect/OutputLocator1"), &locator))
-        || !bus.registerService(QStringLiteral("org.lumo.Vantor"))) {
+        || !bus.registerService(QStringLiteral("org.lumo.Vantor"))
+        || (!behaviour.alsoOwn.isEmpty() && !bus.registerService(behaviour.alsoOwn))) {
         std::fprintf(stderr, "fake-vantor: cannot serve on the session bus\n");
         return 1;
     }

@@ -38,8 +38,7 @@ bool busAnswers(const QString &address, QString *reason)
     case BusProbe::NotProbed:
         return true;
     case BusProbe::Silent:
-        *reason = u"the session bus at "_qs + quoted(address) + " did not answer within "
-            + QString::number(answerSeconds) + " s";
+        *reason = sessionBusSilent(quoted(address), answerSeconds);
         return false;
     case BusProbe::Failed:
         break;
