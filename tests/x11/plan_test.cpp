@@ -2,6 +2,7 @@
 // no server, milliseconds.
 
 #include "backend.h"
+#include "reach.h"
 #include "x11/description.h"
 #include "x11/plan.h"
 
@@ -420,6 +421,33 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
     ASSERT_EQ(plan.gamma.size(), 1);
     hold(state, plan.gamma[0]);
     EXPECT_EQ(describe(state)[dp1].brightness, 0.7);
+}
+
+// The manual's table of what X11 carries comes from the reach table: an
+// output whose driver has every property the backend knows gets exactly
+// the capabilities the table says X11 can grant.
+TEST(X11Describe, GrantsWhatTheReachTableOffers)
+{
+    ServerState state = threeOutputs();
+    constexpr xcb_atom_t rgb = 903, underscan = 904, hborder = 905;
+    state.atoms.broadcastRgb = rgb;
+    state.atoms.underscan = underscan;
+    state.atoms.underscanHBorder = hborder;
+    Property bpc = integer(8);
+    bpc.range = true;
+    bpc.validValues = {6, 12};
+    Property choice = integer(0);
+    choice.validValues = {0, 1};
+    Dispor::Output::Capabilities offered;
+    for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
+        if (server.family != Dispor::Reach::Family::X11)
+            continue;
+        for (const Dispor::Reach::Offer &offer : server.offers)
+            offered |= offer.capability;
+    }
+    for (const auto &[atom, property] : {std::pair{maxBpc, bpc}, {rgb, choice}, {underscan, choice}, {hborder, bpc}})
+        state.outputs[dp1].properties.insert(atom, property);
+    EXPECT_EQ(describe(state)[dp1].capabilities, offered);
 }
 
 // A night light's 4500 K: three straight ramps whose tops differ.
