@@ -20,63 +20,12 @@ namespace {
 
 using gnome_test::Mutter;
 
-struct Step {
-    std::vector<std::string> args;
-    std::string err;     // empty: exit 0 and nothing on stderr
-    std::string logical; // mutter's logical monitors afterwards
-};
-
-void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
-{
-    for (const Step &step : steps) {
-        std::string line;
-        for (const std::string &arg : step.args)
-            line += arg + " ";
-        SCOPED_TRACE(line);
-        const std::string before = mutter.logical();
-        const e2e::Result result = gnome_test::run(mutter, step.args);
-        EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
-        EXPECT_EQ(mutter.logical(), step.err.empty() ? step.logical : before);
-    }
-}
+using gnome_test::runSteps;
 
 TEST(GnomeDispctl, LayoutOnHeadlessMutter)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1920x1080"});
-    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
-    runSteps(*mutter, {
-        {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        // The default layout mode sizes outputs by their modes, whatever the scale.
-        {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        {{"Meta-0", "set-scale", "150%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        // Near a listed scale is not one.
-        {{"Meta-0", "set-scale", "199%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.99; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
-        {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
-        {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
-        {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-        {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-hdr", "true"},
-         "Failed to apply output configuration: Meta-0: cannot change HDR: the output has no HDR support\n", ""},
-        {{"Meta-0", "set-rgb-range", "full"},
-         "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has no RGB range setting\n",
-         ""},
-    });
-    // Power goes through PowerSaveMode.
-    EXPECT_EQ(gnome_test::run(*mutter, {"off"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->power(), 3);
-    EXPECT_EQ(gnome_test::run(*mutter, {"on"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->power(), 0);
-    // Applied for the session only: nothing saved for the next start.
-    EXPECT_FALSE(e2e::fileExists(mutter->configDir() + "/monitors.xml"));
+    gnome_test::layoutOnHeadless(*mutter, "cannot change HDR: the output has no HDR support");
 }
 
 // mutter refuses a layout with a gap: a mirror made in the middle of a row
@@ -228,23 +177,7 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     const std::unique_ptr<Mutter> mutter = Mutter::nested();
     if (!mutter)
         GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
-    const std::string mirrored =
-        "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
-    runSteps(*mutter, {
-        {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
-        {{"LVDS2", "set-scale", "200%"},
-         "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
-        {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-        // What only the mirror as a whole can take is refused on its replica.
-        {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-        {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-        {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-        {{"LVDS2", "set-primary"}, mirrored, ""},
-    });
-    EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
-    EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+    gnome_test::modesOnNested(*mutter);
 }
 
 // A change mutter has not confirmed may still be made, and is said to be;
