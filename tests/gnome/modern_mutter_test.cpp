@@ -72,6 +72,22 @@ TEST(GnomeModern, LayoutColourAndLuminanceOnHeadlessMutter)
     EXPECT_EQ(mutter->logical(), "0,0 1 0 primary Meta-1\n1920,0 1 2 Meta-0\n");
 }
 
+TEST(GnomeModern, FractionalScalesInLogicalLayout)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::modern({"2560x1440", "1920x1080"}, true);
+    if (!mutter)
+        GTEST_SKIP() << noTree;
+    gnome_test::fractionalScales(*mutter);
+}
+
+TEST(GnomeModern, LibraryRefusalsAndConflicts)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::modern({"1920x1080", "1280x720"});
+    if (!mutter)
+        GTEST_SKIP() << noTree;
+    gnome_test::libraryRefusals(*mutter);
+}
+
 TEST(GnomeModern, ModesAndBuiltInPanelsOnNestedMutter)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::modernNested();

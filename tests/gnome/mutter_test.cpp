@@ -3,11 +3,7 @@
 
 #include "support.h"
 
-#include <dispor/dispor.h>
-
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
 
 #include <csignal>
 #include <fcntl.h>
@@ -43,22 +39,7 @@ TEST(GnomeDispctl, AMirrorLeavesNoGap)
 
 TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
 {
-    const std::unique_ptr<Mutter> mutter = Mutter::headless({"2560x1440", "1920x1080"}, true);
-    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n2560,0 1 0 Meta-1\n");
-    runSteps(*mutter, {
-        // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
-        {{"Meta-0", "set-scale", "150%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "225%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "110%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 1.1\n",
-         ""},
-        {{"Meta-1", "set-scale", "201%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 2.01\n",
-         ""},
-        {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
-    });
+    gnome_test::fractionalScales(*Mutter::headless({"2560x1440", "1920x1080"}, true));
 }
 
 // Whether the process has the file open.
@@ -116,60 +97,7 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
 
 TEST(GnomeLibrary, RefusalsAndConflicts)
 {
-    static int argc = 1;
-    static char name[] = "gnome_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1280x720"});
-    for (const auto &[key, value] : mutter->env())
-        ::setenv(key.c_str(), value->c_str(), 1);
-    const std::string start = mutter->logical();
-
-    const auto fetch = [] {
-        Dispor::GetConfigOperation operation;
-        EXPECT_TRUE(operation.exec()) << operation.errorString().toStdString();
-        return operation.config();
-    };
-    const auto named = [](const Dispor::ConfigPtr &config, const QString &name) {
-        for (const Dispor::OutputPtr &output : config->outputs()) {
-            if (output->name() == name)
-                return output;
-        }
-        ADD_FAILURE() << "no output " << name.toStdString();
-        return Dispor::OutputPtr::create(Dispor::Output::Data{});
-    };
-
-    // Mutter's own refusal, verified before anything is applied.
-    const Dispor::ConfigPtr gap = fetch();
-    ASSERT_TRUE(gap);
-    named(gap, "Meta-1")->setPos({5000, 0});
-    Dispor::SetConfigOperation refused(gap);
-    EXPECT_FALSE(refused.exec());
-    EXPECT_FALSE(refused.isConflict());
-    EXPECT_EQ(refused.errorString(), "mutter refused the output configuration: \"Logical monitors not adjacent\"");
-    EXPECT_EQ(mutter->logical(), start);
-
-    // Mutter's serial stays as it was; the state itself shows the change.
-    const Dispor::ConfigPtr first = fetch();
-    const Dispor::ConfigPtr second = fetch();
-    ASSERT_TRUE(first && second);
-    named(first, "Meta-0")->setScale(2);
-    named(second, "Meta-1")->setRotation(Dispor::Output::Rotation::Inverted);
-    Dispor::SetConfigOperation applyFirst(first);
-    EXPECT_TRUE(applyFirst.exec()) << applyFirst.errorString().toStdString();
-    const std::string afterFirst = mutter->logical();
-    EXPECT_NE(afterFirst, start);
-    Dispor::SetConfigOperation applySecond(second);
-    EXPECT_FALSE(applySecond.exec());
-    EXPECT_TRUE(applySecond.isConflict());
-    EXPECT_EQ(applySecond.errorString(), "the outputs changed since they were read");
-    EXPECT_EQ(mutter->logical(), afterFirst);
-
-    // Power values mutter 43 would take without complaint.
-    Dispor::Dpms dpms;
-    dpms.switchMode(Dispor::Dpms::Mode(7));
-    EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
-    EXPECT_EQ(mutter->power(), 0);
+    gnome_test::libraryRefusals(*Mutter::headless({"1920x1080", "1280x720"}));
 }
 
 TEST(GnomeDispctl, ModesOnNestedMutter)

@@ -2,8 +2,11 @@
 
 #include "support/tree.h"
 
+#include <dispor/dispor.h>
+
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QString>
 
@@ -132,12 +135,11 @@ bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra)
     return false;
 }
 
-std::unique_ptr<Mutter> Mutter::headless(const std::vector<std::string> &monitors, bool fractional)
+bool Mutter::startHeadless(const std::vector<std::string> &monitors, bool fractional)
 {
-    std::unique_ptr<Mutter> mutter(new Mutter);
     e2e::Env env;
     if (fractional) {
-        const std::string settings = mutter->m_dir.file("config/glib-2.0/settings");
+        const std::string settings = m_dir.file("config/glib-2.0/settings");
         std::filesystem::create_directories(settings);
         e2e::writeFile(settings + "/keyfile",
                        "[org/gnome/mutter]\nexperimental-features=['scale-monitor-framebuffer']\n");
@@ -148,7 +150,13 @@ std::unique_ptr<Mutter> Mutter::headless(const std::vector<std::string> &monitor
         args.push_back("--virtual-monitor");
         args.push_back(monitor);
     }
-    if (!mutter->start(args, env))
+    return start(args, env);
+}
+
+std::unique_ptr<Mutter> Mutter::headless(const std::vector<std::string> &monitors, bool fractional)
+{
+    std::unique_ptr<Mutter> mutter(new Mutter);
+    if (!mutter->startHeadless(monitors, fractional))
         throw std::runtime_error("mutter did not start: " + e2e::readFile(mutter->m_dir.file("mutter.log")));
     return mutter;
 }
@@ -192,18 +200,13 @@ std::unique_ptr<Mutter> Mutter::nested()
     return mutter;
 }
 
-std::unique_ptr<Mutter> Mutter::modern(const std::vector<std::string> &monitors)
+std::unique_ptr<Mutter> Mutter::modern(const std::vector<std::string> &monitors, bool fractional)
 {
     const std::string tree = support::modernTree();
     if (tree.empty())
         return {};
     std::unique_ptr<Mutter> mutter(new Mutter(tree));
-    std::vector<std::string> args = {"--headless", "--wayland", "--no-x11"};
-    for (const std::string &monitor : monitors) {
-        args.push_back("--virtual-monitor");
-        args.push_back(monitor);
-    }
-    if (!mutter->start(args, {}))
+    if (!mutter->startHeadless(monitors, fractional))
         throw std::runtime_error("mutter 48 did not start: " + e2e::readFile(mutter->m_dir.file("mutter.log")));
     return mutter;
 }
@@ -461,6 +464,83 @@ void modesOnNested(const Mutter &mutter)
     EXPECT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(run(mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+}
+
+void libraryRefusals(const Mutter &bed)
+{
+    static int argc = 1;
+    static char name[] = "gnome_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+    const Mutter *mutter = &bed;
+    for (const auto &[key, value] : mutter->env())
+        ::setenv(key.c_str(), value->c_str(), 1);
+    const std::string start = mutter->logical();
+
+    const auto fetch = [] {
+        Dispor::GetConfigOperation operation;
+        EXPECT_TRUE(operation.exec()) << operation.errorString().toStdString();
+        return operation.config();
+    };
+    const auto named = [](const Dispor::ConfigPtr &config, const QString &name) {
+        for (const Dispor::OutputPtr &output : config->outputs()) {
+            if (output->name() == name)
+                return output;
+        }
+        ADD_FAILURE() << "no output " << name.toStdString();
+        return Dispor::OutputPtr::create(Dispor::Output::Data{});
+    };
+
+    // Mutter's own refusal, verified before anything is applied.
+    const Dispor::ConfigPtr gap = fetch();
+    ASSERT_TRUE(gap);
+    named(gap, "Meta-1")->setPos({5000, 0});
+    Dispor::SetConfigOperation refused(gap);
+    EXPECT_FALSE(refused.exec());
+    EXPECT_FALSE(refused.isConflict());
+    EXPECT_EQ(refused.errorString(), "mutter refused the output configuration: \"Logical monitors not adjacent\"");
+    EXPECT_EQ(mutter->logical(), start);
+
+    // Mutter's serial stays as it was; the state itself shows the change.
+    const Dispor::ConfigPtr first = fetch();
+    const Dispor::ConfigPtr second = fetch();
+    ASSERT_TRUE(first && second);
+    named(first, "Meta-0")->setScale(2);
+    named(second, "Meta-1")->setRotation(Dispor::Output::Rotation::Inverted);
+    Dispor::SetConfigOperation applyFirst(first);
+    EXPECT_TRUE(applyFirst.exec()) << applyFirst.errorString().toStdString();
+    const std::string afterFirst = mutter->logical();
+    EXPECT_NE(afterFirst, start);
+    Dispor::SetConfigOperation applySecond(second);
+    EXPECT_FALSE(applySecond.exec());
+    EXPECT_TRUE(applySecond.isConflict());
+    EXPECT_EQ(applySecond.errorString(), "the outputs changed since they were read");
+    EXPECT_EQ(mutter->logical(), afterFirst);
+
+    // Power values mutter 43 would take without complaint.
+    Dispor::Dpms dpms;
+    dpms.switchMode(Dispor::Dpms::Mode(7));
+    EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
+    EXPECT_EQ(mutter->power(), 0);
+}
+
+void fractionalScales(const Mutter &mutter)
+{
+    ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n2560,0 1 0 Meta-1\n");
+    runSteps(mutter, {
+        // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
+        {{"Meta-0", "set-scale", "150%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
+        {{"Meta-1", "set-scale", "225%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
+        {{"Meta-1", "set-scale", "110%"},
+         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
+         "1920x1080@60.000, not 1.1\n",
+         ""},
+        {{"Meta-1", "set-scale", "201%"},
+         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
+         "1920x1080@60.000, not 2.01\n",
+         ""},
+        {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
+    });
 }
 
 } // namespace gnome_test

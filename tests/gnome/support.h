@@ -45,7 +45,7 @@ public:
     // 1920x1080, 1280x720@50 and 1024x768; null where Xvfb is missing.
     static std::unique_ptr<Mutter> nested();
     // The same two from the Debian 13 tree; null where it has not been made.
-    static std::unique_ptr<Mutter> modern(const std::vector<std::string> &monitors);
+    static std::unique_ptr<Mutter> modern(const std::vector<std::string> &monitors, bool fractional = false);
     static std::unique_ptr<Mutter> modernNested();
 
     // What a dispctl run on this mutter gets.
@@ -90,6 +90,7 @@ private:
 
     explicit Mutter(const std::string &tree = {});
     bool start(const std::vector<std::string> &args, const e2e::Env &env);
+    bool startHeadless(const std::vector<std::string> &monitors, bool fractional);
     int startXvfb();
     std::string state() const;
     std::string property(const std::string &name) const;
@@ -118,6 +119,11 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps);
 void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused);
 // Modes and a mirror's refusals on the nested bed.
 void modesOnNested(const Mutter &mutter);
+// Fractional scales in the logical layout, on 2560x1440 and 1920x1080.
+void fractionalScales(const Mutter &mutter);
+// The library on 1920x1080 and 1280x720: mutter's own refusal, and a
+// conflict of two snapshots (the process's environment is the bed's after).
+void libraryRefusals(const Mutter &mutter);
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 // The same run started, to be finished while the test goes on.
