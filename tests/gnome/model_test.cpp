@@ -1,5 +1,5 @@
 // The backend's own rules, without mutter: ids, uuids, types, ranking,
-// scales, and the logical monitors an apply sends.
+// scales, colour modes and levels, and what an apply sends.
 
 #include "../../dispor/src/backend.h"
 #include "../../dispor/src/gnome/model.h"
@@ -29,13 +29,40 @@ State threeMonitors()
     state.monitors = {
         {"DP-1", "DEL", "U2720", "ABC", {mode("2560x1440@60", 2560, 1440, {1, 1.25, 1.495327115058899, 2}, true, true),
                                          mode("1920x1080@60", 1920, 1080, {1, 2}, false)},
-         false, std::nullopt},
+         false, std::nullopt, std::nullopt, {}},
         {"HDMI-1", "GSM", "Flat", "9", {mode("1920x1080@60", 1920, 1080, {1, 2}, true, true),
                                         mode("1280x720@60", 1280, 720, {1}, false)},
-         false, false},
-        {"eDP-1", "BOE", "Panel", "", {mode("1920x1200@60", 1920, 1200, {1, 2}, false, true)}, true, std::nullopt},
+         false, false, std::nullopt, {}},
+        {"eDP-1", "BOE", "Panel", "", {mode("1920x1200@60", 1920, 1200, {1, 2}, false, true)}, true, std::nullopt,
+         std::nullopt, {}},
     };
     state.logical = {{0, 0, 1, 0, true, {"DP-1"}}, {2560, 0, 1, 0, false, {"HDMI-1"}}};
+    return state;
+}
+
+// As mutter 48 reports it: DP-1 offers BT.2100, with a default luminance
+// of 80 % there; HDMI-1 is dimmed to half; eDP-1 is on, with a backlight.
+State modern()
+{
+    State state = threeMonitors();
+    state.monitors[0].colorMode = state.monitors[1].colorMode = state.monitors[2].colorMode = 0;
+    state.monitors[0].colorModes = {0, 1};
+    state.monitors[1].colorModes = state.monitors[2].colorModes = {0};
+    state.monitors[2].modes[0].current = true;
+    state.logical.append({4480, 0, 1, 0, false, {"eDP-1"}});
+    state.luminance = QList<LuminanceState>{
+        {"DP-1", 0, 100, 100, true}, {"DP-1", 1, 80, 80, true}, {"HDMI-1", 0, 50, 100, false},
+        {"eDP-1", 0, 100, 100, true}};
+    state.backlight = QList<BacklightState>{{"eDP-1", true, 0, 255, 51}};
+    return state;
+}
+
+// DP-1 in BT.2100, at 40 of its 80 %.
+State modernHdr()
+{
+    State state = modern();
+    state.monitors[0].colorMode = 1;
+    (*state.luminance)[1] = {"DP-1", 1, 40, 80, false};
     return state;
 }
 
@@ -80,10 +107,25 @@ std::string text(const QList<LogicalSetting> &settings)
         all += QString("%1,%2 %3 %4%5").arg(l.x).arg(l.y).arg(l.scale, 0, 'g', 16).arg(l.transform)
                    .arg(l.primary ? " primary" : "");
         for (const MonitorSetting &m : l.monitors)
-            all += u' ' + m.connector + u':' + m.mode + (m.underscanning ? (*m.underscanning ? "+u" : "-u") : "");
+            all += u' ' + m.connector + u':' + m.mode + (m.underscanning ? (*m.underscanning ? "+u" : "-u") : "")
+                + (m.colorMode ? u"+c"_qs + QString::number(*m.colorMode) : QString());
         all += u'\n';
     }
     return all.toStdString();
+}
+
+// The logical monitors, then "luminance CONNECTOR MODE PERCENT|default" and
+// "backlight CONNECTOR VALUE" lines.
+std::string text(const Plan &plan)
+{
+    std::string all = plan.layout ? text(plan.logical) : "";
+    for (const LuminanceSetting &l : plan.luminance) {
+        all += "luminance " + l.connector.toStdString() + ' ' + std::to_string(l.colorMode) + ' '
+            + (l.luminance ? QString::number(*l.luminance).toStdString() : "default") + '\n';
+    }
+    for (const BacklightSetting &b : plan.backlight)
+        all += "backlight " + b.connector.toStdString() + ' ' + std::to_string(b.value) + '\n';
+    return all;
 }
 
 TEST(GnomeModel, Describe)
@@ -133,6 +175,41 @@ TEST(GnomeModel, Describe)
     EXPECT_EQ(twin["DP-1"].sizing, Output::Data::Sizing::Rounded);
 }
 
+// HDR and WCG are BT.2100; the backlight is the brightness, the luminance
+// of the current colour mode relative to its default the dimming.
+TEST(GnomeModel, DescribeColourAndLevels)
+{
+    using Cap = Output::Capability;
+    const struct {
+        const char *name;
+        State (*state)();
+        const char *connector;
+        Output::Capabilities capabilities;
+        bool hdr;
+        double brightness, dimming;
+    } cases[] = {
+        {"BT.2100 offered", modern, "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut
+                                                | Cap::BrightnessControl, false, 1, 1},
+        {"in BT.2100", modernHdr, "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut
+                                              | Cap::BrightnessControl, true, 1, 0.5},
+        {"dimmed", modern, "HDMI-1", Cap::Disable | Cap::BrightnessControl, false, 1, 0.5},
+        {"a backlight", modern, "eDP-1", Cap::Disable | Cap::BrightnessControl, false, 0.2, 1},
+        {"mutter 43", threeMonitors, "DP-1", Cap::Disable, false, 1, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const Output::Data &d : describe(c.state(), 0)) {
+            if (d.name != c.connector)
+                continue;
+            EXPECT_EQ(d.capabilities, c.capabilities);
+            EXPECT_EQ(d.hdrEnabled, c.hdr);
+            EXPECT_EQ(d.wcgEnabled, c.hdr);
+            EXPECT_DOUBLE_EQ(d.brightness, c.brightness);
+            EXPECT_DOUBLE_EQ(d.dimming, c.dimming);
+        }
+    }
+}
+
 TEST(GnomeModel, IdsStayApartAndInRange)
 {
     QStringList names;
@@ -175,6 +252,11 @@ TEST(GnomeModel, Plans)
     const QMap<QString, int> ids = assignIds({"HDMI-1", "eDP-1"});
     const QString later = ids["HDMI-1"] > ids["eDP-1"] ? "HDMI-1" : "eDP-1";
     const std::string mirrorRefused = "HDMI-1 mirrors DP-1: change DP-1, or end the mirror first";
+    // modern()'s three monitors, DP-1 in the colour mode given.
+    const auto modernLayout = [](int dp) {
+        return "0,0 1 0 primary DP-1:2560x1440@60+c" + std::to_string(dp)
+            + "\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 eDP-1:1920x1200@60+c0\n";
+    };
     const struct {
         const char *what;
         Edit edit;
@@ -269,6 +351,43 @@ TEST(GnomeModel, Plans)
              named(c, "DP-1")->setColorPowerPreference(Output::ColorPowerTradeoff::PreferAccuracy);
          },
          "", "DP-1: cannot change the colour/power trade-off: mutter has no colour/power setting"},
+        {"no luminance in mutter 43", [](const auto &c) { named(c, "DP-1")->setDimming(0.5); }, "",
+         "DP-1: cannot change the dimming: the output has no brightness control"},
+        // Every monitor keeps its colour mode: left out, mutter would reset it.
+        {"HDR on: BT.2100", [](const auto &c) { named(c, "DP-1")->setHdrEnabled(true); }, modernLayout(1), "", 2,
+         modern},
+        {"WCG on: the same mode", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(true); }, modernLayout(1), "",
+         2, modern},
+        {"both on", [](const auto &c) {
+             named(c, "DP-1")->setHdrEnabled(true);
+             named(c, "DP-1")->setWcgEnabled(true);
+         }, modernLayout(1), "", 2, modern},
+        {"WCG off ends HDR too", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(false); }, modernLayout(0), "",
+         2, modernHdr},
+        {"kept in BT.2100 while moved", [](const auto &c) { named(c, "eDP-1")->setRotation(Output::Rotation::Inverted); },
+         "0,0 1 0 primary DP-1:2560x1440@60+c1\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 2 "
+         "eDP-1:1920x1200@60+c0\n", "", 2, modernHdr},
+        {"no BT.2100 offered", [](const auto &c) { named(c, "HDMI-1")->setHdrEnabled(true); }, "",
+         "HDMI-1: cannot change HDR: mutter offers the colour modes default for the output, not BT.2100", 2, modern},
+        {"no SDR brightness of mutter's", [](const auto &c) { named(c, "DP-1")->setSdrBrightness(300); }, "",
+         "DP-1: cannot change the SDR brightness: mutter has no such setting", 2, modern},
+        // Levels go by calls of their own, without a layout.
+        {"dimming: the luminance of the current mode", [](const auto &c) { named(c, "DP-1")->setDimming(0.4); },
+         "luminance DP-1 0 40\n", "", 2, modern},
+        {"dimming with HDR switched on: BT.2100's",
+         [](const auto &c) {
+             named(c, "DP-1")->setHdrEnabled(true);
+             named(c, "DP-1")->setDimming(0.25);
+         },
+         modernLayout(1) + "luminance DP-1 1 20\n", "", 2, modern},
+        {"undimmed: mutter's default", [](const auto &c) { named(c, "HDMI-1")->setDimming(1); },
+         "luminance HDMI-1 0 default\n", "", 2, modern},
+        {"dimming beyond 100 %", [](const auto &c) { named(c, "DP-1")->setDimming(1.5); }, "",
+         "DP-1: the dimming cannot be 1.5: the output allows 0 to 1", 2, modern},
+        {"brightness: the backlight", [](const auto &c) { named(c, "eDP-1")->setBrightness(0.5); },
+         "backlight eDP-1 128\n", "", 2, modern},
+        {"no backlight", [](const auto &c) { named(c, "DP-1")->setBrightness(0.5); }, "",
+         "DP-1: cannot change the brightness: mutter has no backlight for the output", 2, modern},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -276,15 +395,14 @@ TEST(GnomeModel, Plans)
         state.layoutMode = c.layoutMode;
         const Dispor::ConfigPtr config = fetched(state);
         c.edit(config);
-        QList<LogicalSetting> settings;
-        bool changed = true;
+        Plan sent;
         QString reason;
-        const bool planned = plan(*config, state, &settings, &changed, &reason);
+        const bool planned = plan(*config, state, &sent, &reason);
         EXPECT_EQ(reason.toStdString(), c.error);
         EXPECT_EQ(planned, c.error.empty());
         if (planned) {
-            EXPECT_EQ(text(settings), c.settings);
-            EXPECT_EQ(changed, !c.settings.empty());
+            EXPECT_EQ(text(sent), c.settings);
+            EXPECT_EQ(sent.changes(), !c.settings.empty());
         }
     }
 }
@@ -296,8 +414,8 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
     const auto logical = [](int x, double scale, bool primary, QList<MonitorSetting> monitors) {
         return LogicalSetting{x, 0, scale, 0, primary, std::move(monitors)};
     };
-    const QList<LogicalSetting> asHeld = {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt}}),
-                                          logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false}})};
+    const QList<LogicalSetting> asHeld = {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}}),
+                                          logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false, std::nullopt}})};
     struct Case {
         const char *name;
         QList<LogicalSetting> sent;
@@ -306,33 +424,59 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
     const std::vector<Case> cases = {
         {"all held", asHeld, {}},
         {"a scale as the bus rounds it",
-         {logical(0, 1 + 1e-9, true, {{"DP-1", "2560x1440@60", std::nullopt}}), asHeld[1]},
+         {logical(0, 1 + 1e-9, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}}), asHeld[1]},
          {}},
         {"moved by mutter's layout rules",
-         {asHeld[0], logical(2000, 1, false, {{"HDMI-1", "1920x1080@60", false}})},
+         {asHeld[0], logical(2000, 1, false, {{"HDMI-1", "1920x1080@60", false, std::nullopt}})},
          {u"HDMI-1: mutter accepted the position \"2000,0\" but keeps \"2560,0\""_qs}},
         {"another mode and scale",
-         {logical(0, 2, true, {{"DP-1", "1920x1080@60", std::nullopt}}), asHeld[1]},
+         {logical(0, 2, true, {{"DP-1", "1920x1080@60", std::nullopt, std::nullopt}}), asHeld[1]},
          {u"DP-1: mutter accepted the mode \"1920x1080@60\" but keeps \"2560x1440@60\"; mutter accepted the "
           "scale \"2\" but keeps \"1\""_qs}},
         {"primary elsewhere",
-         {logical(0, 1, false, {{"DP-1", "2560x1440@60", std::nullopt}}),
-          logical(2560, 1, true, {{"HDMI-1", "1920x1080@60", false}})},
+         {logical(0, 1, false, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}}),
+          logical(2560, 1, true, {{"HDMI-1", "1920x1080@60", false, std::nullopt}})},
          {u"DP-1: mutter accepted the priority \"secondary\" but keeps \"primary\""_qs,
           u"HDMI-1: mutter accepted the priority \"primary\" but keeps \"secondary\""_qs}},
         {"switched on, kept off",
-         {asHeld[0], asHeld[1], logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt}})},
+         {asHeld[0], asHeld[1], logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt, std::nullopt}})},
          {u"eDP-1: mutter accepted enabling the output but keeps it disabled"_qs}},
         {"switched off, kept on",
          {asHeld[0]},
          {u"HDMI-1: mutter accepted disabling the output but keeps it enabled"_qs}},
         {"mirrored, kept apart",
-         {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt}, {"HDMI-1", "1920x1080@60", false}})},
+         {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}, {"HDMI-1", "1920x1080@60", false, std::nullopt}})},
          {u"HDMI-1: mutter accepted mirroring \"DP-1\" but keeps \"none\""_qs}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(notHeld(c.sent, held), c.lines);
+        EXPECT_EQ(notHeld(Plan{true, c.sent, {}, {}}, held), c.lines);
+    }
+
+    // Colour modes and levels, against modern().
+    const State now = modern();
+    const QList<LogicalSetting> layout = {
+        logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, 1}}),
+        logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false, 0}}),
+        logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt, 0}})};
+    const struct {
+        const char *name;
+        Plan sent;
+        QStringList lines;
+    } levels[] = {
+        {"BT.2100 not taken", {true, layout, {}, {}},
+         {u"DP-1: mutter accepted HDR \"BT.2100\" but keeps \"default\""_qs}},
+        {"levels held", {false, {}, {{"HDMI-1", 0, 50}, {"DP-1", 0, std::nullopt}}, {{"eDP-1", 51}}}, {}},
+        {"levels not held",
+         {false, {}, {{"HDMI-1", 0, 40}, {"DP-1", 0, 70}, {"eDP-1", 1, std::nullopt}}, {{"eDP-1", 128}}},
+         {u"DP-1: mutter accepted the dimming \"70%\" but keeps \"100%\""_qs,
+          u"HDMI-1: mutter accepted the dimming \"40%\" but keeps \"50%\""_qs,
+          u"eDP-1: mutter accepted the dimming \"default\" but keeps \"none\"; mutter accepted the brightness "
+          "\"128\" but keeps \"51\""_qs}},
+    };
+    for (const auto &c : levels) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(notHeld(c.sent, now), c.lines);
     }
 }
 

@@ -3,11 +3,7 @@
 
 #include "support.h"
 
-#include <dispor/dispor.h>
-
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
 
 #include <csignal>
 #include <fcntl.h>
@@ -20,63 +16,12 @@ namespace {
 
 using gnome_test::Mutter;
 
-struct Step {
-    std::vector<std::string> args;
-    std::string err;     // empty: exit 0 and nothing on stderr
-    std::string logical; // mutter's logical monitors afterwards
-};
-
-void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
-{
-    for (const Step &step : steps) {
-        std::string line;
-        for (const std::string &arg : step.args)
-            line += arg + " ";
-        SCOPED_TRACE(line);
-        const std::string before = mutter.logical();
-        const e2e::Result result = gnome_test::run(mutter, step.args);
-        EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
-        EXPECT_EQ(mutter.logical(), step.err.empty() ? step.logical : before);
-    }
-}
+using gnome_test::runSteps;
 
 TEST(GnomeDispctl, LayoutOnHeadlessMutter)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1920x1080"});
-    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
-    runSteps(*mutter, {
-        {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        // The default layout mode sizes outputs by their modes, whatever the scale.
-        {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        {{"Meta-0", "set-scale", "150%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        // Near a listed scale is not one.
-        {{"Meta-0", "set-scale", "199%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.99; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
-        {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
-        {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
-        {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-        {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-hdr", "true"},
-         "Failed to apply output configuration: Meta-0: cannot change HDR: the output has no HDR support\n", ""},
-        {{"Meta-0", "set-rgb-range", "full"},
-         "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has no RGB range setting\n",
-         ""},
-    });
-    // Power goes through PowerSaveMode.
-    EXPECT_EQ(gnome_test::run(*mutter, {"off"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->power(), 3);
-    EXPECT_EQ(gnome_test::run(*mutter, {"on"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->power(), 0);
-    // Applied for the session only: nothing saved for the next start.
-    EXPECT_FALSE(e2e::fileExists(mutter->configDir() + "/monitors.xml"));
+    gnome_test::layoutOnHeadless(*mutter, "cannot change HDR: the output has no HDR support");
 }
 
 // mutter refuses a layout with a gap: a mirror made in the middle of a row
@@ -94,22 +39,7 @@ TEST(GnomeDispctl, AMirrorLeavesNoGap)
 
 TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
 {
-    const std::unique_ptr<Mutter> mutter = Mutter::headless({"2560x1440", "1920x1080"}, true);
-    ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n2560,0 1 0 Meta-1\n");
-    runSteps(*mutter, {
-        // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
-        {{"Meta-0", "set-scale", "150%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "225%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "110%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 1.1\n",
-         ""},
-        {{"Meta-1", "set-scale", "201%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 2.01\n",
-         ""},
-        {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
-    });
+    gnome_test::fractionalScales(*Mutter::headless({"2560x1440", "1920x1080"}, true));
 }
 
 // Whether the process has the file open.
@@ -167,60 +97,7 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
 
 TEST(GnomeLibrary, RefusalsAndConflicts)
 {
-    static int argc = 1;
-    static char name[] = "gnome_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-    const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1280x720"});
-    for (const auto &[key, value] : mutter->env())
-        ::setenv(key.c_str(), value->c_str(), 1);
-    const std::string start = mutter->logical();
-
-    const auto fetch = [] {
-        Dispor::GetConfigOperation operation;
-        EXPECT_TRUE(operation.exec()) << operation.errorString().toStdString();
-        return operation.config();
-    };
-    const auto named = [](const Dispor::ConfigPtr &config, const QString &name) {
-        for (const Dispor::OutputPtr &output : config->outputs()) {
-            if (output->name() == name)
-                return output;
-        }
-        ADD_FAILURE() << "no output " << name.toStdString();
-        return Dispor::OutputPtr::create(Dispor::Output::Data{});
-    };
-
-    // Mutter's own refusal, verified before anything is applied.
-    const Dispor::ConfigPtr gap = fetch();
-    ASSERT_TRUE(gap);
-    named(gap, "Meta-1")->setPos({5000, 0});
-    Dispor::SetConfigOperation refused(gap);
-    EXPECT_FALSE(refused.exec());
-    EXPECT_FALSE(refused.isConflict());
-    EXPECT_EQ(refused.errorString(), "mutter refused the output configuration: \"Logical monitors not adjacent\"");
-    EXPECT_EQ(mutter->logical(), start);
-
-    // Mutter's serial stays as it was; the state itself shows the change.
-    const Dispor::ConfigPtr first = fetch();
-    const Dispor::ConfigPtr second = fetch();
-    ASSERT_TRUE(first && second);
-    named(first, "Meta-0")->setScale(2);
-    named(second, "Meta-1")->setRotation(Dispor::Output::Rotation::Inverted);
-    Dispor::SetConfigOperation applyFirst(first);
-    EXPECT_TRUE(applyFirst.exec()) << applyFirst.errorString().toStdString();
-    const std::string afterFirst = mutter->logical();
-    EXPECT_NE(afterFirst, start);
-    Dispor::SetConfigOperation applySecond(second);
-    EXPECT_FALSE(applySecond.exec());
-    EXPECT_TRUE(applySecond.isConflict());
-    EXPECT_EQ(applySecond.errorString(), "the outputs changed since they were read");
-    EXPECT_EQ(mutter->logical(), afterFirst);
-
-    // Power values mutter 43 would take without complaint.
-    Dispor::Dpms dpms;
-    dpms.switchMode(Dispor::Dpms::Mode(7));
-    EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
-    EXPECT_EQ(mutter->power(), 0);
+    gnome_test::libraryRefusals(*Mutter::headless({"1920x1080", "1280x720"}));
 }
 
 TEST(GnomeDispctl, ModesOnNestedMutter)
@@ -228,23 +105,7 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     const std::unique_ptr<Mutter> mutter = Mutter::nested();
     if (!mutter)
         GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
-    const std::string mirrored =
-        "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
-    runSteps(*mutter, {
-        {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
-        {{"LVDS2", "set-scale", "200%"},
-         "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
-        {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-        // What only the mirror as a whole can take is refused on its replica.
-        {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-        {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-        {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-        {{"LVDS2", "set-primary"}, mirrored, ""},
-    });
-    EXPECT_EQ(mutter->modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
-    EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(mutter->modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
+    gnome_test::modesOnNested(*mutter);
 }
 
 // A change mutter has not confirmed may still be made, and is said to be;

@@ -3,6 +3,26 @@
 // A mutter per test group on a private session bus, in a fresh directory
 // (a persistent layout would survive into the next start), stopped by pid.
 // Its state is read back with gdbus, never with dispctl.
+//
+// Mutter 48 comes from the Debian 13 tree (scripts/modern-tree) and runs
+// in it (support/tree.h); its bus, runtime directory and sockets are under
+// the tree's /tmp, where the host's dispctl and gdbus reach them. What it
+// offers beside mutter 43 (gdbus introspect, measured on 48.7):
+// - per monitor "color-mode" and "supported-color-modes" in GetCurrentState
+//   (0 default, 1 BT.2100); virtual and nested dummy monitors offer only 0.
+//   ApplyMonitorsConfig takes any colour mode, offered or not, and reports
+//   it back as set; a monitor sent without "color-mode" falls back to 0.
+// - Luminance (aa{sv}: connector, color-mode, luminance and default in
+//   percent, is-unset) with SetLuminance(s connector, u mode, d) and
+//   ResetLuminance(s, u). SetLuminance takes any number, negative or above
+//   100, and modes the monitor lacks (listed nowhere); an unknown connector
+//   is refused. A luminance outlives applies.
+// - Backlight ((u serial, aa{sv}): connector, active, and min, max, value
+//   only where there is a backlight) with SetBacklight(u serial, s, i); the
+//   serial moves with every apply, a stale one is refused. Headless: empty;
+//   nested dummy monitors are built in and listed without levels.
+// - is-for-lease per monitor; ready in about 1 s headless.
+// - --nested on Xvfb as mutter 43, with the same dummy monitor variables.
 
 #include "e2e/harness.h"
 
@@ -24,12 +44,15 @@ public:
     // Nested on Xvfb, with two dummy monitors LVDS1 and LVDS2 that offer
     // 1920x1080, 1280x720@50 and 1024x768; null where Xvfb is missing.
     static std::unique_ptr<Mutter> nested();
+    // The same two from the Debian 13 tree; null where it has not been made.
+    static std::unique_ptr<Mutter> modern(const std::vector<std::string> &monitors, bool fractional = false);
+    static std::unique_ptr<Mutter> modernNested();
 
     // What a dispctl run on this mutter gets.
     e2e::Env env() const;
-    const std::string &busAddress() const { return m_bus->address(); }
+    const std::string &busAddress() const { return m_address; }
     // Where the bus listens as "bus": a user's runtime directory.
-    const std::string &busDir() const { return m_bus->runtimeDir(); }
+    const std::string &busDir() const { return m_dir.path(); }
     std::string configDir() const { return m_dir.file("config"); }
     // The runtime directory dispctl runs get.
     const std::string &runtimeDir() const { return m_dir.path(); }
@@ -43,17 +66,64 @@ public:
     std::string modes() const;
     // PowerSaveMode, or -1 when it cannot be read.
     int power() const;
+    // "CONNECTOR MODE [SUPPORTED…]" of each monitor with colour modes, one a line.
+    std::string colorModes() const;
+    // The Luminance property, "CONNECTOR MODE PERCENT [unset]" one a line;
+    // the Backlight entries, "CONNECTOR [VALUE]"; "failed: …" where absent.
+    std::string luminance() const;
+    std::string backlight() const;
 
 private:
-    Mutter() = default;
-    bool start(const std::vector<std::string> &args, const e2e::Env &env);
-    std::string state() const;
+    // A fresh runtime directory under base, removed with what is in it.
+    class Dir {
+    public:
+        explicit Dir(const std::string &base);
+        ~Dir();
+        Dir(const Dir &) = delete;
+        Dir &operator=(const Dir &) = delete;
+        const std::string &path() const { return m_path; }
+        std::string file(const std::string &name) const { return m_path + "/" + name; }
 
-    e2e::TempDir m_dir;
-    std::unique_ptr<e2e::SessionBus> m_bus;
+    private:
+        std::string m_path;
+    };
+
+    explicit Mutter(const std::string &tree = {});
+    bool start(const std::vector<std::string> &args, const e2e::Env &env);
+    bool startHeadless(const std::vector<std::string> &monitors, bool fractional);
+    int startXvfb();
+    std::string state() const;
+    std::string property(const std::string &name) const;
+
+    std::string m_tree; // mutter 48's, else empty
+    Dir m_dir;
+    int m_bus = -1;
+    std::string m_address;
     int m_pid = -1;
     int m_xvfb = -1;
 };
+
+// A dispctl run and what mutter holds afterwards.
+struct Step {
+    std::vector<std::string> args;
+    std::string err;     // empty: exit 0 and nothing on stderr
+    std::string logical; // mutter's logical monitors afterwards
+};
+
+// Runs each step: a refusal leaves the logical monitors as they were.
+void runSteps(const Mutter &mutter, const std::vector<Step> &steps);
+
+// What every mutter is put through. Layout, scale, rotation, primary,
+// enabling, mirroring and power on two headless 1920x1080 monitors; the
+// refusal of HDR on them is each version's own.
+void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused);
+// Modes and a mirror's refusals on the nested bed.
+void modesOnNested(const Mutter &mutter);
+// Fractional scales in the logical layout, on 2560x1440 and 1920x1080.
+void fractionalScales(const Mutter &mutter);
+// The library on 1920x1080 and 1280x720: mutter's own refusal, and a
+// conflict of two snapshots (the process's environment is the bed's after).
+void libraryRefusals(const Mutter &mutter);
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 // The same run started, to be finished while the test goes on.

@@ -123,7 +123,8 @@ QByteArray stampOf(const State &state)
     for (const MonitorState &monitor : state.monitors) {
         text += (monitor.connector + u'\t' + monitor.vendor + u'\t' + monitor.product + u'\t' + monitor.serial)
                     .toUtf8()
-            + (monitor.builtin ? " b" : "") + (monitor.underscanning.value_or(false) ? " u" : "") + '\n';
+            + (monitor.builtin ? " b" : "") + (monitor.underscanning.value_or(false) ? " u" : "")
+            + (monitor.colorMode ? " c" + QByteArray::number(*monitor.colorMode) : "") + '\n';
         for (const ModeState &mode : monitor.modes)
             text += ' ' + mode.id.toUtf8() + (mode.current ? "*" : "");
         text += '\n';
@@ -133,7 +134,74 @@ QByteArray stampOf(const State &state)
             + QByteArray::number(logical.scale, 'g', 17) + ' ' + QByteArray::number(logical.transform)
             + (logical.primary ? " p" : "") + ' ' + logical.connectors.join(u'\t').toUtf8() + '\n';
     }
+    // Levels too, not the backlight's serial: that one moves with every apply.
+    for (const LuminanceState &l : state.luminance.value_or(QList<LuminanceState>())) {
+        text += "l " + l.connector.toUtf8() + ' ' + QByteArray::number(l.colorMode) + ' '
+            + QByteArray::number(l.luminance, 'g', 17) + (l.unset ? " unset" : "") + '\n';
+    }
+    for (const BacklightState &b : state.backlight.value_or(QList<BacklightState>())) {
+        if (b.value)
+            text += "b " + b.connector.toUtf8() + ' ' + QByteArray::number(*b.value) + '\n';
+    }
     return QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex();
+}
+
+// Mutter's property maps carry numbers as the types it chose; anything
+// else counts as absent.
+std::optional<int> integer(const QVariantMap &map, const QString &key)
+{
+    bool ok = false;
+    const int value = map.value(key).toInt(&ok);
+    return map.contains(key) && ok ? std::optional<int>(value) : std::nullopt;
+}
+
+// The properties of the interface that mutter 48 added (Luminance,
+// Backlight), read where present, and PowerSaveMode.
+bool readProperties(const QVariantMap &all, State *state, QString *reason)
+{
+    bool isInt = false;
+    state->power = all.value(u"PowerSaveMode"_qs).toInt(&isInt);
+    if (!isInt) {
+        *reason = QStringLiteral("mutter's PowerSaveMode is not a number");
+        return false;
+    }
+    if (all.contains(u"Luminance"_qs)) {
+        QList<LuminanceState> list;
+        for (const QVariantMap &entry : qdbus_cast<QList<QVariantMap>>(all.value(u"Luminance"_qs))) {
+            LuminanceState l;
+            l.connector = entry.value(u"connector"_qs).toString();
+            l.colorMode = entry.value(u"color-mode"_qs).toUInt();
+            l.luminance = entry.value(u"luminance"_qs, 100.0).toDouble();
+            l.standard = entry.value(u"default"_qs, 100.0).toDouble();
+            l.unset = entry.value(u"is-unset"_qs).toBool();
+            list.append(l);
+        }
+        state->luminance = list;
+    }
+    if (all.contains(u"Backlight"_qs)) {
+        const QDBusArgument arg = all.value(u"Backlight"_qs).value<QDBusArgument>();
+        if (arg.currentSignature() != u"(uaa{sv})") {
+            *reason = u"mutter's Backlight has the signature "_qs + quoted(arg.currentSignature())
+                + " instead of (uaa{sv})";
+            return false;
+        }
+        QList<QVariantMap> entries;
+        arg.beginStructure();
+        arg >> state->backlightSerial >> entries;
+        arg.endStructure();
+        QList<BacklightState> list;
+        for (const QVariantMap &entry : std::as_const(entries)) {
+            BacklightState b;
+            b.connector = entry.value(u"connector"_qs).toString();
+            b.active = entry.value(u"active"_qs).toBool();
+            b.min = integer(entry, u"min"_qs);
+            b.max = integer(entry, u"max"_qs);
+            b.value = integer(entry, u"value"_qs);
+            list.append(b);
+        }
+        state->backlight = list;
+    }
+    return true;
 }
 
 } // namespace
@@ -143,6 +211,8 @@ QDBusArgument &operator<<(QDBusArgument &arg, const MonitorSetting &monitor)
     QVariantMap properties;
     if (monitor.underscanning)
         properties.insert(QStringLiteral("underscanning"), *monitor.underscanning);
+    if (monitor.colorMode)
+        properties.insert(QStringLiteral("color-mode"), *monitor.colorMode);
     arg.beginStructure();
     arg << monitor.connector << monitor.mode << properties;
     arg.endStructure();
@@ -275,6 +345,10 @@ bool Session::state(State *state, QString *reason)
         monitor.builtin = flags.value(u"is-builtin"_qs).toBool();
         if (flags.contains(u"is-underscanning"_qs))
             monitor.underscanning = flags.value(u"is-underscanning"_qs).toBool();
+        if (flags.contains(u"color-mode"_qs)) {
+            monitor.colorMode = flags.value(u"color-mode"_qs).toUInt();
+            monitor.colorModes = qdbus_cast<QList<uint32_t>>(flags.value(u"supported-color-modes"_qs));
+        }
         state->monitors.append(monitor);
     }
     monitors.endArray();
@@ -301,6 +375,11 @@ bool Session::state(State *state, QString *reason)
     const QVariantMap global = qdbus_cast<QVariantMap>(args.at(3));
     state->layoutMode = global.value(u"layout-mode"_qs, 2u).toUInt();
     state->canChangeLayoutMode = global.value(u"supports-changing-layout-mode"_qs).toBool();
+
+    if (!call(m_connection, property(u"GetAll"_qs, {interface}), answerSeconds, &reply, reason))
+        return false;
+    if (!readProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)), state, reason))
+        return false;
     state->stamp = stampOf(*state);
     return true;
 }
@@ -318,20 +397,6 @@ bool Session::apply(const State &basis, Method method, const QList<LogicalSettin
                 method == Method::Verify ? Effect::Check : Effect::Change);
 }
 
-bool Session::powerSaveMode(int *mode, QString *reason)
-{
-    QDBusMessage reply;
-    if (!call(m_connection, property(u"Get"_qs, {interface, u"PowerSaveMode"_qs}), answerSeconds, &reply, reason))
-        return false;
-    bool isInt = false;
-    *mode = qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant().toInt(&isInt);
-    if (!isInt) {
-        *reason = QStringLiteral("mutter's PowerSaveMode is not a number");
-        return false;
-    }
-    return true;
-}
-
 bool Session::setPowerSaveMode(int mode, QString *reason)
 {
     QDBusMessage reply;
@@ -339,6 +404,31 @@ bool Session::setPowerSaveMode(int mode, QString *reason)
     return call(m_connection,
                 property(u"Set"_qs, {interface, u"PowerSaveMode"_qs, QVariant::fromValue(QDBusVariant(mode))}),
                 applySeconds, &reply, reason, {}, Effect::Change);
+}
+
+bool Session::setLuminance(const QString &connector, uint32_t colorMode, double luminance, QString *reason)
+{
+    QDBusMessage message = method(u"SetLuminance"_qs);
+    message.setArguments({connector, colorMode, luminance});
+    QDBusMessage reply;
+    return call(m_connection, message, answerSeconds, &reply, reason, {}, Effect::Change);
+}
+
+bool Session::resetLuminance(const QString &connector, uint32_t colorMode, QString *reason)
+{
+    QDBusMessage message = method(u"ResetLuminance"_qs);
+    message.setArguments({connector, colorMode});
+    QDBusMessage reply;
+    return call(m_connection, message, answerSeconds, &reply, reason, {}, Effect::Change);
+}
+
+bool Session::setBacklight(uint32_t serial, const QString &connector, int value, QString *reason)
+{
+    QDBusMessage message = method(u"SetBacklight"_qs);
+    message.setArguments({serial, connector, value});
+    QDBusMessage reply;
+    return call(m_connection, message, answerSeconds, &reply, reason, u"mutter refused the backlight level: "_qs,
+                Effect::Change);
 }
 
 } // namespace Dispor::Gnome

@@ -30,6 +30,10 @@ struct MonitorState {
     QList<ModeState> modes;
     bool builtin = false;
     std::optional<bool> underscanning; // absent where unsupported
+    // Mutter's colour mode (0 default, 1 BT.2100) and those the monitor
+    // offers; absent where mutter has no colour modes.
+    std::optional<uint32_t> colorMode;
+    QList<uint32_t> colorModes;
 
     const ModeState *mode(const QString &id) const;
 };
@@ -43,12 +47,38 @@ struct LogicalState {
     QStringList connectors; // its monitors, first the one others mirror
 };
 
+// One entry of the Luminance property: a percentage per monitor and colour mode.
+struct LuminanceState {
+    QString connector;
+    uint32_t colorMode = 0;
+    double luminance = 100;
+    double standard = 100; // mutter's default for it
+    bool unset = true;
+};
+
+// One entry of the Backlight property; the levels only where the monitor
+// has a backlight mutter can set.
+struct BacklightState {
+    QString connector;
+    bool active = false;
+    std::optional<int> min;
+    std::optional<int> max;
+    std::optional<int> value;
+
+    bool settable() const { return active && min && max && value && *min < *max; }
+};
+
 struct State {
     uint32_t serial = 0;
     QList<MonitorState> monitors;
     QList<LogicalState> logical;
     uint32_t layoutMode = 2; // 1 logical, 2 physical
     bool canChangeLayoutMode = false;
+    int power = 0; // PowerSaveMode
+    // Present where mutter offers the property (and the calls that set it).
+    std::optional<QList<LuminanceState>> luminance;
+    std::optional<QList<BacklightState>> backlight;
+    uint32_t backlightSerial = 0; // SetBacklight takes the latest
     // Identifies the whole reply: mutter's serial stays the same across applies.
     QByteArray stamp;
 };
@@ -58,6 +88,7 @@ struct MonitorSetting {
     QString connector;
     QString mode;
     std::optional<bool> underscanning;
+    std::optional<uint32_t> colorMode; // sent where mutter reports one: left out, it falls back to 0
 };
 
 struct LogicalSetting {
@@ -87,8 +118,11 @@ public:
     bool state(State *state, QString *reason);
     // A refusal's reason carries mutter's own.
     bool apply(const State &basis, Method method, const QList<LogicalSetting> &logical, QString *reason);
-    bool powerSaveMode(int *mode, QString *reason);
     bool setPowerSaveMode(int mode, QString *reason);
+    // The luminance of a monitor in a colour mode; reset: back to mutter's default.
+    bool setLuminance(const QString &connector, uint32_t colorMode, double luminance, QString *reason);
+    bool resetLuminance(const QString &connector, uint32_t colorMode, QString *reason);
+    bool setBacklight(uint32_t serial, const QString &connector, int value, QString *reason);
 
 private:
     explicit Session(const QDBusConnection &connection) : m_connection(connection) {}

@@ -32,13 +32,12 @@ std::unique_ptr<Virtual::Store> takeTurn(Session &session, QString *reason)
 bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
 {
     State state;
-    int power = 0;
-    if (!m_session->state(&state, reason) || !m_session->powerSaveMode(&power, reason))
+    if (!m_session->state(&state, reason))
         return false;
     OutputList list;
     ConfigOrigin origin;
     origin.stamp = state.stamp;
-    for (Output::Data &d : describe(state, power)) {
+    for (Output::Data &d : describe(state, state.power)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
@@ -61,20 +60,36 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
         *reason = QStringLiteral("the outputs changed since they were read");
         return Applied::Conflict;
     }
-    QList<LogicalSetting> settings;
-    bool changed = false;
-    if (!plan(config, state, &settings, &changed, reason))
+    Plan plan;
+    if (!Gnome::plan(config, state, &plan, reason))
         return Applied::Refused;
-    if (changed) {
+    if (plan.changes()) {
         // Verified first, so that a refusal changes nothing. Temporary,
         // because under GNOME Shell a persistent change is taken back after
         // some seconds unless the user confirms it there.
-        if (!m_session->apply(state, Method::Verify, settings, reason)
-            || !m_session->apply(state, Method::Temporary, settings, reason)
-            || !m_session->state(&state, reason))
+        if (plan.layout
+            && (!m_session->apply(state, Method::Verify, plan.logical, reason)
+                || !m_session->apply(state, Method::Temporary, plan.logical, reason)))
+            return Applied::Refused;
+        for (const LuminanceSetting &l : std::as_const(plan.luminance)) {
+            if (!(l.luminance ? m_session->setLuminance(l.connector, l.colorMode, *l.luminance, reason)
+                              : m_session->resetLuminance(l.connector, l.colorMode, reason)))
+                return Applied::Refused;
+        }
+        if (!plan.backlight.isEmpty()) {
+            // SetBacklight takes the serial of the latest Backlight, which
+            // an apply moves on.
+            if (plan.layout && !m_session->state(&state, reason))
+                return Applied::Refused;
+            for (const BacklightSetting &b : std::as_const(plan.backlight)) {
+                if (!m_session->setBacklight(state.backlightSerial, b.connector, b.value, reason))
+                    return Applied::Refused;
+            }
+        }
+        if (!m_session->state(&state, reason))
             return Applied::Refused;
         // Read back: what mutter made of it, by its own rules.
-        if (QStringList kept = notHeld(settings, state); !kept.isEmpty()) {
+        if (QStringList kept = notHeld(plan, state); !kept.isEmpty()) {
             for (QString &line : kept)
                 line = escaped(line);
             *reason = kept.join(u'\n');

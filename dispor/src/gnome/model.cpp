@@ -4,6 +4,7 @@
 #include "../changes.h"
 #include "../naming.h"
 #include "../settle.h"
+#include "../wording.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -47,10 +48,66 @@ QString mirrorRefusal(const QString &replica, const QString &source)
     return replica + " mirrors " + source + ": change " + source + ", or end the mirror first";
 }
 
+const MonitorState *monitorNamed(const State &state, const QString &connector)
+{
+    for (const MonitorState &monitor : state.monitors) {
+        if (monitor.connector == connector)
+            return &monitor;
+    }
+    return nullptr;
+}
+
+const LuminanceState *luminanceOf(const State &state, const QString &connector, uint32_t colorMode)
+{
+    for (const LuminanceState &l : *state.luminance) {
+        if (l.connector == connector && l.colorMode == colorMode)
+            return &l;
+    }
+    return nullptr;
+}
+
+bool hasLuminance(const State &state, const QString &connector)
+{
+    if (!state.luminance)
+        return false;
+    return std::any_of(state.luminance->begin(), state.luminance->end(),
+                       [&](const LuminanceState &l) { return l.connector == connector; });
+}
+
+const BacklightState *backlightOf(const State &state, const QString &connector)
+{
+    if (!state.backlight)
+        return nullptr;
+    for (const BacklightState &b : *state.backlight) {
+        if (b.connector == connector && b.settable())
+            return &b;
+    }
+    return nullptr;
+}
+
+// The colour mode a monitor is to be in: HDR and WCG are both BT.2100, and
+// a monitor whose HDR is left alone keeps whatever mode it has.
+uint32_t colorModeAfter(const MonitorState &monitor, const Data &wanted, const Data &was)
+{
+    if (wanted.hdrEnabled == was.hdrEnabled)
+        return monitor.colorMode.value_or(defaultColorMode);
+    return wanted.hdrEnabled ? bt2100 : defaultColorMode;
+}
+
+// What ApplyMonitorsConfig carries; levels go by calls of their own.
+bool layoutDiffers(const Data &a, const Data &b)
+{
+    return a.enabled != b.enabled || a.pos != b.pos || a.currentModeId != b.currentModeId || a.rotation != b.rotation
+        || a.scale != b.scale || a.replicationSource != b.replicationSource || a.hdrEnabled != b.hdrEnabled;
+}
+
 // What mutter carries; any other change is refused.
 class Merge : public Changes::Merge {
 public:
-    using Changes::Merge::Merge;
+    Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason, const State &state)
+        : Changes::Merge(fetched, wanted, base, reason), m_state(state)
+    {
+    }
 
     bool all()
     {
@@ -68,11 +125,65 @@ public:
                 return true;
             if (is(member, &Data::colorPowerPreference))
                 return refuse(member, key, "mutter has no colour/power setting");
+            if constexpr (std::is_same_v<decltype(member), bool Data::*>) {
+                if (is(member, &Data::hdrEnabled) || is(member, &Data::wcgEnabled))
+                    return takeColorMode(member, key, need, orNeed);
+            }
+            if constexpr (std::is_same_v<decltype(member), double Data::*>) {
+                if (is(member, &Data::brightness))
+                    return takeLevel(member, key, need, backlightOf(m_state, m_base.name) != nullptr,
+                                     "mutter has no backlight for the output");
+                if (is(member, &Data::dimming))
+                    return takeLevel(member, key, need, hasLuminance(m_state, m_base.name),
+                                     "mutter has no luminance for the output");
+            }
+            // HDR's other settings have no place in mutter: its colour mode
+            // is the whole of it.
+            if (is(member, &Data::sdrBrightness) || is(member, &Data::sdrGamutWideness)
+                || is(member, &Data::maxPeakBrightnessOverride) || is(member, &Data::maxAverageBrightnessOverride)
+                || is(member, &Data::minBrightnessOverride))
+                return take(member, key, need, orNeed) && refuse(member, key, "mutter has no such setting");
             return take(member, key, need, orNeed);
         });
     }
 
 private:
+    // HDR and WCG are one colour mode in mutter, BT.2100: a change of
+    // either switches it, and both follow.
+    bool takeColorMode(bool Data::*member, const char *key, Caps need, Caps orNeed)
+    {
+        if (!differs(member))
+            return true;
+        const MonitorState *monitor = monitorNamed(m_state, m_base.name);
+        if (!monitor || !monitor->colorMode)
+            return take(member, key, need, orNeed); // mutter without colour modes
+        if (!monitor->colorModes.contains(bt2100)) {
+            QStringList offered;
+            for (const uint32_t mode : monitor->colorModes)
+                offered.append(colorModeName(mode));
+            return fail(Wording::cannotChange(key, u"mutter offers the colour modes "_qs + offered.join(u", ")
+                                                       + " for the output, not " + colorModeName(bt2100)));
+        }
+        if (!m_base.enabled)
+            return fail(Wording::cannotChange(key, u"mutter sets the colour mode of enabled outputs only"_qs));
+        take(member, key, need, orNeed);
+        m_base.hdrEnabled = m_base.wcgEnabled = m_wanted.*member;
+        return true;
+    }
+
+    // A fraction mutter holds where the output has what it takes.
+    bool takeLevel(double Data::*member, const char *key, Caps need, bool held, const char *lacking)
+    {
+        if (!differs(member))
+            return true;
+        if (!take(member, key, need))
+            return false;
+        const double value = m_wanted.*member;
+        if (!(value >= 0 && value <= 1))
+            return fail(Wording::outsideRange(key, QString::number(value), 0, 1));
+        return held || fail(Changes::notPossible(key, lacking));
+    }
+
     bool takeMode()
     {
         if (differs(&Data::currentModeId) && !m_base.modes.contains(m_wanted.currentModeId))
@@ -94,16 +205,9 @@ private:
             return fail(u"a scale of "_qs + QString::number(m_wanted.scale) + " is out of range");
         return take(&Data::scale);
     }
-};
 
-const MonitorState *monitorNamed(const State &state, const QString &connector)
-{
-    for (const MonitorState &monitor : state.monitors) {
-        if (monitor.connector == connector)
-            return &monitor;
-    }
-    return nullptr;
-}
+    const State &m_state;
+};
 
 // Lays the outputs out as mutter will: replicas with their source, new
 // places right of the others, the whole at the origin.
@@ -331,8 +435,12 @@ private:
             logical.transform = uint32_t(transformOfRotation(d.rotation));
             logical.primary = primary ? d.id == primary : settings->isEmpty();
             for (const Data &shown : std::as_const(m_bases)) {
-                if (shown.enabled && (shown.id == d.id || shown.replicationSource == d.id))
-                    logical.monitors.append({shown.name, shown.currentModeId, monitor(shown).underscanning});
+                if (shown.enabled && (shown.id == d.id || shown.replicationSource == d.id)) {
+                    const MonitorState &m = monitor(shown);
+                    const std::optional<uint32_t> colorMode =
+                        m.colorMode ? std::optional(colorModeAfter(m, shown, m_was[shown.id])) : std::nullopt;
+                    logical.monitors.append({shown.name, shown.currentModeId, m.underscanning, colorMode});
+                }
             }
             // The source first: mutter reports the group in the order given.
             std::stable_partition(logical.monitors.begin(), logical.monitors.end(),
@@ -353,6 +461,15 @@ private:
 };
 
 } // namespace
+
+QString colorModeName(uint32_t mode)
+{
+    if (mode == defaultColorMode)
+        return QStringLiteral("default");
+    if (mode == bt2100)
+        return QStringLiteral("BT.2100");
+    return u"mode "_qs + QString::number(mode);
+}
 
 QMap<QString, int> assignIds(const QStringList &connectors)
 {
@@ -453,6 +570,21 @@ QMap<int, Output::Data> describe(const State &state, int power)
         }
         d.sizing = state.layoutMode == 1 ? Data::Sizing::Rounded : Data::Sizing::Unscaled;
         d.capabilities = Cap::Disable;
+        if (monitor.colorModes.contains(bt2100))
+            d.capabilities |= Cap::HighDynamicRange | Cap::WideColorGamut;
+        d.hdrEnabled = d.wcgEnabled = monitor.colorMode == bt2100;
+        // The backlight is the brightness; the luminance mutter scales the
+        // picture by, in percent of its default, is the dimming.
+        if (const BacklightState *b = backlightOf(state, monitor.connector)) {
+            d.capabilities |= Cap::BrightnessControl;
+            d.brightness = double(*b->value - *b->min) / (*b->max - *b->min);
+        }
+        if (hasLuminance(state, monitor.connector)) {
+            d.capabilities |= Cap::BrightnessControl;
+            const LuminanceState *l = luminanceOf(state, monitor.connector, monitor.colorMode.value_or(0));
+            if (l && l->standard > 0)
+                d.dimming = l->luminance / l->standard;
+        }
         d.vrrPolicy = Output::VrrPolicy::Never;
         d.dpms = power >= 0 && power <= 3 ? Output::DpmsMode(power) : Output::DpmsMode::On;
         outputs.insert(d.id, std::move(d));
@@ -468,11 +600,10 @@ QMap<int, Output::Data> describe(const State &state, int power)
     return outputs;
 }
 
-bool plan(const Config &config, const State &state, QList<LogicalSetting> *settings, bool *changed,
-          QString *reason)
+bool plan(const Config &config, const State &state, Plan *out, QString *reason)
 {
-    settings->clear();
-    *changed = false;
+    *out = Plan{};
+    QList<LogicalSetting> *settings = &out->logical;
     const ConfigOrigin &origin = originOf(config);
     const QMap<int, Data> now = describe(state, 0);
     QHash<QString, int> idOf;
@@ -489,7 +620,7 @@ bool plan(const Config &config, const State &state, QList<LogicalSetting> *setti
         if (!idOf.contains(fetched->name)) {
             Data scratch = *fetched;
             QString ignored;
-            Merge probe(*fetched, output->data(), scratch, &ignored);
+            Merge probe(*fetched, output->data(), scratch, &ignored, state);
             probe.all();
             if (probe.changed() || !ignored.isEmpty()) {
                 *reason = output->name() + ": the output no longer exists";
@@ -498,15 +629,33 @@ bool plan(const Config &config, const State &state, QList<LogicalSetting> *setti
             continue;
         }
         Data &base = bases[idOf.value(fetched->name)];
-        Merge merge(*fetched, output->data(), base, reason);
+        Merge merge(*fetched, output->data(), base, reason, state);
         if (!merge.all())
             return false;
         base.priority = output->priority();
-        *changed = *changed || merge.changed();
     }
-    if (!*changed && !ranked)
+    for (const Data &d : std::as_const(bases)) {
+        const Data &was = now[d.id];
+        const MonitorState &monitor = *monitorNamed(state, d.name);
+        if (d.dimming != was.dimming) {
+            // The luminance of the colour mode the monitor will be in.
+            const uint32_t mode = colorModeAfter(monitor, d, was);
+            LuminanceSetting setting{d.name, mode, std::nullopt};
+            if (d.dimming != 1) {
+                const LuminanceState *l = luminanceOf(state, d.name, mode);
+                setting.luminance = d.dimming * (l && l->standard > 0 ? l->standard : 100);
+            }
+            out->luminance.append(setting);
+        }
+        if (d.brightness != was.brightness) {
+            const BacklightState &b = *backlightOf(state, d.name);
+            out->backlight.append({d.name, *b.min + int(std::lround(d.brightness * (*b.max - *b.min)))});
+        }
+        out->layout = out->layout || layoutDiffers(d, was);
+    }
+    out->layout = out->layout || ranked;
+    if (!out->layout)
         return true;
-    *changed = true;
 
     if (!Layout(state, bases, now, reason).run(settings))
         return false;

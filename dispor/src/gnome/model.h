@@ -24,10 +24,37 @@ constexpr double printedScaleTolerance = 0.0001;
 // The monitors as outputs, by output id; power is PowerSaveMode (0 … 3).
 QMap<int, Output::Data> describe(const State &state, int power);
 
-// The logical monitors that carry what the snapshot changed since it was
-// fetched onto the state as it is now; every enabled monitor is named. Sets
-// *changed to false, with no settings, when the snapshot changed nothing.
-bool plan(const Config &config, const State &state, QList<LogicalSetting> *settings, bool *changed,
-          QString *reason);
+// Mutter's colour modes: BT.2100 is HDR with a wide gamut, one mode.
+constexpr uint32_t defaultColorMode = 0;
+constexpr uint32_t bt2100 = 1;
+// "default", "BT.2100", else "mode N".
+QString colorModeName(uint32_t mode);
+
+// A luminance to set for a monitor in a colour mode; none: back to mutter's default.
+struct LuminanceSetting {
+    QString connector;
+    uint32_t colorMode = 0;
+    std::optional<double> luminance;
+};
+
+struct BacklightSetting {
+    QString connector;
+    int value = 0;
+};
+
+// What an apply sends: the logical monitors (where the layout or a colour
+// mode changed), then luminances and backlight levels, each its own call.
+struct Plan {
+    bool layout = false;
+    QList<LogicalSetting> logical; // every enabled monitor named
+    QList<LuminanceSetting> luminance;
+    QList<BacklightSetting> backlight;
+
+    bool changes() const { return layout || !luminance.isEmpty() || !backlight.isEmpty(); }
+};
+
+// What the snapshot changed since it was fetched, carried onto the state as
+// it is now; nothing when the snapshot changed nothing.
+bool plan(const Config &config, const State &state, Plan *plan, QString *reason);
 
 } // namespace Dispor::Gnome

@@ -50,11 +50,50 @@ QString sourceText(const QString &source)
     return source.isEmpty() ? u"none"_qs : source;
 }
 
+QString percent(double value)
+{
+    return QString::number(value) + u'%';
+}
+
+// The luminances and backlight levels sent for the monitor that it does not hold.
+void levels(const Plan &sent, const State &held, const QString &name, QStringList &kept)
+{
+    for (const LuminanceSetting &setting : sent.luminance) {
+        if (setting.connector != name)
+            continue;
+        const LuminanceState *now = nullptr;
+        for (const LuminanceState &l : held.luminance.value_or(QList<LuminanceState>())) {
+            if (l.connector == name && l.colorMode == setting.colorMode)
+                now = &l;
+        }
+        const bool same = now
+            && (setting.luminance ? std::abs(now->luminance - *setting.luminance) <= 1e-6 : now->unset);
+        if (!same) {
+            kept.append(Wording::notHeld(server, "dimming",
+                                         setting.luminance ? percent(*setting.luminance) : u"default"_qs,
+                                         now ? percent(now->luminance) : u"none"_qs));
+        }
+    }
+    for (const BacklightSetting &setting : sent.backlight) {
+        if (setting.connector != name)
+            continue;
+        std::optional<int> now;
+        for (const BacklightState &b : held.backlight.value_or(QList<BacklightState>())) {
+            if (b.connector == name)
+                now = b.value;
+        }
+        if (now != setting.value)
+            kept.append(Wording::notHeld(server, "brightness", QString::number(setting.value),
+                                         now ? QString::number(*now) : u"none"_qs));
+    }
+}
+
 } // namespace
 
-QStringList notHeld(const QList<LogicalSetting> &sent, const State &held)
+QStringList notHeld(const Plan &plan, const State &held)
 {
     QMap<QString, Place> asked, now;
+    const QList<LogicalSetting> &sent = plan.logical;
     for (const LogicalSetting &logical : sent) {
         QStringList connectors;
         for (const MonitorSetting &monitor : logical.monitors)
@@ -73,7 +112,9 @@ QStringList notHeld(const QList<LogicalSetting> &sent, const State &held)
         const auto has = now.constFind(name);
         QStringList kept;
         const bool on = wanted != asked.constEnd(), lit = has != now.constEnd();
-        if (on != lit) {
+        if (!plan.layout) {
+            // Nothing sent to compare with.
+        } else if (on != lit) {
             kept.append(
                 Wording::notHeld(server, "enabled", on ? u"on"_qs : u"off"_qs, lit ? u"on"_qs : u"off"_qs));
         } else if (on) {
@@ -81,6 +122,10 @@ QStringList notHeld(const QList<LogicalSetting> &sent, const State &held)
                 if (mode.current && mode.id != wanted->setting->mode)
                     kept.append(Wording::notHeld(server, "currentModeId", wanted->setting->mode, mode.id));
             }
+            const std::optional<uint32_t> &colorMode = wanted->setting->colorMode;
+            if (colorMode && monitor.colorMode != colorMode)
+                kept.append(Wording::notHeld(server, "hdrEnabled", colorModeName(*colorMode),
+                                             monitor.colorMode ? colorModeName(*monitor.colorMode) : u"none"_qs));
             if (wanted->source != has->source)
                 kept.append(Wording::notHeld(server, "replicationSource", sourceText(wanted->source),
                                              sourceText(has->source)));
@@ -101,6 +146,7 @@ QStringList notHeld(const QList<LogicalSetting> &sent, const State &held)
                                                  has->primary ? u"primary"_qs : u"secondary"_qs));
             }
         }
+        levels(plan, held, name, kept);
         if (!kept.isEmpty())
             lines.append(name + ": " + kept.join(u"; "));
     }

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "client.h"
+#include "model.h"
 
 #include <QStringList>
 
 namespace Dispor::Gnome {
 
-// Where mutter took the logical monitors sent but holds something else, as
-// GetCurrentState reports it afterwards: one line per output, "NAME: mutter
-// accepted … but keeps …", in connector order. A monitor mutter no longer
-// reports is not counted (it went away). The scales sent are the ones mutter
-// lists, so they must come back as sent, give or take the rounding of a
-// double on the bus.
-QStringList notHeld(const QList<LogicalSetting> &sent, const State &held);
+// Where mutter took what was sent but holds something else, as
+// GetCurrentState and its properties report it afterwards: one line per
+// output, "NAME: mutter accepted … but keeps …", in connector order. A
+// monitor mutter no longer reports is not counted (it went away). The scales
+// sent are the ones mutter lists, so they must come back as sent, give or
+// take the rounding of a double on the bus.
+QStringList notHeld(const Plan &sent, const State &held);
 
 } // namespace Dispor::Gnome
