@@ -29,6 +29,12 @@ constexpr Refusal wlrootsRefusals[] = {
 
 constexpr Refusal mutterRefusals[] = {
     {"colorPowerPreference", "mutter has no colour/power setting"},
+    // Its colour mode is the whole of HDR there.
+    {"sdrBrightness", "mutter has no such setting"},
+    {"sdrGamutWideness", "mutter has no such setting"},
+    {"maxPeakBrightnessOverride", "mutter has no such setting"},
+    {"maxAverageBrightnessOverride", "mutter has no such setting"},
+    {"minBrightnessOverride", "mutter has no such setting"},
     {"priority", "mutter keeps one primary output and ranks the others by id", true},
 };
 
@@ -79,10 +85,12 @@ constexpr Offer mutter43Offers[] = {
     {Cap::Disable, nullptr},
 };
 
+// BT.2100 is HDR and a wide gamut at once.
 constexpr Offer mutter48Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::HighDynamicRange, "the monitor offers the BT.2100 colour mode"},
     {Cap::WideColorGamut, "the monitor offers the BT.2100 colour mode"},
+    {Cap::BrightnessControl, nullptr},
 };
 
 constexpr const char *locator = "the compositor's bus service runs";
@@ -101,7 +109,15 @@ constexpr Condition wlrootsConditions[] = {
     {"locator", locator},
 };
 
-constexpr Condition mutterConditions[] = {
+constexpr Condition mutter43Conditions[] = {
+    {"locator", locator},
+};
+
+// The backlight is a built-in panel's light; the luminance scales the
+// picture of any monitor.
+constexpr Condition mutter48Conditions[] = {
+    {"brightness", "mutter lists backlight levels for the monitor (built-in panels)"},
+    {"dimming", "mutter offers the monitor's luminance"},
     {"locator", locator},
 };
 
@@ -110,8 +126,8 @@ constexpr Server table[] = {
     {"X11", Family::X11, x11Offers, x11Conditions},
     {"wlroots 0.15", Family::Wlroots, wlroots015Offers, wlrootsConditions},
     {"wlroots 0.18", Family::Wlroots, wlroots018Offers, wlrootsConditions},
-    {"mutter 43", Family::Mutter, mutter43Offers, mutterConditions},
-    {"mutter 48", Family::Mutter, mutter48Offers, mutterConditions},
+    {"mutter 43", Family::Mutter, mutter43Offers, mutter43Conditions},
+    {"mutter 48", Family::Mutter, mutter48Offers, mutter48Conditions},
 };
 
 const Refusal *refusalOf(Family family, const char *key)
@@ -180,11 +196,6 @@ QString cell(const Server &server, const char *keys)
     QString partly;
     for (const QString &key : QString::fromLatin1(keys ? keys : "").split(u' ', Qt::SkipEmptyParts)) {
         const QByteArray name = key.toLatin1();
-        if (const Refusal *r = refusalOf(server.family, name.constData())) {
-            if (!r->partly)
-                return u"no: "_qs + QLatin1StringView(r->why);
-            partly = QLatin1StringView(r->why);
-        }
         Output::Capabilities need, orNeed;
         Properties::forEach([&](const auto &p) {
             if (!p.changeable || name != p.key)
@@ -201,6 +212,12 @@ QString cell(const Server &server, const char *keys)
                 return u"no: "_qs + Wording::lacking(need, orNeed);
             if (offer->where && !wheres.contains(QLatin1StringView(offer->where)))
                 wheres.append(QLatin1StringView(offer->where));
+        }
+        // After the capability, as the backends check them.
+        if (const Refusal *r = refusalOf(server.family, name.constData())) {
+            if (!r->partly)
+                return u"no: "_qs + QLatin1StringView(r->why);
+            partly = QLatin1StringView(r->why);
         }
         for (const Condition &c : server.conditions) {
             if (name == c.key && !wheres.contains(QLatin1StringView(c.where)))

@@ -3,6 +3,7 @@
 #include "../backend.h"
 #include "../changes.h"
 #include "../naming.h"
+#include "../reach.h"
 #include "../settle.h"
 #include "../wording.h"
 
@@ -124,7 +125,7 @@ public:
             if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
                 return true;
             if (is(member, &Data::colorPowerPreference))
-                return refuse(member, key, "mutter has no colour/power setting");
+                return refuse(member, key, Reach::why(Reach::Family::Mutter, key));
             if constexpr (std::is_same_v<decltype(member), bool Data::*>) {
                 if (is(member, &Data::hdrEnabled) || is(member, &Data::wcgEnabled))
                     return takeColorMode(member, key, need, orNeed);
@@ -139,10 +140,8 @@ public:
             }
             // HDR's other settings have no place in mutter: its colour mode
             // is the whole of it.
-            if (is(member, &Data::sdrBrightness) || is(member, &Data::sdrGamutWideness)
-                || is(member, &Data::maxPeakBrightnessOverride) || is(member, &Data::maxAverageBrightnessOverride)
-                || is(member, &Data::minBrightnessOverride))
-                return take(member, key, need, orNeed) && refuse(member, key, "mutter has no such setting");
+            if (const char *why = Reach::why(Reach::Family::Mutter, key))
+                return take(member, key, need, orNeed) && refuse(member, key, why);
             return take(member, key, need, orNeed);
         });
     }
@@ -686,7 +685,7 @@ bool plan(const Config &config, const State &state, Plan *out, QString *reason)
                 *reason = mirrorRefusal(output->name(), bases.value(asked.replicationSource).name);
             else
                 *reason = output->name() + ": "
-                    + Changes::notPossible("priority", "mutter keeps one primary output and ranks the others by id");
+                    + Changes::notPossible("priority", Reach::why(Reach::Family::Mutter, "priority"));
             return false;
         }
     }
