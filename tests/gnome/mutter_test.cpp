@@ -71,16 +71,32 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-    // Both have read mutter's state when they wait for the lock.
-    const support::Child first = gnome_test::start(*mutter, {"Meta-0", "set-rotation", "180"});
-    const support::Child second = gnome_test::start(*mutter, {"Meta-1", "set-rotation", "90"});
-    const double end = support::now() + 20;
-    while (!(holds(first.pid, lock) && holds(second.pid, lock)) && support::now() < end)
-        ::usleep(10000);
-    EXPECT_TRUE(holds(first.pid, lock) && holds(second.pid, lock));
+    // Both have read mutter's state when they wait for the lock. On a busy
+    // machine one may start so late that the other has given up its 5 s
+    // wait: that round shows nothing and is run again.
+    bool bothWaited = false;
+    for (int round = 0; round < 3 && !bothWaited; ++round) {
+        if (round > 0) {
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        }
+        const support::Child first = gnome_test::start(*mutter, {"Meta-0", "set-rotation", "180"});
+        const support::Child second = gnome_test::start(*mutter, {"Meta-1", "set-rotation", "90"});
+        const double end = support::now() + 20;
+        while (!(holds(first.pid, lock) && holds(second.pid, lock)) && support::now() < end)
+            ::usleep(10000);
+        bothWaited = holds(first.pid, lock) && holds(second.pid, lock);
+        ::flock(held, LOCK_UN);
+        const e2e::Result one = gnome_test::finish(first), two = gnome_test::finish(second);
+        if (bothWaited) {
+            EXPECT_EQ(one, (e2e::Result{0, "", ""}));
+            EXPECT_EQ(two, (e2e::Result{0, "", ""}));
+        } else {
+            ASSERT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}).status, 0);
+            ASSERT_EQ(gnome_test::run(*mutter, {"Meta-1", "set-rotation", "normal"}).status, 0);
+        }
+    }
+    ASSERT_TRUE(bothWaited);
     ::close(held);
-    EXPECT_EQ(gnome_test::finish(first), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(gnome_test::finish(second), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 
     // A holder that never lets go holds up a run a few seconds, not for ever.
