@@ -125,4 +125,37 @@ QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held
     return lines;
 }
 
+bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held)
+{
+    QList<HeadValues> placed = held;
+    for (HeadValues &now : placed) {
+        const auto asked =
+            std::find_if(sent.cbegin(), sent.cend(), [&](const HeadValues &s) { return s.name == now.name; });
+        if (asked != sent.cend() && asked->enabled && now.enabled)
+            now.position = asked->position;
+    }
+    return !notHeld(sent, held).isEmpty() && notHeld(sent, placed).isEmpty();
+}
+
+QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads)
+{
+    QList<HeadSetting> settings;
+    for (const HeadState *head : heads) {
+        HeadSetting setting;
+        setting.head = head;
+        setting.enabled = head->enabled;
+        setting.mode = head->currentMode;
+        setting.position = head->position;
+        const auto asked =
+            std::find_if(sent.cbegin(), sent.cend(), [&](const HeadValues &s) { return s.name == head->name; });
+        if (asked != sent.cend() && asked->enabled)
+            setting.position = asked->position;
+        setting.transform = head->transform;
+        setting.scale = head->scale;
+        setting.adaptiveSync = head->adaptiveSync;
+        settings.append(setting);
+    }
+    return settings;
+}
+
 } // namespace Dispor::Wayland

@@ -37,4 +37,11 @@ QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
 // custom mode's refresh rate within 1 Hz.
 QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
 
+// Whether the compositor holds everything sent but where some outputs are.
+bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
+
+// The heads as they are, each enabled one at the position sent: the
+// configuration that puts back what the compositor moved on its own.
+QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads);
+
 } // namespace Dispor::Wayland

@@ -132,6 +132,25 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     if (m_session->announced() - announced > 1)
         return Applied::Done;
     QStringList kept = notHeld(sent, heldValues(headsOf(*m_session)));
+    if (!kept.isEmpty() && onlyPlacesNotHeld(sent, heldValues(headsOf(*m_session)))) {
+        // labwc leaves an output sent at the place it already has to
+        // wlroots' automatic layout, which moves it along when another
+        // output moves; sent once more to where it now is not, it stays.
+        // Where that fails, what the first apply left is reported.
+        announced = m_session->announced();
+        Answer answer = Answer::Failed;
+        QString ignored;
+        if (m_session->configure(m_session->serial(), placedAsSent(sent, headsOf(*m_session)), false, &answer,
+                                 &ignored)
+            && answer == Answer::Succeeded) {
+            if (!m_session->update(reason))
+                return Applied::Refused;
+            *stamp = QByteArray::number(m_session->serial());
+            if (m_session->announced() - announced > 1)
+                return Applied::Done;
+            kept = notHeld(sent, heldValues(headsOf(*m_session)));
+        }
+    }
     if (kept.isEmpty())
         return Applied::Done;
     for (QString &line : kept)
