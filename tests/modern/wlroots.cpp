@@ -171,9 +171,9 @@ e2e::Env Wlroots::env() const
     };
 }
 
-e2e::Result Wlroots::run(const std::vector<std::string> &args) const
+e2e::Result Wlroots::run(const std::vector<std::string> &args, const e2e::Env &extra) const
 {
-    return e2e::runProgram(e2e::dispctlBinary(), args, env());
+    return e2e::runProgram(e2e::dispctlBinary(), args, support::merged(env(), extra));
 }
 
 support::Result Wlroots::oracle(const std::vector<std::string> &argv) const

@@ -56,7 +56,7 @@ public:
     // What a dispctl run on this compositor gets: the Wayland backend chosen
     // explicitly, and Qt kept off the compositor.
     e2e::Env env() const;
-    e2e::Result run(const std::vector<std::string> &args) const;
+    e2e::Result run(const std::vector<std::string> &args, const e2e::Env &extra = {}) const;
 
     // The compositor's view through wlr-randr: per head in name order,
     // "NAME on X,Y WxH@HZ TRANSFORM SCALE vrr:on|off", or "NAME off";

@@ -81,6 +81,9 @@ protected:
 TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
 {
     EXPECT_EQ(m_bed->run({"list-outputs", "--names"}), (Result{0, "HEADLESS-1\nHEADLESS-2\n", ""}));
+    // Found without being named: the compositor offers output management.
+    EXPECT_EQ(m_bed->run({"list-outputs", "--names"}, {{"DISPOR_BACKEND", std::nullopt}}),
+              (Result{0, "HEADLESS-1\nHEADLESS-2\n", ""}));
     EXPECT_EQ(m_bed->run({"HEADLESS-1", "list-modes"}), (Result{0, "1:1280x720@0.00*\n", ""}));
     // Found by the id and uuid their names give.
     EXPECT_EQ(m_bed->run({"3526", "get-name"}), (Result{0, "HEADLESS-1\n", ""}));
@@ -111,6 +114,8 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
 
 TEST_P(Wlroots18, ChangesAreHeld)
 {
+    const std::string wide = "HEADLESS-1 on 1920,0 1280x720@0 normal 1 vrr:off\n"
+                             "HEADLESS-2 on 0,0 1920x1080@60 normal 1 vrr:off\n";
     runSteps({
         // labwc leaves HEADLESS-2 to its own layout, which moves it along.
         {{"HEADLESS-1", "set-position", "1280", "100"},
@@ -153,10 +158,11 @@ TEST_P(Wlroots18, ChangesAreHeld)
          {0, "", ""},
          "HEADLESS-1 on 1536,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 0,0 1920x1080@60 normal 1.25 "
          "vrr:off\n"},
-        {{"HEADLESS-2", "set-scale", "100%"},
-         {0, "", ""},
-         "HEADLESS-1 on 1920,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 0,0 1920x1080@60 normal 1 "
-         "vrr:off\n"},
+        {{"HEADLESS-2", "set-scale", "100%"}, {0, "", ""}, wide},
+        // The list is the library's; removing the mode in use changes nothing.
+        {{"HEADLESS-2", "list-custom-modes"}, {0, "", "0: 1920x1080@60.00Hz\n"}, wide},
+        {{"HEADLESS-2", "remove-custom-mode", "0"}, {0, "", ""}, wide},
+        {{"HEADLESS-2", "list-custom-modes"}, {0, "", ""}, wide},
     });
 }
 
@@ -182,8 +188,18 @@ TEST_P(Wlroots18, RefusalsLeaveTheCompositorAsItWas)
         {{"HEADLESS-1", "set-brightness", "50"},
          {1, "", failed + h1 + "cannot change the brightness: the output has no brightness control\n"},
          start},
+        {{"HEADLESS-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168",
+          "2237"},
+         {1, "",
+          failed + h1 +
+              "the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be "
+              "given\n"},
+         start},
         {{"HEADLESS-1", "set-enabled", "false"},
          {0, "", ""},
+         "HEADLESS-1 off\nHEADLESS-2 on 0,0 1280x720@0 normal 1 vrr:off\n"},
+        {{"list-outputs", "--disabled", "--names"},
+         {0, "HEADLESS-1\n", ""},
          "HEADLESS-1 off\nHEADLESS-2 on 0,0 1280x720@0 normal 1 vrr:off\n"},
         {{"HEADLESS-2", "toggle-enabled"},
          {1, "", failed + "HEADLESS-2: disabling it leaves no connected output enabled\n"},
