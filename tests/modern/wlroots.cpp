@@ -212,6 +212,34 @@ std::string Wlroots::randr() const
     return joined(lines);
 }
 
+std::string Wlroots::logicalLayout() const
+{
+    const support::Result result = oracle({"wayland-info"});
+    if (result.status != 0)
+        return "wayland-info failed: " + result.err;
+    std::map<std::string, std::string> lines;
+    std::string name;
+    int x = 0, y = 0, width = 0, height = 0;
+    char quoted[128] = {};
+    size_t from = 0;
+    while (from < result.out.size()) {
+        size_t end = result.out.find('\n', from);
+        if (end == std::string::npos)
+            end = result.out.size();
+        std::string text = result.out.substr(from, end - from);
+        from = end + 1;
+        text.erase(0, text.find_first_not_of(" \t"));
+        if (std::sscanf(text.c_str(), "name: '%127[^']'", quoted) == 1)
+            name = quoted;
+        else if (std::sscanf(text.c_str(), "logical_x: %d, logical_y: %d", &x, &y) == 2)
+            continue;
+        else if (std::sscanf(text.c_str(), "logical_width: %d, logical_height: %d", &width, &height) == 2)
+            lines[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " +
+                          std::to_string(width) + "x" + std::to_string(height) + "\n";
+    }
+    return joined(lines);
+}
+
 std::string Wlroots::swayView() const
 {
     if (m_kind != Kind::Sway)

@@ -20,7 +20,10 @@
 //   `swaymsg -t get_outputs` agrees with wlr-randr after every change, but
 //   names a rotation clockwise ("270" for the protocol's 90), and shows the
 //   power state ("power"). It takes adaptive sync for a headless output
-//   and keeps it disabled.
+//   and keeps it disabled. It keeps a fractional scale in 1/120 steps and
+//   reports it truncated to 1/256 (110% is kept as 1.1 and shown as
+//   1.097656), and its own layout (xdg-output) sizes the output by that
+//   scale (1920 px at 1.1: 1745 logical).
 // - labwc: needs no config; nothing but the protocols shows its power
 //   state. It places outputs itself (wlroots' automatic layout) until a
 //   configuration moves them, and an output sent at the position it
@@ -62,6 +65,9 @@ public:
     // "NAME on X,Y WxH@HZ TRANSFORM SCALE vrr:on|off", or "NAME off";
     // or why wlr-randr failed.
     std::string randr() const;
+    // Where the compositor's own layout puts each output (xdg-output,
+    // through wayland-info), by name in name order: "NAME X,Y WxH".
+    std::string logicalLayout() const;
     // sway's own view (swaymsg -t get_outputs) in the same form; empty for
     // labwc.
     std::string swayView() const;
