@@ -584,4 +584,27 @@ TEST(WaylandModel, ReadBackNamesWhatIsNotHeld)
                      u"HDMI-A-1: the compositor accepted the position \"1920,0\" but keeps \"0,0\""_qs}));
 }
 
+// A scale is held where the compositor can have kept it as sent, as far as
+// 24.8 fixed point tells: the same step, or sway's 1/120 step nearest to it
+// told a step lower (or, rounded, the nearest step).
+TEST(WaylandModel, ScalesTheWireCannotTellFromTheOneSent)
+{
+    struct Case {
+        int sent, reported; // in 1/256 steps
+        bool held;
+    };
+    const Case cases[] = {
+        {282, 282, true},  {282, 281, true},  {282, 280, false}, {282, 283, false}, // 1.1
+        {410, 409, true},  {410, 408, false}, {333, 332, true},  {256, 255, false}, // 1.6, 1.3, 1
+        {112, 110, true},  {112, 111, true},  {112, 113, true},  {112, 109, false}, // a tie: either step
+        {112, 114, false}, {80, 81, true},    {80, 82, false},   {384, 256, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.sent) + " as " + std::to_string(c.reported));
+        EXPECT_EQ(scaleHeld(c.sent / 256.0, c.reported / 256.0), c.held);
+    }
+    // 110% as sway tells it back.
+    EXPECT_TRUE(scaleHeld(1.1, 1.09765625));
+}
+
 } // namespace

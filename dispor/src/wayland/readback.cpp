@@ -37,6 +37,27 @@ bool sameMode(const HeadValues &sent, const HeadValues &held)
 
 } // namespace
 
+bool scaleHeld(double sent, double reported)
+{
+    // Sent as f/256, reported as r/256. Where the compositor keeps the scale
+    // as sent, r == f. sway keeps it in 1/120 steps instead (the step k/120
+    // nearest f/256, either one on a tie) and reports that truncated to
+    // 1/256 (older libwayland rounds to the nearest): k/120 == 32k/15 in
+    // 1/256 units. Any other r is a scale not held.
+    const int f = fixed(sent);
+    const int r = fixed(reported);
+    if (r == f)
+        return true;
+    const int inSteps = 15 * f; // f/256 in 1/120 steps, times 32
+    for (const int k : {inSteps / 32, (inSteps + 31) / 32}) {
+        if (std::abs(32 * k - inSteps) > 16)
+            continue; // not a nearest step
+        if (r == 32 * k / 15 || r == (32 * k + 7) / 15)
+            return true;
+    }
+    return false;
+}
+
 QList<HeadValues> sentValues(const QList<HeadSetting> &settings)
 {
     QList<HeadValues> sent;
@@ -111,7 +132,7 @@ QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held
             if (asked.transform != now->transform)
                 kept.append(Wording::notHeld(server, "rotation", Wording::transformWord(asked.transform),
                                              Wording::transformWord(now->transform)));
-            if (fixed(asked.scale) != fixed(now->scale))
+            if (!scaleHeld(asked.scale, now->scale))
                 kept.append(Wording::notHeld(server, "scale", QString::number(fixed(asked.scale) / 256.0),
                                              QString::number(now->scale)));
             if (asked.adaptiveSync && now->adaptiveSync && *asked.adaptiveSync != *now->adaptiveSync)

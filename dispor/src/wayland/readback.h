@@ -30,11 +30,14 @@ QList<HeadValues> sentValues(const QList<HeadSetting> &settings);
 // What the compositor reports for each head now.
 QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
 
+// Whether a scale reported in 24.8 fixed point can be the one sent.
+bool scaleHeld(double sent, double reported);
+
 // Where the compositor took a configuration but holds something else: one
 // line per output, "NAME: the compositor accepted … but keeps …", in the
 // order sent. A head it no longer reports is not counted (it went away);
-// values it quantises by design count as held: the scale in 1/256 steps, a
-// custom mode's refresh rate within 1 Hz.
+// values it quantises by design count as held: the scale as the protocol
+// carries it (see scaleHeld), a custom mode's refresh rate within 1 Hz.
 QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
 
 // Whether the compositor holds everything sent but where some outputs are.
