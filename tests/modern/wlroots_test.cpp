@@ -168,26 +168,45 @@ TEST_P(Wlroots18, ChangesAreHeld)
     });
 }
 
-// The compositor's own layout has the outputs side by side after every
-// fractional scale: wlroots 0.18 keeps the scale in 1/256 steps and
-// truncates the size over the scale, as the backend computes. Not sway
-// 1.10: it keeps a fractional scale in 1/120 steps, which output management
-// does not tell, so that its layout overlaps by a few pixels.
+// The compositor's own layout (xdg-output) and its output management
+// (wlr-randr, and swaymsg on sway) have the outputs side by side after every
+// fractional scale, repeated or not. labwc keeps the scale in 1/256 steps and
+// truncates the size over it, as the backend computes; sway keeps it in
+// 1/120 steps and tells it a step lower, and the outputs are placed once
+// more where its sizes end.
 class Wlroots18Scales : public Wlroots18 {};
 
 TEST_P(Wlroots18Scales, FractionalScalesMeetTheCompositorsLayout)
 {
-    const std::vector<std::pair<std::string, std::string>> steps = {
-        {"110%", "HEADLESS-1 1161,0 1280x720\nHEADLESS-2 0,0 1161x653\n"},
-        {"160%", "HEADLESS-1 799,0 1280x720\nHEADLESS-2 0,0 799x449\n"},
-        {"160%", "HEADLESS-1 799,0 1280x720\nHEADLESS-2 0,0 799x449\n"},
-        {"130%", "HEADLESS-1 984,0 1280x720\nHEADLESS-2 0,0 984x553\n"},
-        {"100%", "HEADLESS-1 1280,0 1280x720\nHEADLESS-2 0,0 1280x720\n"},
+    struct Step {
+        std::string scale;
+        int width, height; // HEADLESS-2's logical size
+        std::string shown; // its scale as wlr-randr shows it
+        std::string kept;  // and as swaymsg does
     };
-    for (const auto &[scale, layout] : steps) {
-        SCOPED_TRACE(scale);
-        EXPECT_EQ(m_bed->run({"HEADLESS-2", "set-scale", scale}), (Result{0, "", ""}));
-        EXPECT_EQ(m_bed->logicalLayout(), layout);
+    const bool sway = GetParam() == Kind::Sway;
+    const std::vector<Step> steps = {
+        {"110%", sway ? 1163 : 1161, sway ? 654 : 653, sway ? "1.09766" : "1.10156", "1.1"},
+        {"160%", sway ? 800 : 799, sway ? 450 : 449, sway ? "1.59766" : "1.60156", "1.6"},
+        {"160%", sway ? 800 : 799, sway ? 450 : 449, sway ? "1.59766" : "1.60156", "1.6"},
+        {"130%", 984, 553, sway ? "1.29688" : "1.30078", "1.3"},
+        {"100%", 1280, 720, "1", "1"},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.scale);
+        EXPECT_EQ(m_bed->run({"HEADLESS-2", "set-scale", step.scale}), (Result{0, "", ""}));
+        const std::string x = std::to_string(step.width);
+        EXPECT_EQ(m_bed->logicalLayout(), "HEADLESS-1 " + x + ",0 1280x720\nHEADLESS-2 0,0 " + x + "x" +
+                                              std::to_string(step.height) + "\n");
+        const auto shown = [&](const std::string &scale) {
+            return "HEADLESS-1 on " + x +
+                   ",0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 0,0 1280x720@0 normal " + scale +
+                   " vrr:off\n";
+        };
+        EXPECT_EQ(m_bed->randr(), shown(step.shown));
+        if (sway) {
+            EXPECT_EQ(m_bed->swayView(), shown(step.kept));
+        }
     }
 }
 
@@ -264,6 +283,6 @@ TEST_P(Wlroots18, AdaptiveSyncAndPower)
 
 const auto testName = [](const ::testing::TestParamInfo<Kind> &info) { return modern::nameOf(info.param); };
 INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18, ::testing::Values(Kind::Sway, Kind::Labwc), testName);
-INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18Scales, ::testing::Values(Kind::Labwc), testName);
+INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18Scales, ::testing::Values(Kind::Sway, Kind::Labwc), testName);
 
 } // namespace

@@ -232,7 +232,7 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
 }
 
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const CustomModeLists &customModes)
+                                 const CustomModeLists &customModes, const QHash<QString, QSize> &laidOut)
 {
     QStringList names;
     for (const HeadState *head : heads)
@@ -273,6 +273,11 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         }
         d.customModes = customModes.value(head->name);
         Virtual::offerCustomModes(d);
+        // sway sizes the output by a scale it keeps in 1/120 steps, which
+        // output management does not tell.
+        if (const auto size = laidOut.constFind(d.name);
+            d.enabled && size != laidOut.cend() && *size != Output(d).logicalSize())
+            d.explicitLogicalSize = QSizeF(*size);
         outputs.insert(d.id, std::move(d));
     }
     return outputs;

@@ -179,4 +179,53 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
     return settings;
 }
 
+QSize logicalSize(const HeadValues &head)
+{
+    const double scale = fixed(head.scale) / 256.0;
+    QSize size(int(head.width / scale), int(head.height / scale));
+    return head.transform % 2 ? size.transposed() : size;
+}
+
+QList<HeadValues> joinedAsHeld(const QList<HeadValues> &sent, const QHash<QString, QSize> &held)
+{
+    // Every shift from the sent places, summed: in a row of outputs, one
+    // beyond two scaled ones moves by both corrections.
+    QList<QPoint> shifts(sent.size());
+    for (const HeadValues &edge : sent) {
+        const auto now = held.constFind(edge.name);
+        if (!edge.enabled || now == held.cend())
+            continue;
+        const QSize ours = logicalSize(edge);
+        const QPoint end = edge.position + QPoint(ours.width(), ours.height());
+        const auto joins = [&](bool right) {
+            return std::any_of(sent.cbegin(), sent.cend(), [&](const HeadValues &other) {
+                if (!other.enabled || other.name == edge.name)
+                    return false;
+                const QSize size = logicalSize(other);
+                return right ? other.position.x() == end.x() && other.position.y() < end.y() &&
+                                   edge.position.y() < other.position.y() + size.height()
+                             : other.position.y() == end.y() && other.position.x() < end.x() &&
+                                   edge.position.x() < other.position.x() + size.width();
+            });
+        };
+        const int dx = now->width() - ours.width();
+        const int dy = now->height() - ours.height();
+        const bool right = dx && joins(true);
+        const bool below = dy && joins(false);
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            const HeadValues &other = sent[i];
+            if (!other.enabled || other.name == edge.name)
+                continue;
+            if (right && other.position.x() >= end.x())
+                shifts[i].rx() += dx;
+            if (below && other.position.y() >= end.y())
+                shifts[i].ry() += dy;
+        }
+    }
+    QList<HeadValues> joined = sent;
+    for (qsizetype i = 0; i < joined.size(); ++i)
+        joined[i].position += shifts[i];
+    return joined;
+}
+
 } // namespace Dispor::Wayland

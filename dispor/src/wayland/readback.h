@@ -2,7 +2,9 @@
 
 #include "client.h"
 
+#include <QHash>
 #include <QList>
+#include <QSize>
 #include <QStringList>
 
 #include <optional>
@@ -46,5 +48,15 @@ bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &h
 // The heads as they are, each enabled one at the position sent: the
 // configuration that puts back what the compositor moved on its own.
 QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads);
+
+// The size an output sent takes in the layout as this backend computes it:
+// its mode, turned, over its scale in 1/256 steps, truncated.
+QSize logicalSize(const HeadValues &head);
+
+// What was sent, with the outputs that were sent to join another output's
+// right or bottom edge moved to where that edge is with the logical sizes
+// the compositor holds (by output name), and with them whatever lies beyond
+// that edge; unchanged where the sizes agree or nothing joins.
+QList<HeadValues> joinedAsHeld(const QList<HeadValues> &sent, const QHash<QString, QSize> &held);
 
 } // namespace Dispor::Wayland
