@@ -353,6 +353,14 @@ TEST(WaylandModel, ScalesAndLogicalSizesAsWlrootsHoldsThem)
         output.setScale(output.scale());
         EXPECT_EQ(output.scale(), c.held);
     }
+    // A size the compositor's layout tells otherwise is the one the layout
+    // works with; one it agrees with is left to the scale.
+    const std::unique_ptr<HeadState> head = sized("DP-1", 1920, 1080);
+    head->scale = 281 / 256.0;
+    const QHash<QString, QSize> sway = {{u"DP-1"_qs, {1745, 981}}};
+    EXPECT_EQ(Output(describe({head.get()}, 2, {}, sway).first()).explicitLogicalSizeInt(), QSize(1745, 981));
+    const QHash<QString, QSize> same = {{u"DP-1"_qs, {1749, 983}}};
+    EXPECT_FALSE(describe({head.get()}, 2, {}, same).first().explicitLogicalSize);
 }
 
 TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
@@ -582,6 +590,90 @@ TEST(WaylandModel, ReadBackNamesWhatIsNotHeld)
         notHeld({dp, hdmi}, {movedHdmi, darkDp}),
         (QStringList{dpKept + "enabling the output but keeps it disabled",
                      u"HDMI-A-1: the compositor accepted the position \"1920,0\" but keeps \"0,0\""_qs}));
+}
+
+// A scale is held where the compositor can have kept it as sent, as far as
+// 24.8 fixed point tells: the same step, or sway's 1/120 step nearest to it
+// told a step lower (or, rounded, the nearest step).
+TEST(WaylandModel, ScalesTheWireCannotTellFromTheOneSent)
+{
+    struct Case {
+        int sent, reported; // in 1/256 steps
+        bool held;
+    };
+    const Case cases[] = {
+        {282, 282, true},  {282, 281, true},  {282, 280, false}, {282, 283, false}, // 1.1
+        {410, 409, true},  {410, 408, false}, {333, 332, true},  {256, 255, false}, // 1.6, 1.3, 1
+        {112, 110, true},  {112, 111, true},  {112, 113, true},  {112, 109, false}, // a tie: either step
+        {112, 114, false}, {80, 81, true},    {80, 82, false},   {384, 256, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.sent) + " as " + std::to_string(c.reported));
+        EXPECT_EQ(scaleHeld(c.sent / 256.0, c.reported / 256.0), c.held);
+    }
+    // 110% as sway tells it back.
+    EXPECT_TRUE(scaleHeld(1.1, 1.09765625));
+}
+
+// Outputs sent to join a scaled output's edge go where the compositor's
+// sizes end it, with what lies beyond; gaps asked for stay.
+TEST(WaylandModel, OutputsJoinAtTheSizesTheCompositorHolds)
+{
+    const auto head = [](const char *name, int x, int y, double scale = 1.0, int transform = 0) {
+        HeadValues v;
+        v.name = QString::fromLatin1(name);
+        v.enabled = true;
+        v.width = 1920;
+        v.height = 1080;
+        v.position = {x, y};
+        v.scale = scale;
+        v.transform = transform;
+        return v;
+    };
+    struct Case {
+        const char *name;
+        QList<HeadValues> sent;
+        QHash<QString, QSize> held;
+        QList<QPoint> placed;
+    };
+    const QSize sway11(1745, 981); // 1920x1080 at 1.1; at 282/256: 1742x980
+    QList<HeadValues> rowWithDark = {head("A", 0, 0, 1.1), head("B", 1742, 0), head("C", 3662, 0)};
+    rowWithDark[2].enabled = false;
+    const Case cases[] = {
+        {"overlap", {head("A", 0, 0, 1.1), head("B", 1742, 0)}, {{"A", sway11}}, {{0, 0}, {1745, 0}}},
+        {"gap", {head("A", 0, 0, 1.1), head("B", 1742, 0)}, {{"A", {1740, 979}}}, {{0, 0}, {1740, 0}}},
+        {"the row beyond",
+         {head("C", 3662, 0), head("A", 0, 0, 1.1), head("B", 1742, 0)},
+         {{"A", sway11}},
+         {{3665, 0}, {0, 0}, {1745, 0}}},
+        {"two scaled",
+         {head("A", 0, 0, 1.1), head("B", 1742, 0, 1.1), head("C", 3484, 0)},
+         {{"A", sway11}, {"B", sway11}},
+         {{0, 0}, {1745, 0}, {3490, 0}}},
+        {"below", {head("A", 0, 0, 1.1), head("B", 0, 980)}, {{"A", sway11}}, {{0, 0}, {0, 981}}},
+        {"turned",
+         {head("A", 0, 0, 1.1, 1), head("B", 980, 0)},
+         {{"A", sway11.transposed()}},
+         {{0, 0}, {981, 0}}},
+        {"a gap asked for", {head("A", 0, 0, 1.1), head("B", 1800, 0)}, {{"A", sway11}}, {{0, 0}, {1800, 0}}},
+        {"only a corner",
+         {head("A", 0, 0, 1.1), head("B", 1742, 980)},
+         {{"A", sway11}},
+         {{0, 0}, {1742, 980}}},
+        {"sizes agree",
+         {head("A", 0, 0, 1.1), head("B", 1742, 0)},
+         {{"A", {1742, 980}}},
+         {{0, 0}, {1742, 0}}},
+        {"no size told", {head("A", 0, 0, 1.1), head("B", 1742, 0)}, {}, {{0, 0}, {1742, 0}}},
+        {"disabled stays", rowWithDark, {{"A", sway11}}, {{0, 0}, {1745, 0}, {3662, 0}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<QPoint> placed;
+        for (const HeadValues &v : joinedAsHeld(c.sent, c.held))
+            placed.append(v.position);
+        EXPECT_EQ(placed, c.placed);
+    }
 }
 
 } // namespace

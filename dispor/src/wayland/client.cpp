@@ -4,6 +4,7 @@
 
 #include "wlr-output-management-unstable-v1-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
 
@@ -27,6 +28,8 @@ constexpr int probeTimeoutMs = 3000;
 
 constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
+// From version 2 on, an xdg output tells its name.
+constexpr uint32_t xdgVersionWanted = 3;
 
 QString errnoText(int error)
 {
@@ -101,6 +104,36 @@ QString outputName(const QString &name)
 {
     return name.isEmpty() ? QStringLiteral("an output") : quoted(name);
 }
+
+// One output of the compositor's layout, as its xdg output tells it.
+struct LayoutEntry {
+    wl_output *output = nullptr;
+    zxdg_output_v1 *xdg = nullptr;
+    QString outputName; // wl_output version 4
+    QString xdgName;    // xdg output version 2
+    QSize size;
+};
+
+const wl_output_listener layoutOutputListener = {
+    .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
+                   const char *, int32_t) {},
+    .mode = [](void *, wl_output *, uint32_t, int32_t, int32_t, int32_t) {},
+    .done = [](void *, wl_output *) {},
+    .scale = [](void *, wl_output *, int32_t) {},
+    .name = [](void *data, wl_output *,
+               const char *name) { static_cast<LayoutEntry *>(data)->outputName = QString::fromUtf8(name); },
+    .description = [](void *, wl_output *, const char *) {},
+};
+
+const zxdg_output_v1_listener xdgOutputListener = {
+    .logical_position = [](void *, zxdg_output_v1 *, int32_t, int32_t) {},
+    .logical_size = [](void *data, zxdg_output_v1 *, int32_t width,
+                       int32_t height) { static_cast<LayoutEntry *>(data)->size = QSize(width, height); },
+    .done = [](void *, zxdg_output_v1 *) {},
+    .name = [](void *data, zxdg_output_v1 *,
+               const char *name) { static_cast<LayoutEntry *>(data)->xdgName = QString::fromUtf8(name); },
+    .description = [](void *, zxdg_output_v1 *, const char *) {},
+};
 
 const wl_callback_listener syncListener = {
     .done = [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; },
@@ -228,6 +261,9 @@ struct Events {
                     s->m_managerVersion = std::min(version, managerVersionWanted);
                 } else if (std::strcmp(interface, zwlr_output_power_manager_v1_interface.name) == 0) {
                     s->m_powerName = name;
+                } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+                    s->m_xdgName = name;
+                    s->m_xdgVersion = std::min(version, xdgVersionWanted);
                 } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
                     s->m_outputGlobals.emplace_back(name, version);
                 }
@@ -271,6 +307,8 @@ Session::~Session()
     }
     if (m_power)
         zwlr_output_power_manager_v1_destroy(m_power);
+    if (m_xdg)
+        zxdg_output_manager_v1_destroy(m_xdg);
     if (m_manager)
         zwlr_output_manager_v1_destroy(m_manager);
     if (m_registry)
@@ -484,6 +522,45 @@ bool Session::bindPower(QString *reason)
         m_power = static_cast<zwlr_output_power_manager_v1 *>(
             wl_registry_bind(m_registry, m_powerName, &zwlr_output_power_manager_v1_interface, 1));
     return true;
+}
+
+bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
+{
+    sizes->clear();
+    if (!hasLayout())
+        return true;
+    if (!m_xdg)
+        m_xdg = static_cast<zxdg_output_manager_v1 *>(
+            wl_registry_bind(m_registry, m_xdgName, &zxdg_output_manager_v1_interface, m_xdgVersion));
+    // Bound afresh: each tells its state at once, and the roundtrip after
+    // waits for all of it.
+    std::vector<std::unique_ptr<LayoutEntry>> entries;
+    for (const auto &[name, version] : m_outputGlobals) {
+        auto entry = std::make_unique<LayoutEntry>();
+        entry->output = static_cast<wl_output *>(
+            wl_registry_bind(m_registry, name, &wl_output_interface, std::min(version, outputVersionWanted)));
+        wl_output_add_listener(entry->output, &layoutOutputListener, entry.get());
+        entry->xdg = zxdg_output_manager_v1_get_xdg_output(m_xdg, entry->output);
+        zxdg_output_v1_add_listener(entry->xdg, &xdgOutputListener, entry.get());
+        entries.push_back(std::move(entry));
+    }
+    bool synced = false;
+    wl_callback *callback = wl_display_sync(m_display);
+    wl_callback_add_listener(callback, &syncListener, &synced);
+    const bool ok = dispatchUntil([&synced] { return synced; }, reason,
+                                  [] { return QStringLiteral("tell its layout (xdg-output)"); });
+    wl_callback_destroy(callback);
+    for (const std::unique_ptr<LayoutEntry> &entry : entries) {
+        const QString &name = entry->xdgName.isEmpty() ? entry->outputName : entry->xdgName;
+        if (ok && !name.isEmpty() && entry->size.isValid())
+            sizes->insert(name, entry->size);
+        zxdg_output_v1_destroy(entry->xdg);
+        if (versionOf(entry->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
+            wl_output_release(entry->output);
+        else
+            wl_output_destroy(entry->output);
+    }
+    return ok;
 }
 
 bool Session::setPower(bool on, QString *reason)

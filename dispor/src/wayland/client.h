@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -17,6 +19,7 @@ struct zwlr_output_manager_v1;
 struct zwlr_output_head_v1;
 struct zwlr_output_mode_v1;
 struct zwlr_output_power_manager_v1;
+struct zxdg_output_manager_v1;
 
 namespace Dispor::Wayland {
 
@@ -90,6 +93,7 @@ public:
     bool hasOutputManager() const { return m_managerName != 0; }
     bool hasPowerManager() const { return m_powerName != 0; }
     uint32_t managerVersion() const { return m_managerVersion; }
+    bool hasLayout() const { return m_xdgName != 0; }
 
     // Binds the output manager once and waits for its first done; later
     // calls take in what changed since. The heads are then current.
@@ -106,6 +110,11 @@ public:
     // given serial, and waits for the answer.
     bool configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer,
                    QString *reason);
+
+    // The logical size of each output in the compositor's own layout, by
+    // name (xdg-output), read from objects made now, so that they tell the
+    // state after every request sent so far; empty where it offers none.
+    bool logicalSizes(QHash<QString, QSize> *sizes, QString *reason);
 
     // Switches every wl_output; names those the compositor failed or did
     // not confirm. Power objects only here: wlroots lets one client at a
@@ -146,6 +155,9 @@ private:
     uint32_t m_powerName = 0;
     zwlr_output_manager_v1 *m_manager = nullptr;
     zwlr_output_power_manager_v1 *m_power = nullptr;
+    uint32_t m_xdgName = 0;
+    uint32_t m_xdgVersion = 0;
+    zxdg_output_manager_v1 *m_xdg = nullptr;
     bool m_done = false;
     bool m_finished = false;
     uint32_t m_serial = 0;

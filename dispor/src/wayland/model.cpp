@@ -2,6 +2,7 @@
 
 #include "../changes.h"
 #include "../naming.h"
+#include "../reach.h"
 #include "../settle.h"
 #include "../text.h"
 #include "../virtual/document.h"
@@ -68,7 +69,8 @@ public:
             return false;
         if (!(takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale() && takeVrr()
               && takeCustomModes()
-              && refuse(&Data::replicationSource, "replicationSource", "the compositor has no mirroring")))
+              && refuse(&Data::replicationSource, "replicationSource",
+                        Reach::why(Reach::Family::Wlroots, "replicationSource"))))
             return false;
         using Changes::is;
         return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
@@ -81,7 +83,7 @@ public:
             if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
                 return true;
             if (is(member, &Data::colorPowerPreference))
-                return refuse(member, key, "the compositor has no colour/power setting");
+                return refuse(member, key, Reach::why(Reach::Family::Wlroots, key));
             return take(member, key, need, orNeed);
         });
     }
@@ -232,7 +234,7 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
 }
 
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const CustomModeLists &customModes)
+                                 const CustomModeLists &customModes, const QHash<QString, QSize> &laidOut)
 {
     QStringList names;
     for (const HeadState *head : heads)
@@ -273,6 +275,11 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         }
         d.customModes = customModes.value(head->name);
         Virtual::offerCustomModes(d);
+        // sway sizes the output by a scale it keeps in 1/120 steps, which
+        // output management does not tell.
+        if (const auto size = laidOut.constFind(d.name);
+            d.enabled && size != laidOut.cend() && *size != Output(d).logicalSize())
+            d.explicitLogicalSize = QSizeF(*size);
         outputs.insert(d.id, std::move(d));
     }
     return outputs;
@@ -292,7 +299,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             const OutputPtr asked =
                 origin.priorityRequests.isEmpty() ? output : config.output(origin.priorityRequests.first().first);
             *reason = (asked ? asked->name() : output->name()) + ": "
-                + Changes::notPossible("priority", "the compositor has no output priorities");
+                + Changes::notPossible("priority", Reach::why(Reach::Family::Wlroots, "priority"));
             return false;
         }
     }

@@ -23,8 +23,11 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads);
 
 // The heads as outputs, by output id, with the scale and logical size as
 // wlroots holds them, and each head's custom modes offered as modes too.
+// A logical size the compositor's layout tells otherwise (by name) is the
+// output's explicit logical size.
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const CustomModeLists &customModes);
+                                 const CustomModeLists &customModes,
+                                 const QHash<QString, QSize> &laidOut = {});
 
 // What an apply does.
 struct Plan {

@@ -37,6 +37,27 @@ bool sameMode(const HeadValues &sent, const HeadValues &held)
 
 } // namespace
 
+bool scaleHeld(double sent, double reported)
+{
+    // Sent as f/256, reported as r/256. Where the compositor keeps the scale
+    // as sent, r == f. sway keeps it in 1/120 steps instead (the step k/120
+    // nearest f/256, either one on a tie) and reports that truncated to
+    // 1/256 (older libwayland rounds to the nearest): k/120 == 32k/15 in
+    // 1/256 units. Any other r is a scale not held.
+    const int f = fixed(sent);
+    const int r = fixed(reported);
+    if (r == f)
+        return true;
+    const int inSteps = 15 * f; // f/256 in 1/120 steps, times 32
+    for (const int k : {inSteps / 32, (inSteps + 31) / 32}) {
+        if (std::abs(32 * k - inSteps) > 16)
+            continue; // not a nearest step
+        if (r == 32 * k / 15 || r == (32 * k + 7) / 15)
+            return true;
+    }
+    return false;
+}
+
 QList<HeadValues> sentValues(const QList<HeadSetting> &settings)
 {
     QList<HeadValues> sent;
@@ -111,7 +132,7 @@ QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held
             if (asked.transform != now->transform)
                 kept.append(Wording::notHeld(server, "rotation", Wording::transformWord(asked.transform),
                                              Wording::transformWord(now->transform)));
-            if (fixed(asked.scale) != fixed(now->scale))
+            if (!scaleHeld(asked.scale, now->scale))
                 kept.append(Wording::notHeld(server, "scale", QString::number(fixed(asked.scale) / 256.0),
                                              QString::number(now->scale)));
             if (asked.adaptiveSync && now->adaptiveSync && *asked.adaptiveSync != *now->adaptiveSync)
@@ -123,6 +144,88 @@ QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held
             lines.append(asked.name + ": " + kept.join(u"; "));
     }
     return lines;
+}
+
+bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held)
+{
+    QList<HeadValues> placed = held;
+    for (HeadValues &now : placed) {
+        const auto asked =
+            std::find_if(sent.cbegin(), sent.cend(), [&](const HeadValues &s) { return s.name == now.name; });
+        if (asked != sent.cend() && asked->enabled && now.enabled)
+            now.position = asked->position;
+    }
+    return !notHeld(sent, held).isEmpty() && notHeld(sent, placed).isEmpty();
+}
+
+QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads)
+{
+    QList<HeadSetting> settings;
+    for (const HeadState *head : heads) {
+        HeadSetting setting;
+        setting.head = head;
+        setting.enabled = head->enabled;
+        setting.mode = head->currentMode;
+        setting.position = head->position;
+        const auto asked =
+            std::find_if(sent.cbegin(), sent.cend(), [&](const HeadValues &s) { return s.name == head->name; });
+        if (asked != sent.cend() && asked->enabled)
+            setting.position = asked->position;
+        setting.transform = head->transform;
+        setting.scale = head->scale;
+        setting.adaptiveSync = head->adaptiveSync;
+        settings.append(setting);
+    }
+    return settings;
+}
+
+QSize logicalSize(const HeadValues &head)
+{
+    const double scale = fixed(head.scale) / 256.0;
+    QSize size(int(head.width / scale), int(head.height / scale));
+    return head.transform % 2 ? size.transposed() : size;
+}
+
+QList<HeadValues> joinedAsHeld(const QList<HeadValues> &sent, const QHash<QString, QSize> &held)
+{
+    // Every shift from the sent places, summed: in a row of outputs, one
+    // beyond two scaled ones moves by both corrections.
+    QList<QPoint> shifts(sent.size());
+    for (const HeadValues &edge : sent) {
+        const auto now = held.constFind(edge.name);
+        if (!edge.enabled || now == held.cend())
+            continue;
+        const QSize ours = logicalSize(edge);
+        const QPoint end = edge.position + QPoint(ours.width(), ours.height());
+        const auto joins = [&](bool right) {
+            return std::any_of(sent.cbegin(), sent.cend(), [&](const HeadValues &other) {
+                if (!other.enabled || other.name == edge.name)
+                    return false;
+                const QSize size = logicalSize(other);
+                return right ? other.position.x() == end.x() && other.position.y() < end.y() &&
+                                   edge.position.y() < other.position.y() + size.height()
+                             : other.position.y() == end.y() && other.position.x() < end.x() &&
+                                   edge.position.x() < other.position.x() + size.width();
+            });
+        };
+        const int dx = now->width() - ours.width();
+        const int dy = now->height() - ours.height();
+        const bool right = dx && joins(true);
+        const bool below = dy && joins(false);
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            const HeadValues &other = sent[i];
+            if (!other.enabled || other.name == edge.name)
+                continue;
+            if (right && other.position.x() >= end.x())
+                shifts[i].rx() += dx;
+            if (below && other.position.y() >= end.y())
+                shifts[i].ry() += dy;
+        }
+    }
+    QList<HeadValues> joined = sent;
+    for (qsizetype i = 0; i < joined.size(); ++i)
+        joined[i].position += shifts[i];
+    return joined;
 }
 
 } // namespace Dispor::Wayland

@@ -2,7 +2,9 @@
 
 #include "client.h"
 
+#include <QHash>
 #include <QList>
+#include <QSize>
 #include <QStringList>
 
 #include <optional>
@@ -30,11 +32,31 @@ QList<HeadValues> sentValues(const QList<HeadSetting> &settings);
 // What the compositor reports for each head now.
 QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
 
+// Whether a scale reported in 24.8 fixed point can be the one sent.
+bool scaleHeld(double sent, double reported);
+
 // Where the compositor took a configuration but holds something else: one
 // line per output, "NAME: the compositor accepted … but keeps …", in the
 // order sent. A head it no longer reports is not counted (it went away);
-// values it quantises by design count as held: the scale in 1/256 steps, a
-// custom mode's refresh rate within 1 Hz.
+// values it quantises by design count as held: the scale as the protocol
+// carries it (see scaleHeld), a custom mode's refresh rate within 1 Hz.
 QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
+
+// Whether the compositor holds everything sent but where some outputs are.
+bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held);
+
+// The heads as they are, each enabled one at the position sent: the
+// configuration that puts back what the compositor moved on its own.
+QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads);
+
+// The size an output sent takes in the layout as this backend computes it:
+// its mode, turned, over its scale in 1/256 steps, truncated.
+QSize logicalSize(const HeadValues &head);
+
+// What was sent, with the outputs that were sent to join another output's
+// right or bottom edge moved to where that edge is with the logical sizes
+// the compositor holds (by output name), and with them whatever lies beyond
+// that edge; unchanged where the sizes agree or nothing joins.
+QList<HeadValues> joinedAsHeld(const QList<HeadValues> &sent, const QHash<QString, QSize> &held);
 
 } // namespace Dispor::Wayland

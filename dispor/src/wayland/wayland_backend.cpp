@@ -4,6 +4,7 @@
 #include "model.h"
 #include "readback.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace Dispor::Wayland {
@@ -33,12 +34,14 @@ std::optional<uint32_t> serialOf(const QByteArray &stamp)
 bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
 {
     CustomModeLists customModes;
-    if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason))
+    QHash<QString, QSize> laidOut;
+    if (!m_session->update(reason) || !m_session->logicalSizes(&laidOut, reason) ||
+        !CustomModeFile(m_session->socket()).read(&customModes, reason))
         return false;
     OutputList list;
     ConfigOrigin origin;
     origin.stamp = QByteArray::number(m_session->serial());
-    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), customModes)) {
+    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), customModes, laidOut)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
@@ -94,6 +97,10 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
             return planned.configure ? outdated(serial, begun, reason) : begun;
     }
     const QList<HeadValues> sent = sentValues(planned.settings);
+    const bool scaled =
+        std::any_of(planned.settings.cbegin(), planned.settings.cend(), [](const HeadSetting &s) {
+            return s.enabled && (!s.head->enabled || s.scale != s.head->scale);
+        });
     uint64_t announced = 0;
     if (planned.configure) {
         // Tested and applied against the one serial the plan was made for:
@@ -131,7 +138,52 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     *stamp = QByteArray::number(m_session->serial());
     if (m_session->announced() - announced > 1)
         return Applied::Done;
+    // Sends the heads as they are once more, each enabled one at the place
+    // wanted, and reads back against that. Where the compositor does not
+    // take it, what the apply before left is reported.
+    bool othersChanged = false;
+    const auto sendAgain = [&](const QList<HeadValues> &wanted, QStringList *kept) {
+        announced = m_session->announced();
+        Answer answer = Answer::Failed;
+        QString ignored;
+        if (!m_session->configure(m_session->serial(), placedAsSent(wanted, headsOf(*m_session)), false,
+                                  &answer, &ignored) ||
+            answer != Answer::Succeeded)
+            return true;
+        if (!m_session->update(reason))
+            return false;
+        *stamp = QByteArray::number(m_session->serial());
+        othersChanged = m_session->announced() - announced > 1;
+        *kept = notHeld(wanted, heldValues(headsOf(*m_session)));
+        return true;
+    };
     QStringList kept = notHeld(sent, heldValues(headsOf(*m_session)));
+    if (!kept.isEmpty() && onlyPlacesNotHeld(sent, heldValues(headsOf(*m_session)))) {
+        // labwc leaves an output sent at the place it already has to
+        // wlroots' automatic layout, which moves it along when another
+        // output moves; sent once more to where it now is not, it stays.
+        if (!sendAgain(sent, &kept))
+            return Applied::Refused;
+        if (othersChanged)
+            return Applied::Done;
+    }
+    if (kept.isEmpty() && scaled) {
+        // sway sizes an output by the scale it keeps (1/120 steps), not by
+        // the one sent: where its layout then leaves a gap or an overlap
+        // at an output that was to join, the places go once more. Where
+        // that is not taken, the places not joined are reported.
+        QHash<QString, QSize> sizes;
+        if (!m_session->logicalSizes(&sizes, reason))
+            return Applied::Refused;
+        const QList<HeadValues> joined = joinedAsHeld(sent, sizes);
+        kept = notHeld(joined, heldValues(headsOf(*m_session)));
+        if (!kept.isEmpty()) {
+            if (!sendAgain(joined, &kept))
+                return Applied::Refused;
+            if (othersChanged)
+                return Applied::Done;
+        }
+    }
     if (kept.isEmpty())
         return Applied::Done;
     for (QString &line : kept)
