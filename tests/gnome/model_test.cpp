@@ -4,6 +4,7 @@
 #include "../../dispor/src/backend.h"
 #include "../../dispor/src/gnome/model.h"
 #include "../../dispor/src/gnome/readback.h"
+#include "../../dispor/src/reach.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,18 @@ TEST(GnomeModel, DescribeColourAndLevels)
             EXPECT_DOUBLE_EQ(d.brightness, c.brightness);
             EXPECT_DOUBLE_EQ(d.dimming, c.dimming);
         }
+    }
+    // The manual's table of what mutter carries offers what a monitor with
+    // everything gets, on each of the two.
+    for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
+        if (server.family != Dispor::Reach::Family::Mutter)
+            continue;
+        Output::Capabilities offered;
+        for (const Dispor::Reach::Offer &offer : server.offers)
+            offered |= offer.capability;
+        EXPECT_EQ(offered, std::string_view(server.title) == "mutter 43" ? cases[4].capabilities
+                                                                         : cases[0].capabilities)
+            << server.title;
     }
 }
 
