@@ -2,6 +2,7 @@
 // types, rotations, and the configuration an apply sends.
 
 #include "../../dispor/src/naming.h"
+#include "../../dispor/src/reach.h"
 #include "../../dispor/src/wayland/model.h"
 #include "../../dispor/src/wayland/readback.h"
 
@@ -167,6 +168,24 @@ Dispor::OutputPtr named(const Dispor::Config &config, const QString &name)
             return output;
     }
     return {};
+}
+
+
+// The manual's table of what wlroots carries offers what a head of each
+// protocol version is described with: version 2 (wlroots 0.15) and version
+// 4 with adaptive sync (0.18).
+TEST(WaylandModel, DescribesWhatTheReachTableOffers)
+{
+    const Heads heads;
+    for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
+        if (server.family != Dispor::Reach::Family::Wlroots)
+            continue;
+        Output::Capabilities offered;
+        for (const Dispor::Reach::Offer &offer : server.offers)
+            offered |= offer.capability;
+        const uint32_t version = std::string_view(server.title) == "wlroots 0.15" ? 2 : 4;
+        EXPECT_EQ(describe(heads.list(), version, {}).first().capabilities, offered) << server.title;
+    }
 }
 
 TEST(WaylandModel, AdaptiveSyncOnlyFromVersionFour)
