@@ -2,10 +2,9 @@
 # that nearly every unit includes are parsed once per group of targets
 # compiled alike, instead of once per unit (about three seconds of each
 # unit's compile). Only outside headers go in, so that a change to our own
-# headers never rebuilds a group's header. A unit relying on one of them
-# without including it would still compile; the default preset's builds
-# without ccache catch nothing else either, so they are no check of
-# includes.
+# headers never rebuilds a group's header. A unit that uses one of them
+# without including it still compiles with them: configure with
+# -DDISPCTL_PRECOMPILE_HEADERS=OFF to check a unit's includes.
 option(DISPCTL_PRECOMPILE_HEADERS "Precompile the toolkit's and standard headers" ON)
 
 set(DISPCTL_PCH_HEADERS
