@@ -253,13 +253,6 @@ QByteArray busCall(uint32_t serial, const char *member, const char *argument)
     return message + body;
 }
 
-// A message read from the bus: what the probe needs of it.
-struct Incoming {
-    int type = 0;
-    uint32_t replySerial = 0;
-    std::optional<uint32_t> firstWord; // the body's first 32 bits
-};
-
 uint32_t wordAt(const QByteArray &bytes, qsizetype at, bool swap)
 {
     uint32_t value;
@@ -267,9 +260,9 @@ uint32_t wordAt(const QByteArray &bytes, qsizetype at, bool swap)
     return swap ? qbswap(value) : value;
 }
 
-// The first whole message in bytes, taken off it; none while it is not
-// all there, and false when it cannot be read.
-bool takeMessage(QByteArray &bytes, std::optional<Incoming> *message)
+} // namespace
+
+bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message)
 {
     message->reset();
     if (bytes.size() < 16)
@@ -284,7 +277,7 @@ bool takeMessage(QByteArray &bytes, std::optional<Incoming> *message)
         return false;
     if (uint64_t(bytes.size()) < headerEnd + bodyLength)
         return true;
-    Incoming incoming;
+    BusMessage incoming;
     incoming.type = bytes[1];
     // The fields: (code, signature, value) structs at 8-byte boundaries;
     // the bus sends strings, object paths, signatures and integers.
@@ -322,8 +315,6 @@ bool takeMessage(QByteArray &bytes, std::optional<Incoming> *message)
     return true;
 }
 
-} // namespace
-
 QString sessionBusSilent(const QString &shownAddress, int seconds)
 {
     return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer within ")
@@ -360,8 +351,8 @@ NameProbe probeNameOwner(const QString &address, const char *name, int seconds)
     if (!exchange.send("BEGIN\r\n" + busCall(1, "Hello", nullptr) + busCall(2, "NameHasOwner", name)))
         return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
     for (;;) {
-        std::optional<Incoming> message;
-        if (!takeMessage(exchange.received, &message))
+        std::optional<BusMessage> message;
+        if (!takeBusMessage(exchange.received, &message))
             return {NameProbe::NotProbed, {}};
         if (message && message->replySerial == 2) {
             if (message->type != 2 || !message->firstWord) // an error, or no answer in it

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <cstdint>
+#include <optional>
 
 namespace Dispor {
 
@@ -34,6 +38,18 @@ struct NameProbe {
     QString failure; // for Failed: why
 };
 NameProbe probeNameOwner(const QString &address, const char *name, int seconds);
+
+// What the name probe reads of a message from the bus.
+struct BusMessage {
+    int type = 0; // 2: a method's return, 3: an error
+    uint32_t replySerial = 0;
+    std::optional<uint32_t> firstWord; // the body's first 32 bits
+};
+
+// The first whole message in bytes (the bus's wire format, either byte
+// order), taken off them; none while it is not all there. False when the
+// bytes cannot be a message the bus sends.
+bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message);
 
 // "the session bus at <shownAddress> did not answer within N s"
 QString sessionBusSilent(const QString &shownAddress, int seconds);
