@@ -62,7 +62,9 @@ void levels(const Plan &sent, const State &held, const QString &name, QStringLis
         if (setting.connector != name)
             continue;
         const LuminanceState *now = nullptr;
-        for (const LuminanceState &l : held.luminance.value_or(QList<LuminanceState>())) {
+        // Pointed into below: the held list itself, not a copy.
+        static const QList<LuminanceState> none;
+        for (const LuminanceState &l : held.luminance ? *held.luminance : none) {
             if (l.connector == name && l.colorMode == setting.colorMode)
                 now = &l;
         }
