@@ -170,6 +170,14 @@ std::span<const Refusal> refusals(Family family)
     return {};
 }
 
+Output::Capabilities offered(const Server &server)
+{
+    Output::Capabilities caps;
+    for (const Offer &o : server.offers)
+        caps |= o.capability;
+    return caps;
+}
+
 const char *why(Family family, const char *key)
 {
     const Refusal *r = refusalOf(family, key);

@@ -43,6 +43,9 @@ struct Server {
 std::span<const Server> servers();
 std::span<const Refusal> refusals(Family family);
 
+// Every capability server can grant.
+Output::Capabilities offered(const Server &server);
+
 // The reason family gives when it refuses key; null when it carries it.
 const char *why(Family family, const char *key);
 

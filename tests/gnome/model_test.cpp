@@ -214,10 +214,7 @@ TEST(GnomeModel, DescribeColourAndLevels)
     for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
         if (server.family != Dispor::Reach::Family::Mutter)
             continue;
-        Output::Capabilities offered;
-        for (const Dispor::Reach::Offer &offer : server.offers)
-            offered |= offer.capability;
-        EXPECT_EQ(offered, std::string_view(server.title) == "mutter 43" ? cases[4].capabilities
+        EXPECT_EQ(Dispor::Reach::offered(server), std::string_view(server.title) == "mutter 43" ? cases[4].capabilities
                                                                          : cases[0].capabilities)
             << server.title;
     }

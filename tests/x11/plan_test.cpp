@@ -438,16 +438,13 @@ TEST(X11Describe, GrantsWhatTheReachTableOffers)
     bpc.validValues = {6, 12};
     Property choice = integer(0);
     choice.validValues = {0, 1};
-    Dispor::Output::Capabilities offered;
-    for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
-        if (server.family != Dispor::Reach::Family::X11)
-            continue;
-        for (const Dispor::Reach::Offer &offer : server.offers)
-            offered |= offer.capability;
-    }
+    const auto &servers = Dispor::Reach::servers();
+    const auto x11 = std::find_if(servers.begin(), servers.end(),
+                                  [](const auto &s) { return s.family == Dispor::Reach::Family::X11; });
+    ASSERT_NE(x11, servers.end());
     for (const auto &[atom, property] : {std::pair{maxBpc, bpc}, {rgb, choice}, {underscan, choice}, {hborder, bpc}})
         state.outputs[dp1].properties.insert(atom, property);
-    EXPECT_EQ(describe(state)[dp1].capabilities, offered);
+    EXPECT_EQ(describe(state)[dp1].capabilities, Dispor::Reach::offered(*x11));
 }
 
 // A night light's 4500 K: three straight ramps whose tops differ.
