@@ -64,21 +64,7 @@ const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.Disp
 
 } // namespace
 
-Mutter::Dir::Dir(const std::string &base)
-{
-    std::string name = base + "/run-XXXXXX";
-    if (!::mkdtemp(name.data()))
-        throw std::runtime_error("cannot make a directory in " + base);
-    m_path = name;
-}
-
-Mutter::Dir::~Dir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-Mutter::Mutter(const std::string &tree) : m_tree(tree), m_dir(tree + "/tmp")
+Mutter::Mutter(const std::string &tree) : m_tree(tree), m_dir(tree.empty() ? std::string() : tree + "/tmp")
 {
     m_address = startBus(m_dir.path(), &m_bus);
 }

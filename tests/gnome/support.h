@@ -74,20 +74,6 @@ public:
     std::string backlight() const;
 
 private:
-    // A fresh runtime directory under base, removed with what is in it.
-    class Dir {
-    public:
-        explicit Dir(const std::string &base);
-        ~Dir();
-        Dir(const Dir &) = delete;
-        Dir &operator=(const Dir &) = delete;
-        const std::string &path() const { return m_path; }
-        std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-    private:
-        std::string m_path;
-    };
-
     explicit Mutter(const std::string &tree = {});
     bool start(const std::vector<std::string> &args, const e2e::Env &env);
     bool startHeadless(const std::vector<std::string> &monitors, bool fractional);
@@ -96,7 +82,7 @@ private:
     std::string property(const std::string &name) const;
 
     std::string m_tree; // mutter 48's, else empty
-    Dir m_dir;
+    support::TempDir m_dir; // the runtime directory, in the tree for mutter 48
     int m_bus = -1;
     std::string m_address;
     int m_pid = -1;

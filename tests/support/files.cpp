@@ -10,10 +10,10 @@
 
 namespace support {
 
-TempDir::TempDir()
+TempDir::TempDir(const std::string &base)
 {
-    const char *base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/dispctl-test-XXXXXX";
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = (!base.empty() ? base : tmp && *tmp ? tmp : "/tmp") + "/dispctl-test-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;

@@ -9,7 +9,8 @@ namespace support {
 
 class TempDir {
 public:
-    TempDir();
+    // Made in base; without one, in $TMPDIR or /tmp.
+    explicit TempDir(const std::string &base = {});
     ~TempDir();
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
