@@ -10,7 +10,7 @@ option(DISPCTL_PRECOMPILE_HEADERS "Precompile the toolkit's and standard headers
 set(DISPCTL_PCH_HEADERS
     <QByteArray> <QHash> <QJsonArray> <QJsonDocument> <QJsonObject> <QList> <QMap> <QObject> <QRect> <QSet>
     <QSharedPointer> <QSize> <QString> <QStringList>
-    <algorithm> <cmath> <cstdint> <cstring> <functional> <iostream> <memory> <optional> <string>
+    <algorithm> <cmath> <cstdint> <cstring> <functional> <memory> <optional> <string>
     <string_view> <vector>)
 
 # dispctl_precompile(TARGET [EXTRA <header>...]) gives TARGET the headers;

@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -15,7 +14,7 @@ int addCustomMode(OutputPtr output, ConfigPtr config)
     if (values.size() >= 9) {
         const TimingsResult result = customModeFromTimings(values);
         if (!result.mode) {
-            printLineTo(std::cerr, "Failed to parse argument: {}", result.failedValue);
+            printLineTo(stderr, "Failed to parse argument: {}", result.failedValue);
             return 1;
         }
         mode = *result.mode;
@@ -23,7 +22,7 @@ int addCustomMode(OutputPtr output, ConfigPtr config)
         const QString text = values.value(0);
         const std::optional<Dispor::ModeInfo> parsed = customModeFromResolution(text, reducedBlanking);
         if (!parsed) {
-            printLineTo(std::cerr, "Invalid argument: {}, expecting `width`x`height`@`refresh_rate`", text);
+            printLineTo(stderr, "Invalid argument: {}, expecting `width`x`height`@`refresh_rate`", text);
             return 1;
         }
         mode = *parsed;

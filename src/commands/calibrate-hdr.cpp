@@ -4,14 +4,13 @@
 
 #include <QProcess>
 
-#include <iostream>
 
 namespace {
 
 int calibrateHdr(OutputPtr output, ConfigPtr)
 {
     if (!output->isHdrEnabled()) {
-        printLineTo(std::cerr, "HDR is not active on output {}", output->name());
+        printLineTo(stderr, "HDR is not active on output {}", output->name());
         return 1;
     }
     // Found on the search path; the calibrator outlives us.

@@ -1,13 +1,12 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
 int getName(OutputPtr output, ConfigPtr)
 {
-    printLineTo(std::cout, "{}", output->name());
+    printLineTo(stdout, "{}", output->name());
     return 0;
 }
 

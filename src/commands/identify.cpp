@@ -2,7 +2,6 @@
 #include "core/print.h"
 #include "output/compositor.h"
 
-#include <iostream>
 
 namespace {
 
@@ -10,7 +9,7 @@ int identify()
 {
     const BusReply reply = showOutputLocator();
     if (!reply.ok) {
-        printLineTo(std::cerr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}", reply.error);
+        printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}", reply.error);
         return 1;
     }
     return 0;

@@ -7,14 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iostream>
 #include <limits>
 
 namespace {
 
 int outOfRange()
 {
-    printLineTo(std::cerr, "The layout would not fit the coordinate range");
+    printLineTo(stderr, "The layout would not fit the coordinate range");
     return 1;
 }
 
@@ -92,11 +91,11 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
 {
     const OutputPtr other = resolveOutput(config, reference);
     if (!other) {
-        printLineTo(std::cerr, "Unknown output: {}", reference);
+        printLineTo(stderr, "Unknown output: {}", reference);
         return 1;
     }
     if (other->id() == output->id()) {
-        printLineTo(std::cerr, "The reference output cannot be the same as the moved output");
+        printLineTo(stderr, "The reference output cannot be the same as the moved output");
         return 1;
     }
 
@@ -107,7 +106,7 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
     const bool ownSizeCounts = side == Side::Above || side == Side::LeftOf;
     if (otherSize.isEmpty() || (ownSizeCounts && size.isEmpty())) {
         const OutputPtr &sizeless = otherSize.isEmpty() ? other : output;
-        printLineTo(std::cerr, "Output {} has no place in the layout", sizeless->name());
+        printLineTo(stderr, "Output {} has no place in the layout", sizeless->name());
         return 1;
     }
 

@@ -1,7 +1,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -11,7 +10,7 @@ int listCustomModes(OutputPtr output, ConfigPtr)
     for (qsizetype i = 0; i < modes.size(); ++i) {
         const Dispor::ModeInfo &mode = modes[i];
         const bool reducedBlanking = mode.flags & Dispor::ModeInfo::ReducedBlanking;
-        printTo(std::cerr, "{}: {}x{}@{:.2f}Hz{}\n", i, mode.width, mode.height, double(mode.refreshRate),
+        printTo(stderr, "{}: {}x{}@{:.2f}Hz{}\n", i, mode.width, mode.height, double(mode.refreshRate),
                 reducedBlanking ? " +reduced-blanking" : "");
     }
     return 0;

@@ -2,14 +2,13 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
 int listModes(OutputPtr output, ConfigPtr)
 {
     for (const Dispor::ModePtr &mode : output->modes())
-        printLineTo(std::cout, "{}", formatModeLine(*output, mode));
+        printLineTo(stdout, "{}", formatModeLine(*output, mode));
     return 0;
 }
 

@@ -5,7 +5,6 @@
 #include "report/json_writer.h"
 #include "report/text.h"
 
-#include <iostream>
 #include <string>
 #include <string_view>
 
@@ -42,13 +41,13 @@ int listOutputs()
             // A long list goes out in pieces of a MiB or more, so that its
             // whole text is never held (nor copied) at once.
             if (json.text().size() >= (size_t{1} << 20)) {
-                writeTo(std::cout, json.text());
+                writeTo(stdout, json.text());
                 json.discardText();
             }
         }
         json.endArray();
         json.newline();
-        writeTo(std::cout, json.text());
+        writeTo(stdout, json.text());
     } else if (namesOnly) {
         std::string lines, storage;
         for (const OutputPtr &output : std::as_const(outputs)) {
@@ -57,14 +56,14 @@ int listOutputs()
             lines += escapedUtf8(std::string_view(name.constData(), size_t(name.size())), storage);
             lines += '\n';
         }
-        printTo(std::cout, "{}", lines);
+        printTo(stdout, "{}", lines);
     } else {
         // All blocks in one write: a long list is one system call, not one
         // per line.
         std::string blocks;
         for (const OutputPtr &output : std::as_const(outputs))
             blocks += outputText(*output);
-        printTo(std::cout, "{}", blocks);
+        printTo(stdout, "{}", blocks);
     }
     return 0;
 }

@@ -4,7 +4,6 @@
 #include "core/words.h"
 
 #include <cmath>
-#include <iostream>
 #include <limits>
 
 std::optional<int> parseInteger(QStringView text)
@@ -54,6 +53,6 @@ std::optional<Dispor::Output::ColorProfileSource> parseColorProfileSource(QStrin
 
 int invalidArgument(const QString &text)
 {
-    printLineTo(std::cerr, "Invalid argument: {}", text);
+    printLineTo(stderr, "Invalid argument: {}", text);
     return 1;
 }

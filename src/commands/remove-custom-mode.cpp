@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -13,12 +12,12 @@ int removeCustomMode(OutputPtr output, ConfigPtr config)
     const QString text = values.value(0);
     const std::optional<int> index = parseInteger(text);
     if (!index) {
-        printLineTo(std::cerr, "Invalid mode index: {}", text);
+        printLineTo(stderr, "Invalid mode index: {}", text);
         return 1;
     }
     QList<Dispor::ModeInfo> modes = output->customModes();
     if (*index < 0 || *index >= modes.size()) {
-        printLineTo(std::cerr, "Invalid mode index: {}", *index);
+        printLineTo(stderr, "Invalid mode index: {}", *index);
         return 1;
     }
     modes.removeAt(*index);

@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -15,7 +14,7 @@ int setEnabled(OutputPtr output, ConfigPtr config)
     if (!enabled)
         return invalidArgument(values.value(0));
     if (!*enabled && !output->capabilities().testFlag(Dispor::Output::Capability::Disable)) {
-        printLineTo(std::cerr, "Disabling this output is not supported");
+        printLineTo(stderr, "Disabling this output is not supported");
         return 1;
     }
     return applyEnabled(output, config, *enabled);

@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -14,7 +13,7 @@ int setHdrColorProfileSource(OutputPtr output, ConfigPtr config)
     if (!source)
         return invalidArgument(values[0]);
     if (*source == Dispor::Output::ColorProfileSource::sRGB) {
-        printLineTo(std::cerr, "sRGB color profile source with the HDR mode is unsupported");
+        printLineTo(stderr, "sRGB color profile source with the HDR mode is unsupported");
         return 1;
     }
     return applyValue(output, config, &Dispor::Output::setHdrColorProfileSource, *source);

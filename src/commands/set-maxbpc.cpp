@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -16,7 +15,7 @@ int setMaxbpc(OutputPtr output, ConfigPtr config)
         if (!number)
             return invalidArgument(values[0]);
         if (*number < 6 || *number > 16 || *number % 2 != 0) {
-            printLineTo(std::cerr, "Only whole numbers between 6 and 16 are allowed");
+            printLineTo(stderr, "Only whole numbers between 6 and 16 are allowed");
             return 1;
         }
         bits = static_cast<uint32_t>(*number);

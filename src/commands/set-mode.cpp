@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -14,7 +13,7 @@ int setMode(OutputPtr output, ConfigPtr config)
     const QString text = values.value(0);
     const Dispor::ModePtr mode = findMode(*output, text);
     if (!mode) {
-        printLineTo(std::cerr, "Unknown mode: {}", text);
+        printLineTo(stderr, "Unknown mode: {}", text);
         return 1;
     }
     const QSize oldSize = output->explicitLogicalSizeInt();

@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -15,7 +14,7 @@ int setPriority(OutputPtr output, ConfigPtr config)
         return invalidArgument(values.value(0));
     // One unsigned comparison: 0 and negatives wrap far above 100.
     if (static_cast<uint32_t>(*priority) - 1u >= 100u) {
-        printLineTo(std::cerr, "Allowed range for priority is 1 to 100");
+        printLineTo(stderr, "Allowed range for priority is 1 to 100");
         return 1;
     }
     config->setOutputPriority(output, static_cast<uint32_t>(*priority));

@@ -3,7 +3,6 @@
 
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -16,11 +15,11 @@ int setReplicaOf(OutputPtr output, ConfigPtr config)
     if (word != u"none") {
         const OutputPtr source = resolveOutput(config, word);
         if (!source) {
-            printLineTo(std::cerr, "Unknown replication source: {}", word);
+            printLineTo(stderr, "Unknown replication source: {}", word);
             return 1;
         }
         if (source->id() == output->id()) {
-            printLineTo(std::cerr, "{} cannot mirror itself", word);
+            printLineTo(stderr, "{} cannot mirror itself", word);
             return 1;
         }
         sourceId = source->id();

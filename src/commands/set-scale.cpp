@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -19,11 +18,11 @@ int setScale(OutputPtr output, ConfigPtr config)
     if (!scale)
         return invalidArgument(values.value(0));
     if (*scale < minimumScale) {
-        printLineTo(std::cerr, "The scale factor should be at least {}%", minimumScale * 100);
+        printLineTo(stderr, "The scale factor should be at least {}%", minimumScale * 100);
         return 1;
     }
     if (*scale > maximumScale) {
-        printLineTo(std::cerr, "The scale factor cannot be greater than {}%", maximumScale * 100);
+        printLineTo(stderr, "The scale factor cannot be greater than {}%", maximumScale * 100);
         return 1;
     }
     const QSize oldSize = output->explicitLogicalSizeInt();

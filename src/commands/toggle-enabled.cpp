@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-#include <iostream>
 
 namespace {
 
@@ -10,7 +9,7 @@ int toggleEnabled(OutputPtr output, ConfigPtr config)
 {
     const bool enabled = output->isEnabled();
     if (enabled && !output->capabilities().testFlag(Dispor::Output::Capability::Disable)) {
-        printLineTo(std::cerr, "Disabling this output is not supported");
+        printLineTo(stderr, "Disabling this output is not supported");
         return 1;
     }
     return applyEnabled(output, config, !enabled);

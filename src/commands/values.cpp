@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-#include <iostream>
 
 int applySwitches(const OutputPtr &output, const ConfigPtr &config, bool value,
                   std::initializer_list<BoolSetter> setters)
@@ -34,7 +33,7 @@ std::optional<int> parseInRange(const QString &text, const IntRange &range)
         return std::nullopt;
     }
     if (*value < range.min || *value > range.max) {
-        printLineTo(std::cerr, "{}", range.message);
+        printLineTo(stderr, "{}", range.message);
         return std::nullopt;
     }
     return value;
@@ -65,7 +64,7 @@ int applyFraction(const QString &text, const OutputPtr &output, const ConfigPtr 
     if (!value)
         return invalidArgument(text);
     if (*value < 0.0 || *value > 1.0) {
-        printLineTo(std::cerr, "{}", rangeMessage);
+        printLineTo(stderr, "{}", rangeMessage);
         return 1;
     }
     return applyValue(output, config, setter, *value);

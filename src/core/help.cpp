@@ -7,8 +7,8 @@
 #include <QMap>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <iostream>
 
 HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target)
 {
@@ -81,6 +81,21 @@ HelpStream::HelpStream(std::streambuf *target) : std::ostream(nullptr), buffer(t
 }
 
 namespace {
+
+// Standard error under the help's line breaking, one write per line.
+class StandardErrorBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type ch) override
+    {
+        return traits_type::eq_int_type(ch, traits_type::eof()) || std::fputc(ch, stderr) != EOF
+            ? traits_type::not_eof(ch)
+            : traits_type::eof();
+    }
+    std::streamsize xsputn(const char *text, std::streamsize size) override
+    {
+        return static_cast<std::streamsize>(std::fwrite(text, 1, static_cast<size_t>(size), stderr));
+    }
+};
 
 struct Help {
     HelpStream stream;
@@ -252,7 +267,8 @@ void printCategories(Help &help)
 
 void printHelp()
 {
-    Help help{HelpStream(std::cerr.rdbuf()), QCoreApplication::applicationName().toUtf8()};
+    StandardErrorBuffer standardError;
+    Help help{HelpStream(&standardError), QCoreApplication::applicationName().toUtf8()};
 
     printLineTo(help.stream, "Usage: {} COMMAND …\n", help.app);
     printLineTo(help.stream, "Utility to change the output configuration.\n");

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <new>
 
 #include <fcntl.h>
@@ -107,11 +106,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     int status = run(QCoreApplication::arguments().mid(1));
     // A result that did not reach its stream is no success.
-    if (!std::cout.flush()) {
-        printLineTo(std::cerr, "Failed to write to standard output");
+    if (std::fflush(stdout) != 0 || writeFailed(stdout)) {
+        printLineTo(stderr, "Failed to write to standard output");
         status = 1;
     }
-    if (!std::cerr)
+    if (writeFailed(stderr))
         status = 1;
     return status;
 }

@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-#include <iostream>
 
 Arity arityOf(const ValueAlternative &alternative)
 {
@@ -70,12 +69,12 @@ bool parseOptions(const std::vector<const CommandOption *> &records, const QStri
             const qsizetype equals = name.indexOf(u'=');
             const CommandOption *valued = equals < 0 ? nullptr : findOption(records, name.left(equals));
             if (!valued || !valued->valueName) {
-                printLineTo(std::cerr, "Unknown argument: {}", word);
+                printLineTo(stderr, "Unknown argument: {}", word);
                 return false;
             }
             const QString value = name.mid(equals + 1).trimmed().toString();
             if (value.isEmpty()) {
-                printLineTo(std::cerr, "Missing value for option {}.", valued->name);
+                printLineTo(stderr, "Missing value for option {}.", valued->name);
                 return false;
             }
             *static_cast<QString *>(valued->target) = value;
@@ -87,7 +86,7 @@ bool parseOptions(const std::vector<const CommandOption *> &records, const QStri
             continue;
         }
         if (i + 1 >= words.size() || words[i + 1].startsWith(QLatin1StringView("--"))) {
-            printLineTo(std::cerr, "Missing value for option {}.", record->name);
+            printLineTo(stderr, "Missing value for option {}.", record->name);
             return false;
         }
         *static_cast<QString *>(record->target) = words[++i];
@@ -97,11 +96,11 @@ bool parseOptions(const std::vector<const CommandOption *> &records, const QStri
     if (!positionalRecord) {
         if (positional.isEmpty())
             return true;
-        printLineTo(std::cerr, "Unexpected positional argument: {}", positional.first());
+        printLineTo(stderr, "Unexpected positional argument: {}", positional.first());
         return false;
     }
     if (!fits(parseArities(positionalRecord->valueName), positional.size())) {
-        printLineTo(std::cerr, "Invalid arguments: {}", positional.join(u' '));
+        printLineTo(stderr, "Invalid arguments: {}", positional.join(u' '));
         return false;
     }
     *static_cast<QStringList *>(positionalRecord->target) = std::move(positional);

@@ -1,38 +1,46 @@
 #include "core/print.h"
 
 #include <cerrno>
-#include <iostream>
 #include <iterator>
+#include <ostream>
 #include <unistd.h>
 
-static int terminalFd(const std::ostream &stream)
-{
-    int fd = -1;
-    if (&stream == &std::cout)
-        fd = STDOUT_FILENO;
-    else if (&stream == &std::cerr)
-        fd = STDERR_FILENO;
-    return fd >= 0 && ::isatty(fd) ? fd : -1;
-}
+namespace {
 
-void writeTo(std::ostream &stream, std::string_view text)
+// A direct write to a terminal that failed: the C stream never saw it.
+bool directWriteFailed[STDERR_FILENO + 1];
+
+} // namespace
+
+void writeTo(FILE *file, std::string_view text)
 {
-    const int fd = terminalFd(stream);
-    if (fd < 0) {
-        stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+    const int fd = ::fileno(file);
+    if ((fd != STDOUT_FILENO && fd != STDERR_FILENO) || !::isatty(fd)) {
+        std::fwrite(text.data(), 1, text.size(), file);
         return;
     }
-    stream.flush();
+    std::fflush(file);
     while (!text.empty()) {
         const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            stream.setstate(std::ios::badbit);
+            directWriteFailed[fd] = true;
             return;
         }
         text.remove_prefix(static_cast<size_t>(written));
     }
+}
+
+void writeTo(std::ostream &stream, std::string_view text)
+{
+    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+bool writeFailed(FILE *file)
+{
+    const int fd = ::fileno(file);
+    return std::ferror(file) || ((fd == STDOUT_FILENO || fd == STDERR_FILENO) && directWriteFailed[fd]);
 }
 
 std::string_view escapedUtf8(std::string_view text, std::string &storage)

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 ConfigPtr fetchConfig()
@@ -32,7 +31,7 @@ OutputPtr resolveOutput(const ConfigPtr &config, const QString &word)
     if (word == QLatin1StringView("active-output")) {
         const BusReply reply = activeOutputName();
         if (!reply.ok) {
-            printLineTo(std::cerr, "Failed to determine active output: {}", reply.error);
+            printLineTo(stderr, "Failed to determine active output: {}", reply.error);
             return {};
         }
         target = reply.value;
@@ -63,7 +62,7 @@ OutputPtr fetchOutput(const QString &spec, ConfigPtr *config)
         return {};
     OutputPtr output = resolveOutput(fetched, spec);
     if (!output) {
-        printLineTo(std::cerr, "Unknown output: {}", spec);
+        printLineTo(stderr, "Unknown output: {}", spec);
         return {};
     }
     if (config)
@@ -98,7 +97,7 @@ int withOutput(const QString &spec, OutputAction action)
         if (status != conflictStatus)
             return status;
     }
-    printLineTo(std::cerr, "Failed to apply output configuration: the outputs kept changing while the change was made "
+    printLineTo(stderr, "Failed to apply output configuration: the outputs kept changing while the change was made "
                            "({} tries)",
                 attempts);
     return 1;
@@ -114,6 +113,6 @@ int applyConfig(const ConfigPtr &config)
     // One line per output when the server took the change but holds
     // something else.
     for (const QString &line : operation.errorString().split(u'\n'))
-        printLineTo(std::cerr, "Failed to apply output configuration: {}", line);
+        printLineTo(stderr, "Failed to apply output configuration: {}", line);
     return 1;
 }

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <iostream>
 
 int switchDisplayPower(Dispor::Dpms::Mode mode)
 {
@@ -22,7 +21,7 @@ int switchDisplayPower(Dispor::Dpms::Mode mode)
     const int status = QCoreApplication::exec();
     // A switch that failed is not a success, whatever the loop says.
     if (dpms->hasError()) {
-        printLineTo(std::cerr, "Failed to switch display power: {}", dpms->errorString());
+        printLineTo(stderr, "Failed to switch display power: {}", dpms->errorString());
         return 1;
     }
     return status;

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 
 #include <cmath>
-#include <iostream>
 
 namespace {
 
@@ -277,5 +276,5 @@ void printOutputJson(const Output &output)
 {
     JsonWriter json;
     writeOutputJson(json, output);
-    printTo(std::cout, "{}", json.text());
+    printTo(stdout, "{}", json.text());
 }

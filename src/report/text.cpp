@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <iterator>
 #include <string_view>
 #include <utility>
@@ -306,5 +305,5 @@ std::string outputText(const Output &output)
 
 void printOutputText(const Output &output)
 {
-    printTo(std::cout, "{}", outputText(output));
+    printTo(stdout, "{}", outputText(output));
 }

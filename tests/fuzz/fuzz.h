@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
-#include <streambuf>
 
 namespace fuzz {
 
@@ -24,18 +22,12 @@ namespace fuzz {
 
 #define FUZZ_CHECK(condition) ((condition) ? void(0) : ::fuzz::failed(#condition, __FILE__, __LINE__))
 
-class NullBuffer : public std::streambuf {
-protected:
-    int overflow(int c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char *, std::streamsize n) override { return n; }
-};
-
 // Messages are printed on every refusal; the fuzzer only wants the result.
 inline void silenceStreams()
 {
-    static NullBuffer null;
-    std::cout.rdbuf(&null);
-    std::cerr.rdbuf(&null);
+    static FILE *const null = std::fopen("/dev/null", "w");
+    stdout = null;
+    stderr = null;
 }
 
 inline QByteArray bytes(const uint8_t *data, size_t size)

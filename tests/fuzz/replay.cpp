@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -34,20 +33,19 @@ int main(int argc, char **argv)
         return 1;
     }
     std::sort(inputs.begin(), inputs.end());
-    // A target may point the standard streams at a buffer of its own, which
-    // is gone by the time the streams are flushed at exit: they get their
-    // own back before then.
-    std::streambuf *const out = std::cout.rdbuf();
-    std::streambuf *const err = std::cerr.rdbuf();
+    // A target may point the standard streams elsewhere: the progress goes
+    // to the real standard error, and the streams are given back at the end.
+    FILE *const out = stdout;
+    FILE *const err = stderr;
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
     for (const std::filesystem::path &input : inputs) {
-        std::fprintf(stderr, "%s\n", input.c_str());
+        std::fprintf(err, "%s\n", input.c_str());
         const std::string bytes = support::readFile(input);
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
-    std::cout.rdbuf(out);
-    std::cerr.rdbuf(err);
+    stdout = out;
+    stderr = err;
     std::fprintf(stderr, "%zu inputs\n", inputs.size());
     return 0;
 }

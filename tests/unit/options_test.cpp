@@ -5,36 +5,46 @@
 
 #include <cstring>
 #include <fcntl.h>
-#include <iostream>
-#include <sstream>
+#include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
 
-// Collects what goes to std::cerr. Standard error is pointed away from any
-// terminal meanwhile, so messages take the stream's buffer.
+// Collects what goes to standard error. The descriptor is pointed away from
+// any terminal meanwhile, so messages take the C stream, which writes here.
 class CapturedStderr {
 public:
     CapturedStderr()
         : m_savedFd(::dup(STDERR_FILENO))
-        , m_saved(std::cerr.rdbuf(m_text.rdbuf()))
+        , m_saved(stderr)
+        , m_file(open_memstream(&m_data, &m_size))
     {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDERR_FILENO);
         ::close(null);
+        stderr = m_file;
     }
     ~CapturedStderr()
     {
-        std::cerr.rdbuf(m_saved);
+        stderr = m_saved;
+        std::fclose(m_file);
+        std::free(m_data);
         ::dup2(m_savedFd, STDERR_FILENO);
         ::close(m_savedFd);
     }
-    std::string text() const { return m_text.str(); }
+    std::string text() const
+    {
+        std::fflush(m_file);
+        return std::string(m_data, m_size);
+    }
 
 private:
-    std::ostringstream m_text;
     int m_savedFd;
-    std::streambuf *m_saved;
+    FILE *m_saved;
+    char *m_data = nullptr;
+    size_t m_size = 0;
+    FILE *m_file;
 };
 
 const Command &command(const char *name)
