@@ -14,7 +14,6 @@ namespace {
 using Cap = Output::Capability;
 
 constexpr Refusal x11Refusals[] = {
-    {"scale", "RandR has no logical scale, every output has the scale 1"},
     {"dimming", "the gamma ramp of an X11 output carries its brightness only"},
     {"colorPowerPreference", "X11 keeps no colour management of its own"},
     {"priority", "X11 keeps one primary output and no ranking", true},
@@ -101,6 +100,7 @@ constexpr Condition virtualConditions[] = {
 
 constexpr Condition x11Conditions[] = {
     {"dpms", "the server has the DPMS extension"},
+    {"scale", "the driver lets RandR transform the output's CRTC"},
     {"locator", locator},
 };
 
