@@ -98,10 +98,10 @@ constexpr Condition virtualConditions[] = {
     {"locator", locator},
 };
 
+// Without the compositor's service, dispctl draws the labels itself on X11.
 constexpr Condition x11Conditions[] = {
     {"dpms", "the server has the DPMS extension"},
     {"scale", "the driver lets RandR transform the output's CRTC"},
-    {"locator", locator},
 };
 
 constexpr Condition wlrootsConditions[] = {
