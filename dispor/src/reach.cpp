@@ -14,7 +14,6 @@ namespace {
 using Cap = Output::Capability;
 
 constexpr Refusal x11Refusals[] = {
-    {"scale", "RandR has no logical scale, every output has the scale 1"},
     {"dimming", "the gamma ramp of an X11 output carries its brightness only"},
     {"colorPowerPreference", "X11 keeps no colour management of its own"},
     {"priority", "X11 keeps one primary output and no ranking", true},
@@ -99,9 +98,10 @@ constexpr Condition virtualConditions[] = {
     {"locator", locator},
 };
 
+// Without the compositor's service, dispctl draws the labels itself on X11.
 constexpr Condition x11Conditions[] = {
     {"dpms", "the server has the DPMS extension"},
-    {"locator", locator},
+    {"scale", "the driver lets RandR transform the output's CRTC"},
 };
 
 constexpr Condition wlrootsConditions[] = {

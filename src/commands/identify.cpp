@@ -1,18 +1,26 @@
 #include "core/command.h"
 #include "core/print.h"
 #include "output/compositor.h"
-
+#include "output/desktop.h"
 
 namespace {
 
 int identify()
 {
     const BusReply reply = showOutputLocator();
-    if (!reply.ok) {
-        printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}", reply.error);
+    if (reply.ok)
+        return 0;
+    // Without the service, on a real display server the tool shows the
+    // labels itself where it can.
+    if (reply.absent && currentDesktop() != Desktop::Simulated) {
+        QString why;
+        if (identifyWithoutBus(&why) == 0)
+            return 0;
+        printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}; {}", reply.error, why);
         return 1;
     }
-    return 0;
+    printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}", reply.error);
+    return 1;
 }
 
 } // namespace

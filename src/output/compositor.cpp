@@ -1,6 +1,7 @@
 #include "output/compositor.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <climits>
 #include <cstdlib>
@@ -38,35 +39,56 @@ QByteArray toolFile()
 // Where the module sits relative to the tool, the same in the build tree
 // and installed; empty when the tool's file cannot be found. Never a path
 // relative to the working directory, where anyone may have put a module.
-QByteArray modulePath()
+QByteArray modulePath(const char *file)
 {
     const QByteArray tool = toolFile();
     if (tool.isEmpty())
         return {};
-    return tool.left(tool.lastIndexOf('/') + 1) + DISPCTL_MODULE_DIR "/compositor.so";
+    return tool.left(tool.lastIndexOf('/') + 1) + DISPCTL_MODULE_DIR "/" + file;
 }
 
-// The module's calls, loaded once and kept; null with *error set.
+// The session-bus module's calls; null with *error set.
 const CompositorCalls *calls(QString *error)
 {
-    static QString failure;
-    static const CompositorCalls *loaded = [] () -> const CompositorCalls * {
-        const QByteArray path = modulePath();
-        if (path.isEmpty()) {
-            failure = u"cannot load the session-bus module: the tool's own file cannot be found"_qs;
-            return nullptr;
-        }
-        void *handle = ::dlopen(path.constData(), RTLD_LAZY | RTLD_LOCAL);
-        const void *symbol = handle ? ::dlsym(handle, "dispctl_compositor_calls") : nullptr;
-        if (!symbol)
-            failure = u"cannot load the session-bus module: "_qs + QString::fromLocal8Bit(::dlerror());
-        return static_cast<const CompositorCalls *>(symbol);
-    }();
-    *error = failure;
-    return loaded;
+    QString failure;
+    const void *symbol = moduleSymbol("compositor.so", "dispctl_compositor_calls", &failure);
+    if (!symbol)
+        *error = u"cannot load the session-bus module: "_qs + failure;
+    return static_cast<const CompositorCalls *>(symbol);
 }
 
 } // namespace
+
+const void *moduleSymbol(const char *file, const char *symbol, QString *error)
+{
+    // A run opens one or two modules: a short list, searched by name.
+    struct Opened {
+        QByteArray key;
+        const void *symbol;
+        QString failure;
+    };
+    static QList<Opened> opened;
+    const QByteArray key = QByteArray(file) + '/' + symbol;
+    for (const Opened &o : std::as_const(opened)) {
+        if (o.key == key) {
+            *error = o.failure;
+            return o.symbol;
+        }
+    }
+    Opened o{key, nullptr, {}};
+    const QByteArray path = modulePath(file);
+    if (path.isEmpty()) {
+        o.failure = u"the tool's own file cannot be found"_qs;
+    } else {
+        void *handle = ::dlopen(path.constData(), RTLD_LAZY | RTLD_LOCAL);
+        o.symbol = handle ? ::dlsym(handle, symbol) : nullptr;
+        if (!o.symbol)
+            o.failure = QString::fromLocal8Bit(::dlerror());
+    }
+    opened.append(o);
+    *error = o.failure;
+    return o.symbol;
+}
 
 BusReply activeOutputName()
 {

@@ -54,7 +54,12 @@ BusReply failure(const QDBusMessage &reply)
     QString text = reply.errorMessage();
     if (text.isEmpty())
         text = QStringLiteral("No reply");
-    return {false, {}, text};
+    // No owner of the name, or no bus to ask: the service is not there,
+    // which is not the same as a service that failed or refused.
+    const QString name = reply.errorName();
+    const bool absent = name == u"org.freedesktop.DBus.Error.ServiceUnknown"
+        || name == u"org.freedesktop.DBus.Error.NameHasNoOwner" || name == u"org.freedesktop.DBus.Error.Disconnected";
+    return {false, {}, text, absent};
 }
 
 BusReply activeOutputNameOverBus()

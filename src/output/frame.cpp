@@ -3,6 +3,7 @@
 #include "commands/parsers.h"
 #include "core/print.h"
 #include "output/compositor.h"
+#include "output/desktop.h"
 
 #include <dispor/operations.h>
 
@@ -30,11 +31,19 @@ OutputPtr resolveOutput(const ConfigPtr &config, const QString &word)
     QString target = word;
     if (word == QLatin1StringView("active-output")) {
         const BusReply reply = activeOutputName();
-        if (!reply.ok) {
+        if (reply.ok) {
+            target = reply.value;
+        } else if (reply.absent && currentDesktop() != Desktop::Simulated) {
+            QString why;
+            target = activeOutputWithoutBus(config, &why);
+            if (target.isEmpty()) {
+                printLineTo(stderr, "Failed to determine active output: {}; {}", reply.error, why);
+                return {};
+            }
+        } else {
             printLineTo(stderr, "Failed to determine active output: {}", reply.error);
             return {};
         }
-        target = reply.value;
     }
     // Outputs without a uuid have an empty one; an empty word must not pick
     // the first of them.

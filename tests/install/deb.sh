@@ -46,7 +46,7 @@ contents()
     dpkg-deb -c "$(deb "$1")" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sorted
 }
 docs() { echo "usr/share/doc/$1/changelog.gz usr/share/doc/$1/copyright"; }
-expect_eq "dispctl's files" "$(echo usr/bin/dispctl $(docs dispctl) usr/share/man/man1/dispctl.1.gz $libdir/dispctl/compositor.so \
+expect_eq "dispctl's files" "$(echo usr/bin/dispctl $(docs dispctl) usr/share/man/man1/dispctl.1.gz $libdir/dispctl/compositor.so $libdir/dispctl/x11.so \
     usr/share/bash-completion/completions/dispctl usr/share/zsh/vendor-completions/_dispctl \
     usr/share/fish/vendor_completions.d/dispctl.fish | tr ' ' '\n' | sorted)" "$(contents dispctl)"
 expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $(docs libdispor0) \

@@ -184,6 +184,14 @@ support::Result Wlroots::oracle(const std::vector<std::string> &argv) const
     return support::runInTree(m_tree, argv, env);
 }
 
+std::string Wlroots::swaymsg(const std::vector<std::string> &args) const
+{
+    std::vector<std::string> argv = {"swaymsg"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const support::Result result = oracle(argv);
+    return result.status == 0 ? "" : "swaymsg failed: " + result.out + result.err;
+}
+
 std::string Wlroots::log() const
 {
     return e2e::readFile(m_tree + m_dir + "/server.log");

@@ -75,6 +75,10 @@ public:
     std::string swayPower() const;
     // What the compositor wrote.
     std::string log() const;
+    // sway's IPC socket as the host reaches it (empty for labwc), and a
+    // swaymsg command run inside the tree ("" when it succeeded, else why).
+    std::string swaySocket() const { return m_swaySocket.empty() ? "" : m_tree + m_swaySocket; }
+    std::string swaymsg(const std::vector<std::string> &args) const;
 
 private:
     Wlroots(Kind kind, std::string tree);

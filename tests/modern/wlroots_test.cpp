@@ -112,6 +112,35 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
         EXPECT_EQ(output["capabilities"].toArray(), QJsonArray({"vrr", "custom-modes", "disable"}));
     }
     EXPECT_EQ(lines, view());
+
+    // Without the compositor's bus service (the runs have no session bus):
+    // sway names its focused output; labwc tells none, and with two outputs
+    // enabled the active one cannot be known. Neither has identify's labels.
+    const std::string noBus = "Not connected to D-Bus server; ";
+    if (GetParam() == Kind::Sway) {
+        for (const std::string name : {"HEADLESS-1", "HEADLESS-2"}) {
+            ASSERT_EQ(m_bed->swaymsg({"focus", "output", name}), "");
+            EXPECT_EQ(m_bed->run({"active-output", "get-name"}, {{"SWAYSOCK", m_bed->swaySocket()}}),
+                      (Result{0, name + "\n", ""}));
+        }
+        EXPECT_EQ(m_bed->run({"active-output", "get-name"}, {{"SWAYSOCK", m_bed->swaySocket() + "-gone"}}),
+                  (Result{1, "",
+                          "Failed to determine active output: " + noBus + "cannot connect to sway's socket " +
+                              m_bed->swaySocket() + "-gone: No such file or directory\n"
+                              "Unknown output: active-output\n"}));
+    } else {
+        EXPECT_EQ(m_bed->run({"active-output", "get-name"}),
+                  (Result{1, "",
+                          "Failed to determine active output: " + noBus +
+                              "on this desktop the active output is known only when exactly one output is "
+                              "enabled, and 2 are\n"
+                              "Unknown output: active-output\n"}));
+    }
+    EXPECT_EQ(m_bed->run({"identify"}),
+              (Result{1, "",
+                      "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
+                          "dispctl shows the outputs' names itself only on X11\n"}));
+    EXPECT_EQ(view(), start);
 }
 
 TEST_P(Wlroots18, ChangesAreHeld)

@@ -182,7 +182,7 @@ TEST_F(X11Picture, RefusesWhatRandrCannotDoAndChangesNothing)
         {{"set-rotation", "left"}, "DUMMY0: the output's CRTC cannot show the rotation \"90\""},
         {{"set-rotation", "flipped180"}, "DUMMY0: the output's CRTC cannot show the rotation \"flipped180\""},
         {{"set-scale", "200%"},
-         "DUMMY0: cannot change the scale: RandR has no logical scale, every output has the scale 1"},
+         "DUMMY0: cannot change the scale: the output's CRTC takes no transform, by which RandR scales an output"},
         {{"set-dimming", "50%"},
          "DUMMY0: cannot change the dimming: the gamma ramp of an X11 output carries its brightness only"},
         {{"set-hdr", "true"}, "DUMMY0: cannot change HDR: the output has no HDR support"},

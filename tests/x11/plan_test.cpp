@@ -513,5 +513,62 @@ TEST(X11Plan, BrightnessKeepsTheColourBalance)
     }
 }
 
+// A scale goes to the CRTC's transform: the CRTC then covers mode / scale
+// of the screen, and the transform reads back as the scale given, also one
+// that xrandr --scale set.
+TEST(X11Plan, ScaleIsTheCrtcTransform)
+{
+    const std::pair<double, QSize> scales[] = {
+        {1.25, {1536, 864}}, {1.5, {1280, 720}}, {2, {960, 540}}, {0.5, {3840, 2160}}, {1.1, {1746, 982}},
+        {3, {640, 360}},     {10, {192, 108}},   {0.75, {2560, 1440}},
+    };
+    for (const auto &[scale, area] : scales) {
+        EXPECT_EQ(scaleOf(scaleTransform(scale)), scale);
+        EXPECT_EQ(transformedExtent({1920, 1080}, scaleTransform(scale)), area) << scale;
+    }
+    EXPECT_EQ(scaleTransform(1), Transform());
+    // xrandr --scale 2x2, 1.3333x1.3333 and 2x1.
+    EXPECT_EQ(scaleOf({{131072, 0, 0, 0, 131072, 0, 0, 0, 65536}, "bilinear"}), 0.5);
+    EXPECT_NEAR(scaleOf({{87379, 0, 0, 0, 87379, 0, 0, 0, 65536}, "bilinear"}).value_or(0), 0.75002, 1e-6);
+    EXPECT_EQ(scaleOf({{131072, 0, 0, 0, 65536, 0, 0, 0, 65536}, "bilinear"}), std::nullopt);
+
+    ServerState state = threeOutputs();
+    for (CrtcState &crtc : state.crtcs)
+        crtc.transforms = true;
+    state.crtcs[c2].transform = scaleTransform(1.5);
+    state.crtcs[c2].width = 1280;
+    state.crtcs[c2].height = 720;
+    state.width = 3200;
+    const QMap<int, Data> described = describe(state);
+    EXPECT_EQ(described[dp2].scale, 1.5);
+    EXPECT_EQ(described[dp2].explicitLogicalSize, QSizeF(1280, 720));
+    EXPECT_EQ(described[dp1].scale, 1.0);
+
+    // Scaled: the screen is the area the CRTCs cover; a scale kept keeps its
+    // transform.
+    Snapshot s(state);
+    s[dp1].scale = 2;
+    s[dp2].pos = {960, 0};
+    Plan plan = s.planned();
+    EXPECT_EQ(plan.layout.crtcs[c1].transform, scaleTransform(2));
+    EXPECT_EQ(plan.layout.crtcs[c2].transform, scaleTransform(1.5));
+    EXPECT_EQ(plan.layout.width, 960 + 1280);
+    EXPECT_EQ(plan.layout.height, 720);
+    Snapshot back(state);
+    back[dp2].scale = 1;
+    plan = back.planned();
+    EXPECT_EQ(plan.layout.crtcs[c2].transform, Transform());
+    EXPECT_EQ(plan.layout.width, 3840);
+
+    // Refused where the driver has no transforms, and on a disabled output.
+    Snapshot plain;
+    plain[dp2].scale = 2;
+    EXPECT_EQ(plain.refusal(),
+              "DP-2: cannot change the scale: the output's CRTC takes no transform, by which RandR scales an output");
+    Snapshot off(state);
+    off[hdmi].scale = 2;
+    EXPECT_EQ(off.refusal(), "HDMI-1: the output is disabled, so it has no scale to set");
+}
+
 } // namespace
 } // namespace x11

@@ -81,7 +81,7 @@ TEST(X11ReadBack, WhatTheServerDoesNotHoldIsNamedPerOutput)
     Plan plan;
     plan.changed = true;
     plan.layout = layoutOf(was);
-    plan.layout.crtcs[c2] = {small, 100, 0, XCB_RANDR_ROTATION_ROTATE_0, {dp2}};
+    plan.layout.crtcs[c2] = {small, 100, 0, XCB_RANDR_ROTATION_ROTATE_0, {dp2}, {}};
     plan.primary = dp2;
     plan.properties = {{dp2, maxBpc, XCB_ATOM_INTEGER, 32, integer(10).data}};
     plan.gamma = {{c2, {0, 16384, 32768}, {0, 16384, 32768}, {0, 16384, 32768}, XCB_NONE, {}}};

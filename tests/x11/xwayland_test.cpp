@@ -91,6 +91,8 @@ TEST_F(X11Xwayland, RefusesEveryChangeAndLeavesTheServerAsItWas)
 {
     const std::string refusal = "the outputs of the X server \"" + display()
         + "\" are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the screens\n";
+    const std::string xwayland =
+        "the X server \"" + display() + "\" is Xwayland, whose outputs only emulate the Wayland compositor's";
     const struct {
         std::vector<std::string> args;
         std::string err;
@@ -99,6 +101,12 @@ TEST_F(X11Xwayland, RefusesEveryChangeAndLeavesTheServerAsItWas)
         {{"XWAYLAND0", "add-custom-mode", "1600x900@60"}, "Failed to apply output configuration: " + refusal},
         {{"XWAYLAND0", "set-position", "100", "0"}, "Failed to apply output configuration: " + refusal},
         {{"off"}, "Failed to switch display power: " + refusal},
+        // Without the compositor's bus service, no pointer or labels of its own.
+        {{"active-output", "get-name"},
+         "Failed to determine active output: Not connected to D-Bus server; " + xwayland + "\n"
+         "Unknown output: active-output\n"},
+        {{"identify"},
+         "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server; " + xwayland + "\n"},
     };
     for (const auto &c : cases) {
         const std::string before = readScreen(display()).text;

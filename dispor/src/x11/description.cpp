@@ -3,9 +3,11 @@
 #include "names.h"
 
 #include <QHash>
+#include <QPointF>
 #include <QRect>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +29,51 @@ double defaultRampTop(qsizetype n)
 }
 
 } // namespace
+
+Transform scaleTransform(double scale)
+{
+    if (scale == 1)
+        return {};
+    const auto factor = int32_t(std::clamp(std::floor(65536 / scale), 1.0, double(INT32_MAX)));
+    return {{factor, 0, 0, 0, factor, 0, 0, 0, 65536}, "bilinear"};
+}
+
+std::optional<double> scaleOf(const Transform &transform)
+{
+    const std::array<int32_t, 9> &m = transform.matrix;
+    if (m[0] <= 0 || m[0] != m[4] || m[1] || m[2] || m[3] || m[5] || m[6] || m[7] || m[8] != 65536)
+        return std::nullopt;
+    const double exact = 65536.0 / m[0];
+    for (int digits = 0; digits <= 6; ++digits) {
+        const double step = std::pow(10.0, digits);
+        const double candidate = std::round(exact * step) / step;
+        if (candidate > 0 && scaleTransform(candidate).matrix[0] == m[0])
+            return candidate;
+    }
+    return exact;
+}
+
+QSize transformedExtent(QSize size, const Transform &transform)
+{
+    if (transform.matrix == Transform().matrix)
+        return size;
+    const std::array<int32_t, 9> &m = transform.matrix;
+    double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+    for (const QPointF corner : {QPointF(0, 0), QPointF(size.width(), 0), QPointF(0, size.height()),
+                                 QPointF(size.width(), size.height())}) {
+        const double w = (m[6] * corner.x() + m[7] * corner.y() + m[8]) / 65536.0;
+        if (w <= 0)
+            return {};
+        const double x = (m[0] * corner.x() + m[1] * corner.y() + m[2]) / 65536.0 / w;
+        const double y = (m[3] * corner.x() + m[4] * corner.y() + m[5]) / 65536.0 / w;
+        left = std::min(left, x);
+        top = std::min(top, y);
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+    }
+    // Outward to whole pixels, as the server bounds it.
+    return QSize(int(std::ceil(right) - std::floor(left)), int(std::ceil(bottom) - std::floor(top)));
+}
 
 // What the brightness of a gamma ramp is: its highest step over 65535, as
 // clients write it, to four places, so that a value set reads back as given.
@@ -238,6 +285,12 @@ QMap<int, Data> describe(const ServerState &state)
             d.currentModeId = QString::number(crtc->mode);
             d.pos = QPoint(crtc->x, crtc->y);
             d.rotation = rotationFromRandr(crtc->rotation);
+            // A transform another client set (xrandr --scale) reads as a
+            // scale too; the area the CRTC covers is what the server says.
+            if (crtc->transform.matrix != Transform().matrix) {
+                d.scale = scaleOf(crtc->transform).value_or(1);
+                d.explicitLogicalSize = QSizeF(crtc->width, crtc->height);
+            }
             if (const std::optional<Gamma> gamma = gammaOf(state, *crtc)) {
                 d.capabilities |= Cap::BrightnessControl;
                 d.brightness = gamma->brightness;

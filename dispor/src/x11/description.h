@@ -17,6 +17,18 @@ QMap<int, Output::Data> describe(const ServerState &state);
 Output::Rotation rotationFromRandr(uint16_t randr);
 uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported);
 
+// A scale as a CRTC transform: the CRTC shows mode / scale of the screen.
+// The factor is 65536 / scale rounded down, so that the area it covers is
+// never larger than the layout's; scale 1 is the identity, without filter.
+Transform scaleTransform(double scale);
+// The scale a transform stands for: the simplest decimal written as its
+// factor, so that a scale set reads back as given; null for a transform
+// that is no uniform scale.
+std::optional<double> scaleOf(const Transform &transform);
+// The area of the screen a CRTC covers with the transform, from the size it
+// has after its rotation, as the X server bounds it.
+QSize transformedExtent(QSize size, const Transform &transform);
+
 // What the brightness of a CRTC's gamma ramp is, 1 without a ramp.
 double rampBrightness(const CrtcState &crtc);
 

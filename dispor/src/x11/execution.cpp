@@ -259,8 +259,18 @@ private:
         }
         for (const xcb_randr_crtc_t id : std::as_const(changed)) {
             const CrtcTarget &target = layout.crtcs[id];
-            if (target.mode != XCB_NONE)
-                setCrtc(id, target, from.configTimestamp, batch);
+            if (target.mode == XCB_NONE)
+                continue;
+            // A transform waits on the CRTC until its next configuration.
+            if (target.transform != from.crtcs[id].transform) {
+                const std::array<int32_t, 9> &m = target.transform.matrix;
+                const xcb_render_transform_t matrix{m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]};
+                batch.add(xcb_randr_set_crtc_transform_checked(c(), id, matrix,
+                                                               uint16_t(target.transform.filter.size()),
+                                                               target.transform.filter.constData(), 0, nullptr),
+                          "to scale a CRTC");
+            }
+            setCrtc(id, target, from.configTimestamp, batch);
         }
     }
 

@@ -21,6 +21,10 @@ namespace {
 using Data = Output::Data;
 using Caps = Output::Capabilities;
 
+// RandR scales an output's picture by its CRTC's transform, which only some
+// drivers offer.
+constexpr const char *transformless = "the output's CRTC takes no transform, by which RandR scales an output";
+
 const char *rotationWord(Output::Rotation rotation)
 {
     switch (rotation) {
@@ -99,8 +103,9 @@ public:
             // through setDpms alone.
             if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
                 return true;
+            // Whether the CRTC can be scaled is the planner's to say.
             if (is(member, &Data::scale))
-                return refuse(member, key, Reach::why(Reach::Family::X11, key));
+                return take(member);
             if (is(member, &Data::dimming))
                 return take(member, key, need, orNeed)
                     && refuse(member, key, Reach::why(Reach::Family::X11, key));
@@ -154,8 +159,14 @@ private:
                     return fail(d.name + ": the output is disabled, so it has no rotation to set");
                 if (d.replicationSource && d.replicationSource != was.replicationSource)
                     return fail(d.name + ": the output is disabled, so it cannot mirror another output");
+                if (d.scale != was.scale)
+                    return fail(d.name + ": the output is disabled, so it has no scale to set");
                 continue;
             }
+            if (d.scale != was.scale && !scalable(d))
+                return fail(d.name + ": " + Changes::notPossible("scale", transformless));
+            if (d.scale != was.scale && !(std::isfinite(d.scale) && d.scale >= 1.0 / 256 && d.scale <= 256))
+                return fail(d.name + ": a scale of " + QString::number(d.scale) + " is out of range");
             if (d.currentModeId.isEmpty()) {
                 // Switched on: its preferred mode, else its first.
                 const OutputState &output = server(d);
@@ -200,9 +211,32 @@ private:
         return true;
     }
 
+    // The CRTCs the output could use take transforms, since the one it
+    // gets is chosen only later.
+    bool scalable(const Data &d) const
+    {
+        const OutputState &output = server(d);
+        const QList<xcb_randr_crtc_t> candidates = output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
+        for (const xcb_randr_crtc_t id : candidates) {
+            if (!m_now.crtcs.value(id).transforms)
+                return false;
+        }
+        return !candidates.isEmpty();
+    }
+
+    // The transform the output keeps, or the one its new scale asks.
+    Transform transformOf(const Data &d) const
+    {
+        if (d.scale == m_described[d.id].scale)
+            return m_now.crtcs.value(server(d).crtc).transform;
+        return scaleTransform(d.scale);
+    }
+
+    // The area of the screen the output covers.
     QSize sizeOf(const Data &d) const
     {
-        return extent(m_now.modes.value(modeOf(d)), rotationToRandr(d.rotation, 0xff));
+        return transformedExtent(extent(m_now.modes.value(modeOf(d)), rotationToRandr(d.rotation, 0xff)),
+                                 transformOf(d));
     }
 
     bool place()
@@ -321,7 +355,7 @@ private:
     {
         return {modeOf(d), int16_t(d.pos.x()), int16_t(d.pos.y()),
                 rotationToRandr(d.rotation, m_now.crtcs.value(crtc).rotations | XCB_RANDR_ROTATION_ROTATE_0),
-                {xcb_randr_output_t(d.id)}};
+                {xcb_randr_output_t(d.id)}, transformOf(d)};
     }
 
     bool assignCrtcs()
@@ -346,7 +380,7 @@ private:
             }
             CrtcTarget &other = *taken;
             if (other.mode == target.mode && other.x == target.x && other.y == target.y
-                && other.rotation == target.rotation) {
+                && other.rotation == target.rotation && other.transform == target.transform) {
                 other.outputs.append(target.outputs);
                 std::sort(other.outputs.begin(), other.outputs.end());
             } else {
@@ -602,7 +636,7 @@ CrtcTarget targetOf(const CrtcState &crtc)
         return {};
     QList<xcb_randr_output_t> outputs = crtc.outputs;
     std::sort(outputs.begin(), outputs.end());
-    return {crtc.mode, crtc.x, crtc.y, crtc.rotation, outputs};
+    return {crtc.mode, crtc.x, crtc.y, crtc.rotation, outputs, crtc.transform};
 }
 
 Layout layoutOf(const ServerState &state)
@@ -625,7 +659,8 @@ bool changesAnything(const Data &fetched, const Data &wanted)
         || scratch.currentModeId != fetched.currentModeId || scratch.rotation != fetched.rotation
         || scratch.replicationSource != fetched.replicationSource || scratch.customModes != fetched.customModes
         || scratch.brightness != fetched.brightness || scratch.rgbRange != fetched.rgbRange
-        || scratch.overscan != fetched.overscan || scratch.maxBitsPerColor != fetched.maxBitsPerColor;
+        || scratch.overscan != fetched.overscan || scratch.maxBitsPerColor != fetched.maxBitsPerColor
+        || scratch.scale != fetched.scale;
 }
 
 bool planApply(const ServerState &now, const QMap<int, Data> &described, const Config &config, Plan *plan,

@@ -15,6 +15,7 @@ struct CrtcTarget {
     int16_t y = 0;
     uint16_t rotation = XCB_RANDR_ROTATION_ROTATE_0;
     QList<xcb_randr_output_t> outputs;
+    Transform transform;
 
     bool operator==(const CrtcTarget &) const = default;
 };

@@ -29,6 +29,17 @@ QString rotationText(uint16_t randr)
     return Wording::transformWord(transformOfRotation(rotationFromRandr(randr)));
 }
 
+// A transform as the scale it stands for, else as its matrix.
+QString transformText(const Transform &transform)
+{
+    if (const std::optional<double> scale = scaleOf(transform))
+        return QString::number(*scale);
+    QStringList cells;
+    for (const int32_t cell : transform.matrix)
+        cells.append(QString::number(cell / 65536.0));
+    return u"the transform "_qs + cells.join(u',');
+}
+
 QString namesOf(const ServerState &before, const QList<xcb_randr_output_t> &outputs)
 {
     QStringList names;
@@ -105,6 +116,9 @@ QStringList notHeld(const ServerState &before, const Plan &plan, const ServerSta
             if (now.rotation != wanted.rotation)
                 note(output, Wording::notHeld(server, "rotation", rotationText(wanted.rotation),
                                               rotationText(now.rotation)));
+            if (now.transform != wanted.transform)
+                note(output, Wording::notHeld(server, "scale", transformText(wanted.transform),
+                                              transformText(now.transform)));
             if (now.outputs != wanted.outputs)
                 note(output, Wording::notHeld(server, "replicationSource", namesOf(before, wanted.outputs),
                                               namesOf(before, now.outputs)));
@@ -158,9 +172,16 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
     xcb_connection_t *c = connection.get();
     // Sent as one round, then awaited: one round trip, whatever was asked.
     QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_info_cookie_t> crtcs;
+    // Transforms only where one was or is to be: servers before RandR 1.3
+    // have none to ask for.
+    QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_transform_cookie_t> transforms;
     for (auto at = plan.layout.crtcs.cbegin(); at != plan.layout.crtcs.cend(); ++at) {
-        if (*at != targetOf(before.crtcs.value(at.key())))
-            crtcs.insert(at.key(), xcb_randr_get_crtc_info(c, at.key(), XCB_CURRENT_TIME));
+        const CrtcTarget was = targetOf(before.crtcs.value(at.key()));
+        if (*at == was)
+            continue;
+        crtcs.insert(at.key(), xcb_randr_get_crtc_info(c, at.key(), XCB_CURRENT_TIME));
+        if (at->mode && (at->transform != Transform() || before.crtcs.value(at.key()).transform != Transform()))
+            transforms.insert(at.key(), xcb_randr_get_crtc_transform(c, at.key()));
     }
     QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_gamma_cookie_t> ramps;
     for (const GammaWrite &write : plan.gamma)
@@ -202,6 +223,8 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         const xcb_randr_output_t *shown = xcb_randr_get_crtc_info_outputs(info.get());
         crtc.outputs = QList<xcb_randr_output_t>(shown, shown + info->num_outputs);
     }
+    for (auto at = transforms.cbegin(); at != transforms.cend(); ++at)
+        readTransform(c, *at, &held.crtcs[at.key()]);
     for (auto at = ramps.cbegin(); at != ramps.cend(); ++at) {
         auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, *at, nullptr));
         ok = ok && gamma;

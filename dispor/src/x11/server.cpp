@@ -452,6 +452,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         return {};
     }
     connection->m_randrError = randr->first_error;
+    connection->m_transforms = version->major_version > 1 || version->minor_version >= 3;
     const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(c, &xcb_dpms_id);
     connection->m_dpms = dpms && dpms->present;
     connection->m_emulation = connection->emulatedOutputs();
@@ -567,6 +568,19 @@ bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *r
     return refused(request, error, reason);
 }
 
+void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t cookie, CrtcState *crtc)
+{
+    auto transform = reply(xcb_randr_get_crtc_transform_reply(c, cookie, nullptr));
+    if (!transform)
+        return;
+    crtc->transforms = transform->has_transforms;
+    const xcb_render_transform_t &m = transform->current_transform;
+    crtc->transform.matrix = {m.matrix11, m.matrix12, m.matrix13, m.matrix21, m.matrix22,
+                              m.matrix23, m.matrix31, m.matrix32, m.matrix33};
+    crtc->transform.filter = QByteArray(xcb_randr_get_crtc_transform_current_filter_name(transform.get()),
+                                        xcb_randr_get_crtc_transform_current_filter_name_length(transform.get()));
+}
+
 bool Connection::read(ServerState *state, bool probe, QString *reason, const ServerState *expected)
 {
     xcb_connection_t *c = m_connection;
@@ -593,13 +607,16 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     struct CrtcCookies {
         xcb_randr_get_crtc_info_cookie_t info;
         xcb_randr_get_crtc_gamma_cookie_t gamma;
+        xcb_randr_get_crtc_transform_cookie_t transform; // sequence 0: not asked
     };
     struct OutputCookies {
         xcb_randr_get_output_info_cookie_t info;
         xcb_randr_list_output_properties_cookie_t properties;
     };
-    const auto askCrtc = [c](xcb_randr_crtc_t crtc, xcb_timestamp_t time) {
-        return CrtcCookies{xcb_randr_get_crtc_info(c, crtc, time), xcb_randr_get_crtc_gamma(c, crtc)};
+    const auto askCrtc = [c, this](xcb_randr_crtc_t crtc, xcb_timestamp_t time) {
+        return CrtcCookies{xcb_randr_get_crtc_info(c, crtc, time), xcb_randr_get_crtc_gamma(c, crtc),
+                           m_transforms ? xcb_randr_get_crtc_transform(c, crtc)
+                                        : xcb_randr_get_crtc_transform_cookie_t{0}};
     };
     const auto askOutput = [c](xcb_randr_output_t output, xcb_timestamp_t time) {
         return OutputCookies{xcb_randr_get_output_info(c, output, time), xcb_randr_list_output_properties(c, output)};
@@ -617,6 +634,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         for (const CrtcCookies &cookies : std::as_const(crtcsAsked)) {
             xcb_discard_reply(c, cookies.info.sequence);
             xcb_discard_reply(c, cookies.gamma.sequence);
+            if (cookies.transform.sequence)
+                xcb_discard_reply(c, cookies.transform.sequence);
         }
         for (const OutputCookies &cookies : std::as_const(outputsAsked)) {
             xcb_discard_reply(c, cookies.info.sequence);
@@ -722,6 +741,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         crtc.id = crtcs[i];
         auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i].info, &error));
         auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, crtcCookies[i].gamma, nullptr));
+        if (crtcCookies[i].transform.sequence)
+            readTransform(c, crtcCookies[i].transform, &crtc);
         if (!info)
             return refused("a CRTC's state", error, reason);
         crtc.x = info->x;

@@ -13,6 +13,7 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -43,6 +44,15 @@ struct ModeLine {
 void readModes(const xcb_randr_mode_info_t *modes, int count, const uint8_t *names,
                QHash<xcb_randr_mode_t, ModeLine> *into);
 
+// A CRTC's transform as RandR holds it: the matrix from the CRTC's pixels
+// to the screen's, row by row in 16.16 fixed point, and its filter.
+struct Transform {
+    std::array<int32_t, 9> matrix{65536, 0, 0, 0, 65536, 0, 0, 0, 65536};
+    QByteArray filter;
+
+    bool operator==(const Transform &) const = default;
+};
+
 struct CrtcState {
     xcb_randr_crtc_t id = XCB_NONE;
     int16_t x = 0;
@@ -56,6 +66,9 @@ struct CrtcState {
     QList<xcb_randr_output_t> possible;
     // The gamma ramps, empty when the CRTC has none.
     QList<uint16_t> red, green, blue;
+    Transform transform;
+    // Whether the driver lets clients transform the CRTC (RandR 1.3).
+    bool transforms = false;
 
     bool operator==(const CrtcState &) const = default;
 };
@@ -175,11 +188,15 @@ private:
     xcb_window_t m_root = XCB_NONE;
     uint8_t m_randrError = 0;
     bool m_dpms = false;
+    bool m_transforms = false; // RandR 1.3: CRTC transforms can be read
     bool m_emulation = false;
     QString m_display;
     Atoms m_atoms;
     QHash<xcb_atom_t, QString> m_atomNames;
 };
+
+// Reads a GetCrtcTransform reply into the CRTC; nothing when there is none.
+void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t cookie, CrtcState *crtc);
 
 // A reply that frees itself.
 template <typename T>
