@@ -35,13 +35,19 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
 {
     CustomModeLists customModes;
     QHash<QString, QSize> laidOut;
-    if (!m_session->update(reason) || !m_session->logicalSizes(&laidOut, reason) ||
-        !CustomModeFile(m_session->socket()).read(&customModes, reason))
+    if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason))
+        return false;
+    const std::vector<const HeadState *> heads = headsOf(*m_session);
+    // At scale 1 an output is as large as its mode, whatever the compositor
+    // keeps: only a scaled one needs the extra round trip for its size.
+    const bool scaled = std::any_of(heads.begin(), heads.end(),
+                                    [](const HeadState *head) { return head->enabled && head->scale != 1.0; });
+    if (scaled && !m_session->logicalSizes(&laidOut, reason))
         return false;
     OutputList list;
     ConfigOrigin origin;
     origin.stamp = QByteArray::number(m_session->serial());
-    for (Output::Data &d : describe(headsOf(*m_session), m_session->managerVersion(), customModes, laidOut)) {
+    for (Output::Data &d : describe(heads, m_session->managerVersion(), customModes, laidOut)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
