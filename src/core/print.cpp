@@ -1,9 +1,19 @@
 #include "core/print.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <unistd.h>
+
+bool plainText()
+{
+    static const bool plain = [] {
+        const char *value = std::getenv("NO_COLOR");
+        return value && *value;
+    }();
+    return plain;
+}
 
 static int terminalFd(const std::ostream &stream)
 {
