@@ -111,18 +111,24 @@ if grep -rl "$work" "$root/usr/share" "$root/$libdir/cmake" "$root/$libdir/pkgco
     fail "the packages refer to the build tree: $(grep -rl "$work" "$root/usr/share" "$root/$libdir")"
 fi
 
-# Every binary: stack protector, FORTIFY, read-only relocations, BIND_NOW
-# and PIE (hardening-check fails on any of them missing).
+# Every binary: stack protector, FORTIFY, read-only relocations and PIE,
+# as Debian 12's dpkg-buildflags give them. Not BIND_NOW, which costs
+# start-up (debian/rules), nor control-flow protection, which Debian 12
+# does not add. The compositor module calls no function that FORTIFY can
+# check with the sizes it has: its compile line shows the flag instead.
 for binary in usr/bin/dispctl $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
     $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
-    hardening-check "$root/$binary" >"$scratch/hardening" 2>&1 ||
-        fail "hardening-check $binary: $(grep -v ': yes$' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
+    case $binary in */compositor.so) nofortify=--nofortify ;; *) nofortify= ;; esac
+    hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
+        fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
 done
+grep -q -- "-D_FORTIFY_SOURCE=2 .*compositor_bus.cpp" "$work/build.log" ||
+    fail "the compositor module is compiled without FORTIFY"
 
 # lintian with every tag that means something: errors, warnings, pedantic
-# and informational ones, on the packages and the .changes file.
-lintian --pedantic --display-info --suppress-tags-from-file "$TEST_DIR/lintian-ignored" \
-    "$work"/dispctl_*.changes >"$scratch/lintian.log" 2>&1 || true
+# and informational ones, on the packages and the .changes file. What it
+# gets wrong is overridden in debian/*.lintian-overrides, with the reason.
+lintian --pedantic --display-info "$work"/dispctl_*.changes >"$scratch/lintian.log" 2>&1 || true
 expect_eq "lintian --pedantic --display-info reports nothing" "" "$(grep -E '^[EWIPX]:' "$scratch/lintian.log" || true)"
 
 # The fresh Debian 12 tree: packages installed with apt, which resolves
