@@ -182,7 +182,9 @@ std::string jsonKeyEntries()
         entries += "In " + troff(object.where) + ".\n";
         for (const JsonKeyDoc &key : object.keys) {
             entries += ".TP\n" + bold(key.key) + " (" + troff(key.type) + ")\n";
-            entries += sentence(key.meaning) + "\n";
+            std::string meaning = key.meaning;
+            meaning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(meaning[0])));
+            entries += sentence(meaning) + "\n";
             if (!key.presence.empty())
                 entries += "Present " + sentence(key.presence) + "\n";
         }

@@ -273,8 +273,9 @@ void checkAgainstReference(const std::vector<JsonObjectDoc> &reference, const st
     const auto doc = std::find_if(reference.begin(), reference.end(), [&](const JsonObjectDoc &d) { return d.name == name; });
     ASSERT_NE(doc, reference.end()) << name;
     for (const JsonKeyDoc &key : doc->keys) {
-        if (key.presence.empty())
+        if (key.presence.empty()) {
             EXPECT_TRUE(object.contains(QString::fromStdString(key.key))) << name << ": " << key.key;
+        }
     }
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string k = it.key().toStdString();
