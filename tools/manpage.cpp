@@ -2,10 +2,12 @@
 #include "template.h"
 
 #include "core/command.h"
+#include "report/json.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -169,6 +171,27 @@ std::string exampleEntries()
     return entries;
 }
 
+// The JSON report's keys, object by object, from the writer's own tables.
+std::string jsonKeyEntries()
+{
+    std::string entries;
+    for (const JsonObjectDoc &object : jsonReference()) {
+        std::string title = troff(object.name);
+        title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+        entries += ".SS \"" + title + "\"\n";
+        entries += "In " + troff(object.where) + ".\n";
+        for (const JsonKeyDoc &key : object.keys) {
+            entries += ".TP\n" + bold(key.key) + " (" + troff(key.type) + ")\n";
+            std::string meaning = key.meaning;
+            meaning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(meaning[0])));
+            entries += sentence(meaning) + "\n";
+            if (!key.presence.empty())
+                entries += "Present " + sentence(key.presence) + "\n";
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 std::string troff(std::string_view text)
@@ -219,6 +242,7 @@ std::optional<std::string> manPage(const PageInfo &info)
                             {"output-commands", outputCommandEntries()},
                             {"options", optionEntries()},
                             {"examples", exampleEntries()},
+                            {"json-keys", jsonKeyEntries()},
                             {"backends", *backends},
                         });
 }

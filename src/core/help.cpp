@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target)
 {
@@ -97,6 +98,16 @@ protected:
     }
 };
 
+// Bold and underline around headings, left out under NO_COLOR.
+std::string_view escape(std::string_view sequence)
+{
+    return plainText() ? std::string_view() : sequence;
+}
+const std::string_view bold = escape("\x1b[1m");
+const std::string_view boldEnd = escape("\x1b[22m");
+const std::string_view underline = escape("\x1b[4m");
+const std::string_view underlineEnd = escape("\x1b[24m");
+
 struct Help {
     HelpStream stream;
     QByteArray app;
@@ -117,7 +128,7 @@ void printPlaceholders(Help &help, const ValueAlternative &alternative)
 void printOptionList(Help &help, const std::vector<const CommandOption *> &options)
 {
     help.setIndent(0, 0);
-    printLineTo(help.stream, "\x1b[4mOptions:\x1b[24m");
+    printLineTo(help.stream, "{}Options:{}", underline, underlineEnd);
     for (const CommandOption *option : options) {
         help.setIndent(3, 0);
         if (option->valueName)
@@ -148,7 +159,7 @@ void printGlobalCommand(Help &help, const Command &command)
     const std::vector<const CommandOption *> options = namedOptionsOf(command);
 
     help.setIndent(0, 0);
-    printLineTo(help.stream, "\x1b[1m{}: {}\x1b[22m", command.name, command.summary);
+    printLineTo(help.stream, "{}{}: {}{}", bold, command.name, command.summary, boldEnd);
     help.setIndent(3, 0);
     printTo(help.stream, "Usage: {} {}", help.app, command.name);
     if (!options.empty())
@@ -165,7 +176,7 @@ void printGlobalCommand(Help &help, const Command &command)
     const std::vector<const CommandExample *> examples = examplesFor(command);
     if (!examples.empty()) {
         help.setIndent(0, 0);
-        printLineTo(help.stream, "\x1b[4mExamples:\x1b[24m\n");
+        printLineTo(help.stream, "{}Examples:{}\n", underline, underlineEnd);
         printExamples(help, examples, true);
     }
 
@@ -176,7 +187,7 @@ void printGlobalCommand(Help &help, const Command &command)
 void printOutputSection(Help &help, const Command &self)
 {
     help.setIndent(0, 0);
-    printLineTo(help.stream, "\x1b[1m{}: {}\x1b[22m", self.scope, self.summary);
+    printLineTo(help.stream, "{}{}: {}{}", bold, self.scope, self.summary, boldEnd);
     help.setIndent(3, 0);
     printLineTo(help.stream, "Usage: {} {} COMMAND… [OPTIONS…]\n", help.app, self.scope);
     if (self.description) {
@@ -243,7 +254,7 @@ void printCategories(Help &help)
         });
 
         help.setIndent(0, 0);
-        printLineTo(help.stream, "\x1b[4m{} Commands:\x1b[24m", it.key());
+        printLineTo(help.stream, "{}{} Commands:{}", underline, it.key(), underlineEnd);
         for (const Command *command : category.commands) {
             help.setIndent(3, 0);
             printCommandLabel(help, *command);
@@ -255,7 +266,7 @@ void printCategories(Help &help)
         if (category.examples.empty())
             continue;
         help.setIndent(0, 0);
-        printLineTo(help.stream, "\x1b[4m{} Command Examples:\x1b[24m\n", it.key());
+        printLineTo(help.stream, "{}{} Command Examples:{}\n", underline, it.key(), underlineEnd);
         std::vector<const CommandExample *> ordered;
         for (const auto &[example, index] : category.examples)
             ordered.push_back(example);

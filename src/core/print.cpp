@@ -1,9 +1,19 @@
 #include "core/print.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <iterator>
 #include <ostream>
 #include <unistd.h>
+
+bool plainText()
+{
+    static const bool plain = [] {
+        const char *value = std::getenv("NO_COLOR");
+        return value && *value;
+    }();
+    return plain;
+}
 
 namespace {
 

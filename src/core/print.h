@@ -39,6 +39,10 @@ struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
     }
 };
 
+// NO_COLOR set and not empty: the text report and the help write no
+// terminal escape sequences. Read once; without it they stay as they are.
+bool plainText();
+
 // Writes text in one piece: to a terminal behind standard output or error
 // the stream is flushed first and the text goes out in a single write. The
 // tool writes through C streams: a C++ standard stream would set up the

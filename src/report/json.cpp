@@ -7,7 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -120,31 +124,60 @@ QJsonObject outputToJson(const Output &output)
 
 namespace {
 
-void writeSize(JsonWriter &json, int width, int height)
+// The writer's tables: each object's keys in the sorted order QJsonObject
+// would give them, with what the manual page says of each. A key with a
+// presence test is left out when it fails.
+enum class Type { Boolean, Integer, Number, String, Strings, Position, Resolution, ModeOrNull, Modes, CustomModes };
+
+template <typename Source>
+struct Field {
+    std::string_view key;
+    Type type;
+    const char *meaning;
+    void (*write)(JsonWriter &, const Source &);
+    std::string (*words)() = nullptr; // the words a string may be
+    const char *presence = nullptr;   // when the key is there; null: always
+    bool (*present)(const Source &) = nullptr;
+};
+
+template <typename Source, size_t N>
+constexpr bool sortedKeys(const Field<Source> (&fields)[N])
+{
+    for (size_t i = 1; i < N; ++i) {
+        if (!(fields[i - 1].key < fields[i].key))
+            return false;
+    }
+    return true;
+}
+
+template <typename Source, size_t N>
+void writeObject(JsonWriter &json, const Field<Source> (&fields)[N], const Source &source)
 {
     json.beginObject();
-    json.key("height");
-    json.value(int64_t{height});
-    json.key("width");
-    json.value(int64_t{width});
+    for (const Field<Source> &field : fields) {
+        if (field.present && !field.present(source))
+            continue;
+        json.key(field.key);
+        field.write(json, source);
+    }
     json.endObject();
 }
 
-void writeMode(JsonWriter &json, const Dispor::Mode &mode, bool current, bool preferred)
+// The words of a table, each once, quoted, in the table's order.
+template <const auto &table>
+std::string wordsOf()
 {
-    const QSize size = mode.size();
-    json.beginObject();
-    json.key("current");
-    json.value(current);
-    json.key("id");
-    json.value(mode.id());
-    json.key("preferred");
-    json.value(preferred);
-    json.key("refreshRate");
-    json.value(static_cast<double>(mode.refreshRate()));
-    json.key("resolution");
-    writeSize(json, size.width(), size.height());
-    json.endObject();
+    std::vector<std::string_view> seen;
+    std::string text;
+    for (const auto &entry : table) {
+        if (std::find(seen.begin(), seen.end(), entry.word) != seen.end())
+            continue;
+        seen.push_back(entry.word);
+        text += text.empty() ? "\"" : ", \"";
+        text += entry.word;
+        text += '"';
+    }
+    return text;
 }
 
 void writeWord(JsonWriter &json, const char *text)
@@ -152,124 +185,226 @@ void writeWord(JsonWriter &json, const char *text)
     json.plainValue(text);
 }
 
+constexpr Field<QPoint> positionFields[] = {
+    {"x", Type::Integer, "horizontal position of the output's top left corner in the layout, in pixels",
+     [](JsonWriter &json, const QPoint &pos) { json.value(int64_t{pos.x()}); }},
+    {"y", Type::Integer, "vertical position of the output's top left corner in the layout, in pixels",
+     [](JsonWriter &json, const QPoint &pos) { json.value(int64_t{pos.y()}); }},
+};
+static_assert(sortedKeys(positionFields));
+
+constexpr Field<QSize> resolutionFields[] = {
+    {"height", Type::Integer, "height in pixels",
+     [](JsonWriter &json, const QSize &size) { json.value(int64_t{size.height()}); }},
+    {"width", Type::Integer, "width in pixels",
+     [](JsonWriter &json, const QSize &size) { json.value(int64_t{size.width()}); }},
+};
+static_assert(sortedKeys(resolutionFields));
+
+struct ModeSource {
+    const Dispor::Mode &mode;
+    bool current;
+    bool preferred;
+};
+
+constexpr Field<ModeSource> modeFields[] = {
+    {"current", Type::Boolean, "true for the output's current mode",
+     [](JsonWriter &json, const ModeSource &m) { json.value(m.current); }},
+    {"id", Type::String, "the mode's id, which set-mode takes",
+     [](JsonWriter &json, const ModeSource &m) { json.value(m.mode.id()); }},
+    {"preferred", Type::Boolean, "true for the output's preferred mode",
+     [](JsonWriter &json, const ModeSource &m) { json.value(m.preferred); }},
+    {"refreshRate", Type::Number, "refresh rate in hertz",
+     [](JsonWriter &json, const ModeSource &m) { json.value(static_cast<double>(m.mode.refreshRate())); }},
+    {"resolution", Type::Resolution, "size in pixels",
+     [](JsonWriter &json, const ModeSource &m) { writeObject(json, resolutionFields, m.mode.size()); }},
+};
+static_assert(sortedKeys(modeFields));
+
+constexpr Field<Dispor::ModeInfo> customModeFields[] = {
+    {"refreshRate", Type::Number, "refresh rate in hertz",
+     [](JsonWriter &json, const Dispor::ModeInfo &m) { json.value(static_cast<double>(m.refreshRate)); }},
+    {"resolution", Type::Resolution, "size in pixels",
+     [](JsonWriter &json, const Dispor::ModeInfo &m) { writeObject(json, resolutionFields, QSize(m.width, m.height)); }},
+};
+static_assert(sortedKeys(customModeFields));
+
+struct OutputSource {
+    const Output &output;
+    Dispor::ModePtr current;
+    Dispor::ModePtr preferred;
+};
+
+void writeMode(JsonWriter &json, const OutputSource &o, const Dispor::ModePtr &mode)
+{
+    writeObject(json, modeFields, ModeSource{*mode, mode == o.current, mode == o.preferred});
+}
+
+using W = JsonWriter;
+using S = OutputSource;
+
+constexpr Field<OutputSource> outputFields[] = {
+    {"abm", Type::Integer, "adaptive backlight modulation level, 0 when off",
+     [](W &json, const S &o) { json.value(int64_t{o.output.abmLevel()}); }},
+    {"autoBrightness", Type::Boolean, "automatic brightness is on",
+     [](W &json, const S &o) { json.value(o.output.automaticBrightness()); }},
+    {"autoRotate", Type::String, "automatic rotation policy",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::autoRotatePolicy, o.output.autoRotatePolicy())); },
+     wordsOf<words::autoRotatePolicy>},
+    {"brightness", Type::Number, "brightness, 0 to 1 (1 is 100 %)",
+     [](W &json, const S &o) { json.value(o.output.brightness()); }},
+    {"capabilities", Type::Strings, "what the output can do, a word for each capability it has, in this order",
+     [](W &json, const S &o) {
+         const Output::Capabilities capabilities = o.output.capabilities();
+         json.beginArray();
+         for (const auto &entry : words::capability) {
+             if (capabilities.testFlag(entry.value))
+                 writeWord(json, entry.word);
+         }
+         json.endArray();
+     },
+     wordsOf<words::capability>},
+    {"colorPowerTradeoff", Type::String, "whether colour accuracy or power efficiency is preferred",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorPowerTradeoff, o.output.colorPowerPreference())); },
+     wordsOf<words::colorPowerTradeoff>},
+    {"colorProfileSource", Type::String, "source of the colour profile outside the HDR mode",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorProfileSource, o.output.colorProfileSource())); },
+     wordsOf<words::colorProfileSource>},
+    {"connected", Type::Boolean, "a display is connected",
+     [](W &json, const S &o) { json.value(o.output.isConnected()); }},
+    {"customModes", Type::CustomModes, "the modes added with add-custom-mode, in the order of list-custom-modes",
+     [](W &json, const S &o) {
+         json.beginArray();
+         const QList<Dispor::ModeInfo> customModes = o.output.customModes();
+         for (const Dispor::ModeInfo &mode : customModes)
+             writeObject(json, customModeFields, mode);
+         json.endArray();
+     }},
+    {"ddcCiAllowed", Type::Boolean, "control over DDC/CI is allowed",
+     [](W &json, const S &o) { json.value(o.output.ddcCiAllowed()); }},
+    {"dimming", Type::Number, "dimming factor, 0 to 1 (1 is not dimmed)",
+     [](W &json, const S &o) { json.value(o.output.dimming()); }},
+    {"edrPolicy", Type::String, "extended dynamic range policy",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::edrPolicy, o.output.edrPolicy())); },
+     wordsOf<words::edrPolicy>},
+    {"enabled", Type::Boolean, "the output is on", [](W &json, const S &o) { json.value(o.output.isEnabled()); }},
+    {"hdr", Type::Boolean, "the HDR mode is on", [](W &json, const S &o) { json.value(o.output.isHdrEnabled()); }},
+    {"hdrColorProfileSource", Type::String, "source of the colour profile in the HDR mode",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorProfileSource, o.output.hdrColorProfileSource())); },
+     wordsOf<words::colorProfileSource>},
+    {"hdrIccProfilePath", Type::String, "path of the ICC profile for the HDR mode, empty when none",
+     [](W &json, const S &o) { json.value(o.output.hdrIccProfilePath()); }},
+    {"iccProfilePath", Type::String, "path of the ICC profile, empty when none",
+     [](W &json, const S &o) { json.value(o.output.iccProfilePath()); }},
+    {"maxAverageBrightnessOverride", Type::Number, "override of the maximum average brightness, in nits",
+     [](W &json, const S &o) { json.value(*o.output.maxAverageBrightnessOverride()); }, nullptr,
+     "only while the value is overridden",
+     [](const S &o) { return o.output.maxAverageBrightnessOverride().has_value(); }},
+    {"maxPeakBrightnessOverride", Type::Number, "override of the peak brightness, in nits",
+     [](W &json, const S &o) { json.value(*o.output.maxPeakBrightnessOverride()); }, nullptr,
+     "only while the value is overridden",
+     [](const S &o) { return o.output.maxPeakBrightnessOverride().has_value(); }},
+    {"maxbpc", Type::Integer, "maximum bits per colour, 0 for automatic",
+     [](W &json, const S &o) { json.value(int64_t{o.output.maxBitsPerColor()}); }},
+    {"minBrightnessOverride", Type::Number,
+     "override of the minimum brightness, in units of 1/10000 nit (set-min-brightness-override takes nits)",
+     [](W &json, const S &o) { json.value(*o.output.minBrightnessOverride()); }, nullptr,
+     "only while the value is overridden",
+     [](const S &o) { return o.output.minBrightnessOverride().has_value(); }},
+    {"mode", Type::ModeOrNull, "the current mode, null when the output has none (as when it is off)",
+     [](W &json, const S &o) {
+         if (o.current)
+             writeMode(json, o, o.current);
+         else
+             json.null();
+     }},
+    {"modes", Type::Modes, "every mode of the output, ordered by id compared as text (\"1\", \"10\", \"2\"), as list-modes lists them",
+     [](W &json, const S &o) {
+         json.beginArray();
+         const Dispor::ModeList modes = o.output.modes();
+         for (const Dispor::ModePtr &mode : modes)
+             writeMode(json, o, mode);
+         json.endArray();
+     }},
+    {"name", Type::String, "connector name, as in list-outputs", [](W &json, const S &o) { json.value(o.output.name()); }},
+    {"overscan", Type::Integer, "overscan, in percent",
+     [](W &json, const S &o) { json.value(int64_t{o.output.overscan()}); }},
+    {"position", Type::Position, "position in the layout",
+     [](W &json, const S &o) { writeObject(json, positionFields, o.output.pos()); }},
+    {"primary", Type::Boolean, "the output is the primary one (its priority is 1)",
+     [](W &json, const S &o) { json.value(o.output.priority() == 1); }},
+    {"priority", Type::Integer, "priority among the outputs, 1 for the primary one",
+     [](W &json, const S &o) { json.value(int64_t{o.output.priority()}); }},
+    {"replicaOf", Type::Integer, "id of the output this one mirrors, 0 when none",
+     [](W &json, const S &o) { json.value(int64_t{o.output.replicationSource()}); }},
+    {"rgbRange", Type::String, "RGB range",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::rgbRange, o.output.rgbRange())); },
+     wordsOf<words::rgbRange>},
+    {"rotation", Type::String, "rotation, counter-clockwise in degrees, and reflection",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::rotation, o.output.rotation())); },
+     wordsOf<Dispor::words::rotation>},
+    {"scale", Type::Number, "scale factor (1 is 100 %)", [](W &json, const S &o) { json.value(o.output.scale()); }},
+    {"sdrBrightness", Type::Integer, "brightness of SDR content in the HDR mode, in nits",
+     [](W &json, const S &o) { json.value(int64_t{o.output.sdrBrightness()}); }},
+    {"sdrGamut", Type::Number, "wideness of the SDR gamut in the HDR mode, 0 to 1",
+     [](W &json, const S &o) { json.value(o.output.sdrGamutWideness()); }},
+    {"sharpness", Type::Number, "sharpness in percent, a whole number (unlike brightness and dimming)",
+     [](W &json, const S &o) { json.value(std::round(o.output.sharpness() * 100)); }},
+    {"uuid", Type::String, "the output's unique id, empty when unknown", [](W &json, const S &o) { json.value(o.output.uuid()); }},
+    {"vrrPolicy", Type::String, "variable refresh rate policy",
+     [](W &json, const S &o) { writeWord(json, wordOfValue(words::vrrPolicy, o.output.vrrPolicy())); },
+     wordsOf<words::vrrPolicy>},
+    {"wcg", Type::Boolean, "wide colour gamut is on", [](W &json, const S &o) { json.value(o.output.isWcgEnabled()); }},
+};
+static_assert(sortedKeys(outputFields));
+
+const char *typeName(Type type)
+{
+    switch (type) {
+    case Type::Boolean: return "boolean";
+    case Type::Integer: return "integer";
+    case Type::Number: return "number";
+    case Type::String: return "string";
+    case Type::Strings: return "array of strings";
+    case Type::Position: return "position object";
+    case Type::Resolution: return "resolution object";
+    case Type::ModeOrNull: return "mode object or null";
+    case Type::Modes: return "array of mode objects";
+    case Type::CustomModes: return "array of custom mode objects";
+    }
+    return "";
+}
+
+template <typename Source, size_t N>
+JsonObjectDoc describe(const char *name, const char *where, const Field<Source> (&fields)[N])
+{
+    JsonObjectDoc object{name, where, {}};
+    for (const Field<Source> &field : fields) {
+        JsonKeyDoc key{std::string(field.key), typeName(field.type), field.meaning, field.presence ? field.presence : ""};
+        if (field.words)
+            key.meaning += ": " + field.words();
+        object.keys.push_back(std::move(key));
+    }
+    return object;
+}
+
 } // namespace
 
-// Keys in the sorted order QJsonObject would give them.
+std::vector<JsonObjectDoc> jsonReference()
+{
+    return {
+        describe("output object", "the document list-outputs --json prints for each output, and OUTPUT --json prints",
+                 outputFields),
+        describe("mode object", "mode and each element of modes", modeFields),
+        describe("custom mode object", "each element of customModes", customModeFields),
+        describe("position object", "position", positionFields),
+        describe("resolution object", "resolution of a mode or custom mode", resolutionFields),
+    };
+}
+
 void writeOutputJson(JsonWriter &json, const Output &output)
 {
-    const Output::Data &d = output.data();
-    const Dispor::ModePtr current = d.modes.value(d.currentModeId);
-    const Dispor::ModePtr preferred = d.modes.value(d.preferredModeId);
-
-    json.beginObject();
-    json.key("abm");
-    json.value(int64_t{d.abmLevel});
-    json.key("autoBrightness");
-    json.value(d.automaticBrightness);
-    json.key("autoRotate");
-    writeWord(json, wordOfValue(words::autoRotatePolicy, d.autoRotatePolicy));
-    json.key("brightness");
-    json.value(d.brightness);
-    json.key("capabilities");
-    json.beginArray();
-    for (const auto &entry : words::capability) {
-        if (d.capabilities.testFlag(entry.value))
-            writeWord(json, entry.word);
-    }
-    json.endArray();
-    json.key("colorPowerTradeoff");
-    writeWord(json, wordOfValue(words::colorPowerTradeoff, d.colorPowerPreference));
-    json.key("colorProfileSource");
-    writeWord(json, wordOfValue(words::colorProfileSource, d.colorProfileSource));
-    json.key("connected");
-    json.value(d.connected);
-    json.key("customModes");
-    json.beginArray();
-    for (const Dispor::ModeInfo &mode : d.customModes) {
-        json.beginObject();
-        json.key("refreshRate");
-        json.value(static_cast<double>(mode.refreshRate));
-        json.key("resolution");
-        writeSize(json, mode.width, mode.height);
-        json.endObject();
-    }
-    json.endArray();
-    json.key("ddcCiAllowed");
-    json.value(d.ddcCiAllowed);
-    json.key("dimming");
-    json.value(d.dimming);
-    json.key("edrPolicy");
-    writeWord(json, wordOfValue(words::edrPolicy, d.edrPolicy));
-    json.key("enabled");
-    json.value(d.enabled);
-    json.key("hdr");
-    json.value(d.hdrEnabled);
-    json.key("hdrColorProfileSource");
-    writeWord(json, wordOfValue(words::colorProfileSource, d.hdrColorProfileSource));
-    json.key("hdrIccProfilePath");
-    json.value(d.hdrIccProfilePath);
-    json.key("iccProfilePath");
-    json.value(d.iccProfilePath);
-    if (d.maxAverageBrightnessOverride) {
-        json.key("maxAverageBrightnessOverride");
-        json.value(*d.maxAverageBrightnessOverride);
-    }
-    if (d.maxPeakBrightnessOverride) {
-        json.key("maxPeakBrightnessOverride");
-        json.value(*d.maxPeakBrightnessOverride);
-    }
-    json.key("maxbpc");
-    json.value(int64_t{d.maxBitsPerColor});
-    if (d.minBrightnessOverride) {
-        json.key("minBrightnessOverride");
-        json.value(*d.minBrightnessOverride);
-    }
-    json.key("mode");
-    if (current)
-        writeMode(json, *current, true, current == preferred);
-    else
-        json.null();
-    json.key("modes");
-    json.beginArray();
-    for (auto it = d.modes.cbegin(); it != d.modes.cend(); ++it)
-        writeMode(json, **it, *it == current, *it == preferred);
-    json.endArray();
-    json.key("name");
-    json.value(d.name);
-    json.key("overscan");
-    json.value(int64_t{d.overscan});
-    json.key("position");
-    json.beginObject();
-    json.key("x");
-    json.value(int64_t{d.pos.x()});
-    json.key("y");
-    json.value(int64_t{d.pos.y()});
-    json.endObject();
-    json.key("primary");
-    json.value(d.priority == 1);
-    json.key("priority");
-    json.value(int64_t{d.priority});
-    json.key("replicaOf");
-    json.value(int64_t{d.replicationSource});
-    json.key("rgbRange");
-    writeWord(json, wordOfValue(words::rgbRange, d.rgbRange));
-    json.key("rotation");
-    writeWord(json, wordOfValue(words::rotation, d.rotation));
-    json.key("scale");
-    json.value(d.scale);
-    json.key("sdrBrightness");
-    json.value(int64_t{d.sdrBrightness});
-    json.key("sdrGamut");
-    json.value(d.sdrGamutWideness);
-    json.key("sharpness");
-    json.value(std::round(d.sharpness * 100));
-    json.key("uuid");
-    json.value(d.uuid);
-    json.key("vrrPolicy");
-    writeWord(json, wordOfValue(words::vrrPolicy, d.vrrPolicy));
-    json.key("wcg");
-    json.value(d.wcgEnabled);
-    json.endObject();
+    writeObject(json, outputFields, OutputSource{output, output.currentMode(), output.preferredMode()});
 }
 
 void printOutputJson(const Output &output)

@@ -33,6 +33,16 @@ public:
         m_afterKey = true;
     }
 
+    // The same for a key from a table.
+    void key(std::string_view name)
+    {
+        element(name.size() + 4);
+        put('"');
+        put(name);
+        put("\": ");
+        m_afterKey = true;
+    }
+
     void value(bool flag);
     void value(int64_t number);
     void value(double number);

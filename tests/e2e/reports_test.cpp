@@ -1,6 +1,7 @@
 // The text and JSON reports of one output, through "self", over fixtures
 // that switch capabilities and settings on and off.
 
+#include "expected_help.h"
 #include "harness.h"
 
 #include <QJsonArray>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -327,6 +329,21 @@ TEST(TextReport, EverythingCapable)
 {
     e2e::VirtualSet set(full);
     EXPECT_EQ(e2e::run(set, {"HDMI-A-2"}), (e2e::Result{0, fullText, ""}));
+}
+
+// NO_COLOR set and not empty takes every escape sequence out of the text
+// report and the help, and nothing else; set but empty, it changes nothing.
+TEST(TextReport, NoColor)
+{
+    const auto plain = [](const std::string &text) { return std::regex_replace(text, std::regex("\x1b\\[[0-9;]*m"), ""); };
+    e2e::VirtualSet set(full);
+    const std::pair<const char *, bool> cases[] = {{"1", true}, {"", false}};
+    for (const auto &[value, wanted] : cases) {
+        SCOPED_TRACE(std::string("NO_COLOR=") + value);
+        const e2e::Env env{{"NO_COLOR", value}};
+        EXPECT_EQ(e2e::run(set, {"HDMI-A-2"}, env), (e2e::Result{0, wanted ? plain(fullText) : fullText, ""}));
+        EXPECT_EQ(e2e::run(set, {"help"}, env), (e2e::Result{0, "", wanted ? plain(expectedHelp()) : expectedHelp()}));
+    }
 }
 
 TEST(TextReport, ModeIdsSortByValueInEveryLocale)

@@ -10,7 +10,7 @@ expect_eq "groff -man -ww -z prints nothing" "" "$warnings"
 text=$(groff -man -Tutf8 -P-cbou "$page" 2>/dev/null | sed 's/\xe2\x88\x92/-/g; s/\xe2\x80\x90/-/g')
 
 for section in NAME SYNOPSIS DESCRIPTION "GLOBAL COMMANDS" OUTPUT "OUTPUT COMMANDS" OPTIONS VALUES \
-    "COMPOSITOR SERVICE" EXAMPLES "EXIT STATUS" ENVIRONMENT "VIRTUAL DISPLAY SET" FILES; do
+    "COMPOSITOR SERVICE" EXAMPLES "JSON REPORT" "EXIT STATUS" ENVIRONMENT "VIRTUAL DISPLAY SET" FILES; do
     printf '%s\n' "$text" | grep -qx "$section" || fail "section $section is missing"
 done
 
@@ -62,6 +62,19 @@ for case in "2|1|The scale factor should be at least 50%" "1000.1|1|The scale fa
     expect_eq "set-scale $value: standard error" "$want_err" "$(cat "$scratch/err")"
 done
 expect_eq "set-scale 200 doubles the scale" '"scale": 2' "$("$DISPCTL" DP-1 --json 2>&1 | grep -o '"scale": *[^,]*')"
+
+# The JSON report's reference names every key the report has, each once
+# per object, and no other: here with the three overrides, present only
+# when set.
+for command in "set-min-brightness-override 5" "set-max-peak-brightness-override 900" \
+    "set-max-average-brightness-override 400"; do
+    # shellcheck disable=SC2086
+    "$DISPCTL" DP-1 $command >/dev/null 2>&1 || fail "DP-1 $command failed"
+done
+documented=$(awk '/^\.SH "JSON REPORT"/ { on = 1; next } /^\.SH/ { on = 0 }
+    on && last == ".TP" { print } { last = $0 }' "$page" | sed -n 's/^\\fB\([A-Za-z]*\)\\fR.*/\1/p' | sort -u | sorted)
+written=$("$DISPCTL" DP-1 --json 2>&1 | grep -o '"[A-Za-z]*": ' | tr -d '": ' | sort -u | sorted)
+expect_eq "the manual page documents the JSON report's keys" "$written" "$documented"
 
 # In the source every hyphen is a \- and no line starts a request by accident.
 source_text=$(grep -v -e '^\.\\"' -e '^\.TH ' "$page")

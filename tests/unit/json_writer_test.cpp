@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -262,6 +263,68 @@ TEST(JsonWriter, OutputsAsTheObjectTreeWouldPrint)
     pieces.newline();
     joined += pieces.text();
     EXPECT_EQ(joined, qtText(expected) + "\n");
+}
+
+// The manual page's reference (jsonReference) against what the writer
+// writes: every key written is documented with its type, and every key
+// documented as always present is written.
+void checkAgainstReference(const std::vector<JsonObjectDoc> &reference, const std::string &name, const QJsonObject &object)
+{
+    const auto doc = std::find_if(reference.begin(), reference.end(), [&](const JsonObjectDoc &d) { return d.name == name; });
+    ASSERT_NE(doc, reference.end()) << name;
+    for (const JsonKeyDoc &key : doc->keys) {
+        if (key.presence.empty()) {
+            EXPECT_TRUE(object.contains(QString::fromStdString(key.key))) << name << ": " << key.key;
+        }
+    }
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string k = it.key().toStdString();
+        const auto key = std::find_if(doc->keys.begin(), doc->keys.end(), [&](const JsonKeyDoc &d) { return d.key == k; });
+        ASSERT_NE(key, doc->keys.end()) << name << ": " << k << " is not documented";
+        const QJsonValue value = it.value();
+        const std::string &type = key->type;
+        SCOPED_TRACE(name + ": " + k + " (" + type + ")");
+        if (type == "boolean") {
+            EXPECT_TRUE(value.isBool());
+        } else if (type == "integer") {
+            EXPECT_TRUE(value.isDouble() && value.toDouble() == std::round(value.toDouble()));
+        } else if (type == "number") {
+            EXPECT_TRUE(value.isDouble());
+        } else if (type == "string") {
+            EXPECT_TRUE(value.isString());
+        } else if (type == "array of strings") {
+            ASSERT_TRUE(value.isArray());
+            for (const QJsonValue &element : value.toArray())
+                EXPECT_TRUE(element.isString());
+        } else if (type.starts_with("array of ") && type.ends_with(" objects")) {
+            ASSERT_TRUE(value.isArray());
+            for (const QJsonValue &element : value.toArray()) {
+                ASSERT_TRUE(element.isObject());
+                checkAgainstReference(reference, type.substr(9, type.size() - 10), element.toObject());
+            }
+        } else if (type.ends_with(" object or null")) {
+            ASSERT_TRUE(value.isObject() || value.isNull());
+            if (value.isObject())
+                checkAgainstReference(reference, type.substr(0, type.size() - 8), value.toObject());
+        } else if (type.ends_with(" object")) {
+            ASSERT_TRUE(value.isObject());
+            checkAgainstReference(reference, type, value.toObject());
+        } else {
+            ADD_FAILURE() << "unknown type";
+        }
+    }
+}
+
+TEST(JsonWriter, ReferenceDescribesWhatIsWritten)
+{
+    const std::vector<JsonObjectDoc> reference = jsonReference();
+    for (const Dispor::Output::Data &data : outputs()) {
+        JsonWriter json;
+        writeOutputJson(json, Dispor::Output(data));
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray(json.text().data(), qsizetype(json.text().size())));
+        ASSERT_TRUE(document.isObject());
+        checkAgainstReference(reference, "output object", document.object());
+    }
 }
 
 } // namespace
