@@ -158,35 +158,35 @@ void writeWord(JsonWriter &json, const char *text)
 // Keys in the sorted order QJsonObject would give them.
 void writeOutputJson(JsonWriter &json, const Output &output)
 {
-    const Output::Data &d = output.data();
-    const Dispor::ModePtr current = d.modes.value(d.currentModeId);
-    const Dispor::ModePtr preferred = d.modes.value(d.preferredModeId);
+    const Dispor::ModeList modes = output.modes();
+    const Dispor::ModePtr current = modes.value(output.currentModeId());
+    const Dispor::ModePtr preferred = modes.value(output.preferredModeId());
 
     json.beginObject();
     json.key("abm");
-    json.value(int64_t{d.abmLevel});
+    json.value(int64_t{output.abmLevel()});
     json.key("autoBrightness");
-    json.value(d.automaticBrightness);
+    json.value(output.automaticBrightness());
     json.key("autoRotate");
-    writeWord(json, wordOfValue(words::autoRotatePolicy, d.autoRotatePolicy));
+    writeWord(json, wordOfValue(words::autoRotatePolicy, output.autoRotatePolicy()));
     json.key("brightness");
-    json.value(d.brightness);
+    json.value(output.brightness());
     json.key("capabilities");
     json.beginArray();
     for (const auto &entry : words::capability) {
-        if (d.capabilities.testFlag(entry.value))
+        if (output.capabilities().testFlag(entry.value))
             writeWord(json, entry.word);
     }
     json.endArray();
     json.key("colorPowerTradeoff");
-    writeWord(json, wordOfValue(words::colorPowerTradeoff, d.colorPowerPreference));
+    writeWord(json, wordOfValue(words::colorPowerTradeoff, output.colorPowerPreference()));
     json.key("colorProfileSource");
-    writeWord(json, wordOfValue(words::colorProfileSource, d.colorProfileSource));
+    writeWord(json, wordOfValue(words::colorProfileSource, output.colorProfileSource()));
     json.key("connected");
-    json.value(d.connected);
+    json.value(output.isConnected());
     json.key("customModes");
     json.beginArray();
-    for (const Dispor::ModeInfo &mode : d.customModes) {
+    for (const Dispor::ModeInfo &mode : output.customModes()) {
         json.beginObject();
         json.key("refreshRate");
         json.value(static_cast<double>(mode.refreshRate));
@@ -196,34 +196,34 @@ void writeOutputJson(JsonWriter &json, const Output &output)
     }
     json.endArray();
     json.key("ddcCiAllowed");
-    json.value(d.ddcCiAllowed);
+    json.value(output.ddcCiAllowed());
     json.key("dimming");
-    json.value(d.dimming);
+    json.value(output.dimming());
     json.key("edrPolicy");
-    writeWord(json, wordOfValue(words::edrPolicy, d.edrPolicy));
+    writeWord(json, wordOfValue(words::edrPolicy, output.edrPolicy()));
     json.key("enabled");
-    json.value(d.enabled);
+    json.value(output.isEnabled());
     json.key("hdr");
-    json.value(d.hdrEnabled);
+    json.value(output.isHdrEnabled());
     json.key("hdrColorProfileSource");
-    writeWord(json, wordOfValue(words::colorProfileSource, d.hdrColorProfileSource));
+    writeWord(json, wordOfValue(words::colorProfileSource, output.hdrColorProfileSource()));
     json.key("hdrIccProfilePath");
-    json.value(d.hdrIccProfilePath);
+    json.value(output.hdrIccProfilePath());
     json.key("iccProfilePath");
-    json.value(d.iccProfilePath);
-    if (d.maxAverageBrightnessOverride) {
+    json.value(output.iccProfilePath());
+    if (output.maxAverageBrightnessOverride()) {
         json.key("maxAverageBrightnessOverride");
-        json.value(*d.maxAverageBrightnessOverride);
+        json.value(*output.maxAverageBrightnessOverride());
     }
-    if (d.maxPeakBrightnessOverride) {
+    if (output.maxPeakBrightnessOverride()) {
         json.key("maxPeakBrightnessOverride");
-        json.value(*d.maxPeakBrightnessOverride);
+        json.value(*output.maxPeakBrightnessOverride());
     }
     json.key("maxbpc");
-    json.value(int64_t{d.maxBitsPerColor});
-    if (d.minBrightnessOverride) {
+    json.value(int64_t{output.maxBitsPerColor()});
+    if (output.minBrightnessOverride()) {
         json.key("minBrightnessOverride");
-        json.value(*d.minBrightnessOverride);
+        json.value(*output.minBrightnessOverride());
     }
     json.key("mode");
     if (current)
@@ -232,44 +232,44 @@ void writeOutputJson(JsonWriter &json, const Output &output)
         json.null();
     json.key("modes");
     json.beginArray();
-    for (auto it = d.modes.cbegin(); it != d.modes.cend(); ++it)
+    for (auto it = modes.cbegin(); it != modes.cend(); ++it)
         writeMode(json, **it, *it == current, *it == preferred);
     json.endArray();
     json.key("name");
-    json.value(d.name);
+    json.value(output.name());
     json.key("overscan");
-    json.value(int64_t{d.overscan});
+    json.value(int64_t{output.overscan()});
     json.key("position");
     json.beginObject();
     json.key("x");
-    json.value(int64_t{d.pos.x()});
+    json.value(int64_t{output.pos().x()});
     json.key("y");
-    json.value(int64_t{d.pos.y()});
+    json.value(int64_t{output.pos().y()});
     json.endObject();
     json.key("primary");
-    json.value(d.priority == 1);
+    json.value(output.priority() == 1);
     json.key("priority");
-    json.value(int64_t{d.priority});
+    json.value(int64_t{output.priority()});
     json.key("replicaOf");
-    json.value(int64_t{d.replicationSource});
+    json.value(int64_t{output.replicationSource()});
     json.key("rgbRange");
-    writeWord(json, wordOfValue(words::rgbRange, d.rgbRange));
+    writeWord(json, wordOfValue(words::rgbRange, output.rgbRange()));
     json.key("rotation");
-    writeWord(json, wordOfValue(words::rotation, d.rotation));
+    writeWord(json, wordOfValue(words::rotation, output.rotation()));
     json.key("scale");
-    json.value(d.scale);
+    json.value(output.scale());
     json.key("sdrBrightness");
-    json.value(int64_t{d.sdrBrightness});
+    json.value(int64_t{output.sdrBrightness()});
     json.key("sdrGamut");
-    json.value(d.sdrGamutWideness);
+    json.value(output.sdrGamutWideness());
     json.key("sharpness");
-    json.value(std::round(d.sharpness * 100));
+    json.value(std::round(output.sharpness() * 100));
     json.key("uuid");
-    json.value(d.uuid);
+    json.value(output.uuid());
     json.key("vrrPolicy");
-    writeWord(json, wordOfValue(words::vrrPolicy, d.vrrPolicy));
+    writeWord(json, wordOfValue(words::vrrPolicy, output.vrrPolicy()));
     json.key("wcg");
-    json.value(d.wcgEnabled);
+    json.value(output.isWcgEnabled());
     json.endObject();
 }
 

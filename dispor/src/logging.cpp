@@ -1,0 +1,7 @@
+#include "logging.h"
+
+namespace Dispor {
+
+Q_LOGGING_CATEGORY(lcDispor, "dispor")
+
+} // namespace Dispor
