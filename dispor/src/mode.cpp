@@ -6,7 +6,9 @@ namespace Dispor {
 
 class Mode::Private : public QSharedData {
 public:
-    Private(QString id, QSize size, float refreshRate) : id(std::move(id)), size(size), refreshRate(refreshRate) {}
+    Private(QString id, QSize size, float refreshRate)
+        : id(std::move(id)), size(size), refreshRate(refreshRate)
+    {}
 
     QString id;
     QSize size;

@@ -70,7 +70,6 @@ struct Output::Data {
     DpmsMode dpms = DpmsMode::On;
 };
 
-
 // What an Output points to: its state, shared by copies until one changes.
 class Output::Private : public QSharedData {
 public:

@@ -21,7 +21,8 @@ namespace {
 // library's "dispor: …" lines.
 void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category && std::strcmp(context.category, "dispor") == 0)
+    if (type != QtDebugMsg && type != QtInfoMsg && context.category
+        && std::strcmp(context.category, "dispor") == 0)
         printLineTo(std::cerr, "dispor: {}", message);
 }
 
