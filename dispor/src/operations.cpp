@@ -6,6 +6,10 @@
 
 namespace Dispor {
 
+// Here, where it is used, not in a unit of its own: each unit of the
+// library adds a static initialiser (the precompiled <iostream>'s).
+Q_LOGGING_CATEGORY(lcDispor, "dispor")
+
 class ConfigOperation::Private {
 public:
     ConfigPtr config;
