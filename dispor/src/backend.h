@@ -2,6 +2,8 @@
 
 #include "dispor/config.h"
 
+#include "output_data.h"
+
 #include <memory>
 
 // The library's private backend API: what backends need of Config and
@@ -22,15 +24,22 @@ struct ConfigOrigin {
     QList<std::pair<int, uint32_t>> priorityRequests;
 };
 
+class Config::Private {
+public:
+    OutputList outputs;
+    ConfigOrigin origin;
+};
+
 class ConfigPrivate {
 public:
-    static ConfigOrigin &origin(Config &config) { return *config.m_origin; }
-    static const ConfigOrigin &origin(const Config &config) { return *config.m_origin; }
+    static ConfigOrigin &origin(Config &config) { return config.d->origin; }
+    static const ConfigOrigin &origin(const Config &config) { return config.d->origin; }
 };
 
 class OutputPrivate {
 public:
-    static Output::Data &data(Output &output) { return output.m_d; }
+    // Detached first, like every setter: a copy sharing the state keeps it.
+    static Output::Data &data(Output &output) { return output.d->data; }
 };
 
 inline ConfigOrigin &originOf(Config &config)

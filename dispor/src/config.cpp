@@ -7,30 +7,38 @@
 
 namespace Dispor {
 
-Config::Config() : m_origin(std::make_unique<ConfigOrigin>()) {}
+Config::Config() : d(std::make_unique<Private>()) {}
 
-Config::Config(OutputList outputs) : m_outputs(std::move(outputs)), m_origin(std::make_unique<ConfigOrigin>()) {}
-
-Config::Config(const Config &other)
-    : m_outputs(other.m_outputs), m_origin(std::make_unique<ConfigOrigin>(*other.m_origin))
+Config::Config(OutputList outputs) : d(std::make_unique<Private>())
 {
+    d->outputs = std::move(outputs);
 }
+
+Config::Config(const Config &other) : d(std::make_unique<Private>(*other.d)) {}
 
 Config &Config::operator=(const Config &other)
 {
-    if (this != &other) {
-        m_outputs = other.m_outputs;
-        *m_origin = *other.m_origin;
-    }
+    if (this != &other)
+        *d = *other.d;
     return *this;
 }
 
 Config::~Config() = default;
 
+OutputList Config::outputs() const
+{
+    return d->outputs;
+}
+
+OutputPtr Config::output(int id) const
+{
+    return d->outputs.value(id);
+}
+
 OutputList Config::connectedOutputs() const
 {
     OutputList connected;
-    for (auto it = m_outputs.cbegin(); it != m_outputs.cend(); ++it) {
+    for (auto it = d->outputs.cbegin(); it != d->outputs.cend(); ++it) {
         if (it.value()->isConnected())
             connected.insert(it.key(), it.value());
     }
@@ -39,7 +47,7 @@ OutputList Config::connectedOutputs() const
 
 OutputPtr Config::primaryOutput() const
 {
-    for (const OutputPtr &output : m_outputs) {
+    for (const OutputPtr &output : d->outputs) {
         if (output->priority() == 1)
             return output;
     }
@@ -50,25 +58,30 @@ void Config::setOutputPriority(const OutputPtr &output, uint32_t priority)
 {
     if (!output || priority == 0)
         return;
-    m_origin->priorityRequests.append({output->id(), priority});
+    d->origin.priorityRequests.append({output->id(), priority});
 
     QList<Ranking::Entry> entries;
-    entries.reserve(m_outputs.size());
-    for (const OutputPtr &other : std::as_const(m_outputs))
+    entries.reserve(d->outputs.size());
+    for (const OutputPtr &other : std::as_const(d->outputs))
         entries.append({other->id(), other->priority(), other->isEnabled() && other->isConnected()});
     QList<int> ranking = Ranking::order(entries);
     Ranking::move(ranking, output->id(), priority);
 
     // Renumber all, so that outputs this snapshot disabled leave the ranking.
-    for (const OutputPtr &other : std::as_const(m_outputs))
+    for (const OutputPtr &other : std::as_const(d->outputs))
         dataOf(*other).priority = 0;
     for (qsizetype i = 0; i < ranking.size(); ++i)
-        dataOf(*m_outputs.value(ranking[i])).priority = static_cast<uint32_t>(i + 1);
+        dataOf(*d->outputs.value(ranking[i])).priority = static_cast<uint32_t>(i + 1);
 }
 
 QSize Config::logicalSizeForOutputInt(const Output &output) const
 {
     return output.logicalSize();
+}
+
+QSize Config::logicalSizeForOutputInt(const OutputPtr &output) const
+{
+    return output->logicalSize();
 }
 
 } // namespace Dispor

@@ -1,96 +1,132 @@
 #include "dispor/operations.h"
 
 #include "backend.h"
+#include "logging.h"
 #include "text.h"
-
-#include <cstdio>
 
 namespace Dispor {
 
-namespace {
+// Here, where it is used, not in a unit of its own: each unit of the
+// library adds a static initialiser (the precompiled <iostream>'s).
+Q_LOGGING_CATEGORY(lcDispor, "dispor")
 
-void report(const QString &reason)
-{
-    // Whatever part of it came from outside, the reason stays one line.
-    std::fputs(("dispor: " + escaped(reason) + u'\n').toUtf8().constData(), stderr);
-}
+class ConfigOperation::Private {
+public:
+    ConfigPtr config;
+    QString error;
+    bool done = false;
+    bool result = false;
+    // GetConfigOperation's
+    Options options;
+    // SetConfigOperation's
+    bool conflict = false;
+};
 
-} // namespace
+ConfigOperation::ConfigOperation(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
+
+ConfigOperation::~ConfigOperation() = default;
 
 bool ConfigOperation::exec()
 {
-    if (!m_done) {
-        m_result = run();
-        m_done = true;
+    if (!d->done) {
+        d->result = run();
+        d->done = true;
     }
-    return m_result;
+    return d->result;
 }
 
-GetConfigOperation::GetConfigOperation(Options options, QObject *parent)
-    : ConfigOperation(parent), m_options(options)
+bool ConfigOperation::hasError() const
 {
+    return !d->error.isEmpty();
 }
+
+QString ConfigOperation::errorString() const
+{
+    return d->error;
+}
+
+ConfigPtr ConfigOperation::config() const
+{
+    return d->config;
+}
+
+GetConfigOperation::GetConfigOperation(Options options, QObject *parent) : ConfigOperation(parent)
+{
+    d->options = options;
+}
+
+GetConfigOperation::~GetConfigOperation() = default;
 
 bool GetConfigOperation::run()
 {
-    std::shared_ptr<Backend> backend = createBackend(&m_error);
+    QString &error = d->error;
+    std::shared_ptr<Backend> backend = createBackend(&error);
     ConfigPtr config;
-    if (!backend || !backend->fetch(&config, &m_error)) {
-        report(m_error);
+    if (!backend || !backend->fetch(&config, &error)) {
+        // Whatever part of it came from outside, the reason stays one line.
+        qCWarning(lcDispor, "%s", qUtf8Printable(escaped(error)));
         return false;
     }
     originOf(*config).backend = std::move(backend);
-    m_config = std::move(config);
+    d->config = std::move(config);
     return true;
 }
 
-SetConfigOperation::SetConfigOperation(const ConfigPtr &config, QObject *parent)
-    : ConfigOperation(parent)
+SetConfigOperation::SetConfigOperation(const ConfigPtr &config, QObject *parent) : ConfigOperation(parent)
 {
-    m_config = config;
+    d->config = config;
+}
+
+SetConfigOperation::~SetConfigOperation() = default;
+
+bool SetConfigOperation::isConflict() const
+{
+    return d->conflict;
 }
 
 bool SetConfigOperation::run()
 {
-    if (!m_config) {
-        m_error = QStringLiteral("there is no configuration to apply");
+    const ConfigPtr &config = d->config;
+    QString &error = d->error;
+    if (!config) {
+        error = QStringLiteral("there is no configuration to apply");
         return false;
     }
-    ConfigOrigin &origin = originOf(*m_config);
+    ConfigOrigin &origin = originOf(*config);
     if (!origin.backend) {
-        m_error = QStringLiteral("the configuration was not fetched from a display service");
+        error = QStringLiteral("the configuration was not fetched from a display service");
         return false;
     }
     // A priority request must not succeed without effect.
     for (const auto &[id, priority] : std::as_const(origin.priorityRequests)) {
-        const OutputPtr output = m_config->output(id);
+        const OutputPtr output = config->output(id);
         if (output && priority != 0 && !(output->isEnabled() && output->isConnected())) {
-            m_error = escaped(output->name())
+            error = escaped(output->name())
                 + (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs)
                 + " output has no place in the ranking of priorities";
             return false;
         }
     }
     QByteArray stamp;
-    switch (origin.backend->apply(*m_config, &stamp, &m_error)) {
+    switch (origin.backend->apply(*config, &stamp, &error)) {
     case Applied::Done:
         break;
     case Applied::Refused:
         // Line breaks separate lines of the error (below): one from outside
         // within the reason is escaped.
-        m_error = escaped(m_error);
+        error = escaped(error);
         return false;
     case Applied::NotHeld:
         // A line per output, each escaped by the backend.
         return false;
     case Applied::Conflict:
-        m_conflict = true;
+        d->conflict = true;
         return false;
     }
     origin.stamp = std::move(stamp);
     // Applied: a later apply of this snapshot carries only what changes next.
     origin.fetched.clear();
-    for (const OutputPtr &output : m_config->outputs())
+    for (const OutputPtr &output : config->outputs())
         origin.fetched.insert(output->id(), output->data());
     origin.priorityRequests.clear();
     return true;

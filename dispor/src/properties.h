@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dispor/output.h"
+#include "output_data.h"
 
 #include <cstdint>
 #include <limits>

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -15,8 +16,14 @@
 
 namespace {
 
-// The tool prints only its own messages.
-void dropQtMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
+// The tool prints only its own messages, and the library's reports as the
+// library's "dispor: …" lines.
+void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg && context.category
+        && std::strcmp(context.category, "dispor") == 0)
+        printLineTo(std::cerr, "dispor: {}", message);
+}
 
 const Command *findCommand(const QString &name, bool global)
 {
@@ -102,7 +109,7 @@ int main(int argc, char **argv)
 {
     std::set_terminate(endOnUncaughtException);
     holdClosedStreams();
-    qInstallMessageHandler(dropQtMessage);
+    qInstallMessageHandler(printLibraryMessage);
     QCoreApplication app(argc, argv);
     int status = run(QCoreApplication::arguments().mid(1));
     // A result that did not reach its stream is no success.

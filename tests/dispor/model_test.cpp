@@ -230,6 +230,37 @@ TEST(ModeList, KeepsQStringOrderOneModePerIdAndFindsEach)
     EXPECT_EQ(modes.keys(), sorted);
 }
 
+// Copies share their state until one is written, through a setter or the
+// backends' dataOf alike; an empty list has nothing to walk.
+TEST(SharedState, ACopyKeepsItsValuesWhenTheOtherChanges)
+{
+    Dispor::ModeList modes;
+    EXPECT_EQ(modes.begin(), modes.end());
+    EXPECT_TRUE(modes.isEmpty());
+    modes.insert(Dispor::ModePtr::create(u"1"_qs, QSize(1, 1), 60.0f));
+    const Dispor::ModeList kept = modes;
+    modes.insert(Dispor::ModePtr::create(u"0"_qs, QSize(1, 1), 60.0f));
+    EXPECT_EQ(modes.remove(u"1"_qs), 1);
+    EXPECT_EQ(kept.keys(), QStringList{u"1"_qs});
+    EXPECT_EQ(modes.keys(), QStringList{u"0"_qs});
+    EXPECT_NE(kept, modes);
+    modes.clear();
+    EXPECT_EQ(modes.begin(), modes.end());
+
+    O::Data data;
+    data.name = u"DP-1"_qs;
+    data.modes = kept;
+    O output(data);
+    const O copy = output;
+    output.setScale(2);
+    Dispor::dataOf(output).name = u"DP-2"_qs;
+    EXPECT_EQ(copy.scale(), 1.0);
+    EXPECT_EQ(copy.name(), "DP-1");
+    EXPECT_EQ(output.name(), "DP-2");
+    EXPECT_EQ(copy.modes(), output.modes());
+    EXPECT_EQ(O().isConnected(), O::Data().connected);
+}
+
 TEST(Priorities, MovesShiftTheOthersAndStayDense)
 {
     struct Case {

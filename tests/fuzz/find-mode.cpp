@@ -5,8 +5,7 @@
 #include "fuzz.h"
 
 #include "commands/modes.h"
-
-#include <dispor/output.h>
+#include "output_data.h"
 
 #include <cmath>
 

@@ -474,7 +474,7 @@ void libraryRefusals(const Mutter &bed)
                 return output;
         }
         ADD_FAILURE() << "no output " << name.toStdString();
-        return Dispor::OutputPtr::create(Dispor::Output::Data{});
+        return Dispor::OutputPtr::create();
     };
 
     // Mutter's own refusal, verified before anything is applied.

@@ -1,5 +1,6 @@
 // The direct JSON writer against QJsonDocument: every byte the same.
 
+#include "output_data.h"
 #include "report/json.h"
 #include "report/json_writer.h"
 

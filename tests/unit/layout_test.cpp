@@ -2,6 +2,8 @@
 
 #include <dispor/config.h>
 
+#include "output_data.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 #include "commands/modes.h"
+#include "output_data.h"
 
 #include <gtest/gtest.h>
 

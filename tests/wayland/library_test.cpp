@@ -31,7 +31,7 @@ Dispor::OutputPtr named(const Dispor::ConfigPtr &config, const QString &name)
             return output;
     }
     ADD_FAILURE() << "no output " << name.toStdString();
-    return Dispor::OutputPtr::create(Dispor::Output::Data{});
+    return Dispor::OutputPtr::create();
 }
 
 TEST(WaylandLibrary, ARefusedConfigurationChangesNothing)

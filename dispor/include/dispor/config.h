@@ -9,9 +9,6 @@
 
 namespace Dispor {
 
-// Where a snapshot came from, as the library keeps it for applying it.
-struct ConfigOrigin;
-
 // One snapshot of all outputs. Changes stay in the snapshot until a
 // SetConfigOperation applies them; it applies only what changed here.
 //
@@ -32,11 +29,11 @@ public:
     ~Config();
 
     // Every output the backend knows, connected or not, by id.
-    OutputList outputs() const { return m_outputs; }
+    OutputList outputs() const;
     // The connected outputs only, enabled or not, by id.
     OutputList connectedOutputs() const;
     // The output with this id, or null.
-    OutputPtr output(int id) const { return m_outputs.value(id); }
+    OutputPtr output(int id) const;
     // The output ranked 1, or null.
     OutputPtr primaryOutput() const;
 
@@ -49,14 +46,16 @@ public:
     // The output's pixel size divided by its scale, rounded, with width and
     // height swapped for quarter turns.
     QSize logicalSizeForOutputInt(const Output &output) const;
-    QSize logicalSizeForOutputInt(const OutputPtr &output) const { return logicalSizeForOutputInt(*output); }
+    QSize logicalSizeForOutputInt(const OutputPtr &output) const;
 
 private:
     // The backends' access to the origin, in the library's private headers.
     friend class ConfigPrivate;
 
-    OutputList m_outputs;
-    std::unique_ptr<ConfigOrigin> m_origin;
+    // The outputs and where the snapshot came from, as the library keeps
+    // it for applying it.
+    class Private;
+    std::unique_ptr<Private> d;
 };
 
 // Shared ownership: the snapshot lives as long as its last pointer.

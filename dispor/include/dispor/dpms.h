@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 namespace Dispor {
 
 // Display power of all connected outputs (on, standby, suspend, off), for
@@ -16,21 +18,23 @@ public:
     enum Mode { On = 0, Standby = 1, Suspend = 2, Off = 3 };
 
     explicit Dpms(QObject *parent = nullptr);
+    ~Dpms() override;
 
     // Switches every connected output. Reports hasPendingChangesChanged(true)
     // when it starts and hasPendingChangesChanged(false) once done, also when
     // it failed; then hasError() and errorString() tell why.
     void switchMode(Mode mode);
 
-    bool hasError() const { return !m_error.isEmpty(); }
-    QString errorString() const { return m_error; }
+    bool hasError() const;
+    QString errorString() const;
 
 Q_SIGNALS:
     // True when a switch starts, false when it ends (also on failure).
     void hasPendingChangesChanged(bool pending);
 
 private:
-    QString m_error;
+    class Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace Dispor

@@ -1,38 +1,43 @@
 #pragma once
 
+#include "dispor/export.h"
+
 #include <QList>
+#include <QSharedDataPointer>
 #include <QSharedPointer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
-#include <algorithm>
-#include <compare>
 #include <cstdint>
 #include <iterator>
 #include <optional>
+
+// The public headers compile as C++17 and later; the library's state sits
+// behind a pointer in each class, so that it can grow within one soname.
 
 namespace Dispor {
 
 // One mode an output offers. Immutable once made: the tool tells modes apart
 // by object identity (the current mode is the same object as one of modes()).
-class Mode {
+class DISPOR_EXPORT Mode {
 public:
-    Mode(QString id, QSize size, float refreshRate)
-        : m_id(std::move(id)), m_size(size), m_refreshRate(refreshRate) {}
+    Mode(QString id, QSize size, float refreshRate);
+    Mode(const Mode &other);
+    Mode &operator=(const Mode &other);
+    ~Mode();
 
     // The backend's name for the mode, unique within one output; the key of
     // the output's ModeList and what Output::setCurrentModeId() takes.
-    const QString &id() const { return m_id; }
+    const QString &id() const;
     // The size in pixels.
-    QSize size() const { return m_size; }
+    QSize size() const;
     // In Hz.
-    float refreshRate() const { return m_refreshRate; }
+    float refreshRate() const;
 
 private:
-    QString m_id;
-    QSize m_size;
-    float m_refreshRate;
+    class Private;
+    QSharedDataPointer<Private> d;
 };
 
 // Shared ownership; modes are never changed after they are made.
@@ -41,8 +46,9 @@ using ModePtr = QSharedPointer<Mode>;
 // An output's modes keyed by their ids, walked in plain string order of the
 // ids ("1", "10", "2"). A sorted array, implicitly shared: copies are cheap,
 // and the list adds no allocation per mode to the modes themselves.
-class ModeList {
+class DISPOR_EXPORT ModeList {
 public:
+    // A pointer into the list's array: valid while the list is unchanged.
     class const_iterator {
     public:
         using iterator_category = std::random_access_iterator_tag;
@@ -68,7 +74,11 @@ public:
         friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
         friend difference_type operator-(const_iterator a, const_iterator b) { return a.m_at - b.m_at; }
         friend bool operator==(const_iterator a, const_iterator b) { return a.m_at == b.m_at; }
-        friend auto operator<=>(const_iterator a, const_iterator b) { return a.m_at <=> b.m_at; }
+        friend bool operator!=(const_iterator a, const_iterator b) { return a.m_at != b.m_at; }
+        friend bool operator<(const_iterator a, const_iterator b) { return a.m_at < b.m_at; }
+        friend bool operator>(const_iterator a, const_iterator b) { return a.m_at > b.m_at; }
+        friend bool operator<=(const_iterator a, const_iterator b) { return a.m_at <= b.m_at; }
+        friend bool operator>=(const_iterator a, const_iterator b) { return a.m_at >= b.m_at; }
 
     private:
         friend class ModeList;
@@ -77,91 +87,50 @@ public:
     };
     using iterator = const_iterator;
 
-    qsizetype size() const { return m_modes.size(); }
-    qsizetype count() const { return m_modes.size(); }
-    bool isEmpty() const { return m_modes.isEmpty(); }
+    ModeList();
+    ModeList(const ModeList &other);
+    ModeList(ModeList &&other) noexcept;
+    ModeList &operator=(const ModeList &other);
+    ModeList &operator=(ModeList &&other) noexcept;
+    ~ModeList();
 
-    const_iterator begin() const { return const_iterator(m_modes.constData()); }
-    const_iterator end() const { return const_iterator(m_modes.constData() + m_modes.size()); }
+    qsizetype size() const;
+    qsizetype count() const { return size(); }
+    bool isEmpty() const { return size() == 0; }
+
+    const_iterator begin() const;
+    const_iterator end() const;
     const_iterator cbegin() const { return begin(); }
     const_iterator cend() const { return end(); }
     const_iterator constBegin() const { return begin(); }
     const_iterator constEnd() const { return end(); }
 
     // The mode with this id, or end().
-    const_iterator find(const QString &id) const
-    {
-        const const_iterator at = lowerBound(id);
-        return at != end() && (*at)->id() == id ? at : end();
-    }
+    const_iterator find(const QString &id) const;
     bool contains(const QString &id) const { return find(id) != end(); }
     // The mode with this id, or null.
-    ModePtr value(const QString &id) const
-    {
-        const const_iterator at = find(id);
-        return at != end() ? *at : ModePtr();
-    }
+    ModePtr value(const QString &id) const;
     ModePtr operator[](const QString &id) const { return value(id); }
-    QString firstKey() const { return m_modes.first()->id(); }
-    QStringList keys() const
-    {
-        QStringList ids;
-        ids.reserve(m_modes.size());
-        for (const ModePtr &mode : m_modes)
-            ids.append(mode->id());
-        return ids;
-    }
-    QList<ModePtr> values() const { return m_modes; }
+    // The first id; the list must not be empty.
+    QString firstKey() const;
+    QStringList keys() const;
+    QList<ModePtr> values() const;
 
     // Adds the mode under its id, in place of a mode with the same id.
-    void insert(const ModePtr &mode)
-    {
-        // Modes usually come in order: then no search.
-        if (m_modes.isEmpty() || before(m_modes.last()->id(), mode->id())) {
-            m_modes.append(mode);
-            return;
-        }
-        const qsizetype at = lowerBound(mode->id()) - begin();
-        if (m_modes[at]->id() == mode->id())
-            m_modes[at] = mode;
-        else
-            m_modes.insert(at, mode);
-    }
+    void insert(const ModePtr &mode);
     // Removes the mode with this id; how many were removed (0 or 1).
-    qsizetype remove(const QString &id)
-    {
-        const const_iterator at = find(id);
-        if (at == end())
-            return 0;
-        m_modes.removeAt(at - begin());
-        return 1;
-    }
-    void clear() { m_modes.clear(); }
+    qsizetype remove(const QString &id);
+    void clear();
+    void reserve(qsizetype size);
 
     // The same modes: the same objects under the same ids.
-    friend bool operator==(const ModeList &a, const ModeList &b) { return a.m_modes == b.m_modes; }
-    friend bool operator!=(const ModeList &a, const ModeList &b) { return !(a == b); }
-    void reserve(qsizetype size) { m_modes.reserve(size); }
+    bool operator==(const ModeList &other) const;
+    bool operator!=(const ModeList &other) const { return !(*this == other); }
 
 private:
-    // QString's order (by UTF-16 unit), compared in place: ids are short.
-    static bool before(const QString &a, const QString &b)
-    {
-        const qsizetype n = std::min(a.size(), b.size());
-        const QChar *x = a.constData(), *y = b.constData();
-        for (qsizetype i = 0; i < n; ++i) {
-            if (x[i] != y[i])
-                return x[i] < y[i];
-        }
-        return a.size() < b.size();
-    }
-    const_iterator lowerBound(const QString &id) const
-    {
-        return std::lower_bound(begin(), end(), id,
-                                [](const ModePtr &mode, const QString &key) { return before(mode->id(), key); });
-    }
-
-    QList<ModePtr> m_modes; // sorted by id, ids unique
+    class Private;
+    // Null while the list is empty: an output without modes costs nothing.
+    QSharedDataPointer<Private> d;
 };
 
 // Explicit timings of a custom mode, as the kernel's DRM modes carry them.
@@ -187,7 +156,14 @@ struct ModeTimings {
         Interlace = 16,
     };
 
-    bool operator==(const ModeTimings &) const = default;
+    bool operator==(const ModeTimings &other) const
+    {
+        return clock == other.clock && hdisplay == other.hdisplay && hsyncStart == other.hsyncStart
+            && hsyncEnd == other.hsyncEnd && htotal == other.htotal && hskew == other.hskew
+            && vdisplay == other.vdisplay && vsyncStart == other.vsyncStart && vsyncEnd == other.vsyncEnd
+            && vtotal == other.vtotal && vscan == other.vscan && flags == other.flags;
+    }
+    bool operator!=(const ModeTimings &other) const { return !(*this == other); }
 };
 
 // A custom mode of an output: a resolution and rate, or explicit timings.
@@ -208,8 +184,14 @@ struct ModeInfo {
     // derives whatever else it needs.
     std::optional<ModeTimings> timings;
 
-    // Float equality on the rate; timings compared only when both have them.
-    bool operator==(const ModeInfo &) const = default;
+    // Float equality on the rate; timings equal when both lack them or both
+    // have the same.
+    bool operator==(const ModeInfo &other) const
+    {
+        return width == other.width && height == other.height && refreshRate == other.refreshRate
+            && flags == other.flags && timings == other.timings;
+    }
+    bool operator!=(const ModeInfo &other) const { return !(*this == other); }
 };
 
 } // namespace Dispor

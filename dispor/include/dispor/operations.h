@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 namespace Dispor {
 
 // A blocking request to the display-configuration service. An operation
@@ -19,35 +21,38 @@ public:
     // on the display server inside is bounded. True when it succeeded.
     bool exec();
     // After a failed exec(): the reason, one line (for a fetch, it was
-    // printed already). An apply that the display service took but does not
+    // reported already). An apply that the display service took but does not
     // hold as sent gives a line per output, separated by line breaks.
-    bool hasError() const { return !m_error.isEmpty(); }
-    QString errorString() const { return m_error; }
+    bool hasError() const;
+    QString errorString() const;
     // The snapshot fetched or applied; null after a failed fetch.
-    ConfigPtr config() const { return m_config; }
+    ConfigPtr config() const;
+
+    ~ConfigOperation() override;
 
 protected:
-    explicit ConfigOperation(QObject *parent) : QObject(parent) {}
+    explicit ConfigOperation(QObject *parent);
     virtual bool run() = 0;
 
-    ConfigPtr m_config;
-    QString m_error;
-    bool m_done = false;
-    bool m_result = false;
+private:
+    // The state of the operations the library makes, one for all of them.
+    friend class GetConfigOperation;
+    friend class SetConfigOperation;
+    class Private;
+    std::unique_ptr<Private> d;
 };
 
-// Fetches a fresh snapshot. A fetch that fails prints its reason on
-// standard error ("dispor: …") and leaves config() null.
+// Fetches a fresh snapshot. A fetch that fails reports its reason as a
+// warning of the logging category "dispor" (Qt's default handler prints
+// "dispor: …" on standard error) and leaves config() null.
 class DISPOR_EXPORT GetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:
     explicit GetConfigOperation(Options options = NoOptions, QObject *parent = nullptr);
+    ~GetConfigOperation() override;
 
 protected:
     bool run() override;
-
-private:
-    Options m_options;
 };
 
 // Applies what a snapshot changed. A refusal prints nothing: the reason is
@@ -60,16 +65,14 @@ class DISPOR_EXPORT SetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:
     explicit SetConfigOperation(const ConfigPtr &config, QObject *parent = nullptr);
+    ~SetConfigOperation() override;
 
     // The apply failed only because the outputs changed since the snapshot
     // was fetched; nothing was applied. Fetch again and redo the change.
-    bool isConflict() const { return m_conflict; }
+    bool isConflict() const;
 
 protected:
     bool run() override;
-
-private:
-    bool m_conflict = false;
 };
 
 } // namespace Dispor

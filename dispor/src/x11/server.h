@@ -3,7 +3,7 @@
 #include "../text.h"
 #include "names.h"
 
-#include "dispor/output.h"
+#include "../output_data.h"
 
 #include <QHash>
 #include <QList>
