@@ -6,8 +6,7 @@
 
 namespace Dispor {
 
-// Here, where it is used, not in a unit of its own: each unit of the
-// library adds a static initialiser (the precompiled <iostream>'s).
+// The category of the library's reports, which a program can route or mute.
 Q_LOGGING_CATEGORY(lcDispor, "dispor")
 
 class ConfigOperation::Private {

@@ -472,8 +472,7 @@ QSize Output::logicalSize() const
     return toSize(exactLogicalSize(*this));
 }
 
-// Mode and ModeList: here, not in a unit of their own, since each unit of
-// the library adds a static initialiser (the precompiled <iostream>'s).
+// Mode and ModeList.
 
 class Mode::Private : public QSharedData {
 public:

@@ -22,7 +22,7 @@ void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, cons
 {
     if (type != QtDebugMsg && type != QtInfoMsg && context.category
         && std::strcmp(context.category, "dispor") == 0)
-        printLineTo(std::cerr, "dispor: {}", message);
+        printLineTo(stderr, "dispor: {}", message);
 }
 
 const Command *findCommand(const QString &name, bool global)
