@@ -51,7 +51,8 @@ field() { dpkg-deb -f "$(deb "$1")" "$2"; }
 
 # The exact dependencies of each package, versions left out.
 names() { tr ',' '\n' | sed 's/^ *//; s/ *(.*//' | sorted; }
-expect_eq "the tool's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
+expect_eq "the tool's dependencies" \
+    "libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6 libxau6 libxcb-dpms0 libxcb-randr0 libxcb1 libxcvt0" \
     "$(field dispctl Depends | names)"
 expect_eq "the library's dependencies are its core's" "libc6 libgcc-s1 libqt6core6 libstdc++6" \
     "$(field libdispor0 Depends | names)"
@@ -116,16 +117,17 @@ fi
 # Every binary: stack protector, FORTIFY, read-only relocations and PIE,
 # as Debian 12's dpkg-buildflags give them. Not BIND_NOW, which costs
 # start-up (debian/rules), nor control-flow protection, which Debian 12
-# does not add. The compositor module calls no function that FORTIFY can
-# check with the sizes it has: its compile line shows the flag instead.
+# does not add. The tool's modules call no function that FORTIFY can
+# check with the sizes they have: their compile lines show the flag instead.
 for binary in usr/bin/dispctl $libdir/libdispor.so.$version $libdir/dispctl/compositor.so $libdir/dispctl/x11.so \
     $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
-    case $binary in */compositor.so) nofortify=--nofortify ;; *) nofortify= ;; esac
+    case $binary in */dispctl/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
         fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
 done
-grep -q -- "-D_FORTIFY_SOURCE=2 .*compositor_bus.cpp" "$work/build.log" ||
-    fail "the compositor module is compiled without FORTIFY"
+for unit in compositor_bus.cpp x11_desktop.cpp; do
+    grep -q -- "-D_FORTIFY_SOURCE=2 .*$unit" "$work/build.log" || fail "the tool's module $unit is compiled without FORTIFY"
+done
 
 # lintian with every tag that means something: errors, warnings, pedantic
 # and informational ones, on the packages and the .changes file. What it

@@ -46,7 +46,7 @@ for expected in \
     '"currentModeId": "1",' primary-output active-output \
     "both mean a factor of 1.5, and 2 means 2%, not twice the size" "set-scale 200 or set-scale 200%" \
     "The scale factor should be at least 50%" "The scale factor cannot be greater than 1000%" \
-    "set-brightness 0.5 sets half a percent" "(org.lumo.Vantor)" "identify which asks it to show the popup" \
+    "set-brightness 0.5 sets half a percent" "(org.lumo.Vantor)" "identify asks it to show its popup" \
     "\$XDG_RUNTIME_DIR/dispor/wayland-SOCKET-custom-modes.json" WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS; do
     printf '%s\n' "$text" | tr -s ' \n' '  ' | grep -qF -- "$expected" || fail "page lacks: $expected"
 done
