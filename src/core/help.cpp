@@ -98,15 +98,11 @@ protected:
     }
 };
 
-// Bold and underline around headings, left out under NO_COLOR.
-std::string_view escape(std::string_view sequence)
-{
-    return plainText() ? std::string_view() : sequence;
-}
-const std::string_view bold = escape("\x1b[1m");
-const std::string_view boldEnd = escape("\x1b[22m");
-const std::string_view underline = escape("\x1b[4m");
-const std::string_view underlineEnd = escape("\x1b[24m");
+// Bold and underline around headings.
+const std::string_view bold = styled("\x1b[1m");
+const std::string_view boldEnd = styled("\x1b[22m");
+const std::string_view underline = styled("\x1b[4m");
+const std::string_view underlineEnd = styled("\x1b[24m");
 
 struct Help {
     HelpStream stream;

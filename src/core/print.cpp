@@ -15,6 +15,11 @@ bool plainText()
     return plain;
 }
 
+std::string_view styled(std::string_view sequence)
+{
+    return plainText() ? std::string_view() : sequence;
+}
+
 namespace {
 
 // A direct write to a terminal that failed: the C stream never saw it.

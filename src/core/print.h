@@ -42,6 +42,9 @@ struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
 // NO_COLOR set and not empty: the text report and the help write no
 // terminal escape sequences. Read once; without it they stay as they are.
 bool plainText();
+// A terminal escape sequence of the tool's own (colour, bold, underline),
+// or nothing under NO_COLOR.
+std::string_view styled(std::string_view sequence);
 
 // Writes text in one piece: to a terminal behind standard output or error
 // the stream is flushed first and the text goes out in a single write. The

@@ -21,15 +21,11 @@ using Output = Dispor::Output;
 using Capability = Output::Capability;
 
 // Set before the entry point runs, empty under NO_COLOR.
-std::string_view colour(std::string_view sequence)
-{
-    return plainText() ? std::string_view() : sequence;
-}
-const std::string_view green = colour("\x1b[01;32m");
-const std::string_view red = colour("\x1b[01;31m");
-const std::string_view yellow = colour("\x1b[01;33m");
-const std::string_view blue = colour("\x1b[01;34m");
-const std::string_view reset = colour("\x1b[0;0m");
+const std::string_view green = styled("\x1b[01;32m");
+const std::string_view red = styled("\x1b[01;31m");
+const std::string_view yellow = styled("\x1b[01;33m");
+const std::string_view blue = styled("\x1b[01;34m");
+const std::string_view reset = styled("\x1b[0;0m");
 
 // This report's own words where they differ from the library's
 // (dispor/words.h), which it takes for the rest.
