@@ -18,7 +18,14 @@ ConfigPtr fetchConfig()
     // A failed fetch has printed its reason already; a null snapshot says so.
     Dispor::GetConfigOperation operation;
     operation.exec();
-    return operation.config();
+    ConfigPtr config = operation.config();
+    // The run ends soon after: the latest snapshot's outputs are left for the
+    // system to reclaim at exit, not freed mode by mode (on a set with
+    // thousands of modes that was a tenth of a listing).
+    static auto *const kept = new Dispor::OutputList;
+    if (config)
+        *kept = config->outputs();
+    return config;
 }
 
 OutputPtr resolveOutput(const ConfigPtr &config, const QString &word)
