@@ -337,6 +337,9 @@ private:
 
     const char *m_p;
     const char *m_end;
+    // The ids of the last output's modes in order. Outputs of one kind list
+    // the same ids, which then share these strings instead of making more.
+    std::vector<QString> m_ids;
 };
 
 bool FastReader::modes(ModeList *out)
@@ -379,9 +382,13 @@ bool FastReader::modes(ModeList *out)
     // A repeated id is refused: the size tells.
     const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
     out->reserve(expected);
-    for (const Read &mode : read) {
-        const QString id = QString::fromLatin1(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
-        out->insert(ModePtr::create(id, QSize(mode.w, mode.h), mode.refresh));
+    m_ids.resize(std::max(m_ids.size(), read.size()));
+    for (size_t i = 0; i < read.size(); ++i) {
+        const Read &mode = read[i];
+        const QLatin1StringView text(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
+        if (m_ids[i] != text)
+            m_ids[i] = text;
+        out->insert(ModePtr::create(m_ids[i], QSize(mode.w, mode.h), mode.refresh));
     }
     return out->size() == expected;
 }
