@@ -131,7 +131,7 @@ enum class Type { Boolean, Integer, Number, String, Strings, Position, Resolutio
 
 template <typename Source>
 struct Field {
-    std::string_view key;
+    JsonKey key;
     Type type;
     const char *meaning;
     void (*write)(JsonWriter &, const Source &);
@@ -144,7 +144,7 @@ template <typename Source, size_t N>
 constexpr bool sortedKeys(const Field<Source> (&fields)[N])
 {
     for (size_t i = 1; i < N; ++i) {
-        if (!(fields[i - 1].key < fields[i].key))
+        if (!(fields[i - 1].key.name() < fields[i].key.name()))
             return false;
     }
     return true;
@@ -380,7 +380,7 @@ JsonObjectDoc describe(const char *name, const char *where, const Field<Source> 
 {
     JsonObjectDoc object{name, where, {}};
     for (const Field<Source> &field : fields) {
-        JsonKeyDoc key{std::string(field.key), typeName(field.type), field.meaning, field.presence ? field.presence : ""};
+        JsonKeyDoc key{std::string(field.key.name()), typeName(field.type), field.meaning, field.presence ? field.presence : ""};
         if (field.words)
             key.meaning += ": " + field.words();
         object.keys.push_back(std::move(key));

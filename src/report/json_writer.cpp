@@ -73,8 +73,10 @@ void JsonWriter::close(char bracket)
 
 void JsonWriter::value(bool flag)
 {
+    // Five bytes either way: one fixed copy.
     element(5);
-    put(flag ? std::string_view("true") : std::string_view("false"));
+    std::memcpy(m_text.get() + m_size, flag ? "true " : "false", 5);
+    m_size += flag ? 4 : 5;
 }
 
 void JsonWriter::value(int64_t number)
