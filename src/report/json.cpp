@@ -11,6 +11,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -150,16 +151,21 @@ constexpr bool sortedKeys(const Field<Source> (&fields)[N])
     return true;
 }
 
-template <typename Source, size_t N>
-void writeObject(JsonWriter &json, const Field<Source> (&fields)[N], const Source &source)
+// Unrolled over a table known when compiling: each field's writer is a
+// known function, inlined, not called through a pointer per value.
+template <const auto &fields, typename Source>
+void writeObject(JsonWriter &json, const Source &source)
 {
     json.beginObject();
-    for (const Field<Source> &field : fields) {
-        if (field.present && !field.present(source))
-            continue;
-        json.key(field.key);
-        field.write(json, source);
-    }
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        const auto writeField = [&](const auto &field) {
+            if (field.present && !field.present(source))
+                return;
+            json.key(field.key);
+            field.write(json, source);
+        };
+        (writeField(fields[I]), ...);
+    }(std::make_index_sequence<std::size(fields)>());
     json.endObject();
 }
 
@@ -217,7 +223,7 @@ constexpr Field<ModeSource> modeFields[] = {
     {"refreshRate", Type::Number, "refresh rate in hertz",
      [](JsonWriter &json, const ModeSource &m) { json.value(static_cast<double>(m.mode.refreshRate())); }},
     {"resolution", Type::Resolution, "size in pixels",
-     [](JsonWriter &json, const ModeSource &m) { writeObject(json, resolutionFields, m.mode.size()); }},
+     [](JsonWriter &json, const ModeSource &m) { writeObject<resolutionFields>(json, m.mode.size()); }},
 };
 static_assert(sortedKeys(modeFields));
 
@@ -225,7 +231,7 @@ constexpr Field<Dispor::ModeInfo> customModeFields[] = {
     {"refreshRate", Type::Number, "refresh rate in hertz",
      [](JsonWriter &json, const Dispor::ModeInfo &m) { json.value(static_cast<double>(m.refreshRate)); }},
     {"resolution", Type::Resolution, "size in pixels",
-     [](JsonWriter &json, const Dispor::ModeInfo &m) { writeObject(json, resolutionFields, QSize(m.width, m.height)); }},
+     [](JsonWriter &json, const Dispor::ModeInfo &m) { writeObject<resolutionFields>(json, QSize(m.width, m.height)); }},
 };
 static_assert(sortedKeys(customModeFields));
 
@@ -237,7 +243,7 @@ struct OutputSource {
 
 void writeMode(JsonWriter &json, const OutputSource &o, const Dispor::ModePtr &mode)
 {
-    writeObject(json, modeFields, ModeSource{*mode, mode == o.current, mode == o.preferred});
+    writeObject<modeFields>(json, ModeSource{*mode, mode == o.current, mode == o.preferred});
 }
 
 using W = JsonWriter;
@@ -277,7 +283,7 @@ constexpr Field<OutputSource> outputFields[] = {
          json.beginArray();
          const QList<Dispor::ModeInfo> customModes = o.output.customModes();
          for (const Dispor::ModeInfo &mode : customModes)
-             writeObject(json, customModeFields, mode);
+             writeObject<customModeFields>(json, mode);
          json.endArray();
      }},
     {"ddcCiAllowed", Type::Boolean, "control over DDC/CI is allowed",
@@ -330,7 +336,7 @@ constexpr Field<OutputSource> outputFields[] = {
     {"overscan", Type::Integer, "overscan, in percent",
      [](W &json, const S &o) { json.value(int64_t{o.output.overscan()}); }},
     {"position", Type::Position, "position in the layout",
-     [](W &json, const S &o) { writeObject(json, positionFields, o.output.pos()); }},
+     [](W &json, const S &o) { writeObject<positionFields>(json, o.output.pos()); }},
     {"primary", Type::Boolean, "the output is the primary one (its priority is 1)",
      [](W &json, const S &o) { json.value(o.output.priority() == 1); }},
     {"priority", Type::Integer, "priority among the outputs, 1 for the primary one",
@@ -404,7 +410,7 @@ std::vector<JsonObjectDoc> jsonReference()
 
 void writeOutputJson(JsonWriter &json, const Output &output)
 {
-    writeObject(json, outputFields, OutputSource{output, output.currentMode(), output.preferredMode()});
+    writeObject<outputFields>(json, OutputSource{output, output.currentMode(), output.preferredMode()});
 }
 
 void printOutputJson(const Output &output)
