@@ -178,3 +178,21 @@ TEST(FastReader, StringsAndStructureReadAsQtReadsThem)
 }
 
 } // namespace
+
+// Read back beside its snapshot, a document shares the snapshot's modes
+// where they are the same, and only there.
+TEST(FastReader, SharesTheModesOfTheSnapshotReadBack)
+{
+    Dispor::Virtual::Outputs first, again;
+    QString fault;
+    ASSERT_TRUE(Dispor::Virtual::parseDocument(QByteArray::fromStdString(document()), &first, &fault));
+    QMap<int, Dispor::Output::Data> like;
+    for (const auto &d : std::as_const(first))
+        like.insert(d.id, d);
+    // Mode "2" changed its rate since.
+    ASSERT_TRUE(Dispor::Virtual::parseDocument(QByteArray::fromStdString(document("50")), &again, &fault, &like));
+    ASSERT_EQ(again[0].modes.keys(), first[0].modes.keys());
+    EXPECT_EQ(again[0].modes["1"], first[0].modes["1"]);
+    EXPECT_NE(again[0].modes["2"], first[0].modes["2"]);
+    EXPECT_EQ(again[0].modes["2"]->refreshRate(), 50.0f);
+}

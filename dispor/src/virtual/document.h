@@ -15,8 +15,12 @@ using Outputs = QList<Output::Data>;
 
 // Reads a document strictly: on any fault returns false and sets fault to one
 // line saying what is wrong ("output \"DP-1\": unknown key \"foo\""), without
-// the file's name.
-bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault);
+// the file's name. Where like is given, a mode equal to one of like's
+// output of the same id (id, size and rate) is taken from there rather than
+// made again: a document read back while its snapshot lives then costs no
+// second set of modes.
+bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault,
+                   const QMap<int, Output::Data> *like = nullptr);
 
 // The same through QJsonDocument alone. parseDocument takes a quicker way
 // for plain documents and comes here for the rest, so faults read the same.

@@ -25,7 +25,10 @@ namespace {
 
 class FastReader {
 public:
-    explicit FastReader(const QByteArray &bytes) : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()) {}
+    FastReader(const QByteArray &bytes, const QMap<int, Data> *like)
+        : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()), m_like(like)
+    {
+    }
 
     bool document(Outputs *outputs);
 
@@ -328,7 +331,7 @@ private:
             && std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
     }
 
-    bool modes(ModeList *out);
+    bool modes(ModeList *out, int output);
     bool customModes(QList<ModeInfo> *out);
     bool capabilities(Output::Capabilities *out);
     template <typename T>
@@ -337,12 +340,13 @@ private:
 
     const char *m_p;
     const char *m_end;
+    const QMap<int, Data> *m_like;
     // The ids of the last output's modes in order. Outputs of one kind list
     // the same ids, which then share these strings instead of making more.
     std::vector<QString> m_ids;
 };
 
-bool FastReader::modes(ModeList *out)
+bool FastReader::modes(ModeList *out, int output)
 {
     // Read whole, then inserted in id order, each at the list's end: the
     // ids are printable ASCII here, so byte order is the list's order.
@@ -382,13 +386,29 @@ bool FastReader::modes(ModeList *out)
     // A repeated id is refused: the size tells.
     const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
     out->reserve(expected);
+    // The output's id is known here when it comes first, as it does in
+    // the documents written here.
+    const ModeList *like = nullptr;
+    if (m_like && output) {
+        const auto found = m_like->constFind(output);
+        if (found != m_like->constEnd())
+            like = &found->modes;
+    }
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
         const Read &mode = read[i];
         const QLatin1StringView text(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
         if (m_ids[i] != text)
             m_ids[i] = text;
-        out->insert(ModePtr::create(m_ids[i], QSize(mode.w, mode.h), mode.refresh));
+        const QSize size(mode.w, mode.h);
+        if (like) {
+            const auto same = like->find(m_ids[i]);
+            if (same != like->end() && (*same)->size() == size && (*same)->refreshRate() == mode.refresh) {
+                out->insert(*same);
+                continue;
+            }
+        }
+        out->insert(ModePtr::create(m_ids[i], size, mode.refresh));
     }
     return out->size() == expected;
 }
@@ -448,7 +468,7 @@ bool FastReader::value(const Properties::Property<T> &p, Data &d)
         *out = QPoint(x, y);
         return true;
     } else if constexpr (std::is_same_v<T, ModeList>) {
-        return modes(out);
+        return modes(out, d.id);
     } else if constexpr (std::is_same_v<T, std::optional<QSize>>) {
         static constexpr std::array<std::string_view, 2> size{"width", "height"};
         int w = 0, h = 0;
@@ -526,10 +546,10 @@ bool FastReader::document(Outputs *outputs)
 } // namespace
 
 // The checks after reading that the full reader makes, without messages.
-bool fastRead(const QByteArray &bytes, Outputs *outputs)
+bool fastRead(const QByteArray &bytes, Outputs *outputs, const QMap<int, Data> *like)
 {
     Outputs result;
-    if (!FastReader(bytes).document(&result))
+    if (!FastReader(bytes, like).document(&result))
         return false;
     QSet<int> ids;
     QSet<QString> names;

@@ -85,7 +85,7 @@ bool visitKey(const Key &key, int *index, Visitor &&visit)
 
 // The quick reader of plain documents: false for anything it does not take
 // or finds wrong, without saying why (document_fast.cpp).
-bool fastRead(const QByteArray &bytes, Outputs *outputs);
+bool fastRead(const QByteArray &bytes, Outputs *outputs, const QMap<int, Output::Data> *like = nullptr);
 
 // A custom mode's rate as its id holds it: two decimals ("60.00") where
 // they give the rate exactly, else the shortest exact form.

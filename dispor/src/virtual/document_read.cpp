@@ -522,9 +522,9 @@ bool findRawControl(const QByteArray &bytes, QString *fault)
 
 } // namespace
 
-bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault)
+bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault, const QMap<int, Output::Data> *like)
 {
-    return fastRead(bytes, outputs) || parseDocumentFully(bytes, outputs, fault);
+    return fastRead(bytes, outputs, like) || parseDocumentFully(bytes, outputs, fault);
 }
 
 bool parseDocumentFully(const QByteArray &bytes, Outputs *outputs, QString *fault)

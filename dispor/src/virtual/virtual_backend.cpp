@@ -38,7 +38,8 @@ QByteArray stampOf(const QByteArray &bytes)
 const QByteArray absent = QByteArrayLiteral("none");
 
 // Reads the document, or the default set when there is none.
-bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *stamp, QString *reason)
+bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *stamp, QString *reason,
+          const QMap<int, Data> *like = nullptr)
 {
     QByteArray bytes;
     bool exists = false;
@@ -50,7 +51,7 @@ bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *
         return true;
     }
     QString fault;
-    if (!parseDocument(bytes, outputs, &fault)) {
+    if (!parseDocument(bytes, outputs, &fault, like)) {
         *reason = shownPath(location.path) + ": " + fault;
         return false;
     }
@@ -59,17 +60,19 @@ bool load(Store &store, const Location &location, Outputs *outputs, QByteArray *
 
 // Under the lock: reads the document again and, if it is still the one
 // expected (when one is), lets change work on it and writes the result
-// unless change refused it. *written names the document written.
+// unless change refused it. *written names the document written. The
+// modes of like, the snapshot the change comes from, are shared, not read
+// again.
 template <typename Change>
 Applied update(const Location &location, Change change, const QByteArray *expected, QByteArray *written,
-               QString *reason)
+               QString *reason, const QMap<int, Data> *like = nullptr)
 {
     Store store(location);
     bool missing = false;
     Outputs outputs;
     QByteArray stamp;
     if (!store.openDirectory(true, &missing, reason) || !store.lock(reason)
-        || !load(store, location, &outputs, &stamp, reason))
+        || !load(store, location, &outputs, &stamp, reason, like))
         return Applied::Refused;
     if (expected && stamp != *expected) {
         *reason = shownPath(location.path) + ": the document changed since it was read";
@@ -88,7 +91,7 @@ Applied update(const Location &location, Change change, const QByteArray *expect
     }
     Outputs check;
     QString fault;
-    if (!parseDocument(bytes, &check, &fault)) {
+    if (!parseDocument(bytes, &check, &fault, like)) {
         *reason = shownPath(location.path) + ": the new document would not load: " + fault;
         return Applied::Refused;
     }
@@ -294,7 +297,7 @@ Applied VirtualBackend::apply(const Config &config, QByteArray *stamp, QString *
 {
     return update(
         m_location, [&config](Outputs &outputs, QString *why) { return applyTo(config, outputs, why); },
-        &originOf(config).stamp, stamp, reason);
+        &originOf(config).stamp, stamp, reason, &originOf(config).fetched);
 }
 
 bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)
