@@ -477,12 +477,15 @@ QSize Output::logicalSize() const
 class Mode::Private : public QSharedData {
 public:
     Private(QString id, QSize size, float refreshRate)
-        : id(std::move(id)), size(size), refreshRate(refreshRate)
+        : refreshRate(refreshRate), id(std::move(id)), size(size)
     {}
 
+    // The rate beside the count: 40 bytes on 64-bit systems, which malloc
+    // keeps in 48, where the other order took 48 and so 64 for each of
+    // thousands of modes.
+    float refreshRate;
     QString id;
     QSize size;
-    float refreshRate;
 };
 
 Mode::Mode(QString id, QSize size, float refreshRate) : d(new Private(std::move(id), size, refreshRate)) {}
