@@ -280,6 +280,19 @@ TEST(X11Plan, Refusals)
     }
 }
 
+TEST(X11Plan, SwitchingOffADisconnectedOutputDarkensNothing)
+{
+    // DP-1 unplugged but still on its CRTC, the connected outputs off: its
+    // CRTC may go, as no connected output was lit before either.
+    ServerState state = threeOutputs();
+    state.outputs[dp1].connected = false;
+    state.outputs[dp2].crtc = 0;
+    state.crtcs[c2] = crtc(c2, {}, 0);
+    Snapshot s(state);
+    s[dp1].enabled = false;
+    EXPECT_EQ(places(s.planned())[c1], (Place{XCB_NONE, 0, 0, {}}));
+}
+
 TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)
 {
     // The output at the origin mirrors the one right of it.

@@ -249,7 +249,7 @@ private:
         bool anyEnabled = false;
         for (Data &d : m_bases) {
             if (!d.enabled) {
-                if (m_was[d.id].enabled && !disabled)
+                if (LayoutRules::switchedOff(m_was[d.id], d) && !disabled)
                     disabled = &d;
                 continue;
             }
@@ -392,8 +392,7 @@ private:
         QList<Data *> all;
         for (Data &d : m_bases) {
             const Data &was = m_was[d.id];
-            const bool unmirrored = was.replicationSource && !d.replicationSource;
-            if (d.enabled && !d.replicationSource && (!was.enabled || unmirrored) && d.pos == was.pos)
+            if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
         }

@@ -148,7 +148,7 @@ private:
         for (Data &d : m_base) {
             const Data &was = m_described[d.id];
             if (!d.enabled) {
-                if (was.enabled && disabled.isEmpty())
+                if (LayoutRules::switchedOff(was, d) && disabled.isEmpty())
                     disabled = d.name;
                 // A disabled output has no CRTC to keep these in.
                 if (d.pos != was.pos)
@@ -293,8 +293,7 @@ private:
         QList<Data *> all;
         for (Data &d : m_base) {
             const Data &was = m_described[d.id];
-            const bool unmirrored = was.replicationSource && !d.replicationSource;
-            if (d.enabled && (!was.enabled || unmirrored) && d.pos == was.pos && !d.replicationSource)
+            if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
         }
