@@ -2,6 +2,7 @@
 
 #include "../backend.h"
 #include "../changes.h"
+#include "../mirroring.h"
 #include "../ranking.h"
 #include "../reach.h"
 #include "../settle.h"
@@ -177,29 +178,19 @@ private:
             if (!d.modes.contains(d.currentModeId) || !m_now.modes.contains(modeOf(d)))
                 return fail(d.name + ": the mode " + quoted(d.currentModeId) + " is not one of the output's modes");
             if (d.replicationSource) {
-                if (d.replicationSource == d.id)
-                    return fail(d.name + ": the output cannot mirror itself");
                 const auto source = m_base.constFind(d.replicationSource);
-                if (source == m_base.constEnd())
-                    return fail(d.name + ": the replication source " + QString::number(d.replicationSource)
-                                + " is no output");
                 const bool kept = d.replicationSource == m_described[d.id].replicationSource;
-                if (!source->enabled && kept && m_described[source->id].enabled)
+                if (source != m_base.constEnd() && kept && !source->enabled && m_described[source->id].enabled)
                     return fail(source->name + ": cannot be disabled while " + d.name
                                 + " mirrors it; end that mirror first");
-                if (!source->enabled)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which is disabled");
                 // Asked of the source, a mirror the other way round is the
                 // source's to refuse.
-                if (source->replicationSource == d.id && kept
+                if (source != m_base.constEnd() && kept && source->enabled && source->replicationSource == d.id
                     && source->replicationSource != m_described[source->id].replicationSource)
                     continue;
-                if (source->replicationSource == d.id)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors " + d.name
-                                + "; end that mirror first");
-                if (source->replicationSource)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors "
-                                + m_base.value(source->replicationSource).name);
+                const QString refusal = Mirroring::refusal(d, m_base, Mirroring::Chain::Named);
+                if (!refusal.isEmpty())
+                    return fail(d.name + ": " + refusal);
             }
         }
         QList<const Data *> all;
@@ -266,23 +257,16 @@ private:
             d.rotation = source.rotation;
             if (!d.modes.contains(source.currentModeId)) {
                 const ModeLine &wanted = m_now.modes.value(modeOf(source));
-                const float rate = refreshRate(wanted.timings);
-                QString best;
-                float bestDistance = 0;
+                const QSize size(wanted.timings.width, wanted.timings.height);
+                QList<Mirroring::Candidate> candidates;
                 for (const xcb_randr_mode_t id : server(d).modes) {
                     const ModeLine &mode = m_now.modes.value(id);
-                    if (mode.timings.width != wanted.timings.width || mode.timings.height != wanted.timings.height)
-                        continue;
-                    const float distance = std::abs(refreshRate(mode.timings) - rate);
-                    if (best.isEmpty() || distance < bestDistance) {
-                        best = QString::number(id);
-                        bestDistance = distance;
-                    }
+                    candidates.append({QString::number(id), QSize(mode.timings.width, mode.timings.height),
+                                       refreshRate(mode.timings)});
                 }
-                if (best.isEmpty())
-                    return fail(d.name + ": cannot mirror " + source.name + ": the output has no mode of "
-                                + QString::number(wanted.timings.width) + u'x' + QString::number(wanted.timings.height));
-                d.currentModeId = best;
+                d.currentModeId = Mirroring::modeFor(candidates, size, refreshRate(wanted.timings));
+                if (d.currentModeId.isEmpty())
+                    return fail(d.name + ": " + Mirroring::noModeRefusal(source.name, size));
             } else {
                 d.currentModeId = source.currentModeId;
             }
