@@ -207,6 +207,26 @@ TEST(X11Plan, NothingAskedIsNothingToDo)
     EXPECT_FALSE(s.planned().changed);
 }
 
+TEST(X11Plan, EveryChangedPropertyIsAChange)
+{
+    // What the Xwayland check and the planner go by: a property the server
+    // cannot carry is still asked for, and refused; power goes elsewhere.
+    const Data fetched = Snapshot().described[dp1];
+    const std::pair<std::function<void(Data &)>, bool> cases[] = {
+        {[](Data &) {}, false},
+        {[](Data &d) { d.dpms = Dispor::Output::DpmsMode::Off; }, false},
+        {[](Data &d) { d.pos = {1, 0}; }, true},
+        {[](Data &d) { d.hdrEnabled = true; }, true},
+        {[](Data &d) { d.sharpness = 0.5; }, true},
+        {[](Data &d) { d.dimming = 0.5; }, true},
+    };
+    for (const auto &[change, changes] : cases) {
+        Data wanted = fetched;
+        change(wanted);
+        EXPECT_EQ(changesAnything(fetched, wanted), changes);
+    }
+}
+
 TEST(X11Plan, CrtcsScreenAndPlaces)
 {
     struct Case {

@@ -96,11 +96,14 @@ uint32_t colorModeAfter(const MonitorState &monitor, const Data &wanted, const D
     return wanted.hdrEnabled ? bt2100 : defaultColorMode;
 }
 
-// What ApplyMonitorsConfig carries; levels go by calls of their own.
+// What ApplyMonitorsConfig carries: every change the merge took but the
+// levels, which go by calls of their own.
 bool layoutDiffers(const Data &a, const Data &b)
 {
-    return a.enabled != b.enabled || a.pos != b.pos || a.currentModeId != b.currentModeId || a.rotation != b.rotation
-        || a.scale != b.scale || a.replicationSource != b.replicationSource || a.hdrEnabled != b.hdrEnabled;
+    using Changes::is;
+    return !Changes::forEachProperty([&](auto member, const char *, Caps, Caps) {
+        return is(member, &Data::brightness) || is(member, &Data::dimming) || a.*member == b.*member;
+    });
 }
 
 // What mutter carries; any other change is refused.

@@ -634,16 +634,13 @@ Layout layoutOf(const ServerState &state)
 
 bool changesAnything(const Data &fetched, const Data &wanted)
 {
+    // The merge walks every changeable property; unchecked, it refuses
+    // nothing and only notes a change, refused or not.
     Data scratch = fetched;
-    scratch.capabilities = Output::Capabilities::fromInt(0x3ffff);
-    QString refusal;
-    Merge(fetched, wanted, scratch, &refusal).all();
-    return !refusal.isEmpty() || scratch.enabled != fetched.enabled || scratch.pos != fetched.pos
-        || scratch.currentModeId != fetched.currentModeId || scratch.rotation != fetched.rotation
-        || scratch.replicationSource != fetched.replicationSource || scratch.customModes != fetched.customModes
-        || scratch.brightness != fetched.brightness || scratch.rgbRange != fetched.rgbRange
-        || scratch.overscan != fetched.overscan || scratch.maxBitsPerColor != fetched.maxBitsPerColor
-        || scratch.scale != fetched.scale;
+    QString ignored;
+    Merge merge(fetched, wanted, scratch, &ignored, false);
+    merge.all();
+    return merge.changed();
 }
 
 bool planApply(const ServerState &now, const QMap<int, Data> &described, const Config &config, Plan *plan,
