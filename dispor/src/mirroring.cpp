@@ -11,23 +11,26 @@ QString refusal(const Output::Data &replica, const QMap<int, Output::Data> &outp
     const auto source = outputs.constFind(replica.replicationSource);
     if (source == outputs.constEnd())
         return u"the replication source "_qs + QString::number(replica.replicationSource) + " is no output";
+    const QString cannot = u"cannot mirror "_qs + source->name;
     if (!source->enabled)
-        return u"cannot mirror "_qs + source->name + ", which is disabled";
+        return cannot + ", which is disabled";
     if (!source->replicationSource)
         return {};
     if (chain == Chain::Unnamed)
-        return u"cannot mirror "_qs + source->name + ", which mirrors another output";
+        return cannot + ", which mirrors another output";
     if (source->replicationSource == replica.id)
-        return u"cannot mirror "_qs + source->name + ", which mirrors " + replica.name + "; end that mirror first";
-    return u"cannot mirror "_qs + source->name + ", which mirrors " + outputs.value(source->replicationSource).name;
+        return cannot + ", which mirrors " + replica.name + "; end that mirror first";
+    return cannot + ", which mirrors " + outputs.value(source->replicationSource).name;
 }
 
 QString modeFor(const QList<Candidate> &candidates, QSize size, float refreshRate)
 {
     const Candidate *best = nullptr;
+    const auto distance = [refreshRate](const Candidate &mode) {
+        return std::abs(mode.refreshRate - refreshRate);
+    };
     for (const Candidate &mode : candidates) {
-        if (mode.size == size
-            && (!best || std::abs(mode.refreshRate - refreshRate) < std::abs(best->refreshRate - refreshRate)))
+        if (mode.size == size && (!best || distance(mode) < distance(*best)))
             best = &mode;
     }
     return best ? best->id : QString();
@@ -35,8 +38,8 @@ QString modeFor(const QList<Candidate> &candidates, QSize size, float refreshRat
 
 QString noModeRefusal(const QString &source, QSize size)
 {
-    return u"cannot mirror "_qs + source + ": the output has no mode of " + QString::number(size.width()) + u'x'
-        + QString::number(size.height());
+    return u"cannot mirror "_qs + source + ": the output has no mode of " + QString::number(size.width())
+        + u'x' + QString::number(size.height());
 }
 
 } // namespace Dispor::Mirroring

@@ -50,7 +50,8 @@ TEST(Mirroring, ModeOfTheSourceSizeNearestInRate)
     EXPECT_EQ(modeFor(modes, hd, 60), QStringLiteral("c")); // the first of equals
     EXPECT_EQ(modeFor(modes, hd, 48), QStringLiteral("b"));
     EXPECT_EQ(modeFor(modes, QSize(800, 600), 60), QString());
-    EXPECT_EQ(noModeRefusal(QStringLiteral("B"), hd), QStringLiteral("cannot mirror B: the output has no mode of 1920x1080"));
+    EXPECT_EQ(noModeRefusal(QStringLiteral("B"), hd),
+              QStringLiteral("cannot mirror B: the output has no mode of 1920x1080"));
 }
 
 } // namespace

@@ -179,13 +179,14 @@ private:
                 return fail(d.name + ": the mode " + quoted(d.currentModeId) + " is not one of the output's modes");
             if (d.replicationSource) {
                 const auto source = m_base.constFind(d.replicationSource);
-                const bool kept = d.replicationSource == m_described[d.id].replicationSource;
-                if (source != m_base.constEnd() && kept && !source->enabled && m_described[source->id].enabled)
+                const bool kept = source != m_base.constEnd()
+                    && d.replicationSource == m_described[d.id].replicationSource;
+                if (kept && !source->enabled && m_described[source->id].enabled)
                     return fail(source->name + ": cannot be disabled while " + d.name
                                 + " mirrors it; end that mirror first");
                 // Asked of the source, a mirror the other way round is the
                 // source's to refuse.
-                if (source != m_base.constEnd() && kept && source->enabled && source->replicationSource == d.id
+                if (kept && source->enabled && source->replicationSource == d.id
                     && source->replicationSource != m_described[source->id].replicationSource)
                     continue;
                 const QString refusal = Mirroring::refusal(d, m_base, Mirroring::Chain::Named);
