@@ -42,7 +42,7 @@ void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
     };
     Tiles lit;
     for (const Output::Data *d : std::as_const(ordered)) {
-        if (isLit(*d) && !d->replicationSource && !ids.contains(d->id))
+        if (isPlaced(*d) && !ids.contains(d->id))
             lit.push_back(tileOf(*d));
     }
     for (Output::Data *d : std::as_const(ordered)) {
@@ -64,7 +64,7 @@ void closeUpLeaving(const QList<Output::Data *> &outputs, const QHash<int, QPoin
     Tiles tiles;
     for (Output::Data *d : std::as_const(ordered)) {
         const bool leaving = left.contains(d->id);
-        if (!leaving && (!isLit(*d) || d->replicationSource))
+        if (!leaving && !isPlaced(*d))
             continue;
         const QPoint at = leaving ? left.value(d->id) : d->pos;
         const QSize size = extent(*d);

@@ -20,6 +20,28 @@ inline bool isLit(const Output::Data &d)
     return d.enabled && d.connected;
 }
 
+// Lit and mirroring nothing: it has a place of its own in the layout.
+inline bool isPlaced(const Output::Data &d)
+{
+    return isLit(d) && !d.replicationSource;
+}
+
+// Whether the change from `was` to `now` switched a lit output off: the
+// output the lit-output rule names. One switched off while disconnected
+// darkens nothing.
+inline bool switchedOff(const Output::Data &was, const Output::Data &now)
+{
+    return isLit(was) && !now.enabled;
+}
+
+// Whether the output joins the layout with this change: placed now but not
+// before (switched on, or no longer mirroring), and asked for no place of
+// its own.
+inline bool joins(const Output::Data &was, const Output::Data &now, bool placeAsked)
+{
+    return isPlaced(now) && !isPlaced(was) && !placeAsked;
+}
+
 // The refusal of a change that switched the output named `disabled` off and
 // left no connected output lit; empty when it leaves one lit, when it
 // switched nothing off, or when nothing is connected at all.

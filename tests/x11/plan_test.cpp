@@ -207,6 +207,26 @@ TEST(X11Plan, NothingAskedIsNothingToDo)
     EXPECT_FALSE(s.planned().changed);
 }
 
+TEST(X11Plan, EveryChangedPropertyIsAChange)
+{
+    // What the Xwayland check and the planner go by: a property the server
+    // cannot carry is still asked for, and refused; power goes elsewhere.
+    const Data fetched = Snapshot().described[dp1];
+    const std::pair<std::function<void(Data &)>, bool> cases[] = {
+        {[](Data &) {}, false},
+        {[](Data &d) { d.dpms = Dispor::Output::DpmsMode::Off; }, false},
+        {[](Data &d) { d.pos = {1, 0}; }, true},
+        {[](Data &d) { d.hdrEnabled = true; }, true},
+        {[](Data &d) { d.sharpness = 0.5; }, true},
+        {[](Data &d) { d.dimming = 0.5; }, true},
+    };
+    for (const auto &[change, changes] : cases) {
+        Data wanted = fetched;
+        change(wanted);
+        EXPECT_EQ(changesAnything(fetched, wanted), changes);
+    }
+}
+
 TEST(X11Plan, CrtcsScreenAndPlaces)
 {
     struct Case {
@@ -278,6 +298,19 @@ TEST(X11Plan, Refusals)
         c.change(s);
         EXPECT_EQ(s.refusal(), c.reason);
     }
+}
+
+TEST(X11Plan, SwitchingOffADisconnectedOutputDarkensNothing)
+{
+    // DP-1 unplugged but still on its CRTC, the connected outputs off: its
+    // CRTC may go, as no connected output was lit before either.
+    ServerState state = threeOutputs();
+    state.outputs[dp1].connected = false;
+    state.outputs[dp2].crtc = 0;
+    state.crtcs[c2] = crtc(c2, {}, 0);
+    Snapshot s(state);
+    s[dp1].enabled = false;
+    EXPECT_EQ(places(s.planned())[c1], (Place{XCB_NONE, 0, 0, {}}));
 }
 
 TEST(X11Plan, MirroringKeepsItsDirectionAndStartsAtTheOrigin)

@@ -2,6 +2,7 @@
 
 #include "../backend.h"
 #include "../changes.h"
+#include "../mirroring.h"
 #include "../naming.h"
 #include "../reach.h"
 #include "../settle.h"
@@ -95,11 +96,14 @@ uint32_t colorModeAfter(const MonitorState &monitor, const Data &wanted, const D
     return wanted.hdrEnabled ? bt2100 : defaultColorMode;
 }
 
-// What ApplyMonitorsConfig carries; levels go by calls of their own.
+// What ApplyMonitorsConfig carries: every change the merge took but the
+// levels, which go by calls of their own.
 bool layoutDiffers(const Data &a, const Data &b)
 {
-    return a.enabled != b.enabled || a.pos != b.pos || a.currentModeId != b.currentModeId || a.rotation != b.rotation
-        || a.scale != b.scale || a.replicationSource != b.replicationSource || a.hdrEnabled != b.hdrEnabled;
+    using Changes::is;
+    return !Changes::forEachProperty([&](auto member, const char *, Caps, Caps) {
+        return is(member, &Data::brightness) || is(member, &Data::dimming) || a.*member == b.*member;
+    });
 }
 
 // What mutter carries; any other change is refused.
@@ -249,7 +253,7 @@ private:
         bool anyEnabled = false;
         for (Data &d : m_bases) {
             if (!d.enabled) {
-                if (m_was[d.id].enabled && !disabled)
+                if (LayoutRules::switchedOff(m_was[d.id], d) && !disabled)
                     disabled = &d;
                 continue;
             }
@@ -302,30 +306,20 @@ private:
                     return false;
                 }
             }
-            if (d.replicationSource == d.id)
-                return fail(d, u"the output cannot mirror itself"_qs);
-            if (source == m_bases.constEnd())
-                return fail(d, u"the replication source "_qs + QString::number(d.replicationSource) + " is no output");
-            if (!source->enabled)
-                return fail(d, u"cannot mirror "_qs + source->name + ", which is disabled");
-            if (source->replicationSource)
-                return fail(d, u"cannot mirror "_qs + source->name + ", which mirrors another output");
+            const QString refusal = Mirroring::refusal(d, m_bases, Mirroring::Chain::Unnamed);
+            if (!refusal.isEmpty())
+                return fail(d, refusal);
             // Mutter mirrors only monitors of one mode size.
             const ModePtr wanted = source->modes.value(source->currentModeId);
             const ModePtr own = d.modes.value(d.currentModeId);
             if (!own || own->size() != wanted->size()) {
-                ModePtr best;
-                for (const ModePtr &mode : std::as_const(d.modes)) {
-                    if (mode->size() == wanted->size()
-                        && (!best || std::abs(mode->refreshRate() - wanted->refreshRate())
-                                < std::abs(best->refreshRate() - wanted->refreshRate())))
-                        best = mode;
-                }
-                if (!best)
-                    return fail(d, u"cannot mirror "_qs + source->name + ": the output has no mode of "
-                                    + QString::number(wanted->size().width()) + u'x'
-                                    + QString::number(wanted->size().height()));
-                d.currentModeId = best->id();
+                QList<Mirroring::Candidate> candidates;
+                for (const ModePtr &mode : std::as_const(d.modes))
+                    candidates.append({mode->id(), mode->size(), mode->refreshRate()});
+                const QString best = Mirroring::modeFor(candidates, wanted->size(), wanted->refreshRate());
+                if (best.isEmpty())
+                    return fail(d, Mirroring::noModeRefusal(source->name, wanted->size()));
+                d.currentModeId = best;
             }
             d.pos = source->pos;
             d.scale = source->scale;
@@ -392,8 +386,7 @@ private:
         QList<Data *> all;
         for (Data &d : m_bases) {
             const Data &was = m_was[d.id];
-            const bool unmirrored = was.replicationSource && !d.replicationSource;
-            if (d.enabled && !d.replicationSource && (!was.enabled || unmirrored) && d.pos == was.pos)
+            if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
         }

@@ -218,13 +218,12 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
             continue;
         }
         Data &base = outputs[*at];
-        const bool wasLit = LayoutRules::isLit(base);
-        const bool wasPlaced = wasLit && !base.replicationSource;
+        const Data was = base;
         if (!Merge(*fetched, output->data(), base, reason).all())
             return false;
-        if (wasLit && !base.enabled && disabled.isEmpty())
+        if (LayoutRules::switchedOff(was, base) && disabled.isEmpty())
             disabled = base.name;
-        if (!wasPlaced && LayoutRules::isLit(base) && !base.replicationSource && output->pos() == fetched->pos)
+        if (LayoutRules::joins(was, base, output->pos() != fetched->pos))
             joining.insert(base.id);
     }
 

@@ -332,7 +332,7 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             continue;
         }
         Data &base = bases[head->name];
-        const bool wasEnabled = base.enabled;
+        const Data was = base;
         Merge merge(*fetched, output->data(), base, reason);
         if (!merge.all(*head))
             return false;
@@ -342,9 +342,9 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             planned->fetchedLists.insert(head->name, fetched->customModes);
             planned->wantedLists.insert(head->name, base.customModes);
         }
-        if (wasEnabled && !base.enabled && disabled.isEmpty())
+        if (LayoutRules::switchedOff(was, base) && disabled.isEmpty())
             disabled = base.name;
-        if (!wasEnabled && base.enabled && output->pos() == fetched->pos)
+        if (LayoutRules::joins(was, base, output->pos() != fetched->pos))
             unplaced.insert(head->name);
     }
     // An apply that changes nothing is a request for the state the heads

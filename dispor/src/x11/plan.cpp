@@ -2,6 +2,7 @@
 
 #include "../backend.h"
 #include "../changes.h"
+#include "../mirroring.h"
 #include "../ranking.h"
 #include "../reach.h"
 #include "../settle.h"
@@ -148,7 +149,7 @@ private:
         for (Data &d : m_base) {
             const Data &was = m_described[d.id];
             if (!d.enabled) {
-                if (was.enabled && disabled.isEmpty())
+                if (LayoutRules::switchedOff(was, d) && disabled.isEmpty())
                     disabled = d.name;
                 // A disabled output has no CRTC to keep these in.
                 if (d.pos != was.pos)
@@ -177,29 +178,20 @@ private:
             if (!d.modes.contains(d.currentModeId) || !m_now.modes.contains(modeOf(d)))
                 return fail(d.name + ": the mode " + quoted(d.currentModeId) + " is not one of the output's modes");
             if (d.replicationSource) {
-                if (d.replicationSource == d.id)
-                    return fail(d.name + ": the output cannot mirror itself");
                 const auto source = m_base.constFind(d.replicationSource);
-                if (source == m_base.constEnd())
-                    return fail(d.name + ": the replication source " + QString::number(d.replicationSource)
-                                + " is no output");
-                const bool kept = d.replicationSource == m_described[d.id].replicationSource;
-                if (!source->enabled && kept && m_described[source->id].enabled)
+                const bool kept = source != m_base.constEnd()
+                    && d.replicationSource == m_described[d.id].replicationSource;
+                if (kept && !source->enabled && m_described[source->id].enabled)
                     return fail(source->name + ": cannot be disabled while " + d.name
                                 + " mirrors it; end that mirror first");
-                if (!source->enabled)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which is disabled");
                 // Asked of the source, a mirror the other way round is the
                 // source's to refuse.
-                if (source->replicationSource == d.id && kept
+                if (kept && source->enabled && source->replicationSource == d.id
                     && source->replicationSource != m_described[source->id].replicationSource)
                     continue;
-                if (source->replicationSource == d.id)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors " + d.name
-                                + "; end that mirror first");
-                if (source->replicationSource)
-                    return fail(d.name + ": cannot mirror " + source->name + ", which mirrors "
-                                + m_base.value(source->replicationSource).name);
+                const QString refusal = Mirroring::refusal(d, m_base, Mirroring::Chain::Named);
+                if (!refusal.isEmpty())
+                    return fail(d.name + ": " + refusal);
             }
         }
         QList<const Data *> all;
@@ -266,23 +258,16 @@ private:
             d.rotation = source.rotation;
             if (!d.modes.contains(source.currentModeId)) {
                 const ModeLine &wanted = m_now.modes.value(modeOf(source));
-                const float rate = refreshRate(wanted.timings);
-                QString best;
-                float bestDistance = 0;
+                const QSize size(wanted.timings.width, wanted.timings.height);
+                QList<Mirroring::Candidate> candidates;
                 for (const xcb_randr_mode_t id : server(d).modes) {
                     const ModeLine &mode = m_now.modes.value(id);
-                    if (mode.timings.width != wanted.timings.width || mode.timings.height != wanted.timings.height)
-                        continue;
-                    const float distance = std::abs(refreshRate(mode.timings) - rate);
-                    if (best.isEmpty() || distance < bestDistance) {
-                        best = QString::number(id);
-                        bestDistance = distance;
-                    }
+                    candidates.append({QString::number(id), QSize(mode.timings.width, mode.timings.height),
+                                       refreshRate(mode.timings)});
                 }
-                if (best.isEmpty())
-                    return fail(d.name + ": cannot mirror " + source.name + ": the output has no mode of "
-                                + QString::number(wanted.timings.width) + u'x' + QString::number(wanted.timings.height));
-                d.currentModeId = best;
+                d.currentModeId = Mirroring::modeFor(candidates, size, refreshRate(wanted.timings));
+                if (d.currentModeId.isEmpty())
+                    return fail(d.name + ": " + Mirroring::noModeRefusal(source.name, size));
             } else {
                 d.currentModeId = source.currentModeId;
             }
@@ -293,8 +278,7 @@ private:
         QList<Data *> all;
         for (Data &d : m_base) {
             const Data &was = m_described[d.id];
-            const bool unmirrored = was.replicationSource && !d.replicationSource;
-            if (d.enabled && (!was.enabled || unmirrored) && d.pos == was.pos && !d.replicationSource)
+            if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
         }
@@ -651,16 +635,13 @@ Layout layoutOf(const ServerState &state)
 
 bool changesAnything(const Data &fetched, const Data &wanted)
 {
+    // The merge walks every changeable property; unchecked, it refuses
+    // nothing and only notes a change, refused or not.
     Data scratch = fetched;
-    scratch.capabilities = Output::Capabilities::fromInt(0x3ffff);
-    QString refusal;
-    Merge(fetched, wanted, scratch, &refusal).all();
-    return !refusal.isEmpty() || scratch.enabled != fetched.enabled || scratch.pos != fetched.pos
-        || scratch.currentModeId != fetched.currentModeId || scratch.rotation != fetched.rotation
-        || scratch.replicationSource != fetched.replicationSource || scratch.customModes != fetched.customModes
-        || scratch.brightness != fetched.brightness || scratch.rgbRange != fetched.rgbRange
-        || scratch.overscan != fetched.overscan || scratch.maxBitsPerColor != fetched.maxBitsPerColor
-        || scratch.scale != fetched.scale;
+    QString ignored;
+    Merge merge(fetched, wanted, scratch, &ignored, false);
+    merge.all();
+    return merge.changed();
 }
 
 bool planApply(const ServerState &now, const QMap<int, Data> &described, const Config &config, Plan *plan,
