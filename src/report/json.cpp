@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -151,11 +152,58 @@ constexpr bool sortedKeys(const Field<Source> (&fields)[N])
     return true;
 }
 
+template <typename Source, size_t N>
+constexpr bool alwaysPresent(const Field<Source> (&fields)[N])
+{
+    for (const Field<Source> &field : fields) {
+        if (field.present)
+            return false;
+    }
+    return true;
+}
+
+// An object's text around its values at one depth, when every key is always
+// there: the opening brace, each key with what goes before it, the closing.
+template <size_t N>
+struct Shape {
+    std::array<std::string, N> before;
+    std::string after;
+};
+
+// Made once per depth and kept: the tool writes from one thread.
+template <const auto &fields>
+const Shape<std::size(fields)> *shapeOf(size_t depth)
+{
+    static std::array<Shape<std::size(fields)>, 16> shapes;
+    if (depth >= shapes.size())
+        return nullptr;
+    Shape<std::size(fields)> &shape = shapes[depth];
+    if (shape.after.empty()) {
+        const std::string inner(4 * (depth + 1), ' ');
+        for (size_t i = 0; i < std::size(fields); ++i)
+            shape.before[i] = (i == 0 ? "{\n" : ",\n") + inner + std::string(fields[i].key.text(), fields[i].key.size());
+        shape.after = "\n" + std::string(4 * depth, ' ') + "}";
+    }
+    return &shape;
+}
+
 // Unrolled over a table known when compiling: each field's writer is a
 // known function, inlined, not called through a pointer per value.
 template <const auto &fields, typename Source>
 void writeObject(JsonWriter &json, const Source &source)
 {
+    if constexpr (alwaysPresent(fields)) {
+        // The objects written by the thousand (modes), with the text around
+        // their values copied whole rather than put together each time.
+        if (const auto *shape = shapeOf<fields>(json.depth())) {
+            json.beginShaped();
+            [&]<size_t... I>(std::index_sequence<I...>) {
+                ((json.fragment(shape->before[I]), fields[I].write(json, source)), ...);
+            }(std::make_index_sequence<std::size(fields)>());
+            json.endShaped(shape->after);
+            return;
+        }
+    }
     json.beginObject();
     [&]<size_t... I>(std::index_sequence<I...>) {
         const auto writeField = [&](const auto &field) {

@@ -78,6 +78,31 @@ public:
     void plainValue(std::string_view word);
     void null();
 
+    // For objects whose text around the values the caller makes once and
+    // keeps: open one (its separator and indentation as an element), put
+    // the text up to each value with fragment(), the value with value() or
+    // a nested object, and close it with the text after its last value.
+    size_t depth() const { return m_empty.size(); }
+    void beginShaped()
+    {
+        element(0);
+        m_empty.push_back(false);
+    }
+    void fragment(std::string_view text)
+    {
+        reserve(text.size());
+        put(text);
+        m_afterKey = true;
+    }
+    void endShaped(std::string_view text)
+    {
+        m_empty.pop_back();
+        reserve(text.size() + 1);
+        put(text);
+        if (m_empty.empty())
+            put('\n');
+    }
+
     // The text so far; after the outermost container, with toJson's newline.
     std::string_view text() const { return std::string_view(m_text.get(), m_size); }
     // Forgets the text so far (once written out); the nesting stays.
