@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -164,10 +165,26 @@ constexpr bool alwaysPresent(const Field<Source> (&fields)[N])
 
 // An object's text around its values at one depth, when every key is always
 // there: the opening brace, each key with what goes before it, the closing.
+struct Piece {
+    JsonWriter::Block text = {};
+    size_t size = 0;
+
+    bool set(const std::string &from)
+    {
+        if (from.size() > sizeof text)
+            return false;
+        std::memcpy(text, from.data(), from.size());
+        size = from.size();
+        return true;
+    }
+};
+
 template <size_t N>
 struct Shape {
-    std::array<std::string, N> before;
-    std::string after;
+    std::array<Piece, N> before;
+    Piece after;
+    bool made = false;
+    bool fits = false;
 };
 
 // Made once per depth and kept: the tool writes from one thread.
@@ -178,13 +195,17 @@ const Shape<std::size(fields)> *shapeOf(size_t depth)
     if (depth >= shapes.size())
         return nullptr;
     Shape<std::size(fields)> &shape = shapes[depth];
-    if (shape.after.empty()) {
+    if (!shape.made) {
+        shape.made = true;
         const std::string inner(4 * (depth + 1), ' ');
-        for (size_t i = 0; i < std::size(fields); ++i)
-            shape.before[i] = (i == 0 ? "{\n" : ",\n") + inner + std::string(fields[i].key.text(), fields[i].key.size());
-        shape.after = "\n" + std::string(4 * depth, ' ') + "}";
+        shape.fits = shape.after.set("\n" + std::string(4 * depth, ' ') + "}");
+        for (size_t i = 0; i < std::size(fields); ++i) {
+            shape.fits = shape.fits
+                && shape.before[i].set((i == 0 ? "{\n" : ",\n") + inner
+                                       + std::string(fields[i].key.text(), fields[i].key.size()));
+        }
     }
-    return &shape;
+    return shape.fits ? &shape : nullptr;
 }
 
 // Unrolled over a table known when compiling: each field's writer is a
@@ -198,9 +219,9 @@ void writeObject(JsonWriter &json, const Source &source)
         if (const auto *shape = shapeOf<fields>(json.depth())) {
             json.beginShaped();
             [&]<size_t... I>(std::index_sequence<I...>) {
-                ((json.fragment(shape->before[I]), fields[I].write(json, source)), ...);
+                ((json.fragment(shape->before[I].text, shape->before[I].size), fields[I].write(json, source)), ...);
             }(std::make_index_sequence<std::size(fields)>());
-            json.endShaped(shape->after);
+            json.endShaped(shape->after.text, shape->after.size);
             return;
         }
     }

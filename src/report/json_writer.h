@@ -88,17 +88,23 @@ public:
         element(0);
         m_empty.push_back(false);
     }
-    void fragment(std::string_view text)
+    // Each piece of text is given in a block of fixed size, of which the
+    // first size bytes count: one copy the compiler inlines.
+    static constexpr size_t kBlock = 96;
+    using Block = char[kBlock];
+    void fragment(const Block &text, size_t size)
     {
-        reserve(text.size());
-        put(text);
+        reserve(kBlock);
+        std::memcpy(m_text.get() + m_size, text, kBlock);
+        m_size += size;
         m_afterKey = true;
     }
-    void endShaped(std::string_view text)
+    void endShaped(const Block &text, size_t size)
     {
         m_empty.pop_back();
-        reserve(text.size() + 1);
-        put(text);
+        reserve(kBlock + 1);
+        std::memcpy(m_text.get() + m_size, text, kBlock);
+        m_size += size;
         if (m_empty.empty())
             put('\n');
     }
