@@ -98,9 +98,19 @@ void JsonWriter::value(double number)
     // the shortest fixed form here.
     if (std::fabs(number) >= 1e-3 && std::fabs(number) < 1e15) {
         element(40);
-        const auto result = std::to_chars(m_text.get() + m_size, m_text.get() + m_size + 40, number,
-                                          std::chars_format::fixed);
-        m_size = static_cast<size_t>(result.ptr - m_text.get());
+        if (!m_numbers)
+            m_numbers = std::make_unique<Number[]>(kNumbers);
+        uint64_t bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        Number &seen = m_numbers[(bits * 0x9e3779b97f4a7c15u) >> 58];
+        static_assert(kNumbers == 64, "the index takes the hash's top six bits");
+        if (seen.size == 0 || seen.bits != bits) {
+            const auto result = std::to_chars(seen.text, seen.text + sizeof seen.text, number, std::chars_format::fixed);
+            seen.bits = bits;
+            seen.size = static_cast<uint8_t>(result.ptr - seen.text);
+        }
+        std::memcpy(m_text.get() + m_size, seen.text, sizeof seen.text);
+        m_size += seen.size;
         return;
     }
     const QByteArray text = std::isfinite(number) ? QByteArray::number(number, 'g', QLocale::FloatingPointShortest)

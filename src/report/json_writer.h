@@ -183,4 +183,14 @@ private:
     size_t m_capacity = 0;
     std::vector<char> m_empty; // per open container
     bool m_afterKey = false;
+    // The text of fractional numbers written lately, by their bits: a report
+    // repeats a few refresh rates thousands of times, and each costs a
+    // shortest-form conversion.
+    struct Number {
+        uint64_t bits = 0;
+        uint8_t size = 0; // 0: empty
+        char text[40];
+    };
+    std::unique_ptr<Number[]> m_numbers;
+    static constexpr size_t kNumbers = 64;
 };

@@ -49,6 +49,19 @@ TEST(JsonWriter, NumbersAsQtWritesThem)
         json.endArray();
         EXPECT_EQ(json.text(), qtText(QJsonArray{number})) << number;
     }
+    // All in one writer, twice over: what it remembers of the numbers
+    // written (more than it keeps) must never show for another.
+    JsonWriter all;
+    QJsonArray expected;
+    all.beginArray();
+    for (int round = 0; round < 2; ++round) {
+        for (double number : numbers) {
+            all.value(number);
+            expected.append(number);
+        }
+    }
+    all.endArray();
+    EXPECT_EQ(all.text(), QJsonDocument(expected).toJson(QJsonDocument::Indented).toStdString());
     const int64_t integers[] = {0, 1, -1, 42, 4294967295LL, -2147483648LL, 9007199254740993LL,
                                 std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
     for (int64_t number : integers) {
