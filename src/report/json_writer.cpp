@@ -124,21 +124,24 @@ void JsonWriter::value(const QString &text)
     const QChar *chars = text.constData();
     const qsizetype size = text.size();
     element(static_cast<size_t>(size) + 2);
-    // Copied as it goes; text with anything to escape is written anew by Qt.
-    const size_t start = m_size;
-    put('"');
+    // Copied as it goes, through a pointer of its own (a store through a
+    // char pointer would have the members read again for each character);
+    // text with anything to escape is written anew by Qt.
+    char *const start = m_text.get() + m_size;
+    char *out = start;
+    *out++ = '"';
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t c = chars[i].unicode();
         if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') {
-            m_size = start;
             const QByteArray json = withControlsEscaped(asQtWrites(QJsonValue(text)));
             reserve(static_cast<size_t>(json.size()));
             put(std::string_view(json.constData(), static_cast<size_t>(json.size())));
             return;
         }
-        put(static_cast<char>(c));
+        *out++ = static_cast<char>(c);
     }
-    put('"');
+    *out++ = '"';
+    m_size += static_cast<size_t>(out - start);
 }
 
 void JsonWriter::plainValue(std::string_view word)

@@ -397,9 +397,13 @@ bool FastReader::modes(ModeList *out, int output)
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
         const Read &mode = read[i];
-        const QLatin1StringView text(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
-        if (m_ids[i] != text)
-            m_ids[i] = text;
+        // Compared in place: ids are a few bytes, a library call costs more.
+        QString &id = m_ids[i];
+        bool same = id.size() == static_cast<qsizetype>(mode.id.size());
+        for (size_t k = 0; same && k < mode.id.size(); ++k)
+            same = id.constData()[k].unicode() == static_cast<unsigned char>(mode.id[k]);
+        if (!same)
+            id = QString::fromLatin1(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
         const QSize size(mode.w, mode.h);
         if (like) {
             const auto same = like->find(m_ids[i]);
