@@ -508,11 +508,6 @@ float Mode::refreshRate() const
     return d->refreshRate;
 }
 
-class ModeList::Private : public QSharedData {
-public:
-    QList<ModePtr> modes; // sorted by id, ids unique
-};
-
 namespace {
 
 // QString's order (by UTF-16 unit), compared in place: ids are short.

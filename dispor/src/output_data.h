@@ -8,6 +8,26 @@
 
 namespace Dispor {
 
+class ModeList::Private : public QSharedData {
+public:
+    QList<ModePtr> modes; // sorted by id, ids unique
+};
+
+// A mode list made at once from modes in id order with unique ids, without
+// insert()'s search for each: the simulated set's reader makes thousands.
+class ModeListPrivate {
+public:
+    static void assignSorted(ModeList &list, QList<ModePtr> modes)
+    {
+        if (modes.isEmpty()) {
+            list.d.reset();
+            return;
+        }
+        list.d = new ModeList::Private;
+        list.d->modes = std::move(modes);
+    }
+};
+
 // Everything the library knows of one output, as one value: what an
 // Output is made from, and what data() hands out whole. Programs change an
 // output through its setters; the backends fill this in.

@@ -128,6 +128,7 @@ public:
     bool operator!=(const ModeList &other) const { return !(*this == other); }
 
 private:
+    friend class ModeListPrivate;
     class Private;
     // Null while the list is empty: an output without modes costs nothing.
     QSharedDataPointer<Private> d;

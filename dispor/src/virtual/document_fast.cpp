@@ -348,8 +348,8 @@ private:
 
 bool FastReader::modes(ModeList *out, int output)
 {
-    // Read whole, then inserted in id order, each at the list's end: the
-    // ids are printable ASCII here, so byte order is the list's order.
+    // Read whole, then put in id order: the ids are printable ASCII here,
+    // so byte order is the list's order.
     struct Read {
         std::string_view id;
         int w = 0, h = 0;
@@ -383,9 +383,11 @@ bool FastReader::modes(ModeList *out, int output)
     // A document we wrote lists them in order already.
     if (!std::is_sorted(read.begin(), read.end(), before))
         std::sort(read.begin(), read.end(), before);
-    // A repeated id is refused: the size tells.
-    const qsizetype expected = out->size() + static_cast<qsizetype>(read.size());
-    out->reserve(expected);
+    // A repeated id is refused.
+    for (size_t i = 1; i < read.size(); ++i) {
+        if (!before(read[i - 1], read[i]))
+            return false;
+    }
     // The output's id is known here when it comes first, as it does in
     // the documents written here.
     const ModeList *like = nullptr;
@@ -394,27 +396,31 @@ bool FastReader::modes(ModeList *out, int output)
         if (found != m_like->constEnd())
             like = &found->modes;
     }
+    QList<ModePtr> modes;
+    modes.reserve(static_cast<qsizetype>(read.size()));
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
         const Read &mode = read[i];
         // Compared in place: ids are a few bytes, a library call costs more.
         QString &id = m_ids[i];
-        bool same = id.size() == static_cast<qsizetype>(mode.id.size());
-        for (size_t k = 0; same && k < mode.id.size(); ++k)
-            same = id.constData()[k].unicode() == static_cast<unsigned char>(mode.id[k]);
-        if (!same)
+        bool sameId = id.size() == static_cast<qsizetype>(mode.id.size());
+        for (size_t k = 0; sameId && k < mode.id.size(); ++k)
+            sameId = id.constData()[k].unicode() == static_cast<unsigned char>(mode.id[k]);
+        if (!sameId)
             id = QString::fromLatin1(mode.id.data(), static_cast<qsizetype>(mode.id.size()));
         const QSize size(mode.w, mode.h);
         if (like) {
-            const auto same = like->find(m_ids[i]);
+            const auto same = like->find(id);
             if (same != like->end() && (*same)->size() == size && (*same)->refreshRate() == mode.refresh) {
-                out->insert(*same);
+                modes.append(*same);
                 continue;
             }
         }
-        out->insert(ModePtr::create(m_ids[i], size, mode.refresh));
+        modes.append(ModePtr::create(id, size, mode.refresh));
     }
-    return out->size() == expected;
+    // In id order, each once: the list takes them as they are.
+    ModeListPrivate::assignSorted(*out, std::move(modes));
+    return true;
 }
 
 bool FastReader::customModes(QList<ModeInfo> *out)
