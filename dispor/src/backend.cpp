@@ -1,28 +1,15 @@
 #include "backend.h"
 
+#include "session_bus.h"
 #include "text.h"
 #include "virtual/virtual_backend.h"
-#ifdef DISPOR_HAVE_GNOME
-#include "session_bus.h"
-#endif
-// dispor_internal, for the tests, has the backends linked in.
-#ifdef DISPOR_BUILTIN_BACKENDS
-#ifdef DISPOR_HAVE_GNOME
-#include "gnome/gnome_backend.h"
-#endif
-#ifdef DISPOR_HAVE_WAYLAND
-#include "wayland/wayland_backend.h"
-#endif
-#ifdef DISPOR_HAVE_X11
-#include "x11/x11_backend.h"
-#endif
-#endif
 
 #include "dispor/version.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include <dlfcn.h>
@@ -32,20 +19,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The backends this build has besides the simulated one: backends.inc, one
+// DISPOR_BUILT(name) for each dispor_backend() of dispor/CMakeLists.txt.
+// dispor_internal, for the tests, has their tables linked in
+// (dispor_builtin_<name>); the library opens them as plugins.
+#ifdef DISPOR_BUILTIN_BACKENDS
+#define DISPOR_BUILT(name) extern const Dispor::BackendPlugin dispor_builtin_##name;
+#include "backends.inc"
+#undef DISPOR_BUILT
+#define DISPOR_BUILT(name) {#name, &dispor_builtin_##name},
+#else
+#define DISPOR_BUILT(name) {#name, nullptr},
+#endif
+
 namespace Dispor {
 
 namespace {
+
+struct Built {
+    const char *name;
+    const BackendPlugin *linked;
+};
+
+constexpr Built built[] = {
+#include "backends.inc"
+    {nullptr, nullptr},
+};
+#undef DISPOR_BUILT
 
 // As long as the GNOME backend waits for the bus itself.
 constexpr int busAnswerSeconds = 3;
 
 struct Known {
     const char *name;
-    // Linked in: the simulated set, and for the tests every backend.
-    std::shared_ptr<Backend> (*create)(QString *reason);
-    // For the choice without DISPOR_BACKEND; null for the simulated set,
-    // which is never chosen unasked.
-    std::shared_ptr<Backend> (*probe)(QString *found);
+    // Linked in: the simulated set, and for the tests every backend. A null
+    // probe: never chosen unasked.
+    const BackendPlugin *linked;
     // A plugin of this build, opened when the backend is probed or used.
     bool plugin;
     // Unset or empty, the probe would find nothing but that it is not set:
@@ -56,31 +65,39 @@ struct Known {
     bool sessionBus = false;
 };
 
+// A backend as this build has it: linked in, a plugin, or neither.
+constexpr Known entry(const char *name, const char *variable, bool sessionBus = false)
+{
+    for (const Built &backend : built) {
+        if (backend.name && std::string_view(backend.name) == name)
+            return {name, backend.linked, !backend.linked, variable, sessionBus};
+    }
+    return {name, nullptr, false, variable, false};
+}
+
+// The simulated set, which is never chosen unasked.
+constexpr BackendPlugin simulated{DISPOR_VERSION_STRING, Virtual::createVirtualBackend, nullptr};
+
 // In the order they are tried when DISPOR_BACKEND is unset or empty.
 constexpr Known known[] = {
-#if defined(DISPOR_BUILTIN_BACKENDS) && defined(DISPOR_HAVE_WAYLAND)
-    {"wayland", Wayland::createWaylandBackend, Wayland::probeWaylandBackend, false, "WAYLAND_DISPLAY"},
-#elif defined(DISPOR_HAVE_WAYLAND)
-    {"wayland", nullptr, nullptr, true, "WAYLAND_DISPLAY"},
-#else
-    {"wayland", nullptr, nullptr, false, "WAYLAND_DISPLAY"},
-#endif
-#if defined(DISPOR_BUILTIN_BACKENDS) && defined(DISPOR_HAVE_GNOME)
-    {"gnome", Gnome::createGnomeBackend, Gnome::createGnomeBackend, false, "DBUS_SESSION_BUS_ADDRESS", true},
-#elif defined(DISPOR_HAVE_GNOME)
-    {"gnome", nullptr, nullptr, true, "DBUS_SESSION_BUS_ADDRESS", true},
-#else
-    {"gnome", nullptr, nullptr, false, "DBUS_SESSION_BUS_ADDRESS"},
-#endif
-#if defined(DISPOR_BUILTIN_BACKENDS) && defined(DISPOR_HAVE_X11)
-    {"x11", X11::createX11Backend, X11::probeX11Backend, false, "DISPLAY"},
-#elif defined(DISPOR_HAVE_X11)
-    {"x11", nullptr, nullptr, true, "DISPLAY"},
-#else
-    {"x11", nullptr, nullptr, false, "DISPLAY"},
-#endif
-    {"virtual", Virtual::createVirtualBackend, nullptr, false, nullptr},
+    entry("wayland", "WAYLAND_DISPLAY"),
+    entry("gnome", "DBUS_SESSION_BUS_ADDRESS", true),
+    entry("x11", "DISPLAY"),
+    {"virtual", &simulated, false, nullptr},
 };
+
+constexpr bool everyBuiltKnown()
+{
+    for (const Built &backend : built) {
+        bool found = !backend.name;
+        for (const Known &k : known)
+            found = found || std::string_view(k.name) == backend.name;
+        if (!found)
+            return false;
+    }
+    return true;
+}
+static_assert(everyBuiltKnown(), "a backend of this build is missing from the order of the automatic choice");
 
 // The plugins sit in dispor0/ beside the library's own file, in the build
 // tree as installed, so that no search path is needed.
@@ -185,9 +202,8 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
 {
     QStringList found;
     for (const Known &backend : known) {
-        if (!backend.plugin && !backend.probe)
+        if (!backend.plugin && !(backend.linked && backend.linked->probe))
             continue;
-#ifdef DISPOR_HAVE_GNOME
         if (backend.sessionBus) {
             // The probe's first findings, without the D-Bus libraries (a
             // millisecond of loading) where no bus listens.
@@ -212,13 +228,11 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
                 found.append(sessionBusUnreachable(quoted(address), mutter.failure));
                 continue;
             }
-        } else
-#endif
-        if (backend.variable && qEnvironmentVariableIsEmpty(backend.variable)) {
+        } else if (backend.variable && qEnvironmentVariableIsEmpty(backend.variable)) {
             found.append(QString::fromLatin1(backend.variable) + " is not set");
             continue;
         }
-        auto probe = backend.probe;
+        auto probe = backend.linked ? backend.linked->probe : nullptr;
         QString what;
         if (backend.plugin) {
             const BackendPlugin *plugin = loadPlugin(backend.name, &what);
@@ -245,8 +259,8 @@ std::shared_ptr<Backend> createBackend(QString *reason)
     for (const Known &backend : known) {
         if (wanted != QLatin1StringView(backend.name))
             continue;
-        if (backend.create)
-            return backend.create(reason);
+        if (backend.linked)
+            return backend.linked->create(reason);
         if (!backend.plugin) {
             *reason = u"DISPOR_BACKEND names the "_qs + wanted + " backend, which this build does not include";
             return {};

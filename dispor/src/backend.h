@@ -1,7 +1,6 @@
 #pragma once
 
-#include "dispor/config.h"
-
+#include "config_origin.h"
 #include "output_data.h"
 
 #include <memory>
@@ -11,50 +10,6 @@
 // (inside it, or as its plugins); programs never see these headers.
 
 namespace Dispor {
-
-class Backend;
-
-// Where a snapshot came from: each output as fetched, the priority changes
-// asked for in order (output id, rank), the backend that made the snapshot,
-// and the state it was made from as that backend identifies it.
-struct ConfigOrigin {
-    std::shared_ptr<Backend> backend;
-    QByteArray stamp;
-    QMap<int, Output::Data> fetched;
-    QList<std::pair<int, uint32_t>> priorityRequests;
-};
-
-class Config::Private {
-public:
-    OutputList outputs;
-    ConfigOrigin origin;
-};
-
-class ConfigPrivate {
-public:
-    static ConfigOrigin &origin(Config &config) { return config.d->origin; }
-    static const ConfigOrigin &origin(const Config &config) { return config.d->origin; }
-};
-
-class OutputPrivate {
-public:
-    // Detached first, like every setter: a copy sharing the state keeps it.
-    static Output::Data &data(Output &output) { return output.d->data; }
-};
-
-inline ConfigOrigin &originOf(Config &config)
-{
-    return ConfigPrivate::origin(config);
-}
-inline const ConfigOrigin &originOf(const Config &config)
-{
-    return ConfigPrivate::origin(config);
-}
-// The whole state of the output, to write.
-inline Output::Data &dataOf(Output &output)
-{
-    return OutputPrivate::data(output);
-}
 
 // How an apply ended: a conflict is no refusal, the service simply no longer
 // holds the state the snapshot was fetched from. NotHeld: the service took
@@ -90,9 +45,17 @@ struct BackendPlugin {
     std::shared_ptr<Backend> (*probe)(QString *found);
 };
 
+// Built into dispor_internal for the tests, the same table is named
+// DISPOR_BUILTIN_PLUGIN (dispor_builtin_<name>), hidden.
+#ifdef DISPOR_BUILTIN_PLUGIN
+#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
+    extern const Dispor::BackendPlugin DISPOR_BUILTIN_PLUGIN;                                                          \
+    const Dispor::BackendPlugin DISPOR_BUILTIN_PLUGIN{DISPOR_VERSION_STRING, create, probe};
+#else
 #define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
     extern "C" __attribute__((visibility("default"))) const Dispor::BackendPlugin dispor_backend_plugin{             \
         DISPOR_VERSION_STRING, create, probe};
+#endif
 
 // The backend DISPOR_BACKEND names, or the first reachable one when it is
 // unset or empty. Null with a reason when the named one cannot be used.

@@ -1,6 +1,6 @@
 #include "dispor/config.h"
 
-#include "backend.h"
+#include "config_origin.h"
 #include "ranking.h"
 
 #include <utility>

@@ -99,4 +99,16 @@ public:
     Data data;
 };
 
+class OutputPrivate {
+public:
+    // Detached first, like every setter: a copy sharing the state keeps it.
+    static Output::Data &data(Output &output) { return output.d->data; }
+};
+
+// The whole state of the output, to write.
+inline Output::Data &dataOf(Output &output)
+{
+    return OutputPrivate::data(output);
+}
+
 } // namespace Dispor

@@ -4,6 +4,7 @@
 #include "support.h"
 
 #include "../../dispor/src/backend.h"
+#include "../../dispor/src/custom_mode_ids.h"
 #include "../../dispor/src/virtual/document.h"
 
 #include <QSet>
@@ -165,7 +166,7 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
 
 TEST(CustomModes, IdsDependOnlyOnContent)
 {
-    using Dispor::Virtual::customModeIds;
+    using Dispor::customModeIds;
     const Dispor::ModeInfo a{1920, 1080, 60.0f, 1, std::nullopt};
     const Dispor::ModeInfo b{2560, 1440, 144.0f, 1, std::nullopt};
     EXPECT_EQ(customModeIds({}, {a, b}), (QStringList{"custom-1920x1080@60.00", "custom-2560x1440@144.00"}));

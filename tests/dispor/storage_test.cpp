@@ -3,7 +3,8 @@
 
 #include "support.h"
 
-#include "../../dispor/src/virtual/store.h"
+#include "../../dispor/src/store.h"
+#include "../../dispor/src/virtual/location.h"
 
 #include <QObject>
 
@@ -144,9 +145,9 @@ TEST(Concurrency, AWaiterKeepsItsPlaceWhileTheLockChangesHands)
 {
     VirtualSet set(twoOutputs);
     const QByteArray path = QByteArray::fromStdString(set.path());
-    const Dispor::Virtual::Location location{path, QByteArray::fromStdString(set.dir().path()), "virtual-display.json"};
+    const Dispor::Location location{path, QByteArray::fromStdString(set.dir().path()), "virtual-display.json"};
     const auto holder = [&location] {
-        auto store = std::make_unique<Dispor::Virtual::Store>(location);
+        auto store = std::make_unique<Dispor::Store>(location);
         bool missing = false;
         QString reason;
         EXPECT_TRUE(store->openDirectory(false, &missing, &reason) && store->lock(&reason)) << reason.toStdString();
@@ -161,7 +162,7 @@ TEST(Concurrency, AWaiterKeepsItsPlaceWhileTheLockChangesHands)
         ::_exit(apply(config).empty() ? 0 : 1);
     }
     ::usleep(2800 * 1000);
-    auto second = std::make_unique<Dispor::Virtual::Store>(location);
+    auto second = std::make_unique<Dispor::Store>(location);
     bool missing = false;
     QString reason;
     ASSERT_TRUE(second->openDirectory(false, &missing, &reason));
@@ -180,9 +181,9 @@ TEST(Writing, AWriteAbandonedBeforeTheRenameLeavesTheOldDocument)
     VirtualSet set(twoOutputs);
     const Dispor::ConfigPtr config = fetch();
     config->output(1)->setBrightness(0.5);
-    Dispor::Virtual::setBeforeRenameHook([] { return false; });
+    Dispor::setBeforeRenameHook([] { return false; });
     EXPECT_EQ(apply(config), set.path() + ": the write was abandoned before the document was replaced");
-    Dispor::Virtual::setBeforeRenameHook({});
+    Dispor::setBeforeRenameHook({});
     EXPECT_EQ(set.read(), twoOutputs);
     EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
 }
@@ -193,7 +194,7 @@ TEST(Writing, AProcessDyingBeforeTheRenameLeavesTheOldDocument)
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        Dispor::Virtual::setBeforeRenameHook([]() -> bool { ::_exit(0); });
+        Dispor::setBeforeRenameHook([]() -> bool { ::_exit(0); });
         Dispor::GetConfigOperation get;
         get.exec();
         get.config()->output(1)->setBrightness(0.5);
@@ -464,7 +465,7 @@ TEST(Location, WithoutARuntimeDirectoryTheSharedPlaceIsUsed)
 {
     ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
     ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
-    Dispor::Virtual::Location location;
+    Dispor::Location location;
     QString reason;
     ASSERT_TRUE(Dispor::Virtual::locate(&location, &reason)) << reason.toStdString();
     EXPECT_EQ(location.path, "/tmp/dispor-" + QByteArray::number(::geteuid()) + "/virtual-display.json");
@@ -477,10 +478,10 @@ TEST(Security, ASharedDirectoryMustBeTheUsersOwnNotALink)
     TempDir shared, mine;
     const std::string link = shared.file("dispor-0");
     ASSERT_EQ(::symlink(mine.path().c_str(), link.c_str()), 0);
-    Dispor::Virtual::Location location{QByteArray::fromStdString(link + "/virtual-display.json"),
+    Dispor::Location location{QByteArray::fromStdString(link + "/virtual-display.json"),
                                        QByteArray::fromStdString(link), "virtual-display.json", true};
     for (const bool create : {false, true}) {
-        Dispor::Virtual::Store store(location);
+        Dispor::Store store(location);
         bool missing = false;
         QString reason;
         EXPECT_FALSE(store.openDirectory(create, &missing, &reason));
@@ -491,7 +492,7 @@ TEST(Security, ASharedDirectoryMustBeTheUsersOwnNotALink)
     // A directory made there is the user's, 0700 whatever the umask.
     ASSERT_EQ(::unlink(link.c_str()), 0);
     const mode_t umask = ::umask(0477);
-    Dispor::Virtual::Store store(location);
+    Dispor::Store store(location);
     bool missing = false;
     QString reason;
     const bool opened = store.openDirectory(true, &missing, &reason);

@@ -4,6 +4,7 @@
 
 #include "fuzz.h"
 
+#include "custom_mode_ids.h"
 #include "virtual/document.h"
 
 #include <cmath>
@@ -22,7 +23,7 @@ bool fitsInt(double value)
 void checkSizes(const Dispor::Output::Data &data)
 {
     Dispor::Output::Data offered = data;
-    Dispor::Virtual::offerCustomModes(offered);
+    Dispor::offerCustomModes(offered);
     const Dispor::Output output(offered);
     const QSize pixels = output.size();
     double width = std::round(pixels.width() / data.scale), height = std::round(pixels.height() / data.scale);
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(Dispor::Virtual::writeDocument(again) == written);
 
     for (const Dispor::Output::Data &d : outputs) {
-        const QStringList ids = Dispor::Virtual::customModeIds(d.modes, d.customModes);
+        const QStringList ids = Dispor::customModeIds(d.modes, d.customModes);
         FUZZ_CHECK(ids.size() == d.customModes.size());
         for (const QString &id : ids)
             FUZZ_CHECK(!d.modes.contains(id) && ids.count(id) == 1);

@@ -1,7 +1,7 @@
 #include "client.h"
 
-#include "../session_bus.h"
 #include "../text.h"
+#include "session_bus.h"
 
 #include <QCryptographicHash>
 #include <QDBusArgument>

@@ -1,10 +1,9 @@
 #include "gnome_backend.h"
 
+#include "../store.h"
 #include "../text.h"
 #include "model.h"
 #include "readback.h"
-
-#include "../virtual/store.h"
 
 namespace Dispor::Gnome {
 
@@ -15,12 +14,12 @@ namespace {
 // earlier one's change. Runs of the library take turns on a lock per
 // session bus, beside the virtual set's document and bounded as its lock
 // is, from the check to the end of the apply.
-std::unique_ptr<Virtual::Store> takeTurn(Session &session, QString *reason)
+std::unique_ptr<Store> takeTurn(Session &session, QString *reason)
 {
     QByteArray bus;
     if (!session.busId(&bus, reason))
         return {};
-    auto store = std::make_unique<Virtual::Store>(Virtual::runtimeLocation("gnome-" + bus));
+    auto store = std::make_unique<Store>(runtimeLocation("gnome-" + bus));
     bool missing = false;
     if (!store->openDirectory(true, &missing, reason) || !store->lock(reason))
         return {};
@@ -48,7 +47,7 @@ bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
 
 Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
 {
-    const std::unique_ptr<Virtual::Store> turn = takeTurn(*m_session, reason);
+    const std::unique_ptr<Store> turn = takeTurn(*m_session, reason);
     if (!turn)
         return Applied::Refused;
     // Mutter's serial stays the same when another client applies: the

@@ -10,7 +10,7 @@ namespace Dispor::Virtual {
 
 // The outputs of one document, in document order. Here `modes` holds the
 // document's own modes only; the modes offered for custom modes are added
-// when a snapshot is made (offerCustomModes).
+// when a snapshot is made (offerCustomModes, custom_mode_ids.h).
 using Outputs = QList<Output::Data>;
 
 // Reads a document strictly: on any fault returns false and sets fault to one
@@ -39,16 +39,5 @@ Outputs defaultSet();
 // ranges, enumeration values, mode references, replication sources. On a
 // fault sets faulty to the output's index and fault to what is wrong.
 bool checkOutputs(const Outputs &outputs, qsizetype *faulty, QString *fault);
-
-// The ids of the modes offered for the custom modes, one per custom mode in
-// list order. Each is made from the mode's own content, so it stays the same
-// while that custom mode exists; none equals an id of documentModes.
-QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &customModes);
-
-// Adds the modes offered for the custom modes to data.modes.
-void offerCustomModes(Output::Data &data);
-
-// The capability's word, as the reports write it.
-QString capabilityWord(Output::Capability capability);
 
 } // namespace Dispor::Virtual

@@ -6,6 +6,7 @@
 
 #include "document.h"
 
+#include "../custom_mode_ids.h"
 #include "../properties.h"
 
 #include <QAnyStringView>
@@ -86,11 +87,5 @@ bool visitKey(const Key &key, int *index, Visitor &&visit)
 // The quick reader of plain documents: false for anything it does not take
 // or finds wrong, without saying why (document_fast.cpp).
 bool fastRead(const QByteArray &bytes, Outputs *outputs, const QMap<int, Output::Data> *like = nullptr);
-
-// A custom mode's rate as its id holds it: two decimals ("60.00") where
-// they give the rate exactly, else the shortest exact form.
-QString rateText(float rate);
-// FNV-1a over the timing fields.
-uint32_t timingsHash(const ModeTimings &timings);
 
 } // namespace Dispor::Virtual

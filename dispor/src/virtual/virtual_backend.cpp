@@ -1,6 +1,7 @@
 #include "virtual_backend.h"
 
 #include "../changes.h"
+#include "../custom_mode_ids.h"
 #include "../ranking.h"
 #include "../settle.h"
 #include "../text.h"

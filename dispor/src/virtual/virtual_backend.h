@@ -1,7 +1,7 @@
 #pragma once
 
 #include "../backend.h"
-#include "store.h"
+#include "location.h"
 
 namespace Dispor::Virtual {
 

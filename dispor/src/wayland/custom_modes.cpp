@@ -88,9 +88,9 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
     return true;
 }
 
-Virtual::Location customModesLocation(const QString &socket)
+Location customModesLocation(const QString &socket)
 {
-    return Virtual::runtimeLocation("wayland-" + QUrl::toPercentEncoding(socket) + "-custom-modes.json");
+    return runtimeLocation("wayland-" + QUrl::toPercentEncoding(socket) + "-custom-modes.json");
 }
 
 bool CustomModeFile::read(CustomModeLists *lists, QString *reason)

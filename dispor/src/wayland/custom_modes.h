@@ -1,7 +1,7 @@
 #pragma once
 
 #include "../backend.h"
-#include "../virtual/store.h"
+#include "../store.h"
 
 #include "dispor/mode.h"
 
@@ -19,7 +19,7 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
 
 // $XDG_RUNTIME_DIR/dispor/wayland-SOCKET-custom-modes.json, else the same
 // name in /tmp/dispor-UID; the socket name percent-encoded.
-Virtual::Location customModesLocation(const QString &socket);
+Location customModesLocation(const QString &socket);
 
 // The lists of one compositor, in a directory only the user can write to.
 class CustomModeFile {
@@ -36,8 +36,8 @@ public:
     bool commit(QString *reason);
 
 private:
-    Virtual::Location m_location;
-    Virtual::Store m_store;
+    Location m_location;
+    Store m_store;
     CustomModeLists m_lists;
 };
 

@@ -1,11 +1,11 @@
 #include "model.h"
 
 #include "../changes.h"
+#include "../custom_mode_ids.h"
 #include "../naming.h"
 #include "../reach.h"
 #include "../settle.h"
 #include "../text.h"
-#include "../virtual/document.h"
 
 #include <QHash>
 #include <QSet>
@@ -274,7 +274,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
             d.vrrPolicy = *head->adaptiveSync ? Output::VrrPolicy::Always : Output::VrrPolicy::Never;
         }
         d.customModes = customModes.value(head->name);
-        Virtual::offerCustomModes(d);
+        offerCustomModes(d);
         // sway sizes the output by a scale it keeps in 1/120 steps, which
         // output management does not tell.
         if (const auto size = laidOut.constFind(d.name);

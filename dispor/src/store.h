@@ -7,11 +7,10 @@
 
 #include <sys/types.h>
 
-namespace Dispor::Virtual {
+namespace Dispor {
 
-// Where the document lives: DISPOR_VIRTUAL_STATE when set and not empty,
-// else $XDG_RUNTIME_DIR/dispor/virtual-display.json, else
-// /tmp/dispor-<uid>/virtual-display.json.
+// A file of the library's that runs share: the simulated set's document, the
+// Wayland backend's custom modes, the GNOME backend's turn lock.
 // Paths are kept as the bytes they are: one that is not valid UTF-8 names the
 // same file as for any other program.
 struct Location {
@@ -23,12 +22,11 @@ struct Location {
     // be a symbolic link another user planted.
     bool shared = false;
 };
-bool locate(Location *location, QString *reason);
-// A file of the library's beside the document by the same rules:
-// $XDG_RUNTIME_DIR/dispor/fileName, else /tmp/dispor-<uid>/fileName.
+// fileName in the library's default directory: $XDG_RUNTIME_DIR/dispor,
+// else /tmp/dispor-<uid>.
 Location runtimeLocation(const QByteArray &fileName);
 
-// The document's directory, checked once and then used by descriptor, so
+// The file's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure
 // comes with a one-line reason naming the path.
 class Store {
@@ -71,4 +69,4 @@ private:
 // returning false abandons the write there (the temporary file is removed).
 void setBeforeRenameHook(std::function<bool()> hook);
 
-} // namespace Dispor::Virtual
+} // namespace Dispor
