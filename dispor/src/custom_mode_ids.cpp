@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -19,6 +20,21 @@ namespace {
 // their cost: a large set has a rate per custom mode.
 char *writeRate(char *buffer, float rate)
 {
+    // The usual rate: below a million the hundredfold is exact in a double,
+    // so its rounding is the two-decimal text's, and hundredths divided
+    // read back as the text would.
+    if (rate >= 0 && rate < 1e6f) {
+        const double hundredths = std::round(double(rate) * 100);
+        if (static_cast<float>(hundredths / 100) == rate) {
+            const auto whole = static_cast<uint32_t>(hundredths) / 100;
+            const auto part = static_cast<uint32_t>(hundredths) % 100;
+            char *at = std::to_chars(buffer, buffer + 64, whole).ptr;
+            *at++ = '.';
+            *at++ = char('0' + part / 10);
+            *at++ = char('0' + part % 10);
+            return at;
+        }
+    }
     auto result = std::to_chars(buffer, buffer + 64, double(rate), std::chars_format::fixed, 2);
     double back = 0;
     std::from_chars(buffer, result.ptr, back);

@@ -9,6 +9,8 @@
 
 #include <QSet>
 
+#include <charconv>
+
 namespace dispor_test {
 namespace {
 
@@ -189,6 +191,26 @@ TEST(CustomModes, IdsDependOnlyOnContent)
     EXPECT_EQ(many.size(), 20000);
     EXPECT_EQ(many.last(), "custom-1920x1080@60.00-20000");
     EXPECT_EQ(QSet<QString>(many.cbegin(), many.cend()).size(), 20000);
+}
+
+// A rate in an id: two decimals where they read back as the rate, else its
+// shortest exact form; checked against that rule over a sweep of rates.
+TEST(CustomModes, RatesInIdsReadBackExactly)
+{
+    const auto expected = [](float rate) {
+        char text[64];
+        auto end = std::to_chars(text, text + sizeof text, double(rate), std::chars_format::fixed, 2).ptr;
+        double back = 0;
+        std::from_chars(text, end, back);
+        if (static_cast<float>(back) != rate)
+            end = std::to_chars(text, text + sizeof text, rate).ptr;
+        return "custom-1x1@" + QString::fromLatin1(text, end - text);
+    };
+    QList<float> rates{0.0f, 0.125f, 0.005f, 59.94f, 23.976f, 119.88f, 999999.94f, 1e6f, 3e38f, 1e-30f};
+    for (int step = 0; step <= 400000; step += 7)
+        rates.append(float(step) / 1000);
+    for (const float rate : std::as_const(rates))
+        EXPECT_EQ(Dispor::customModeIds({}, {{1, 1, rate, 1, std::nullopt}}).value(0), expected(rate)) << rate;
 }
 
 // Ranks by name, for a compact comparison.
