@@ -27,9 +27,9 @@
 #define DISPOR_BUILT(name) extern const Dispor::BackendPlugin dispor_builtin_##name;
 #include "backends.inc"
 #undef DISPOR_BUILT
-#define DISPOR_BUILT(name) {#name, &dispor_builtin_##name},
+#define DISPOR_BUILT(name) {#name, &dispor_builtin_##name, true},
 #else
-#define DISPOR_BUILT(name) {#name, nullptr},
+#define DISPOR_BUILT(name) {#name, nullptr, false},
 #endif
 
 namespace Dispor {
@@ -39,11 +39,14 @@ namespace {
 struct Built {
     const char *name;
     const BackendPlugin *linked;
+    // Said apart: with the sanitizers the compiler does not take an
+    // external table's address for non-null when it checks the constants.
+    bool isLinked;
 };
 
 constexpr Built built[] = {
 #include "backends.inc"
-    {nullptr, nullptr},
+    {nullptr, nullptr, false},
 };
 #undef DISPOR_BUILT
 
@@ -70,7 +73,7 @@ constexpr Known entry(const char *name, const char *variable, bool sessionBus = 
 {
     for (const Built &backend : built) {
         if (backend.name && std::string_view(backend.name) == name)
-            return {name, backend.linked, !backend.linked, variable, sessionBus};
+            return {name, backend.linked, !backend.isLinked, variable, sessionBus};
     }
     return {name, nullptr, false, variable, false};
 }
