@@ -5,6 +5,7 @@
 #include "dispor/words.h"
 
 #include <QHash>
+#include <QSet>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -136,7 +137,8 @@ bool readString(const QJsonValue &value, const Path &key, QString *out, QString 
         return false;
     }
     *out = value.toString();
-    return isUnicode(*out, key.text(), fault);
+    // The key's text is made only for the fault: a document has thousands.
+    return QStringView(*out).isValidUtf16() || isUnicode(*out, key.text(), fault);
 }
 
 template <typename E, size_t N>
@@ -244,6 +246,12 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
         return false;
     }
     const QJsonArray array = value.toArray();
+    // Gathered, then put in id order at once: inserted one by one in
+    // document order, most went into the middle of the list.
+    QList<ModePtr> modes;
+    modes.reserve(array.size());
+    QSet<QString> ids;
+    ids.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
         const Path at = indexed(key, i);
         QJsonObject o;
@@ -259,12 +267,18 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
             *fault = mustBe(sub(at, "id"), QStringLiteral("a non-empty string"), o[u"id"]);
             return false;
         }
-        if (out->contains(id)) {
+        if (ids.contains(id) || out->contains(id)) {
             *fault = quoted(key.text()) + " has the id " + quoted(id) + " twice";
             return false;
         }
-        out->insert(ModePtr::create(id, QSize(w, h), rate));
+        ids.insert(id);
+        modes.append(ModePtr::create(id, QSize(w, h), rate));
     }
+    for (const ModePtr &mode : std::as_const(*out))
+        modes.append(mode);
+    // QString's order is the list's: by UTF-16 unit.
+    std::sort(modes.begin(), modes.end(), [](const ModePtr &a, const ModePtr &b) { return a->id() < b->id(); });
+    ModeListPrivate::assignSorted(*out, std::move(modes));
     return true;
 }
 
