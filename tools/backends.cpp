@@ -94,7 +94,8 @@ std::string entries()
             const std::string cell = cellOf(server, *command);
             if (cell == "yes")
                 continue;
-            auto line = std::find_if(lines.begin(), lines.end(), [&](const auto &l) { return l.first == cell; });
+            auto line =
+                std::find_if(lines.begin(), lines.end(), [&](const auto &l) { return l.first == cell; });
             if (line == lines.end())
                 line = lines.insert(lines.end(), {cell, {}});
             line->second.push_back(command->name);

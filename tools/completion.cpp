@@ -131,8 +131,8 @@ std::string bashSlot(const Slot &slot)
     case ValueSource::Words:
         return "candidates+=(" + shellWords(slot.words) + ")";
     case ValueSource::Outputs:
-        return std::string(slot.words.empty() ? "" : "candidates+=(" + shellWords(slot.words) + "); ")
-               + "mapfile -t -O \"${#candidates[@]}\" candidates < <(_dispctl_outputs \"$prog\")";
+        return std::string(slot.words.empty() ? "" : "candidates+=(" + shellWords(slot.words) + "); ") +
+               "mapfile -t -O \"${#candidates[@]}\" candidates < <(_dispctl_outputs \"$prog\")";
     case ValueSource::Modes:
         return "mapfile -t -O \"${#candidates[@]}\" candidates < <(_dispctl_modes \"$prog\" \"${words[1]}\")";
     case ValueSource::CustomModes:
@@ -150,8 +150,8 @@ std::string zshSlot(const Slot &slot)
     case ValueSource::Words:
         return "compadd -- " + shellWords(slot.words);
     case ValueSource::Outputs:
-        return std::string(slot.words.empty() ? "" : "compadd -- " + shellWords(slot.words) + "; ")
-               + "_dispctl_outputs \"$prog\"";
+        return std::string(slot.words.empty() ? "" : "compadd -- " + shellWords(slot.words) + "; ") +
+               "_dispctl_outputs \"$prog\"";
     case ValueSource::Modes:
         return "_dispctl_modes \"$prog\" \"$first\"";
     case ValueSource::CustomModes:

@@ -86,9 +86,9 @@ int main(int argc, char **argv)
     }
     const std::string directory = argv[1];
     const PageInfo info{DISPCTL_VERSION, DISPCTL_DATE};
-    const bool ok = writeFile(directory + "/dispctl.1", manPage(info))
-                    && writeFile(directory + "/dispctl.bash", bashCompletion())
-                    && writeFile(directory + "/_dispctl", zshCompletion())
-                    && writeFile(directory + "/dispctl.fish", fishCompletion());
+    const bool ok = writeFile(directory + "/dispctl.1", manPage(info)) &&
+                    writeFile(directory + "/dispctl.bash", bashCompletion()) &&
+                    writeFile(directory + "/_dispctl", zshCompletion()) &&
+                    writeFile(directory + "/dispctl.fish", fishCompletion());
     return ok ? 0 : 1;
 }

@@ -20,7 +20,11 @@ uint32_t nextCodePoint(std::string_view text, std::size_t &i)
 {
     const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
     const unsigned char lead = byte(i);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
     if (length == 0 || i + length > text.size()) {
         ++i;
         return 0xFFFD;
@@ -205,14 +209,30 @@ std::string troff(std::string_view text)
         }
         ++i;
         switch (c) {
-        case '\\': result += "\\e"; break;
-        case '-': result += "\\-"; break;
-        case '\'': result += "\\(aq"; break;
-        case '`': result += "\\(ga"; break;
-        case '"': result += "\\(dq"; break;
-        case '^': result += "\\(ha"; break;
-        case '~': result += "\\(ti"; break;
-        case '\n': result += ' '; break;
+        case '\\':
+            result += "\\e";
+            break;
+        case '-':
+            result += "\\-";
+            break;
+        case '\'':
+            result += "\\(aq";
+            break;
+        case '`':
+            result += "\\(ga";
+            break;
+        case '"':
+            result += "\\(dq";
+            break;
+        case '^':
+            result += "\\(ha";
+            break;
+        case '~':
+            result += "\\(ti";
+            break;
+        case '\n':
+            result += ' ';
+            break;
         default:
             if (c == '.' && result.empty())
                 result += "\\&";

@@ -1,8 +1,8 @@
 #include "session_bus.h"
 
 #include <QDeadlineTimer>
-#include <QtEndian>
 #include <QStringList>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -36,8 +36,8 @@ std::optional<sockaddr_un> unixSocket(const QString &address, socklen_t *length)
             if (value.size() + offset >= sizeof(socket.sun_path))
                 return std::nullopt;
             std::copy(value.begin(), value.end(), socket.sun_path + offset);
-            *length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + size_t(value.size())
-                                + (offset ? 0 : 1));
+            *length =
+                socklen_t(offsetof(sockaddr_un, sun_path) + offset + size_t(value.size()) + (offset ? 0 : 1));
             return socket;
         }
     }
@@ -58,7 +58,8 @@ int connectUnix(const QString &address, QString *failure)
         *failure = QString::fromLocal8Bit(strerror(errno));
         return -1;
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 && errno != EINPROGRESS) {
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&*socketAddress), length) != 0 &&
+        errno != EINPROGRESS) {
         *failure = QString::fromLocal8Bit(strerror(errno));
         ::close(fd);
         return -1;
@@ -72,8 +73,8 @@ QString escapedAddressValue(const QByteArray &value)
     QString text;
     for (const char c : value) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z')
-            || (c && std::strchr("-_/.\\*", c)))
+        if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+            (c && std::strchr("-_/.\\*", c)))
             text += QLatin1Char(c);
         else
             text += QLatin1Char('%') + QString::number(u, 16).rightJustified(2, QLatin1Char('0'));
@@ -93,7 +94,7 @@ QString sessionBusAddress(QString *lookedAt)
         return {};
     const QByteArray path = runtime + "/bus";
     // As libdbus takes it: followed if a link, a socket, the user's own.
-    struct stat status{};
+    struct stat status {};
     if (::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode) && status.st_uid == ::getuid())
         return QStringLiteral("unix:path=") + escapedAddressValue(path);
     if (lookedAt)
@@ -111,7 +112,8 @@ QString sessionBusMissing(const QString &shownPath)
 
 QString sessionBusUnreachable(const QString &shownAddress, const QString &failure)
 {
-    return QStringLiteral("cannot connect to the session bus at ") + shownAddress + QStringLiteral(": ") + failure;
+    return QStringLiteral("cannot connect to the session bus at ") + shownAddress + QStringLiteral(": ") +
+           failure;
 }
 
 namespace {
@@ -128,7 +130,8 @@ public:
     {
         qsizetype sent = 0;
         while (sent < bytes.size() && wait(POLLOUT)) {
-            const ssize_t n = ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 failure = QString::fromLocal8Bit(strerror(errno));
                 return false;
@@ -147,7 +150,8 @@ public:
         char buffer[512];
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-            failure = n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
+            failure =
+                n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
             return false;
         }
         received.append(buffer, n > 0 ? n : 0);
@@ -158,8 +162,8 @@ public:
     // AUTH EXTERNAL with the user's id; true once the bus has answered.
     bool authenticate()
     {
-        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
-            + "\r\n";
+        const QByteArray hello =
+            QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex() + "\r\n";
         if (!send(hello))
             return false;
         while (!received.contains('\n')) {
@@ -317,8 +321,8 @@ bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message)
 
 QString sessionBusSilent(const QString &shownAddress, int seconds)
 {
-    return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer within ")
-        + QString::number(seconds) + QStringLiteral(" s");
+    return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer within ") +
+           QString::number(seconds) + QStringLiteral(" s");
 }
 
 BusProbe probeSessionBus(const QString &address, int seconds)

@@ -119,7 +119,7 @@ bool ownFile(Dl_info *info)
 // at first: a regular file whose ELF header fits this machine (as the
 // library's own does) and whose program headers and loaded segments lie
 // within it.
-bool checkPluginFile(const QByteArray &file, const ElfW(Ehdr) &own, QString *why)
+bool checkPluginFile(const QByteArray &file, const ElfW(Ehdr) & own, QString *why)
 {
     const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
@@ -140,19 +140,21 @@ bool checkPluginFile(const QByteArray &file, const ElfW(Ehdr) &own, QString *why
         return fail("file too short");
     if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
         return fail("invalid ELF header");
-    if (header.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] || header.e_ident[EI_DATA] != own.e_ident[EI_DATA]
-        || header.e_machine != own.e_machine || header.e_type != ET_DYN)
+    if (header.e_ident[EI_CLASS] != own.e_ident[EI_CLASS] ||
+        header.e_ident[EI_DATA] != own.e_ident[EI_DATA] || header.e_machine != own.e_machine ||
+        header.e_type != ET_DYN)
         return fail("not a shared object for this machine");
     const uint64_t count = header.e_phnum;
-    if (header.e_phentsize != sizeof(ElfW(Phdr)) || count == 0 || header.e_phoff > size
-        || count * sizeof(ElfW(Phdr)) > size - header.e_phoff)
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) || count == 0 || header.e_phoff > size ||
+        count * sizeof(ElfW(Phdr)) > size - header.e_phoff)
         return fail("the program headers lie beyond the end of the file");
     std::vector<ElfW(Phdr)> segments(count);
     const auto bytes = static_cast<ssize_t>(count * sizeof(ElfW(Phdr)));
     if (::pread(fd, segments.data(), size_t(bytes), off_t(header.e_phoff)) != bytes)
         return fail("the program headers cannot be read");
-    for (const ElfW(Phdr) &segment : segments) {
-        if (segment.p_type == PT_LOAD && (segment.p_offset > size || segment.p_filesz > size - segment.p_offset))
+    for (const ElfW(Phdr) & segment : segments) {
+        if (segment.p_type == PT_LOAD &&
+            (segment.p_offset > size || segment.p_filesz > size - segment.p_offset))
             return fail("a segment lies beyond the end of the file");
     }
     ::close(fd);
@@ -189,13 +191,15 @@ const BackendPlugin *loadPlugin(const char *name, QString *reason)
     }
     const auto *plugin = static_cast<const BackendPlugin *>(symbol);
     if (!plugin->version || !plugin->create || !plugin->probe) {
-        *reason = cannot + shown + ": its table lacks "
-            + (!plugin->version ? u"the version"_qs : !plugin->create ? u"create"_qs : u"probe"_qs);
+        *reason = cannot + shown + ": its table lacks " +
+                  (!plugin->version  ? u"the version"_qs
+                   : !plugin->create ? u"create"_qs
+                                     : u"probe"_qs);
         return nullptr;
     }
     if (std::strcmp(plugin->version, DISPOR_VERSION_STRING) != 0) {
-        *reason = cannot + quoted(QString::fromLocal8Bit(file)) + " belongs to Dispor "
-            + quoted(QString::fromLatin1(plugin->version)) + ", not to " DISPOR_VERSION_STRING;
+        *reason = cannot + quoted(QString::fromLocal8Bit(file)) + " belongs to Dispor " +
+                  quoted(QString::fromLatin1(plugin->version)) + ", not to " DISPOR_VERSION_STRING;
         return nullptr;
     }
     return plugin;
@@ -218,7 +222,8 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
             }
             // Whether mutter is there, asked on the socket: the plugin and
             // its D-Bus libraries are loaded only when it is.
-            const NameProbe mutter = probeNameOwner(address, "org.gnome.Mutter.DisplayConfig", busAnswerSeconds);
+            const NameProbe mutter =
+                probeNameOwner(address, "org.gnome.Mutter.DisplayConfig", busAnswerSeconds);
             if (mutter.outcome == NameProbe::NotOwned) {
                 found.append(u"the session bus offers no org.gnome.Mutter.DisplayConfig"_qs);
                 continue;
@@ -247,8 +252,8 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
         }
         found.append(what);
     }
-    *reason = u"found no display service to configure ("_qs + found.join(u"; ")
-        + "); DISPOR_BACKEND=virtual selects the simulated display set";
+    *reason = u"found no display service to configure ("_qs + found.join(u"; ") +
+              "); DISPOR_BACKEND=virtual selects the simulated display set";
     return {};
 }
 
@@ -265,13 +270,15 @@ std::shared_ptr<Backend> createBackend(QString *reason)
         if (backend.linked)
             return backend.linked->create(reason);
         if (!backend.plugin) {
-            *reason = u"DISPOR_BACKEND names the "_qs + wanted + " backend, which this build does not include";
+            *reason =
+                u"DISPOR_BACKEND names the "_qs + wanted + " backend, which this build does not include";
             return {};
         }
         const BackendPlugin *plugin = loadPlugin(backend.name, reason);
         return plugin ? plugin->create(reason) : nullptr;
     }
-    *reason = u"DISPOR_BACKEND "_qs + quoted(wanted) + " names no backend; the known backends are gnome, virtual, wayland and x11";
+    *reason = u"DISPOR_BACKEND "_qs + quoted(wanted) +
+              " names no backend; the known backends are gnome, virtual, wayland and x11";
     return {};
 }
 

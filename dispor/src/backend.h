@@ -48,13 +48,13 @@ struct BackendPlugin {
 // Built into dispor_internal for the tests, the same table is named
 // DISPOR_BUILTIN_PLUGIN (dispor_builtin_<name>), hidden.
 #ifdef DISPOR_BUILTIN_PLUGIN
-#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
-    extern const Dispor::BackendPlugin DISPOR_BUILTIN_PLUGIN;                                                          \
+#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                 \
+    extern const Dispor::BackendPlugin DISPOR_BUILTIN_PLUGIN;                                                \
     const Dispor::BackendPlugin DISPOR_BUILTIN_PLUGIN{DISPOR_VERSION_STRING, create, probe};
 #else
-#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                          \
-    extern "C" __attribute__((visibility("default"))) const Dispor::BackendPlugin dispor_backend_plugin{             \
-        DISPOR_VERSION_STRING, create, probe};
+#define DISPOR_BACKEND_PLUGIN(create, probe)                                                                 \
+    extern "C" __attribute__((visibility("default")))                                                        \
+    const Dispor::BackendPlugin dispor_backend_plugin{DISPOR_VERSION_STRING, create, probe};
 #endif
 
 // The backend DISPOR_BACKEND names, or the first reachable one when it is

@@ -17,8 +17,7 @@ using Caps = Output::Capabilities;
 // change of it needs (or else orNeed, where that is given), in the order
 // applies take them: the first refused one is the one reported.
 // visit(member, key, need, orNeed) returns false to stop the walk.
-template <typename Visitor>
-bool forEachProperty(Visitor &&visit)
+template <typename Visitor> bool forEachProperty(Visitor &&visit)
 {
     return Properties::forEach(
         [&](const auto &p) { return !p.changeable || visit(p.member, p.key, p.need, p.orNeed); });
@@ -29,8 +28,7 @@ bool forEachProperty(Visitor &&visit)
 bool sameState(const Data &a, const Data &b);
 
 // Whether member is that one; one of another type never is.
-template <typename T, typename U>
-constexpr bool is(T Data::*member, U Data::*that)
+template <typename T, typename U> constexpr bool is(T Data::*member, U Data::*that)
 {
     if constexpr (std::is_same_v<T, U>)
         return member == that;
@@ -52,21 +50,18 @@ public:
     // Without check, refuses nothing and only notes whether anything changed.
     Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason, bool check = true)
         : m_fetched(fetched), m_wanted(wanted), m_base(base), m_reason(reason), m_check(check)
-    {
-    }
+    {}
 
     bool changed() const { return m_changed; }
 
 protected:
-    template <typename T>
-    bool differs(T Data::*member) const
+    template <typename T> bool differs(T Data::*member) const
     {
         return !(m_wanted.*member == m_fetched.*member);
     }
 
     // Whatever the output.
-    template <typename T>
-    bool take(T Data::*member)
+    template <typename T> bool take(T Data::*member)
     {
         if (differs(member)) {
             m_changed = true;
@@ -76,8 +71,7 @@ protected:
     }
 
     // Where the output has the capability the change needs.
-    template <typename T>
-    bool take(T Data::*member, const char *key, Caps need, Caps orNeed = {})
+    template <typename T> bool take(T Data::*member, const char *key, Caps need, Caps orNeed = {})
     {
         if (!differs(member))
             return true;
@@ -89,8 +83,7 @@ protected:
     }
 
     // A change the backend has no place for, whatever the output.
-    template <typename T>
-    bool refuse(T Data::*member, const char *key, const char *why)
+    template <typename T> bool refuse(T Data::*member, const char *key, const char *why)
     {
         if (!differs(member))
             return true;

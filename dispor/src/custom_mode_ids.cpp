@@ -49,8 +49,7 @@ char *append(char *at, std::string_view text)
 }
 
 // A 32-bit number's digits, at most 11.
-template <typename T>
-char *appendNumber(char *at, T value, int base = 10)
+template <typename T> char *appendNumber(char *at, T value, int base = 10)
 {
     static_assert(sizeof(T) <= 4);
     char digits[16];
@@ -63,9 +62,10 @@ char *appendNumber(char *at, T value, int base = 10)
 uint32_t timingsHash(const ModeTimings &t)
 {
     uint32_t hash = 2166136261u;
-    for (const uint32_t v : {t.clock, uint32_t(t.hdisplay), uint32_t(t.hsyncStart), uint32_t(t.hsyncEnd),
-                             uint32_t(t.htotal), uint32_t(t.hskew), uint32_t(t.vdisplay), uint32_t(t.vsyncStart),
-                             uint32_t(t.vsyncEnd), uint32_t(t.vtotal), uint32_t(t.vscan), t.flags}) {
+    for (const uint32_t v :
+         {t.clock, uint32_t(t.hdisplay), uint32_t(t.hsyncStart), uint32_t(t.hsyncEnd), uint32_t(t.htotal),
+          uint32_t(t.hskew), uint32_t(t.vdisplay), uint32_t(t.vsyncStart), uint32_t(t.vsyncEnd),
+          uint32_t(t.vtotal), uint32_t(t.vscan), t.flags}) {
         for (int shift = 0; shift < 32; shift += 8) {
             hash ^= (v >> shift) & 0xff;
             hash *= 16777619u;
@@ -96,7 +96,8 @@ QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &
         at = writeRate(at, mode.refreshRate);
         if (mode.flags & ModeInfo::ReducedBlanking)
             at = append(at, "-rb");
-        if (mode.flags != ModeInfo::UserDefined && mode.flags != (ModeInfo::UserDefined | ModeInfo::ReducedBlanking)) {
+        if (mode.flags != ModeInfo::UserDefined &&
+            mode.flags != (ModeInfo::UserDefined | ModeInfo::ReducedBlanking)) {
             at = append(at, "-f");
             at = appendNumber(at, mode.flags);
         }

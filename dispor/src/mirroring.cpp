@@ -38,8 +38,8 @@ QString modeFor(const QList<Candidate> &candidates, QSize size, float refreshRat
 
 QString noModeRefusal(const QString &source, QSize size)
 {
-    return u"cannot mirror "_qs + source + ": the output has no mode of " + QString::number(size.width())
-        + u'x' + QString::number(size.height());
+    return u"cannot mirror "_qs + source + ": the output has no mode of " + QString::number(size.width()) +
+           u'x' + QString::number(size.height());
 }
 
 } // namespace Dispor::Mirroring

@@ -71,7 +71,8 @@ Output::Type connectorTypeOfName(const QString &name)
 
 Output::Rotation rotationOfTransform(int64_t transform)
 {
-    return transform >= 0 && transform < int64_t(std::size(transforms)) ? transforms[transform] : Rotation::None;
+    return transform >= 0 && transform < int64_t(std::size(transforms)) ? transforms[transform]
+                                                                        : Rotation::None;
 }
 
 int transformOfRotation(Output::Rotation rotation)

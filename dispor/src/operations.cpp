@@ -100,9 +100,9 @@ bool SetConfigOperation::run()
     for (const auto &[id, priority] : std::as_const(origin.priorityRequests)) {
         const OutputPtr output = config->output(id);
         if (output && priority != 0 && !(output->isEnabled() && output->isConnected())) {
-            error = escaped(output->name())
-                + (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs)
-                + " output has no place in the ranking of priorities";
+            error = escaped(output->name()) +
+                    (output->isConnected() ? u": a disabled"_qs : u": a disconnected"_qs) +
+                    " output has no place in the ranking of priorities";
             return false;
         }
     }

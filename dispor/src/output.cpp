@@ -18,7 +18,8 @@ int toInt(double value)
 {
     if (std::isnan(value))
         return 0;
-    return int(std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
+    return int(
+        std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
 }
 
 QSize toSize(const QSizeF &size)

@@ -7,7 +7,8 @@ namespace Dispor {
 
 bool fitsInt(double value)
 {
-    return value >= double(std::numeric_limits<int>::min()) && value <= double(std::numeric_limits<int>::max());
+    return value >= double(std::numeric_limits<int>::min()) &&
+           value <= double(std::numeric_limits<int>::max());
 }
 
 QSizeF exactLogicalSize(const Output &output)

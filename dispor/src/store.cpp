@@ -4,20 +4,20 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/inotify.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,7 +128,10 @@ void removeLeftovers(int directory, const QByteArray &fileName)
 QString otherWriters(mode_t mode)
 {
     const bool group = mode & S_IWGRP, others = mode & S_IWOTH;
-    return group && others ? u"its group and others"_qs : group ? u"its group"_qs : others ? u"others"_qs : QString();
+    return group && others ? u"its group and others"_qs
+           : group         ? u"its group"_qs
+           : others        ? u"others"_qs
+                           : QString();
 }
 
 // When an applier last took the lock: each holder touches the lock file
@@ -192,7 +195,8 @@ Location runtimeLocation(const QByteArray &fileName)
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     Location location;
     location.shared = runtime.isEmpty();
-    location.directory = location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
+    location.directory =
+        location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
     location.fileName = fileName;
     location.path = location.directory + '/' + location.fileName;
     return location;
@@ -241,8 +245,8 @@ bool Store::openDirectory(bool create, bool *missing, QString *reason)
     if (m_directory < 0) {
         const int error = errno;
         struct stat link;
-        if (m_location.shared && (error == ENOTDIR || error == ELOOP) && ::lstat(directory.constData(), &link) == 0
-            && S_ISLNK(link.st_mode))
+        if (m_location.shared && (error == ENOTDIR || error == ELOOP) &&
+            ::lstat(directory.constData(), &link) == 0 && S_ISLNK(link.st_mode))
             *reason = shownPath(directory) + ": refusing a symbolic link as the directory";
         else
             *reason = shownPath(directory) + ": cannot open the directory: " + systemError(error);
@@ -271,7 +275,8 @@ bool Store::read(QByteArray *bytes, bool *exists, QString *reason)
     if (m_directory < 0)
         return true;
     const int fd = retry([&] {
-        return ::openat(m_directory, name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        return ::openat(m_directory, name.constData(),
+                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     });
     if (fd < 0) {
         if (errno == ENOENT)
@@ -337,7 +342,8 @@ bool Store::lock(QString *reason)
     const QString shownName = shownPath(m_location.path + ".lock");
     // Never blocks in the open, whatever sits there (a FIFO would).
     constexpr int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    m_lock = retry([&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
+    m_lock = retry(
+        [&] { return ::openat(m_directory, name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600); });
     if (m_lock >= 0) {
         // The umask may have taken the owner's bits, and then no later
         // apply could open it.
@@ -356,8 +362,8 @@ bool Store::lock(QString *reason)
         const int error = errno;
         // A FIFO without a reader refuses a write-only open that does not
         // wait: say what it is.
-        if (error == ENXIO && ::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
-            && !S_ISREG(status.st_mode))
+        if (error == ENXIO && ::fstatat(m_directory, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISREG(status.st_mode))
             *reason = shownName + ": the lock file is not a regular file";
         else
             *reason = shownName + ": cannot open the lock file: " + systemError(error);
@@ -409,8 +415,9 @@ bool Store::lock(QString *reason)
             seen = taken;
             moved = now;
         } else if (now - moved >= bound) {
-            *reason = shownName + ": the apply holding the lock has not finished in "
-                + QString::number(lockWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
+            *reason = shownName + ": the apply holding the lock has not finished in " +
+                      QString::number(lockWaitSeconds) +
+                      " s (a writer stopped or hangs); nothing was changed";
             return false;
         }
         // Woken by a close, a waiter tries at once; the pause only bounds
@@ -425,21 +432,21 @@ bool Store::write(const QByteArray &bytes, QString *reason)
     // Replacing goes by the directory's permissions; a document the user
     // may not write is kept as the user wants it.
     if (::faccessat(m_directory, name.constData(), W_OK, AT_EACCESS) < 0 && errno != ENOENT) {
-        *reason = shownPath(m_location.path)
-            + (errno == EACCES || errno == EPERM || errno == EROFS
-                   ? u": refusing to replace a document the user cannot write"_qs
-                   : u": cannot examine the document: "_qs + systemError(errno));
+        *reason =
+            shownPath(m_location.path) + (errno == EACCES || errno == EPERM || errno == EROFS
+                                              ? u": refusing to replace a document the user cannot write"_qs
+                                              : u": cannot examine the document: "_qs + systemError(errno));
         return false;
     }
     if (m_lock >= 0)
         removeLeftovers(m_directory, m_location.fileName);
 
     static std::atomic<unsigned> counter = 0;
-    const QByteArray temp = '.' + m_location.fileName + '.' + QByteArray::number(::getpid()) + '.'
-        + QByteArray::number(counter++) + ".tmp";
+    const QByteArray temp = '.' + m_location.fileName + '.' + QByteArray::number(::getpid()) + '.' +
+                            QByteArray::number(counter++) + ".tmp";
     const int fd = retry([&] {
-        return ::openat(m_directory, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                        0600);
+        return ::openat(m_directory, temp.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     });
     if (fd < 0) {
         *reason = shownPath(m_location.directory + '/' + temp) + ": cannot create: " + systemError(errno);
@@ -450,7 +457,8 @@ bool Store::write(const QByteArray &bytes, QString *reason)
         if (close)
             ::close(fd);
         ::unlinkat(m_directory, temp.constData(), 0);
-        *reason = shownPath(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
+        *reason =
+            shownPath(m_location.path) + ": " + why + (error ? u": "_qs + systemError(error) : QString());
         return false;
     };
     const auto writeBytes = [&] {

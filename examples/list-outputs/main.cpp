@@ -25,7 +25,7 @@ int main(int argc, char **argv)
     for (const Dispor::OutputPtr &output : config->connectedOutputs()) {
         const QSize size = output->size();
         std::printf("%s %dx%d %g %s\n", output->name().toUtf8().constData(), size.width(), size.height(),
-            output->scale(), output->isEnabled() ? "enabled" : "disabled");
+                    output->scale(), output->isEnabled() ? "enabled" : "disabled");
     }
     return 0;
 }

@@ -13,8 +13,8 @@ int above(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command aboveCommand[] = {
-    {"OUTPUT", "above", "Place an output above another output", nullptr, "Positioning", nullptr,
-     runOn<above>, "pos"},
+    {"OUTPUT", "above", "Place an output above another output", nullptr, "Positioning", nullptr, runOn<above>,
+     "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption aboveOptions[] = {

@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 bool reducedBlanking = false;
@@ -40,7 +39,8 @@ int addCustomMode(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command addCustomModeCommand[] = {
     {"OUTPUT", "add-custom-mode",
-     "Add a custom mode. A custom mode can be specified using either the resolution and the refresh rate or CVT "
+     "Add a custom mode. A custom mode can be specified using either the resolution and the refresh rate or "
+     "CVT "
      "timings. Possible FLAG values: +hsync, -hsync, +vsync, -vsync, interlace",
      nullptr, "Modes", nullptr, runOn<addCustomMode>, "customModes"},
 };

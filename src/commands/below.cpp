@@ -13,8 +13,8 @@ int below(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command belowCommand[] = {
-    {"OUTPUT", "below", "Place an output below another output", nullptr, "Positioning", nullptr,
-     runOn<below>, "pos"},
+    {"OUTPUT", "below", "Place an output below another output", nullptr, "Positioning", nullptr, runOn<below>,
+     "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption belowOptions[] = {

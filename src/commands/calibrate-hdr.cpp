@@ -4,7 +4,6 @@
 
 #include <QProcess>
 
-
 namespace {
 
 int calibrateHdr(OutputPtr output, ConfigPtr)
@@ -20,5 +19,6 @@ int calibrateHdr(OutputPtr output, ConfigPtr)
 } // namespace
 
 COMMAND_RECORD const Command calibrateHdrCommand[] = {
-    {"OUTPUT", "calibrate-hdr", "Calibrate HDR", nullptr, "Color Management", nullptr, runOn<calibrateHdr>, "hdrEnabled"},
+    {"OUTPUT", "calibrate-hdr", "Calibrate HDR", nullptr, "Color Management", nullptr, runOn<calibrateHdr>,
+     "hdrEnabled"},
 };

@@ -1,7 +1,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 int getName(OutputPtr output, ConfigPtr)

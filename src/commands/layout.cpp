@@ -59,7 +59,8 @@ int applyEnabled(const OutputPtr &output, const ConfigPtr &config, bool enabled)
         if (!enabled && leaveLayout(output, config) != 0)
             return 1;
         output->setEnabled(enabled);
-        if (enabled && output->isConnected() && output->replicationSource() == 0 && joinLayout(output, config) != 0)
+        if (enabled && output->isConnected() && output->replicationSource() == 0 &&
+            joinLayout(output, config) != 0)
             return 1;
     }
     return applyConfig(config);

@@ -1,7 +1,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 int listCustomModes(OutputPtr output, ConfigPtr)

@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 int listModes(OutputPtr output, ConfigPtr)

@@ -75,10 +75,13 @@ COMMAND_RECORD const Command listOutputsCommand[] = {
 };
 
 COMMAND_OPTION_RECORD const CommandOption listOutputsOptions[] = {
-    {nullptr, "list-outputs", "enabled", nullptr, "Only list enabled outputs", &enabledOnly, OptionKind::Option},
-    {nullptr, "list-outputs", "disabled", nullptr, "Only list disabled outputs", &disabledOnly, OptionKind::Option},
+    {nullptr, "list-outputs", "enabled", nullptr, "Only list enabled outputs", &enabledOnly,
+     OptionKind::Option},
+    {nullptr, "list-outputs", "disabled", nullptr, "Only list disabled outputs", &disabledOnly,
+     OptionKind::Option},
     {nullptr, "list-outputs", "names", nullptr, "Only display output names", &namesOnly, OptionKind::Option},
-    {nullptr, "list-outputs", "json", nullptr, "Display output information as JSON", &asJson, OptionKind::Option},
+    {nullptr, "list-outputs", "json", nullptr, "Display output information as JSON", &asJson,
+     OptionKind::Option},
 };
 
 COMMAND_EXAMPLE_RECORD const CommandExample listOutputsExamples[] = {

@@ -6,10 +6,10 @@
 
 QString formatModeLine(const Dispor::Output &output, const Dispor::ModePtr &mode)
 {
-    QString line = QStringLiteral("%1:%2x%3@%4")
-                       .arg(mode->id(), QString::number(mode->size().width()),
-                            QString::number(mode->size().height()),
-                            QString::number(double(mode->refreshRate()), 'f', 2));
+    QString line =
+        QStringLiteral("%1:%2x%3@%4")
+            .arg(mode->id(), QString::number(mode->size().width()), QString::number(mode->size().height()),
+                 QString::number(double(mode->refreshRate()), 'f', 2));
     // The marks compare objects: the library hands out the same mode object
     // for the current and preferred mode as in the mode list.
     if (mode == output.currentMode())

@@ -2,7 +2,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;
@@ -28,8 +27,9 @@ int removeCustomMode(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command removeCustomModeCommand[] = {
-    {"OUTPUT", "remove-custom-mode", "Remove a custom mode. MODE is the index of the mode in list-custom-modes",
-     nullptr, "Modes", nullptr, runOn<removeCustomMode>, "customModes"},
+    {"OUTPUT", "remove-custom-mode",
+     "Remove a custom mode. MODE is the index of the mode in list-custom-modes", nullptr, "Modes", nullptr,
+     runOn<removeCustomMode>, "customModes"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption removeCustomModeOptions[] = {

@@ -19,7 +19,8 @@ int self(OutputPtr output, ConfigPtr)
 
 COMMAND_RECORD const Command selfCommand[] = {
     {"OUTPUT", "self", "Query or change output settings",
-     "The OUTPUT specifies the connector name, e.g. DP-1, or one of the special identifiers - \"active-output\" "
+     "The OUTPUT specifies the connector name, e.g. DP-1, or one of the special identifiers - "
+     "\"active-output\" "
      "or \"primary-output\".",
      "Basic", nullptr, runOn<self>},
 };

@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;
@@ -23,7 +22,8 @@ int setEnabled(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setEnabledCommand[] = {
-    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, runOn<setEnabled>, "enabled"},
+    {"OUTPUT", "set-enabled", "Enable or disable the output", nullptr, "Basic", nullptr, runOn<setEnabled>,
+     "enabled"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setEnabledOptions[] = {

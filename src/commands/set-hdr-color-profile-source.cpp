@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;

@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;
@@ -25,7 +24,8 @@ int setMode(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setModeCommand[] = {
-    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, runOn<setMode>, "currentModeId"},
+    {"OUTPUT", "set-mode", "Set the current mode", nullptr, "Modes", nullptr, runOn<setMode>,
+     "currentModeId"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setModeOptions[] = {

@@ -39,7 +39,8 @@ int setPosition(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setPositionCommand[] = {
-    {"OUTPUT", "set-position", "Set the position", nullptr, "Positioning", nullptr, runOn<setPosition>, "pos"},
+    {"OUTPUT", "set-position", "Set the position", nullptr, "Positioning", nullptr, runOn<setPosition>,
+     "pos"},
 };
 
 COMMAND_OPTION_RECORD const CommandOption setPositionOptions[] = {

@@ -11,5 +11,6 @@ int setPrimary(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command setPrimaryCommand[] = {
-    {"OUTPUT", "set-primary", "Make the output primary", nullptr, "Basic", nullptr, runOn<setPrimary>, "primary"},
+    {"OUTPUT", "set-primary", "Make the output primary", nullptr, "Basic", nullptr, runOn<setPrimary>,
+     "primary"},
 };

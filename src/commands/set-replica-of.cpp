@@ -3,7 +3,6 @@
 
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;

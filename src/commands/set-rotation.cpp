@@ -22,7 +22,8 @@ int setRotation(OutputPtr output, ConfigPtr config)
 
 COMMAND_RECORD const Command setRotationCommand[] = {
     {"OUTPUT", "set-rotation",
-     "Set the output transform. Outputs are rotated counter-clockwise (possible values: none, normal, 0, 90, 180, "
+     "Set the output transform. Outputs are rotated counter-clockwise (possible values: none, normal, 0, 90, "
+     "180, "
      "270, flipped, flipped90, flipped180, or flipped270)",
      nullptr, "Basic", nullptr, runOn<setRotation>, "rotation"},
 };

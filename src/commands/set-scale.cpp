@@ -3,7 +3,6 @@
 #include "commands/unit.h"
 #include "core/print.h"
 
-
 namespace {
 
 QStringList values;

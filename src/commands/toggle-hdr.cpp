@@ -10,5 +10,6 @@ int toggleHdr(OutputPtr output, ConfigPtr config)
 } // namespace
 
 COMMAND_RECORD const Command toggleHdrCommand[] = {
-    {"OUTPUT", "toggle-hdr", "Toggle HDR", nullptr, "Color Management", nullptr, runOn<toggleHdr>, "hdrEnabled"},
+    {"OUTPUT", "toggle-hdr", "Toggle HDR", nullptr, "Color Management", nullptr, runOn<toggleHdr>,
+     "hdrEnabled"},
 };

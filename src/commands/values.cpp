@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-
 int applySwitches(const OutputPtr &output, const ConfigPtr &config, bool value,
                   std::initializer_list<BoolSetter> setters)
 {

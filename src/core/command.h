@@ -48,8 +48,7 @@ struct CommandExample {
 // Records go in the sections whole, without padding between units: an
 // explicit alignment keeps the compiler from raising it for large objects.
 // Keep one unit's records of a kind in one array, so their order holds.
-#define DISPCTL_SECTION_(name, type) \
-    __attribute__((section(name), used, retain, aligned(alignof(type))))
+#define DISPCTL_SECTION_(name, type) __attribute__((section(name), used, retain, aligned(alignof(type))))
 #define COMMAND_RECORD DISPCTL_SECTION_("COMMAND", Command)
 #define COMMAND_OPTION_RECORD DISPCTL_SECTION_("COMMAND_OPTION", CommandOption)
 #define COMMAND_EXAMPLE_RECORD DISPCTL_SECTION_("COMMAND_EXAMPLE", CommandExample)

@@ -11,9 +11,7 @@
 #include <cstring>
 #include <string_view>
 
-HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target)
-{
-}
+HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target) {}
 
 void HelpStreambuf::setIndent(int indent, int width)
 {
@@ -89,8 +87,8 @@ protected:
     int_type overflow(int_type ch) override
     {
         return traits_type::eq_int_type(ch, traits_type::eof()) || std::fputc(ch, stderr) != EOF
-            ? traits_type::not_eof(ch)
-            : traits_type::eof();
+                   ? traits_type::not_eof(ch)
+                   : traits_type::eof();
     }
     std::streamsize xsputn(const char *text, std::streamsize size) override
     {

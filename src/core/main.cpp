@@ -20,8 +20,8 @@ namespace {
 // library's "dispor: …" lines.
 void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category
-        && std::strcmp(context.category, "dispor") == 0)
+    if (type != QtDebugMsg && type != QtInfoMsg && context.category &&
+        std::strcmp(context.category, "dispor") == 0)
         printLineTo(stderr, "dispor: {}", message);
 }
 
@@ -29,8 +29,8 @@ const Command *findCommand(const QString &name, bool global)
 {
     const QByteArray utf8 = name.toUtf8();
     for (const Command &command : commandTable()) {
-        if ((global ? command.globalHandler != nullptr : command.outputHandler != nullptr)
-            && utf8 == command.name)
+        if ((global ? command.globalHandler != nullptr : command.outputHandler != nullptr) &&
+            utf8 == command.name)
             return &command;
     }
     return nullptr;

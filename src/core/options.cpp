@@ -2,7 +2,6 @@
 
 #include "core/print.h"
 
-
 Arity arityOf(const ValueAlternative &alternative)
 {
     Arity arity;

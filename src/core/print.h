@@ -18,10 +18,8 @@ std::string_view escapedUtf8(std::string_view text, std::string &storage);
 // Toolkit texts are printed as UTF-8, escaped as above: they all come from
 // outside (names, paths, words, replies). The tool's own colours and help
 // are plain strings and stay as they are.
-template <>
-struct fmt::formatter<QByteArray> : fmt::formatter<fmt::string_view> {
-    template <typename FormatContext>
-    auto format(const QByteArray &bytes, FormatContext &ctx) const
+template <> struct fmt::formatter<QByteArray> : fmt::formatter<fmt::string_view> {
+    template <typename FormatContext> auto format(const QByteArray &bytes, FormatContext &ctx) const
     {
         std::string storage;
         const std::string_view text =
@@ -30,10 +28,8 @@ struct fmt::formatter<QByteArray> : fmt::formatter<fmt::string_view> {
     }
 };
 
-template <>
-struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
-    template <typename FormatContext>
-    auto format(const QString &text, FormatContext &ctx) const
+template <> struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
+    template <typename FormatContext> auto format(const QString &text, FormatContext &ctx) const
     {
         return fmt::formatter<QByteArray>::format(text.toUtf8(), ctx);
     }

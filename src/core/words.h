@@ -11,19 +11,16 @@
 // The library's tables (dispor/words.h), read both ways: the commands parse
 // the words, the JSON report prints them.
 
-template <typename Value>
-using Word = Dispor::words::Word<Value>;
+template <typename Value> using Word = Dispor::words::Word<Value>;
 
 // The value of a word, compared whole and case-sensitively.
-template <typename Table>
-auto valueOfWord(const Table &table, QStringView text)
+template <typename Table> auto valueOfWord(const Table &table, QStringView text)
 {
     return Dispor::words::valueOf(table, text);
 }
 
 // The first word of a value, or "" when the table has none.
-template <typename Table, typename Value>
-const char *wordOfValue(const Table &table, Value value)
+template <typename Table, typename Value> const char *wordOfValue(const Table &table, Value value)
 {
     const char *word = Dispor::words::wordOf(table, value);
     return word ? word : "";
@@ -46,7 +43,7 @@ inline constexpr const auto &capability = Dispor::words::capability;
 // set-rotation takes.
 inline constexpr auto rotation = [] {
     constexpr Word<O::Rotation> others[] = {
-        {"none", O::Rotation::None},         {"0", O::Rotation::None},     {"left", O::Rotation::Left},
+        {"none", O::Rotation::None},         {"0", O::Rotation::None},      {"left", O::Rotation::Left},
         {"inverted", O::Rotation::Inverted}, {"right", O::Rotation::Right},
     };
     std::array<Word<O::Rotation>, std::size(Dispor::words::rotation) + std::size(others)> all{};

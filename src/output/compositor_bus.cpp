@@ -57,8 +57,9 @@ BusReply failure(const QDBusMessage &reply)
     // No owner of the name, or no bus to ask: the service is not there,
     // which is not the same as a service that failed or refused.
     const QString name = reply.errorName();
-    const bool absent = name == u"org.freedesktop.DBus.Error.ServiceUnknown"
-        || name == u"org.freedesktop.DBus.Error.NameHasNoOwner" || name == u"org.freedesktop.DBus.Error.Disconnected";
+    const bool absent = name == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
+                        name == u"org.freedesktop.DBus.Error.NameHasNoOwner" ||
+                        name == u"org.freedesktop.DBus.Error.Disconnected";
     return {false, {}, text, absent};
 }
 
@@ -69,16 +70,19 @@ BusReply activeOutputNameOverBus()
         return failure(reply);
     const QList<QVariant> arguments = reply.arguments();
     if (arguments.size() != 1 || arguments.first().metaType() != QMetaType::fromType<QString>()) {
-        return {false, {},
-                QStringLiteral("Unexpected reply signature: got \"%1\", expected \"s\"").arg(reply.signature())};
+        return {
+            false,
+            {},
+            QStringLiteral("Unexpected reply signature: got \"%1\", expected \"s\"").arg(reply.signature())};
     }
     return {true, arguments.first().toString(), {}};
 }
 
 BusReply showOutputLocatorOverBus()
 {
-    const QDBusMessage reply = call(QStringLiteral("/org/lumo/Vantor/Effect/OutputLocator1"),
-                                    QStringLiteral("org.lumo.Vantor.Effect.OutputLocator1"), QStringLiteral("show"));
+    const QDBusMessage reply =
+        call(QStringLiteral("/org/lumo/Vantor/Effect/OutputLocator1"),
+             QStringLiteral("org.lumo.Vantor.Effect.OutputLocator1"), QStringLiteral("show"));
     if (reply.type() != QDBusMessage::ReplyMessage)
         return failure(reply);
     return {true, {}, {}};
@@ -86,5 +90,5 @@ BusReply showOutputLocatorOverBus()
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const CompositorCalls dispctl_compositor_calls{
-    activeOutputNameOverBus, showOutputLocatorOverBus};
+extern "C" __attribute__((visibility("default")))
+const CompositorCalls dispctl_compositor_calls{activeOutputNameOverBus, showOutputLocatorOverBus};

@@ -113,8 +113,9 @@ int withOutput(const QString &spec, OutputAction action)
         if (status != conflictStatus)
             return status;
     }
-    printLineTo(stderr, "Failed to apply output configuration: the outputs kept changing while the change was made "
-                           "({} tries)",
+    printLineTo(stderr,
+                "Failed to apply output configuration: the outputs kept changing while the change was made "
+                "({} tries)",
                 attempts);
     return 1;
 }

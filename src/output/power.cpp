@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-
 int switchDisplayPower(Dispor::Dpms::Mode mode)
 {
     // Lives as long as the application, which deletes it.
@@ -13,10 +12,11 @@ int switchDisplayPower(Dispor::Dpms::Mode mode)
     // Connected before the request, so that no report is missed. The quit is
     // left to the event loop: a report that comes before the loop runs still
     // ends it.
-    QObject::connect(dpms, &Dispor::Dpms::hasPendingChangesChanged, QCoreApplication::instance(), [](bool pending) {
-        if (!pending)
-            QTimer::singleShot(0, Qt::PreciseTimer, &QCoreApplication::quit);
-    });
+    QObject::connect(dpms, &Dispor::Dpms::hasPendingChangesChanged, QCoreApplication::instance(),
+                     [](bool pending) {
+                         if (!pending)
+                             QTimer::singleShot(0, Qt::PreciseTimer, &QCoreApplication::quit);
+                     });
     dpms->switchMode(mode);
     const int status = QCoreApplication::exec();
     // A switch that failed is not a success, whatever the loop says.

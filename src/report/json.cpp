@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -62,8 +62,8 @@ QJsonObject outputToJson(const Output &output)
     object.insert(QStringLiteral("enabled"), output.isEnabled());
     object.insert(QStringLiteral("connected"), output.isConnected());
     object.insert(QStringLiteral("scale"), output.scale());
-    object.insert(QStringLiteral("position"),
-                  QJsonObject{{QStringLiteral("x"), output.pos().x()}, {QStringLiteral("y"), output.pos().y()}});
+    object.insert(QStringLiteral("position"), QJsonObject{{QStringLiteral("x"), output.pos().x()},
+                                                          {QStringLiteral("y"), output.pos().y()}});
     object.insert(QStringLiteral("rotation"), word(wordOfValue(words::rotation, output.rotation())));
     object.insert(QStringLiteral("dimming"), output.dimming());
     object.insert(QStringLiteral("brightness"), output.brightness());
@@ -88,7 +88,8 @@ QJsonObject outputToJson(const Output &output)
     object.insert(QStringLiteral("primary"), output.priority() == 1);
     object.insert(QStringLiteral("vrrPolicy"), word(wordOfValue(words::vrrPolicy, output.vrrPolicy())));
     object.insert(QStringLiteral("rgbRange"), word(wordOfValue(words::rgbRange, output.rgbRange())));
-    object.insert(QStringLiteral("autoRotate"), word(wordOfValue(words::autoRotatePolicy, output.autoRotatePolicy())));
+    object.insert(QStringLiteral("autoRotate"),
+                  word(wordOfValue(words::autoRotatePolicy, output.autoRotatePolicy())));
     object.insert(QStringLiteral("ddcCiAllowed"), output.ddcCiAllowed());
     object.insert(QStringLiteral("maxbpc"), static_cast<qint64>(output.maxBitsPerColor()));
     object.insert(QStringLiteral("abm"), static_cast<qint64>(output.abmLevel()));
@@ -130,10 +131,20 @@ namespace {
 // The writer's tables: each object's keys in the sorted order QJsonObject
 // would give them, with what the manual page says of each. A key with a
 // presence test is left out when it fails.
-enum class Type { Boolean, Integer, Number, String, Strings, Position, Resolution, ModeOrNull, Modes, CustomModes };
+enum class Type {
+    Boolean,
+    Integer,
+    Number,
+    String,
+    Strings,
+    Position,
+    Resolution,
+    ModeOrNull,
+    Modes,
+    CustomModes
+};
 
-template <typename Source>
-struct Field {
+template <typename Source> struct Field {
     JsonKey key;
     Type type;
     const char *meaning;
@@ -143,8 +154,7 @@ struct Field {
     bool (*present)(const Source &) = nullptr;
 };
 
-template <typename Source, size_t N>
-constexpr bool sortedKeys(const Field<Source> (&fields)[N])
+template <typename Source, size_t N> constexpr bool sortedKeys(const Field<Source> (&fields)[N])
 {
     for (size_t i = 1; i < N; ++i) {
         if (!(fields[i - 1].key.name() < fields[i].key.name()))
@@ -153,8 +163,7 @@ constexpr bool sortedKeys(const Field<Source> (&fields)[N])
     return true;
 }
 
-template <typename Source, size_t N>
-constexpr bool alwaysPresent(const Field<Source> (&fields)[N])
+template <typename Source, size_t N> constexpr bool alwaysPresent(const Field<Source> (&fields)[N])
 {
     for (const Field<Source> &field : fields) {
         if (field.present)
@@ -179,8 +188,7 @@ struct Piece {
     }
 };
 
-template <size_t N>
-struct Shape {
+template <size_t N> struct Shape {
     std::array<Piece, N> before;
     Piece after;
     bool made = false;
@@ -188,8 +196,7 @@ struct Shape {
 };
 
 // Made once per depth and kept: the tool writes from one thread.
-template <const auto &fields>
-const Shape<std::size(fields)> *shapeOf(size_t depth)
+template <const auto &fields> const Shape<std::size(fields)> *shapeOf(size_t depth)
 {
     static std::array<Shape<std::size(fields)>, 16> shapes;
     if (depth >= shapes.size())
@@ -200,9 +207,9 @@ const Shape<std::size(fields)> *shapeOf(size_t depth)
         const std::string inner(4 * (depth + 1), ' ');
         shape.fits = shape.after.set("\n" + std::string(4 * depth, ' ') + "}");
         for (size_t i = 0; i < std::size(fields); ++i) {
-            shape.fits = shape.fits
-                && shape.before[i].set((i == 0 ? "{\n" : ",\n") + inner
-                                       + std::string(fields[i].key.text(), fields[i].key.size()));
+            shape.fits =
+                shape.fits && shape.before[i].set((i == 0 ? "{\n" : ",\n") + inner +
+                                                  std::string(fields[i].key.text(), fields[i].key.size()));
         }
     }
     return shape.fits ? &shape : nullptr;
@@ -210,23 +217,26 @@ const Shape<std::size(fields)> *shapeOf(size_t depth)
 
 // Unrolled over a table known when compiling: each field's writer is a
 // known function, inlined, not called through a pointer per value.
-template <const auto &fields, typename Source>
-void writeObject(JsonWriter &json, const Source &source)
+template <const auto &fields, typename Source> void writeObject(JsonWriter &json, const Source &source)
 {
     if constexpr (alwaysPresent(fields)) {
         // The objects written by the thousand (modes), with the text around
         // their values copied whole rather than put together each time.
         if (const auto *shape = shapeOf<fields>(json.depth())) {
             json.beginShaped();
-            [&]<size_t... I>(std::index_sequence<I...>) {
-                ((json.fragment(shape->before[I].text, shape->before[I].size), fields[I].write(json, source)), ...);
-            }(std::make_index_sequence<std::size(fields)>());
+            [&]<size_t... I>(std::index_sequence<I...>)
+            {
+                ((json.fragment(shape->before[I].text, shape->before[I].size), fields[I].write(json, source)),
+                 ...);
+            }
+            (std::make_index_sequence<std::size(fields)>());
             json.endShaped(shape->after.text, shape->after.size);
             return;
         }
     }
     json.beginObject();
-    [&]<size_t... I>(std::index_sequence<I...>) {
+    [&]<size_t... I>(std::index_sequence<I...>)
+    {
         const auto writeField = [&](const auto &field) {
             if (field.present && !field.present(source))
                 return;
@@ -234,13 +244,13 @@ void writeObject(JsonWriter &json, const Source &source)
             field.write(json, source);
         };
         (writeField(fields[I]), ...);
-    }(std::make_index_sequence<std::size(fields)>());
+    }
+    (std::make_index_sequence<std::size(fields)>());
     json.endObject();
 }
 
 // The words of a table, each once, quoted, in the table's order.
-template <const auto &table>
-std::string wordsOf()
+template <const auto &table> std::string wordsOf()
 {
     std::vector<std::string_view> seen;
     std::string text;
@@ -300,7 +310,9 @@ constexpr Field<Dispor::ModeInfo> customModeFields[] = {
     {"refreshRate", Type::Number, "refresh rate in hertz",
      [](JsonWriter &json, const Dispor::ModeInfo &m) { json.value(static_cast<double>(m.refreshRate)); }},
     {"resolution", Type::Resolution, "size in pixels",
-     [](JsonWriter &json, const Dispor::ModeInfo &m) { writeObject<resolutionFields>(json, QSize(m.width, m.height)); }},
+     [](JsonWriter &json, const Dispor::ModeInfo &m) {
+         writeObject<resolutionFields>(json, QSize(m.width, m.height));
+     }},
 };
 static_assert(sortedKeys(customModeFields));
 
@@ -324,11 +336,14 @@ constexpr Field<OutputSource> outputFields[] = {
     {"autoBrightness", Type::Boolean, "automatic brightness is on",
      [](W &json, const S &o) { json.value(o.output.automaticBrightness()); }},
     {"autoRotate", Type::String, "automatic rotation policy",
-     [](W &json, const S &o) { writeWord(json, wordOfValue(words::autoRotatePolicy, o.output.autoRotatePolicy())); },
+     [](W &json, const S &o) {
+         writeWord(json, wordOfValue(words::autoRotatePolicy, o.output.autoRotatePolicy()));
+     },
      wordsOf<words::autoRotatePolicy>},
     {"brightness", Type::Number, "brightness, 0 to 1 (1 is 100 %)",
      [](W &json, const S &o) { json.value(o.output.brightness()); }},
-    {"capabilities", Type::Strings, "what the output can do, a word for each capability it has, in this order",
+    {"capabilities", Type::Strings,
+     "what the output can do, a word for each capability it has, in this order",
      [](W &json, const S &o) {
          const Output::Capabilities capabilities = o.output.capabilities();
          json.beginArray();
@@ -340,14 +355,19 @@ constexpr Field<OutputSource> outputFields[] = {
      },
      wordsOf<words::capability>},
     {"colorPowerTradeoff", Type::String, "whether colour accuracy or power efficiency is preferred",
-     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorPowerTradeoff, o.output.colorPowerPreference())); },
+     [](W &json, const S &o) {
+         writeWord(json, wordOfValue(words::colorPowerTradeoff, o.output.colorPowerPreference()));
+     },
      wordsOf<words::colorPowerTradeoff>},
     {"colorProfileSource", Type::String, "source of the colour profile outside the HDR mode",
-     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorProfileSource, o.output.colorProfileSource())); },
+     [](W &json, const S &o) {
+         writeWord(json, wordOfValue(words::colorProfileSource, o.output.colorProfileSource()));
+     },
      wordsOf<words::colorProfileSource>},
     {"connected", Type::Boolean, "a display is connected",
      [](W &json, const S &o) { json.value(o.output.isConnected()); }},
-    {"customModes", Type::CustomModes, "the modes added with add-custom-mode, in the order of list-custom-modes",
+    {"customModes", Type::CustomModes,
+     "the modes added with add-custom-mode, in the order of list-custom-modes",
      [](W &json, const S &o) {
          json.beginArray();
          const QList<Dispor::ModeInfo> customModes = o.output.customModes();
@@ -362,10 +382,14 @@ constexpr Field<OutputSource> outputFields[] = {
     {"edrPolicy", Type::String, "extended dynamic range policy",
      [](W &json, const S &o) { writeWord(json, wordOfValue(words::edrPolicy, o.output.edrPolicy())); },
      wordsOf<words::edrPolicy>},
-    {"enabled", Type::Boolean, "the output is on", [](W &json, const S &o) { json.value(o.output.isEnabled()); }},
-    {"hdr", Type::Boolean, "the HDR mode is on", [](W &json, const S &o) { json.value(o.output.isHdrEnabled()); }},
+    {"enabled", Type::Boolean, "the output is on",
+     [](W &json, const S &o) { json.value(o.output.isEnabled()); }},
+    {"hdr", Type::Boolean, "the HDR mode is on",
+     [](W &json, const S &o) { json.value(o.output.isHdrEnabled()); }},
     {"hdrColorProfileSource", Type::String, "source of the colour profile in the HDR mode",
-     [](W &json, const S &o) { writeWord(json, wordOfValue(words::colorProfileSource, o.output.hdrColorProfileSource())); },
+     [](W &json, const S &o) {
+         writeWord(json, wordOfValue(words::colorProfileSource, o.output.hdrColorProfileSource()));
+     },
      wordsOf<words::colorProfileSource>},
     {"hdrIccProfilePath", Type::String, "path of the ICC profile for the HDR mode, empty when none",
      [](W &json, const S &o) { json.value(o.output.hdrIccProfilePath()); }},
@@ -393,7 +417,9 @@ constexpr Field<OutputSource> outputFields[] = {
          else
              json.null();
      }},
-    {"modes", Type::Modes, "every mode of the output, ordered by id compared as text (\"1\", \"10\", \"2\"), as list-modes lists them",
+    {"modes", Type::Modes,
+     "every mode of the output, ordered by id compared as text (\"1\", \"10\", \"2\"), as list-modes lists "
+     "them",
      [](W &json, const S &o) {
          json.beginArray();
          const Dispor::ModeList modes = o.output.modes();
@@ -401,7 +427,8 @@ constexpr Field<OutputSource> outputFields[] = {
              writeMode(json, o, mode);
          json.endArray();
      }},
-    {"name", Type::String, "connector name, as in list-outputs", [](W &json, const S &o) { json.value(o.output.name()); }},
+    {"name", Type::String, "connector name, as in list-outputs",
+     [](W &json, const S &o) { json.value(o.output.name()); }},
     {"overscan", Type::Integer, "overscan, in percent",
      [](W &json, const S &o) { json.value(int64_t{o.output.overscan()}); }},
     {"position", Type::Position, "position in the layout",
@@ -418,34 +445,47 @@ constexpr Field<OutputSource> outputFields[] = {
     {"rotation", Type::String, "rotation, counter-clockwise in degrees, and reflection",
      [](W &json, const S &o) { writeWord(json, wordOfValue(words::rotation, o.output.rotation())); },
      wordsOf<Dispor::words::rotation>},
-    {"scale", Type::Number, "scale factor (1 is 100 %)", [](W &json, const S &o) { json.value(o.output.scale()); }},
+    {"scale", Type::Number, "scale factor (1 is 100 %)",
+     [](W &json, const S &o) { json.value(o.output.scale()); }},
     {"sdrBrightness", Type::Integer, "brightness of SDR content in the HDR mode, in nits",
      [](W &json, const S &o) { json.value(int64_t{o.output.sdrBrightness()}); }},
     {"sdrGamut", Type::Number, "wideness of the SDR gamut in the HDR mode, 0 to 1",
      [](W &json, const S &o) { json.value(o.output.sdrGamutWideness()); }},
     {"sharpness", Type::Number, "sharpness in percent, a whole number (unlike brightness and dimming)",
      [](W &json, const S &o) { json.value(std::round(o.output.sharpness() * 100)); }},
-    {"uuid", Type::String, "the output's unique id, empty when unknown", [](W &json, const S &o) { json.value(o.output.uuid()); }},
+    {"uuid", Type::String, "the output's unique id, empty when unknown",
+     [](W &json, const S &o) { json.value(o.output.uuid()); }},
     {"vrrPolicy", Type::String, "variable refresh rate policy",
      [](W &json, const S &o) { writeWord(json, wordOfValue(words::vrrPolicy, o.output.vrrPolicy())); },
      wordsOf<words::vrrPolicy>},
-    {"wcg", Type::Boolean, "wide colour gamut is on", [](W &json, const S &o) { json.value(o.output.isWcgEnabled()); }},
+    {"wcg", Type::Boolean, "wide colour gamut is on",
+     [](W &json, const S &o) { json.value(o.output.isWcgEnabled()); }},
 };
 static_assert(sortedKeys(outputFields));
 
 const char *typeName(Type type)
 {
     switch (type) {
-    case Type::Boolean: return "boolean";
-    case Type::Integer: return "integer";
-    case Type::Number: return "number";
-    case Type::String: return "string";
-    case Type::Strings: return "array of strings";
-    case Type::Position: return "position object";
-    case Type::Resolution: return "resolution object";
-    case Type::ModeOrNull: return "mode object or null";
-    case Type::Modes: return "array of mode objects";
-    case Type::CustomModes: return "array of custom mode objects";
+    case Type::Boolean:
+        return "boolean";
+    case Type::Integer:
+        return "integer";
+    case Type::Number:
+        return "number";
+    case Type::String:
+        return "string";
+    case Type::Strings:
+        return "array of strings";
+    case Type::Position:
+        return "position object";
+    case Type::Resolution:
+        return "resolution object";
+    case Type::ModeOrNull:
+        return "mode object or null";
+    case Type::Modes:
+        return "array of mode objects";
+    case Type::CustomModes:
+        return "array of custom mode objects";
     }
     return "";
 }
@@ -455,7 +495,8 @@ JsonObjectDoc describe(const char *name, const char *where, const Field<Source> 
 {
     JsonObjectDoc object{name, where, {}};
     for (const Field<Source> &field : fields) {
-        JsonKeyDoc key{std::string(field.key.name()), typeName(field.type), field.meaning, field.presence ? field.presence : ""};
+        JsonKeyDoc key{std::string(field.key.name()), typeName(field.type), field.meaning,
+                       field.presence ? field.presence : ""};
         if (field.words)
             key.meaning += ": " + field.words();
         object.keys.push_back(std::move(key));
@@ -468,7 +509,8 @@ JsonObjectDoc describe(const char *name, const char *where, const Field<Source> 
 std::vector<JsonObjectDoc> jsonReference()
 {
     return {
-        describe("output object", "the document list-outputs --json prints for each output, and OUTPUT --json prints",
+        describe("output object",
+                 "the document list-outputs --json prints for each output, and OUTPUT --json prints",
                  outputFields),
         describe("mode object", "mode and each element of modes", modeFields),
         describe("custom mode object", "each element of customModes", customModeFields),

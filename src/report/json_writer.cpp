@@ -90,7 +90,8 @@ void JsonWriter::value(double number)
 {
     // Qt prints whole numbers below 2^53 as integers (but not -0); the rest
     // in its shortest double form.
-    if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 && !(number == 0 && std::signbit(number))) {
+    if (number == std::trunc(number) && std::fabs(number) < 9007199254740992.0 &&
+        !(number == 0 && std::signbit(number))) {
         value(static_cast<int64_t>(number));
         return;
     }
@@ -105,7 +106,8 @@ void JsonWriter::value(double number)
         Number &seen = m_numbers[(bits * 0x9e3779b97f4a7c15u) >> 58];
         static_assert(kNumbers == 64, "the index takes the hash's top six bits");
         if (seen.size == 0 || seen.bits != bits) {
-            const auto result = std::to_chars(seen.text, seen.text + sizeof seen.text, number, std::chars_format::fixed);
+            const auto result =
+                std::to_chars(seen.text, seen.text + sizeof seen.text, number, std::chars_format::fixed);
             seen.bits = bits;
             seen.size = static_cast<uint8_t>(result.ptr - seen.text);
         }
@@ -113,8 +115,9 @@ void JsonWriter::value(double number)
         m_size += seen.size;
         return;
     }
-    const QByteArray text = std::isfinite(number) ? QByteArray::number(number, 'g', QLocale::FloatingPointShortest)
-                                                  : asQtWrites(QJsonValue(number));
+    const QByteArray text = std::isfinite(number)
+                                ? QByteArray::number(number, 'g', QLocale::FloatingPointShortest)
+                                : asQtWrites(QJsonValue(number));
     element(static_cast<size_t>(text.size()));
     put(std::string_view(text.constData(), static_cast<size_t>(text.size())));
 }

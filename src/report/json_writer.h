@@ -16,8 +16,7 @@ class JsonKey {
 public:
     static constexpr size_t kBlock = 32;
 
-    template <size_t N>
-    consteval JsonKey(const char (&name)[N]) : m_name(name, N - 1), m_size(N + 3)
+    template <size_t N> consteval JsonKey(const char (&name)[N]) : m_name(name, N - 1), m_size(N + 3)
     {
         static_assert(N + 3 <= kBlock, "a longer key needs a larger block");
         m_text[0] = '"';
@@ -49,8 +48,7 @@ public:
 
     // Keys are plain ASCII names of ours: written as they are, in the
     // caller's order, which must be the sorted order QJsonObject keeps.
-    template <size_t N>
-    void key(const char (&name)[N])
+    template <size_t N> void key(const char (&name)[N])
     {
         element(N + 3);
         put('"');

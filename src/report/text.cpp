@@ -34,9 +34,10 @@ constexpr Dispor::words::Word<O::VrrPolicy> vrrWords[] = {
     {"Never", O::VrrPolicy::Never}, {"Always", O::VrrPolicy::Always}, {"Automatic", O::VrrPolicy::Automatic}};
 constexpr Dispor::words::Word<O::RgbRange> rgbRangeWords[] = {
     {"Automatic", O::RgbRange::Automatic}, {"Full", O::RgbRange::Full}, {"Limited", O::RgbRange::Limited}};
-constexpr Dispor::words::Word<O::AutoRotatePolicy> autoRotateWords[] = {{"never", O::AutoRotatePolicy::Never},
-                                                                         {"inTabletMode", O::AutoRotatePolicy::InTabletMode},
-                                                                         {"always", O::AutoRotatePolicy::Always}};
+constexpr Dispor::words::Word<O::AutoRotatePolicy> autoRotateWords[] = {
+    {"never", O::AutoRotatePolicy::Never},
+    {"inTabletMode", O::AutoRotatePolicy::InTabletMode},
+    {"always", O::AutoRotatePolicy::Always}};
 constexpr Dispor::words::Word<O::ColorPowerTradeoff> colorPowerWords[] = {
     {"prefer efficiency and performance", O::ColorPowerTradeoff::PreferEfficiency},
     {"prefer accuracy", O::ColorPowerTradeoff::PreferAccuracy}};
@@ -81,7 +82,8 @@ void modesLine(Out out, const Output &output)
     sorted.reserve(modes.size());
     for (auto it = modes.cbegin(); it != modes.cend(); ++it)
         sorted.emplace_back(it.key(), it.value());
-    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return modeIdLess(a.first, b.first); });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto &a, const auto &b) { return modeIdLess(a.first, b.first); });
     const Dispor::ModePtr current = output.currentMode();
     const Dispor::ModePtr preferred = output.preferredMode();
     for (const auto &[id, mode] : sorted) {
@@ -89,10 +91,11 @@ void modesLine(Out out, const Output &output)
         const double hertz = mode->refreshRate();
         const char *mark = mode == preferred ? "!" : "";
         if (mode == current) {
-            fmt::format_to(out, FMT_COMPILE(" {}:{}{}x{}@{:.2f}*{}{} "), mode->id(), green, size.width(), size.height(), hertz,
-                           reset, mark);
+            fmt::format_to(out, FMT_COMPILE(" {}:{}{}x{}@{:.2f}*{}{} "), mode->id(), green, size.width(),
+                           size.height(), hertz, reset, mark);
         } else {
-            fmt::format_to(out, FMT_COMPILE(" {}:{}x{}@{:.2f}{} "), mode->id(), size.width(), size.height(), hertz, mark);
+            fmt::format_to(out, FMT_COMPILE(" {}:{}x{}@{:.2f}{} "), mode->id(), size.width(), size.height(),
+                           hertz, mark);
         }
     }
     fmt::format_to(out, "\n");
@@ -104,7 +107,8 @@ void customModeLines(Out out, const Output &output)
     fmt::format_to(out, "{}\tCustom modes:{}{}\n", yellow, reset, customModes.isEmpty() ? " None" : "");
     for (qsizetype i = 0; i < customModes.size(); ++i) {
         const Dispor::ModeInfo &mode = customModes.at(i);
-        fmt::format_to(out, FMT_COMPILE("\t\t{}: {}x{}@{:.2f}{}\n"), i, mode.width, mode.height, static_cast<double>(mode.refreshRate),
+        fmt::format_to(out, FMT_COMPILE("\t\t{}: {}x{}@{:.2f}{}\n"), i, mode.width, mode.height,
+                       static_cast<double>(mode.refreshRate),
                        (mode.flags & Dispor::ModeInfo::ReducedBlanking) ? " (reduced blanking)" : "");
     }
 }
@@ -122,7 +126,8 @@ void hdrLines(Out out, const Output &output)
     }
     fmt::format_to(out, "enabled\n");
     fmt::format_to(out, "{}\t\tSDR brightness: {}{} nits\n", yellow, reset, output.sdrBrightness());
-    fmt::format_to(out, "{}\t\tSDR gamut wideness: {}{}\n", yellow, reset, percentage(output.sdrGamutWideness()));
+    fmt::format_to(out, "{}\t\tSDR gamut wideness: {}{}\n", yellow, reset,
+                   percentage(output.sdrGamutWideness()));
 
     fmt::format_to(out, "{}\t\tPeak brightness: {}", yellow, reset);
     if (output.maxPeakBrightness() == 0)
@@ -147,7 +152,8 @@ void hdrLines(Out out, const Output &output)
 
     const bool hdrIcc = output.capabilities().testFlag(Capability::HdrIccProfile);
     fmt::format_to(out, "{}\t\tHDR color profile source: {}{}\n", yellow, reset,
-                   hdrIcc ? labelOf(Dispor::words::colorProfileSource, output.hdrColorProfileSource()) : "incapable");
+                   hdrIcc ? labelOf(Dispor::words::colorProfileSource, output.hdrColorProfileSource())
+                          : "incapable");
     if (hdrIcc) {
         const QString path = output.hdrIccProfilePath();
         fmt::format_to(out, "{}\t\tHDR ICC profile: {}{}\n", yellow, reset,
@@ -166,7 +172,8 @@ void colorResolutionLine(Out out, const Output &output)
     if (output.maxBitsPerColor() != 0) {
         fmt::format_to(out, "{} bits per color", output.maxBitsPerColor());
     } else {
-        uint32_t depth = output.colorPowerPreference() == Output::ColorPowerTradeoff::PreferEfficiency ? 10 : 16;
+        uint32_t depth =
+            output.colorPowerPreference() == Output::ColorPowerTradeoff::PreferEfficiency ? 10 : 16;
         const uint32_t limit = output.automaticMaxBitsPerColorLimit();
         if (limit != 0 && limit < depth)
             depth = limit;
@@ -228,9 +235,11 @@ std::string outputText(const Output &output)
     fmt::format_to(out, "{}Output: {}{} {} {}\n", green, reset, output.id(), output.name(), output.uuid());
     fmt::format_to(out, "\t{}{}{}\n", enabled ? green : red, enabled ? "enabled" : "disabled", reset);
     const bool connected = output.isConnected();
-    fmt::format_to(out, "\t{}{}{}\n", connected ? green : red, connected ? "connected" : "disconnected", reset);
+    fmt::format_to(out, "\t{}{}{}\n", connected ? green : red, connected ? "connected" : "disconnected",
+                   reset);
     fmt::format_to(out, "\t{}priority {}{}\n", enabled ? green : red, output.priority(), reset);
-    fmt::format_to(out, "\t{}{}{}\n", yellow, labelOf(Dispor::words::type, output.type(), "UnmappedOutputType"), reset);
+    fmt::format_to(out, "\t{}{}{}\n", yellow,
+                   labelOf(Dispor::words::type, output.type(), "UnmappedOutputType"), reset);
     fmt::format_to(out, "\t{}replication source:{}{}\n", yellow, reset, output.replicationSource());
     modesLine(out, output);
     customModeLines(out, output);
@@ -244,7 +253,8 @@ std::string outputText(const Output &output)
     fmt::format_to(out, "{}\tVrr: {}{}\n", yellow, reset,
                    caps.testFlag(Capability::Vrr) ? labelOf(vrrWords, output.vrrPolicy()) : "incapable");
     fmt::format_to(out, "{}\tRgbRange: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::RgbRange) ? labelOf(rgbRangeWords, output.rgbRange()) : "unknown");
+                   caps.testFlag(Capability::RgbRange) ? labelOf(rgbRangeWords, output.rgbRange())
+                                                       : "unknown");
     hdrLines(out, output);
 
     fmt::format_to(out, "{}\tWide Color Gamut: {}{}\n", yellow, reset,
@@ -259,9 +269,11 @@ std::string outputText(const Output &output)
     else
         fmt::format_to(out, "{}\n", output.iccProfilePath());
 
-    const bool profiles = caps.testFlag(Capability::IccProfile) || caps.testFlag(Capability::BuiltInColorProfile);
+    const bool profiles =
+        caps.testFlag(Capability::IccProfile) || caps.testFlag(Capability::BuiltInColorProfile);
     fmt::format_to(out, "{}\tColor profile source: {}{}\n", yellow, reset,
-                   profiles ? labelOf(Dispor::words::colorProfileSource, output.colorProfileSource()) : "incapable");
+                   profiles ? labelOf(Dispor::words::colorProfileSource, output.colorProfileSource())
+                            : "incapable");
     if (profiles) {
         fmt::format_to(out, "{}\tColor power preference: {}{}\n", yellow, reset,
                        labelOf(colorPowerWords, output.colorPowerPreference()));
@@ -275,11 +287,13 @@ std::string outputText(const Output &output)
         fmt::format_to(out, "unsupported\n");
     }
     if (caps.testFlag(Capability::DdcCi)) {
-        fmt::format_to(out, "{}\tDDC/CI: {}{}\n", yellow, reset, output.ddcCiAllowed() ? "allowed" : "disallowed");
+        fmt::format_to(out, "{}\tDDC/CI: {}{}\n", yellow, reset,
+                       output.ddcCiAllowed() ? "allowed" : "disallowed");
     }
     colorResolutionLine(out, output);
     fmt::format_to(out, "{}\tAllow EDR: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::Edr) ? labelOf(Dispor::words::edrPolicy, output.edrPolicy()) : "unsupported");
+                   caps.testFlag(Capability::Edr) ? labelOf(Dispor::words::edrPolicy, output.edrPolicy())
+                                                  : "unsupported");
     fmt::format_to(out, "{}\tSharpness control: {}", yellow, reset);
     if (caps.testFlag(Capability::SharpnessControl))
         fmt::format_to(out, "supported, set to {}\n", percentage(output.sharpness()));
@@ -291,8 +305,9 @@ std::string outputText(const Output &output)
     else
         fmt::format_to(out, "unsupported\n");
     fmt::format_to(out, "{}\tAuto Rotate Policy: {}{}\n", yellow, reset,
-                   caps.testFlag(Capability::AutoRotation) ? labelOf(autoRotateWords, output.autoRotatePolicy())
-                                                           : "incapable");
+                   caps.testFlag(Capability::AutoRotation)
+                       ? labelOf(autoRotateWords, output.autoRotatePolicy())
+                       : "incapable");
     fmt::format_to(out, "{}\tDisabling: {}{}\n", yellow, reset,
                    caps.testFlag(Capability::Disable) ? "supported" : "unsupported");
     fmt::format_to(out, "{}\tAdaptive backlight modulation: {}", yellow, reset);

@@ -101,11 +101,51 @@ void expectSameReading(const std::string &text)
 TEST(FastReader, NumbersReadAsQtReadsThem)
 {
     const char *numbers[] = {
-        "0", "-0", "0.0", "-0.0", "1", "-1", "0.1", "1e-7", "1E-7", "1e21", "1e+21", "-1e21", "1.0", "2.50",
-        "59.94", "23.976", "119.88", "1e308", "1e309", "-1e309", "4.9e-324", "1e-400", "123456789012345",
-        "1234567890123456", "12345678901234567890", "9007199254740993", "0.30000000000000004",
-        "3.4028234663852886e38", "3.4028235677973366e38", "1e39", "01", "1.", ".5", "+1", "1e", "0x10", "NaN",
-        "Infinity", "1.5e2", "100e-2", "true", "null", "\"1\"", "[]", "{}",
+        "0",
+        "-0",
+        "0.0",
+        "-0.0",
+        "1",
+        "-1",
+        "0.1",
+        "1e-7",
+        "1E-7",
+        "1e21",
+        "1e+21",
+        "-1e21",
+        "1.0",
+        "2.50",
+        "59.94",
+        "23.976",
+        "119.88",
+        "1e308",
+        "1e309",
+        "-1e309",
+        "4.9e-324",
+        "1e-400",
+        "123456789012345",
+        "1234567890123456",
+        "12345678901234567890",
+        "9007199254740993",
+        "0.30000000000000004",
+        "3.4028234663852886e38",
+        "3.4028235677973366e38",
+        "1e39",
+        "01",
+        "1.",
+        ".5",
+        "+1",
+        "1e",
+        "0x10",
+        "NaN",
+        "Infinity",
+        "1.5e2",
+        "100e-2",
+        "true",
+        "null",
+        "\"1\"",
+        "[]",
+        "{}",
     };
     for (const char *n : numbers) {
         SCOPED_TRACE(n);
@@ -119,8 +159,8 @@ TEST(FastReader, NumbersReadAsQtReadsThem)
 TEST(FastReader, StringsAndStructureReadAsQtReadsThem)
 {
     const char *paths[] = {
-        R"("")", R"("plain")", R"("a\"b")", R"("tab\t")", R"("\u00fc")", "\"\xc3\xbc\"", "\"\xff\"",
-        R"("\ud800")", "\"a\tb\"", R"("\/")", "null", "1", R"("x" "y")",
+        R"("")",       R"("plain")", R"("a\"b")", R"("tab\t")", R"("\u00fc")", "\"\xc3\xbc\"", "\"\xff\"",
+        R"("\ud800")", "\"a\tb\"",   R"("\/")",   "null",       "1",           R"("x" "y")",
     };
     for (const char *p : paths)
         expectSameReading(document("60", "1.25", "0.5", "500", p));
@@ -190,7 +230,8 @@ TEST(FastReader, SharesTheModesOfTheSnapshotReadBack)
     for (const auto &d : std::as_const(first))
         like.insert(d.id, d);
     // Mode "2" changed its rate since.
-    ASSERT_TRUE(Dispor::Virtual::parseDocument(QByteArray::fromStdString(document("50")), &again, &fault, &like));
+    ASSERT_TRUE(
+        Dispor::Virtual::parseDocument(QByteArray::fromStdString(document("50")), &again, &fault, &like));
     ASSERT_EQ(again[0].modes.keys(), first[0].modes.keys());
     EXPECT_EQ(again[0].modes["1"], first[0].modes["1"]);
     EXPECT_NE(again[0].modes["2"], first[0].modes["2"]);

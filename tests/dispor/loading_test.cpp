@@ -27,7 +27,8 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
     const std::string a = output(1, "A");
     const Malformed cases[] = {
         {"not JSON", "{", "not valid JSON: unterminated object at offset 1"},
-        {"garbage after", R"({"outputs": []} x)", "not valid JSON: garbage at the end of the document at offset 16"},
+        {"garbage after", R"({"outputs": []} x)",
+         "not valid JSON: garbage at the end of the document at offset 16"},
         {"bad UTF-8", "{\"outputs\": [{\"id\": 1, \"name\": \"\xc3\x28\"}]}",
          "not valid JSON: invalid UTF8 string at offset 32"},
         {"too deep", "{\"outputs\": " + std::string(2000, '[') + std::string(2000, ']') + "}",
@@ -45,7 +46,8 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
         {"name not a string", document(R"({"id": 1, "name": 5})"),
          "outputs[0]: \"name\" must be a non-empty string, not 5"},
         {"no id", document(R"({"name": "A"})"), "output \"A\": \"id\" is missing"},
-        {"id zero", document(output(0, "A")), "output \"A\": \"id\" must be an integer from 1 to 2147483647, not 0"},
+        {"id zero", document(output(0, "A")),
+         "output \"A\": \"id\" must be an integer from 1 to 2147483647, not 0"},
         {"id fraction", document(R"({"id": 1.5, "name": "A"})"),
          "output \"A\": \"id\" must be an integer from 1 to 2147483647, not 1.5"},
         {"id string", document(R"({"id": "1", "name": "A"})"),
@@ -53,12 +55,15 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
         {"id too large", document(R"({"id": 1e10, "name": "A"})"),
          "output \"A\": \"id\" must be an integer from 1 to 2147483647, not 10000000000"},
         {"duplicate id", document(a + "," + output(1, "B")), "outputs \"A\" and \"B\" have the same id 1"},
-        {"duplicate name", document(a + "," + output(2, "A")), "outputs[0] and outputs[1] have the same name \"A\""},
-        {"unknown key", document(output(1, "A", R"("colour": "red")")), "output \"A\": unknown key \"colour\""},
+        {"duplicate name", document(a + "," + output(2, "A")),
+         "outputs[0] and outputs[1] have the same name \"A\""},
+        {"unknown key", document(output(1, "A", R"("colour": "red")")),
+         "output \"A\": unknown key \"colour\""},
         {"duplicate key", document(output(1, "A", R"("enabled": true, "enabled": false)")),
          "\"outputs[0]\" has the key \"enabled\" twice"},
         {"duplicate key in a mode",
-         document(output(1, "A", R"("modes": [{"id": "1", "id": "2", "width": 1, "height": 1, "refreshRate": 1}])")),
+         document(output(1, "A",
+                         R"("modes": [{"id": "1", "id": "2", "width": 1, "height": 1, "refreshRate": 1}])")),
          "\"outputs[0].modes[0]\" has the key \"id\" twice"},
         {"bool as word", document(output(1, "A", R"("enabled": "yes")")),
          "output \"A\": \"enabled\" must be true or false, not \"yes\""},
@@ -71,8 +76,10 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
         {"rotation word", document(output(1, "A", R"("rotation": "left")")),
          "output \"A\": \"rotation\" must be one of normal, 90, 180, 270, flipped, flipped90, flipped180, "
          "flipped270, not \"left\""},
-        {"scale zero", document(output(1, "A", R"("scale": 0)")), "output \"A\": \"scale\" must be greater than 0, not 0"},
-        {"scale text", document(output(1, "A", R"("scale": "2")")), "output \"A\": \"scale\" must be a number, not \"2\""},
+        {"scale zero", document(output(1, "A", R"("scale": 0)")),
+         "output \"A\": \"scale\" must be greater than 0, not 0"},
+        {"scale text", document(output(1, "A", R"("scale": "2")")),
+         "output \"A\": \"scale\" must be a number, not \"2\""},
         {"brightness above 1", document(output(1, "A", R"("brightness": 1.5)")),
          "output \"A\": \"brightness\" must be from 0 to 1, not 1.5"},
         {"sharpness below 0", document(output(1, "A", R"("sharpness": -0.1)")),
@@ -94,17 +101,21 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
          "output \"A\": \"modes\" must be an array, not an object"},
         {"mode lacks rate", document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1}])")),
          "output \"A\": \"modes[0].refreshRate\" is missing"},
-        {"mode id number", document(output(1, "A", R"("modes": [{"id": 1, "width": 1, "height": 1, "refreshRate": 1}])")),
+        {"mode id number",
+         document(output(1, "A", R"("modes": [{"id": 1, "width": 1, "height": 1, "refreshRate": 1}])")),
          "output \"A\": \"modes[0].id\" must be a string, not 1"},
-        {"mode id empty", document(output(1, "A", R"("modes": [{"id": "", "width": 1, "height": 1, "refreshRate": 1}])")),
+        {"mode id empty",
+         document(output(1, "A", R"("modes": [{"id": "", "width": 1, "height": 1, "refreshRate": 1}])")),
          "output \"A\": \"modes[0].id\" must be a non-empty string, not \"\""},
         {"duplicate mode id",
          document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 1},
                                               {"id": "1", "width": 2, "height": 2, "refreshRate": 1}])")),
          "output \"A\": \"modes\" has the id \"1\" twice"},
-        {"mode width zero", document(output(1, "A", R"("modes": [{"id": "1", "width": 0, "height": 1, "refreshRate": 1}])")),
+        {"mode width zero",
+         document(output(1, "A", R"("modes": [{"id": "1", "width": 0, "height": 1, "refreshRate": 1}])")),
          "output \"A\": mode \"1\": \"width\" must be at least 1, not 0"},
-        {"mode rate zero", document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 0}])")),
+        {"mode rate zero",
+         document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 0}])")),
          "output \"A\": mode \"1\": \"refreshRate\" must be greater than 0, not 0"},
         {"current mode missing", document(output(1, "A", mode1 + R"(, "currentModeId": "9")")),
          "output \"A\": \"currentModeId\" \"9\" is not one of the output's modes"},
@@ -114,7 +125,8 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
          "output \"A\": \"preferredModeId\" \"1\" is not one of the output's modes"},
         {"size width zero", document(output(1, "A", R"("size": {"width": 0, "height": 1})")),
          "output \"A\": \"size.width\" must be at least 1, not 0"},
-        {"logical size negative", document(output(1, "A", R"("explicitLogicalSize": {"width": -1, "height": 1})")),
+        {"logical size negative",
+         document(output(1, "A", R"("explicitLogicalSize": {"width": -1, "height": 1})")),
          "output \"A\": \"explicitLogicalSize.width\" must be greater than 0, not -1"},
         {"unknown capability", document(output(1, "A", R"("capabilities": ["hdr", "teleport"])")),
          "output \"A\": \"capabilities[1]\" must be one of " + capabilityList + ", not \"teleport\""},
@@ -126,26 +138,36 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
          "output \"A\": \"replicationSource\" names the output itself"},
         {"replication negative", document(output(1, "A", R"("replicationSource": -1)")),
          "output \"A\": \"replicationSource\" must be an integer from 0 to 2147483647, not -1"},
-        {"custom mode lacks flags", document(output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 60}])")),
+        {"custom mode lacks flags",
+         document(output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 60}])")),
          "output \"A\": \"customModes[0].flags\" is missing"},
         {"custom mode rate zero",
-         document(output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 0, "flags": 1}])")),
+         document(
+             output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 0, "flags": 1}])")),
          "output \"A\": \"customModes[0].refreshRate\" must be greater than 0, not 0"},
         {"custom mode rate beyond float",
-         document(output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 1e39, "flags": 1}])")),
-         "output \"A\": \"customModes[0].refreshRate\" 1e+39 is too large for a 32-bit floating-point number"},
-        {"rate 1e300", document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 1e300}])")),
+         document(output(1, "A",
+                         R"("customModes": [{"width": 1, "height": 1, "refreshRate": 1e39, "flags": 1}])")),
+         "output \"A\": \"customModes[0].refreshRate\" 1e+39 is too large for a 32-bit floating-point "
+         "number"},
+        {"rate 1e300",
+         document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 1e300}])")),
          "output \"A\": \"modes[0].refreshRate\" 1e+300 is too large for a 32-bit floating-point number"},
-        {"rate that would be 0", document(output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 1e-300}])")),
+        {"rate that would be 0",
+         document(
+             output(1, "A", R"("modes": [{"id": "1", "width": 1, "height": 1, "refreshRate": 1e-300}])")),
          "output \"A\": \"modes[0].refreshRate\" 1e-300 is too small for a 32-bit floating-point number"},
         {"raw control in a string", "{\"outputs\": [{\"id\": 1, \"name\": \"A\x1b[2J\"}]}",
          "not valid JSON: a control character (0x1b) stands unescaped in a string at offset 33"},
         {"mirroring cycle of 2",
-         document(output(1, "A", R"("replicationSource": 2)") + "," + output(2, "B", R"("replicationSource": 1)")),
+         document(output(1, "A", R"("replicationSource": 2)") + "," +
+                  output(2, "B", R"("replicationSource": 1)")),
          "output \"A\": \"replicationSource\" 2 makes a cycle of 2 outputs that mirror one another"},
         {"mirroring cycle of 3 behind a chain",
-         document(output(1, "A", R"("replicationSource": 2)") + "," + output(2, "B", R"("replicationSource": 3)") + ","
-                  + output(3, "C", R"("replicationSource": 4)") + "," + output(4, "D", R"("replicationSource": 2)")),
+         document(output(1, "A", R"("replicationSource": 2)") + "," +
+                  output(2, "B", R"("replicationSource": 3)") + "," +
+                  output(3, "C", R"("replicationSource": 4)") + "," +
+                  output(4, "D", R"("replicationSource": 2)")),
          "output \"B\": \"replicationSource\" 3 makes a cycle of 3 outputs that mirror one another"},
         {"timings lack vtotal",
          document(output(1, "A", R"("customModes": [{"width": 1, "height": 1, "refreshRate": 60, "flags": 1,
@@ -162,25 +184,34 @@ TEST(Loading, MalformedDocumentsAreRefusedWithOneLineNamingFileAndFault)
                                                     {"width": 1, "height": 1, "refreshRate": 50, "flags": 1},
                                                     {"width": 1, "height": 1, "refreshRate": 60, "flags": 1}])")),
          "output \"A\": \"customModes[2]\" is the same as \"customModes[0]\""},
-        {"logical size past 32 bits", document(output(1, "A", mode1 + R"(, "currentModeId": "1", "scale": 1e-7)")),
-         "output \"A\": the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) does not "
+        {"logical size past 32 bits",
+         document(output(1, "A", mode1 + R"(, "currentModeId": "1", "scale": 1e-7)")),
+         "output \"A\": the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) "
+         "does not "
          "fit 32-bit integers"},
         {"turned custom mode past 32 bits",
-         document(output(1, "A", R"("customModes": [{"width": 2147483647, "height": 9, "refreshRate": 60, "flags": 1}],
+         document(output(
+             1, "A", R"("customModes": [{"width": 2147483647, "height": 9, "refreshRate": 60, "flags": 1}],
              "currentModeId": "custom-2147483647x9@60.00", "rotation": "90", "scale": 0.5)")),
-         "output \"A\": the logical size 18x4294967294 (the size 2147483647x9 at the scale 0.5) does not fit 32-bit "
+         "output \"A\": the logical size 18x4294967294 (the size 2147483647x9 at the scale 0.5) does not fit "
+         "32-bit "
          "integers"},
         {"explicit logical size past 32 bits",
          document(output(1, "A", R"("explicitLogicalSize": {"width": 3e9, "height": 1080})")),
          "output \"A\": \"explicitLogicalSize\" 3000000000x1080 does not fit 32-bit integers"},
-        {"right edge past 32 bits", document(output(1, "A", R"("pos": {"x": 2147483647, "y": 0}, "size": {"width": 2, "height": 1})")),
+        {"right edge past 32 bits",
+         document(output(1, "A", R"("pos": {"x": 2147483647, "y": 0}, "size": {"width": 2, "height": 1})")),
          "output \"A\": \"pos\" 2147483647,0 with the logical size 2x1 puts an edge outside 32-bit integers"},
         {"empty output at the least position",
-         document(output(1, "A", R"("pos": {"x": -2147483648, "y": 0}, "explicitLogicalSize": {"width": 0.25, "height": 1})")),
-         "output \"A\": \"pos\" -2147483648,0 with the logical size 0x1 puts an edge outside 32-bit integers"},
+         document(output(
+             1, "A",
+             R"("pos": {"x": -2147483648, "y": 0}, "explicitLogicalSize": {"width": 0.25, "height": 1})")),
+         "output \"A\": \"pos\" -2147483648,0 with the logical size 0x1 puts an edge outside 32-bit "
+         "integers"},
         {"unknown dpms word", document(output(1, "A", R"("dpms": "sleep")")),
          "output \"A\": \"dpms\" must be one of on, standby, suspend, off, not \"sleep\""},
-        {"uuid number", document(output(1, "A", R"("uuid": 3)")), "output \"A\": \"uuid\" must be a string, not 3"},
+        {"uuid number", document(output(1, "A", R"("uuid": 3)")),
+         "output \"A\": \"uuid\" must be a string, not 3"},
         {"bpc range lacks max", document(output(1, "A", R"("bitsPerColorRange": {"min": 6})")),
          "output \"A\": \"bitsPerColorRange.max\" is missing"},
         {"unknown policy", document(output(1, "A", R"("vrrPolicy": "sometimes")")),
@@ -328,7 +359,8 @@ TEST(Loading, EveryKeyIsRead)
     EXPECT_EQ(x->scale(), 1.75);
     EXPECT_EQ(x->rotation(), O::Rotation::Flipped270);
     EXPECT_EQ(x->explicitLogicalSizeInt(), QSize(286, 571));
-    EXPECT_EQ(x->capabilities(), O::Capability::Abm | O::Capability::HighDynamicRange | O::Capability::CustomModes);
+    EXPECT_EQ(x->capabilities(),
+              O::Capability::Abm | O::Capability::HighDynamicRange | O::Capability::CustomModes);
     EXPECT_TRUE(x->isHdrEnabled());
     EXPECT_TRUE(x->isWcgEnabled());
     EXPECT_TRUE(x->automaticBrightness());
@@ -387,13 +419,15 @@ TEST(Loading, AcceptedOddities)
 TEST(Document, WrittenDocumentsReadBackToTheSameDocument)
 {
     using namespace Dispor::Virtual;
-    const QByteArray text = QByteArray("{\"outputs\": [") + fullOutput + "," + output(1, "eDP-1").c_str() + "]}";
+    const QByteArray text =
+        QByteArray("{\"outputs\": [") + fullOutput + "," + output(1, "eDP-1").c_str() + "]}";
     Outputs outputs;
     QString fault;
     ASSERT_TRUE(parseDocument(text, &outputs, &fault)) << fault.toStdString();
     const QByteArray written = writeDocument(outputs);
     Outputs again;
-    ASSERT_TRUE(parseDocument(written, &again, &fault)) << fault.toStdString() << "\n" << written.toStdString();
+    ASSERT_TRUE(parseDocument(written, &again, &fault)) << fault.toStdString() << "\n"
+                                                        << written.toStdString();
     EXPECT_EQ(writeDocument(again), written);
     ASSERT_EQ(again.size(), 2);
     EXPECT_EQ(again[0].id, 7) << "document order is kept";

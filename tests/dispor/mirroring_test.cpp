@@ -44,9 +44,10 @@ TEST(Mirroring, RefusalsNameWhatStandsInTheWay)
 TEST(Mirroring, ModeOfTheSourceSizeNearestInRate)
 {
     const QSize hd(1920, 1080);
-    const QList<Candidate> modes{
-        {QStringLiteral("a"), QSize(1280, 720), 60}, {QStringLiteral("b"), hd, 50},
-        {QStringLiteral("c"), hd, 59.94f},          {QStringLiteral("d"), hd, 59.94f}};
+    const QList<Candidate> modes{{QStringLiteral("a"), QSize(1280, 720), 60},
+                                 {QStringLiteral("b"), hd, 50},
+                                 {QStringLiteral("c"), hd, 59.94f},
+                                 {QStringLiteral("d"), hd, 59.94f}};
     EXPECT_EQ(modeFor(modes, hd, 60), QStringLiteral("c")); // the first of equals
     EXPECT_EQ(modeFor(modes, hd, 48), QStringLiteral("b"));
     EXPECT_EQ(modeFor(modes, QSize(800, 600), 60), QString());

@@ -32,9 +32,10 @@ TEST(DefaultSet, IsALaptopPanelWithAnHdrMonitorAndAnEmptyHdmiPort)
     EXPECT_EQ(panel->currentMode(), panel->preferredMode());
     EXPECT_EQ(panel->currentMode()->size(), QSize(2560, 1600));
     EXPECT_EQ(panel->modes().size(), 6);
-    EXPECT_TRUE(panel->capabilities().testFlags(O::Capability::BrightnessControl | O::Capability::AutomaticBrightness
-                                                | O::Capability::BuiltInColorProfile | O::Capability::Abm
-                                                | O::Capability::AutoRotation | O::Capability::Disable));
+    EXPECT_TRUE(panel->capabilities().testFlags(O::Capability::BrightnessControl |
+                                                O::Capability::AutomaticBrightness |
+                                                O::Capability::BuiltInColorProfile | O::Capability::Abm |
+                                                O::Capability::AutoRotation | O::Capability::Disable));
     EXPECT_FALSE(panel->capabilities().testFlag(O::Capability::HighDynamicRange));
 
     EXPECT_EQ(monitor->name(), "DP-1");
@@ -45,10 +46,10 @@ TEST(DefaultSet, IsALaptopPanelWithAnHdrMonitorAndAnEmptyHdmiPort)
     EXPECT_EQ(monitor->currentMode()->refreshRate(), 60.0f);
     EXPECT_EQ(monitor->modes().size(), 7);
     EXPECT_TRUE(monitor->capabilities().testFlags(
-        O::Capability::HighDynamicRange | O::Capability::WideColorGamut | O::Capability::HdrIccProfile
-        | O::Capability::IccProfile | O::Capability::Vrr | O::Capability::RgbRange | O::Capability::MaxBitsPerColor
-        | O::Capability::DdcCi | O::Capability::Edr | O::Capability::Overscan | O::Capability::Disable
-        | O::Capability::CustomModes));
+        O::Capability::HighDynamicRange | O::Capability::WideColorGamut | O::Capability::HdrIccProfile |
+        O::Capability::IccProfile | O::Capability::Vrr | O::Capability::RgbRange |
+        O::Capability::MaxBitsPerColor | O::Capability::DdcCi | O::Capability::Edr | O::Capability::Overscan |
+        O::Capability::Disable | O::Capability::CustomModes));
     EXPECT_FALSE(monitor->capabilities().testFlag(O::Capability::BrightnessControl));
     EXPECT_EQ(monitor->maxPeakBrightness(), 600.0);
     EXPECT_EQ(monitor->maxAverageBrightness(), 400.0);
@@ -102,7 +103,9 @@ TEST(Computed, LogicalSizeRoundsAndTurnsWithTheRotation)
         {R"("scale": 2, "rotation": "flipped270")", {720, 1280}, {10, 20, 720, 1280}},
         {R"("scale": 2, "rotation": "flipped")", {1280, 720}, {10, 20, 1280, 720}},
         {R"("size": {"width": 1000, "height": 600}, "scale": 3)", {333, 200}, {10, 20, 333, 200}},
-        {R"("scale": 2, "explicitLogicalSize": {"width": 999.6, "height": 100.4})", {1280, 720}, {10, 20, 1000, 100}},
+        {R"("scale": 2, "explicitLogicalSize": {"width": 999.6, "height": 100.4})",
+         {1280, 720},
+         {10, 20, 1000, 100}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.extra);
@@ -126,7 +129,7 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
         {1920, 1080, 60.0f, 1, std::nullopt},
         {1920, 1080, 60.0f, 3, std::nullopt},
         {3840, 2160, 59.981f, 1, timings},
-        {1280, 720, 50.0f, 1, std::nullopt},  // the document has a mode of that id
+        {1280, 720, 50.0f, 1, std::nullopt}, // the document has a mode of that id
         {1920, 1080, 60.001f, 1, std::nullopt},
         {800, 600, 56.0f, 0, std::nullopt},
     };
@@ -135,10 +138,10 @@ TEST(CustomModes, EachIsOfferedAsAModeWithAnIdOfItsOwn)
 
     config = fetch();
     const Dispor::ModeList modes = config->output(1)->modes();
-    EXPECT_EQ(modes.keys(), (QStringList{"1", "custom-1280x720@50.00", "custom-1280x720@50.00-2",
-                                         "custom-1920x1080@60.00",
-                                         "custom-1920x1080@60.00-rb", "custom-1920x1080@60.001",
-                                         "custom-3840x2160@59.981-tadd01992", "custom-800x600@56.00-f0"}));
+    EXPECT_EQ(modes.keys(),
+              (QStringList{"1", "custom-1280x720@50.00", "custom-1280x720@50.00-2", "custom-1920x1080@60.00",
+                           "custom-1920x1080@60.00-rb", "custom-1920x1080@60.001",
+                           "custom-3840x2160@59.981-tadd01992", "custom-800x600@56.00-f0"}));
     const Dispor::ModePtr timed = modes.value("custom-3840x2160@59.981-tadd01992");
     ASSERT_TRUE(timed);
     EXPECT_EQ(timed->size(), QSize(3840, 2160));
@@ -174,8 +177,8 @@ TEST(CustomModes, IdsDependOnlyOnContent)
     EXPECT_EQ(customModeIds({}, {a, b}), (QStringList{"custom-1920x1080@60.00", "custom-2560x1440@144.00"}));
     EXPECT_EQ(customModeIds({}, {b}), (QStringList{"custom-2560x1440@144.00"}));
     EXPECT_EQ(customModeIds({}, {b, a}), (QStringList{"custom-2560x1440@144.00", "custom-1920x1080@60.00"}));
-    EXPECT_EQ(customModeIds({}, {a, a, a}),
-              (QStringList{"custom-1920x1080@60.00", "custom-1920x1080@60.00-2", "custom-1920x1080@60.00-3"}));
+    EXPECT_EQ(customModeIds({}, {a, a, a}), (QStringList{"custom-1920x1080@60.00", "custom-1920x1080@60.00-2",
+                                                         "custom-1920x1080@60.00-3"}));
 
     // Ids a document's own modes hold are passed over.
     Dispor::ModeList own;
@@ -210,7 +213,8 @@ TEST(CustomModes, RatesInIdsReadBackExactly)
     for (int step = 0; step <= 400000; step += 7)
         rates.append(float(step) / 1000);
     for (const float rate : std::as_const(rates))
-        EXPECT_EQ(Dispor::customModeIds({}, {{1, 1, rate, 1, std::nullopt}}).value(0), expected(rate)) << rate;
+        EXPECT_EQ(Dispor::customModeIds({}, {{1, 1, rate, 1, std::nullopt}}).value(0), expected(rate))
+            << rate;
 }
 
 // Ranks by name, for a compact comparison.
@@ -222,16 +226,17 @@ QMap<QString, uint32_t> ranks(const Dispor::ConfigPtr &config)
     return result;
 }
 
-const std::string fourOutputs = document(output(1, "A", R"("priority": 1, "capabilities": ["disable"])") + ","
-                                         + output(2, "B", R"("priority": 2, "capabilities": ["disable"])") + ","
-                                         + output(3, "C", R"("priority": 3, "capabilities": ["disable"])") + ","
-                                         + output(4, "D", R"("enabled": false)"));
+const std::string fourOutputs =
+    document(output(1, "A", R"("priority": 1, "capabilities": ["disable"])") + "," +
+             output(2, "B", R"("priority": 2, "capabilities": ["disable"])") + "," +
+             output(3, "C", R"("priority": 3, "capabilities": ["disable"])") + "," +
+             output(4, "D", R"("enabled": false)"));
 
 TEST(ModeList, KeepsQStringOrderOneModePerIdAndFindsEach)
 {
     // Order of insertion is not the order kept; a repeated id replaces.
-    const QStringList ids{u"10"_qs, u"2"_qs, u"1"_qs, u"b"_qs, u"a"_qs, u"\u00e4"_qs, u"\U0001F600"_qs,
-                          u"custom-1"_qs, u"1x"_qs, u"A"_qs};
+    const QStringList ids{u"10"_qs,     u"2"_qs,          u"1"_qs,        u"b"_qs,  u"a"_qs,
+                          u"\u00e4"_qs, u"\U0001F600"_qs, u"custom-1"_qs, u"1x"_qs, u"A"_qs};
     Dispor::ModeList modes;
     for (const QString &id : ids)
         modes.insert(Dispor::ModePtr::create(id, QSize(1, 1), 60.0f));
@@ -340,8 +345,8 @@ TEST(Priorities, EnabledOutputsJoinAtTheEndAndDisabledOnesLeave)
 
 TEST(Priorities, OutputsEnabledTogetherJoinInIdOrder)
 {
-    VirtualSet set(document(output(9, "Z", R"("priority": 1)") + "," + output(5, "Y", R"("enabled": false)") + ","
-                            + output(2, "X", R"("enabled": false)")));
+    VirtualSet set(document(output(9, "Z", R"("priority": 1)") + "," + output(5, "Y", R"("enabled": false)") +
+                            "," + output(2, "X", R"("enabled": false)")));
     const Dispor::ConfigPtr config = fetch();
     byName(config, "Y")->setEnabled(true);
     byName(config, "X")->setEnabled(true);
@@ -351,11 +356,12 @@ TEST(Priorities, OutputsEnabledTogetherJoinInIdOrder)
 
 TEST(Priorities, AnUnevenHandWrittenRankingIsWrittenDense)
 {
-    VirtualSet set(document(output(1, "A", R"("priority": 5)") + "," + output(2, "B", R"("priority": 0)") + ","
-                            + output(3, "C", R"("priority": 5)") + ","
-                            + output(4, "D", R"("priority": 2, "connected": false)")));
+    VirtualSet set(document(output(1, "A", R"("priority": 5)") + "," + output(2, "B", R"("priority": 0)") +
+                            "," + output(3, "C", R"("priority": 5)") + "," +
+                            output(4, "D", R"("priority": 2, "connected": false)")));
     Dispor::ConfigPtr config = fetch();
-    EXPECT_EQ(ranks(config), (QMap<QString, uint32_t>{{"A", 5}, {"B", 0}, {"C", 5}, {"D", 2}})) << "read as it is";
+    EXPECT_EQ(ranks(config), (QMap<QString, uint32_t>{{"A", 5}, {"B", 0}, {"C", 5}, {"D", 2}}))
+        << "read as it is";
     EXPECT_FALSE(config->primaryOutput());
     config->output(2)->setPos({1, 1});
     ASSERT_EQ(apply(config), "");

@@ -17,9 +17,10 @@ using O = Dispor::Output;
 
 // A has no capabilities at all, B has every one.
 const std::string bareAndFull = document(
-    output(1, "A", R"("modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60}], "currentModeId": "1")")
-    + ","
-    + output(2, "B", R"("pos": {"x": 1920, "y": 0},
+    output(
+        1, "A",
+        R"("modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60}], "currentModeId": "1")") +
+    "," + output(2, "B", R"("pos": {"x": 1920, "y": 0},
         "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60}], "currentModeId": "1",
         "capabilities": ["overscan", "vrr", "rgb-range", "hdr", "wcg", "auto-rotate", "icc", "brightness",
                          "builtin-color-profile", "ddc-ci", "maxbpc", "edr", "sharpness", "custom-modes",
@@ -128,7 +129,14 @@ TEST(Refusals, WithTheCapabilityTheSameChangesApply)
                       {"source", [](O &o) { o.setColorProfileSource(O::ColorProfileSource::EDID); }, ""},
                       {"custom modes", [custom](O &o) { o.setCustomModes({custom}); }, ""},
                       {"disable", [](O &o) { o.setEnabled(false); }, ""},
-                      {"empty icc path", [](O &o) { o.setIccProfilePath(""); o.setHdrIccProfilePath("x"); o.setHdrIccProfilePath(""); o.setAbmLevel(1); }, ""},
+                      {"empty icc path",
+                       [](O &o) {
+                           o.setIccProfilePath("");
+                           o.setHdrIccProfilePath("x");
+                           o.setHdrIccProfilePath("");
+                           o.setAbmLevel(1);
+                       },
+                       ""},
                   });
 }
 
@@ -153,41 +161,75 @@ TEST(Refusals, OutOfRangeValuesModesAndSources)
         bareAndFull, "B",
         {
             {"scale zero", [](O &o) { o.setScale(0); }, "B: \"scale\" must be greater than 0, not 0"},
-            {"scale negative", [](O &o) { o.setScale(-1.5); }, "B: \"scale\" must be greater than 0, not -1.5"},
+            {"scale negative", [](O &o) { o.setScale(-1.5); },
+             "B: \"scale\" must be greater than 0, not -1.5"},
             {"scale nan", [nan](O &o) { o.setScale(nan); }, "B: \"scale\" must be greater than 0, not nan"},
-            {"scale infinite", [inf](O &o) { o.setScale(inf); }, "B: \"scale\" must be greater than 0, not inf"},
-            {"brightness", [](O &o) { o.setBrightness(1.5); }, "B: \"brightness\" must be from 0 to 1, not 1.5"},
+            {"scale infinite", [inf](O &o) { o.setScale(inf); },
+             "B: \"scale\" must be greater than 0, not inf"},
+            {"brightness", [](O &o) { o.setBrightness(1.5); },
+             "B: \"brightness\" must be from 0 to 1, not 1.5"},
             {"dimming", [](O &o) { o.setDimming(-0.5); }, "B: \"dimming\" must be from 0 to 1, not -0.5"},
-            {"sharpness nan", [nan](O &o) { o.setSharpness(nan); }, "B: \"sharpness\" must be from 0 to 1, not nan"},
-            {"gamut", [](O &o) { o.setSdrGamutWideness(1.01); }, "B: \"sdrGamutWideness\" must be from 0 to 1, not 1.01"},
+            {"sharpness nan", [nan](O &o) { o.setSharpness(nan); },
+             "B: \"sharpness\" must be from 0 to 1, not nan"},
+            {"gamut", [](O &o) { o.setSdrGamutWideness(1.01); },
+             "B: \"sdrGamutWideness\" must be from 0 to 1, not 1.01"},
             {"override negative", [](O &o) { o.setMaxPeakBrightnessOverride(-1.0); },
              "B: \"maxPeakBrightnessOverride\" must be at least 0, not -1"},
             {"override infinite", [inf](O &o) { o.setMinBrightnessOverride(inf); },
              "B: \"minBrightnessOverride\" must be at least 0, not inf"},
-            {"size", [](O &o) { o.setSize({0, 0}); }, "B: \"size.width\" must be at least 1, not 0"},
-            {"logical size", [](O &o) { o.setExplicitLogicalSize({10, 0}); },
+            {"size",
+             [](O &o) {
+                 o.setSize({0, 0});
+             },
+             "B: \"size.width\" must be at least 1, not 0"},
+            {"logical size",
+             [](O &o) {
+                 o.setExplicitLogicalSize({10, 0});
+             },
              "B: \"explicitLogicalSize.height\" must be greater than 0, not 0"},
             {"logical size past 32 bits", [](O &o) { o.setScale(1e-7); },
-             "B: the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) does not fit "
+             "B: the logical size 19200000000x10800000000 (the size 1920x1080 at the scale 1e-07) does not "
+             "fit "
              "32-bit integers"},
-            {"explicit logical size past 32 bits", [](O &o) { o.setExplicitLogicalSize({1e10, 10}); },
+            {"explicit logical size past 32 bits",
+             [](O &o) {
+                 o.setExplicitLogicalSize({1e10, 10});
+             },
              "B: \"explicitLogicalSize\" 10000000000x10 does not fit 32-bit integers"},
-            {"edge past 32 bits", [](O &o) { o.setPos({2147483647 - 1919, 0}); },
+            {"edge past 32 bits",
+             [](O &o) {
+                 o.setPos({2147483647 - 1919, 0});
+             },
              "B: \"pos\" 2147481728,0 with the logical size 1920x1080 puts an edge outside 32-bit integers"},
-            {"last edge in 32 bits", [](O &o) { o.setPos({2147483647 - 1920, -2147483647 - 1}); }, ""},
+            {"last edge in 32 bits",
+             [](O &o) {
+                 o.setPos({2147483647 - 1920, -2147483647 - 1});
+             },
+             ""},
             {"equal custom modes",
-             [](O &o) { o.setCustomModes({{1280, 720, 60.0f, 1, std::nullopt}, {1280, 720, 60.0f, 1, std::nullopt}}); },
+             [](O &o) {
+                 o.setCustomModes({{1280, 720, 60.0f, 1, std::nullopt}, {1280, 720, 60.0f, 1, std::nullopt}});
+             },
              "B: \"customModes[1]\" is the same as \"customModes[0]\""},
             {"rotation value", [](O &o) { o.setRotation(static_cast<O::Rotation>(3)); },
-             "B: \"rotation\" must be one of normal, 90, 180, 270, flipped, flipped90, flipped180, flipped270, not 3"},
-            {"custom mode width", [](O &o) { o.setCustomModes({{0, 720, 60.0f, 1, std::nullopt}}); },
+             "B: \"rotation\" must be one of normal, 90, 180, 270, flipped, flipped90, flipped180, "
+             "flipped270, not 3"},
+            {"custom mode width",
+             [](O &o) {
+                 o.setCustomModes({{0, 720, 60.0f, 1, std::nullopt}});
+             },
              "B: \"customModes[0].width\" must be at least 1, not 0"},
-            {"custom mode rate", [](O &o) { o.setCustomModes({{1280, 720, float(NAN), 1, std::nullopt}}); },
+            {"custom mode rate",
+             [](O &o) {
+                 o.setCustomModes({{1280, 720, float(NAN), 1, std::nullopt}});
+             },
              "B: \"customModes[0].refreshRate\" must be greater than 0, not nan"},
             {"unknown mode", [](O &o) { o.setCurrentModeId("nope"); },
              "B: \"currentModeId\" \"nope\" is not one of the output's modes"},
-            {"mirror itself", [](O &o) { o.setReplicationSource(2); }, "B: \"replicationSource\" names the output itself"},
-            {"mirror nothing", [](O &o) { o.setReplicationSource(9); }, "B: \"replicationSource\" 9 is no existing output"},
+            {"mirror itself", [](O &o) { o.setReplicationSource(2); },
+             "B: \"replicationSource\" names the output itself"},
+            {"mirror nothing", [](O &o) { o.setReplicationSource(9); },
+             "B: \"replicationSource\" 9 is no existing output"},
             {"mirror A", [](O &o) { o.setReplicationSource(1); }, ""},
         });
 }
@@ -241,7 +283,8 @@ TEST(Refusals, AnIccProfileThatIsNoRegularFileIsNotOpened)
     VirtualSet set(bareAndFull);
     Dispor::ConfigPtr config = fetch();
     byName(config, "B")->setIccProfilePath(QString::fromStdString(fifo));
-    EXPECT_EQ(apply(config), "B: cannot set the ICC profile to \"" + fifo + "\": the file is not an ICC profile");
+    EXPECT_EQ(apply(config),
+              "B: cannot set the ICC profile to \"" + fifo + "\": the file is not an ICC profile");
     char events[256];
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "the FIFO was opened";
     ::close(watch);
@@ -250,9 +293,10 @@ TEST(Refusals, AnIccProfileThatIsNoRegularFileIsNotOpened)
 
 TEST(Refusals, TheLastConnectedEnabledOutputCannotBeDisabled)
 {
-    const std::string doc = document(output(1, "A", R"("capabilities": ["disable"])") + ","
-                                     + output(2, "B", R"("capabilities": ["disable"], "connected": false)") + ","
-                                     + output(3, "C", R"("capabilities": ["disable"], "enabled": false)"));
+    const std::string doc =
+        document(output(1, "A", R"("capabilities": ["disable"])") + "," +
+                 output(2, "B", R"("capabilities": ["disable"], "connected": false)") + "," +
+                 output(3, "C", R"("capabilities": ["disable"], "enabled": false)"));
     VirtualSet set(doc);
     Dispor::ConfigPtr config = fetch();
     config->output(1)->setEnabled(false);
@@ -269,8 +313,8 @@ TEST(Refusals, TheLastConnectedEnabledOutputCannotBeDisabled)
 
 TEST(Refusals, WhereNoOutputWasLitDisablingIsNoConcern)
 {
-    VirtualSet set(document(output(1, "A", R"("capabilities": ["disable"], "enabled": false)") + ","
-                            + output(2, "B", R"("capabilities": ["disable"], "connected": false)")));
+    VirtualSet set(document(output(1, "A", R"("capabilities": ["disable"], "enabled": false)") + "," +
+                            output(2, "B", R"("capabilities": ["disable"], "connected": false)")));
     Dispor::ConfigPtr config = fetch();
     config->output(2)->setEnabled(false);
     EXPECT_EQ(apply(config), "");

@@ -56,8 +56,8 @@ std::vector<std::string> entries(const std::string &directory)
     return names;
 }
 
-const std::string twoOutputs = document(output(1, "A", R"("capabilities": ["brightness"])") + ","
-                                        + output(2, "B", R"("capabilities": ["brightness"])"));
+const std::string twoOutputs = document(output(1, "A", R"("capabilities": ["brightness"])") + "," +
+                                        output(2, "B", R"("capabilities": ["brightness"])"));
 
 TEST(Concurrency, ASnapshotOfAnOlderDocumentIsAConflict)
 {
@@ -145,12 +145,14 @@ TEST(Concurrency, AWaiterKeepsItsPlaceWhileTheLockChangesHands)
 {
     VirtualSet set(twoOutputs);
     const QByteArray path = QByteArray::fromStdString(set.path());
-    const Dispor::Location location{path, QByteArray::fromStdString(set.dir().path()), "virtual-display.json"};
+    const Dispor::Location location{path, QByteArray::fromStdString(set.dir().path()),
+                                    "virtual-display.json"};
     const auto holder = [&location] {
         auto store = std::make_unique<Dispor::Store>(location);
         bool missing = false;
         QString reason;
-        EXPECT_TRUE(store->openDirectory(false, &missing, &reason) && store->lock(&reason)) << reason.toStdString();
+        EXPECT_TRUE(store->openDirectory(false, &missing, &reason) && store->lock(&reason))
+            << reason.toStdString();
         return store;
     };
     auto first = holder();
@@ -185,7 +187,8 @@ TEST(Writing, AWriteAbandonedBeforeTheRenameLeavesTheOldDocument)
     EXPECT_EQ(apply(config), set.path() + ": the write was abandoned before the document was replaced");
     Dispor::setBeforeRenameHook({});
     EXPECT_EQ(set.read(), twoOutputs);
-    EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
+    EXPECT_EQ(entries(set.dir().path()),
+              (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
 }
 
 TEST(Writing, AProcessDyingBeforeTheRenameLeavesTheOldDocument)
@@ -233,7 +236,8 @@ TEST(Writing, ADocumentTooLargeToReadBackIsNotWritten)
     // Compact, under the limit; indented, beyond it.
     std::string modes;
     for (int i = 1; i <= 240000; ++i)
-        modes += (i > 1 ? ",{\"id\":\"" : "{\"id\":\"") + std::to_string(i) + "\",\"width\":1,\"height\":1,\"refreshRate\":1}";
+        modes += (i > 1 ? ",{\"id\":\"" : "{\"id\":\"") + std::to_string(i) +
+                 "\",\"width\":1,\"height\":1,\"refreshRate\":1}";
     const std::string doc = document(output(1, "A", "\"modes\":[" + modes + "]"));
     ASSERT_LT(doc.size(), 16u << 20);
     VirtualSet set(doc);
@@ -260,7 +264,8 @@ TEST(Location, WithoutAPathTheRuntimeDirectoryHoldsTheDocument)
 {
     VirtualSet unused;
     TempDir runtime;
-    for (const std::optional<std::string> &state : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    for (const std::optional<std::string> &state :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
         SCOPED_TRACE(state ? "empty DISPOR_VIRTUAL_STATE" : "no DISPOR_VIRTUAL_STATE");
         ScopedEnv noState("DISPOR_VIRTUAL_STATE", state);
         ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
@@ -328,7 +333,8 @@ TEST(Security, ASymbolicLinkAsTheLockFileIsRefused)
     ASSERT_EQ(::symlink(elsewhere.file("lock").c_str(), (set.path() + ".lock").c_str()), 0);
     const Dispor::ConfigPtr config = fetch();
     config->output(1)->setBrightness(0.5);
-    EXPECT_EQ(apply(config), set.path() + ".lock: cannot open the lock file: Too many levels of symbolic links");
+    EXPECT_EQ(apply(config),
+              set.path() + ".lock: cannot open the lock file: Too many levels of symbolic links");
     EXPECT_FALSE(fileExists(elsewhere.file("lock")));
     EXPECT_EQ(set.read(), twoOutputs);
 }
@@ -393,8 +399,10 @@ TEST(Security, TheRuntimeDirectorysDisporMustNotBeALink)
 
 TEST(Security, DirectoriesOthersCanWriteToAreRefused)
 {
-    const std::pair<mode_t, std::string> modes[] = {
-        {0777, "its group and others"}, {0770, "its group"}, {0702, "others"}, {01777, "its group and others"}};
+    const std::pair<mode_t, std::string> modes[] = {{0777, "its group and others"},
+                                                    {0770, "its group"},
+                                                    {0702, "others"},
+                                                    {01777, "its group and others"}};
     for (const auto &[mode, who] : modes) {
         SCOPED_TRACE(mode);
         VirtualSet set(twoOutputs);
@@ -458,7 +466,8 @@ TEST(Location, PathsAreUsedAsTheBytesTheyAre)
     config->output(1)->setBrightness(0.5);
     ASSERT_EQ(apply(config), "");
     EXPECT_TRUE(fileExists(runtime + "/dispor/virtual-display.json"));
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"run\xe9", "\xe9tat.json", "\xe9tat.json.lock"}));
+    EXPECT_EQ(entries(dir.path()),
+              (std::vector<std::string>{"run\xe9", "\xe9tat.json", "\xe9tat.json.lock"}));
 }
 
 TEST(Location, WithoutARuntimeDirectoryTheSharedPlaceIsUsed)
@@ -479,7 +488,7 @@ TEST(Security, ASharedDirectoryMustBeTheUsersOwnNotALink)
     const std::string link = shared.file("dispor-0");
     ASSERT_EQ(::symlink(mine.path().c_str(), link.c_str()), 0);
     Dispor::Location location{QByteArray::fromStdString(link + "/virtual-display.json"),
-                                       QByteArray::fromStdString(link), "virtual-display.json", true};
+                              QByteArray::fromStdString(link), "virtual-display.json", true};
     for (const bool create : {false, true}) {
         Dispor::Store store(location);
         bool missing = false;
@@ -560,7 +569,8 @@ TEST(Writing, AFileSizeLimitIsAReasonAndTheSignalIsLeftAsItWas)
     EXPECT_EQ(fileSizeSignals, 0);
     EXPECT_EQ(after.sa_handler, &countFileSizeSignal) << "the caller's disposition is back";
     EXPECT_EQ(set.read(), twoOutputs);
-    EXPECT_EQ(entries(set.dir().path()), (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
+    EXPECT_EQ(entries(set.dir().path()),
+              (std::vector<std::string>{"virtual-display.json", "virtual-display.json.lock"}));
 }
 
 struct DpmsRun {
@@ -631,15 +641,16 @@ TEST(BackendChoice, DisporBackendNamesTheBackend)
     const Case cases[] = {
         {"virtual", ""},
         // Unasked, the simulated set is never chosen.
-        {"",
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
-         "DISPOR_BACKEND=virtual selects the simulated display set\n"},
-        {std::nullopt,
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
-         "DISPOR_BACKEND=virtual selects the simulated display set\n"},
-        {"Virtual",
-         "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are gnome, virtual, wayland and x11\n"},
-        {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are gnome, virtual, wayland and x11\n"},
+        {"", "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; "
+             "DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
+             "DISPOR_BACKEND=virtual selects the simulated display set\n"},
+        {std::nullopt, "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; "
+                       "DBUS_SESSION_BUS_ADDRESS is not set; DISPLAY is not set); "
+                       "DISPOR_BACKEND=virtual selects the simulated display set\n"},
+        {"Virtual", "dispor: DISPOR_BACKEND \"Virtual\" names no backend; the known backends are gnome, "
+                    "virtual, wayland and x11\n"},
+        {"kms", "dispor: DISPOR_BACKEND \"kms\" names no backend; the known backends are gnome, virtual, "
+                "wayland and x11\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.value ? *c.value : "unset");

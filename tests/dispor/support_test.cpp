@@ -61,8 +61,8 @@ Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name)
 
 std::string output(int id, const std::string &name, const std::string &extra)
 {
-    return "{\"id\": " + std::to_string(id) + ", \"name\": \"" + name + "\"" + (extra.empty() ? "" : ", " + extra)
-        + "}";
+    return "{\"id\": " + std::to_string(id) + ", \"name\": \"" + name + "\"" +
+           (extra.empty() ? "" : ", " + extra) + "}";
 }
 
 std::string document(const std::string &outputs)

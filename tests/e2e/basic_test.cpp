@@ -24,10 +24,18 @@ const std::string document = R"({"outputs": [
 TEST(Basic, SetEnabled)
 {
     On(document).expectChanges({
-        {{"DP-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
-        {{"DP-1", "set-enabled", "off"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
-        {{"2", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
-        {{"uuid-dp-1", "set-enabled", "false"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
+        {{"DP-1", "set-enabled", "false"},
+         {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}",
+          "HDMI-A-1.priority=2"}},
+        {{"DP-1", "set-enabled", "off"},
+         {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}",
+          "HDMI-A-1.priority=2"}},
+        {{"2", "set-enabled", "false"},
+         {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}",
+          "HDMI-A-1.priority=2"}},
+        {{"uuid-dp-1", "set-enabled", "false"},
+         {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}",
+          "HDMI-A-1.priority=2"}},
         {{"DP-1", "set-enabled", "true"}, {}},
         // Switching on needs no capability.
         {{"HDMI-A-1", "set-enabled", "on"}, {}},
@@ -63,7 +71,9 @@ TEST(Basic, TheServiceRefusesToSwitchOffTheLastOutput)
 TEST(Basic, ToggleEnabled)
 {
     On(document).expectChanges({
-        {{"DP-1", "toggle-enabled"}, {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}", "HDMI-A-1.priority=2"}},
+        {{"DP-1", "toggle-enabled"},
+         {"DP-1.enabled=false", "DP-1.priority=0", "HDMI-A-1.pos={\"x\":1920,\"y\":0}",
+          "HDMI-A-1.priority=2"}},
         // Switching on needs no capability.
         {{"DP-2", "toggle-enabled"}, {"DP-2.enabled=true", "DP-2.priority=4"}},
     });
@@ -101,9 +111,11 @@ TEST(Basic, PrimaryAndPriority)
         {{"DP-1", "set-priority", "1", "2"}, "Invalid arguments: 1 2"},
         // Outside the ranking a priority could not take effect.
         {{"DP-2", "set-primary"},
-         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of priorities"},
+         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of "
+         "priorities"},
         {{"DP-2", "set-priority", "2"},
-         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of priorities"},
+         "Failed to apply output configuration: DP-2: a disabled output has no place in the ranking of "
+         "priorities"},
         {{"DP-3", "set-primary"},
          "Failed to apply output configuration: DP-3: a disconnected output has no place in the ranking of "
          "priorities"},
@@ -113,7 +125,8 @@ TEST(Basic, PrimaryAndPriority)
 TEST(Basic, SetRotation)
 {
     const std::vector<std::string> quarterTurn = {"DP-1.explicitLogicalSize={\"height\":1920,\"width\":1080}",
-                                                  "DP-1.rotation=\"90\"", "HDMI-A-1.pos={\"x\":3000,\"y\":0}"};
+                                                  "DP-1.rotation=\"90\"",
+                                                  "HDMI-A-1.pos={\"x\":3000,\"y\":0}"};
     On(document).expectChanges({
         // The output right of DP-1's old centre moves by the change in width.
         {{"DP-1", "set-rotation", "left"}, quarterTurn},

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace {
 
 using e2e::Env;
@@ -46,8 +45,9 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
     const Session session;
     const e2e::MuteSocket mute(session.runtime.file("mute"));
     // The runs' session bus address names no socket.
-    const std::string noBus = "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or "
-                              "directory; ";
+    const std::string noBus =
+        "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or "
+        "directory; ";
     struct Case {
         Env env;
         std::string found;
@@ -56,10 +56,13 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
         {{}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "no-such-socket"}},
-         "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; " + noBus + "DISPLAY is not set"},
-        {{{"WAYLAND_DISPLAY", "mute"}}, "the Wayland compositor \"mute\" did not answer within 3 s; " + noBus + "DISPLAY is not set"},
+         "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; " + noBus +
+             "DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "mute"}},
+         "the Wayland compositor \"mute\" did not answer within 3 s; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "bad\nname"}},
-         "cannot connect to the Wayland compositor \"bad\\u000aname\": No such file or directory; " + noBus + "DISPLAY is not set"},
+         "cannot connect to the Wayland compositor \"bad\\u000aname\": No such file or directory; " + noBus +
+             "DISPLAY is not set"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.found);
@@ -68,11 +71,13 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
     // A change reaches nothing and writes nothing.
     EXPECT_EQ(session.run({"DP-1", "set-scale", "150%"}),
               (Result{1, "", noService("WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set")}));
-    EXPECT_EQ(session.run({"off"}),
-              (Result{1, "",
-                      "Failed to switch display power: found no display service to configure (WAYLAND_DISPLAY is not "
-                      "set; " + noBus + "DISPLAY is not set); "
-                          + virtualHint}));
+    EXPECT_EQ(
+        session.run({"off"}),
+        (Result{
+            1, "",
+            "Failed to switch display power: found no display service to configure (WAYLAND_DISPLAY is not "
+            "set; " +
+                noBus + "DISPLAY is not set); " + virtualHint}));
     EXPECT_FALSE(e2e::fileExists(session.runtime.file("dispor")));
     // Asked for, the simulated set is there.
     EXPECT_EQ(session.run({"list-outputs", "--names"}, {{"DISPOR_BACKEND", "virtual"}}),
@@ -124,20 +129,24 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
     // A bus on which mutter's name is held, so that the GNOME plugin is opened.
     const e2e::SessionBus bus;
     const e2e::Compositor mutter(bus, {"--also-own", "org.gnome.Mutter.DisplayConfig"});
-    Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}, {"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
+    Env env = {
+        {"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}, {"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
 
-    EXPECT_EQ(session.run({"list-outputs"}, env),
-              (Result{1, "",
-                      noService("WAYLAND_DISPLAY is not set; cannot load the gnome backend: " + gnome
-                                + ": cannot open shared object file: No such file or directory; cannot load the x11 "
-                                  "backend: " + x11 + ": file too short")}));
+    EXPECT_EQ(
+        session.run({"list-outputs"}, env),
+        (Result{1, "",
+                noService("WAYLAND_DISPLAY is not set; cannot load the gnome backend: " + gnome +
+                          ": cannot open shared object file: No such file or directory; cannot load the x11 "
+                          "backend: " +
+                          x11 + ": file too short")}));
     // Where no bus listens, one that does not answer, or one without mutter,
     // that is found without the plugin.
     const e2e::MuteSocket mute(session.runtime.file("mute"));
     const e2e::SessionBus bare;
     const std::string x11Found = "; cannot load the x11 backend: " + x11 + ": file too short";
     const std::pair<std::string, std::string> buses[] = {
-        {"unix:path=/nonexistent/bus", "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory"},
+        {"unix:path=/nonexistent/bus",
+         "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory"},
         {"unix:path=" + session.runtime.file("mute"),
          "the session bus at \"unix:path=" + session.runtime.file("mute") + "\" did not answer within 3 s"},
         {bare.address(), "the session bus offers no org.gnome.Mutter.DisplayConfig"},
@@ -177,23 +186,29 @@ TEST(BackendChoice, ADamagedPluginIsOneLine)
         std::string why;
     };
     const Case cases[] = {
-        {"cut short", [&] { e2e::writeFile(x11, built.substr(0, 4096)); }, "a segment lies beyond the end of the file"},
+        {"cut short", [&] { e2e::writeFile(x11, built.substr(0, 4096)); },
+         "a segment lies beyond the end of the file"},
         {"headers cut off", [&] { e2e::writeFile(x11, built.substr(0, 80)); },
          "the program headers lie beyond the end of the file"},
-        {"another machine", [&] { e2e::writeFile(x11, otherMachine); }, "not a shared object for this machine"},
+        {"another machine", [&] { e2e::writeFile(x11, otherMachine); },
+         "not a shared object for this machine"},
         {"a FIFO", [&] { ASSERT_EQ(::mkfifo(x11.c_str(), 0600), 0); }, "not a regular file"},
-        {"null table", [&] { e2e::writeFile(x11, e2e::readFile(NULL_TABLE_PLUGIN)); }, "its table lacks create"},
+        {"null table", [&] { e2e::writeFile(x11, e2e::readFile(NULL_TABLE_PLUGIN)); },
+         "its table lacks create"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ::unlink(x11.c_str());
         c.make();
         Env env = {{"LD_LIBRARY_PATH", library.path()}, {"DISPLAY", ":99"}};
-        EXPECT_EQ(session.run({"list-outputs"}, env),
-                  (Result{1, "",
-                          noService("WAYLAND_DISPLAY is not set; cannot connect to the session bus at "
-                                    "\"unix:path=/nonexistent/bus\": No such file or directory; cannot load the x11 "
-                                    "backend: " + x11 + ": " + c.why)}));
+        EXPECT_EQ(
+            session.run({"list-outputs"}, env),
+            (Result{
+                1, "",
+                noService("WAYLAND_DISPLAY is not set; cannot connect to the session bus at "
+                          "\"unix:path=/nonexistent/bus\": No such file or directory; cannot load the x11 "
+                          "backend: " +
+                          x11 + ": " + c.why)}));
         env["DISPOR_BACKEND"] = "x11";
         EXPECT_EQ(session.run({"list-outputs"}, env),
                   (Result{1, "", "dispor: cannot load the x11 backend: " + x11 + ": " + c.why + "\n"}));

@@ -50,19 +50,21 @@ TEST(CustomModes, AddCustomMode)
           "-hsync", "+vsync"},
          {"DP-1.customModes=[" + helpTimings + "]"}},
         // Reduced blanking means nothing with timings; sizes keep their low 16 bits.
-        {{"DP-1", "add-custom-mode", "148.5", "67456", "2008", "2052", "2200", "1080", "1084", "--reduced-blanking",
-          "1089", "1125", "interlace", "+hsync", "+hsync", "-vsync"},
+        {{"DP-1", "add-custom-mode", "148.5", "67456", "2008", "2052", "2200", "1080", "1084",
+          "--reduced-blanking", "1089", "1125", "interlace", "+hsync", "+hsync", "-vsync"},
          {"DP-1.customModes=[{\"flags\":1,\"height\":1080,\"refreshRate\":120,\"timings\":{\"clock\":148500,"
           "\"flags\":25,\"hdisplay\":1920,\"hskew\":0,\"hsyncEnd\":2052,\"hsyncStart\":2008,\"htotal\":2200,"
-          "\"vdisplay\":1080,\"vscan\":1,\"vsyncEnd\":1089,\"vsyncStart\":1084,\"vtotal\":1125},\"width\":1920}]"}},
+          "\"vdisplay\":1080,\"vscan\":1,\"vsyncEnd\":1089,\"vsyncStart\":1084,\"vtotal\":1125},\"width\":"
+          "1920}]"}},
         // New modes go last.
         {{"DP-2", "add-custom-mode", "2560x1440@75"},
          {dp2With(R"({"flags":1,"height":1440,"refreshRate":75,"width":2560})")}},
         // The same size and rate with timings is another mode.
         {{"DP-2", "add-custom-mode", "148.5", "1920", "2008", "2052", "2200", "1080", "1084", "1089", "1125"},
-         {dp2With(R"({"flags":1,"height":1080,"refreshRate":60,"timings":{"clock":148500,"flags":0,)"
-                  R"("hdisplay":1920,"hskew":0,"hsyncEnd":2052,"hsyncStart":2008,"htotal":2200,"vdisplay":1080,)"
-                  R"("vscan":1,"vsyncEnd":1089,"vsyncStart":1084,"vtotal":1125},"width":1920})")}},
+         {dp2With(
+             R"({"flags":1,"height":1080,"refreshRate":60,"timings":{"clock":148500,"flags":0,)"
+             R"("hdisplay":1920,"hskew":0,"hsyncEnd":2052,"hsyncStart":2008,"htotal":2200,"vdisplay":1080,)"
+             R"("vscan":1,"vsyncEnd":1089,"vsyncStart":1084,"vtotal":1125},"width":1920})")}},
     });
 }
 
@@ -87,7 +89,8 @@ TEST(CustomModes, AddingAModeTheOutputHasChangesNothing)
 TEST(CustomModes, AddCustomModeRefusals)
 {
     const std::string expecting = ", expecting `width`x`height`@`refresh_rate`";
-    const std::vector<std::string> timings = {"25.175", "640", "656", "752", "800", "480", "490", "492", "525"};
+    const std::vector<std::string> timings = {"25.175", "640", "656", "752", "800",
+                                              "480",    "490", "492", "525"};
     const auto with = [&](std::size_t index, const std::string &value) {
         std::vector<std::string> args = {"DP-1", "add-custom-mode"};
         args.insert(args.end(), timings.begin(), timings.end());

@@ -44,7 +44,8 @@ inline QJsonObject outputDefaults()
 
 inline QJsonObject outputNamed(const std::string &document, const std::string &name)
 {
-    const QJsonArray outputs = QJsonDocument::fromJson(QByteArray::fromStdString(document))["outputs"].toArray();
+    const QJsonArray outputs =
+        QJsonDocument::fromJson(QByteArray::fromStdString(document))["outputs"].toArray();
     for (const QJsonValue &value : outputs) {
         if (value["name"].toString().toStdString() == name)
             return value.toObject();

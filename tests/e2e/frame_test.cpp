@@ -17,12 +17,18 @@ const std::string mode = R"("modes": [{"id": "1", "width": 1920, "height": 1080,
 // DP-1's uuid is another output's connector name; HDMI-A-1 has no uuid;
 // DP-3 is disconnected and DP-4 disabled.
 const std::string outputs = R"({"outputs": [
-    {"id": 1, "name": "eDP-1", "uuid": "panel-uuid", "priority": 1, )" + mode + R"(},
-    {"id": 2, "name": "DP-1", "uuid": "HDMI-A-1", "priority": 2, "pos": {"x": 1920, "y": 0}, )" + mode + R"(},
-    {"id": 3, "name": "HDMI-A-1", "priority": 3, "pos": {"x": 3840, "y": 0}, )" + mode + R"(},
-    {"id": 5, "name": "DP-3", "uuid": "DP-4", "connected": false, )" + mode + R"(},
-    {"id": 6, "name": "DP-4", "uuid": "dp4-uuid", "enabled": false, )" + mode + R"(},
-    {"id": 12, "name": "Virtual-1", "uuid": "", "priority": 4, "pos": {"x": 5760, "y": 0}, )" + mode + R"(}
+    {"id": 1, "name": "eDP-1", "uuid": "panel-uuid", "priority": 1, )" +
+                            mode + R"(},
+    {"id": 2, "name": "DP-1", "uuid": "HDMI-A-1", "priority": 2, "pos": {"x": 1920, "y": 0}, )" +
+                            mode + R"(},
+    {"id": 3, "name": "HDMI-A-1", "priority": 3, "pos": {"x": 3840, "y": 0}, )" +
+                            mode + R"(},
+    {"id": 5, "name": "DP-3", "uuid": "DP-4", "connected": false, )" +
+                            mode + R"(},
+    {"id": 6, "name": "DP-4", "uuid": "dp4-uuid", "enabled": false, )" +
+                            mode + R"(},
+    {"id": 12, "name": "Virtual-1", "uuid": "", "priority": 4, "pos": {"x": 5760, "y": 0}, )" +
+                            mode + R"(}
 ]})";
 
 struct Case {
@@ -54,60 +60,66 @@ void expectNames(const std::string &document, const std::vector<Case> &cases)
 TEST(Frame, ResolvesNamesUuidsAndIds)
 {
     expectNames(outputs, {
-        {"eDP-1", named("eDP-1")},
-        {"DP-1", named("DP-1")},
-        {"panel-uuid", named("eDP-1")},
-        {"dp4-uuid", named("DP-4")},
-        // A name that is also a uuid: the lower id wins, whichever it is.
-        {"HDMI-A-1", named("DP-1")},
-        {"DP-4", named("DP-3")},
-        // Disconnected and disabled outputs can be named.
-        {"DP-3", named("DP-3")},
-        {"1", named("eDP-1")},
-        {"2", named("DP-1")},
-        {"02", named("DP-1")},
-        {"+2", named("DP-1")},
-        {"12", named("Virtual-1")},
-        {"5", named("DP-3")},
-        {"6", named("DP-4")},
-        {"primary-output", named("eDP-1")},
-        {"2.0", unknown("2.0")},
-        {"4", unknown("4")},
-        {"0x2", unknown("0x2")},
-        {"-1", unknown("-1")},
-        {"99999999999", unknown("99999999999")},
-        {"dp-1", unknown("dp-1")},
-        {"DP-1 ", unknown("DP-1 ")},
-        {"Primary-Output", unknown("Primary-Output")},
-        {"Active-Output", unknown("Active-Output")},
-        // Outputs without a uuid have an empty one: an empty word names none
-        // of them.
-        {"", unknown("")},
-    });
+                             {"eDP-1", named("eDP-1")},
+                             {"DP-1", named("DP-1")},
+                             {"panel-uuid", named("eDP-1")},
+                             {"dp4-uuid", named("DP-4")},
+                             // A name that is also a uuid: the lower id wins, whichever it is.
+                             {"HDMI-A-1", named("DP-1")},
+                             {"DP-4", named("DP-3")},
+                             // Disconnected and disabled outputs can be named.
+                             {"DP-3", named("DP-3")},
+                             {"1", named("eDP-1")},
+                             {"2", named("DP-1")},
+                             {"02", named("DP-1")},
+                             {"+2", named("DP-1")},
+                             {"12", named("Virtual-1")},
+                             {"5", named("DP-3")},
+                             {"6", named("DP-4")},
+                             {"primary-output", named("eDP-1")},
+                             {"2.0", unknown("2.0")},
+                             {"4", unknown("4")},
+                             {"0x2", unknown("0x2")},
+                             {"-1", unknown("-1")},
+                             {"99999999999", unknown("99999999999")},
+                             {"dp-1", unknown("dp-1")},
+                             {"DP-1 ", unknown("DP-1 ")},
+                             {"Primary-Output", unknown("Primary-Output")},
+                             {"Active-Output", unknown("Active-Output")},
+                             // Outputs without a uuid have an empty one: an empty word names none
+                             // of them.
+                             {"", unknown("")},
+                         });
 }
 
 TEST(Frame, NameOrUuidBeatsId)
 {
     const std::string document = R"({"outputs": [
-        {"id": 1, "name": "eDP-1", "priority": 1, )" + mode + R"(},
-        {"id": 2, "name": "DP-1", "priority": 2, )" + mode + R"(},
-        {"id": 3, "name": "2", "priority": 3, )" + mode + R"(},
-        {"id": 4, "name": "DP-2", "uuid": "1", "priority": 4, )" + mode + R"(}
+        {"id": 1, "name": "eDP-1", "priority": 1, )" +
+                                 mode + R"(},
+        {"id": 2, "name": "DP-1", "priority": 2, )" +
+                                 mode + R"(},
+        {"id": 3, "name": "2", "priority": 3, )" +
+                                 mode + R"(},
+        {"id": 4, "name": "DP-2", "uuid": "1", "priority": 4, )" +
+                                 mode + R"(}
     ]})";
     expectNames(document, {
-        {"2", named("2")},
-        {"1", named("DP-2")},
-        {"3", named("2")},
-        {"02", named("DP-1")},
-        {"4", named("DP-2")},
-    });
+                              {"2", named("2")},
+                              {"1", named("DP-2")},
+                              {"3", named("2")},
+                              {"02", named("DP-1")},
+                              {"4", named("DP-2")},
+                          });
 }
 
 TEST(Frame, PrimaryOutputNeedsOne)
 {
     const std::string document = R"({"outputs": [
-        {"id": 1, "name": "eDP-1", "enabled": false, )" + mode + R"(},
-        {"id": 2, "name": "DP-1", "connected": false, )" + mode + R"(}
+        {"id": 1, "name": "eDP-1", "enabled": false, )" +
+                                 mode + R"(},
+        {"id": 2, "name": "DP-1", "connected": false, )" +
+                                 mode + R"(}
     ]})";
     e2e::VirtualSet set(document);
     EXPECT_EQ(e2e::run(set, {"primary-output", "get-name"}), unknown("primary-output"));
@@ -122,13 +134,14 @@ TEST(Frame, PrimaryOutputNeedsOne)
 TEST(Frame, NoConfiguration)
 {
     const std::vector<std::vector<std::string>> commandLines = {
-        {"DP-1"}, {"DP-1", "--json"}, {"DP-1", "get-name"}, {"primary-output", "get-name"}, {"1", "self"},
-        {"DP-1", "set-primary"}, {"list-outputs"}, {"list-outputs", "--json"},
+        {"DP-1"},      {"DP-1", "--json"},      {"DP-1", "get-name"}, {"primary-output", "get-name"},
+        {"1", "self"}, {"DP-1", "set-primary"}, {"list-outputs"},     {"list-outputs", "--json"},
     };
     for (const char *document : {"{not json", R"({"outputs": [{"id": 1, "name": "DP-1", "bogus": 1}]})"}) {
         e2e::VirtualSet set(document);
         for (const std::vector<std::string> &words : commandLines) {
-            SCOPED_TRACE(std::string(document) + " / " + words.front() + (words.size() > 1 ? " " + words[1] : ""));
+            SCOPED_TRACE(std::string(document) + " / " + words.front() +
+                         (words.size() > 1 ? " " + words[1] : ""));
             const e2e::Result r = e2e::run(set, words);
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(r.out, "");
@@ -142,8 +155,10 @@ TEST(Frame, NoConfiguration)
 TEST(Frame, AppliesOrSaysWhyNot)
 {
     const std::string document = R"({"outputs": [
-        {"id": 1, "name": "eDP-1", "priority": 1, "capabilities": ["disable"], )" + mode + R"(},
-        {"id": 2, "name": "DP-1", "connected": false, )" + mode + R"(}
+        {"id": 1, "name": "eDP-1", "priority": 1, "capabilities": ["disable"], )" +
+                                 mode + R"(},
+        {"id": 2, "name": "DP-1", "connected": false, )" +
+                                 mode + R"(}
     ]})";
     e2e::VirtualSet set(document);
     // The service refuses to leave no connected output enabled.
@@ -218,9 +233,10 @@ TEST(Frame, ActiveOutputWithoutCompositor)
     {
         e2e::SessionBus bus;
         EXPECT_EQ(e2e::run(set, bus, {"active-output", "get-name"}),
-                  (e2e::Result{1, "",
-                               "Failed to determine active output: The name org.lumo.Vantor was not provided by any "
-                               ".service files\nUnknown output: active-output\n"}));
+                  (e2e::Result{
+                      1, "",
+                      "Failed to determine active output: The name org.lumo.Vantor was not provided by any "
+                      ".service files\nUnknown output: active-output\n"}));
     }
     // No session bus at all.
     EXPECT_EQ(e2e::run(set, {"active-output", "get-name"}),
@@ -263,11 +279,12 @@ TEST(Frame, OutOfMemoryIsOneLine)
     // but cannot apply a change to this document within it.
     std::string document = R"({"outputs": [)";
     for (int id = 1; id <= 5800; ++id) {
-        document += (id > 1 ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(id) + R"(, "name": "DP-)"
-            + std::to_string(id) + R"(", "capabilities": ["brightness"], "currentModeId": "1", "modes": [)";
+        document += (id > 1 ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(id) +
+                    R"(, "name": "DP-)" + std::to_string(id) +
+                    R"(", "capabilities": ["brightness"], "currentModeId": "1", "modes": [)";
         for (int m = 1; m <= 40; ++m)
-            document += (m > 1 ? ", " : "") + std::string(R"({"id": ")") + std::to_string(m)
-                + R"(", "width": 1920, "height": 1080, "refreshRate": 60.0})";
+            document += (m > 1 ? ", " : "") + std::string(R"({"id": ")") + std::to_string(m) +
+                        R"(", "width": 1920, "height": 1080, "refreshRate": 60.0})";
         document += "]}";
     }
     document += "]}";

@@ -24,16 +24,21 @@ const std::string mode = R"("modes": [{"id": "1", "width": 1920, "height": 1080,
 
 // In id order the names are not in byte order.
 const std::string outputs = R"({"outputs": [
-    {"id": 1, "name": "eDP-1", "type": "Panel", "priority": 1, )" + mode + R"(},
-    {"id": 2, "name": "HDMI-A-1", "enabled": false, "capabilities": ["disable"], )" + mode + R"(},
-    {"id": 3, "name": "DP-2", "connected": false, )" + mode + R"(},
-    {"id": 4, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "capabilities": ["hdr", "vrr"], )"
-    + mode + R"(}
+    {"id": 1, "name": "eDP-1", "type": "Panel", "priority": 1, )" +
+                            mode + R"(},
+    {"id": 2, "name": "HDMI-A-1", "enabled": false, "capabilities": ["disable"], )" +
+                            mode + R"(},
+    {"id": 3, "name": "DP-2", "connected": false, )" +
+                            mode + R"(},
+    {"id": 4, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "capabilities": ["hdr", "vrr"], )" +
+                            mode + R"(}
 ]})";
 
 const std::string noneConnected = R"({"outputs": [
-    {"id": 1, "name": "eDP-1", "connected": false, )" + mode + R"(},
-    {"id": 2, "name": "DP-1", "connected": false, "enabled": false, )" + mode + R"(}
+    {"id": 1, "name": "eDP-1", "connected": false, )" +
+                                  mode + R"(},
+    {"id": 2, "name": "DP-1", "connected": false, "enabled": false, )" +
+                                  mode + R"(}
 ]})";
 
 std::string indented(const std::string &text)
@@ -125,7 +130,8 @@ TEST(ListOutputs, NothingConnected)
     EXPECT_EQ(e2e::run(set, {"list-outputs", "--json", "--names"}), (e2e::Result{0, "[\n]\n\n", ""}));
 
     e2e::VirtualSet enabledOnly(outputs);
-    EXPECT_EQ(e2e::run(enabledOnly, {"list-outputs", "--disabled", "--names"}), (e2e::Result{0, "HDMI-A-1\n", ""}));
+    EXPECT_EQ(e2e::run(enabledOnly, {"list-outputs", "--disabled", "--names"}),
+              (e2e::Result{0, "HDMI-A-1\n", ""}));
 }
 
 TEST(ListOutputs, DefaultSet)
@@ -162,19 +168,21 @@ TEST(Identify, Failures)
     {
         e2e::SessionBus bus;
         e2e::Compositor vantor(bus, {"--locator-error", "The popup is already shown"});
-        EXPECT_EQ(e2e::run(set, bus, {"identify"}), (e2e::Result{1, "", prefix + "The popup is already shown\n"}));
+        EXPECT_EQ(e2e::run(set, bus, {"identify"}),
+                  (e2e::Result{1, "", prefix + "The popup is already shown\n"}));
     }
     {
         e2e::SessionBus bus;
         e2e::Compositor vantor(bus, {"--no-locator"});
-        EXPECT_EQ(e2e::run(set, bus, {"identify"}),
-                  (e2e::Result{1, "", prefix + "No such object path '/org/lumo/Vantor/Effect/OutputLocator1'\n"}));
+        EXPECT_EQ(
+            e2e::run(set, bus, {"identify"}),
+            (e2e::Result{1, "", prefix + "No such object path '/org/lumo/Vantor/Effect/OutputLocator1'\n"}));
     }
     {
         e2e::SessionBus bus;
-        EXPECT_EQ(
-            e2e::run(set, bus, {"identify"}),
-            (e2e::Result{1, "", prefix + "The name org.lumo.Vantor was not provided by any .service files\n"}));
+        EXPECT_EQ(e2e::run(set, bus, {"identify"}),
+                  (e2e::Result{
+                      1, "", prefix + "The name org.lumo.Vantor was not provided by any .service files\n"}));
     }
     EXPECT_EQ(e2e::run(set, {"identify"}), (e2e::Result{1, "", prefix + "Not connected to D-Bus server\n"}));
     {
@@ -194,13 +202,15 @@ TEST(Identify, ABusThatNeverAnswersIsATimeOut)
     const e2e::Env env = {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.file("bus")}};
     e2e::VirtualSet set;
     EXPECT_EQ(e2e::run(set, {"identify"}, env),
-              (e2e::Result{1, "",
-                           "org.lumo.Vantor.Effect.OutputLocator1.show failed: The session bus did not answer within "
-                           "3 s\n"}));
-    EXPECT_EQ(e2e::run(set, {"active-output"}, env),
-              (e2e::Result{1, "",
-                           "Failed to determine active output: The session bus did not answer within 3 s\nUnknown "
-                           "output: active-output\n"}));
+              (e2e::Result{
+                  1, "",
+                  "org.lumo.Vantor.Effect.OutputLocator1.show failed: The session bus did not answer within "
+                  "3 s\n"}));
+    EXPECT_EQ(
+        e2e::run(set, {"active-output"}, env),
+        (e2e::Result{1, "",
+                     "Failed to determine active output: The session bus did not answer within 3 s\nUnknown "
+                     "output: active-output\n"}));
 }
 
 // The compositor calls live in a module the tool opens from its own place;
@@ -214,9 +224,11 @@ TEST(Identify, AMissingBusModuleIsOneLine)
     ASSERT_EQ(::chmod(tool.c_str(), 0700), 0);
     e2e::VirtualSet set;
     const e2e::Result result = e2e::runProgram(tool, {"identify"}, set.env());
-    const std::string start = "org.lumo.Vantor.Effect.OutputLocator1.show failed: cannot load the session-bus module: "
-        + dir.file("bin/../lib/");
-    const std::string end = "/dispctl/compositor.so: cannot open shared object file: No such file or directory\n";
+    const std::string start =
+        "org.lumo.Vantor.Effect.OutputLocator1.show failed: cannot load the session-bus module: " +
+        dir.file("bin/../lib/");
+    const std::string end =
+        "/dispctl/compositor.so: cannot open shared object file: No such file or directory\n";
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err.substr(0, start.size()), start) << result.err;
@@ -237,19 +249,19 @@ TEST(Identify, WithoutProcTheBusModuleIsFoundFromTheTool)
     const e2e::TempDir dir;
     const char *script = "mount -t tmpfs none /proc && cd \"$1\" && shift && exec \"$@\"";
     const e2e::Result result = e2e::runProgram(
-        "/usr/bin/unshare", {"-rm", "/bin/sh", "-c", script, "sh", dir.path(), e2e::dispctlBinary(), "identify"},
-        set.env());
-    EXPECT_EQ(result,
-              (e2e::Result{1, "", "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server\n"}));
+        "/usr/bin/unshare",
+        {"-rm", "/bin/sh", "-c", script, "sh", dir.path(), e2e::dispctlBinary(), "identify"}, set.env());
+    EXPECT_EQ(
+        result,
+        (e2e::Result{1, "",
+                     "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server\n"}));
 }
 
 std::map<std::string, std::string> dpmsStates(const std::string &document)
 {
     std::map<std::string, std::string> states;
-    const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(document))
-                                 .object()
-                                 .value("outputs")
-                                 .toArray();
+    const QJsonArray array =
+        QJsonDocument::fromJson(QByteArray::fromStdString(document)).object().value("outputs").toArray();
     for (const QJsonValue &value : array) {
         const QJsonObject output = value.toObject();
         states[output.value("name").toString().toStdString()] =
@@ -261,17 +273,20 @@ std::map<std::string, std::string> dpmsStates(const std::string &document)
 TEST(Power, OffAndOn)
 {
     const std::string document = R"({"outputs": [
-        {"id": 1, "name": "eDP-1", "priority": 1, "dpms": "standby", )" + mode + R"(},
-        {"id": 2, "name": "HDMI-A-1", "enabled": false, )" + mode + R"(},
-        {"id": 3, "name": "DP-2", "connected": false, "dpms": "suspend", )" + mode + R"(}
+        {"id": 1, "name": "eDP-1", "priority": 1, "dpms": "standby", )" +
+                                 mode + R"(},
+        {"id": 2, "name": "HDMI-A-1", "enabled": false, )" +
+                                 mode + R"(},
+        {"id": 3, "name": "DP-2", "connected": false, "dpms": "suspend", )" +
+                                 mode + R"(}
     ]})";
     e2e::VirtualSet set(document);
     EXPECT_EQ(e2e::run(set, {"off"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(dpmsStates(set.read()),
-              (std::map<std::string, std::string>{{"eDP-1", "off"}, {"HDMI-A-1", "off"}, {"DP-2", "suspend"}}));
+    EXPECT_EQ(dpmsStates(set.read()), (std::map<std::string, std::string>{
+                                          {"eDP-1", "off"}, {"HDMI-A-1", "off"}, {"DP-2", "suspend"}}));
     EXPECT_EQ(e2e::run(set, {"off"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(dpmsStates(set.read()),
-              (std::map<std::string, std::string>{{"eDP-1", "off"}, {"HDMI-A-1", "off"}, {"DP-2", "suspend"}}));
+    EXPECT_EQ(dpmsStates(set.read()), (std::map<std::string, std::string>{
+                                          {"eDP-1", "off"}, {"HDMI-A-1", "off"}, {"DP-2", "suspend"}}));
     EXPECT_EQ(e2e::run(set, {"on"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(dpmsStates(set.read()),
               (std::map<std::string, std::string>{{"eDP-1", "on"}, {"HDMI-A-1", "on"}, {"DP-2", "suspend"}}));
@@ -297,8 +312,8 @@ TEST(Power, FailureIsReported)
         const e2e::Result r = e2e::run(set, {command});
         // One message, from the tool, with the library's reason.
         EXPECT_EQ(r, (e2e::Result{1, "",
-                                  "Failed to switch display power: " + set.path()
-                                      + ": \"outputs\" must be an array, not 3\n"}));
+                                  "Failed to switch display power: " + set.path() +
+                                      ": \"outputs\" must be an array, not 3\n"}));
         EXPECT_EQ(set.read(), "{\"outputs\": 3}");
     }
 }

@@ -40,7 +40,8 @@ Result runProgram(const std::string &program, const std::vector<std::string> &ar
     }
 
     Result result;
-    const bool inTime = support::drain(child.out, child.err, support::now() + timeoutSeconds, result.out, result.err);
+    const bool inTime =
+        support::drain(child.out, child.err, support::now() + timeoutSeconds, result.out, result.err);
     if (!inTime)
         ::kill(-child.pid, SIGKILL);
     result.status = support::waitStatus(child.pid);
@@ -89,17 +90,17 @@ SessionBus::SessionBus()
                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                       "<busconfig>\n"
                       "  <type>session</type>\n"
-                      "  <listen>unix:path="
-                          + m_dir.file("bus")
-                          + "</listen>\n"
-                            "  <policy context=\"default\">\n"
-                            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                            "    <allow eavesdrop=\"true\"/>\n"
-                            "    <allow own=\"*\"/>\n"
-                            "  </policy>\n"
-                            "</busconfig>\n");
-    m_address = startService("/usr/bin/dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"},
-                             {}, &m_pid);
+                      "  <listen>unix:path=" +
+                          m_dir.file("bus") +
+                          "</listen>\n"
+                          "  <policy context=\"default\">\n"
+                          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                          "    <allow eavesdrop=\"true\"/>\n"
+                          "    <allow own=\"*\"/>\n"
+                          "  </policy>\n"
+                          "</busconfig>\n");
+    m_address = startService("/usr/bin/dbus-daemon",
+                             {"--config-file=" + config, "--nofork", "--print-address=1"}, {}, &m_pid);
     if (m_address.empty())
         throw std::runtime_error("dbus-daemon did not start");
 }

@@ -121,9 +121,10 @@ TEST(Misc, ReplicaOfMakingACycleIsRefused)
     ASSERT_EQ(e2e::run(set, {"DP-1", "set-replica-of", "eDP-1"}), (e2e::Result{0, "", ""}));
     const std::string mirrored = set.read();
     EXPECT_EQ(e2e::run(set, {"eDP-1", "set-replica-of", "DP-1"}),
-              (e2e::Result{1, "",
-                           "Failed to apply output configuration: eDP-1: \"replicationSource\" 2 makes a cycle of 2 "
-                           "outputs that mirror one another\n"}));
+              (e2e::Result{
+                  1, "",
+                  "Failed to apply output configuration: eDP-1: \"replicationSource\" 2 makes a cycle of 2 "
+                  "outputs that mirror one another\n"}));
     EXPECT_EQ(set.read(), mirrored);
 }
 

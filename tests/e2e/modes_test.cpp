@@ -51,7 +51,8 @@ TEST(Modes, SetMode)
 {
     // The pixel size follows the mode, so the document does not hold it.
     const auto to = [](const char *id, int width, int height, int hdmiX) {
-        const std::string size = "{\"height\":" + std::to_string(height) + ",\"width\":" + std::to_string(width) + "}";
+        const std::string size =
+            "{\"height\":" + std::to_string(height) + ",\"width\":" + std::to_string(width) + "}";
         std::vector<std::string> changed = {"DP-1.currentModeId=\"" + std::string(id) + "\"",
                                             "DP-1.explicitLogicalSize=" + size};
         if (hdmiX != 1920)

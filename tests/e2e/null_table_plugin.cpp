@@ -5,5 +5,5 @@
 
 #include "dispor/version.h"
 
-extern "C" __attribute__((visibility("default"))) const Dispor::BackendPlugin dispor_backend_plugin{
-    DISPOR_VERSION_STRING, nullptr, nullptr};
+extern "C" __attribute__((visibility("default")))
+const Dispor::BackendPlugin dispor_backend_plugin{DISPOR_VERSION_STRING, nullptr, nullptr};

@@ -100,7 +100,8 @@ TEST(Positioning, SetPosition)
         {{"A", "set-position", "2147483648", "y"}, "Invalid argument: 2147483648"},
         {{"A", "set-position", "0", "-2147483649"}, "Invalid argument: -2147483649"},
         {{"B", "set-position", "2147483647", "0"},
-         "Failed to apply output configuration: B: \"pos\" 2147483647,0 with the logical size 1280x720 puts an edge "
+         "Failed to apply output configuration: B: \"pos\" 2147483647,0 with the logical size 1280x720 puts "
+         "an edge "
          "outside 32-bit integers"},
         {{"A", "set-position", "1e10", "0"}, "Invalid argument: 1e10"},
         {{"A", "set-position", "nan", "0"}, "Invalid argument: nan"},
@@ -189,8 +190,8 @@ TEST(Positioning, AResizeDoesNotMoveOutputsOntoOthers)
          {"B.currentModeId=\"2\"", "B.explicitLogicalSize={\"height\":576,\"width\":1024}"}},
         // Growing still makes room below as before.
         {{"A", "set-scale", "75%"},
-         {"A.explicitLogicalSize={\"height\":1440,\"width\":2560}", "A.scale=0.75", "B.pos={\"x\":2560,\"y\":0}",
-          "C.pos={\"x\":0,\"y\":1440}"}},
+         {"A.explicitLogicalSize={\"height\":1440,\"width\":2560}", "A.scale=0.75",
+          "B.pos={\"x\":2560,\"y\":0}", "C.pos={\"x\":0,\"y\":1440}"}},
     });
 }
 
@@ -211,8 +212,9 @@ std::vector<std::string> movedFrom(const std::string &before, const std::string 
 
 std::string withModes(const std::string &name, int id, int x, int y)
 {
-    return R"({"id": )" + std::to_string(id) + R"(, "name": ")" + name + R"(", "priority": )" + std::to_string(id) +
-           R"(, "pos": {"x": )" + std::to_string(x) + R"(, "y": )" + std::to_string(y) + R"(},
+    return R"({"id": )" + std::to_string(id) + R"(, "name": ")" + name + R"(", "priority": )" +
+           std::to_string(id) + R"(, "pos": {"x": )" + std::to_string(x) + R"(, "y": )" + std::to_string(y) +
+           R"(},
      "capabilities": ["disable"],
      "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
                {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}], "currentModeId": "1"})";
@@ -220,11 +222,12 @@ std::string withModes(const std::string &name, int id, int x, int y)
 
 TEST(Positioning, AChangeAndItsReversalGiveBackTheLayout)
 {
-    const std::string grid = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " + withModes("B", 2, 1920, 0) + ", " +
-                             withModes("C", 3, 0, 1080) + ", " + withModes("D", 4, 1920, 1080) + "]}";
+    const std::string grid = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " +
+                             withModes("B", 2, 1920, 0) + ", " + withModes("C", 3, 0, 1080) + ", " +
+                             withModes("D", 4, 1920, 1080) + "]}";
     const std::vector<std::vector<std::string>> trips = {
-        {"A", "set-mode", "1280x720"}, {"A", "set-mode", "1920x1080"}, {"B", "set-mode", "1280x720"},
-        {"B", "set-mode", "1920x1080"}, {"A", "set-scale", "200%"},    {"A", "set-scale", "100%"},
+        {"A", "set-mode", "1280x720"},  {"A", "set-mode", "1920x1080"},  {"B", "set-mode", "1280x720"},
+        {"B", "set-mode", "1920x1080"}, {"A", "set-scale", "200%"},      {"A", "set-scale", "100%"},
         {"C", "set-rotation", "90"},    {"C", "set-rotation", "normal"},
     };
     e2e::VirtualSet set(grid);
@@ -242,17 +245,17 @@ TEST(Positioning, AChangeAndItsReversalGiveBackTheLayout)
 
 TEST(Positioning, SwitchedOffOrMirroredOutputsLeaveNoGap)
 {
-    const std::string row = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " + withModes("B", 2, 1920, 0) + ", " +
-                            withModes("C", 3, 3840, 0) + ", " + withModes("D", 4, 5760, 0) + "]}";
+    const std::string row = R"({"outputs": [)" + withModes("A", 1, 0, 0) + ", " + withModes("B", 2, 1920, 0) +
+                            ", " + withModes("C", 3, 3840, 0) + ", " + withModes("D", 4, 5760, 0) + "]}";
     e2e::VirtualSet set(row);
     ASSERT_EQ(e2e::run(set, {"B", "set-enabled", "false"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(movedFrom(row, set.read()),
               (std::vector<std::string>{"C.pos={\"x\":1920,\"y\":0}", "D.pos={\"x\":3840,\"y\":0}"}));
     // Its old place is taken now: it goes right of the others.
     ASSERT_EQ(e2e::run(set, {"B", "set-enabled", "true"}), (e2e::Result{0, "", ""}));
-    EXPECT_EQ(movedFrom(row, set.read()), (std::vector<std::string>{"B.pos={\"x\":5760,\"y\":0}",
-                                                                     "C.pos={\"x\":1920,\"y\":0}",
-                                                                     "D.pos={\"x\":3840,\"y\":0}"}));
+    EXPECT_EQ(movedFrom(row, set.read()),
+              (std::vector<std::string>{"B.pos={\"x\":5760,\"y\":0}", "C.pos={\"x\":1920,\"y\":0}",
+                                        "D.pos={\"x\":3840,\"y\":0}"}));
     // A mirror leaves its place as well, and comes back beside the others.
     e2e::VirtualSet mirrored(row);
     ASSERT_EQ(e2e::run(mirrored, {"B", "set-replica-of", "A"}), (e2e::Result{0, "", ""}));

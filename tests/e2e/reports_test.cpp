@@ -41,32 +41,18 @@ const std::string oneMode = R"("modes": [{"id": "1", "width": 1920, "height": 10
 // Nothing but what an output must have.
 const std::string bare = document(R"({"id": 1, "name": "DP-1", "priority": 1, )" + oneMode + "}");
 
-const std::string bareText = G + "Output: " + X + "1 DP-1 \n"
-    + "\t" + G + "enabled" + X + "\n"
-    + "\t" + G + "connected" + X + "\n"
-    + "\t" + G + "priority 1" + X + "\n"
-    + "\t" + Y + "Unknown" + X + "\n"
-    + "\t" + Y + "replication source:" + X + "0\n"
-    + "\t" + B + "Modes: " + X + " 1:" + G + "1920x1080@60.00*" + X + "! \n"
-    + Y + "\tCustom modes:" + X + " None\n"
-    + line("Geometry", "0,0 1920x1080")
-    + line("Scale", "1")
-    + line("Rotation", "1")
-    + line("Overscan", "0")
-    + line("Vrr", "incapable")
-    + line("RgbRange", "unknown")
-    + line("HDR", "incapable")
-    + line("Wide Color Gamut", "incapable")
-    + line("ICC profile", "incapable")
-    + line("Color profile source", "incapable")
-    + line("Brightness control", "unsupported")
-    + Y + "\tColor resolution: unknown\n"
-    + line("Allow EDR", "unsupported")
-    + line("Sharpness control", "unsupported")
-    + line("Automatic brightness", "unsupported")
-    + line("Auto Rotate Policy", "incapable")
-    + line("Disabling", "unsupported")
-    + line("Adaptive backlight modulation", "unsupported");
+const std::string bareText =
+    G + "Output: " + X + "1 DP-1 \n" + "\t" + G + "enabled" + X + "\n" + "\t" + G + "connected" + X + "\n" +
+    "\t" + G + "priority 1" + X + "\n" + "\t" + Y + "Unknown" + X + "\n" + "\t" + Y +
+    "replication source:" + X + "0\n" + "\t" + B + "Modes: " + X + " 1:" + G + "1920x1080@60.00*" + X +
+    "! \n" + Y + "\tCustom modes:" + X + " None\n" + line("Geometry", "0,0 1920x1080") + line("Scale", "1") +
+    line("Rotation", "1") + line("Overscan", "0") + line("Vrr", "incapable") + line("RgbRange", "unknown") +
+    line("HDR", "incapable") + line("Wide Color Gamut", "incapable") + line("ICC profile", "incapable") +
+    line("Color profile source", "incapable") + line("Brightness control", "unsupported") + Y +
+    "\tColor resolution: unknown\n" + line("Allow EDR", "unsupported") +
+    line("Sharpness control", "unsupported") + line("Automatic brightness", "unsupported") +
+    line("Auto Rotate Policy", "incapable") + line("Disabling", "unsupported") +
+    line("Adaptive backlight modulation", "unsupported");
 
 const std::string bareMode = R"({
             "current": true,
@@ -150,14 +136,16 @@ const std::string allCapabilities =
 
 // Every capability, HDR on with all three overrides, ids that sort
 // differently as text and as numbers, a quarter turn and a scale.
-const std::string full = document(R"({"id": 7, "name": "HDMI-A-2", "uuid": "u-7", "type": "HDMI", "priority": 1,
+const std::string full =
+    document(R"({"id": 7, "name": "HDMI-A-2", "uuid": "u-7", "type": "HDMI", "priority": 1,
     "pos": {"x": 1920, "y": 0},
     "modes": [{"id": "10", "width": 1280, "height": 720, "refreshRate": 50.0},
               {"id": "2", "width": 2560, "height": 1440, "refreshRate": 59.94},
               {"id": "1", "width": 2560, "height": 1440, "refreshRate": 144.0}],
     "currentModeId": "2", "preferredModeId": "1",
     "scale": 1.25, "rotation": "90", "overscan": 5,
-    "capabilities": )" + allCapabilities + R"(,
+    "capabilities": )" +
+             allCapabilities + R"(,
     "hdrEnabled": true, "wcgEnabled": true, "automaticBrightness": true, "ddcCiAllowed": false,
     "sdrBrightness": 350, "sdrGamutWideness": 0.875, "brightness": 0.125, "dimming": 0.625, "sharpness": 0.375,
     "maxPeakBrightness": 0, "maxAverageBrightness": 603.25, "minBrightness": 0.0123456789,
@@ -167,42 +155,25 @@ const std::string full = document(R"({"id": 7, "name": "HDMI-A-2", "uuid": "u-7"
     "autoRotatePolicy": "always", "edrPolicy": "always", "abmLevel": 3,
     "maxBitsPerColor": 0, "automaticMaxBitsPerColorLimit": 12, "bitsPerColorRange": {"min": 6, "max": 16}})");
 
-const std::string fullText = G + "Output: " + X + "7 HDMI-A-2 u-7\n"
-    + "\t" + G + "enabled" + X + "\n"
-    + "\t" + G + "connected" + X + "\n"
-    + "\t" + G + "priority 1" + X + "\n"
-    + "\t" + Y + "HDMI" + X + "\n"
-    + "\t" + Y + "replication source:" + X + "0\n"
-    + "\t" + B + "Modes: " + X + " 1:2560x1440@144.00! " + " 2:" + G + "2560x1440@59.94*" + X + " "
-        + " 10:1280x720@50.00 \n"
-    + Y + "\tCustom modes:" + X + " None\n"
-    + line("Geometry", "1920,0 1152x2048")
-    + line("Scale", "1.25")
-    + line("Rotation", "2")
-    + line("Overscan", "5")
-    + line("Vrr", "Always")
-    + line("RgbRange", "Full")
-    + line("HDR", "enabled")
-    + Y + "\t\tSDR brightness: " + X + "350 nits\n"
-    + Y + "\t\tSDR gamut wideness: " + X + "88%\n"
-    + Y + "\t\tPeak brightness: " + X + "unknown" + Y + ", overridden with: " + X + "800 nits\n"
-    + Y + "\t\tMax average brightness: " + X + "603.25 nits" + Y + ", overridden with: " + X + "450.5 nits\n"
-    + Y + "\t\tMin brightness: " + X + "0.0123457 nits" + Y + ", overridden with: " + X + "0.05 nits\n"
-    + Y + "\t\tHDR color profile source: " + X + "ICC\n"
-    + Y + "\t\tHDR ICC profile: " + X + "/profiles/hdr.icc\n"
-    + line("Wide Color Gamut", "enabled")
-    + line("ICC profile", "none")
-    + line("Color profile source", "ICC")
-    + line("Color power preference", "prefer accuracy")
-    + line("Brightness control", "supported, set to 13% and dimming to 63%")
-    + line("DDC/CI", "disallowed")
-    + line("Color resolution", "automatic (12), range: [6; 16] bits per color")
-    + line("Allow EDR", "always")
-    + line("Sharpness control", "supported, set to 38%")
-    + line("Automatic brightness", "supported, enabled")
-    + line("Auto Rotate Policy", "always")
-    + line("Disabling", "supported")
-    + line("Adaptive backlight modulation", "supported, set to 3");
+const std::string fullText =
+    G + "Output: " + X + "7 HDMI-A-2 u-7\n" + "\t" + G + "enabled" + X + "\n" + "\t" + G + "connected" + X +
+    "\n" + "\t" + G + "priority 1" + X + "\n" + "\t" + Y + "HDMI" + X + "\n" + "\t" + Y +
+    "replication source:" + X + "0\n" + "\t" + B + "Modes: " + X + " 1:2560x1440@144.00! " + " 2:" + G +
+    "2560x1440@59.94*" + X + " " + " 10:1280x720@50.00 \n" + Y + "\tCustom modes:" + X + " None\n" +
+    line("Geometry", "1920,0 1152x2048") + line("Scale", "1.25") + line("Rotation", "2") +
+    line("Overscan", "5") + line("Vrr", "Always") + line("RgbRange", "Full") + line("HDR", "enabled") + Y +
+    "\t\tSDR brightness: " + X + "350 nits\n" + Y + "\t\tSDR gamut wideness: " + X + "88%\n" + Y +
+    "\t\tPeak brightness: " + X + "unknown" + Y + ", overridden with: " + X + "800 nits\n" + Y +
+    "\t\tMax average brightness: " + X + "603.25 nits" + Y + ", overridden with: " + X + "450.5 nits\n" + Y +
+    "\t\tMin brightness: " + X + "0.0123457 nits" + Y + ", overridden with: " + X + "0.05 nits\n" + Y +
+    "\t\tHDR color profile source: " + X + "ICC\n" + Y + "\t\tHDR ICC profile: " + X + "/profiles/hdr.icc\n" +
+    line("Wide Color Gamut", "enabled") + line("ICC profile", "none") + line("Color profile source", "ICC") +
+    line("Color power preference", "prefer accuracy") +
+    line("Brightness control", "supported, set to 13% and dimming to 63%") + line("DDC/CI", "disallowed") +
+    line("Color resolution", "automatic (12), range: [6; 16] bits per color") + line("Allow EDR", "always") +
+    line("Sharpness control", "supported, set to 38%") + line("Automatic brightness", "supported, enabled") +
+    line("Auto Rotate Policy", "always") + line("Disabling", "supported") +
+    line("Adaptive backlight modulation", "supported, set to 3");
 
 std::string modeJson(const std::string &indent, const char *current, const char *id, const char *preferred,
                      const char *rate, int height, int width)
@@ -263,11 +234,15 @@ const std::string fullJson = R"({
     "maxPeakBrightnessOverride": 800,
     "maxbpc": 0,
     "minBrightnessOverride": 500,
-    "mode": )" + modeJson("    ", "true", "2", "false", "59.939998626708984", 1440, 2560) + R"(,
+    "mode": )" + modeJson("    ", "true", "2", "false", "59.939998626708984", 1440, 2560) +
+                             R"(,
     "modes": [
-        )" + modeJson("        ", "false", "1", "true", "144", 1440, 2560) + R"(,
-        )" + modeJson("        ", "false", "10", "false", "50", 720, 1280) + R"(,
-        )" + modeJson("        ", "true", "2", "false", "59.939998626708984", 1440, 2560) + R"(
+        )" + modeJson("        ", "false", "1", "true", "144", 1440, 2560) +
+                             R"(,
+        )" + modeJson("        ", "false", "10", "false", "50", 720, 1280) +
+                             R"(,
+        )" + modeJson("        ", "true", "2", "false", "59.939998626708984", 1440, 2560) +
+                             R"(
     ],
     "name": "HDMI-A-2",
     "overscan": 5,
@@ -335,14 +310,18 @@ TEST(TextReport, EverythingCapable)
 // report and the help, and nothing else; set but empty, it changes nothing.
 TEST(TextReport, NoColor)
 {
-    const auto plain = [](const std::string &text) { return std::regex_replace(text, std::regex("\x1b\\[[0-9;]*m"), ""); };
+    const auto plain = [](const std::string &text) {
+        return std::regex_replace(text, std::regex("\x1b\\[[0-9;]*m"), "");
+    };
     e2e::VirtualSet set(full);
     const std::pair<const char *, bool> cases[] = {{"1", true}, {"", false}};
     for (const auto &[value, wanted] : cases) {
         SCOPED_TRACE(std::string("NO_COLOR=") + value);
         const e2e::Env env{{"NO_COLOR", value}};
-        EXPECT_EQ(e2e::run(set, {"HDMI-A-2"}, env), (e2e::Result{0, wanted ? plain(fullText) : fullText, ""}));
-        EXPECT_EQ(e2e::run(set, {"help"}, env), (e2e::Result{0, "", wanted ? plain(expectedHelp()) : expectedHelp()}));
+        EXPECT_EQ(e2e::run(set, {"HDMI-A-2"}, env),
+                  (e2e::Result{0, wanted ? plain(fullText) : fullText, ""}));
+        EXPECT_EQ(e2e::run(set, {"help"}, env),
+                  (e2e::Result{0, "", wanted ? plain(expectedHelp()) : expectedHelp()}));
     }
 }
 
@@ -355,8 +334,8 @@ TEST(TextReport, ModeIdsSortByValueInEveryLocale)
         {"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
         {"id": "100", "width": 640, "height": 480, "refreshRate": 59.94}],
         "currentModeId": "9", "preferredModeId": "1")"));
-    const std::string modes = "\t" + B + "Modes: " + X + " 1:1920x1080@60.00!  2:1280x720@60.00  9:" + G
-        + "1024x768@75.00*" + X + "  10:800x600@60.00  100:640x480@59.94 ";
+    const std::string modes = "\t" + B + "Modes: " + X + " 1:1920x1080@60.00!  2:1280x720@60.00  9:" + G +
+                              "1024x768@75.00*" + X + "  10:800x600@60.00  100:640x480@59.94 ";
     for (const char *locale : {"C", "POSIX", "C.UTF-8"}) {
         SCOPED_TRACE(locale);
         const e2e::Result r = e2e::run(set, {"DP-1"}, {{"LC_ALL", locale}});
@@ -389,9 +368,10 @@ TEST(TextReport, MixedModeIdsSortNaturally)
         {"id": "m09", "width": 800, "height": 600, "refreshRate": 30.0},
         {"id": "10", "width": 1280, "height": 720, "refreshRate": 60.0},
         {"id": "1a", "width": 1920, "height": 1080, "refreshRate": 60.0}])"));
-    const std::string modes = "\t" + B + "Modes: " + X
-        + " 1a:1920x1080@60.00  10:1280x720@60.00  m09:800x600@30.00  m9:800x600@50.00  m10:800x600@60.00 "
-          " x:640x480@60.00 ";
+    const std::string modes =
+        "\t" + B + "Modes: " + X +
+        " 1a:1920x1080@60.00  10:1280x720@60.00  m09:800x600@30.00  m9:800x600@50.00  m10:800x600@60.00 "
+        " x:640x480@60.00 ";
     for (const char *locale : {"C", "C.UTF-8"}) {
         SCOPED_TRACE(locale);
         const e2e::Result r = e2e::run(set, {"DP-1"}, {{"LC_ALL", locale}});
@@ -417,14 +397,16 @@ TEST(TextReport, LinesFollowCapabilitiesAndSettings)
             "minBrightness": 0.05, "sdrGamutWideness": 0.5)",
          {line("HDR", "enabled"), sdr + "200 nits", Y + "\t\tSDR gamut wideness: " + X + "50%",
           Y + "\t\tPeak brightness: " + X + "1000 nits", Y + "\t\tMax average brightness: " + X + "400 nits",
-          Y + "\t\tMin brightness: " + X + "0.05 nits", Y + "\t\tHDR color profile source: " + X + "incapable"},
+          Y + "\t\tMin brightness: " + X + "0.05 nits",
+          Y + "\t\tHDR color profile source: " + X + "incapable"},
          {Y + "\t\tHDR ICC profile: " + X + "none"}},
         {R"("capabilities": ["hdr", "hdr-icc"], "hdrEnabled": true, "maxAverageBrightnessOverride": 300)",
          {Y + "\t\tMax average brightness: " + X + "unknown" + Y + ", overridden with: " + X + "300 nits",
           Y + "\t\tPeak brightness: " + X + "unknown", Y + "\t\tMin brightness: " + X + "0 nits",
           Y + "\t\tHDR color profile source: " + X + "EDID", Y + "\t\tHDR ICC profile: " + X + "none"},
          {}},
-        {R"("capabilities": ["hdr-icc"], "hdrEnabled": true)", {line("HDR", "incapable")},
+        {R"("capabilities": ["hdr-icc"], "hdrEnabled": true)",
+         {line("HDR", "incapable")},
          {Y + "\t\tHDR ICC profile: " + X + "none"}},
         {R"("capabilities": ["wcg"])", {line("Wide Color Gamut", "disabled")}, {}},
         {R"("wcgEnabled": true)", {line("Wide Color Gamut", "incapable")}, {}},
@@ -442,22 +424,27 @@ TEST(TextReport, LinesFollowCapabilitiesAndSettings)
          {line("Color profile source", "incapable")},
          {line("Color power preference", "prefer accuracy")}},
         {R"("capabilities": ["brightness"], "brightness": 0.005, "dimming": 0.994)",
-         {line("Brightness control", "supported, set to 1% and dimming to 99%")}, {}},
+         {line("Brightness control", "supported, set to 1% and dimming to 99%")},
+         {}},
         {R"("capabilities": ["brightness"])",
-         {line("Brightness control", "supported, set to 100% and dimming to 100%")}, {}},
+         {line("Brightness control", "supported, set to 100% and dimming to 100%")},
+         {}},
         {R"("capabilities": ["ddc-ci"], "ddcCiAllowed": true)", {line("DDC/CI", "allowed")}, {}},
         {R"("capabilities": ["ddc-ci"])", {line("DDC/CI", "disallowed")}, {}},
         {R"("ddcCiAllowed": true)", {}, {line("DDC/CI", "allowed"), line("DDC/CI", "disallowed")}},
         {R"("capabilities": ["maxbpc"], "maxBitsPerColor": 10, "bitsPerColorRange": {"min": 8, "max": 12})",
-         {line("Color resolution", "10 bits per color, range: [8; 12] bits per color")}, {}},
+         {line("Color resolution", "10 bits per color, range: [8; 12] bits per color")},
+         {}},
         {R"("maxBitsPerColor": 10)", {Y + "\tColor resolution: unknown"}, {}},
         {R"("capabilities": ["edr"])", {line("Allow EDR", "never")}, {}},
         {R"("edrPolicy": "always")", {line("Allow EDR", "unsupported")}, {}},
-        {R"("capabilities": ["sharpness"], "sharpness": 0.5)", {line("Sharpness control", "supported, set to 50%")},
+        {R"("capabilities": ["sharpness"], "sharpness": 0.5)",
+         {line("Sharpness control", "supported, set to 50%")},
          {}},
         {R"("capabilities": ["auto-brightness"])", {line("Automatic brightness", "supported, disabled")}, {}},
         {R"("capabilities": ["auto-rotate"])", {line("Auto Rotate Policy", "inTabletMode")}, {}},
-        {R"("capabilities": ["auto-rotate"], "autoRotatePolicy": "never")", {line("Auto Rotate Policy", "never")},
+        {R"("capabilities": ["auto-rotate"], "autoRotatePolicy": "never")",
+         {line("Auto Rotate Policy", "never")},
          {}},
         {R"("capabilities": ["vrr"])", {line("Vrr", "Automatic")}, {}},
         {R"("capabilities": ["vrr"], "vrrPolicy": "never")", {line("Vrr", "Never")}, {}},
@@ -469,13 +456,15 @@ TEST(TextReport, LinesFollowCapabilitiesAndSettings)
         {R"("capabilities": ["disable"])", {line("Disabling", "supported")}, {}},
         {R"("type": "DisplayPort")", {"\t" + Y + "DisplayPort" + X}, {}},
         {R"("type": "TVSCART")", {"\t" + Y + "TVSCART" + X}, {}},
-        {R"("type": "Panel", "uuid": "b0f1-77")", {G + "Output: " + X + "1 DP-1 b0f1-77", "\t" + Y + "Panel" + X}, {}},
+        {R"("type": "Panel", "uuid": "b0f1-77")",
+         {G + "Output: " + X + "1 DP-1 b0f1-77", "\t" + Y + "Panel" + X},
+         {}},
         {R"("scale": 2)", {line("Scale", "2"), line("Geometry", "0,0 960x540")}, {}},
         {R"("scale": 1.5)", {line("Scale", "1.5"), line("Geometry", "0,0 1280x720")}, {}},
         {R"("scale": 1.333333333)", {line("Scale", "1.33333")}, {}},
         {R"("rotation": "flipped270")", {line("Rotation", "128"), line("Geometry", "0,0 1080x1920")}, {}},
-        {R"("rotation": "180", "pos": {"x": -1920, "y": 300})", {line("Rotation", "4"),
-                                                                   line("Geometry", "-1920,300 1920x1080")},
+        {R"("rotation": "180", "pos": {"x": -1920, "y": 300})",
+         {line("Rotation", "4"), line("Geometry", "-1920,300 1920x1080")},
          {}},
         {R"("overscan": 12, "capabilities": ["overscan"])", {line("Overscan", "12")}, {}},
     };
@@ -501,7 +490,8 @@ TEST(TextReport, LinesFollowCapabilitiesAndSettings)
 
 TEST(TextReport, HdrDisabledSkipsItsDetails)
 {
-    e2e::VirtualSet set(withMode(R"("capabilities": ["hdr", "hdr-icc", "wcg"], "maxPeakBrightnessOverride": 800)"));
+    e2e::VirtualSet set(
+        withMode(R"("capabilities": ["hdr", "hdr-icc", "wcg"], "maxPeakBrightnessOverride": 800)"));
     const e2e::Result r = e2e::run(set, {"DP-1"});
     ASSERT_EQ(r.status, 0) << r;
     const std::string hdrLines = line("HDR", "disabled") + line("Wide Color Gamut", "disabled");
@@ -522,13 +512,15 @@ TEST(TextReport, AutomaticColorDepth)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.preference) + " " + std::to_string(c.limit));
-        e2e::VirtualSet set(withMode(std::string(R"("capabilities": ["maxbpc"], "colorPowerPreference": ")")
-                                     + c.preference + R"(", "automaticMaxBitsPerColorLimit": )"
-                                     + std::to_string(c.limit) + R"(, "bitsPerColorRange": {"min": 6, "max": 16})"));
+        e2e::VirtualSet set(withMode(std::string(R"("capabilities": ["maxbpc"], "colorPowerPreference": ")") +
+                                     c.preference + R"(", "automaticMaxBitsPerColorLimit": )" +
+                                     std::to_string(c.limit) +
+                                     R"(, "bitsPerColorRange": {"min": 6, "max": 16})"));
         const e2e::Result r = e2e::run(set, {"DP-1"});
         ASSERT_EQ(r.status, 0) << r;
         const std::vector<std::string> lines = splitLines(r.out);
-        const std::string wanted = Y + "\tColor resolution: " + X + c.depth + ", range: [6; 16] bits per color";
+        const std::string wanted =
+            Y + "\tColor resolution: " + X + c.depth + ", range: [6; 16] bits per color";
         EXPECT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end()) << r.out;
     }
 }
@@ -540,8 +532,8 @@ TEST(TextReport, CustomModes)
         {"width": 1920, "height": 1200, "refreshRate": 59.95, "flags": 3}])"));
     const e2e::Result r = e2e::run(set, {"DP-1"});
     ASSERT_EQ(r.status, 0) << r;
-    const std::string wanted = Y + "\tCustom modes:" + X + "\n" + "\t\t0: 2560x1080@75.00\n"
-        + "\t\t1: 1920x1200@59.95 (reduced blanking)\n" + Y + "\tGeometry: ";
+    const std::string wanted = Y + "\tCustom modes:" + X + "\n" + "\t\t0: 2560x1080@75.00\n" +
+                               "\t\t1: 1920x1200@59.95 (reduced blanking)\n" + Y + "\tGeometry: ";
     EXPECT_NE(r.out.find(wanted), std::string::npos) << r.out;
 }
 
@@ -569,7 +561,8 @@ TEST(TextReport, OutputsWithoutModesOrCurrentMode)
     // A disabled, disconnected output with modes but none current.
     {
         e2e::VirtualSet set(document(R"(
-            {"id": 1, "name": "eDP-1", "priority": 1, )" + oneMode + R"(},
+            {"id": 1, "name": "eDP-1", "priority": 1, )" +
+                                     oneMode + R"(},
             {"id": 2, "name": "DP-1", "enabled": false, "connected": false, "size": {"width": 1920, "height": 1080},
              "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0}], "preferredModeId": "1"})"));
         const e2e::Result r = e2e::run(set, {"DP-1"});
@@ -586,8 +579,10 @@ TEST(TextReport, OutputsWithoutModesOrCurrentMode)
 TEST(TextReport, ReplicationSource)
 {
     e2e::VirtualSet set(document(R"(
-        {"id": 1, "name": "eDP-1", "priority": 1, )" + oneMode + R"(},
-        {"id": 2, "name": "DP-1", "priority": 2, "replicationSource": 1, )" + oneMode + "}"));
+        {"id": 1, "name": "eDP-1", "priority": 1, )" +
+                                 oneMode + R"(},
+        {"id": 2, "name": "DP-1", "priority": 2, "replicationSource": 1, )" +
+                                 oneMode + "}"));
     const e2e::Result r = e2e::run(set, {"DP-1"});
     ASSERT_EQ(r.status, 0) << r;
     const std::vector<std::string> lines = splitLines(r.out);
@@ -623,7 +618,8 @@ TEST(JsonReport, Variants)
         {R"("minBrightnessOverride": 500)", "minBrightnessOverride", 500},
         {R"("minBrightnessOverride": 500)", "maxPeakBrightnessOverride", QJsonValue(QJsonValue::Undefined)},
         {R"("maxPeakBrightnessOverride": 1000.5)", "maxPeakBrightnessOverride", 1000.5},
-        {R"("maxPeakBrightnessOverride": null)", "maxPeakBrightnessOverride", QJsonValue(QJsonValue::Undefined)},
+        {R"("maxPeakBrightnessOverride": null)", "maxPeakBrightnessOverride",
+         QJsonValue(QJsonValue::Undefined)},
         {R"("maxAverageBrightnessOverride": 0)", "maxAverageBrightnessOverride", 0},
         {R"("rotation": "90")", "rotation", "90"},
         {R"("rotation": "180")", "rotation", "180"},
@@ -651,8 +647,10 @@ TEST(JsonReport, Variants)
         {R"("pos": {"x": -1920, "y": 40})", "position", QJsonObject{{"x", -1920}, {"y", 40}}},
         {R"("capabilities": ["abm", "disable", "overscan"])", "capabilities",
          QJsonArray{"overscan", "disable", "abm"}},
-        {R"("customModes": [{"width": 1920, "height": 1080, "refreshRate": 50.0, "flags": 1}])", "customModes",
-         QJsonArray{QJsonObject{{"refreshRate", 50}, {"resolution", QJsonObject{{"height", 1080}, {"width", 1920}}}}}},
+        {R"("customModes": [{"width": 1920, "height": 1080, "refreshRate": 50.0, "flags": 1}])",
+         "customModes",
+         QJsonArray{QJsonObject{{"refreshRate", 50},
+                                {"resolution", QJsonObject{{"height", 1080}, {"width", 1920}}}}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.keys + " -> " + c.key);
@@ -664,8 +662,10 @@ TEST(JsonReport, Variants)
 TEST(JsonReport, PrimaryAndCurrentMode)
 {
     e2e::VirtualSet set(document(R"(
-        {"id": 1, "name": "eDP-1", "priority": 1, )" + oneMode + R"(},
-        {"id": 2, "name": "DP-1", "priority": 2, )" + oneMode + R"(},
+        {"id": 1, "name": "eDP-1", "priority": 1, )" +
+                                 oneMode + R"(},
+        {"id": 2, "name": "DP-1", "priority": 2, )" +
+                                 oneMode + R"(},
         {"id": 3, "name": "HDMI-A-1", "enabled": false, "size": {"width": 1920, "height": 1080},
          "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0}]})"));
     struct Case {

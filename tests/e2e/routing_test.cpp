@@ -208,7 +208,8 @@ TEST(Routing, StartedProgramKeepsEnvironment)
     ]})");
     e2e::TempDir bin;
     const std::string seen = bin.file("seen");
-    e2e::writeFile(bin.file("lustrometer"), "#!/bin/sh\nenv > '" + seen + ".tmp'\nmv '" + seen + ".tmp' '" + seen + "'\n");
+    e2e::writeFile(bin.file("lustrometer"),
+                   "#!/bin/sh\nenv > '" + seen + ".tmp'\nmv '" + seen + ".tmp' '" + seen + "'\n");
     ::chmod(bin.file("lustrometer").c_str(), 0755);
     const char *path = std::getenv("PATH");
     const e2e::Env env = {{"PATH", bin.path() + ":" + (path ? path : "/usr/bin:/bin")}, {"DISPLAY", ":99"}};

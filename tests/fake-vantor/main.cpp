@@ -37,16 +37,17 @@ public:
             return false;
         log(message.member());
         QDBusMessage reply;
-        if (!m_locator && message.interface() == QLatin1StringView("org.lumo.Vantor")
-            && message.member() == QLatin1StringView("activeOutputName")) {
+        if (!m_locator && message.interface() == QLatin1StringView("org.lumo.Vantor") &&
+            message.member() == QLatin1StringView("activeOutputName")) {
             if (!m_behaviour.activeError.isEmpty())
                 reply = message.createErrorReply(errorName, m_behaviour.activeError);
             else if (m_behaviour.activeNonString)
                 reply = message.createReply(QVariant::fromValue(42));
             else
                 reply = message.createReply(m_behaviour.activeOutput);
-        } else if (m_locator && message.interface() == QLatin1StringView("org.lumo.Vantor.Effect.OutputLocator1")
-                   && message.member() == QLatin1StringView("show")) {
+        } else if (m_locator &&
+                   message.interface() == QLatin1StringView("org.lumo.Vantor.Effect.OutputLocator1") &&
+                   message.member() == QLatin1StringView("show")) {
             if (!m_behaviour.locatorError.isEmpty())
                 reply = message.createErrorReply(errorName, m_behaviour.locatorError);
             else
@@ -114,11 +115,11 @@ int main(int argc, char **argv)
     QDBusConnection bus = QDBusConnection::sessionBus();
     Service vantor(behaviour, false);
     Service locator(behaviour, true);
-    if (!bus.isConnected() || !bus.registerVirtualObject(QStringLiteral("/Vantor"), &vantor)
-        || (behaviour.locator
-            && !bus.registerVirtualObject(QStringLiteral("/org/lumo/Vantor/Effect/OutputLocator1"), &locator))
-        || !bus.registerService(QStringLiteral("org.lumo.Vantor"))
-        || (!behaviour.alsoOwn.isEmpty() && !bus.registerService(behaviour.alsoOwn))) {
+    if (!bus.isConnected() || !bus.registerVirtualObject(QStringLiteral("/Vantor"), &vantor) ||
+        (behaviour.locator &&
+         !bus.registerVirtualObject(QStringLiteral("/org/lumo/Vantor/Effect/OutputLocator1"), &locator)) ||
+        !bus.registerService(QStringLiteral("org.lumo.Vantor")) ||
+        (!behaviour.alsoOwn.isEmpty() && !bus.registerService(behaviour.alsoOwn))) {
         std::fprintf(stderr, "fake-vantor: cannot serve on the session bus\n");
         return 1;
     }

@@ -6,8 +6,8 @@
 
 #include "commands/custom-modes.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)

@@ -15,7 +15,8 @@ namespace {
 
 bool fitsInt(double value)
 {
-    return value >= double(std::numeric_limits<int>::min()) && value <= double(std::numeric_limits<int>::max());
+    return value >= double(std::numeric_limits<int>::min()) &&
+           value <= double(std::numeric_limits<int>::max());
 }
 
 // Worked out here in double and 64 bits, never in int, so that a value past
@@ -29,8 +30,8 @@ void checkSizes(const Dispor::Output::Data &data)
     double width = std::round(pixels.width() / data.scale), height = std::round(pixels.height() / data.scale);
     using Rotation = Dispor::Output::Rotation;
     const Rotation rotation = data.rotation;
-    if (rotation == Rotation::Left || rotation == Rotation::Right || rotation == Rotation::Flipped90
-        || rotation == Rotation::Flipped270)
+    if (rotation == Rotation::Left || rotation == Rotation::Right || rotation == Rotation::Flipped90 ||
+        rotation == Rotation::Flipped270)
         std::swap(width, height);
     FUZZ_CHECK(fitsInt(width) && fitsInt(height));
     FUZZ_CHECK(output.logicalSize() == QSize(int(width), int(height)));
@@ -43,7 +44,8 @@ void checkSizes(const Dispor::Output::Data &data)
     FUZZ_CHECK(output.explicitLogicalSizeInt() == QSize(int(width), int(height)));
 
     // QRect keeps the last column and row: both ends of each edge must fit.
-    const int64_t right = int64_t(data.pos.x()) + int64_t(width), bottom = int64_t(data.pos.y()) + int64_t(height);
+    const int64_t right = int64_t(data.pos.x()) + int64_t(width),
+                  bottom = int64_t(data.pos.y()) + int64_t(height);
     for (const int64_t end : {right, right - 1, bottom, bottom - 1})
         FUZZ_CHECK(fitsInt(double(end)));
     const QRect geometry = output.geometry();
@@ -78,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray written = Dispor::Virtual::writeDocument(outputs);
     Dispor::Virtual::Outputs again;
     if (!Dispor::Virtual::parseDocument(written, &again, &fault)) {
-        std::fprintf(stderr, "written document does not load: %s\n%s\n", qPrintable(fault), written.constData());
+        std::fprintf(stderr, "written document does not load: %s\n%s\n", qPrintable(fault),
+                     written.constData());
         FUZZ_CHECK(false);
     }
     FUZZ_CHECK(Dispor::Virtual::writeDocument(again) == written);

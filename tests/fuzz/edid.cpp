@@ -21,7 +21,8 @@ uint32_t little(const QByteArray &bytes, int at, int count)
 void checkUuid(const QString &text)
 {
     const QUuid uuid(text);
-    FUZZ_CHECK(!uuid.isNull() && uuid.version() == QUuid::Sha1 && uuid.toString(QUuid::WithoutBraces) == text);
+    FUZZ_CHECK(!uuid.isNull() && uuid.version() == QUuid::Sha1 &&
+               uuid.toString(QUuid::WithoutBraces) == text);
 }
 
 } // namespace
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray edid = fuzz::bytes(data, size);
     const std::optional<Dispor::X11::EdidIdentity> identity = Dispor::X11::edidIdentity(edid);
-    const bool isEdid = edid.size() >= 128 && edid.startsWith(QByteArray("\x00\xff\xff\xff\xff\xff\xff\x00", 8));
+    const bool isEdid =
+        edid.size() >= 128 && edid.startsWith(QByteArray("\x00\xff\xff\xff\xff\xff\xff\x00", 8));
     FUZZ_CHECK(identity.has_value() == isEdid);
     const QString name = QStringLiteral("DP-1");
     checkUuid(Dispor::X11::outputUuid(identity, name));
@@ -53,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(uuid == Dispor::X11::outputUuid(identity, QStringLiteral("HDMI-1")));
     const QString repeated = Dispor::X11::outputUuid(identity, name, true);
     checkUuid(repeated);
-    FUZZ_CHECK(repeated != uuid && repeated != Dispor::X11::outputUuid(identity, QStringLiteral("HDMI-1"), true));
+    FUZZ_CHECK(repeated != uuid &&
+               repeated != Dispor::X11::outputUuid(identity, QStringLiteral("HDMI-1"), true));
     FUZZ_CHECK(uuid != Dispor::X11::outputUuid(std::nullopt, name));
     return 0;
 }

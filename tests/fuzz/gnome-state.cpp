@@ -102,8 +102,8 @@ State readState(const QString &text, std::optional<Change> *change)
             m.colorModes = colorModes(w[7]);
             state.monitors.append(m);
         } else if (kind == u"mode" && inMonitor) {
-            state.monitors.last().modes.append({w[0], w[1].toInt(), w[2].toInt(), real(w[3]), scales(w[6]),
-                                                w[4] == u"1", w[5] == u"1"});
+            state.monitors.last().modes.append(
+                {w[0], w[1].toInt(), w[2].toInt(), real(w[3]), scales(w[6]), w[4] == u"1", w[5] == u"1"});
         } else if (kind == u"logical") {
             LogicalState l{w[0].toInt(), w[1].toInt(), real(w[2]), w[3].toUInt(), w[4] == u"1", {}};
             for (qsizetype i = 5; i < w.size() && !w[i].isEmpty(); ++i)
@@ -250,6 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (plan.layout)
         checkLogical(state, plan.logical);
     for (const BacklightSetting &b : std::as_const(plan.backlight))
-        FUZZ_CHECK(std::any_of(outputs.begin(), outputs.end(), [&](const Data &d) { return d.name == b.connector; }));
+        FUZZ_CHECK(std::any_of(outputs.begin(), outputs.end(),
+                               [&](const Data &d) { return d.name == b.connector; }));
     return 0;
 }

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList words = fuzz::words(fuzz::bytes(data + 1, size - 1));
 
     const std::vector<const CommandOption *> records = optionsFor(command);
-    const auto positional = std::find_if(records.begin(), records.end(),
-                                         [](const CommandOption *r) { return r->kind == OptionKind::Positional; });
+    const auto positional = std::find_if(records.begin(), records.end(), [](const CommandOption *r) {
+        return r->kind == OptionKind::Positional;
+    });
     if (parseOptions(command, words)) {
         FUZZ_CHECK(!records.empty() || words.isEmpty());
         if (positional != records.end()) {

@@ -17,7 +17,8 @@ namespace {
 using namespace Dispor::Gnome;
 using Dispor::Output;
 
-ModeState mode(const QString &id, int width, int height, QList<double> scales, bool current, bool preferred = false)
+ModeState mode(const QString &id, int width, int height, QList<double> scales, bool current,
+               bool preferred = false)
 {
     return ModeState{id, width, height, 60, std::move(scales), current, preferred};
 }
@@ -28,14 +29,34 @@ State threeMonitors()
 {
     State state;
     state.monitors = {
-        {"DP-1", "DEL", "U2720", "ABC", {mode("2560x1440@60", 2560, 1440, {1, 1.25, 1.495327115058899, 2}, true, true),
-                                         mode("1920x1080@60", 1920, 1080, {1, 2}, false)},
-         false, std::nullopt, std::nullopt, {}},
-        {"HDMI-1", "GSM", "Flat", "9", {mode("1920x1080@60", 1920, 1080, {1, 2}, true, true),
-                                        mode("1280x720@60", 1280, 720, {1}, false)},
-         false, false, std::nullopt, {}},
-        {"eDP-1", "BOE", "Panel", "", {mode("1920x1200@60", 1920, 1200, {1, 2}, false, true)}, true, std::nullopt,
-         std::nullopt, {}},
+        {"DP-1",
+         "DEL",
+         "U2720",
+         "ABC",
+         {mode("2560x1440@60", 2560, 1440, {1, 1.25, 1.495327115058899, 2}, true, true),
+          mode("1920x1080@60", 1920, 1080, {1, 2}, false)},
+         false,
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"HDMI-1",
+         "GSM",
+         "Flat",
+         "9",
+         {mode("1920x1080@60", 1920, 1080, {1, 2}, true, true), mode("1280x720@60", 1280, 720, {1}, false)},
+         false,
+         false,
+         std::nullopt,
+         {}},
+        {"eDP-1",
+         "BOE",
+         "Panel",
+         "",
+         {mode("1920x1200@60", 1920, 1200, {1, 2}, false, true)},
+         true,
+         std::nullopt,
+         std::nullopt,
+         {}},
     };
     state.logical = {{0, 0, 1, 0, true, {"DP-1"}}, {2560, 0, 1, 0, false, {"HDMI-1"}}};
     return state;
@@ -51,9 +72,10 @@ State modern()
     state.monitors[1].colorModes = state.monitors[2].colorModes = {0};
     state.monitors[2].modes[0].current = true;
     state.logical.append({4480, 0, 1, 0, false, {"eDP-1"}});
-    state.luminance = QList<LuminanceState>{
-        {"DP-1", 0, 100, 100, true}, {"DP-1", 1, 80, 80, true}, {"HDMI-1", 0, 50, 100, false},
-        {"eDP-1", 0, 100, 100, true}};
+    state.luminance = QList<LuminanceState>{{"DP-1", 0, 100, 100, true},
+                                            {"DP-1", 1, 80, 80, true},
+                                            {"HDMI-1", 0, 50, 100, false},
+                                            {"eDP-1", 0, 100, 100, true}};
     state.backlight = QList<BacklightState>{{"eDP-1", true, 0, 255, 51}};
     return state;
 }
@@ -105,11 +127,16 @@ std::string text(const QList<LogicalSetting> &settings)
 {
     QString all;
     for (const LogicalSetting &l : settings) {
-        all += QString("%1,%2 %3 %4%5").arg(l.x).arg(l.y).arg(l.scale, 0, 'g', 16).arg(l.transform)
+        all += QString("%1,%2 %3 %4%5")
+                   .arg(l.x)
+                   .arg(l.y)
+                   .arg(l.scale, 0, 'g', 16)
+                   .arg(l.transform)
                    .arg(l.primary ? " primary" : "");
         for (const MonitorSetting &m : l.monitors)
-            all += u' ' + m.connector + u':' + m.mode + (m.underscanning ? (*m.underscanning ? "+u" : "-u") : "")
-                + (m.colorMode ? u"+c"_qs + QString::number(*m.colorMode) : QString());
+            all += u' ' + m.connector + u':' + m.mode +
+                   (m.underscanning ? (*m.underscanning ? "+u" : "-u") : "") +
+                   (m.colorMode ? u"+c"_qs + QString::number(*m.colorMode) : QString());
         all += u'\n';
     }
     return all.toStdString();
@@ -121,8 +148,8 @@ std::string text(const Plan &plan)
 {
     std::string all = plan.layout ? text(plan.logical) : "";
     for (const LuminanceSetting &l : plan.luminance) {
-        all += "luminance " + l.connector.toStdString() + ' ' + std::to_string(l.colorMode) + ' '
-            + (l.luminance ? QString::number(*l.luminance).toStdString() : "default") + '\n';
+        all += "luminance " + l.connector.toStdString() + ' ' + std::to_string(l.colorMode) + ' ' +
+               (l.luminance ? QString::number(*l.luminance).toStdString() : "default") + '\n';
     }
     for (const BacklightSetting &b : plan.backlight)
         all += "backlight " + b.connector.toStdString() + ' ' + std::to_string(b.value) + '\n';
@@ -189,10 +216,10 @@ TEST(GnomeModel, DescribeColourAndLevels)
         bool hdr;
         double brightness, dimming;
     } cases[] = {
-        {"BT.2100 offered", modern, "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut
-                                                | Cap::BrightnessControl, false, 1, 1},
-        {"in BT.2100", modernHdr, "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut
-                                              | Cap::BrightnessControl, true, 1, 0.5},
+        {"BT.2100 offered", modern, "DP-1",
+         Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, false, 1, 1},
+        {"in BT.2100", modernHdr, "DP-1",
+         Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, true, 1, 0.5},
         {"dimmed", modern, "HDMI-1", Cap::Disable | Cap::BrightnessControl, false, 1, 0.5},
         {"a backlight", modern, "eDP-1", Cap::Disable | Cap::BrightnessControl, false, 0.2, 1},
         {"mutter 43", threeMonitors, "DP-1", Cap::Disable, false, 1, 1},
@@ -214,8 +241,9 @@ TEST(GnomeModel, DescribeColourAndLevels)
     for (const Dispor::Reach::Server &server : Dispor::Reach::servers()) {
         if (server.family != Dispor::Reach::Family::Mutter)
             continue;
-        EXPECT_EQ(Dispor::Reach::offered(server), std::string_view(server.title) == "mutter 43" ? cases[4].capabilities
-                                                                         : cases[0].capabilities)
+        EXPECT_EQ(Dispor::Reach::offered(server), std::string_view(server.title) == "mutter 43"
+                                                      ? cases[4].capabilities
+                                                      : cases[0].capabilities)
             << server.title;
     }
 }
@@ -241,13 +269,22 @@ TEST(GnomeModel, ListedScales)
     const struct {
         double wanted;
         std::optional<double> scale;
-    } cases[] = {
-        // A quarter step, and a listed scale as printed, mean mutter's.
-        {1.5, 1.495327115058899}, {1.495327115058899, 1.495327115058899}, {1.49533, 1.495327115058899},
-        {1.4953, 1.495327115058899}, {2, 2}, {2.25, 2.307692289352417},
-        // Anything else is no scale of mutter's, however near.
-        {1.99, std::nullopt}, {2.01, std::nullopt}, {1.98, std::nullopt}, {1.26, std::nullopt},
-        {1.4952, std::nullopt}, {1.1, std::nullopt}, {1.3, std::nullopt}, {3, std::nullopt}};
+    } cases[] = {// A quarter step, and a listed scale as printed, mean mutter's.
+                 {1.5, 1.495327115058899},
+                 {1.495327115058899, 1.495327115058899},
+                 {1.49533, 1.495327115058899},
+                 {1.4953, 1.495327115058899},
+                 {2, 2},
+                 {2.25, 2.307692289352417},
+                 // Anything else is no scale of mutter's, however near.
+                 {1.99, std::nullopt},
+                 {2.01, std::nullopt},
+                 {1.98, std::nullopt},
+                 {1.26, std::nullopt},
+                 {1.4952, std::nullopt},
+                 {1.1, std::nullopt},
+                 {1.3, std::nullopt},
+                 {3, std::nullopt}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.wanted);
         EXPECT_EQ(listedScale(c.wanted, listed), c.scale);
@@ -264,8 +301,8 @@ TEST(GnomeModel, Plans)
     const std::string mirrorRefused = "HDMI-1 mirrors DP-1: change DP-1, or end the mirror first";
     // modern()'s three monitors, DP-1 in the colour mode given.
     const auto modernLayout = [](int dp) {
-        return "0,0 1 0 primary DP-1:2560x1440@60+c" + std::to_string(dp)
-            + "\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 eDP-1:1920x1200@60+c0\n";
+        return "0,0 1 0 primary DP-1:2560x1440@60+c" + std::to_string(dp) +
+               "\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 eDP-1:1920x1200@60+c0\n";
     };
     const struct {
         const char *what;
@@ -289,8 +326,7 @@ TEST(GnomeModel, Plans)
              named(c, "HDMI-1")->setPos({1707, 0}); // 2560 / 1.5, as laid out for the scale asked for
          },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n1712,0 1 0 HDMI-1:1920x1080@60-u\n", "", 1},
-        {"a scale mutter does not list",
-         [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
+        {"a scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(1.5); }, "",
          "HDMI-1: mutter offers the scales 1, 2 for 1920x1080@60, not 1.5; fractional scales need mutter's "
          "experimental feature \"scale-monitor-framebuffer\", which is off"},
         {"a whole scale mutter does not list", [](const auto &c) { named(c, "HDMI-1")->setScale(3); }, "",
@@ -333,10 +369,11 @@ TEST(GnomeModel, Plans)
         // back by its source's.
         {"a replica's scale", [](const auto &c) { named(c, "HDMI-1")->setScale(2); }, "", mirrorRefused, 2,
          mirrored},
-        {"a replica's rotation", [](const auto &c) { named(c, "HDMI-1")->setRotation(Output::Rotation::Left); }, "",
-         mirrorRefused, 2, mirrored},
-        {"a replica's mode size", [](const auto &c) { named(c, "HDMI-1")->setCurrentModeId("1280x720@60"); }, "",
-         mirrorRefused, 2, mirrored},
+        {"a replica's rotation",
+         [](const auto &c) { named(c, "HDMI-1")->setRotation(Output::Rotation::Left); }, "", mirrorRefused, 2,
+         mirrored},
+        {"a replica's mode size", [](const auto &c) { named(c, "HDMI-1")->setCurrentModeId("1280x720@60"); },
+         "", mirrorRefused, 2, mirrored},
         {"a replica made primary", [](const auto &c) { c->setOutputPriority(named(c, "HDMI-1"), 1); }, "",
          mirrorRefused, 2, mirrored},
         {"the source's rotation turns its mirror",
@@ -364,26 +401,31 @@ TEST(GnomeModel, Plans)
         {"no luminance in mutter 43", [](const auto &c) { named(c, "DP-1")->setDimming(0.5); }, "",
          "DP-1: cannot change the dimming: the output has no brightness control"},
         // Every monitor keeps its colour mode: left out, mutter would reset it.
-        {"HDR on: BT.2100", [](const auto &c) { named(c, "DP-1")->setHdrEnabled(true); }, modernLayout(1), "", 2,
-         modern},
-        {"WCG on: the same mode", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(true); }, modernLayout(1), "",
+        {"HDR on: BT.2100", [](const auto &c) { named(c, "DP-1")->setHdrEnabled(true); }, modernLayout(1), "",
          2, modern},
-        {"both on", [](const auto &c) {
+        {"WCG on: the same mode", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(true); },
+         modernLayout(1), "", 2, modern},
+        {"both on",
+         [](const auto &c) {
              named(c, "DP-1")->setHdrEnabled(true);
              named(c, "DP-1")->setWcgEnabled(true);
-         }, modernLayout(1), "", 2, modern},
-        {"WCG off ends HDR too", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(false); }, modernLayout(0), "",
-         2, modernHdr},
-        {"kept in BT.2100 while moved", [](const auto &c) { named(c, "eDP-1")->setRotation(Output::Rotation::Inverted); },
+         },
+         modernLayout(1), "", 2, modern},
+        {"WCG off ends HDR too", [](const auto &c) { named(c, "DP-1")->setWcgEnabled(false); },
+         modernLayout(0), "", 2, modernHdr},
+        {"kept in BT.2100 while moved",
+         [](const auto &c) { named(c, "eDP-1")->setRotation(Output::Rotation::Inverted); },
          "0,0 1 0 primary DP-1:2560x1440@60+c1\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 2 "
-         "eDP-1:1920x1200@60+c0\n", "", 2, modernHdr},
+         "eDP-1:1920x1200@60+c0\n",
+         "", 2, modernHdr},
         {"no BT.2100 offered", [](const auto &c) { named(c, "HDMI-1")->setHdrEnabled(true); }, "",
-         "HDMI-1: cannot change HDR: mutter offers the colour modes default for the output, not BT.2100", 2, modern},
+         "HDMI-1: cannot change HDR: mutter offers the colour modes default for the output, not BT.2100", 2,
+         modern},
         {"no SDR brightness of mutter's", [](const auto &c) { named(c, "DP-1")->setSdrBrightness(300); }, "",
          "DP-1: cannot change the SDR brightness: mutter has no such setting", 2, modern},
         // Levels go by calls of their own, without a layout.
-        {"dimming: the luminance of the current mode", [](const auto &c) { named(c, "DP-1")->setDimming(0.4); },
-         "luminance DP-1 0 40\n", "", 2, modern},
+        {"dimming: the luminance of the current mode",
+         [](const auto &c) { named(c, "DP-1")->setDimming(0.4); }, "luminance DP-1 0 40\n", "", 2, modern},
         {"dimming with HDR switched on: BT.2100's",
          [](const auto &c) {
              named(c, "DP-1")->setHdrEnabled(true);
@@ -424,8 +466,9 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
     const auto logical = [](int x, double scale, bool primary, QList<MonitorSetting> monitors) {
         return LogicalSetting{x, 0, scale, 0, primary, std::move(monitors)};
     };
-    const QList<LogicalSetting> asHeld = {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}}),
-                                          logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false, std::nullopt}})};
+    const QList<LogicalSetting> asHeld = {
+        logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}}),
+        logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", false, std::nullopt}})};
     struct Case {
         const char *name;
         QList<LogicalSetting> sent;
@@ -449,13 +492,16 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
          {u"DP-1: mutter accepted the priority \"secondary\" but keeps \"primary\""_qs,
           u"HDMI-1: mutter accepted the priority \"primary\" but keeps \"secondary\""_qs}},
         {"switched on, kept off",
-         {asHeld[0], asHeld[1], logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt, std::nullopt}})},
+         {asHeld[0], asHeld[1],
+          logical(4480, 1, false, {{"eDP-1", "1920x1200@60", std::nullopt, std::nullopt}})},
          {u"eDP-1: mutter accepted enabling the output but keeps it disabled"_qs}},
         {"switched off, kept on",
          {asHeld[0]},
          {u"HDMI-1: mutter accepted disabling the output but keeps it enabled"_qs}},
         {"mirrored, kept apart",
-         {logical(0, 1, true, {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt}, {"HDMI-1", "1920x1080@60", false, std::nullopt}})},
+         {logical(0, 1, true,
+                  {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt},
+                   {"HDMI-1", "1920x1080@60", false, std::nullopt}})},
          {u"HDMI-1: mutter accepted mirroring \"DP-1\" but keeps \"none\""_qs}},
     };
     for (const Case &c : cases) {
@@ -474,14 +520,16 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
         Plan sent;
         QStringList lines;
     } levels[] = {
-        {"BT.2100 not taken", {true, layout, {}, {}},
+        {"BT.2100 not taken",
+         {true, layout, {}, {}},
          {u"DP-1: mutter accepted HDR \"BT.2100\" but keeps \"default\""_qs}},
         {"levels held", {false, {}, {{"HDMI-1", 0, 50}, {"DP-1", 0, std::nullopt}}, {{"eDP-1", 51}}}, {}},
         {"levels not held",
          {false, {}, {{"HDMI-1", 0, 40}, {"DP-1", 0, 70}, {"eDP-1", 1, std::nullopt}}, {{"eDP-1", 128}}},
          {u"DP-1: mutter accepted the dimming \"70%\" but keeps \"100%\""_qs,
           u"HDMI-1: mutter accepted the dimming \"40%\" but keeps \"50%\""_qs,
-          u"eDP-1: mutter accepted the dimming \"default\" but keeps \"none\"; mutter accepted the brightness "
+          u"eDP-1: mutter accepted the dimming \"default\" but keeps \"none\"; mutter accepted the "
+          u"brightness "
           "\"128\" but keeps \"51\""_qs}},
     };
     for (const auto &c : levels) {

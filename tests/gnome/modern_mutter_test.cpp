@@ -56,9 +56,11 @@ TEST(GnomeModern, LayoutColourAndLuminanceOnHeadlessMutter)
         {{"Meta-0", "set-dimming", "101%"}, "Allowed range for dimming is 0% to 100%\n", ""},
         // No backlight: virtual monitors have none.
         {{"Meta-0", "set-brightness", "50%"},
-         failed + "cannot change the brightness: mutter has no backlight for the output\n", ""},
+         failed + "cannot change the brightness: mutter has no backlight for the output\n",
+         ""},
         {{"Meta-0", "set-sdr-brightness", "300"},
-         failed + "cannot change the SDR brightness: the output has no HDR support\n", ""},
+         failed + "cannot change the SDR brightness: the output has no HDR support\n",
+         ""},
     };
     for (const auto &c : cases) {
         std::string line;
@@ -97,9 +99,10 @@ TEST(GnomeModern, ModesAndBuiltInPanelsOnNestedMutter)
     // Built-in dummy panels are listed with no backlight to set.
     ASSERT_EQ(mutter->backlight(), "LVDS1\nLVDS2\n");
     EXPECT_EQ(gnome_test::run(*mutter, {"LVDS1", "set-brightness", "50%"}),
-              (e2e::Result{1, "",
-                           "Failed to apply output configuration: LVDS1: cannot change the brightness: mutter has no "
-                           "backlight for the output\n"}));
+              (e2e::Result{
+                  1, "",
+                  "Failed to apply output configuration: LVDS1: cannot change the brightness: mutter has no "
+                  "backlight for the output\n"}));
     EXPECT_EQ(mutter->backlight(), "LVDS1\nLVDS2\n");
 }
 

@@ -30,11 +30,16 @@ TEST(GnomeDispctl, AMirrorLeavesNoGap)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1920x1080", "1920x1080", "1920x1080"});
     ASSERT_EQ(mutter->logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n3840,0 1 0 Meta-2\n");
-    runSteps(*mutter, {
-        {{"Meta-1", "set-replica-of", "Meta-0"}, "", "0,0 1 0 primary Meta-0 Meta-1\n1920,0 1 0 Meta-2\n"},
-        {{"Meta-1", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-2\n3840,0 1 0 Meta-1\n"},
-        {{"Meta-1", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-2\n"},
-    });
+    runSteps(*mutter,
+             {
+                 {{"Meta-1", "set-replica-of", "Meta-0"},
+                  "",
+                  "0,0 1 0 primary Meta-0 Meta-1\n1920,0 1 0 Meta-2\n"},
+                 {{"Meta-1", "set-replica-of", "none"},
+                  "",
+                  "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-2\n3840,0 1 0 Meta-1\n"},
+                 {{"Meta-1", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-2\n"},
+             });
 }
 
 TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
@@ -102,11 +107,12 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
     // A holder that never lets go holds up a run a few seconds, not for ever.
     const int stuck = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(::flock(stuck, LOCK_EX), 0);
-    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}),
-              (e2e::Result{1, "",
-                           "Failed to apply output configuration: " + lock
-                               + ": the apply holding the lock has not finished in 5 s (a writer stopped or hangs); "
-                                 "nothing was changed\n"}));
+    EXPECT_EQ(
+        gnome_test::run(*mutter, {"Meta-0", "set-rotation", "normal"}),
+        (e2e::Result{1, "",
+                     "Failed to apply output configuration: " + lock +
+                         ": the apply holding the lock has not finished in 5 s (a writer stopped or hangs); "
+                         "nothing was changed\n"}));
     ::close(stuck);
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
@@ -131,10 +137,11 @@ TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
     // Stopped, mutter takes the call and answers only once resumed.
     mutter->signal(SIGSTOP);
-    EXPECT_EQ(gnome_test::run(*mutter, {"off"}),
-              (e2e::Result{1, "",
-                           "Failed to switch display power: mutter did not confirm the change within 10 s; it may "
-                           "still take effect\n"}));
+    EXPECT_EQ(
+        gnome_test::run(*mutter, {"off"}),
+        (e2e::Result{1, "",
+                     "Failed to switch display power: mutter did not confirm the change within 10 s; it may "
+                     "still take effect\n"}));
     mutter->signal(SIGCONT);
     EXPECT_EQ(mutter->power(), 3) << "the change was made after all";
 
@@ -148,7 +155,8 @@ TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
     // Lines until one with the word, for 20 s at most.
     const auto seen = [&](const std::string &word) {
         std::string line;
-        for (const double end = support::now() + 20; line.find(word) == std::string::npos && support::now() < end;)
+        for (const double end = support::now() + 20;
+             line.find(word) == std::string::npos && support::now() < end;)
             line = support::readLine(monitor.out, end - support::now());
         return line.find(word) != std::string::npos;
     };
@@ -158,10 +166,11 @@ TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
     ASSERT_TRUE(seen("member=Set"));
     mutter->signal(SIGKILL);
     const double killed = support::now();
-    EXPECT_EQ(gnome_test::finish(on),
-              (e2e::Result{1, "",
-                           "Failed to switch display power: mutter left the session bus without answering Set "
-                           "PowerSaveMode\n"}));
+    EXPECT_EQ(
+        gnome_test::finish(on),
+        (e2e::Result{1, "",
+                     "Failed to switch display power: mutter left the session bus without answering Set "
+                     "PowerSaveMode\n"}));
     EXPECT_LT(support::now() - killed, 5) << "no time-out of 10 s";
     support::stop(monitor.pid);
 }
@@ -177,22 +186,29 @@ TEST(GnomeChoice, WithoutMutter)
         std::optional<std::string> backend, bus, runtime;
         std::string err;
     } cases[] = {
-        {"gnome", bus.address(), std::nullopt, "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", bus.address(), std::nullopt,
+         "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
         {"gnome", std::nullopt, std::nullopt, "dispor: DBUS_SESSION_BUS_ADDRESS is not set\n"},
         // The user's bus where there is none, and where there is one.
         {"gnome", std::nullopt, dir.path(),
          "dispor: DBUS_SESSION_BUS_ADDRESS is not set and there is no bus at \"" + dir.file("bus") + "\"\n"},
-        {"gnome", std::nullopt, bus.runtimeDir(), "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
+        {"gnome", std::nullopt, bus.runtimeDir(),
+         "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
         {"gnome", "unix:path=" + silent, std::nullopt,
          "dispor: the session bus at \"unix:path=" + silent + "\" did not answer within 3 s\n"},
         {std::nullopt, bus.address(), std::nullopt,
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers no "
-         "org.gnome.Mutter.DisplayConfig; DISPLAY is not set); DISPOR_BACKEND=virtual selects the simulated display "
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers "
+         "no "
+         "org.gnome.Mutter.DisplayConfig; DISPLAY is not set); DISPOR_BACKEND=virtual selects the simulated "
+         "display "
          "set\n"},
         {std::nullopt, std::nullopt, dir.path(),
-         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not "
-         "set and there is no bus at \"" + dir.file("bus") + "\"; DISPLAY is not set); DISPOR_BACKEND=virtual selects "
-         "the simulated display set\n"},
+         "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; "
+         "DBUS_SESSION_BUS_ADDRESS is not "
+         "set and there is no bus at \"" +
+             dir.file("bus") +
+             "\"; DISPLAY is not set); DISPOR_BACKEND=virtual selects "
+             "the simulated display set\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.err);
@@ -214,9 +230,11 @@ TEST(GnomeChoice, FoundWithoutBeingNamed)
     // The user's bus in the runtime directory serves as the bus's own tools
     // find it, for the choice and for every call of a change.
     e2e::Env usersBus = {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", mutter->busDir()}};
-    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "180"}, usersBus), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-0", "set-rotation", "180"}, usersBus),
+              (e2e::Result{0, "", ""}));
     usersBus["DISPOR_BACKEND"] = std::nullopt;
-    EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, usersBus), (e2e::Result{0, "Meta-0\n", ""}));
+    EXPECT_EQ(gnome_test::run(*mutter, {"list-outputs", "--names"}, usersBus),
+              (e2e::Result{0, "Meta-0\n", ""}));
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n");
 }
 

@@ -12,8 +12,8 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,13 +40,16 @@ using support::stop;
 std::string startBus(const std::string &dir, int *pid)
 {
     const std::string config = dir + "/bus.conf";
-    e2e::writeFile(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                           "<busconfig><type>session</type><listen>unix:path="
-                               + dir + "/bus</listen><policy context=\"default\"><allow send_destination=\"*\" "
-                               "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
-                               "</busconfig>\n");
-    support::Spawn spawn{"/usr/bin/dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"},
+    e2e::writeFile(config,
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig><type>session</type><listen>unix:path=" +
+                       dir +
+                       "/bus</listen><policy context=\"default\"><allow send_destination=\"*\" "
+                       "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                       "</busconfig>\n");
+    support::Spawn spawn{"/usr/bin/dbus-daemon",
+                         {"--config-file=" + config, "--nofork", "--print-address=1"},
                          support::pathOnly()};
     spawn.err = support::Stream::Inherit;
     const support::Child child = support::spawn(spawn);
@@ -110,11 +113,10 @@ bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra)
             m_pid = -1;
             return false;
         }
-        if (e2e::fileExists(m_dir.file("mutter-test"))
-            && gdbus(*this, {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                             "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                             "org.gnome.Mutter.DisplayConfig"})
-                   == "(true,)\n")
+        if (e2e::fileExists(m_dir.file("mutter-test")) &&
+            gdbus(*this, {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                          "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                          "org.gnome.Mutter.DisplayConfig"}) == "(true,)\n")
             return true;
         ::usleep(50000);
     }
@@ -152,7 +154,8 @@ int Mutter::startXvfb()
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const std::vector<std::string> args = {"-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1920x1080x24"};
+    const std::vector<std::string> args = {"-displayfd", "3", "-nolisten",   "tcp",
+                                           "-screen",    "0", "1920x1080x24"};
     if (m_tree.empty()) {
         m_xvfb = spawn("/usr/bin/Xvfb", args, {}, m_dir.file("xvfb.log"), ready[1]);
     } else {
@@ -182,7 +185,8 @@ std::unique_ptr<Mutter> Mutter::nested()
     if (!mutter->start({"--nested"}, {{"DISPLAY", display},
                                       {"MUTTER_DEBUG_NUM_DUMMY_MONITORS", "2"},
                                       {"MUTTER_DEBUG_DUMMY_MODE_SPECS", "1920x1080:1280x720@50:1024x768"}}))
-        throw std::runtime_error("nested mutter did not start: " + e2e::readFile(mutter->m_dir.file("mutter.log")));
+        throw std::runtime_error("nested mutter did not start: " +
+                                 e2e::readFile(mutter->m_dir.file("mutter.log")));
     return mutter;
 }
 
@@ -193,7 +197,8 @@ std::unique_ptr<Mutter> Mutter::modern(const std::vector<std::string> &monitors,
         return {};
     std::unique_ptr<Mutter> mutter(new Mutter(tree));
     if (!mutter->startHeadless(monitors, fractional))
-        throw std::runtime_error("mutter 48 did not start: " + e2e::readFile(mutter->m_dir.file("mutter.log")));
+        throw std::runtime_error("mutter 48 did not start: " +
+                                 e2e::readFile(mutter->m_dir.file("mutter.log")));
     return mutter;
 }
 
@@ -205,11 +210,12 @@ std::unique_ptr<Mutter> Mutter::modernNested()
     std::unique_ptr<Mutter> mutter(new Mutter(tree));
     const std::string display = ":" + std::to_string(mutter->startXvfb());
     // No Xwayland of its own: nothing here needs one.
-    if (!mutter->start({"--nested", "--no-x11"}, {{"DISPLAY", display},
-                                                 {"MUTTER_DEBUG_NUM_DUMMY_MONITORS", "2"},
-                                                 {"MUTTER_DEBUG_DUMMY_MODE_SPECS", "1920x1080:1280x720@50:1024x768"}}))
-        throw std::runtime_error("nested mutter 48 did not start: "
-                                 + e2e::readFile(mutter->m_dir.file("mutter.log")));
+    if (!mutter->start({"--nested", "--no-x11"},
+                       {{"DISPLAY", display},
+                        {"MUTTER_DEBUG_NUM_DUMMY_MONITORS", "2"},
+                        {"MUTTER_DEBUG_DUMMY_MODE_SPECS", "1920x1080:1280x720@50:1024x768"}}))
+        throw std::runtime_error("nested mutter 48 did not start: " +
+                                 e2e::readFile(mutter->m_dir.file("mutter.log")));
     return mutter;
 }
 
@@ -241,8 +247,9 @@ std::string Mutter::logical() const
     auto logicals = logicalMonitor.globalMatch(QString::fromStdString(state()));
     while (logicals.hasNext()) {
         const QRegularExpressionMatch m = logicals.next();
-        QString line = m.captured(1) + u',' + m.captured(2) + u' ' + QString::number(m.captured(3).toDouble(), 'g', 16)
-            + u' ' + m.captured(4) + (m.captured(5) == u"true" ? u" primary"_qs : QString());
+        QString line = m.captured(1) + u',' + m.captured(2) + u' ' +
+                       QString::number(m.captured(3).toDouble(), 'g', 16) + u' ' + m.captured(4) +
+                       (m.captured(5) == u"true" ? u" primary"_qs : QString());
         auto connectors = connector.globalMatch(m.captured(6));
         while (connectors.hasNext())
             line += u' ' + connectors.next().captured(1);
@@ -256,7 +263,8 @@ std::string Mutter::logical() const
 std::string Mutter::modes() const
 {
     static const QRegularExpression monitor(R"(\(\('([^']*)', '[^']*', '[^']*', '[^']*'\), \[)");
-    static const QRegularExpression current(R"(\('([^']*)', \d+, \d+, [\d.]+, [\d.]+, \[[^\]]*\], \{'is-current': <true>)");
+    static const QRegularExpression current(
+        R"(\('([^']*)', \d+, \d+, [\d.]+, [\d.]+, \[[^\]]*\], \{'is-current': <true>)");
     const QString all = QString::fromStdString(state());
     std::string text;
     auto monitors = monitor.globalMatch(all);
@@ -302,28 +310,31 @@ std::string Mutter::colorModes() const
     std::string text;
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype end = i + 1 < starts.size() ? starts[i + 1].capturedStart() : all.indexOf(u"], [(");
-        const QRegularExpressionMatch m = modes.match(all.mid(starts[i].capturedStart(), end - starts[i].capturedStart()));
+        const QRegularExpressionMatch m =
+            modes.match(all.mid(starts[i].capturedStart(), end - starts[i].capturedStart()));
         if (m.hasMatch())
             text += (starts[i].captured(1) + u' ' + m.captured(1) + u' ' + m.captured(2).remove(u','))
-                        .toStdString() + "\n";
+                        .toStdString() +
+                    "\n";
     }
     return text;
 }
 
 std::string Mutter::luminance() const
 {
-    static const QRegularExpression entry(R"(\{'connector': <'([^']*)'>, 'color-mode': <uint32 (\d+)>, 'luminance': )"
-                                          R"(<([-\d.e+]+)>, 'default': <[^>]*>, 'is-unset': <(true|false)>\})");
+    static const QRegularExpression entry(
+        R"(\{'connector': <'([^']*)'>, 'color-mode': <uint32 (\d+)>, 'luminance': )"
+        R"(<([-\d.e+]+)>, 'default': <[^>]*>, 'is-unset': <(true|false)>\})");
     const std::string answer = property("Luminance");
     if (answer.rfind("failed", 0) == 0)
         return answer;
     std::string text;
     for (auto entries = entry.globalMatch(QString::fromStdString(answer)); entries.hasNext();) {
         const QRegularExpressionMatch m = entries.next();
-        text += (m.captured(1) + u' ' + m.captured(2) + u' ' + QString::number(m.captured(3).toDouble())
-                 + (m.captured(4) == u"true" ? u" unset"_qs : QString()))
-                    .toStdString()
-            + "\n";
+        text += (m.captured(1) + u' ' + m.captured(2) + u' ' + QString::number(m.captured(3).toDouble()) +
+                 (m.captured(4) == u"true" ? u" unset"_qs : QString()))
+                    .toStdString() +
+                "\n";
     }
     return text;
 }
@@ -339,7 +350,8 @@ std::string Mutter::backlight() const
     for (auto entries = entry.globalMatch(QString::fromStdString(answer)); entries.hasNext();) {
         const QRegularExpressionMatch m = entries.next();
         const QRegularExpressionMatch level = value.match(m.captured(2));
-        text += (m.captured(1) + (level.hasMatch() ? u' ' + level.captured(1) : QString())).toStdString() + "\n";
+        text +=
+            (m.captured(1) + (level.hasMatch() ? u' ' + level.captured(1) : QString())).toStdString() + "\n";
     }
     return text;
 }
@@ -375,8 +387,8 @@ e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, cons
 
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args)
 {
-    const e2e::Result result =
-        e2e::runProgram("/usr/bin/gdbus", args, {{"DBUS_SESSION_BUS_ADDRESS", mutter.busAddress()}}, std::nullopt, 10);
+    const e2e::Result result = e2e::runProgram(
+        "/usr/bin/gdbus", args, {{"DBUS_SESSION_BUS_ADDRESS", mutter.busAddress()}}, std::nullopt, 10);
     return result.status == 0 ? result.out : "failed: " + result.err;
 }
 
@@ -397,31 +409,39 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
 void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
 {
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
-    runSteps(mutter, {
-        {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        // The default layout mode sizes outputs by their modes, whatever the scale.
-        {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-        {{"Meta-0", "set-scale", "150%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.5; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        // Near a listed scale is not one.
-        {{"Meta-0", "set-scale", "199%"},
-         "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for 1920x1080@60.000, not 1.99; "
-         "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which is off\n",
-         ""},
-        {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
-        {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
-        {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
-        {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-        {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-        {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-        {{"Meta-0", "set-hdr", "true"}, "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n", ""},
-        {{"Meta-0", "set-rgb-range", "full"},
-         "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has no RGB range setting\n",
-         ""},
-    });
+    runSteps(mutter,
+             {
+                 {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+                 // The default layout mode sizes outputs by their modes, whatever the scale.
+                 {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+                 {{"Meta-0", "set-scale", "150%"},
+                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+                  "1920x1080@60.000, not 1.5; "
+                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+                  "is off\n",
+                  ""},
+                 // Near a listed scale is not one.
+                 {{"Meta-0", "set-scale", "199%"},
+                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+                  "1920x1080@60.000, not 1.99; "
+                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+                  "is off\n",
+                  ""},
+                 {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
+                 {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
+                 {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
+                 {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
+                 {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+                 {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+                 {{"Meta-0", "set-hdr", "true"},
+                  "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
+                  ""},
+                 {{"Meta-0", "set-rgb-range", "full"},
+                  "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has "
+                  "no RGB range setting\n",
+                  ""},
+             });
     // Power goes through PowerSaveMode.
     EXPECT_EQ(run(mutter, {"off"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.power(), 3);
@@ -436,17 +456,20 @@ void modesOnNested(const Mutter &mutter)
     ASSERT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     const std::string mirrored =
         "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
-    runSteps(mutter, {
-        {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
-        {{"LVDS2", "set-scale", "200%"},
-         "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for 1280x720@50.000, not 2\n", ""},
-        {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-        // What only the mirror as a whole can take is refused on its replica.
-        {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-        {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-        {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-        {{"LVDS2", "set-primary"}, mirrored, ""},
-    });
+    runSteps(mutter,
+             {
+                 {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
+                 {{"LVDS2", "set-scale", "200%"},
+                  "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
+                  "1280x720@50.000, not 2\n",
+                  ""},
+                 {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+                 // What only the mirror as a whole can take is refused on its replica.
+                 {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+                 {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+                 {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+                 {{"LVDS2", "set-primary"}, mirrored, ""},
+             });
     EXPECT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(run(mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
@@ -484,7 +507,8 @@ void libraryRefusals(const Mutter &bed)
     Dispor::SetConfigOperation refused(gap);
     EXPECT_FALSE(refused.exec());
     EXPECT_FALSE(refused.isConflict());
-    EXPECT_EQ(refused.errorString(), "mutter refused the output configuration: \"Logical monitors not adjacent\"");
+    EXPECT_EQ(refused.errorString(),
+              "mutter refused the output configuration: \"Logical monitors not adjacent\"");
     EXPECT_EQ(mutter->logical(), start);
 
     // Mutter's serial stays as it was; the state itself shows the change.
@@ -514,19 +538,27 @@ void fractionalScales(const Mutter &mutter)
 {
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n2560,0 1 0 Meta-1\n");
     runSteps(mutter, {
-        // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
-        {{"Meta-0", "set-scale", "150%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "225%"}, "", "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
-        {{"Meta-1", "set-scale", "110%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 1.1\n",
-         ""},
-        {{"Meta-1", "set-scale", "201%"},
-         "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, 1.5, 1.73913, 2, 2.30769 for "
-         "1920x1080@60.000, not 2.01\n",
-         ""},
-        {{"Meta-0", "set-scale", "100%"}, "", "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
-    });
+                         // 150 % is mutter's 1.4953…, 1712 wide: Meta-1 follows that edge.
+                         {{"Meta-0", "set-scale", "150%"},
+                          "",
+                          "0,0 1.495327115058899 0 primary Meta-0\n1712,0 1 0 Meta-1\n"},
+                         {{"Meta-1", "set-scale", "225%"},
+                          "",
+                          "0,0 1.495327115058899 0 primary Meta-0\n1712,0 2.307692289352417 0 Meta-1\n"},
+                         {{"Meta-1", "set-scale", "110%"},
+                          "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, "
+                          "1.5, 1.73913, 2, 2.30769 for "
+                          "1920x1080@60.000, not 1.1\n",
+                          ""},
+                         {{"Meta-1", "set-scale", "201%"},
+                          "Failed to apply output configuration: Meta-1: mutter offers the scales 1, 1.25, "
+                          "1.5, 1.73913, 2, 2.30769 for "
+                          "1920x1080@60.000, not 2.01\n",
+                          ""},
+                         {{"Meta-0", "set-scale", "100%"},
+                          "",
+                          "0,0 1 0 primary Meta-0\n2560,0 2.307692289352417 0 Meta-1\n"},
+                     });
 }
 
 } // namespace gnome_test

@@ -40,7 +40,8 @@ public:
 
     // Headless, with virtual monitors such as "1920x1080"; fractional turns
     // on fractional scales, and with them the logical layout mode.
-    static std::unique_ptr<Mutter> headless(const std::vector<std::string> &monitors, bool fractional = false);
+    static std::unique_ptr<Mutter> headless(const std::vector<std::string> &monitors,
+                                            bool fractional = false);
     // Nested on Xvfb, with two dummy monitors LVDS1 and LVDS2 that offer
     // 1920x1080, 1280x720@50 and 1024x768; null where Xvfb is missing.
     static std::unique_ptr<Mutter> nested();
@@ -81,7 +82,7 @@ private:
     std::string state() const;
     std::string property(const std::string &name) const;
 
-    std::string m_tree; // mutter 48's, else empty
+    std::string m_tree;     // mutter 48's, else empty
     support::TempDir m_dir; // the runtime directory, in the tree for mutter 48
     int m_bus = -1;
     std::string m_address;

@@ -126,7 +126,8 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
         EXPECT_EQ(m_bed->run({"active-output", "get-name"}, {{"SWAYSOCK", m_bed->swaySocket() + "-gone"}}),
                   (Result{1, "",
                           "Failed to determine active output: " + noBus + "cannot connect to sway's socket " +
-                              m_bed->swaySocket() + "-gone: No such file or directory\n"
+                              m_bed->swaySocket() +
+                              "-gone: No such file or directory\n"
                               "Unknown output: active-output\n"}));
     } else {
         EXPECT_EQ(m_bed->run({"active-output", "get-name"}),

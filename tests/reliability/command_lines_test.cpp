@@ -92,15 +92,18 @@ std::string shown(const std::string &bytes)
     return text.toStdString();
 }
 
-const std::string capabilities = R"(["overscan", "vrr", "rgb-range", "hdr", "wcg", "auto-rotate", "icc", "brightness",
+const std::string capabilities =
+    R"(["overscan", "vrr", "rgb-range", "hdr", "wcg", "auto-rotate", "icc", "brightness",
     "builtin-color-profile", "ddc-ci", "maxbpc", "edr", "sharpness", "custom-modes", "auto-brightness", "hdr-icc",
     "abm", "disable"])";
 
 // DP-1 away from the defaults, so that an accepted value shows.
 const std::string document = R"({"outputs": [
-    {"id": 1, "name": "eDP-1", "priority": 1, "capabilities": )" + capabilities + R"(,
+    {"id": 1, "name": "eDP-1", "priority": 1, "capabilities": )" +
+                             capabilities + R"(,
      "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0}], "currentModeId": "1"},
-    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "capabilities": )" + capabilities + R"(,
+    {"id": 2, "name": "DP-1", "priority": 2, "pos": {"x": 1920, "y": 0}, "capabilities": )" +
+                             capabilities + R"(,
      "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0}], "currentModeId": "1",
      "hdrEnabled": true, "brightness": 0.8, "dimming": 0.9, "sharpness": 0.2, "sdrGamutWideness": 0.4,
      "overscan": 5, "abmLevel": 2, "maxBitsPerColor": 10, "bitsPerColorRange": {"min": 6, "max": 16},
@@ -121,7 +124,8 @@ QJsonValue defaultOf(const QString &key)
 
 QJsonValue valueIn(const std::string &text, const QString &key)
 {
-    for (const QJsonValue &output : QJsonDocument::fromJson(QByteArray::fromStdString(text))["outputs"].toArray()) {
+    for (const QJsonValue &output :
+         QJsonDocument::fromJson(QByteArray::fromStdString(text))["outputs"].toArray()) {
         if (output["name"] == QLatin1StringView("DP-1"))
             return output.toObject().contains(key) ? output[key] : defaultOf(key);
     }
@@ -163,13 +167,16 @@ const std::map<std::string, Ranged> integerCommands = {
     {"set-abm", {0, 4, "Allowed values for abm level are 0, 1, 2, 3, 4", "abmLevel", 1}},
     {"set-overscan", {0, 100, "Allowed range for overscan is 0 to 100", "overscan", 1}},
     {"set-priority", {1, 100, "Allowed range for priority is 1 to 100", "priority", 1}},
-    {"set-sdr-brightness", {50, 10000, "Allowed range for sdr-brightness is 50 to 10000", "sdrBrightness", 1}},
+    {"set-sdr-brightness",
+     {50, 10000, "Allowed range for sdr-brightness is 50 to 10000", "sdrBrightness", 1}},
     {"set-sdr-gamut", {0, 100, "Allowed range for sdr-gamut is 0 to 100", "sdrGamutWideness", 100}},
     {"set-sharpness", {0, 100, "Allowed range for sharpness is 0 to 100", "sharpness", 100}},
     {"set-max-average-brightness-override",
-     {0, 10000, "Allowed range for max-average-brightness-override is 0 to 10000", "maxAverageBrightnessOverride", 1}},
+     {0, 10000, "Allowed range for max-average-brightness-override is 0 to 10000",
+      "maxAverageBrightnessOverride", 1}},
     {"set-max-peak-brightness-override",
-     {0, 10000, "Allowed range for max-peak-brightness-override is 0 to 10000", "maxPeakBrightnessOverride", 1}},
+     {0, 10000, "Allowed range for max-peak-brightness-override is 0 to 10000", "maxPeakBrightnessOverride",
+      1}},
     {"set-min-brightness-override",
      {0, 10000, "Allowed range for min-brightness-override is 0 to 10000", "minBrightnessOverride", 1}},
     {"set-maxbpc", {6, 16, "Only whole numbers between 6 and 16 are allowed", "maxBitsPerColor", 1}},
@@ -260,8 +267,9 @@ std::vector<Case> runsFor(const Command &command, const Hostile &v)
 {
     const std::string name = command.name;
     const std::vector<const CommandOption *> records = optionsFor(command);
-    const auto positional = std::find_if(records.begin(), records.end(),
-                                         [](const CommandOption *r) { return r->kind == OptionKind::Positional; });
+    const auto positional = std::find_if(records.begin(), records.end(), [](const CommandOption *r) {
+        return r->kind == OptionKind::Positional;
+    });
     if (v.bytes.rfind("--", 0) == 0) {
         // Taken for an option, never for a value.
         if (records.empty())
@@ -277,8 +285,8 @@ std::vector<Case> runsFor(const Command &command, const Hostile &v)
         std::vector<Case> runs;
         const auto coordinate = [&](bool first) {
             std::vector<std::string> args = {"DP-1", name, first ? v.bytes : "0", first ? "0" : v.bytes};
-            if (!v.number || std::trunc(*v.number) < std::numeric_limits<int>::min()
-                || std::trunc(*v.number) > std::numeric_limits<int>::max())
+            if (!v.number || std::trunc(*v.number) < std::numeric_limits<int>::min() ||
+                std::trunc(*v.number) > std::numeric_limits<int>::max())
                 return Case{args, invalid(v)};
             const int c = static_cast<int>(std::trunc(*v.number));
             return Case{args, accepted("pos", QJsonObject{{"x", first ? c : 0}, {"y", first ? 0 : c}})};
@@ -291,7 +299,8 @@ std::vector<Case> runsFor(const Command &command, const Hostile &v)
     std::vector<Case> runs = {{{"DP-1", name, v.bytes}, expectationFor(name, v)}};
     if (name == "add-custom-mode") {
         // The timings form: the value as a total, as a flag and as the clock.
-        std::vector<std::string> timings = {"712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237"};
+        std::vector<std::string> timings = {"712.75", "3840", "4160", "4576", "5312",
+                                            "2160",   "2163", "2168", "2237"};
         std::vector<std::string> total = timings;
         total[4] = v.bytes;
         runs.push_back({{"DP-1", name}, refused("Failed to parse argument: " + shown(v.bytes))});
@@ -302,7 +311,8 @@ std::vector<Case> runsFor(const Command &command, const Hostile &v)
         std::vector<std::string> clock = timings;
         clock[0] = v.bytes;
         Expectation any{std::nullopt, {}, {}, true};
-        runs.push_back({{"DP-1", name}, v.number ? any : refused("Failed to parse argument: " + shown(v.bytes))});
+        runs.push_back(
+            {{"DP-1", name}, v.number ? any : refused("Failed to parse argument: " + shown(v.bytes))});
         runs.back().args.insert(runs.back().args.end(), clock.begin(), clock.end());
     }
     return runs;
@@ -314,8 +324,9 @@ void check(const Case &run, const e2e::VirtualSet &set, const e2e::Result &resul
     if (run.expected.anyOutcome) {
         EXPECT_TRUE(result.status == 0 || result.status == 1) << result;
         EXPECT_EQ(result.out, "");
-        EXPECT_TRUE(result.status == 0 ? result.err.empty()
-                                       : !result.err.empty() && result.err.find('\n') == result.err.size() - 1)
+        EXPECT_TRUE(result.status == 0
+                        ? result.err.empty()
+                        : !result.err.empty() && result.err.find('\n') == result.err.size() - 1)
             << result;
         return;
     }
@@ -368,7 +379,8 @@ TEST(HostileCommandLines, EveryPerOutputCommandRefusesOrAcceptsEachValueByItsRul
     RecordProperty("commands", commands);
     RecordProperty("values", int(hostileValues().size()));
     RecordProperty("runs", int(runs.size()));
-    std::printf("%d per-output commands, %zu values, %zu runs\n", commands, hostileValues().size(), runs.size());
+    std::printf("%d per-output commands, %zu values, %zu runs\n", commands, hostileValues().size(),
+                runs.size());
 }
 
 } // namespace

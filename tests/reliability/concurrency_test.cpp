@@ -35,9 +35,9 @@ std::string document()
 {
     std::string outputs;
     for (int k = 0; k < outputCount; ++k) {
-        outputs += (k ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(k + 1) + R"(, "name": ")"
-            + outputName(k) + R"(", "priority": )" + std::to_string(k + 1) + R"(, "pos": {"x": )"
-            + std::to_string(1920 * k) + R"(, "y": 0},
+        outputs += (k ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(k + 1) + R"(, "name": ")" +
+                   outputName(k) + R"(", "priority": )" + std::to_string(k + 1) + R"(, "pos": {"x": )" +
+                   std::to_string(1920 * k) + R"(, "y": 0},
             "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0}], "currentModeId": "1",
             "capabilities": ["overscan", "vrr", "rgb-range", "hdr", "brightness", "sharpness", "disable"]})";
     }
@@ -59,12 +59,15 @@ std::vector<Change> changes(int round)
     for (int k = 0; k < outputCount; ++k) {
         const std::string name = outputName(k);
         const int percent = 10 + 10 * round + k;
-        result.push_back({{name, "set-brightness", std::to_string(percent) + "%"}, "brightness", percent / 100.0});
-        result.push_back({{name, "set-overscan", std::to_string(1 + 10 * round + k)}, "overscan", 1 + 10 * round + k});
+        result.push_back(
+            {{name, "set-brightness", std::to_string(percent) + "%"}, "brightness", percent / 100.0});
+        result.push_back(
+            {{name, "set-overscan", std::to_string(1 + 10 * round + k)}, "overscan", 1 + 10 * round + k});
         const char *policy = (round + k) % 2 ? "never" : "always";
         result.push_back({{name, "set-vrr-policy", policy}, "vrrPolicy", policy});
         const int x = 1920 * k + 7 + round;
-        result.push_back({{name, "set-position", std::to_string(x), "13"}, "pos", QJsonObject{{"x", x}, {"y", 13}}});
+        result.push_back(
+            {{name, "set-position", std::to_string(x), "13"}, "pos", QJsonObject{{"x", x}, {"y", 13}}});
     }
     return result;
 }
@@ -152,8 +155,8 @@ TEST(Concurrency, SixteenCustomModeAdditionsAllKept)
     for (int i = 0; i < 16; ++i)
         runs.push_back({"A", "add-custom-mode", std::to_string(1000 + 8 * i) + "x700@60"});
     runTogether(set, runs);
-    const QJsonArray modes = QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["customModes"]
-                                 .toArray();
+    const QJsonArray modes =
+        QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["customModes"].toArray();
     std::set<int> widths;
     for (const QJsonValue &mode : modes)
         widths.insert(mode["width"].toInt());
@@ -167,7 +170,8 @@ TEST(Concurrency, TogglesTurnTheValueOverOncePerRun)
     for (const int count : {2, 3, 5}) {
         runTogether(set, std::vector<Args>(size_t(count), Args{"A", "toggle-hdr"}));
         expected ^= count % 2 == 1;
-        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["hdrEnabled"].toBool(),
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(set.read()))["outputs"][0]["hdrEnabled"]
+                      .toBool(),
                   expected)
             << count << " toggles";
     }
@@ -215,11 +219,12 @@ TEST(Concurrency, ALockHeldForLongIsAReasonNotAWaitWithoutEnd)
     const int fd = ::open((set.path() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(e2e::run(set, {"A", "toggle-hdr"}),
-              (e2e::Result{1, "",
-                           "Failed to apply output configuration: " + set.path()
-                               + ".lock: the apply holding the lock has not finished in 5 s (a writer stopped or "
-                                 "hangs); nothing was changed\n"}));
+    EXPECT_EQ(
+        e2e::run(set, {"A", "toggle-hdr"}),
+        (e2e::Result{1, "",
+                     "Failed to apply output configuration: " + set.path() +
+                         ".lock: the apply holding the lock has not finished in 5 s (a writer stopped or "
+                         "hangs); nothing was changed\n"}));
     ::close(fd);
     EXPECT_EQ(set.read(), before);
 }

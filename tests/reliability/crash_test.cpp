@@ -26,12 +26,13 @@ std::string largeDocument()
     for (int k = 1; k <= 60; ++k) {
         std::string modes;
         for (int m = 1; m <= 12; ++m) {
-            modes += (m > 1 ? ", " : "") + std::string(R"({"id": ")") + std::to_string(m)
-                + R"(", "width": 1920, "height": 1080, "refreshRate": )" + std::to_string(40 + m) + ".0}";
+            modes += (m > 1 ? ", " : "") + std::string(R"({"id": ")") + std::to_string(m) +
+                     R"(", "width": 1920, "height": 1080, "refreshRate": )" + std::to_string(40 + m) + ".0}";
         }
-        outputs += (k > 1 ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(k) + R"(, "name": "OUT-)"
-            + std::to_string(k) + R"(", "pos": {"x": )" + std::to_string(1920 * (k - 1))
-            + R"(, "y": 0}, "modes": [)" + modes + R"(], "currentModeId": "1",
+        outputs += (k > 1 ? ",\n" : "") + std::string(R"({"id": )") + std::to_string(k) +
+                   R"(, "name": "OUT-)" + std::to_string(k) + R"(", "pos": {"x": )" +
+                   std::to_string(1920 * (k - 1)) + R"(, "y": 0}, "modes": [)" + modes +
+                   R"(], "currentModeId": "1",
             "capabilities": ["brightness", "disable"]})";
     }
     return R"({"outputs": [)" + outputs + "]}";
@@ -55,7 +56,8 @@ std::vector<std::string> leftovers(const std::string &dir)
     if (DIR *d = ::opendir(dir.c_str())) {
         while (const dirent *entry = ::readdir(d)) {
             const std::string name = entry->d_name;
-            if (name != "." && name != ".." && name != "virtual-display.json" && name != "virtual-display.json.lock")
+            if (name != "." && name != ".." && name != "virtual-display.json" &&
+                name != "virtual-display.json.lock")
                 names.push_back(name);
         }
         ::closedir(d);
@@ -83,9 +85,13 @@ TEST(Crashes, ApplyKilledAtRandomMomentsLeavesTheOldOrTheNewDocument)
     std::vector<double> applying, reading;
     std::string a, b;
     for (int i = 0; i < 5; ++i) {
-        applying.push_back(timed([&] { ASSERT_EQ(reliability::runWith(set, toA), (e2e::Result{0, "", ""})); }));
+        applying.push_back(timed([&] {
+            ASSERT_EQ(reliability::runWith(set, toA), (e2e::Result{0, "", ""}));
+        }));
         a = set.read();
-        applying.push_back(timed([&] { ASSERT_EQ(reliability::runWith(set, toB), (e2e::Result{0, "", ""})); }));
+        applying.push_back(timed([&] {
+            ASSERT_EQ(reliability::runWith(set, toB), (e2e::Result{0, "", ""}));
+        }));
         b = set.read();
         reading.push_back(timed([&] { ASSERT_EQ(e2e::run(set, {"OUT-60", "get-name"}).status, 0); }));
     }

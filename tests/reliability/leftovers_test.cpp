@@ -67,7 +67,8 @@ TEST(Leftovers, TemporaryFilesOfDeadWritersAreRemovedByTheNextWrite)
     // died with each of them in place.
     const std::string pid = std::to_string(::getpid());
     for (int n = 0; n < 64; ++n)
-        e2e::writeFile(set.runtimeDir() + "/.virtual-display.json." + pid + "." + std::to_string(n) + ".tmp", "{");
+        e2e::writeFile(set.runtimeDir() + "/.virtual-display.json." + pid + "." + std::to_string(n) + ".tmp",
+                       "{");
     e2e::writeFile(set.runtimeDir() + "/.virtual-display.json.77.0.tmp", "{\"outputs\": [");
     // Not ours: another document's file and a name that only looks alike.
     e2e::writeFile(set.runtimeDir() + "/.virtual-display.json.old.77.0.tmp", "keep");

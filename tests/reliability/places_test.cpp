@@ -24,7 +24,8 @@
 
 namespace {
 
-const std::string valid = R"({"outputs": [{"id": 1, "name": "DP-1", "capabilities": ["brightness", "disable"]}]})";
+const std::string valid =
+    R"({"outputs": [{"id": 1, "name": "DP-1", "capabilities": ["brightness", "disable"]}]})";
 
 // Runs that read the document and runs that write it.
 const std::vector<std::vector<std::string>> fetching = {{"DP-1", "set-brightness", "50"}, {"list-outputs"}};
@@ -55,8 +56,8 @@ TEST(HostilePlaces, ASymbolicLinkAsTheDocumentIsRefused)
     e2e::VirtualSet set;
     const std::string target = set.runtimeDir() + "/elsewhere.json";
     e2e::writeFile(target, valid);
-    for (const std::string &to : {target, std::string("/dev/zero"), set.runtimeDir() + "/missing.json",
-                                  set.runtimeDir()}) {
+    for (const std::string &to :
+         {target, std::string("/dev/zero"), set.runtimeDir() + "/missing.json", set.runtimeDir()}) {
         SCOPED_TRACE(to);
         ::unlink(set.path().c_str());
         ASSERT_EQ(::symlink(to.c_str(), set.path().c_str()), 0);
@@ -102,8 +103,9 @@ TEST(HostilePlaces, ADirectoryOfAnotherUserIsRefused)
     reliability::Launch launch;
     launch.args = {"list-outputs"};
     launch.env = {{"DISPOR_VIRTUAL_STATE", link + "/virtual-display.json"}};
-    EXPECT_EQ(reliability::runWith(own, launch),
-              (e2e::Result{1, "", "dispor: " + link + ": refusing a directory that belongs to another user\n"}));
+    EXPECT_EQ(
+        reliability::runWith(own, launch),
+        (e2e::Result{1, "", "dispor: " + link + ": refusing a directory that belongs to another user\n"}));
     EXPECT_EQ(set.read(), valid);
 }
 
@@ -191,9 +193,10 @@ TEST_F(AsAnotherUser, ADocumentTheUserCannotWriteIsReadButNotReplaced)
         EXPECT_EQ(listed, (e2e::Result{0, "DP-1\n", ""}));
         EXPECT_EQ(reliability::runWith(set, as({"DP-1", "set-brightness", "50"})),
                   (e2e::Result{1, "",
-                               "Failed to apply output configuration: " + set.path()
-                                   + ": refusing to replace a document the user cannot write\n"}));
-        expectRefused(set, writing, set.path() + ": refusing to replace a document the user cannot write", m_wrapper);
+                               "Failed to apply output configuration: " + set.path() +
+                                   ": refusing to replace a document the user cannot write\n"}));
+        expectRefused(set, writing, set.path() + ": refusing to replace a document the user cannot write",
+                      m_wrapper);
         EXPECT_EQ(set.read(), valid);
     }
 }
@@ -205,8 +208,8 @@ TEST_F(AsAnotherUser, ADirectoryTheUserCannotWriteToKeepsTheDocument)
     ASSERT_EQ(::chmod(set.runtimeDir().c_str(), 0500), 0);
     const e2e::Result result = reliability::runWith(set, as({"DP-1", "set-brightness", "50"}));
     EXPECT_EQ(result.status, 1) << result;
-    EXPECT_EQ(result.err, "Failed to apply output configuration: " + set.path()
-                              + ".lock: cannot open the lock file: Permission denied\n");
+    EXPECT_EQ(result.err, "Failed to apply output configuration: " + set.path() +
+                              ".lock: cannot open the lock file: Permission denied\n");
     EXPECT_EQ(set.read(), valid);
 }
 
@@ -217,7 +220,8 @@ TEST(HostileRuns, APathThatIsNotUtf8NamesThatVeryFile)
         SCOPED_TRACE(named ? "DISPOR_VIRTUAL_STATE" : "XDG_RUNTIME_DIR");
         const std::string directory = set.runtimeDir() + (named ? "/named\xe9" : "/runtime\xe9");
         ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
-        const std::string path = named ? directory + "/\xe9tat.json" : directory + "/dispor/virtual-display.json";
+        const std::string path =
+            named ? directory + "/\xe9tat.json" : directory + "/dispor/virtual-display.json";
         if (named)
             e2e::writeFile(path, valid);
         reliability::Launch launch;
@@ -225,7 +229,8 @@ TEST(HostileRuns, APathThatIsNotUtf8NamesThatVeryFile)
         launch.env = {{"DISPOR_VIRTUAL_STATE", named ? std::optional(path) : std::nullopt},
                       {"XDG_RUNTIME_DIR", directory}};
         EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""}));
-        EXPECT_NE(e2e::readFile(path).find("\"dpms\": \"off\""), std::string::npos) << "the named file holds the change";
+        EXPECT_NE(e2e::readFile(path).find("\"dpms\": \"off\""), std::string::npos)
+            << "the named file holds the change";
     }
     EXPECT_FALSE(e2e::fileExists(set.path())) << "nothing went elsewhere";
 }
@@ -250,7 +255,8 @@ TEST_F(AsAnotherUser, AUmaskTakingTheOwnersBitsLeavesLockAndDirectoryUsable)
         const std::string directory = set.runtimeDir() + "/dispor";
         for (const char *brightness : {"50", "40", "30"}) {
             launch.args = {"eDP-1", "set-brightness", brightness};
-            EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""})) << "with brightness " << brightness;
+            EXPECT_EQ(reliability::runWith(set, launch), (e2e::Result{0, "", ""}))
+                << "with brightness " << brightness;
         }
         struct stat status;
         ASSERT_EQ(::stat(directory.c_str(), &status), 0);
@@ -284,8 +290,9 @@ TEST(HostileRuns, WithoutARuntimeDirectoryAPlantedLinkIsRefused)
     ::unlink(shared.c_str());
     if (planted.status == 126 || planted.status == 127)
         GTEST_SKIP() << "the user " << uid << " cannot run " << e2e::dispctlBinary() << ": " << planted;
-    EXPECT_EQ(planted, (e2e::Result{1, "", "Failed to switch display power: " + shared
-                                               + ": refusing a symbolic link as the directory\n"}));
+    EXPECT_EQ(planted, (e2e::Result{1, "",
+                                    "Failed to switch display power: " + shared +
+                                        ": refusing a symbolic link as the directory\n"}));
     EXPECT_FALSE(e2e::fileExists(own + "/virtual-display.json"));
 
     // Without the link the backend makes the directory itself.
@@ -303,12 +310,14 @@ TEST(HostileRuns, AFileSizeLimitGivesOneLine)
     launch.args = {"DP-1", "set-brightness", "50"};
     launch.wrapper = {"/usr/bin/prlimit", "--fsize=16", "--"};
     EXPECT_EQ(reliability::runWith(set, launch),
-              (e2e::Result{1, "", "Failed to apply output configuration: " + set.path()
-                                      + ": cannot write the new document: File too large\n"}));
+              (e2e::Result{1, "",
+                           "Failed to apply output configuration: " + set.path() +
+                               ": cannot write the new document: File too large\n"}));
     launch.args = {"off"};
     EXPECT_EQ(reliability::runWith(set, launch),
-              (e2e::Result{1, "", "Failed to switch display power: " + set.path()
-                                      + ": cannot write the new document: File too large\n"}));
+              (e2e::Result{1, "",
+                           "Failed to switch display power: " + set.path() +
+                               ": cannot write the new document: File too large\n"}));
     EXPECT_EQ(set.read(), valid);
 }
 

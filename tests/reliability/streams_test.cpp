@@ -30,8 +30,8 @@ e2e::Result runWith(const e2e::VirtualSet &set, const std::vector<std::string> &
 
 // Commands whose result goes to standard output.
 const std::vector<std::vector<std::string>> printing = {
-    {"list-outputs"}, {"list-outputs", "--json"}, {"list-outputs", "--names"}, {"DP-1"}, {"DP-1", "--json"},
-    {"DP-1", "get-name"}, {"DP-1", "list-modes"},
+    {"list-outputs"},   {"list-outputs", "--json"}, {"list-outputs", "--names"}, {"DP-1"},
+    {"DP-1", "--json"}, {"DP-1", "get-name"},       {"DP-1", "list-modes"},
 };
 
 TEST(Streams, AResultThatCannotBeWrittenIsAFailure)
@@ -58,7 +58,8 @@ TEST(Streams, ANameThatFillsAWordIsNotWrittenIntoSomethingElse)
     // "HDMI-1X\n" is eight bytes, which a descriptor that took the place of
     // a closed standard output might accept.
     e2e::VirtualSet set(document);
-    EXPECT_EQ(runWith(set, {"HDMI-1X", "get-name"}, Stream::Pipe, Stream::Pipe), (e2e::Result{0, "HDMI-1X\n", ""}));
+    EXPECT_EQ(runWith(set, {"HDMI-1X", "get-name"}, Stream::Pipe, Stream::Pipe),
+              (e2e::Result{0, "HDMI-1X\n", ""}));
     EXPECT_EQ(runWith(set, {"HDMI-1X", "get-name"}, Stream::Closed, Stream::Pipe),
               (e2e::Result{1, "", "Failed to write to standard output\n"}));
 }
@@ -90,8 +91,8 @@ TEST(Streams, ABrokenDocumentWithClosedStreamsIsStillLeftAlone)
 {
     const std::string broken = R"({"outputs": [)";
     e2e::VirtualSet set(broken);
-    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {"DP-1", "set-brightness", "40"}, {"off"}, {"list-outputs"}}) {
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"DP-1", "set-brightness", "40"}, {"off"}, {"list-outputs"}}) {
         SCOPED_TRACE(::testing::PrintToString(args));
         const e2e::Result result = runWith(set, args, Stream::Closed, Stream::Closed);
         EXPECT_EQ(result.status, 1) << result;

@@ -12,7 +12,8 @@
 namespace reliability {
 
 // The results in the order of the runs; env points every run at the server.
-inline std::vector<e2e::Result> runTogether(const std::vector<std::vector<std::string>> &runs, const e2e::Env &env)
+inline std::vector<e2e::Result> runTogether(const std::vector<std::vector<std::string>> &runs,
+                                            const e2e::Env &env)
 {
     // The spawner is made for virtual sets: this one is never read, and its
     // variables are taken out so that only env chooses the backend.

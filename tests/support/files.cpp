@@ -31,8 +31,9 @@ TempDir::~TempDir()
         },
         16, FTW_PHYS);
     ::nftw(
-        m_path.c_str(), [](const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); },
-        16, FTW_DEPTH | FTW_PHYS);
+        m_path.c_str(),
+        [](const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 std::string readFile(const std::string &path)

@@ -44,8 +44,7 @@ struct Spawn {
     Spawn() = default;
     Spawn(std::string program, std::vector<std::string> args, Env env)
         : program(std::move(program)), args(std::move(args)), env(std::move(env))
-    {
-    }
+    {}
 
     std::string program; // a path, or a name looked up on PATH
     std::vector<std::string> args;

@@ -29,8 +29,8 @@ MuteSocket::MuteSocket(const std::string &path) : m_path(path)
     if (!addressOf(path, address))
         throw std::runtime_error("socket path too long: " + path);
     m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
-        || ::listen(m_fd, 16) != 0) {
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(m_fd, 16) != 0) {
         const std::string why = std::strerror(errno);
         if (m_fd >= 0)
             ::close(m_fd);

@@ -23,8 +23,8 @@ Spawn inTree(const std::string &tree, const std::vector<std::string> &argv, cons
                                 "mount --rbind /dev \"$t/dev\" && "
                                 "mount --rbind /sys \"$t/sys\" && "
                                 "exec chroot \"$t\" \"$@\"";
-    std::vector<std::string> args = {"--mount", "--propagation", "private", "--", "sh", "-c", script, "sh", tree,
-                                     "/usr/bin/env", "-i"};
+    std::vector<std::string> args = {"--mount", "--propagation", "private", "--", "sh", "-c", script, "sh",
+                                     tree,      "/usr/bin/env",  "-i"};
     bool path = false;
     for (const auto &[name, value] : env) {
         if (!value)

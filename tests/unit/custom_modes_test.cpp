@@ -16,7 +16,8 @@ QStringList words(const char *text)
 
 TEST(CustomModeFromTimings, TheHelpExample)
 {
-    const TimingsResult result = customModeFromTimings(words("712.75 3840 4160 4576 5312 2160 2163 2168 2237 -hsync +vsync"));
+    const TimingsResult result =
+        customModeFromTimings(words("712.75 3840 4160 4576 5312 2160 2163 2168 2237 -hsync +vsync"));
     ASSERT_TRUE(result.mode) << result.failedValue.toStdString();
     const ModeInfo &mode = *result.mode;
     EXPECT_EQ(mode.width, 3840);
@@ -31,8 +32,8 @@ TEST(CustomModeFromTimings, TheHelpExample)
 TEST(CustomModeFromTimings, FlagsAndSixteenBitFields)
 {
     // Values keep their low 16 bits; a flag given twice adds nothing more.
-    const TimingsResult result =
-        customModeFromTimings(words("148.5 67456 2008 2052 2200 1080 1084 1089 1125 interlace +hsync +hsync -vsync"));
+    const TimingsResult result = customModeFromTimings(
+        words("148.5 67456 2008 2052 2200 1080 1084 1089 1125 interlace +hsync +hsync -vsync"));
     ASSERT_TRUE(result.mode) << result.failedValue.toStdString();
     EXPECT_EQ(result.mode->width, 1920);
     EXPECT_EQ(result.mode->timings->hdisplay, 1920);
@@ -47,16 +48,13 @@ TEST(CustomModeFromTimings, ClockIsRoundedHalfAwayFromZeroToKiloHertz)
         const char *clock;
         uint32_t kiloHertz;
     } cases[] = {
-        {"0.0005", 1},
-        {"0.0004", 0},
-        {"25.1754", 25175},
-        {"1e3", 1000000},
-        {"4294967.296", 0},             // 2^32 kHz wraps to its low 32 bits
-        {"-0.001", 4294967295u},        // so does a negative clock
+        {"0.0005", 1},           {"0.0004", 0},      {"25.1754", 25175},
+        {"1e3", 1000000},        {"4294967.296", 0}, // 2^32 kHz wraps to its low 32 bits
+        {"-0.001", 4294967295u},                     // so does a negative clock
     };
     for (const auto &c : cases) {
-        const TimingsResult result =
-            customModeFromTimings(QStringList{QString::fromUtf8(c.clock)} + words("640 656 752 800 480 490 492 525"));
+        const TimingsResult result = customModeFromTimings(QStringList{QString::fromUtf8(c.clock)} +
+                                                           words("640 656 752 800 480 490 492 525"));
         ASSERT_TRUE(result.mode) << c.clock;
         EXPECT_EQ(result.mode->timings->clock, c.kiloHertz) << c.clock;
     }
@@ -118,7 +116,8 @@ TEST(CustomModeFromResolution, AcceptsWidthHeightAndRate)
     EXPECT_NE(*reduced, *plain);
 
     // No range check here: the service decides.
-    EXPECT_EQ(customModeFromResolution(u"-1x0@0", false), (ModeInfo{-1, 0, 0.0f, ModeInfo::UserDefined, std::nullopt}));
+    EXPECT_EQ(customModeFromResolution(u"-1x0@0", false),
+              (ModeInfo{-1, 0, 0.0f, ModeInfo::UserDefined, std::nullopt}));
 
     for (const char16_t *text : {u"1920x1080", u"1920x1080@60hz", u"1920X1080@60", u"1920x1080@", u"x1080@60",
                                  u"1920x1080@inf", u"1920x1080@1e39", u""})

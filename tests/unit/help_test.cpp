@@ -52,7 +52,8 @@ TEST(HelpStreambuf, LabelAndTextColumn)
 
     // Ending exactly at column 33: the text follows without a gap.
     const std::string exact(30, 'x');
-    EXPECT_EQ(Help().indent(3, 0).write(exact).indent(33, 80).write("text\n").text(), "   " + exact + "text\n");
+    EXPECT_EQ(Help().indent(3, 0).write(exact).indent(33, 80).write("text\n").text(),
+              "   " + exact + "text\n");
 
     // One column further: the label ends its line.
     const std::string past(31, 'x');
@@ -80,10 +81,11 @@ TEST(HelpStreambuf, WrapsAtFirstWhiteSpaceFromWidth)
     EXPECT_EQ(Help().indent(3, 80).write("x " + longWord + " y\n").text(), "   x " + longWord + "\n   y\n");
 
     // Continuation lines start at the text column.
-    const std::string summary = "Add a custom mode. A custom mode can be specified using either the resolution";
+    const std::string summary =
+        "Add a custom mode. A custom mode can be specified using either the resolution";
     EXPECT_EQ(Help().indent(3, 0).write("label").indent(33, 80).write(summary + "\n").text(),
-              "   label" + spaces(25) + "Add a custom mode. A custom mode can be specified\n" + spaces(33)
-                  + "using either the resolution\n");
+              "   label" + spaces(25) + "Add a custom mode. A custom mode can be specified\n" + spaces(33) +
+                  "using either the resolution\n");
 
     // Width 0 never wraps.
     EXPECT_EQ(Help().indent(6, 0).write(longWord + " " + longWord + "\n").text(),
@@ -107,7 +109,8 @@ TEST(HelpStreambuf, DropsWhiteSpaceAtBreak)
 TEST(HelpStreambuf, CountsCodePoints)
 {
     // "…" is three bytes and one column: padding counts columns.
-    EXPECT_EQ(Help().indent(3, 0).write("a…").indent(33, 80).write("t\n").text(), "   a…" + spaces(28) + "t\n");
+    EXPECT_EQ(Help().indent(3, 0).write("a…").indent(33, 80).write("t\n").text(),
+              "   a…" + spaces(28) + "t\n");
     // A label of 30 columns with multi-byte characters ends at 33 exactly.
     const std::string label = "set-sdr-brightness BRIGHTNESS…";
     EXPECT_EQ(Help().indent(3, 0).write(label).indent(33, 80).write("t\n").text(), "   " + label + "t\n");

@@ -30,17 +30,86 @@ std::string qtText(const QJsonObject &object)
 TEST(JsonWriter, NumbersAsQtWritesThem)
 {
     const double numbers[] = {
-        0, -0.0, 1, -1, 0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 1e-7, 1e-5, 1e-4, 0.001, 1e21, 1e22, -1e21,
-        1e15, 1e16, 1e17, 123456789012345678.0, 9007199254740992.0, 9007199254740993.0, 9007199254740991.0, -9007199254740991.0,
-        -9007199254740992.0, 4503599627370496.5,
-        99999, 100000, 999999, 1000000, 1e7, 12345678, 59.94, 23.976, 119.88, 143.98,
-        static_cast<double>(59.94f), static_cast<double>(23.976f), static_cast<double>(119.88f),
-        static_cast<double>(0.05f), 1.5, 150.0 / 100, 1.7976931348623157e308, 5e-324, 2.2250738585072014e-308,
-        -12.5, 4.35, 0.000123, 1234.5678, 1e100, 1e-100, std::nextafter(1.0, 2.0), std::nextafter(1.0, 0.0),
-        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-        std::numeric_limits<double>::quiet_NaN(), 0.0001, 0.00011, 0.000099, 0.001, 0.00099, 0.0011, 0.00123, 0.0012345, 99999.5, 123456.5, 1e15 + 0.5,
-        999999999999999.9, 1e14 + 0.25, -0.00015, 5e-5, 0.1 + 0.2, 1.0 / 7, 100.0 / 3, 2e-4 / 3,
-        static_cast<double>(1.1f), static_cast<double>(143.98f), static_cast<double>(0.3f), std::round(0.625 * 100), std::round(-0.004 * 100),
+        0,
+        -0.0,
+        1,
+        -1,
+        0.1,
+        0.2,
+        0.3,
+        1.0 / 3,
+        2.0 / 3,
+        1e-7,
+        1e-5,
+        1e-4,
+        0.001,
+        1e21,
+        1e22,
+        -1e21,
+        1e15,
+        1e16,
+        1e17,
+        123456789012345678.0,
+        9007199254740992.0,
+        9007199254740993.0,
+        9007199254740991.0,
+        -9007199254740991.0,
+        -9007199254740992.0,
+        4503599627370496.5,
+        99999,
+        100000,
+        999999,
+        1000000,
+        1e7,
+        12345678,
+        59.94,
+        23.976,
+        119.88,
+        143.98,
+        static_cast<double>(59.94f),
+        static_cast<double>(23.976f),
+        static_cast<double>(119.88f),
+        static_cast<double>(0.05f),
+        1.5,
+        150.0 / 100,
+        1.7976931348623157e308,
+        5e-324,
+        2.2250738585072014e-308,
+        -12.5,
+        4.35,
+        0.000123,
+        1234.5678,
+        1e100,
+        1e-100,
+        std::nextafter(1.0, 2.0),
+        std::nextafter(1.0, 0.0),
+        std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN(),
+        0.0001,
+        0.00011,
+        0.000099,
+        0.001,
+        0.00099,
+        0.0011,
+        0.00123,
+        0.0012345,
+        99999.5,
+        123456.5,
+        1e15 + 0.5,
+        999999999999999.9,
+        1e14 + 0.25,
+        -0.00015,
+        5e-5,
+        0.1 + 0.2,
+        1.0 / 7,
+        100.0 / 3,
+        2e-4 / 3,
+        static_cast<double>(1.1f),
+        static_cast<double>(143.98f),
+        static_cast<double>(0.3f),
+        std::round(0.625 * 100),
+        std::round(-0.004 * 100),
     };
     for (double number : numbers) {
         JsonWriter json;
@@ -62,8 +131,15 @@ TEST(JsonWriter, NumbersAsQtWritesThem)
     }
     all.endArray();
     EXPECT_EQ(all.text(), QJsonDocument(expected).toJson(QJsonDocument::Indented).toStdString());
-    const int64_t integers[] = {0, 1, -1, 42, 4294967295LL, -2147483648LL, 9007199254740993LL,
-                                std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
+    const int64_t integers[] = {0,
+                                1,
+                                -1,
+                                42,
+                                4294967295LL,
+                                -2147483648LL,
+                                9007199254740993LL,
+                                std::numeric_limits<int64_t>::max(),
+                                std::numeric_limits<int64_t>::min()};
     for (int64_t number : integers) {
         JsonWriter json;
         json.beginArray();
@@ -76,11 +152,21 @@ TEST(JsonWriter, NumbersAsQtWritesThem)
 TEST(JsonWriter, StringsAsQtWritesThem)
 {
     const QString strings[] = {
-        QString(), QStringLiteral("DP-1"), QStringLiteral("a\"b"), QStringLiteral("back\\slash"),
-        QStringLiteral("tab\there"), QStringLiteral("line\nfeed\r"), QString(QChar(0x01)), QString(QChar(0x1f)),
-        QStringLiteral("/path/to/profile.icc"), QString::fromUtf8("Écran – ü €"),
-        QString::fromUtf8("\xf0\x9f\x96\xa5 monitor"), QStringLiteral("\b\f"), QStringLiteral("</script>"),
-        QString(QChar(0x2028)), QString(QChar(0xfeff)),
+        QString(),
+        QStringLiteral("DP-1"),
+        QStringLiteral("a\"b"),
+        QStringLiteral("back\\slash"),
+        QStringLiteral("tab\there"),
+        QStringLiteral("line\nfeed\r"),
+        QString(QChar(0x01)),
+        QString(QChar(0x1f)),
+        QStringLiteral("/path/to/profile.icc"),
+        QString::fromUtf8("Écran – ü €"),
+        QString::fromUtf8("\xf0\x9f\x96\xa5 monitor"),
+        QStringLiteral("\b\f"),
+        QStringLiteral("</script>"),
+        QString(QChar(0x2028)),
+        QString(QChar(0xfeff)),
     };
     for (const QString &text : strings) {
         JsonWriter json;
@@ -147,9 +233,10 @@ TEST(JsonWriter, NestingAsQtIndentsIt)
         json.plainValue("word");
         json.value(false);
         json.endArray();
-        const QJsonArray expected{
-            QJsonObject{{"a", QJsonArray{}}, {"b", QJsonObject{}}, {"c", QJsonArray{true, QJsonValue(), QJsonArray{1}}}},
-            "word", false};
+        const QJsonArray expected{QJsonObject{{"a", QJsonArray{}},
+                                              {"b", QJsonObject{}},
+                                              {"c", QJsonArray{true, QJsonValue(), QJsonArray{1}}}},
+                                  "word", false};
         EXPECT_EQ(json.text(), qtText(expected));
     }
     // Deeper than the indentation the writer copies in one piece.
@@ -189,8 +276,8 @@ QList<Dispor::Output::Data> outputs()
     full.connected = true;
     full.priority = 1;
     full.pos = QPoint(-1920, 1080);
-    for (const auto &m : {mode("1", 1920, 1080, 60.0f), mode("10", 1280, 720, 59.94f), mode("2", 3840, 2160, 23.976f),
-                          mode("x y", 800, 600, 0.5f)})
+    for (const auto &m : {mode("1", 1920, 1080, 60.0f), mode("10", 1280, 720, 59.94f),
+                          mode("2", 3840, 2160, 23.976f), mode("x y", 800, 600, 0.5f)})
         full.modes.insert(m);
     full.currentModeId = QStringLiteral("10");
     full.preferredModeId = QStringLiteral("10");
@@ -282,9 +369,11 @@ TEST(JsonWriter, OutputsAsTheObjectTreeWouldPrint)
 // The manual page's reference (jsonReference) against what the writer
 // writes: every key written is documented with its type, and every key
 // documented as always present is written.
-void checkAgainstReference(const std::vector<JsonObjectDoc> &reference, const std::string &name, const QJsonObject &object)
+void checkAgainstReference(const std::vector<JsonObjectDoc> &reference, const std::string &name,
+                           const QJsonObject &object)
 {
-    const auto doc = std::find_if(reference.begin(), reference.end(), [&](const JsonObjectDoc &d) { return d.name == name; });
+    const auto doc = std::find_if(reference.begin(), reference.end(),
+                                  [&](const JsonObjectDoc &d) { return d.name == name; });
     ASSERT_NE(doc, reference.end()) << name;
     for (const JsonKeyDoc &key : doc->keys) {
         if (key.presence.empty()) {
@@ -293,7 +382,8 @@ void checkAgainstReference(const std::vector<JsonObjectDoc> &reference, const st
     }
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string k = it.key().toStdString();
-        const auto key = std::find_if(doc->keys.begin(), doc->keys.end(), [&](const JsonKeyDoc &d) { return d.key == k; });
+        const auto key =
+            std::find_if(doc->keys.begin(), doc->keys.end(), [&](const JsonKeyDoc &d) { return d.key == k; });
         ASSERT_NE(key, doc->keys.end()) << name << ": " << k << " is not documented";
         const QJsonValue value = it.value();
         const std::string &type = key->type;
@@ -335,7 +425,8 @@ TEST(JsonWriter, ReferenceDescribesWhatIsWritten)
     for (const Dispor::Output::Data &data : outputs()) {
         JsonWriter json;
         writeOutputJson(json, Dispor::Output(data));
-        const QJsonDocument document = QJsonDocument::fromJson(QByteArray(json.text().data(), qsizetype(json.text().size())));
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray(json.text().data(), qsizetype(json.text().size())));
         ASSERT_TRUE(document.isObject());
         checkAgainstReference(reference, "output object", document.object());
     }

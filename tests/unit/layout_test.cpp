@@ -71,7 +71,8 @@ TEST(NormalizeLayout, AboveThenNormalisedStacksTheOutputs)
 
 TEST(NormalizeLayout, LeavesAnAllDisabledLayoutAlone)
 {
-    const ConfigPtr config = makeConfig({{1, {100, 200}, {1920, 1080}, false}, {2, {-50, 7}, {1920, 1080}, false}});
+    const ConfigPtr config =
+        makeConfig({{1, {100, 200}, {1920, 1080}, false}, {2, {-50, 7}, {1920, 1080}, false}});
     EXPECT_EQ(normalizeLayout(config), 0);
     EXPECT_EQ(pos(config, 1), QPoint(100, 200));
     EXPECT_EQ(pos(config, 2), QPoint(-50, 7));
@@ -90,7 +91,8 @@ TEST(NormalizeLayout, RefusesALayoutBeyondTheCoordinateRange)
         const ConfigPtr config = makeConfig(specs);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(normalizeLayout(config), 1);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "The layout would not fit the coordinate range\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "The layout would not fit the coordinate range\n");
         EXPECT_EQ(pos(config, 1), specs[0].pos);
         EXPECT_EQ(pos(config, 2), specs[1].pos);
     }
@@ -120,10 +122,10 @@ TEST(AdjustLayoutAfterResize, MovesOnlyOutputsAtOrBeyondTheOldCentre)
     // Output 1 grows from 1920x1080 to 2560x1440: old centre (960, 540).
     const ConfigPtr config = makeConfig({
         {1, {0, 0}},
-        {2, {959, 0}},                       // left of the centre: stays, even overlapping
-        {3, {960, 0}},                       // at the centre: moves right
-        {4, {0, 540}},                       // at the centre's height: moves down
-        {5, {1920, 1080}},                   // both: moves diagonally
+        {2, {959, 0}},                        // left of the centre: stays, even overlapping
+        {3, {960, 0}},                        // at the centre: moves right
+        {4, {0, 540}},                        // at the centre's height: moves down
+        {5, {1920, 1080}},                    // both: moves diagonally
         {6, {3000, 3000}, {800, 600}, false}, // disabled: never moved
     });
     const OutputPtr grown = config->output(1);
@@ -170,28 +172,50 @@ TEST(AdjustLayoutAfterResize, KeepsOutputsBesideTheResizedOneOutOfOthers)
         // Moving 3 up by 144 would put it onto 1: nothing moves.
         {"three outputs in an L",
          {{1, {0, 0}}, {2, {1920, 0}, {1280, 720}}, {3, {0, 1080}, {1024, 768}}},
-         2, {1024, 576}, {{0, 0}, {1920, 0}, {0, 1080}}},
+         2,
+         {1024, 576},
+         {{0, 0}, {1920, 0}, {0, 1080}}},
         // The top row closes up; the bottom row stays, as moving 6 up would
         // run it into 3.
         {"one output of a 4x2 grid",
-         {{1, {0, 0}}, {2, {1920, 0}}, {3, {3840, 0}}, {4, {5760, 0}},
-          {5, {0, 1080}}, {6, {1920, 1080}}, {7, {3840, 1080}}, {8, {5760, 1080}}},
-         2, {1280, 720},
+         {{1, {0, 0}},
+          {2, {1920, 0}},
+          {3, {3840, 0}},
+          {4, {5760, 0}},
+          {5, {0, 1080}},
+          {6, {1920, 1080}},
+          {7, {3840, 1080}},
+          {8, {5760, 1080}}},
+         2,
+         {1280, 720},
          {{0, 0}, {1920, 0}, {3200, 0}, {5120, 0}, {0, 1080}, {1920, 1080}, {3840, 1080}, {5760, 1080}}},
         // 4 lies below 2's row: it follows the shrink in height only.
         {"three outputs in an L and one below the right one",
-         {{1, {0, 0}}, {2, {1920, 0}, {1280, 720}}, {3, {0, 1080}, {1024, 768}}, {4, {2560, 1080}, {1024, 768}}},
-         2, {1024, 576}, {{0, 0}, {1920, 0}, {0, 1080}, {2560, 936}}},
+         {{1, {0, 0}},
+          {2, {1920, 0}, {1280, 720}},
+          {3, {0, 1080}, {1024, 768}},
+          {4, {2560, 1080}, {1024, 768}}},
+         2,
+         {1024, 576},
+         {{0, 0}, {1920, 0}, {0, 1080}, {2560, 936}}},
         // 3 is tall and draws 6, which hangs on its right edge below the row.
         // 5 would run into 2, so it stays; 4 closes up.
         {"a row with a tall output and a chain off it",
-         {{1, {0, 0}}, {2, {1920, 0}}, {3, {3840, 0}, {1080, 1920}}, {4, {0, 1080}, {1024, 768}},
-          {5, {1024, 1080}, {896, 768}}, {6, {4920, 1080}}},
-         1, {1280, 720}, {{0, 0}, {1280, 0}, {3200, 0}, {0, 720}, {1024, 1080}, {4280, 1080}}},
+         {{1, {0, 0}},
+          {2, {1920, 0}},
+          {3, {3840, 0}, {1080, 1920}},
+          {4, {0, 1080}, {1024, 768}},
+          {5, {1024, 1080}, {896, 768}},
+          {6, {4920, 1080}}},
+         1,
+         {1280, 720},
+         {{0, 0}, {1280, 0}, {3200, 0}, {0, 720}, {1024, 1080}, {4280, 1080}}},
         // Turned upright: 2 closes up, 3 makes room below, 4 keeps its place.
         {"the top left of a 2x2 grid turned",
          {{1, {0, 0}}, {2, {1920, 0}}, {3, {0, 1080}}, {4, {1920, 1080}}},
-         1, {1080, 1920}, {{0, 0}, {1080, 0}, {0, 1920}, {1920, 1080}}},
+         1,
+         {1080, 1920},
+         {{0, 0}, {1080, 0}, {0, 1920}, {1920, 1080}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -12,8 +12,8 @@ using Dispor::Mode;
 using Dispor::ModePtr;
 using Dispor::Output;
 
-Output makeOutput(std::initializer_list<std::tuple<const char *, int, int, float>> modes, const char *current = "",
-                  const char *preferred = "")
+Output makeOutput(std::initializer_list<std::tuple<const char *, int, int, float>> modes,
+                  const char *current = "", const char *preferred = "")
 {
     Output::Data data;
     data.id = 1;
@@ -33,8 +33,8 @@ QString found(const Output &output, const char *text)
 
 TEST(FormatModeLine, MarksCurrentThenPreferred)
 {
-    const Output output = makeOutput({{"1", 1920, 1080, 60.0f}, {"2", 1280, 720, 59.94f}, {"3", 800, 600, 75.0f}},
-                                     "1", "1");
+    const Output output =
+        makeOutput({{"1", 1920, 1080, 60.0f}, {"2", 1280, 720, 59.94f}, {"3", 800, 600, 75.0f}}, "1", "1");
     const Dispor::ModeList modes = output.modes();
     EXPECT_EQ(formatModeLine(output, modes["1"]), QStringLiteral("1:1920x1080@60.00*!"));
     EXPECT_EQ(formatModeLine(output, modes["2"]), QStringLiteral("2:1280x720@59.94"));
@@ -79,15 +79,15 @@ TEST(FindMode, ByIdLineSizeAndRate)
         {"1920x1080@60.0Hz", "1"},
         {"1920x1080@59.94", "2"},
         {"1920x1080@59.94Hz", "2"},
-        {"1920x1080@59.9", "(none)"},  // 0.04 away
-        {"1920x1080@59.945", "2"},     // within 0.01
-        {"1920x1080@60hz", "(none)"},  // only "Hz" is dropped
+        {"1920x1080@59.9", "(none)"}, // 0.04 away
+        {"1920x1080@59.945", "2"},    // within 0.01
+        {"1920x1080@60hz", "(none)"}, // only "Hz" is dropped
         {"1920x1080@", "(none)"},
         {"1920x1080@Hz", "(none)"},
         {"1920x1080@nan", "(none)"},
-        {"1920x1080", "1"},            // the highest rate
-        {"1280x720@75", "4"},          // last match in id order: "10", then "4"
-        {"2560x1440@60", "6"},         // both within 0.01, the later one
+        {"1920x1080", "1"},    // the highest rate
+        {"1280x720@75", "4"},  // last match in id order: "10", then "4"
+        {"2560x1440@60", "6"}, // both within 0.01, the later one
         {"2560x1440", "6"},
         {"1920X1080", "(none)"},
         {"1920x1080x", "(none)"},
@@ -102,7 +102,8 @@ TEST(FindMode, ByIdLineSizeAndRate)
 
 TEST(FindMode, AmongEqualRatesTheFirstInIdOrderWins)
 {
-    const Output output = makeOutput({{"b", 1280, 720, 75.0f}, {"a", 1280, 720, 75.0f}, {"c", 1280, 720, 60.0f}});
+    const Output output =
+        makeOutput({{"b", 1280, 720, 75.0f}, {"a", 1280, 720, 75.0f}, {"c", 1280, 720, 60.0f}});
     EXPECT_EQ(found(output, "1280x720"), QStringLiteral("a"));
     EXPECT_EQ(found(output, "1280x720@75"), QStringLiteral("b"));
 }
@@ -120,7 +121,7 @@ TEST(ParseModeText, SplitsAtTheFirstXAndTheFirstAtAfterIt)
     EXPECT_EQ(sizeOnly->height, 600);
     EXPECT_FALSE(sizeOnly->refreshRate);
 
-    EXPECT_FALSE(parseModeText(u"19@20x1080"));   // the "@" before the "x" is part of the width
+    EXPECT_FALSE(parseModeText(u"19@20x1080"));    // the "@" before the "x" is part of the width
     EXPECT_FALSE(parseModeText(u"1920x1080@60@")); // the rate is everything after the first "@"
     EXPECT_FALSE(parseModeText(u"1920x1080@60HzHz"));
     EXPECT_FALSE(parseModeText(u"99999999999x1080@60"));

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -16,9 +16,7 @@ namespace {
 class CapturedStderr {
 public:
     CapturedStderr()
-        : m_savedFd(::dup(STDERR_FILENO))
-        , m_saved(stderr)
-        , m_file(open_memstream(&m_data, &m_size))
+        : m_savedFd(::dup(STDERR_FILENO)), m_saved(stderr), m_file(open_memstream(&m_data, &m_size))
     {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDERR_FILENO);
@@ -75,7 +73,8 @@ void resetVariables(const std::vector<const CommandOption *> &records)
 const CommandOption *record(const Command &cmd, const char *name)
 {
     for (const CommandOption *option : optionsFor(cmd)) {
-        if (name ? option->name && std::strcmp(option->name, name) == 0 : option->kind == OptionKind::Positional)
+        if (name ? option->name && std::strcmp(option->name, name) == 0
+                 : option->kind == OptionKind::Positional)
             return option;
     }
     ADD_FAILURE() << "no option " << (name ? name : "<positional>") << " of " << cmd.name;
@@ -169,7 +168,9 @@ TEST_F(Options, RealRecords)
         {"add-custom-mode", timings, {true, ""}},
         {"add-custom-mode", timings + QStringList{"-hsync", "+vsync"}, {true, ""}},
         {"add-custom-mode", {"1", "2"}, {false, "Invalid arguments: 1 2\n"}},
-        {"add-custom-mode", timings.mid(0, 8), {false, "Invalid arguments: 712.75 3840 4160 4576 5312 2160 2163 2168\n"}},
+        {"add-custom-mode",
+         timings.mid(0, 8),
+         {false, "Invalid arguments: 712.75 3840 4160 4576 5312 2160 2163 2168\n"}},
         {"add-custom-mode", {}, {false, "Invalid arguments: \n"}},
         {"add-custom-mode", {"--reduced-blanking"}, {false, "Invalid arguments: \n"}},
         {"self", {}, {true, ""}},

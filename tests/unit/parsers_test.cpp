@@ -97,8 +97,8 @@ TEST(ParseBool, KnowsFourLowerCaseWords)
         const char16_t *text;
         std::optional<bool> expected;
     } cases[] = {
-        {u"true", true},  {u"on", true},           {u"false", false},       {u"off", false},
-        {u"True", std::nullopt}, {u"On", std::nullopt}, {u"TRUE", std::nullopt}, {u"1", std::nullopt},
+        {u"true", true},         {u"on", true},         {u"false", false},        {u"off", false},
+        {u"True", std::nullopt}, {u"On", std::nullopt}, {u"TRUE", std::nullopt},  {u"1", std::nullopt},
         {u"yes", std::nullopt},  {u"", std::nullopt},   {u"true ", std::nullopt},
     };
     for (const auto &c : cases)

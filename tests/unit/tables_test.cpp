@@ -37,7 +37,8 @@ TEST(Tables, RecordsAreWellFormed)
         ASSERT_NE(command.name, nullptr);
         ASSERT_NE(command.summary, nullptr);
         EXPECT_NE(std::strlen(command.summary), 0u);
-        EXPECT_NE(command.globalHandler == nullptr, command.outputHandler == nullptr) << "exactly one handler";
+        EXPECT_NE(command.globalHandler == nullptr, command.outputHandler == nullptr)
+            << "exactly one handler";
         // Global commands have no scope and no category, per-output ones both.
         EXPECT_EQ(command.scope == nullptr, command.globalHandler != nullptr);
         EXPECT_EQ(command.category == nullptr, command.scope == nullptr);
@@ -145,7 +146,7 @@ std::vector<std::string> optionNames(const Command &command)
     std::vector<std::string> result;
     for (const CommandOption *option : optionsFor(command))
         result.push_back(option->kind == OptionKind::Positional ? "<" + text(option->valueName) + ">"
-                                                                 : text(option->name));
+                                                                : text(option->name));
     return result;
 }
 
@@ -164,7 +165,8 @@ TEST(Tables, ScopeTellsCommandsApart)
 {
     const std::string outputScope = "OUTPUT"; // a different address than the records' text
     const std::string selfName = "self";
-    const Command perOutputSelf{outputScope.c_str(), selfName.c_str(), "", nullptr, "Basic", nullptr, nullptr};
+    const Command perOutputSelf{
+        outputScope.c_str(), selfName.c_str(), "", nullptr, "Basic", nullptr, nullptr};
     EXPECT_EQ(optionNames(perOutputSelf), Names{"json"});
     EXPECT_EQ(exampleArguments(perOutputSelf), (Names{"active-output", "active-output --json"}));
 

@@ -19,7 +19,8 @@ using wayland_test::Compositor;
 std::map<std::string, std::string> positions(const Compositor &compositor)
 {
     const e2e::Result listed = e2e::runProgram(
-        "/usr/bin/wlr-randr", {}, {{"XDG_RUNTIME_DIR", compositor.runtimeDir()}, {"WAYLAND_DISPLAY", compositor.socket()}});
+        "/usr/bin/wlr-randr", {},
+        {{"XDG_RUNTIME_DIR", compositor.runtimeDir()}, {"WAYLAND_DISPLAY", compositor.socket()}});
     std::map<std::string, std::string> result;
     if (listed.status != 0) {
         result["wlr-randr failed"] = listed.err;
@@ -99,6 +100,8 @@ TEST_P(WaylandConcurrency, RunsStartedAtOnceKeepEveryMove)
 }
 
 INSTANTIATE_TEST_SUITE_P(Beds, WaylandConcurrency, ::testing::ValuesIn(beds),
-                         [](const ::testing::TestParamInfo<Bed> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Bed> &info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace

@@ -19,9 +19,9 @@ using wayland_test::Compositor;
 using wayland_test::run;
 
 const std::vector<std::string> twoMonitors = {
-    "--max-size", "2560x1600",                                     //
-    "--output",   "DP-1:1920x1080@60000:Dell:U2720:ABC123",        //
-    "--output",   "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",          //
+    "--max-size", "2560x1600",                              //
+    "--output",   "DP-1:1920x1080@60000:Dell:U2720:ABC123", //
+    "--output",   "HDMI-A-1:1280x1024@75025:LG:Flat:XY9",   //
 };
 
 const std::string randrStart = "DP-1 on 0,0 1920x1080 normal 1.000000\n"
@@ -36,32 +36,39 @@ constexpr const char *hdmiUuid = "451a7b68-e2bc-57d1-abeb-0f6bda790f09";
 std::string textBlock(const std::string &header, const std::string &type, const std::string &modes,
                       const std::string &geometry)
 {
-    return "\x1b[01;32mOutput: \x1b[0;0m" + header + "\n"
-        "\t\x1b[01;32menabled\x1b[0;0m\n"
-        "\t\x1b[01;32mconnected\x1b[0;0m\n"
-        "\t\x1b[01;32mpriority 0\x1b[0;0m\n"
-        "\t\x1b[01;33m" + type + "\x1b[0;0m\n"
-        "\t\x1b[01;33mreplication source:\x1b[0;0m0\n"
-        "\t\x1b[01;34mModes: \x1b[0;0m " + modes + " \n"
-        "\x1b[01;33m\tCustom modes:\x1b[0;0m None\n"
-        "\x1b[01;33m\tGeometry: \x1b[0;0m" + geometry + "\n"
-        "\x1b[01;33m\tScale: \x1b[0;0m1\n"
-        "\x1b[01;33m\tRotation: \x1b[0;0m1\n"
-        "\x1b[01;33m\tOverscan: \x1b[0;0m0\n"
-        "\x1b[01;33m\tVrr: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tRgbRange: \x1b[0;0munknown\n"
-        "\x1b[01;33m\tHDR: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tWide Color Gamut: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tICC profile: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tColor profile source: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tBrightness control: \x1b[0;0munsupported\n"
-        "\x1b[01;33m\tColor resolution: unknown\n"
-        "\x1b[01;33m\tAllow EDR: \x1b[0;0munsupported\n"
-        "\x1b[01;33m\tSharpness control: \x1b[0;0munsupported\n"
-        "\x1b[01;33m\tAutomatic brightness: \x1b[0;0munsupported\n"
-        "\x1b[01;33m\tAuto Rotate Policy: \x1b[0;0mincapable\n"
-        "\x1b[01;33m\tDisabling: \x1b[0;0msupported\n"
-        "\x1b[01;33m\tAdaptive backlight modulation: \x1b[0;0munsupported\n";
+    return "\x1b[01;32mOutput: \x1b[0;0m" + header +
+           "\n"
+           "\t\x1b[01;32menabled\x1b[0;0m\n"
+           "\t\x1b[01;32mconnected\x1b[0;0m\n"
+           "\t\x1b[01;32mpriority 0\x1b[0;0m\n"
+           "\t\x1b[01;33m" +
+           type +
+           "\x1b[0;0m\n"
+           "\t\x1b[01;33mreplication source:\x1b[0;0m0\n"
+           "\t\x1b[01;34mModes: \x1b[0;0m " +
+           modes +
+           " \n"
+           "\x1b[01;33m\tCustom modes:\x1b[0;0m None\n"
+           "\x1b[01;33m\tGeometry: \x1b[0;0m" +
+           geometry +
+           "\n"
+           "\x1b[01;33m\tScale: \x1b[0;0m1\n"
+           "\x1b[01;33m\tRotation: \x1b[0;0m1\n"
+           "\x1b[01;33m\tOverscan: \x1b[0;0m0\n"
+           "\x1b[01;33m\tVrr: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tRgbRange: \x1b[0;0munknown\n"
+           "\x1b[01;33m\tHDR: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tWide Color Gamut: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tICC profile: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tColor profile source: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tBrightness control: \x1b[0;0munsupported\n"
+           "\x1b[01;33m\tColor resolution: unknown\n"
+           "\x1b[01;33m\tAllow EDR: \x1b[0;0munsupported\n"
+           "\x1b[01;33m\tSharpness control: \x1b[0;0munsupported\n"
+           "\x1b[01;33m\tAutomatic brightness: \x1b[0;0munsupported\n"
+           "\x1b[01;33m\tAuto Rotate Policy: \x1b[0;0mincapable\n"
+           "\x1b[01;33m\tDisabling: \x1b[0;0msupported\n"
+           "\x1b[01;33m\tAdaptive backlight modulation: \x1b[0;0munsupported\n";
 }
 
 const char *const hdmiJson = R"({
@@ -171,15 +178,17 @@ TEST(WaylandReports, OutputsAsTheCompositorHasThem)
     ASSERT_EQ(listed.status, 0);
     const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(listed.out)).array();
     ASSERT_EQ(array.size(), 2);
-    EXPECT_EQ(array[0].toObject(),
-              QJsonDocument::fromJson(QByteArray::fromStdString(run(compositor, {"DP-1", "--json"}).out)).object());
+    EXPECT_EQ(
+        array[0].toObject(),
+        QJsonDocument::fromJson(QByteArray::fromStdString(run(compositor, {"DP-1", "--json"}).out)).object());
     EXPECT_EQ(array[1].toObject(), QJsonDocument::fromJson(hdmiJson).object());
 
     // Outputs are found by id and uuid as well as by name.
     for (const char *spec : {dpId, dpUuid})
         EXPECT_EQ(run(compositor, {spec, "get-name"}), (Result{0, "DP-1\n", ""})) << spec;
     EXPECT_EQ(run(compositor, {hdmiUuid, "get-name"}), (Result{0, "HDMI-A-1\n", ""}));
-    EXPECT_EQ(run(compositor, {"primary-output", "get-name"}), (Result{1, "", "Unknown output: primary-output\n"}));
+    EXPECT_EQ(run(compositor, {"primary-output", "get-name"}),
+              (Result{1, "", "Unknown output: primary-output\n"}));
 }
 
 TEST(WaylandReports, IdsAndUuidsDoNotDependOnOrder)
@@ -195,73 +204,91 @@ TEST(WaylandReports, IdsAndUuidsDoNotDependOnOrder)
     EXPECT_EQ(run(compositor, {hdmiUuid, "get-name"}), (Result{0, "HDMI-A-1\n", ""}));
     // A monitor keeps its uuid on another connector; the id goes with the name.
     EXPECT_EQ(run(compositor, {dpUuid, "get-name"}), (Result{0, "DP-2\n", ""}));
-    EXPECT_EQ(run(compositor, {dpId, "get-name"}), (Result{1, "", std::string("Unknown output: ") + dpId + "\n"}));
+    EXPECT_EQ(run(compositor, {dpId, "get-name"}),
+              (Result{1, "", std::string("Unknown output: ") + dpId + "\n"}));
     const Result panel = run(compositor, {"eDP-1"});
     ASSERT_EQ(panel.status, 0);
-    EXPECT_EQ(panel.out.substr(0, panel.out.find('\n')), "\x1b[01;32mOutput: \x1b[0;0m21102 eDP-1 75c86e52-38ac-5f11-b79f-b6b566f77ce3");
+    EXPECT_EQ(panel.out.substr(0, panel.out.find('\n')),
+              "\x1b[01;32mOutput: \x1b[0;0m21102 eDP-1 75c86e52-38ac-5f11-b79f-b6b566f77ce3");
     EXPECT_EQ(run(compositor, {"list-outputs", "--names"}), (Result{0, "eDP-1\nDP-2\nHDMI-A-1\n", ""}));
 }
 
 TEST(WaylandApply, Positioning)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    runSteps(compositor, {
-        {{"HDMI-A-1", "left-of", "DP-1"}, {0, "", ""},
-         "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
-        {{"HDMI-A-1", "below", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,1080 1280x1024 normal 1.000000\n"},
-        {{"HDMI-A-1", "above", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,1024 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
-        {{"HDMI-A-1", "right-of", "DP-1"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "set-position", "100", "50"}, {0, "", ""},
-         "DP-1 on 100,50 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, randrStart},
-    });
+    runSteps(compositor,
+             {
+                 {{"HDMI-A-1", "left-of", "DP-1"},
+                  {0, "", ""},
+                  "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
+                 {{"HDMI-A-1", "below", "DP-1"},
+                  {0, "", ""},
+                  "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,1080 1280x1024 normal 1.000000\n"},
+                 {{"HDMI-A-1", "above", "DP-1"},
+                  {0, "", ""},
+                  "DP-1 on 0,1024 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
+                 {{"HDMI-A-1", "right-of", "DP-1"},
+                  {0, "", ""},
+                  "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
+                 {{"DP-1", "set-position", "100", "50"},
+                  {0, "", ""},
+                  "DP-1 on 100,50 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n"},
+                 {{"DP-1", "set-position", "0", "0"}, {0, "", ""}, randrStart},
+             });
 }
 
 TEST(WaylandApply, CustomModesAreKeptAndOffered)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    const std::string wide = "DP-1 on 0,0 2560x1440 normal 1.000000\nHDMI-A-1 on 2560,0 1280x1024 normal 1.000000\n";
+    const std::string wide =
+        "DP-1 on 0,0 2560x1440 normal 1.000000\nHDMI-A-1 on 2560,0 1280x1024 normal 1.000000\n";
     const std::string failed = "Failed to apply output configuration: DP-1: ";
     const std::string list = "0: 2560x1440@59.95Hz\n1: 1920x1080@60.00Hz\n2: 3840x2160@60.00Hz\n";
-    runSteps(compositor, {
-        // Added to the list, not switched to.
-        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
-        {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
-        {{"DP-1", "add-custom-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
-        // Beyond the compositor's limit, but only listed.
-        {{"DP-1", "add-custom-mode", "3840x2160@60"}, {0, "", ""}, randrStart},
-        {{"DP-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237"},
-         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be "
-                          "given\n"},
-         randrStart},
-        {{"DP-1", "add-custom-mode", "1600x900@60", "--reduced-blanking"},
-         {1, "", failed + "the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be "
-                          "asked for\n"},
-         randrStart},
-        {{"DP-1", "list-custom-modes"}, {0, "", list}, randrStart},
-        {{"DP-1", "list-modes"},
-         {0,
-          "1:1920x1080@60.00*\ncustom-1920x1080@60.00:1920x1080@60.00\ncustom-2560x1440@59.95:2560x1440@59.95\n"
-          "custom-3840x2160@60.00:3840x2160@60.00\n",
-          ""},
-         randrStart},
-        // Chosen, by id or by size and rate: the neighbour moves along.
-        {{"DP-1", "set-mode", "custom-2560x1440@59.95"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
-        {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
-        {{"DP-1", "set-mode", "custom-3840x2160@60.00"}, {1, "", refusedByCompositor}, wide},
-        {{"DP-1", "list-custom-modes"}, {0, "", list}, wide},
-        {{"HDMI-A-1", "list-custom-modes"}, {0, "", ""}, wide},
-        {{"DP-1", "remove-custom-mode", "3"}, {1, "", "Invalid mode index: 3\n"}, wide},
-        // Removing the one in use keeps the output as it is.
-        {{"DP-1", "remove-custom-mode", "0"}, {0, "", ""}, wide},
-        {{"DP-1", "list-custom-modes"}, {0, "", "0: 1920x1080@60.00Hz\n1: 3840x2160@60.00Hz\n"}, wide},
-    });
+    runSteps(
+        compositor,
+        {
+            // Added to the list, not switched to.
+            {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+            {{"DP-1", "add-custom-mode", "2560x1440@59.95"}, {0, "", ""}, randrStart},
+            {{"DP-1", "add-custom-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+            // Beyond the compositor's limit, but only listed.
+            {{"DP-1", "add-custom-mode", "3840x2160@60"}, {0, "", ""}, randrStart},
+            {{"DP-1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168",
+              "2237"},
+             {1, "",
+              failed +
+                  "the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be "
+                  "given\n"},
+             randrStart},
+            {{"DP-1", "add-custom-mode", "1600x900@60", "--reduced-blanking"},
+             {1, "",
+              failed +
+                  "the compositor takes a custom mode as a size and refresh rate; reduced blanking cannot be "
+                  "asked for\n"},
+             randrStart},
+            {{"DP-1", "list-custom-modes"}, {0, "", list}, randrStart},
+            {{"DP-1", "list-modes"},
+             {0,
+              "1:1920x1080@60.00*\ncustom-1920x1080@60.00:1920x1080@60.00\ncustom-2560x1440@59.95:2560x1440@"
+              "59.95\n"
+              "custom-3840x2160@60.00:3840x2160@60.00\n",
+              ""},
+             randrStart},
+            // Chosen, by id or by size and rate: the neighbour moves along.
+            {{"DP-1", "set-mode", "custom-2560x1440@59.95"}, {0, "", ""}, wide},
+            {{"DP-1", "set-mode", "1920x1080@60"}, {0, "", ""}, randrStart},
+            {{"DP-1", "set-mode", "2560x1440"}, {0, "", ""}, wide},
+            {{"DP-1", "set-mode", "custom-3840x2160@60.00"}, {1, "", refusedByCompositor}, wide},
+            {{"DP-1", "list-custom-modes"}, {0, "", list}, wide},
+            {{"HDMI-A-1", "list-custom-modes"}, {0, "", ""}, wide},
+            {{"DP-1", "remove-custom-mode", "3"}, {1, "", "Invalid mode index: 3\n"}, wide},
+            // Removing the one in use keeps the output as it is.
+            {{"DP-1", "remove-custom-mode", "0"}, {0, "", ""}, wide},
+            {{"DP-1", "list-custom-modes"}, {0, "", "0: 1920x1080@60.00Hz\n1: 3840x2160@60.00Hz\n"}, wide},
+        });
     // Kept for the session beside the compositor's socket, only for the user.
-    const std::string file = compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
+    const std::string file =
+        compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
     EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(e2e::readFile(file))).object(),
               QJsonDocument::fromJson(R"({"DP-1": [
                   {"width": 1920, "height": 1080, "refreshRate": 60, "flags": 1},
@@ -278,43 +305,49 @@ TEST(WaylandApply, EnablingAndDisabling)
     const Compositor compositor = Compositor::ours(twoMonitors);
     const std::string dpOff = "DP-1 off\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
     const std::string kept = "Failed to apply output configuration: DP-1: cannot change ";
-    const std::string why = ": the output stays disabled, and the compositor keeps no settings for a disabled output; "
-                            "enable it in the same change\n";
+    const std::string why =
+        ": the output stays disabled, and the compositor keeps no settings for a disabled output; "
+        "enable it in the same change\n";
     // Without the compositor's bus service (the runs have no session bus),
     // the active output is the only one enabled; with two, it is not known.
     const std::string noBus = "Not connected to D-Bus server; ";
-    runSteps(compositor, {
-        {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
-        {{"active-output", "get-name"}, {0, "HDMI-A-1\n", ""}, dpOff},
-        {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
-        {{"HDMI-A-1", "toggle-enabled"},
-         {1, "", "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output enabled\n"},
-         dpOff},
-        // What the compositor would drop is refused.
-        {{"DP-1", "set-scale", "200%"}, {1, "", kept + "the scale" + why}, dpOff},
-        {{"DP-1", "set-rotation", "left"}, {1, "", kept + "the rotation" + why}, dpOff},
-        {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "the position" + why}, dpOff},
-        // Its custom modes are the library's to keep; switching to one is not.
-        {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
-        {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "the mode" + why}, dpOff},
-        // Enabled again: the compositor tells no modes for it while it is off,
-        // so its old place cannot be checked; right of the other is free, and
-        // the layout starts at the origin.
-        {{"DP-1", "toggle-enabled"}, {0, "", ""},
-         "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "left-of", "HDMI-A-1"}, {0, "", ""}, randrStart},
-        {{"active-output", "set-enabled", "false"},
-         {1, "",
-          "Failed to determine active output: " + noBus +
-              "on this desktop the active output is known only when exactly one output is enabled, and 2 are\n"
-              "Unknown output: active-output\n"},
-         randrStart},
-        {{"identify"},
-         {1, "",
-          "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-              "dispctl shows the outputs' names itself only on X11\n"},
-         randrStart},
-    });
+    runSteps(compositor,
+             {
+                 {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
+                 {{"active-output", "get-name"}, {0, "HDMI-A-1\n", ""}, dpOff},
+                 {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
+                 {{"HDMI-A-1", "toggle-enabled"},
+                  {1, "",
+                   "Failed to apply output configuration: HDMI-A-1: disabling it leaves no connected output "
+                   "enabled\n"},
+                  dpOff},
+                 // What the compositor would drop is refused.
+                 {{"DP-1", "set-scale", "200%"}, {1, "", kept + "the scale" + why}, dpOff},
+                 {{"DP-1", "set-rotation", "left"}, {1, "", kept + "the rotation" + why}, dpOff},
+                 {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "the position" + why}, dpOff},
+                 // Its custom modes are the library's to keep; switching to one is not.
+                 {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
+                 {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "the mode" + why}, dpOff},
+                 // Enabled again: the compositor tells no modes for it while it is off,
+                 // so its old place cannot be checked; right of the other is free, and
+                 // the layout starts at the origin.
+                 {{"DP-1", "toggle-enabled"},
+                  {0, "", ""},
+                  "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
+                 {{"DP-1", "left-of", "HDMI-A-1"}, {0, "", ""}, randrStart},
+                 {{"active-output", "set-enabled", "false"},
+                  {1, "",
+                   "Failed to determine active output: " + noBus +
+                       "on this desktop the active output is known only when exactly one output is enabled, "
+                       "and 2 are\n"
+                       "Unknown output: active-output\n"},
+                  randrStart},
+                 {{"identify"},
+                  {1, "",
+                   "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
+                       "dispctl shows the outputs' names itself only on X11\n"},
+                  randrStart},
+             });
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
     EXPECT_EQ(run(compositor, {"list-outputs", "--enabled", "--names"}), (Result{0, "HDMI-A-1\n", ""}));
@@ -330,17 +363,21 @@ TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
     const Compositor compositor = Compositor::ours(faulty);
     const std::string failed = "Failed to apply output configuration: ";
     const std::string lit = "DP-1 0,0 1920x1080\nHDMI-A-1 1920,0 1280x1024\n";
-    runSteps(compositor, {
-        {{"DP-1", "add-custom-mode", "1024x768@60"}, {0, "", ""}, randrStart},
-        // The neighbour moves as asked; the mode stays.
-        {{"DP-1", "set-mode", "1024x768@60"},
-         {1, "", failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"\n"},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1024,0 1280x1024 normal 1.000000\n"},
-        {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
-        // Switched off, and still reported on.
-        {{"DP-1", "set-enabled", "false"},
-         {1, "", failed + "DP-1: the compositor accepted disabling the output but keeps it enabled\n"}, randrStart},
-    });
+    runSteps(
+        compositor,
+        {
+            {{"DP-1", "add-custom-mode", "1024x768@60"}, {0, "", ""}, randrStart},
+            // The neighbour moves as asked; the mode stays.
+            {{"DP-1", "set-mode", "1024x768@60"},
+             {1, "",
+              failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"\n"},
+             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1024,0 1280x1024 normal 1.000000\n"},
+            {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
+            // Switched off, and still reported on.
+            {{"DP-1", "set-enabled", "false"},
+             {1, "", failed + "DP-1: the compositor accepted disabling the output but keeps it enabled\n"},
+             randrStart},
+        });
     EXPECT_EQ(wayland_test::logicalLayout(compositor), "HDMI-A-1 1920,0 1280x1024\n");
     // Reported on, yet dark: the enable goes out and lights it.
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
@@ -353,7 +390,8 @@ TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
 TEST(WaylandApply, FractionalScalesMeetTheCompositorsLayout)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    const auto step = [&compositor](const std::string &scale, const std::string &randr, const std::string &logical) {
+    const auto step = [&compositor](const std::string &scale, const std::string &randr,
+                                    const std::string &logical) {
         SCOPED_TRACE(scale);
         EXPECT_EQ(run(compositor, {"DP-1", "set-scale", scale}), (Result{0, "", ""}));
         EXPECT_EQ(wayland_test::wlrRandr(compositor), randr);
@@ -375,24 +413,33 @@ TEST(WaylandApply, FractionalScalesMeetTheCompositorsLayout)
 TEST(WaylandApply, RotationAndScale)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    runSteps(compositor, {
-        {{"HDMI-A-1", "set-rotation", "left"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 90 1.000000\n"},
-        {{"HDMI-A-1", "set-rotation", "flipped270"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped-270 1.000000\n"},
-        {{"HDMI-A-1", "set-rotation", "inverted"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 180 1.000000\n"},
-        {{"HDMI-A-1", "set-rotation", "flipped"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped 1.000000\n"},
-        {{"HDMI-A-1", "set-rotation", "normal"}, {0, "", ""}, randrStart},
-        {{"DP-1", "set-scale", "150%"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.500000\nHDMI-A-1 on 1280,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "set-scale", "125%"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 1.250000\nHDMI-A-1 on 1536,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "set-scale", "200"}, {0, "", ""},
-         "DP-1 on 0,0 1920x1080 normal 2.000000\nHDMI-A-1 on 960,0 1280x1024 normal 1.000000\n"},
-        {{"DP-1", "set-scale", "100%"}, {0, "", ""}, randrStart},
-    });
+    runSteps(
+        compositor,
+        {
+            {{"HDMI-A-1", "set-rotation", "left"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 90 1.000000\n"},
+            {{"HDMI-A-1", "set-rotation", "flipped270"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped-270 1.000000\n"},
+            {{"HDMI-A-1", "set-rotation", "inverted"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 180 1.000000\n"},
+            {{"HDMI-A-1", "set-rotation", "flipped"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 flipped 1.000000\n"},
+            {{"HDMI-A-1", "set-rotation", "normal"}, {0, "", ""}, randrStart},
+            {{"DP-1", "set-scale", "150%"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.500000\nHDMI-A-1 on 1280,0 1280x1024 normal 1.000000\n"},
+            {{"DP-1", "set-scale", "125%"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 1.250000\nHDMI-A-1 on 1536,0 1280x1024 normal 1.000000\n"},
+            {{"DP-1", "set-scale", "200"},
+             {0, "", ""},
+             "DP-1 on 0,0 1920x1080 normal 2.000000\nHDMI-A-1 on 960,0 1280x1024 normal 1.000000\n"},
+            {{"DP-1", "set-scale", "100%"}, {0, "", ""}, randrStart},
+        });
 }
 
 TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
@@ -400,33 +447,42 @@ TEST(WaylandApply, WhatTheProtocolCannotCarryIsRefused)
     const Compositor compositor = Compositor::ours(twoMonitors);
     const std::string failed = "Failed to apply output configuration: DP-1: ";
     const std::string needs = failed + "cannot change ";
-    runSteps(compositor, {
-        {{"DP-1", "set-primary"},
-         {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
-         randrStart},
-        {{"DP-1", "set-priority", "2"},
-         {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
-         randrStart},
-        {{"DP-1", "set-replica-of", "HDMI-A-1"},
-         {1, "", failed + "cannot change mirroring: the compositor has no mirroring\n"},
-         randrStart},
-        {{"DP-1", "set-vrr-policy", "always"}, {1, "", needs + "the VRR policy: the output has no VRR support\n"},
-         randrStart},
-        {{"DP-1", "set-hdr", "true"}, {1, "", needs + "HDR: the output has no HDR support\n"}, randrStart},
-        {{"DP-1", "set-brightness", "50"}, {1, "", needs + "the brightness: the output has no brightness control\n"},
-         randrStart},
-        {{"DP-1", "set-color-profile-source", "ICC"},
-         {1, "", needs + "the colour profile source: the output takes no ICC profile and has no built-in colour "
-                         "profile\n"},
-         randrStart},
-        {{"DP-1", "set-color-power-tradeoff", "prefer-accuracy"},
-         {1, "",
-          failed + "cannot change the colour/power trade-off: the compositor has no colour/power setting\n"},
-         randrStart},
-        {{"DP-1", "set-maxbpc", "8"},
-         {1, "", needs + "the maximum bits per colour: the output has no setting for the bits per colour\n"},
-         randrStart},
-    });
+    runSteps(
+        compositor,
+        {
+            {{"DP-1", "set-primary"},
+             {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
+             randrStart},
+            {{"DP-1", "set-priority", "2"},
+             {1, "", failed + "cannot change the priority: the compositor has no output priorities\n"},
+             randrStart},
+            {{"DP-1", "set-replica-of", "HDMI-A-1"},
+             {1, "", failed + "cannot change mirroring: the compositor has no mirroring\n"},
+             randrStart},
+            {{"DP-1", "set-vrr-policy", "always"},
+             {1, "", needs + "the VRR policy: the output has no VRR support\n"},
+             randrStart},
+            {{"DP-1", "set-hdr", "true"},
+             {1, "", needs + "HDR: the output has no HDR support\n"},
+             randrStart},
+            {{"DP-1", "set-brightness", "50"},
+             {1, "", needs + "the brightness: the output has no brightness control\n"},
+             randrStart},
+            {{"DP-1", "set-color-profile-source", "ICC"},
+             {1, "",
+              needs + "the colour profile source: the output takes no ICC profile and has no built-in colour "
+                      "profile\n"},
+             randrStart},
+            {{"DP-1", "set-color-power-tradeoff", "prefer-accuracy"},
+             {1, "",
+              failed +
+                  "cannot change the colour/power trade-off: the compositor has no colour/power setting\n"},
+             randrStart},
+            {{"DP-1", "set-maxbpc", "8"},
+             {1, "",
+              needs + "the maximum bits per colour: the output has no setting for the bits per colour\n"},
+             randrStart},
+        });
 }
 
 TEST(WaylandPower, OffAndOnReadBack)
@@ -436,7 +492,8 @@ TEST(WaylandPower, OffAndOnReadBack)
     const auto powerObjects = [&compositor] {
         const std::string log = compositor.log();
         size_t count = 0;
-        for (size_t at = log.find("power object\n"); at != std::string::npos; at = log.find("power object\n", at + 1))
+        for (size_t at = log.find("power object\n"); at != std::string::npos;
+             at = log.find("power object\n", at + 1))
             ++count;
         return count;
     };
@@ -466,8 +523,9 @@ TEST(WaylandPower, RefusedWithoutPowerManagement)
     std::vector<std::string> arguments = twoMonitors;
     arguments.push_back("--no-power");
     const Compositor compositor = Compositor::ours(arguments);
-    const std::string reason = "the compositor offers no output power management (zwlr_output_power_manager_v1), "
-                               "so it cannot switch display power";
+    const std::string reason =
+        "the compositor offers no output power management (zwlr_output_power_manager_v1), "
+        "so it cannot switch display power";
     for (const char *command : {"off", "on"}) {
         const Result result = run(compositor, {command});
         EXPECT_EQ(result.status, 1) << command;
@@ -481,28 +539,33 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
     e2e::TempDir dir;
-    const e2e::Env automatic = {{"DISPOR_BACKEND", std::nullopt}, {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}};
+    const e2e::Env automatic = {{"DISPOR_BACKEND", std::nullopt},
+                                {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}};
     EXPECT_EQ(run(compositor, {"list-outputs", "--names"}, automatic), (Result{0, "DP-1\nHDMI-A-1\n", ""}));
-    EXPECT_EQ(run(compositor, {"list-outputs", "--names"}, {{"DISPOR_BACKEND", ""}, {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}}),
+    EXPECT_EQ(run(compositor, {"list-outputs", "--names"},
+                  {{"DISPOR_BACKEND", ""}, {"DISPOR_VIRTUAL_STATE", dir.file("set.json")}}),
               (Result{0, "DP-1\nHDMI-A-1\n", ""}));
 
     const Compositor bare = Compositor::ours({"--no-management", "--output", "DP-1:1920x1080@60000"});
     // Without output management the choice finds nothing else here, and says so.
-    EXPECT_EQ(run(bare, {"list-outputs", "--names"}, automatic),
-              (Result{1, "",
-                      "dispor: found no display service to configure (the Wayland compositor \"" + bare.socket()
-                          + "\" offers no output management (zwlr_output_manager_v1); cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory; DISPLAY is not set); "
-                            "DISPOR_BACKEND=virtual selects the simulated display set\n"}));
+    EXPECT_EQ(
+        run(bare, {"list-outputs", "--names"}, automatic),
+        (Result{1, "",
+                "dispor: found no display service to configure (the Wayland compositor \"" + bare.socket() +
+                    "\" offers no output management (zwlr_output_manager_v1); cannot connect to the session "
+                    "bus at \"unix:path=/nonexistent/bus\": No such file or directory; DISPLAY is not set); "
+                    "DISPOR_BACKEND=virtual selects the simulated display set\n"}));
     EXPECT_EQ(run(bare, {"list-outputs"}),
               (Result{1, "",
-                      "dispor: the Wayland compositor \"" + bare.socket()
-                          + "\" offers no output management (zwlr_output_manager_v1)\n"}));
+                      "dispor: the Wayland compositor \"" + bare.socket() +
+                          "\" offers no output management (zwlr_output_manager_v1)\n"}));
     EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", "no-such-socket"}}),
               (Result{1, "",
                       "dispor: cannot connect to the Wayland compositor \"no-such-socket\": No such file or "
                       "directory\n"}));
-    EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", std::nullopt}}),
-              (Result{1, "", "dispor: WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached\n"}));
+    EXPECT_EQ(
+        run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", std::nullopt}}),
+        (Result{1, "", "dispor: WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached\n"}));
 }
 
 TEST(WaylandPhoc, RoundTrips)
@@ -554,8 +617,8 @@ TEST(WaylandPhoc, ScalesLeaveNoGap)
         EXPECT_EQ(run(compositor, {"HEADLESS-2", "set-scale", scale}), (Result{0, "", ""}));
         const std::string after = wayland_test::logicalLayout(compositor);
         int x[2], y[2], w[2], h[2];
-        ASSERT_EQ(std::sscanf(after.c_str(), "HEADLESS-1 %d,%d %dx%d\nHEADLESS-2 %d,%d %dx%d\n", &x[0], &y[0], &w[0],
-                              &h[0], &x[1], &y[1], &w[1], &h[1]),
+        ASSERT_EQ(std::sscanf(after.c_str(), "HEADLESS-1 %d,%d %dx%d\nHEADLESS-2 %d,%d %dx%d\n", &x[0], &y[0],
+                              &w[0], &h[0], &x[1], &y[1], &w[1], &h[1]),
                   8)
             << after;
         EXPECT_TRUE(x[0] + w[0] == x[1] || x[1] + w[1] == x[0]) << after;
@@ -576,8 +639,9 @@ TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
         GTEST_SKIP() << "phoc cannot be run here";
     const Result result = run(compositor, {"off"});
     EXPECT_EQ(result.status, 1);
-    const std::string line = "Failed to switch display power: the Wayland compositor \"" + compositor.socket()
-        + "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
+    const std::string line =
+        "Failed to switch display power: the Wayland compositor \"" + compositor.socket() +
+        "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
     EXPECT_TRUE(result.err.ends_with(line)) << result.err << "phoc's log:\n" << compositor.log();
 }
 
@@ -621,12 +685,14 @@ TEST(WaylandPhoc, ALayoutKeepsItsShape)
     EXPECT_EQ(wayland_test::wlrRandr(compositor), grid);
 
     // phoc refuses to switch a headless output off; our compositor does.
-    const Compositor row = Compositor::ours({"--output", "A-1:1280x720@60000", "--output", "A-2:1280x720@60000",
-                                             "--output", "A-3:1280x720@60000", "--output", "A-4:1280x720@60000"});
+    const Compositor row =
+        Compositor::ours({"--output", "A-1:1280x720@60000", "--output", "A-2:1280x720@60000", "--output",
+                          "A-3:1280x720@60000", "--output", "A-4:1280x720@60000"});
     for (const char *output : {"A-2", "A-3", "A-4"})
         ASSERT_EQ(run(row, {output, "right-of", std::string("A-") + char(output[2] - 1)}).status, 0);
     EXPECT_EQ(run(row, {"A-2", "set-enabled", "false"}), (Result{0, "", ""}));
-    EXPECT_EQ(wayland_test::wlrRandr(row), "A-1 on 0,0" + on + "A-2 off\nA-3 on 1280,0" + on + "A-4 on 2560,0" + on);
+    EXPECT_EQ(wayland_test::wlrRandr(row),
+              "A-1 on 0,0" + on + "A-2 off\nA-3 on 1280,0" + on + "A-4 on 2560,0" + on);
 }
 
 } // namespace

@@ -46,7 +46,8 @@ TEST(WaylandLibrary, ARefusedConfigurationChangesNothing)
     ASSERT_TRUE(config);
     named(config, "HDMI-A-1")->setCustomModes({large});
     ASSERT_TRUE(Dispor::SetConfigOperation(config).exec());
-    const std::string file = compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
+    const std::string file =
+        compositor.runtimeDir() + "/dispor/wayland-" + compositor.socket() + "-custom-modes.json";
     const std::string listed = e2e::readFile(file);
 
     // Beyond the compositor's limit: nothing of it is kept, by the
@@ -153,12 +154,14 @@ TEST(WaylandLibrary, PowerFailureIsReported)
     wayland_test::useInProcess(compositor);
     Dispor::Dpms dpms;
     QList<bool> reports;
-    QObject::connect(&dpms, &Dispor::Dpms::hasPendingChangesChanged, [&reports](bool pending) { reports.append(pending); });
+    QObject::connect(&dpms, &Dispor::Dpms::hasPendingChangesChanged,
+                     [&reports](bool pending) { reports.append(pending); });
     dpms.switchMode(Dispor::Dpms::Off);
     EXPECT_EQ(reports, (QList<bool>{true, false}));
     EXPECT_TRUE(dpms.hasError());
-    EXPECT_EQ(dpms.errorString(), "the compositor offers no output power management (zwlr_output_power_manager_v1), "
-                                  "so it cannot switch display power");
+    EXPECT_EQ(dpms.errorString(),
+              "the compositor offers no output power management (zwlr_output_power_manager_v1), "
+              "so it cannot switch display power");
 }
 
 } // namespace

@@ -48,7 +48,8 @@ TEST(WaylandModel, IdsFollowNamesWhateverTheOrder)
     EXPECT_EQ(ids.value(later), ids.value(earlier) % 32768 + 1);
 }
 
-HeadState head(const QString &name, const QString &make = {}, const QString &model = {}, const QString &serial = {})
+HeadState head(const QString &name, const QString &make = {}, const QString &model = {},
+               const QString &serial = {})
 {
     HeadState head;
     head.name = name;
@@ -82,10 +83,12 @@ TEST(WaylandModel, UuidsFromMonitorIdentityElseName)
 TEST(WaylandModel, ConnectorTypes)
 {
     const std::pair<const char *, Output::Type> cases[] = {
-        {"eDP-1", Output::Type::Panel},       {"LVDS-1", Output::Type::Panel},  {"DP-2", Output::Type::DisplayPort},
-        {"HDMI-A-1", Output::Type::HDMI},     {"DVI-I-1", Output::Type::DVII},  {"DVI-D-2", Output::Type::DVID},
-        {"DVI-1", Output::Type::DVI},         {"VGA-1", Output::Type::VGA},     {"DPI-1", Output::Type::Unknown},
-        {"HEADLESS-1", Output::Type::Unknown}, {"Virtual-1", Output::Type::Unknown}, {"DP", Output::Type::DisplayPort},
+        {"eDP-1", Output::Type::Panel},       {"LVDS-1", Output::Type::Panel},
+        {"DP-2", Output::Type::DisplayPort},  {"HDMI-A-1", Output::Type::HDMI},
+        {"DVI-I-1", Output::Type::DVII},      {"DVI-D-2", Output::Type::DVID},
+        {"DVI-1", Output::Type::DVI},         {"VGA-1", Output::Type::VGA},
+        {"DPI-1", Output::Type::Unknown},     {"HEADLESS-1", Output::Type::Unknown},
+        {"Virtual-1", Output::Type::Unknown}, {"DP", Output::Type::DisplayPort},
     };
     for (const auto &[name, type] : cases)
         EXPECT_EQ(Dispor::connectorTypeOfName(name), type) << name;
@@ -94,8 +97,8 @@ TEST(WaylandModel, ConnectorTypes)
 TEST(WaylandModel, RotationsBothWays)
 {
     const Output::Rotation rotations[] = {
-        Output::Rotation::None,    Output::Rotation::Left,      Output::Rotation::Inverted,
-        Output::Rotation::Right,   Output::Rotation::Flipped,   Output::Rotation::Flipped90,
+        Output::Rotation::None,       Output::Rotation::Left,       Output::Rotation::Inverted,
+        Output::Rotation::Right,      Output::Rotation::Flipped,    Output::Rotation::Flipped90,
         Output::Rotation::Flipped180, Output::Rotation::Flipped270,
     };
     for (int transform = 0; transform < 8; ++transform) {
@@ -107,7 +110,8 @@ TEST(WaylandModel, RotationsBothWays)
 }
 
 // The heads as a fetch describes them.
-Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version, const CustomModeLists &lists)
+Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version,
+                        const CustomModeLists &lists)
 {
     Dispor::OutputList outputs;
     Dispor::ConfigOrigin origin;
@@ -170,7 +174,6 @@ Dispor::OutputPtr named(const Dispor::Config &config, const QString &name)
     return {};
 }
 
-
 // The manual's table of what wlroots carries offers what a head of each
 // protocol version is described with: version 2 (wlroots 0.15) and version
 // 4 with adaptive sync (0.18).
@@ -203,8 +206,9 @@ TEST(WaylandModel, AdaptiveSyncOnlyFromVersionFour)
 
     dp->setVrrPolicy(Output::VrrPolicy::Automatic);
     EXPECT_FALSE(plan(config, heads.list(), 4, &planned, &reason));
-    EXPECT_EQ(reason, "DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" "
-                      "has no equivalent");
+    EXPECT_EQ(reason,
+              "DP-1: the compositor switches adaptive sync only on or off, so the VRR policy \"automatic\" "
+              "has no equivalent");
 
     dp->setVrrPolicy(Output::VrrPolicy::Always);
     ASSERT_TRUE(plan(config, heads.list(), 4, &planned, &reason)) << reason.toStdString();
@@ -282,7 +286,8 @@ TEST(WaylandModel, CustomModesAreTheLibrarysList)
 
     const std::pair<Dispor::ModeInfo, QString> refused[] = {
         {{1920, 1080, 60, 1, Dispor::ModeTimings{}},
-         "HDMI-A-1: the compositor takes a custom mode as a size and refresh rate; explicit timings cannot be given"},
+         "HDMI-A-1: the compositor takes a custom mode as a size and refresh rate; explicit timings cannot "
+         "be given"},
         {{0, 1080, 60, 1, {}}, "HDMI-A-1: the custom mode 0x1080@60 is out of range"},
         {{1920, 1080, -1, 1, {}}, "HDMI-A-1: the custom mode 1920x1080@-1 is out of range"},
     };

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
-#include <cstdlib>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,9 +53,9 @@ using support::stop;
 Compositor::Compositor() : m_dir(std::make_unique<e2e::TempDir>()) {}
 
 Compositor::Compositor(Compositor &&other) noexcept
-    : m_dir(std::move(other.m_dir)), m_pid(std::exchange(other.m_pid, -1)), m_socket(std::move(other.m_socket))
-{
-}
+    : m_dir(std::move(other.m_dir)), m_pid(std::exchange(other.m_pid, -1)),
+      m_socket(std::move(other.m_socket))
+{}
 
 Compositor::~Compositor()
 {
@@ -65,8 +65,9 @@ Compositor::~Compositor()
 Compositor Compositor::ours(const std::vector<std::string> &arguments)
 {
     Compositor compositor;
-    const std::string line = spawn(TEST_COMPOSITOR_BINARY, arguments, {{"XDG_RUNTIME_DIR", compositor.runtimeDir()}},
-                                   compositor.m_dir->file("compositor.log"), "ready ", &compositor.m_pid);
+    const std::string line =
+        spawn(TEST_COMPOSITOR_BINARY, arguments, {{"XDG_RUNTIME_DIR", compositor.runtimeDir()}},
+              compositor.m_dir->file("compositor.log"), "ready ", &compositor.m_pid);
     if (line.rfind("ready ", 0) != 0)
         throw std::runtime_error("the test compositor did not start");
     compositor.m_socket = line.substr(6);
@@ -186,8 +187,10 @@ std::string wlrRandr(const Compositor &compositor)
         // A head ends where the next begins, or at the final empty line.
         if (line.empty() || line[0] != ' ') {
             if (!name.empty())
-                heads[name] = name + " " + enabled
-                    + (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") + "\n";
+                heads[name] =
+                    name + " " + enabled +
+                    (enabled == "on" ? " " + position + " " + mode + " " + transform + " " + scale : "") +
+                    "\n";
             name = first;
             enabled = mode = position = transform = scale = "";
         } else if (first == "Enabled:") {
@@ -215,9 +218,10 @@ std::string logicalLayout(const Compositor &compositor)
             name = quoted;
         else if (std::sscanf(line.c_str(), "logical_x: %d, logical_y: %d", &x, &y) == 2)
             return;
-        else if (std::sscanf(line.c_str(), "logical_width: %d, logical_height: %d", &w, &h) == 2 && !name.empty())
-            outputs[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x"
-                + std::to_string(h) + "\n";
+        else if (std::sscanf(line.c_str(), "logical_width: %d, logical_height: %d", &w, &h) == 2 &&
+                 !name.empty())
+            outputs[name] = name + " " + std::to_string(x) + "," + std::to_string(y) + " " +
+                            std::to_string(w) + "x" + std::to_string(h) + "\n";
     });
 }
 

@@ -39,8 +39,8 @@ std::map<std::string, std::string> placesAndBrightness(const XScreen &screen)
     std::map<std::string, std::string> result;
     for (const auto &[name, output] : screen.outputs) {
         if (output.on)
-            result[name] = std::to_string(output.x) + "," + std::to_string(output.y) + " "
-                + output.properties.at("Brightness");
+            result[name] = std::to_string(output.x) + "," + std::to_string(output.y) + " " +
+                           output.properties.at("Brightness");
     }
     return result;
 }

@@ -72,7 +72,8 @@ TEST_F(X11CustomModes, ACustomModeIsSetByWhatItWasMadeFrom)
         const uint32_t made = randr().mode("dispor:1600x900@60:f1");
         const std::string word = std::vector<std::string>{"1600x900@60", std::to_string(made),
                                                           std::to_string(made) + ":1600x900@60.00"}[form];
-        EXPECT_EQ(run({"DUMMY1", "set-mode", word}), (Result{0, "", ""})) << word << run({"DUMMY1", "list-modes"});
+        EXPECT_EQ(run({"DUMMY1", "set-mode", word}), (Result{0, "", ""}))
+            << word << run({"DUMMY1", "list-modes"});
         // The server may name the current mode by one of its own with the
         // same timings (Xorg's dummy driver has a CVT 1600x900 too).
         const XScreen after = screen();
@@ -91,8 +92,8 @@ TEST_F(X11CustomModes, ACustomModeIsSetByWhatItWasMadeFrom)
 
 TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)
 {
-    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163", "2168", "2237",
-                   "-hsync", "+vsync"}),
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163",
+                   "2168", "2237", "-hsync", "+vsync"}),
               (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", "0: 3840x2160@59.98Hz\n"}));
     const XOutput output = screen()["DUMMY1"];
@@ -109,10 +110,12 @@ TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)
     // In use it cannot go; once another mode shows, it goes from the server.
     EXPECT_EQ(run({"DUMMY1", "set-mode", std::to_string(mode->id)}), (Result{0, "", ""}));
     EXPECT_EQ(screen()["DUMMY1"].mode, mode->id);
-    EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}),
-              (Result{1, "",
-                      "Failed to apply output configuration: DUMMY1: the custom mode 3840x2160@59.98 is the output's "
-                      "current mode; set another mode first\n"}));
+    EXPECT_EQ(
+        run({"DUMMY1", "remove-custom-mode", "0"}),
+        (Result{
+            1, "",
+            "Failed to apply output configuration: DUMMY1: the custom mode 3840x2160@59.98 is the output's "
+            "current mode; set another mode first\n"}));
     EXPECT_NE(randr().mode(mode->name), 0u);
     EXPECT_EQ(run({"DUMMY1", "set-mode", "1920x1080"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
@@ -127,11 +130,14 @@ TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "800x500@75"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "900x600@50"}), (Result{0, "", ""}));
     XScreen now = screen();
-    ASSERT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1") && now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
-    EXPECT_EQ(now["DUMMY0"].findMode("dispor:1000x700@60:f1")->id, now["DUMMY1"].findMode("dispor:1000x700@60:f1")->id);
+    ASSERT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1") &&
+                now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
+    EXPECT_EQ(now["DUMMY0"].findMode("dispor:1000x700@60:f1")->id,
+              now["DUMMY1"].findMode("dispor:1000x700@60:f1")->id);
 
     EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
-    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}), (Result{0, "", "0: 800x500@75.00Hz\n1: 900x600@50.00Hz\n"}));
+    EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}),
+              (Result{0, "", "0: 800x500@75.00Hz\n1: 900x600@50.00Hz\n"}));
     now = screen();
     EXPECT_FALSE(now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
     EXPECT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1"));

@@ -11,8 +11,8 @@ void X11Test::SetUpTestSuite()
         // The dummy driver connects an output once it has shown a mode.
         for (const char *output : {"DUMMY1", "DUMMY2"})
             xrandr(display(), {"--addmode", output, "1920x1080"});
-        xrandr(display(), {"--output", "DUMMY1", "--mode", "1920x1080", "--output", "DUMMY2", "--mode", "1920x1080",
-                           "--right-of", "DUMMY1"});
+        xrandr(display(), {"--output", "DUMMY1", "--mode", "1920x1080", "--output", "DUMMY2", "--mode",
+                           "1920x1080", "--right-of", "DUMMY1"});
     } catch (const std::exception &e) {
         s_failure = e.what();
         s_randr.reset();
@@ -29,17 +29,17 @@ void X11Test::TearDownTestSuite()
 const std::vector<std::string> &X11Test::testProperties()
 {
     static const std::vector<std::string> names = {
-        "Broadcast RGB", "max bpc", "underscan", "underscan hborder", "underscan vborder", "EDID", "ConnectorType",
-        "_DISPOR_REPLICA_OF", "_DISPOR_GAMMA"};
+        "Broadcast RGB", "max bpc",       "underscan",          "underscan hborder", "underscan vborder",
+        "EDID",          "ConnectorType", "_DISPOR_REPLICA_OF", "_DISPOR_GAMMA"};
     return names;
 }
 
 void X11Test::SetUp()
 {
     ASSERT_TRUE(s_server) << s_failure;
-    xrandr(display(), {"--output", "DUMMY0", "--mode", "1920x1080", "--pos", "0x0", "--rotate", "normal", "--primary",
-                       "--output", "DUMMY1", "--mode", "1920x1080", "--pos", "1920x0", "--rotate", "normal",
-                       "--output", "DUMMY2", "--off"});
+    xrandr(display(), {"--output", "DUMMY0",    "--mode",   "1920x1080", "--pos",  "0x0",       "--rotate",
+                       "normal",   "--primary", "--output", "DUMMY1",    "--mode", "1920x1080", "--pos",
+                       "1920x0",   "--rotate",  "normal",   "--output",  "DUMMY2", "--off"});
     xrandr(display(), {"--output", "DUMMY0", "--brightness", "1", "--output", "DUMMY1", "--brightness", "1"});
     randr().removeCustomModes();
     for (const char *output : {"DUMMY0", "DUMMY1", "DUMMY2"}) {

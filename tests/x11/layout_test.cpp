@@ -38,19 +38,39 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
         int width, height;
     };
     const Case cases[] = {
-        {{"DUMMY1", "set-position", "100", "2000"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {100, 2000, 1920, 1080}}},
-         2020, 3080},
-        {{"DUMMY1", "left-of", "DUMMY0"}, {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}, 3840, 1080},
-        {{"DUMMY1", "below", "DUMMY0"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}}, 1920, 2160},
-        {{"DUMMY0", "above", "DUMMY1"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}}, 1920, 2160},
-        {{"DUMMY0", "right-of", "DUMMY1"}, {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}, 3840, 1080},
+        {{"DUMMY1", "set-position", "100", "2000"},
+         {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {100, 2000, 1920, 1080}}},
+         2020,
+         3080},
+        {{"DUMMY1", "left-of", "DUMMY0"},
+         {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840,
+         1080},
+        {{"DUMMY1", "below", "DUMMY0"},
+         {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}},
+         1920,
+         2160},
+        {{"DUMMY0", "above", "DUMMY1"},
+         {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 1080, 1920, 1080}}},
+         1920,
+         2160},
+        {{"DUMMY0", "right-of", "DUMMY1"},
+         {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840,
+         1080},
         // An X screen starts at 0,0: a layout reaching left of it moves in whole.
-        {{"DUMMY1", "set-position", "-1920", "-50"}, {{"DUMMY0", {1920, 50, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
-         3840, 1130},
+        {{"DUMMY1", "set-position", "-1920", "-50"},
+         {{"DUMMY0", {1920, 50, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840,
+         1130},
         // A smaller mode: the output to its right follows its edge.
-        {{"DUMMY0", "set-mode", "1280x1024@60.02"}, {{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {1280, 0, 1920, 1080}}},
-         3200, 1080},
-        {{"DUMMY1", "set-mode", "2048x1536"}, {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 2048, 1536}}}, 3968,
+        {{"DUMMY0", "set-mode", "1280x1024@60.02"},
+         {{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {1280, 0, 1920, 1080}}},
+         3200,
+         1080},
+        {{"DUMMY1", "set-mode", "2048x1536"},
+         {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 2048, 1536}}},
+         3968,
          1536},
     };
     for (const Case &c : cases) {
@@ -64,7 +84,9 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
         for (const auto &[name, area] : c.areas) {
             const QJsonObject report = json(name);
             EXPECT_EQ(report["position"].toObject(), (QJsonObject{{"x", area.x}, {"y", area.y}})) << name;
-            EXPECT_EQ(report["mode"].toObject()["id"].toString().toStdString(), std::to_string(after[name].mode)) << name;
+            EXPECT_EQ(report["mode"].toObject()["id"].toString().toStdString(),
+                      std::to_string(after[name].mode))
+                << name;
         }
     }
 }
@@ -142,10 +164,12 @@ TEST_F(X11Layout, EnablesAndDisablesOutputs)
         {{"DUMMY0", "set-enabled", "false"}, "DUMMY0: disabling it leaves no connected output enabled"},
         {{"DUMMY0", "toggle-enabled"}, "DUMMY0: disabling it leaves no connected output enabled"},
         {{"DUMMY1", "set-mode", "1920x1080"}, "DUMMY1: the output is disabled, so it has no mode to set"},
-        {{"DUMMY1", "set-position", "10", "10"}, "DUMMY1: the output is disabled, so it has no position to set"},
+        {{"DUMMY1", "set-position", "10", "10"},
+         "DUMMY1: the output is disabled, so it has no position to set"},
     };
     for (const auto &[args, reason] : refusals) {
-        EXPECT_EQ(run(args), (Result{1, "", "Failed to apply output configuration: " + reason + "\n"})) << args[1];
+        EXPECT_EQ(run(args), (Result{1, "", "Failed to apply output configuration: " + reason + "\n"}))
+            << args[1];
         EXPECT_EQ(screen().text, before) << args[1];
     }
 }
@@ -167,10 +191,11 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
 
     // A disabled output is outside the ranking: refused, nothing changes.
     const std::string before = screen().text;
-    EXPECT_EQ(run({"DUMMY2", "set-primary"}),
-              (Result{1, "",
-                      "Failed to apply output configuration: DUMMY2: a disabled output has no place in the ranking "
-                      "of priorities\n"}));
+    EXPECT_EQ(
+        run({"DUMMY2", "set-primary"}),
+        (Result{1, "",
+                "Failed to apply output configuration: DUMMY2: a disabled output has no place in the ranking "
+                "of priorities\n"}));
     EXPECT_EQ(screen().text, before);
     EXPECT_TRUE(screen()["DUMMY0"].primary);
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);
@@ -182,8 +207,8 @@ TEST_F(X11Layout, PrioritiesTheServerCannotKeepAreRefused)
     const std::string before = screen().text;
     const auto refusal = [](const std::string &output) {
         return Result{1, "",
-                      "Failed to apply output configuration: " + output
-                          + ": cannot change the priority: X11 keeps one primary output and no ranking\n"};
+                      "Failed to apply output configuration: " + output +
+                          ": cannot change the priority: X11 keeps one primary output and no ranking\n"};
     };
     const struct {
         std::vector<std::string> args;
@@ -225,10 +250,11 @@ TEST_F(X11Layout, WithoutAPrimaryNoOutputIsPriorityOne)
     // it is done where it asks for the rank the output reads, else refused.
     EXPECT_EQ(run({"DUMMY1", "set-priority", "3"}), (Result{0, "", ""}));
     EXPECT_EQ(primaries(), std::vector<std::string>{});
-    EXPECT_EQ(run({"DUMMY1", "set-priority", "2"}),
-              (Result{1, "",
-                      "Failed to apply output configuration: DUMMY1: cannot change the priority: X11 keeps one "
-                      "primary output and no ranking\n"}));
+    EXPECT_EQ(
+        run({"DUMMY1", "set-priority", "2"}),
+        (Result{1, "",
+                "Failed to apply output configuration: DUMMY1: cannot change the priority: X11 keeps one "
+                "primary output and no ranking\n"}));
     EXPECT_EQ(primaries(), std::vector<std::string>{});
     EXPECT_EQ(run({"DUMMY1", "set-priority", "1"}), (Result{0, "", ""}));
     EXPECT_EQ(primaries(), std::vector<std::string>{"DUMMY1"});
@@ -247,7 +273,8 @@ TEST_F(X11Layout, MirrorsAnotherOutput)
 {
     EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
     XScreen after = screen();
-    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(areas(after),
+              (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
     EXPECT_EQ(after["DUMMY1"].mode, after["DUMMY0"].mode);
     EXPECT_EQ(after.width, 1920);
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
@@ -256,18 +283,22 @@ TEST_F(X11Layout, MirrorsAnotherOutput)
     // The replica follows its source's mode.
     EXPECT_EQ(run({"DUMMY0", "set-mode", "1280x1024@60.02"}), (Result{0, "", ""}));
     after = screen();
-    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {0, 0, 1280, 1024}}}));
+    EXPECT_EQ(areas(after),
+              (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1280, 1024}}, {"DUMMY1", {0, 0, 1280, 1024}}}));
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), std::stoi(id("DUMMY0")));
 
     // Refused before anything is changed.
     const std::string before = screen().text;
     EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY1"}), (Result{1, "", "DUMMY1 cannot mirror itself\n"}));
-    EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY2"}),
-              (Result{1, "", "Failed to apply output configuration: DUMMY1: cannot mirror DUMMY2, which is disabled\n"}));
-    EXPECT_EQ(run({"DUMMY1", "set-mode", "1920x1080"}),
-              (Result{1, "",
-                      "Failed to apply output configuration: DUMMY1: the output mirrors DUMMY0 and shows what it "
-                      "shows; stop mirroring first\n"}));
+    EXPECT_EQ(
+        run({"DUMMY1", "set-replica-of", "DUMMY2"}),
+        (Result{1, "",
+                "Failed to apply output configuration: DUMMY1: cannot mirror DUMMY2, which is disabled\n"}));
+    EXPECT_EQ(
+        run({"DUMMY1", "set-mode", "1920x1080"}),
+        (Result{1, "",
+                "Failed to apply output configuration: DUMMY1: the output mirrors DUMMY0 and shows what it "
+                "shows; stop mirroring first\n"}));
     EXPECT_EQ(screen().text, before);
 
     // No longer a mirror: right of its former source.
@@ -289,7 +320,8 @@ TEST_F(X11Layout, MirroringKeepsItsDirectionAndTheOrigin)
     // starts at the origin still, with nothing left uncovered.
     EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY1"}), (Result{0, "", ""}));
     XScreen after = screen();
-    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(areas(after),
+              (std::map<std::string, Area>{{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
     EXPECT_EQ(after.width, 1920);
     EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
     EXPECT_EQ(json("DUMMY1")["replicaOf"].toInt(), 0);
@@ -298,7 +330,8 @@ TEST_F(X11Layout, MirroringKeepsItsDirectionAndTheOrigin)
     EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), std::stoi(id("DUMMY1")));
     EXPECT_EQ(run({"DUMMY0", "set-replica-of", "none"}), (Result{0, "", ""}));
     after = screen();
-    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}}));
+    EXPECT_EQ(areas(after), (std::map<std::string, Area>{{"DUMMY0", {1920, 0, 1920, 1080}},
+                                                         {"DUMMY1", {0, 0, 1920, 1080}}}));
     EXPECT_EQ(json("DUMMY0")["replicaOf"].toInt(), 0);
 
     // Whichever has the higher id: the replica names its source, and a
@@ -333,10 +366,14 @@ TEST_F(X11Layout, AMirrorInTheWaySaysSo)
     EXPECT_EQ(run({"DUMMY1", "set-replica-of", "DUMMY0"}), (Result{0, "", ""}));
     const std::string before = screen().text;
     const std::string failed = "Failed to apply output configuration: ";
-    EXPECT_EQ(run({"DUMMY0", "set-enabled", "false"}),
-              (Result{1, "", failed + "DUMMY0: cannot be disabled while DUMMY1 mirrors it; end that mirror first\n"}));
-    EXPECT_EQ(run({"DUMMY0", "set-replica-of", "DUMMY1"}),
-              (Result{1, "", failed + "DUMMY0: cannot mirror DUMMY1, which mirrors DUMMY0; end that mirror first\n"}));
+    EXPECT_EQ(
+        run({"DUMMY0", "set-enabled", "false"}),
+        (Result{1, "",
+                failed + "DUMMY0: cannot be disabled while DUMMY1 mirrors it; end that mirror first\n"}));
+    EXPECT_EQ(
+        run({"DUMMY0", "set-replica-of", "DUMMY1"}),
+        (Result{1, "",
+                failed + "DUMMY0: cannot mirror DUMMY1, which mirrors DUMMY0; end that mirror first\n"}));
     EXPECT_EQ(screen().text, before);
 }
 
@@ -356,7 +393,8 @@ TEST_F(X11Layout, RefusesAPlaceNextToADisconnectedOutput)
     // A disconnected output has no mode and no size, so no edge to share.
     const std::string before = screen().text;
     for (const char *side : {"right-of", "below", "left-of"}) {
-        EXPECT_EQ(run({"DUMMY1", side, "DUMMY3"}), (Result{1, "", "Output DUMMY3 has no place in the layout\n"}))
+        EXPECT_EQ(run({"DUMMY1", side, "DUMMY3"}),
+                  (Result{1, "", "Output DUMMY3 has no place in the layout\n"}))
             << side;
         EXPECT_EQ(screen().text, before) << side;
     }

@@ -41,7 +41,8 @@ TEST_F(X11Outputs, ReportsEveryOutputAsRandrHasIt)
     EXPECT_EQ(panel["replicaOf"].toInt(), 0);
     EXPECT_EQ(panel["brightness"].toDouble(), 1.0);
     EXPECT_EQ(panel["mode"].toObject()["id"].toString().toStdString(), modeId("1920x1080"));
-    EXPECT_EQ(panel["mode"].toObject()["resolution"].toObject(), (QJsonObject{{"height", 1080}, {"width", 1920}}));
+    EXPECT_EQ(panel["mode"].toObject()["resolution"].toObject(),
+              (QJsonObject{{"height", 1080}, {"width", 1920}}));
     EXPECT_EQ(words(panel["capabilities"]), (QStringList{"brightness", "custom-modes", "disable"}));
     EXPECT_EQ(panel["customModes"].toArray().size(), 0);
 
@@ -68,8 +69,8 @@ TEST_F(X11Outputs, ModesAreTheOutputsRandrModesWithTheirRefresh)
     const XScreen before = screen();
     QStringList expected;
     for (const XMode &mode : before["DUMMY1"].modes) {
-        std::string line = std::to_string(mode.id) + ":" + std::to_string(mode.h[0]) + "x" + std::to_string(mode.v[0])
-            + "@" + mode.refresh.substr(0, mode.refresh.size() - 2);
+        std::string line = std::to_string(mode.id) + ":" + std::to_string(mode.h[0]) + "x" +
+                           std::to_string(mode.v[0]) + "@" + mode.refresh.substr(0, mode.refresh.size() - 2);
         if (mode.current)
             line += "*";
         // An output lists a mode twice when it was also added by hand.
@@ -135,15 +136,22 @@ TEST_F(X11Outputs, UuidComesFromTheEdidIdentityElseFromTheName)
 TEST_F(X11Outputs, TypeComesFromTheConnectorTypeProperty)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"HDMI", "HDMI"},       {"Panel", "Panel"},   {"DisplayPort", "DisplayPort"}, {"DVI-I", "DVII"},
-        {"DVI-D", "DVID"},      {"VGA", "VGA"},       {"TV-Composite", "TVComposite"}, {"TV-SVideo", "TVSVideo"},
+        {"HDMI", "HDMI"},
+        {"Panel", "Panel"},
+        {"DisplayPort", "DisplayPort"},
+        {"DVI-I", "DVII"},
+        {"DVI-D", "DVID"},
+        {"VGA", "VGA"},
+        {"TV-Composite", "TVComposite"},
+        {"TV-SVideo", "TVSVideo"},
         {"unknown", "Unknown"},
     };
     for (const auto &[property, type] : cases) {
         randr().createEnum("DUMMY1", "ConnectorType", {property}, property);
         const Result shown = run({"DUMMY1"});
         EXPECT_NE(shown.out.find(std::string("\t\x1b[01;33m") + type + "\x1b[0;0m\n"), std::string::npos)
-            << property << "\n" << shown;
+            << property << "\n"
+            << shown;
     }
     // Without the property the name decides; DUMMY names no connector.
     EXPECT_NE(run({"DUMMY0"}).out.find("\t\x1b[01;33mUnknown\x1b[0;0m\n"), std::string::npos);
@@ -154,7 +162,8 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
     e2e::TempDir runtime;
     const e2e::Env virtualSet = {{"XDG_RUNTIME_DIR", runtime.path()}};
     // Unset or empty: the X server DISPLAY names, when it is there.
-    for (const std::optional<std::string> &backend : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    for (const std::optional<std::string> &backend :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
         e2e::Env env = virtualSet;
         env["DISPOR_BACKEND"] = backend;
         EXPECT_EQ(run({"list-outputs", "--names"}, env), (Result{0, "DUMMY0\nDUMMY1\nDUMMY2\n", ""}));
@@ -162,8 +171,11 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
         env["DISPLAY"] = ":4242";
         EXPECT_EQ(run({"list-outputs", "--names"}, env),
                   (Result{1, "",
-                          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory; cannot connect "
-                          "to the X server \":4242\": No such file or directory); DISPOR_BACKEND=virtual selects the simulated display set\n"}));
+                          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; cannot "
+                          "connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or "
+                          "directory; cannot connect "
+                          "to the X server \":4242\": No such file or directory); DISPOR_BACKEND=virtual "
+                          "selects the simulated display set\n"}));
     }
     EXPECT_FALSE(e2e::fileExists(runtime.file("dispor")));
     const QByteArray saved = qgetenv("DISPLAY");
@@ -173,8 +185,9 @@ TEST_F(X11Outputs, ChoosesTheBackendByEnvironment)
     saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
 
     // Asked for by name, it says why it cannot be had.
-    EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", ":4242"}}),
-              (Result{1, "", "dispor: cannot connect to the X server \":4242\": No such file or directory\n"}));
+    EXPECT_EQ(
+        run({"list-outputs", "--names"}, {{"DISPLAY", ":4242"}}),
+        (Result{1, "", "dispor: cannot connect to the X server \":4242\": No such file or directory\n"}));
     EXPECT_EQ(run({"list-outputs", "--names"}, {{"DISPLAY", std::nullopt}}),
               (Result{1, "", "dispor: DISPLAY is not set, so there is no X server to talk to\n"}));
 }
@@ -184,13 +197,27 @@ TEST(X11Names, ConnectorTypeFromTheOutputName)
 {
     using Type = Dispor::Output::Type;
     const std::pair<const char *, Type> cases[] = {
-        {"eDP-1", Type::Panel},         {"eDP1", Type::Panel},          {"LVDS-1", Type::Panel},
-        {"DSI-1", Type::Panel},         {"DP-2", Type::DisplayPort},    {"DP1", Type::DisplayPort},
-        {"DisplayPort-0", Type::DisplayPort}, {"HDMI-A-1", Type::HDMI}, {"HDMI1", Type::HDMI},
-        {"DVI-D-1", Type::DVID},        {"DVI-I-0", Type::DVII},        {"DVI-A-1", Type::DVIA},
-        {"DVI1", Type::DVI},            {"VGA-1", Type::VGA},           {"Composite-1", Type::TVComposite},
-        {"SVIDEO-1", Type::TVSVideo},   {"Component-1", Type::TVComponent}, {"TV-1", Type::TV},
-        {"DPI-1", Type::Unknown},       {"DUMMY0", Type::Unknown},      {"Virtual-1", Type::Unknown},
+        {"eDP-1", Type::Panel},
+        {"eDP1", Type::Panel},
+        {"LVDS-1", Type::Panel},
+        {"DSI-1", Type::Panel},
+        {"DP-2", Type::DisplayPort},
+        {"DP1", Type::DisplayPort},
+        {"DisplayPort-0", Type::DisplayPort},
+        {"HDMI-A-1", Type::HDMI},
+        {"HDMI1", Type::HDMI},
+        {"DVI-D-1", Type::DVID},
+        {"DVI-I-0", Type::DVII},
+        {"DVI-A-1", Type::DVIA},
+        {"DVI1", Type::DVI},
+        {"VGA-1", Type::VGA},
+        {"Composite-1", Type::TVComposite},
+        {"SVIDEO-1", Type::TVSVideo},
+        {"Component-1", Type::TVComponent},
+        {"TV-1", Type::TV},
+        {"DPI-1", Type::Unknown},
+        {"DUMMY0", Type::Unknown},
+        {"Virtual-1", Type::Unknown},
     };
     for (const auto &[name, type] : cases)
         EXPECT_EQ(Dispor::X11::connectorType({}, QString::fromLatin1(name)), type) << name;
@@ -202,14 +229,16 @@ TEST(X11Names, ConnectorTypeFromTheOutputName)
 TEST(X11Names, EdidIdentityWithItsSerialText)
 {
     using Dispor::X11::edidIdentity;
-    const std::optional<Dispor::X11::EdidIdentity> plain = edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 7)));
+    const std::optional<Dispor::X11::EdidIdentity> plain =
+        edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 7)));
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->manufacturer, u"DEL"_qs);
     EXPECT_EQ(plain->product, 0x40f2);
     EXPECT_EQ(plain->serial, 7u);
     EXPECT_TRUE(plain->serialText.isEmpty());
-    for (const auto &[given, read] : {std::pair{"7XK2M83", "7XK2M83"}, std::pair{"ABCDEFGHIJKLM", "ABCDEFGHIJKLM"},
-                                      std::pair{"  padded", "padded"}}) {
+    for (const auto &[given, read] :
+         {std::pair{"7XK2M83", "7XK2M83"}, std::pair{"ABCDEFGHIJKLM", "ABCDEFGHIJKLM"},
+          std::pair{"  padded", "padded"}}) {
         const auto identity = edidIdentity(QByteArray::fromStdString(makeEdid("DEL", 0x40f2, 0, given)));
         ASSERT_TRUE(identity) << given;
         EXPECT_EQ(identity->serialText, QString::fromLatin1(read)) << given;
@@ -230,8 +259,8 @@ TEST(X11Names, RotationsBothWays)
     using R = Dispor::Output::Rotation;
     constexpr uint16_t r0 = 1, r90 = 2, r180 = 4, r270 = 8, x = 16, y = 32, all = 63;
     const std::pair<R, uint16_t> cases[] = {
-        {R::None, r0},           {R::Left, r90},          {R::Inverted, r180},     {R::Right, r270},
-        {R::Flipped, x | r0},    {R::Flipped90, x | r90}, {R::Flipped180, x | r180}, {R::Flipped270, x | r270},
+        {R::None, r0},        {R::Left, r90},          {R::Inverted, r180},       {R::Right, r270},
+        {R::Flipped, x | r0}, {R::Flipped90, x | r90}, {R::Flipped180, x | r180}, {R::Flipped270, x | r270},
     };
     for (const auto &[rotation, randr] : cases) {
         EXPECT_EQ(Dispor::X11::rotationToRandr(rotation, all), randr) << int(rotation);
@@ -262,8 +291,8 @@ TEST(X11Names, CustomModeNamesReadBackToTheSameMode)
         EXPECT_TRUE(name.startsWith("dispor:")) << name.constData();
         EXPECT_EQ(Dispor::X11::parseCustomModeName(name), mode) << name.constData();
     }
-    for (const char *name : {"1920x1080", "dispor:1920x1080@60", "dispor:1920x1080@sixty:f1", "dispor:1x1@60:f1:1/2/3",
-                             "dispor:1920x1080@60:f1 "})
+    for (const char *name : {"1920x1080", "dispor:1920x1080@60", "dispor:1920x1080@sixty:f1",
+                             "dispor:1x1@60:f1:1/2/3", "dispor:1920x1080@60:f1 "})
         EXPECT_FALSE(Dispor::X11::parseCustomModeName(name)) << name;
 }
 

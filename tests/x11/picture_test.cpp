@@ -24,8 +24,8 @@ Result refusal(const std::string &reason)
 
 TEST_F(X11Picture, BrightnessIsTheGammaRamp)
 {
-    for (const auto &[percent, shown, value] : {std::tuple{"50%", "0.50", 0.5}, std::tuple{"25%", "0.25", 0.25},
-                                                std::tuple{"100%", "1.0", 1.0}}) {
+    for (const auto &[percent, shown, value] :
+         {std::tuple{"50%", "0.50", 0.5}, std::tuple{"25%", "0.25", 0.25}, std::tuple{"100%", "1.0", 1.0}}) {
         EXPECT_EQ(run({"DUMMY0", "set-brightness", percent}), (Result{0, "", ""}));
         const XScreen after = screen();
         EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), shown) << percent;
@@ -99,8 +99,8 @@ TEST_F(X11Picture, RgbRangeIsBroadcastRgb)
     QJsonObject report = json("DUMMY1");
     EXPECT_EQ(capabilities(report), (QStringList{"rgb-range", "brightness", "custom-modes", "disable"}));
     EXPECT_EQ(report["rgbRange"].toString(), "automatic");
-    for (const auto &[word, value] :
-         {std::pair{"full", "Full"}, std::pair{"limited", "Limited 16:235"}, std::pair{"automatic", "Automatic"}}) {
+    for (const auto &[word, value] : {std::pair{"full", "Full"}, std::pair{"limited", "Limited 16:235"},
+                                      std::pair{"automatic", "Automatic"}}) {
         EXPECT_EQ(run({"DUMMY1", "set-rgb-range", word}), (Result{0, "", ""}));
         EXPECT_EQ(screen()["DUMMY1"].properties.at("Broadcast RGB"), value);
         EXPECT_EQ(json("DUMMY1")["rgbRange"].toString(), word);
@@ -117,7 +117,8 @@ TEST_F(X11Picture, MaxBitsPerColorIsMaxBpcWithinItsRange)
     EXPECT_EQ(capabilities(report), (QStringList{"brightness", "maxbpc", "custom-modes", "disable"}));
     // The value held is a limit; RandR's "max bpc" has no automatic value.
     EXPECT_EQ(report["maxbpc"].toInt(), 12);
-    EXPECT_NE(run({"DUMMY1"}).out.find("Color resolution: \x1b[0;0m12 bits per color, range: [6; 12] bits per color\n"),
+    EXPECT_NE(run({"DUMMY1"})
+                  .out.find("Color resolution: \x1b[0;0m12 bits per color, range: [6; 12] bits per color\n"),
               std::string::npos);
 
     for (const char *bits : {"8", "12", "10"}) {
@@ -152,7 +153,8 @@ TEST_F(X11Picture, OverscanIsTheUnderscanBorder)
     randr().createEnum("DUMMY1", "underscan", {"off", "on", "auto"}, "off");
     randr().createRange("DUMMY1", "underscan hborder", 0, 128, 0);
     randr().createRange("DUMMY1", "underscan vborder", 0, 128, 0);
-    EXPECT_EQ(capabilities(json("DUMMY1")), (QStringList{"overscan", "brightness", "custom-modes", "disable"}));
+    EXPECT_EQ(capabilities(json("DUMMY1")),
+              (QStringList{"overscan", "brightness", "custom-modes", "disable"}));
 
     EXPECT_EQ(run({"DUMMY1", "set-overscan", "20"}), (Result{0, "", ""}));
     XOutput output = screen()["DUMMY1"];
@@ -182,7 +184,8 @@ TEST_F(X11Picture, RefusesWhatRandrCannotDoAndChangesNothing)
         {{"set-rotation", "left"}, "DUMMY0: the output's CRTC cannot show the rotation \"90\""},
         {{"set-rotation", "flipped180"}, "DUMMY0: the output's CRTC cannot show the rotation \"flipped180\""},
         {{"set-scale", "200%"},
-         "DUMMY0: cannot change the scale: the output's CRTC takes no transform, by which RandR scales an output"},
+         "DUMMY0: cannot change the scale: the output's CRTC takes no transform, by which RandR scales an "
+         "output"},
         {{"set-dimming", "50%"},
          "DUMMY0: cannot change the dimming: the gamma ramp of an X11 output carries its brightness only"},
         {{"set-hdr", "true"}, "DUMMY0: cannot change HDR: the output has no HDR support"},
@@ -235,8 +238,9 @@ TEST_F(X11Picture, DisplayPowerNeedsDpms)
         const Result result = run({command});
         EXPECT_EQ(result.status, 1) << command;
         EXPECT_EQ(result.out, "") << command;
-        const std::string last = "Failed to switch display power: the X server has no DPMS extension, so it cannot "
-                                 "switch display power\n";
+        const std::string last =
+            "Failed to switch display power: the X server has no DPMS extension, so it cannot "
+            "switch display power\n";
         ASSERT_GE(result.err.size(), last.size()) << result;
         EXPECT_EQ(result.err.substr(result.err.size() - last.size()), last) << result;
     }

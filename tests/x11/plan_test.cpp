@@ -84,7 +84,8 @@ ServerState threeOutputs()
     s.maxWidth = s.maxHeight = 8192;
     s.modes = {{big, modeLine(big, 1920, 1080)}, {small, modeLine(small, 1280, 1024)}};
     s.crtcs = {{c1, crtc(c1, {dp1}, 0)}, {c2, crtc(c2, {dp2}, 1920)}, {c3, crtc(c3, {}, 0)}};
-    s.outputs = {{dp1, output(dp1, "DP-1", c1)}, {dp2, output(dp2, "DP-2", c2)}, {hdmi, output(hdmi, "HDMI-1", 0)}};
+    s.outputs = {
+        {dp1, output(dp1, "DP-1", c1)}, {dp2, output(dp2, "DP-2", c2)}, {hdmi, output(hdmi, "HDMI-1", 0)}};
     s.primary = dp1;
     s.atoms.replicaOf = replicaOf;
     s.atoms.maxBpc = maxBpc;
@@ -215,7 +216,10 @@ TEST(X11Plan, EveryChangedPropertyIsAChange)
     const std::pair<std::function<void(Data &)>, bool> cases[] = {
         {[](Data &) {}, false},
         {[](Data &d) { d.dpms = Dispor::Output::DpmsMode::Off; }, false},
-        {[](Data &d) { d.pos = {1, 0}; }, true},
+        {[](Data &d) {
+             d.pos = {1, 0};
+         },
+         true},
         {[](Data &d) { d.hdrEnabled = true; }, true},
         {[](Data &d) { d.sharpness = 0.5; }, true},
         {[](Data &d) { d.dimming = 0.5; }, true},
@@ -237,22 +241,53 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
     };
     const Place off{XCB_NONE, 0, 0, {}};
     const Case cases[] = {
-        {"switched on: the idle CRTC, right of the others", [](Snapshot &s) { s[hdmi].enabled = true; },
-         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, {big, 3840, 0, {hdmi}}}}, 5760, 1080},
-        {"switched off: its CRTC too, and the screen shrinks", [](Snapshot &s) { s[dp2].enabled = false; },
-         {{c1, {big, 0, 0, {dp1}}}, {c2, off}, {c3, off}}, 1920, 1080},
-        {"the left one switched off: the layout starts at the origin still", [](Snapshot &s) { s[dp1].enabled = false; },
-         {{c1, off}, {c2, {big, 0, 0, {dp2}}}, {c3, off}}, 1920, 1080},
-        {"moved away from the origin: the layout goes back", [](Snapshot &s) { s[dp1].pos = {0, 300}; s[dp2].pos = {1920, 200}; },
-         {{c1, {big, 0, 100, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}}, 3840, 1180},
-        {"a smaller mode keeps the CRTC", [](Snapshot &s) { s[dp2].currentModeId = QString::number(small); },
-         {{c1, {big, 0, 0, {dp1}}}, {c2, {small, 1920, 0, {dp2}}}, {c3, off}}, 3200, 1080},
-        {"left of the origin: the layout moves in whole", [](Snapshot &s) { s[dp2].pos = {-1920, -100}; },
-         {{c1, {big, 1920, 100, {dp1}}}, {c2, {big, 0, 0, {dp2}}}, {c3, off}}, 3840, 1180},
-        {"below, with a gap the user chose", [](Snapshot &s) { s[dp2].pos = {100, 2000}; },
-         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 100, 2000, {dp2}}}, {c3, off}}, 2020, 3080},
-        {"a quarter turn turns the area", [](Snapshot &s) { s[dp2].rotation = Rotation::Left; },
-         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}}, 3000, 1920},
+        {"switched on: the idle CRTC, right of the others",
+         [](Snapshot &s) { s[hdmi].enabled = true; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, {big, 3840, 0, {hdmi}}}},
+         5760,
+         1080},
+        {"switched off: its CRTC too, and the screen shrinks",
+         [](Snapshot &s) { s[dp2].enabled = false; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, off}, {c3, off}},
+         1920,
+         1080},
+        {"the left one switched off: the layout starts at the origin still",
+         [](Snapshot &s) { s[dp1].enabled = false; },
+         {{c1, off}, {c2, {big, 0, 0, {dp2}}}, {c3, off}},
+         1920,
+         1080},
+        {"moved away from the origin: the layout goes back",
+         [](Snapshot &s) {
+             s[dp1].pos = {0, 300};
+             s[dp2].pos = {1920, 200};
+         },
+         {{c1, {big, 0, 100, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}},
+         3840,
+         1180},
+        {"a smaller mode keeps the CRTC",
+         [](Snapshot &s) { s[dp2].currentModeId = QString::number(small); },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {small, 1920, 0, {dp2}}}, {c3, off}},
+         3200,
+         1080},
+        {"left of the origin: the layout moves in whole",
+         [](Snapshot &s) {
+             s[dp2].pos = {-1920, -100};
+         },
+         {{c1, {big, 1920, 100, {dp1}}}, {c2, {big, 0, 0, {dp2}}}, {c3, off}},
+         3840,
+         1180},
+        {"below, with a gap the user chose",
+         [](Snapshot &s) {
+             s[dp2].pos = {100, 2000};
+         },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 100, 2000, {dp2}}}, {c3, off}},
+         2020,
+         3080},
+        {"a quarter turn turns the area",
+         [](Snapshot &s) { s[dp2].rotation = Rotation::Left; },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}},
+         3000,
+         1920},
     };
     for (const Case &c : cases) {
         Snapshot s;
@@ -272,26 +307,56 @@ TEST(X11Plan, Refusals)
         std::string reason;
     };
     const Case cases[] = {
-        {[](Snapshot &s) { s.now.outputs[hdmi].crtcs = {c1}; s[hdmi].enabled = true; },
+        {[](Snapshot &s) {
+             s.now.outputs[hdmi].crtcs = {c1};
+             s[hdmi].enabled = true;
+         },
          "HDMI-1: no CRTC is free to drive the output"},
-        {[](Snapshot &s) { s.now.maxWidth = 3000; s[hdmi].enabled = true; },
+        {[](Snapshot &s) {
+             s.now.maxWidth = 3000;
+             s[hdmi].enabled = true;
+         },
          "the layout needs a screen of 5760x1080, larger than the 3000x8192 the X server allows"},
-        {[](Snapshot &s) { s.now.crtcs[c2].rotations = 1; s[dp2].rotation = Rotation::Left; },
+        {[](Snapshot &s) {
+             s.now.crtcs[c2].rotations = 1;
+             s[dp2].rotation = Rotation::Left;
+         },
          "DP-2: the output's CRTC cannot show the rotation \"90\""},
-        {[](Snapshot &s) { s[dp1].enabled = false; s[dp2].enabled = false; },
+        {[](Snapshot &s) {
+             s[dp1].enabled = false;
+             s[dp2].enabled = false;
+         },
          "DP-1: disabling it leaves no connected output enabled"},
-        {[](Snapshot &s) { s[hdmi].pos = {10, 10}; }, "HDMI-1: the output is disabled, so it has no position to set"},
-        {[](Snapshot &s) { s[dp1].currentModeId = u"999"_qs; }, "DP-1: the mode \"999\" is not one of the output's modes"},
-        {[](Snapshot &s) { s[dp1].replicationSource = hdmi; }, "DP-1: cannot mirror HDMI-1, which is disabled"},
+        {[](Snapshot &s) {
+             s[hdmi].pos = {10, 10};
+         },
+         "HDMI-1: the output is disabled, so it has no position to set"},
+        {[](Snapshot &s) { s[dp1].currentModeId = u"999"_qs; },
+         "DP-1: the mode \"999\" is not one of the output's modes"},
+        {[](Snapshot &s) { s[dp1].replicationSource = hdmi; },
+         "DP-1: cannot mirror HDMI-1, which is disabled"},
         // The refusals name what is wrong where a mirror stands in the way.
-        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].enabled = false; },
+        {[](Snapshot &s) {
+             s = Snapshot(dp1MirrorsDp2());
+             s[dp2].enabled = false;
+         },
          "DP-2: cannot be disabled while DP-1 mirrors it; end that mirror first"},
-        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[dp2].replicationSource = dp1; },
+        {[](Snapshot &s) {
+             s = Snapshot(dp1MirrorsDp2());
+             s[dp2].replicationSource = dp1;
+         },
          "DP-2: cannot mirror DP-1, which mirrors DP-2; end that mirror first"},
-        {[](Snapshot &s) { s = Snapshot(dp1MirrorsDp2()); s[hdmi].enabled = true; s[hdmi].replicationSource = dp1; },
+        {[](Snapshot &s) {
+             s = Snapshot(dp1MirrorsDp2());
+             s[hdmi].enabled = true;
+             s[hdmi].replicationSource = dp1;
+         },
          "HDMI-1: cannot mirror DP-1, which mirrors DP-2"},
         {[](Snapshot &s) { s[dp1].replicationSource = 77; }, "DP-1: the replication source 77 is no output"},
-        {[](Snapshot &s) { s[dp1].pos = {32000, 0}; }, "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
+        {[](Snapshot &s) {
+             s[dp1].pos = {32000, 0};
+         },
+         "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
     };
     for (const Case &c : cases) {
         Snapshot s;
@@ -389,7 +454,8 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
         xcb_randr_output_t serverPrimary;
         xcb_randr_output_t output;
         uint32_t priority;
-        std::variant<std::optional<xcb_randr_output_t>, std::string> outcome; // the primary set, or the refusal
+        std::variant<std::optional<xcb_randr_output_t>, std::string>
+            outcome; // the primary set, or the refusal
     };
     const Case cases[] = {
         {XCB_NONE, dp1, 2, std::nullopt}, // as it reads: nothing to do
@@ -409,7 +475,8 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
         Snapshot snapshot(state);
         snapshot.config->setOutputPriority(snapshot.config->output(c.output), c.priority);
         if (const auto *refusal = std::get_if<std::string>(&c.outcome))
-            EXPECT_EQ(snapshot.refusal(), *refusal) << c.serverPrimary << " " << c.output << " " << c.priority;
+            EXPECT_EQ(snapshot.refusal(), *refusal)
+                << c.serverPrimary << " " << c.output << " " << c.priority;
         else
             EXPECT_EQ(snapshot.planned().primary, std::get<0>(c.outcome))
                 << c.serverPrimary << " " << c.output << " " << c.priority;
@@ -475,7 +542,8 @@ TEST(X11Describe, GrantsWhatTheReachTableOffers)
     const auto x11 = std::find_if(servers.begin(), servers.end(),
                                   [](const auto &s) { return s.family == Dispor::Reach::Family::X11; });
     ASSERT_NE(x11, servers.end());
-    for (const auto &[atom, property] : {std::pair{maxBpc, bpc}, {rgb, choice}, {underscan, choice}, {hborder, bpc}})
+    for (const auto &[atom, property] :
+         {std::pair{maxBpc, bpc}, {rgb, choice}, {underscan, choice}, {hborder, bpc}})
         state.outputs[dp1].properties.insert(atom, property);
     EXPECT_EQ(describe(state)[dp1].capabilities, Dispor::Reach::offered(*x11));
 }
@@ -542,7 +610,8 @@ TEST(X11Plan, BrightnessKeepsTheColourBalance)
         EXPECT_EQ(unknown.brightness, 1.0);
         Snapshot refused(state);
         refused[dp1].brightness = 0.5;
-        EXPECT_EQ(refused.refusal(), "DP-1: cannot change the brightness: the output has no brightness control");
+        EXPECT_EQ(refused.refusal(),
+                  "DP-1: cannot change the brightness: the output has no brightness control");
     }
 }
 
@@ -552,8 +621,8 @@ TEST(X11Plan, BrightnessKeepsTheColourBalance)
 TEST(X11Plan, ScaleIsTheCrtcTransform)
 {
     const std::pair<double, QSize> scales[] = {
-        {1.25, {1536, 864}}, {1.5, {1280, 720}}, {2, {960, 540}}, {0.5, {3840, 2160}}, {1.1, {1746, 982}},
-        {3, {640, 360}},     {10, {192, 108}},   {0.75, {2560, 1440}},
+        {1.25, {1536, 864}}, {1.5, {1280, 720}}, {2, {960, 540}},  {0.5, {3840, 2160}},
+        {1.1, {1746, 982}},  {3, {640, 360}},    {10, {192, 108}}, {0.75, {2560, 1440}},
     };
     for (const auto &[scale, area] : scales) {
         EXPECT_EQ(scaleOf(scaleTransform(scale)), scale);
@@ -596,8 +665,8 @@ TEST(X11Plan, ScaleIsTheCrtcTransform)
     // Refused where the driver has no transforms, and on a disabled output.
     Snapshot plain;
     plain[dp2].scale = 2;
-    EXPECT_EQ(plain.refusal(),
-              "DP-2: cannot change the scale: the output's CRTC takes no transform, by which RandR scales an output");
+    EXPECT_EQ(plain.refusal(), "DP-2: cannot change the scale: the output's CRTC takes no transform, by "
+                               "which RandR scales an output");
     Snapshot off(state);
     off[hdmi].scale = 2;
     EXPECT_EQ(off.refusal(), "HDMI-1: the output is disabled, so it has no scale to set");

@@ -77,8 +77,8 @@ Weston::Weston(bool xwayland, int timeoutSeconds)
     const std::string logFile = m_dir.file("weston.log");
     const std::string out = m_dir.file("weston.out");
     support::Spawn spawn{"weston",
-                         {"--backend=headless-backend.so", "--socket=" + m_socket, "--idle-time=0", "--no-config",
-                          "--log=" + logFile},
+                         {"--backend=headless-backend.so", "--socket=" + m_socket, "--idle-time=0",
+                          "--no-config", "--log=" + logFile},
                          support::merged(support::inherited(), {{"XDG_RUNTIME_DIR", m_dir.path()},
                                                                 {"WAYLAND_DISPLAY", std::nullopt},
                                                                 {"WAYLAND_SOCKET", std::nullopt},
@@ -92,7 +92,8 @@ Weston::Weston(bool xwayland, int timeoutSeconds)
     // Each stage needs the one before: the socket, then the display weston
     // reserved for Xwayland, then Xwayland itself.
     enum Stage { Socket, Lock, Answer, Ready };
-    const char *const waits[] = {"the Wayland socket to accept connections", "an X lock file holding weston's pid",
+    const char *const waits[] = {"the Wayland socket to accept connections",
+                                 "an X lock file holding weston's pid",
                                  "Xwayland to answer an X connection setup"};
     const double deadline = support::now() + timeoutSeconds;
     Stage stage = Socket;
@@ -119,8 +120,8 @@ Weston::Weston(bool xwayland, int timeoutSeconds)
     if (stage != Ready) {
         const std::string text = log();
         stop();
-        throw std::runtime_error("weston did not get ready within " + std::to_string(timeoutSeconds)
-                                 + " s: waited for " + waits[stage] + "\n" + text);
+        throw std::runtime_error("weston did not get ready within " + std::to_string(timeoutSeconds) +
+                                 " s: waited for " + waits[stage] + "\n" + text);
     }
     if (xwayland)
         m_xDisplay = ":" + std::to_string(number);

@@ -3,14 +3,14 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <regex>
-#include <algorithm>
-#include <sys/stat.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +26,7 @@ std::string trim(const std::string &text)
     return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
 }
 
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> owned(T *p)
+template <typename T> std::unique_ptr<T, decltype(&std::free)> owned(T *p)
 {
     return {p, &std::free};
 }
@@ -67,8 +66,8 @@ XServer::XServer(Kind kind, bool noreset)
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
         m_pid = -1;
-        throw std::runtime_error(std::string(program) + " did not name its display within 30 s:\n" + errors
-                                 + e2e::readFile(out));
+        throw std::runtime_error(std::string(program) + " did not name its display within 30 s:\n" + errors +
+                                 e2e::readFile(out));
     }
     m_display = ":" + number;
 }
@@ -187,7 +186,8 @@ struct Randr::Private {
 
     xcb_randr_get_screen_resources_current_reply_t *resources()
     {
-        return xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr);
+        return xcb_randr_get_screen_resources_current_reply(
+            c, xcb_randr_get_screen_resources_current(c, root), nullptr);
     }
 
     void check(xcb_void_cookie_t cookie, const std::string &what)
@@ -234,7 +234,8 @@ uint32_t Randr::mode(const std::string &name)
 {
     auto res = owned(d->resources());
     const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(res.get());
-    const char *names = reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
+    const char *names =
+        reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
     for (int i = 0; i < res->num_modes; ++i) {
         if (std::string(names, modes[i].name_len) == name)
             return modes[i].id;
@@ -245,23 +246,25 @@ uint32_t Randr::mode(const std::string &name)
 
 uint32_t Randr::atom(const std::string &name)
 {
-    auto r = owned(xcb_intern_atom_reply(d->c, xcb_intern_atom(d->c, 0, uint16_t(name.size()), name.c_str()), nullptr));
+    auto r = owned(
+        xcb_intern_atom_reply(d->c, xcb_intern_atom(d->c, 0, uint16_t(name.size()), name.c_str()), nullptr));
     return r->atom;
 }
 
-void Randr::createEnum(const std::string &output, const std::string &property, const std::vector<std::string> &values,
-                       const std::string &value)
+void Randr::createEnum(const std::string &output, const std::string &property,
+                       const std::vector<std::string> &values, const std::string &value)
 {
     std::vector<int32_t> atoms;
     for (const std::string &v : values)
         atoms.push_back(int32_t(atom(v)));
     const uint32_t id = this->output(output);
     const uint32_t name = atom(property);
-    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 0, uint32_t(atoms.size()), atoms.data()),
+    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 0, uint32_t(atoms.size()),
+                                                         atoms.data()),
              "configuring " + property);
     const uint32_t initial = atom(value);
-    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_ATOM, 32, XCB_PROP_MODE_REPLACE, 1,
-                                                      &initial),
+    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_ATOM, 32,
+                                                      XCB_PROP_MODE_REPLACE, 1, &initial),
              "setting " + property);
 }
 
@@ -270,31 +273,35 @@ void Randr::createRange(const std::string &output, const std::string &property, 
     const int32_t range[2] = {min, max};
     const uint32_t id = this->output(output);
     const uint32_t name = atom(property);
-    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 1, 2, range), "configuring " + property);
+    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 1, 2, range),
+             "configuring " + property);
     const int32_t initial = value;
-    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_INTEGER, 32, XCB_PROP_MODE_REPLACE, 1,
-                                                      &initial),
+    d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_INTEGER, 32,
+                                                      XCB_PROP_MODE_REPLACE, 1, &initial),
              "setting " + property);
 }
 
 void Randr::setBytes(const std::string &output, const std::string &property, const std::string &bytes)
 {
-    d->check(xcb_randr_change_output_property_checked(d->c, this->output(output), atom(property), XCB_ATOM_INTEGER, 8,
-                                                      XCB_PROP_MODE_REPLACE, uint32_t(bytes.size()), bytes.data()),
+    d->check(xcb_randr_change_output_property_checked(d->c, this->output(output), atom(property),
+                                                      XCB_ATOM_INTEGER, 8, XCB_PROP_MODE_REPLACE,
+                                                      uint32_t(bytes.size()), bytes.data()),
              "setting " + property);
 }
 
 void Randr::remove(const std::string &output, const std::string &property)
 {
     // An output without the property is fine: there is nothing to delete.
-    std::free(xcb_request_check(d->c, xcb_randr_delete_output_property_checked(d->c, this->output(output), atom(property))));
+    std::free(xcb_request_check(
+        d->c, xcb_randr_delete_output_property_checked(d->c, this->output(output), atom(property))));
 }
 
 void Randr::removeCustomModes()
 {
     auto res = owned(d->resources());
     const xcb_randr_mode_info_t *modes = xcb_randr_get_screen_resources_current_modes(res.get());
-    const char *names = reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
+    const char *names =
+        reinterpret_cast<const char *>(xcb_randr_get_screen_resources_current_names(res.get()));
     std::vector<uint32_t> ours;
     for (int i = 0; i < res->num_modes; ++i) {
         if (std::string(names, modes[i].name_len).rfind("dispor:", 0) == 0)
@@ -308,7 +315,8 @@ void Randr::removeCustomModes()
         const xcb_randr_mode_t *listed = xcb_randr_get_output_info_modes(info.get());
         for (int k = 0; k < info->num_modes; ++k) {
             if (std::find(ours.begin(), ours.end(), listed[k]) != ours.end())
-                d->check(xcb_randr_delete_output_mode_checked(d->c, outputs[i], listed[k]), "deleting a mode");
+                d->check(xcb_randr_delete_output_mode_checked(d->c, outputs[i], listed[k]),
+                         "deleting a mode");
         }
     }
     for (const uint32_t mode : ours)
@@ -317,7 +325,8 @@ void Randr::removeCustomModes()
 
 Ramps Randr::gamma(const std::string &name)
 {
-    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    auto info = owned(
+        xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
     auto r = owned(xcb_randr_get_crtc_gamma_reply(d->c, xcb_randr_get_crtc_gamma(d->c, info->crtc), nullptr));
     if (!r)
         throw std::runtime_error("no gamma ramp for " + name);
@@ -328,19 +337,21 @@ Ramps Randr::gamma(const std::string &name)
 
 void Randr::setGamma(const std::string &name, const Ramps &ramps)
 {
-    auto info = owned(xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
+    auto info = owned(
+        xcb_randr_get_output_info_reply(d->c, xcb_randr_get_output_info(d->c, output(name), 0), nullptr));
     d->check(xcb_randr_set_crtc_gamma_checked(d->c, info->crtc, uint16_t(ramps.red.size()), ramps.red.data(),
                                               ramps.green.data(), ramps.blue.data()),
              "setting the gamma of " + name);
 }
 
-std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial, const std::string &serialText)
+std::string makeEdid(const std::string &manufacturer, uint16_t product, uint32_t serial,
+                     const std::string &serialText)
 {
     std::string edid(128, '\0');
     const char header[] = {0, char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), char(0xff), 0};
     edid.replace(0, 8, header, 8);
-    const uint16_t packed = uint16_t((manufacturer[0] - 'A' + 1) << 10 | (manufacturer[1] - 'A' + 1) << 5
-                                     | (manufacturer[2] - 'A' + 1));
+    const uint16_t packed = uint16_t((manufacturer[0] - 'A' + 1) << 10 | (manufacturer[1] - 'A' + 1) << 5 |
+                                     (manufacturer[2] - 'A' + 1));
     edid[8] = char(packed >> 8);
     edid[9] = char(packed & 0xff);
     edid[10] = char(product & 0xff);

@@ -49,10 +49,10 @@ struct XMode {
     std::string name;
     uint32_t id = 0;
     bool current = false;
-    std::string clock; // "712.750MHz"
-    std::string flags; // "-HSync +VSync"
-    int h[4] = {};     // width, start, end, total
-    int v[4] = {};     // height, start, end, total
+    std::string clock;   // "712.750MHz"
+    std::string flags;   // "-HSync +VSync"
+    int h[4] = {};       // width, start, end, total
+    int v[4] = {};       // height, start, end, total
     std::string refresh; // "59.98Hz"
 };
 
@@ -96,8 +96,8 @@ public:
     uint32_t mode(const std::string &name);
     uint32_t atom(const std::string &name);
 
-    void createEnum(const std::string &output, const std::string &property, const std::vector<std::string> &values,
-                    const std::string &value);
+    void createEnum(const std::string &output, const std::string &property,
+                    const std::vector<std::string> &values, const std::string &value);
     void createRange(const std::string &output, const std::string &property, int min, int max, int value);
     void setBytes(const std::string &output, const std::string &property, const std::string &bytes);
     void remove(const std::string &output, const std::string &property);
@@ -122,6 +122,7 @@ std::string xrandr(const std::string &display, const std::vector<std::string> &a
 XScreen readScreen(const std::string &display);
 
 // Runs dispctl on the X11 backend of the display.
-e2e::Result dispctl(const std::string &display, const std::vector<std::string> &args, const e2e::Env &env = {});
+e2e::Result dispctl(const std::string &display, const std::vector<std::string> &args,
+                    const e2e::Env &env = {});
 
 } // namespace x11

@@ -57,11 +57,13 @@ TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
     // is sent; the ramps cannot be compared, being that noise.)
     const Result report = run({"screen"});
     ASSERT_EQ(report.status, 0) << report;
-    EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos) << report.out;
-    EXPECT_EQ(run({"screen", "set-brightness", "50%"}),
-              (Result{1, "",
-                      "Failed to apply output configuration: screen: cannot change the brightness: the output has "
-                      "no brightness control\n"}));
+    EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos)
+        << report.out;
+    EXPECT_EQ(
+        run({"screen", "set-brightness", "50%"}),
+        (Result{1, "",
+                "Failed to apply output configuration: screen: cannot change the brightness: the output has "
+                "no brightness control\n"}));
 }
 
 } // namespace

@@ -41,8 +41,8 @@ TEST_F(X11Xwayland, IsNoChoiceUnlessNamed)
     qputenv("DISPLAY", QByteArray::fromStdString(display()));
     QString found;
     EXPECT_FALSE(Dispor::X11::probeX11Backend(&found));
-    EXPECT_EQ(found.toStdString(),
-              "the X server \"" + display() + "\" is Xwayland, whose outputs only emulate the Wayland compositor's");
+    EXPECT_EQ(found.toStdString(), "the X server \"" + display() +
+                                       "\" is Xwayland, whose outputs only emulate the Wayland compositor's");
     QString reason;
     EXPECT_TRUE(Dispor::X11::createX11Backend(&reason)) << reason.toStdString();
     saved.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", saved);
@@ -64,8 +64,8 @@ TEST_F(X11Xwayland, TheChoiceOnWestonSaysWhyNothingServes)
     };
     const Case cases[] = {
         {bare, noManagement + "DISPLAY is not set"},
-        {*s_weston, noManagement + "the X server \"" + display()
-                        + "\" is Xwayland, whose outputs only emulate the Wayland compositor's"},
+        {*s_weston, noManagement + "the X server \"" + display() +
+                        "\" is Xwayland, whose outputs only emulate the Wayland compositor's"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.found);
@@ -73,7 +73,8 @@ TEST_F(X11Xwayland, TheChoiceOnWestonSaysWhyNothingServes)
         env["QT_QPA_PLATFORM"] = "offscreen";
         const std::string line = "dispor: found no display service to configure (" + c.found + hint;
         EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"list-outputs"}, env), (Result{1, "", line}));
-        EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"DP-1", "set-scale", "150%"}, env), (Result{1, "", line}));
+        EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"DP-1", "set-scale", "150%"}, env),
+                  (Result{1, "", line}));
         EXPECT_EQ(e2e::runProgram(e2e::dispctlBinary(), {"off"}, env),
                   (Result{1, "", "Failed to switch display power: " + line.substr(8)}));
         EXPECT_FALSE(e2e::fileExists(c.desktop.runtimeDir() + "/dispor"));
@@ -89,8 +90,9 @@ TEST_F(X11Xwayland, ListsWhatXClientsSee)
 
 TEST_F(X11Xwayland, RefusesEveryChangeAndLeavesTheServerAsItWas)
 {
-    const std::string refusal = "the outputs of the X server \"" + display()
-        + "\" are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the screens\n";
+    const std::string refusal = "the outputs of the X server \"" + display() +
+                                "\" are Xwayland's emulation of the Wayland compositor's outputs; changes "
+                                "would not reach the screens\n";
     const std::string xwayland =
         "the X server \"" + display() + "\" is Xwayland, whose outputs only emulate the Wayland compositor's";
     const struct {
@@ -103,10 +105,12 @@ TEST_F(X11Xwayland, RefusesEveryChangeAndLeavesTheServerAsItWas)
         {{"off"}, "Failed to switch display power: " + refusal},
         // Without the compositor's bus service, no pointer or labels of its own.
         {{"active-output", "get-name"},
-         "Failed to determine active output: Not connected to D-Bus server; " + xwayland + "\n"
-         "Unknown output: active-output\n"},
+         "Failed to determine active output: Not connected to D-Bus server; " + xwayland +
+             "\n"
+             "Unknown output: active-output\n"},
         {{"identify"},
-         "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server; " + xwayland + "\n"},
+         "org.lumo.Vantor.Effect.OutputLocator1.show failed: Not connected to D-Bus server; " + xwayland +
+             "\n"},
     };
     for (const auto &c : cases) {
         const std::string before = readScreen(display()).text;

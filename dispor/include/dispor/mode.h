@@ -62,13 +62,29 @@ public:
         const ModePtr *operator->() const { return m_at; }
         const ModePtr &value() const { return *m_at; }
         const QString &key() const { return (*m_at)->id(); }
-        const_iterator &operator++() { ++m_at; return *this; }
+        const_iterator &operator++()
+        {
+            ++m_at;
+            return *this;
+        }
         const_iterator operator++(int) { return const_iterator(m_at++); }
-        const_iterator &operator--() { --m_at; return *this; }
+        const_iterator &operator--()
+        {
+            --m_at;
+            return *this;
+        }
         const_iterator operator--(int) { return const_iterator(m_at--); }
         const ModePtr &operator[](difference_type n) const { return m_at[n]; }
-        const_iterator &operator+=(difference_type n) { m_at += n; return *this; }
-        const_iterator &operator-=(difference_type n) { m_at -= n; return *this; }
+        const_iterator &operator+=(difference_type n)
+        {
+            m_at += n;
+            return *this;
+        }
+        const_iterator &operator-=(difference_type n)
+        {
+            m_at -= n;
+            return *this;
+        }
         friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
         friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
         friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
@@ -159,10 +175,10 @@ struct ModeTimings {
 
     bool operator==(const ModeTimings &other) const
     {
-        return clock == other.clock && hdisplay == other.hdisplay && hsyncStart == other.hsyncStart
-            && hsyncEnd == other.hsyncEnd && htotal == other.htotal && hskew == other.hskew
-            && vdisplay == other.vdisplay && vsyncStart == other.vsyncStart && vsyncEnd == other.vsyncEnd
-            && vtotal == other.vtotal && vscan == other.vscan && flags == other.flags;
+        return clock == other.clock && hdisplay == other.hdisplay && hsyncStart == other.hsyncStart &&
+               hsyncEnd == other.hsyncEnd && htotal == other.htotal && hskew == other.hskew &&
+               vdisplay == other.vdisplay && vsyncStart == other.vsyncStart && vsyncEnd == other.vsyncEnd &&
+               vtotal == other.vtotal && vscan == other.vscan && flags == other.flags;
     }
     bool operator!=(const ModeTimings &other) const { return !(*this == other); }
 };
@@ -177,10 +193,10 @@ struct ModeInfo {
         ReducedBlanking = 2, // the service derives reduced-blanking timings
     };
 
-    int32_t width = 0;    // pixels
-    int32_t height = 0;   // pixels
+    int32_t width = 0;     // pixels
+    int32_t height = 0;    // pixels
     float refreshRate = 0; // Hz
-    uint32_t flags = 0;   // Flag bits
+    uint32_t flags = 0;    // Flag bits
     // Absent: width, height and rate describe the mode, and the backend
     // derives whatever else it needs.
     std::optional<ModeTimings> timings;
@@ -189,8 +205,8 @@ struct ModeInfo {
     // have the same.
     bool operator==(const ModeInfo &other) const
     {
-        return width == other.width && height == other.height && refreshRate == other.refreshRate
-            && flags == other.flags && timings == other.timings;
+        return width == other.width && height == other.height && refreshRate == other.refreshRate &&
+               flags == other.flags && timings == other.timings;
     }
     bool operator!=(const ModeInfo &other) const { return !(*this == other); }
 };

@@ -16,8 +16,7 @@
 // compared whole and case-sensitively.
 namespace Dispor::words {
 
-template <typename Value>
-struct Word {
+template <typename Value> struct Word {
     const char *word;
     Value value;
 };
@@ -45,14 +44,10 @@ inline constexpr Word<O::Type> type[] = {
 
 // Quarter turns counter-clockwise, then the same after a flip.
 inline constexpr Word<O::Rotation> rotation[] = {
-    {"normal", O::Rotation::None},
-    {"90", O::Rotation::Left},
-    {"180", O::Rotation::Inverted},
-    {"270", O::Rotation::Right},
-    {"flipped", O::Rotation::Flipped},
-    {"flipped90", O::Rotation::Flipped90},
-    {"flipped180", O::Rotation::Flipped180},
-    {"flipped270", O::Rotation::Flipped270},
+    {"normal", O::Rotation::None},           {"90", O::Rotation::Left},
+    {"180", O::Rotation::Inverted},          {"270", O::Rotation::Right},
+    {"flipped", O::Rotation::Flipped},       {"flipped90", O::Rotation::Flipped90},
+    {"flipped180", O::Rotation::Flipped180}, {"flipped270", O::Rotation::Flipped270},
 };
 
 inline constexpr Word<O::ColorProfileSource> colorProfileSource[] = {
@@ -119,22 +114,52 @@ inline constexpr Word<O::Capability> capability[] = {
 };
 
 // The table of an enumeration, for code that has only the type.
-template <typename Value>
-constexpr const auto &of();
-template <> constexpr const auto &of<O::Type>() { return type; }
-template <> constexpr const auto &of<O::Rotation>() { return rotation; }
-template <> constexpr const auto &of<O::ColorProfileSource>() { return colorProfileSource; }
-template <> constexpr const auto &of<O::ColorPowerTradeoff>() { return colorPowerTradeoff; }
-template <> constexpr const auto &of<O::RgbRange>() { return rgbRange; }
-template <> constexpr const auto &of<O::VrrPolicy>() { return vrrPolicy; }
-template <> constexpr const auto &of<O::AutoRotatePolicy>() { return autoRotatePolicy; }
-template <> constexpr const auto &of<O::EdrPolicy>() { return edrPolicy; }
-template <> constexpr const auto &of<O::DpmsMode>() { return dpmsMode; }
-template <> constexpr const auto &of<O::Capability>() { return capability; }
+template <typename Value> constexpr const auto &of();
+template <> constexpr const auto &of<O::Type>()
+{
+    return type;
+}
+template <> constexpr const auto &of<O::Rotation>()
+{
+    return rotation;
+}
+template <> constexpr const auto &of<O::ColorProfileSource>()
+{
+    return colorProfileSource;
+}
+template <> constexpr const auto &of<O::ColorPowerTradeoff>()
+{
+    return colorPowerTradeoff;
+}
+template <> constexpr const auto &of<O::RgbRange>()
+{
+    return rgbRange;
+}
+template <> constexpr const auto &of<O::VrrPolicy>()
+{
+    return vrrPolicy;
+}
+template <> constexpr const auto &of<O::AutoRotatePolicy>()
+{
+    return autoRotatePolicy;
+}
+template <> constexpr const auto &of<O::EdrPolicy>()
+{
+    return edrPolicy;
+}
+template <> constexpr const auto &of<O::DpmsMode>()
+{
+    return dpmsMode;
+}
+template <> constexpr const auto &of<O::Capability>()
+{
+    return capability;
+}
 
 // The value a word names; none for a word the table lacks.
 template <typename Table>
-constexpr auto valueOf(const Table &table, QStringView text) -> std::optional<decltype(std::begin(table)->value)>
+constexpr auto valueOf(const Table &table, QStringView text)
+    -> std::optional<decltype(std::begin(table)->value)>
 {
     for (const auto &entry : table) {
         if (text == QLatin1StringView(entry.word))
@@ -144,8 +169,7 @@ constexpr auto valueOf(const Table &table, QStringView text) -> std::optional<de
 }
 
 // The first word of a value; null for a value the table lacks.
-template <typename Table, typename Value>
-constexpr const char *wordOf(const Table &table, Value value)
+template <typename Table, typename Value> constexpr const char *wordOf(const Table &table, Value value)
 {
     for (const auto &entry : table) {
         if (entry.value == value)

@@ -60,30 +60,31 @@ bool call(const QDBusConnection &connection, const QDBusMessage &message, int se
     if (reply->type() == QDBusMessage::ReplyMessage)
         return true;
     const QString what = message.member() == u"Get" || message.member() == u"Set"
-        ? message.member() + u' ' + message.arguments().value(1).toString()
-        : message.member();
+                             ? message.member() + u' ' + message.arguments().value(1).toString()
+                             : message.member();
     const QString error = reply->errorName();
     const bool unanswered =
         error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
     // Well before the time-out, no answer means the bus saw mutter go.
     if (unanswered && deadline.remainingTime() > seconds * 100)
         *reason = u"mutter left the session bus without answering "_qs + what;
-    else if (error == u"org.freedesktop.DBus.Error.ServiceUnknown"
-             || error == u"org.freedesktop.DBus.Error.NameHasNoOwner")
+    else if (error == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
+             error == u"org.freedesktop.DBus.Error.NameHasNoOwner")
         *reason = u"mutter is no longer on the session bus ("_qs + service + " has no owner)";
     else if (unanswered && effect == Effect::Change)
-        *reason = u"mutter did not confirm the change within "_qs + QString::number(seconds)
-            + " s; it may still take effect";
+        *reason = u"mutter did not confirm the change within "_qs + QString::number(seconds) +
+                  " s; it may still take effect";
     else if (unanswered && effect == Effect::Check)
-        *reason = u"mutter did not check the change within "_qs + QString::number(seconds)
-            + " s; nothing was changed";
+        *reason = u"mutter did not check the change within "_qs + QString::number(seconds) +
+                  " s; nothing was changed";
     else if (unanswered)
-        *reason = message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
+        *reason =
+            message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
     else if (!refused.isEmpty())
         *reason = refused + quoted(reply->errorMessage());
     else
-        *reason = what + " failed: " + quoted(reply->errorMessage().isEmpty() ? reply->errorName()
-                                                                               : reply->errorMessage());
+        *reason = what + " failed: " +
+                  quoted(reply->errorMessage().isEmpty() ? reply->errorName() : reply->errorMessage());
     return false;
 }
 
@@ -94,7 +95,8 @@ QDBusMessage method(const QString &name)
 
 QDBusMessage property(const QString &name, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_qs, name);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_qs, name);
     message.setArguments(arguments);
     return message;
 }
@@ -106,13 +108,13 @@ QVariantMap properties(const QDBusArgument &arg)
     return map;
 }
 
-void readMonitor(const QDBusArgument &arg, QString *connector, QString *vendor = nullptr, QString *product = nullptr,
-                 QString *serial = nullptr)
+void readMonitor(const QDBusArgument &arg, QString *connector, QString *vendor = nullptr,
+                 QString *product = nullptr, QString *serial = nullptr)
 {
     QString ignored;
     arg.beginStructure();
-    arg >> *connector >> (vendor ? *vendor : ignored) >> (product ? *product : ignored)
-        >> (serial ? *serial : ignored);
+    arg >> *connector >> (vendor ? *vendor : ignored) >> (product ? *product : ignored) >>
+        (serial ? *serial : ignored);
     arg.endStructure();
 }
 
@@ -121,23 +123,24 @@ QByteArray stampOf(const State &state)
 {
     QByteArray text = QByteArray::number(state.serial) + ' ' + QByteArray::number(state.layoutMode) + '\n';
     for (const MonitorState &monitor : state.monitors) {
-        text += (monitor.connector + u'\t' + monitor.vendor + u'\t' + monitor.product + u'\t' + monitor.serial)
-                    .toUtf8()
-            + (monitor.builtin ? " b" : "") + (monitor.underscanning.value_or(false) ? " u" : "")
-            + (monitor.colorMode ? " c" + QByteArray::number(*monitor.colorMode) : "") + '\n';
+        text +=
+            (monitor.connector + u'\t' + monitor.vendor + u'\t' + monitor.product + u'\t' + monitor.serial)
+                .toUtf8() +
+            (monitor.builtin ? " b" : "") + (monitor.underscanning.value_or(false) ? " u" : "") +
+            (monitor.colorMode ? " c" + QByteArray::number(*monitor.colorMode) : "") + '\n';
         for (const ModeState &mode : monitor.modes)
             text += ' ' + mode.id.toUtf8() + (mode.current ? "*" : "");
         text += '\n';
     }
     for (const LogicalState &logical : state.logical) {
-        text += QByteArray::number(logical.x) + ',' + QByteArray::number(logical.y) + ' '
-            + QByteArray::number(logical.scale, 'g', 17) + ' ' + QByteArray::number(logical.transform)
-            + (logical.primary ? " p" : "") + ' ' + logical.connectors.join(u'\t').toUtf8() + '\n';
+        text += QByteArray::number(logical.x) + ',' + QByteArray::number(logical.y) + ' ' +
+                QByteArray::number(logical.scale, 'g', 17) + ' ' + QByteArray::number(logical.transform) +
+                (logical.primary ? " p" : "") + ' ' + logical.connectors.join(u'\t').toUtf8() + '\n';
     }
     // Levels too, not the backlight's serial: that one moves with every apply.
     for (const LuminanceState &l : state.luminance.value_or(QList<LuminanceState>())) {
-        text += "l " + l.connector.toUtf8() + ' ' + QByteArray::number(l.colorMode) + ' '
-            + QByteArray::number(l.luminance, 'g', 17) + (l.unset ? " unset" : "") + '\n';
+        text += "l " + l.connector.toUtf8() + ' ' + QByteArray::number(l.colorMode) + ' ' +
+                QByteArray::number(l.luminance, 'g', 17) + (l.unset ? " unset" : "") + '\n';
     }
     for (const BacklightState &b : state.backlight.value_or(QList<BacklightState>())) {
         if (b.value)
@@ -181,8 +184,8 @@ bool readProperties(const QVariantMap &all, State *state, QString *reason)
     if (all.contains(u"Backlight"_qs)) {
         const QDBusArgument arg = all.value(u"Backlight"_qs).value<QDBusArgument>();
         if (arg.currentSignature() != u"(uaa{sv})") {
-            *reason = u"mutter's Backlight has the signature "_qs + quoted(arg.currentSignature())
-                + " instead of (uaa{sv})";
+            *reason = u"mutter's Backlight has the signature "_qs + quoted(arg.currentSignature()) +
+                      " instead of (uaa{sv})";
             return false;
         }
         QList<QVariantMap> entries;
@@ -228,7 +231,8 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, MonitorSetting &)
 QDBusArgument &operator<<(QDBusArgument &arg, const LogicalSetting &logical)
 {
     arg.beginStructure();
-    arg << logical.x << logical.y << logical.scale << logical.transform << logical.primary << logical.monitors;
+    arg << logical.x << logical.y << logical.scale << logical.transform << logical.primary
+        << logical.monitors;
     arg.endStructure();
     return arg;
 }
@@ -267,8 +271,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
     QDBusConnection connection = QDBusConnection::connectToBus(address, name);
     std::unique_ptr<Session> session(new Session(connection));
     if (!connection.isConnected()) {
-        *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": "
-            + quoted(connection.lastError().message());
+        *reason = u"cannot connect to the session bus at "_qs + quoted(address) + ": " +
+                  quoted(connection.lastError().message());
         return {};
     }
     QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
@@ -291,8 +295,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
 bool Session::busId(QByteArray *id, QString *reason)
 {
     if (m_busId.isEmpty()) {
-        const QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
-                                                                u"org.freedesktop.DBus"_qs, u"GetId"_qs);
+        const QDBusMessage ask = QDBusMessage::createMethodCall(
+            u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, u"GetId"_qs);
         QDBusMessage reply;
         if (!call(m_connection, ask, answerSeconds, &reply, reason))
             return false;
@@ -313,8 +317,8 @@ bool Session::state(State *state, QString *reason)
     if (!call(m_connection, method(u"GetCurrentState"_qs), answerSeconds, &reply, reason))
         return false;
     if (reply.signature() != stateSignature) {
-        *reason = u"GetCurrentState answered with the signature "_qs + quoted(reply.signature()) + " instead of "
-            + stateSignature;
+        *reason = u"GetCurrentState answered with the signature "_qs + quoted(reply.signature()) +
+                  " instead of " + stateSignature;
         return false;
     }
     *state = State{};
@@ -393,7 +397,8 @@ bool Session::apply(const State &basis, Method method, const QList<LogicalSettin
         global.insert(u"layout-mode"_qs, basis.layoutMode);
     message.setArguments({basis.serial, uint32_t(method), QVariant::fromValue(logical), global});
     QDBusMessage reply;
-    return call(m_connection, message, applySeconds, &reply, reason, u"mutter refused the output configuration: "_qs,
+    return call(m_connection, message, applySeconds, &reply, reason,
+                u"mutter refused the output configuration: "_qs,
                 method == Method::Verify ? Effect::Check : Effect::Change);
 }
 
@@ -401,9 +406,10 @@ bool Session::setPowerSaveMode(int mode, QString *reason)
 {
     QDBusMessage reply;
     // Switching the screens may take as long as a mode change.
-    return call(m_connection,
-                property(u"Set"_qs, {interface, u"PowerSaveMode"_qs, QVariant::fromValue(QDBusVariant(mode))}),
-                applySeconds, &reply, reason, {}, Effect::Change);
+    return call(
+        m_connection,
+        property(u"Set"_qs, {interface, u"PowerSaveMode"_qs, QVariant::fromValue(QDBusVariant(mode))}),
+        applySeconds, &reply, reason, {}, Effect::Change);
 }
 
 bool Session::setLuminance(const QString &connector, uint32_t colorMode, double luminance, QString *reason)
@@ -427,8 +433,8 @@ bool Session::setBacklight(uint32_t serial, const QString &connector, int value,
     QDBusMessage message = method(u"SetBacklight"_qs);
     message.setArguments({serial, connector, value});
     QDBusMessage reply;
-    return call(m_connection, message, answerSeconds, &reply, reason, u"mutter refused the backlight level: "_qs,
-                Effect::Change);
+    return call(m_connection, message, answerSeconds, &reply, reason,
+                u"mutter refused the backlight level: "_qs, Effect::Change);
 }
 
 } // namespace Dispor::Gnome

@@ -66,9 +66,8 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
         // Verified first, so that a refusal changes nothing. Temporary,
         // because under GNOME Shell a persistent change is taken back after
         // some seconds unless the user confirms it there.
-        if (plan.layout
-            && (!m_session->apply(state, Method::Verify, plan.logical, reason)
-                || !m_session->apply(state, Method::Temporary, plan.logical, reason)))
+        if (plan.layout && (!m_session->apply(state, Method::Verify, plan.logical, reason) ||
+                            !m_session->apply(state, Method::Temporary, plan.logical, reason)))
             return Applied::Refused;
         for (const LuminanceSetting &l : std::as_const(plan.luminance)) {
             if (!(l.luminance ? m_session->setLuminance(l.connector, l.colorMode, *l.luminance, reason)
@@ -104,7 +103,8 @@ bool GnomeBackend::setDpms(Output::DpmsMode mode, QString *reason)
     // Mutter 43 takes any number without complaint.
     const uint32_t value = uint32_t(mode);
     if (value > uint32_t(Output::DpmsMode::Off)) {
-        *reason = u"the power mode "_qs + QString::number(value) + " is not one of on, standby, suspend and off";
+        *reason =
+            u"the power mode "_qs + QString::number(value) + " is not one of on, standby, suspend and off";
         return false;
     }
     return m_session->setPowerSaveMode(int(value), reason);

@@ -111,18 +111,18 @@ class Merge : public Changes::Merge {
 public:
     Merge(const Data &fetched, const Data &wanted, Data &base, QString *reason, const State &state)
         : Changes::Merge(fetched, wanted, base, reason), m_state(state)
-    {
-    }
+    {}
 
     bool all()
     {
-        if (!(takeEnabled() && takeMode() && take(&Data::pos) && takeRotation() && takeScale()
-              && take(&Data::replicationSource)))
+        if (!(takeEnabled() && takeMode() && take(&Data::pos) && takeRotation() && takeScale() &&
+              take(&Data::replicationSource)))
             return false;
         using Changes::is;
         return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
-            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId)
-                || is(member, &Data::rotation) || is(member, &Data::scale) || is(member, &Data::replicationSource))
+            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId) ||
+                is(member, &Data::rotation) || is(member, &Data::scale) ||
+                is(member, &Data::replicationSource))
                 return true; // taken above
             // The sizes follow from the mode and the scale; power goes
             // through setDpms alone.
@@ -164,11 +164,13 @@ private:
             QStringList offered;
             for (const uint32_t mode : monitor->colorModes)
                 offered.append(colorModeName(mode));
-            return fail(Wording::cannotChange(key, u"mutter offers the colour modes "_qs + offered.join(u", ")
-                                                       + " for the output, not " + colorModeName(bt2100)));
+            return fail(Wording::cannotChange(key, u"mutter offers the colour modes "_qs +
+                                                       offered.join(u", ") + " for the output, not " +
+                                                       colorModeName(bt2100)));
         }
         if (!m_base.enabled)
-            return fail(Wording::cannotChange(key, u"mutter sets the colour mode of enabled outputs only"_qs));
+            return fail(
+                Wording::cannotChange(key, u"mutter sets the colour mode of enabled outputs only"_qs));
         take(member, key, need, orNeed);
         m_base.hdrEnabled = m_base.wcgEnabled = m_wanted.*member;
         return true;
@@ -198,7 +200,8 @@ private:
     bool takeRotation()
     {
         if (differs(&Data::rotation) && transformOfRotation(m_wanted.rotation) < 0)
-            return fail(u"the rotation "_qs + QString::number(uint32_t(m_wanted.rotation)) + " is not a rotation");
+            return fail(u"the rotation "_qs + QString::number(uint32_t(m_wanted.rotation)) +
+                        " is not a rotation");
         return take(&Data::rotation);
     }
 
@@ -218,8 +221,7 @@ class Layout {
 public:
     Layout(const State &state, QMap<int, Data> &bases, const QMap<int, Data> &was, QString *reason)
         : m_state(state), m_bases(bases), m_was(was), m_reason(reason)
-    {
-    }
+    {}
 
     bool run(QList<LogicalSetting> *settings)
     {
@@ -262,7 +264,8 @@ private:
                 // Switched on: its preferred mode, else its first.
                 if (d.modes.isEmpty())
                     return fail(d, u"the output has no mode to be enabled with"_qs);
-                d.currentModeId = d.modes.contains(d.preferredModeId) ? d.preferredModeId : d.modes.firstKey();
+                d.currentModeId =
+                    d.modes.contains(d.preferredModeId) ? d.preferredModeId : d.modes.firstKey();
             }
         }
         QList<const Data *> all;
@@ -299,9 +302,9 @@ private:
                     const ModePtr mode = o.modes.value(o.currentModeId);
                     return mode ? mode->size() : QSize();
                 };
-                if ((d.scale != was.scale && d.scale != source->scale)
-                    || (d.rotation != was.rotation && d.rotation != source->rotation)
-                    || (d.currentModeId != was.currentModeId && sizeOf(d) != sizeOf(*source))) {
+                if ((d.scale != was.scale && d.scale != source->scale) ||
+                    (d.rotation != was.rotation && d.rotation != source->rotation) ||
+                    (d.currentModeId != was.currentModeId && sizeOf(d) != sizeOf(*source))) {
                     *m_reason = mirrorRefusal(d.name, source->name);
                     return false;
                 }
@@ -348,13 +351,15 @@ private:
                 offered.append(scaleText(scale));
                 whole = whole && scale == std::round(scale);
             }
-            QString why = u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id + ", not "
-                + scaleText(d.scale);
+            QString why = u"mutter offers the scales "_qs + offered.join(u", ") + " for " + mode->id +
+                          ", not " + scaleText(d.scale);
             // Mutter 43 lists fractional scales, and can change the layout
             // mode, only with this feature on.
-            if (whole && d.scale != std::round(d.scale) && m_state.layoutMode != 1 && !m_state.canChangeLayoutMode)
-                why += "; fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", "
-                       "which is off";
+            if (whole && d.scale != std::round(d.scale) && m_state.layoutMode != 1 &&
+                !m_state.canChangeLayoutMode)
+                why +=
+                    "; fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", "
+                    "which is off";
             return fail(d, why);
         }
         return true;
@@ -515,7 +520,8 @@ QMap<int, Output::Data> describe(const State &state, int power)
     // Identical monitors (same vendor, product and serial) are told apart
     // by their connectors.
     const auto identity = [](const MonitorState &m) {
-        return QByteArray("monitor:" + m.vendor.toUtf8() + '\n' + m.product.toUtf8() + '\n' + m.serial.toUtf8());
+        return QByteArray("monitor:" + m.vendor.toUtf8() + '\n' + m.product.toUtf8() + '\n' +
+                          m.serial.toUtf8());
     };
     QHash<QByteArray, int> uses;
     for (const MonitorState &monitor : state.monitors)
@@ -677,8 +683,8 @@ bool plan(const Config &config, const State &state, Plan *out, QString *reason)
             if (asked.enabled && asked.replicationSource)
                 *reason = mirrorRefusal(output->name(), bases.value(asked.replicationSource).name);
             else
-                *reason = output->name() + ": "
-                    + Changes::notPossible("priority", Reach::why(Reach::Family::Mutter, "priority"));
+                *reason = output->name() + ": " +
+                          Changes::notPossible("priority", Reach::why(Reach::Family::Mutter, "priority"));
             return false;
         }
     }

@@ -68,8 +68,8 @@ void levels(const Plan &sent, const State &held, const QString &name, QStringLis
             if (l.connector == name && l.colorMode == setting.colorMode)
                 now = &l;
         }
-        const bool same = now
-            && (setting.luminance ? std::abs(now->luminance - *setting.luminance) <= 1e-6 : now->unset);
+        const bool same =
+            now && (setting.luminance ? std::abs(now->luminance - *setting.luminance) <= 1e-6 : now->unset);
         if (!same) {
             kept.append(Wording::notHeld(server, "dimming",
                                          setting.luminance ? percent(*setting.luminance) : u"default"_qs,
@@ -126,8 +126,9 @@ QStringList notHeld(const Plan &plan, const State &held)
             }
             const std::optional<uint32_t> &colorMode = wanted->setting->colorMode;
             if (colorMode && monitor.colorMode != colorMode)
-                kept.append(Wording::notHeld(server, "hdrEnabled", colorModeName(*colorMode),
-                                             monitor.colorMode ? colorModeName(*monitor.colorMode) : u"none"_qs));
+                kept.append(
+                    Wording::notHeld(server, "hdrEnabled", colorModeName(*colorMode),
+                                     monitor.colorMode ? colorModeName(*monitor.colorMode) : u"none"_qs));
             if (wanted->source != has->source)
                 kept.append(Wording::notHeld(server, "replicationSource", sourceText(wanted->source),
                                              sourceText(has->source)));

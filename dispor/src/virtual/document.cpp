@@ -13,7 +13,6 @@ QString number(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-
 QString Path::text() const
 {
     QString t = parent ? parent->text() : QString();

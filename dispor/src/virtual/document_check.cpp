@@ -8,11 +8,11 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <optional>
 #include <type_traits>
-#include <algorithm>
-#include <cmath>
 #include <unordered_map>
 #include <vector>
 
@@ -25,8 +25,8 @@ namespace {
 struct CustomModeHash {
     size_t operator()(const ModeInfo &mode) const
     {
-        size_t hash = qHashMulti(0, mode.width, mode.height, std::bit_cast<uint32_t>(mode.refreshRate), mode.flags,
-                                 mode.timings.has_value());
+        size_t hash = qHashMulti(0, mode.width, mode.height, std::bit_cast<uint32_t>(mode.refreshRate),
+                                 mode.flags, mode.timings.has_value());
         if (const std::optional<ModeTimings> &t = mode.timings)
             hash = qHashMulti(hash, t->clock, t->hdisplay, t->hsyncStart, t->hsyncEnd, t->htotal, t->hskew,
                               t->vdisplay, t->vsyncStart, t->vsyncEnd, t->vtotal, t->vscan, t->flags);
@@ -48,15 +48,15 @@ bool checkExtent(const Data &d, QSize pixels, QString *fault)
     const Output output(std::move(sized));
     const QSizeF logical = exactLogicalSize(output);
     if (!fitsInt(logical.width()) || !fitsInt(logical.height())) {
-        *fault = u"the logical size "_qs + sizeText(logical.width(), logical.height()) + " (the size "
-            + sizeText(pixels.width(), pixels.height()) + " at the scale " + number(d.scale)
-            + ") does not fit 32-bit integers";
+        *fault = u"the logical size "_qs + sizeText(logical.width(), logical.height()) + " (the size " +
+                 sizeText(pixels.width(), pixels.height()) + " at the scale " + number(d.scale) +
+                 ") does not fit 32-bit integers";
         return false;
     }
     const QSizeF extent = exactExplicitLogicalSize(output);
     if (!fitsInt(extent.width()) || !fitsInt(extent.height())) {
-        *fault = u"\"explicitLogicalSize\" "_qs + sizeText(extent.width(), extent.height())
-            + " does not fit 32-bit integers";
+        *fault = u"\"explicitLogicalSize\" "_qs + sizeText(extent.width(), extent.height()) +
+                 " does not fit 32-bit integers";
         return false;
     }
     // A rectangle keeps its last column and row too: x + width - 1 as well.
@@ -65,9 +65,9 @@ bool checkExtent(const Data &d, QSize pixels, QString *fault)
         return fitsInt(double(end)) && fitsInt(double(end - 1));
     };
     if (!fits(d.pos.x(), extent.width()) || !fits(d.pos.y(), extent.height())) {
-        *fault = u"\"pos\" "_qs + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y())
-            + " with the logical size " + sizeText(extent.width(), extent.height())
-            + " puts an edge outside 32-bit integers";
+        *fault = u"\"pos\" "_qs + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y()) +
+                 " with the logical size " + sizeText(extent.width(), extent.height()) +
+                 " puts an edge outside 32-bit integers";
         return false;
     }
     return true;
@@ -117,8 +117,8 @@ bool checkWords(const Data &d, QString *fault)
         using T = std::remove_cvref_t<decltype(d.*p.member)>;
         if constexpr (std::is_enum_v<T>) {
             if (!words::wordOf(words::of<T>(), d.*p.member)) {
-                *fault = quoted(QLatin1StringView(p.key)) + " must be one of " + wordList(words::of<T>()) + ", not "
-                    + QString::number(static_cast<uint32_t>(d.*p.member));
+                *fault = quoted(QLatin1StringView(p.key)) + " must be one of " + wordList(words::of<T>()) +
+                         ", not " + QString::number(static_cast<uint32_t>(d.*p.member));
                 return false;
             }
         }
@@ -172,7 +172,8 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         if (!(mode.refreshRate > 0) || !std::isfinite(mode.refreshRate))
             return range(sub(at, "refreshRate").text(), u"greater than 0"_qs, mode.refreshRate);
         if (const auto [first, added] = seen.emplace(mode, i); !added) {
-            *fault = quoted(at.text()) + " is the same as " + quoted(indexed(customModes, first->second).text());
+            *fault =
+                quoted(at.text()) + " is the same as " + quoted(indexed(customModes, first->second).text());
             return false;
         }
     }
@@ -182,8 +183,8 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
     for (const auto &w : words::capability)
         known |= w.value;
     if (d.capabilities & ~known) {
-        *fault = u"\"capabilities\" holds unknown bits 0x"_qs
-            + QString::number(uint32_t(d.capabilities & ~known), 16);
+        *fault = u"\"capabilities\" holds unknown bits 0x"_qs +
+                 QString::number(uint32_t(d.capabilities & ~known), 16);
         return false;
     }
     QSize current(0, 0);
@@ -193,7 +194,8 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         } else {
             const qsizetype custom = customModeIds(d.modes, d.customModes).indexOf(d.currentModeId);
             if (custom < 0) {
-                *fault = u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
+                *fault =
+                    u"\"currentModeId\" "_qs + quoted(d.currentModeId) + " is not one of the output's modes";
                 return false;
             }
             current = QSize(d.customModes[custom].width, d.customModes[custom].height);
@@ -208,7 +210,8 @@ bool checkOutput(const Data &d, const QSet<int> &ids, QString *fault)
         return false;
     }
     if (d.replicationSource != 0 && !ids.contains(d.replicationSource)) {
-        *fault = u"\"replicationSource\" "_qs + QString::number(d.replicationSource) + " is no existing output";
+        *fault =
+            u"\"replicationSource\" "_qs + QString::number(d.replicationSource) + " is no existing output";
         return false;
     }
     return checkExtent(d, d.size.value_or(current), fault);
@@ -245,8 +248,8 @@ bool checkMirroringCycles(const Outputs &outputs, qsizetype *faulty, QString *fa
             member = index.value(outputs[member].replicationSource);
         } while (member != at);
         *faulty = first;
-        *fault = u"\"replicationSource\" "_qs + QString::number(outputs[first].replicationSource)
-            + " makes a cycle of " + QString::number(length) + " outputs that mirror one another";
+        *fault = u"\"replicationSource\" "_qs + QString::number(outputs[first].replicationSource) +
+                 " makes a cycle of " + QString::number(length) + " outputs that mirror one another";
         return false;
     }
     return true;

@@ -50,8 +50,8 @@ Outputs defaultSet()
     panel.currentModeId = u"1"_qs;
     panel.preferredModeId = u"1"_qs;
     panel.scale = 1.25;
-    panel.capabilities = Cap::AutoRotation | Cap::IccProfile | Cap::BrightnessControl | Cap::BuiltInColorProfile
-        | Cap::AutomaticBrightness | Cap::Abm | Cap::Disable;
+    panel.capabilities = Cap::AutoRotation | Cap::IccProfile | Cap::BrightnessControl |
+                         Cap::BuiltInColorProfile | Cap::AutomaticBrightness | Cap::Abm | Cap::Disable;
     panel.brightness = 0.75;
     panel.colorProfileSource = Output::ColorProfileSource::EDID;
     panel.abmLevel = 1;
@@ -76,9 +76,9 @@ Outputs defaultSet()
     monitor.currentModeId = u"1"_qs;
     monitor.preferredModeId = u"1"_qs;
     monitor.scale = 1.5;
-    monitor.capabilities = Cap::Overscan | Cap::Vrr | Cap::RgbRange | Cap::HighDynamicRange | Cap::WideColorGamut
-        | Cap::IccProfile | Cap::DdcCi | Cap::MaxBitsPerColor | Cap::Edr | Cap::CustomModes | Cap::HdrIccProfile
-        | Cap::Disable;
+    monitor.capabilities = Cap::Overscan | Cap::Vrr | Cap::RgbRange | Cap::HighDynamicRange |
+                           Cap::WideColorGamut | Cap::IccProfile | Cap::DdcCi | Cap::MaxBitsPerColor |
+                           Cap::Edr | Cap::CustomModes | Cap::HdrIccProfile | Cap::Disable;
     monitor.maxPeakBrightness = 600;
     monitor.maxAverageBrightness = 400;
     monitor.minBrightness = 0.05;

@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <type_traits>
-#include <vector>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 namespace Dispor::Virtual {
 
@@ -27,8 +27,7 @@ class FastReader {
 public:
     FastReader(const QByteArray &bytes, const QMap<int, Data> *like)
         : m_p(bytes.constData()), m_end(bytes.constData() + bytes.size()), m_like(like)
-    {
-    }
+    {}
 
     bool document(Outputs *outputs);
 
@@ -52,7 +51,8 @@ private:
                 if (const uint64_t other = eight ^ spaces) {
                     // The first byte in memory is the low one on little-endian machines.
                     m_p += (std::endian::native == std::endian::little ? std::countr_zero(other)
-                                                                       : std::countl_zero(other)) / 8;
+                                                                       : std::countl_zero(other)) /
+                           8;
                 } else {
                     m_p += 8;
                     continue;
@@ -85,8 +85,7 @@ private:
     }
 
     // Members in any order, each once: onMember(key) reads the value.
-    template <typename F>
-    bool object(F &&onMember)
+    template <typename F> bool object(F &&onMember)
     {
         if (!take('{'))
             return false;
@@ -99,8 +98,7 @@ private:
         } while (take(','));
         return take('}');
     }
-    template <typename F>
-    bool array(F &&onElement)
+    template <typename F> bool array(F &&onElement)
     {
         if (!take('['))
             return false;
@@ -197,8 +195,8 @@ private:
         // A short decimal fraction: both parts exact as doubles, so the one
         // division rounds correctly, as a full conversion would.
         if (!exponent && whole + scale <= 15 && mantissa != 0) {
-            static constexpr double powers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                                1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            static constexpr double powers[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
             const double value = static_cast<double>(mantissa) / powers[scale];
             *out = negative ? -value : value;
             return true;
@@ -211,8 +209,7 @@ private:
         return true;
     }
 
-    template <typename T>
-    bool integer(T *out, int64_t min = std::numeric_limits<T>::min())
+    template <typename T> bool integer(T *out, int64_t min = std::numeric_limits<T>::min())
     {
         static_assert(sizeof(T) < sizeof(int64_t) || std::is_signed_v<T>, "the range is checked in int64_t");
         // Plain whole numbers, the usual case, without going through a double.
@@ -225,7 +222,8 @@ private:
             int64_t value = 0;
             while (p < m_end && *p >= '0' && *p <= '9' && p - digits < 16)
                 value = value * 10 + (*p++ - '0');
-            const bool plain = p == m_end || (*p != '.' && *p != 'e' && *p != 'E' && !(*p >= '0' && *p <= '9'));
+            const bool plain =
+                p == m_end || (*p != '.' && *p != 'e' && *p != 'E' && !(*p >= '0' && *p <= '9'));
             if (plain && (*digits != '0' || p - digits == 1)) {
                 value = negative ? -value : value;
                 if (value < min || value > int64_t(std::numeric_limits<T>::max()))
@@ -274,8 +272,7 @@ private:
         }
         return false;
     }
-    template <typename E, size_t N>
-    bool word(const words::Word<E> (&table)[N], E *out)
+    template <typename E, size_t N> bool word(const words::Word<E> (&table)[N], E *out)
     {
         std::string_view text;
         if (!string(&text))
@@ -290,8 +287,7 @@ private:
     }
 
     // An object of exactly the named members, each read by read(index).
-    template <size_t N, typename F>
-    bool fixed(const std::array<std::string_view, N> &names, F &&read)
+    template <size_t N, typename F> bool fixed(const std::array<std::string_view, N> &names, F &&read)
     {
         if (!take('{'))
             return false;
@@ -327,15 +323,14 @@ private:
     bool quotedAhead(std::string_view name)
     {
         space();
-        return static_cast<size_t>(m_end - m_p) >= name.size() + 2 && *m_p == '"'
-            && std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
+        return static_cast<size_t>(m_end - m_p) >= name.size() + 2 && *m_p == '"' &&
+               std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
     }
 
     bool modes(ModeList *out, int output);
     bool customModes(QList<ModeInfo> *out);
     bool capabilities(Output::Capabilities *out);
-    template <typename T>
-    bool value(const Properties::Property<T> &p, Data &d);
+    template <typename T> bool value(const Properties::Property<T> &p, Data &d);
     bool output(Data *d);
 
     const char *m_p;
@@ -362,13 +357,17 @@ bool FastReader::modes(ModeList *out, int output)
             return fixed(names,
                          [&](size_t i) {
                              switch (i) {
-                             case 0: return string(&mode.id);
-                             case 1: return integer(&mode.w);
-                             case 2: return integer(&mode.h);
-                             default: return rate(&mode.refresh);
+                             case 0:
+                                 return string(&mode.id);
+                             case 1:
+                                 return integer(&mode.w);
+                             case 2:
+                                 return integer(&mode.h);
+                             default:
+                                 return rate(&mode.refresh);
                              }
-                         })
-                && !mode.id.empty();
+                         }) &&
+                   !mode.id.empty();
         }))
         return false;
     // Ids are short: compared in place rather than by a library call each.
@@ -430,10 +429,14 @@ bool FastReader::customModes(QList<ModeInfo> *out)
         static constexpr std::array<std::string_view, 4> names{"width", "height", "refreshRate", "flags"};
         if (!fixed(names, [&](size_t i) {
                 switch (i) {
-                case 0: return integer(&mode.width);
-                case 1: return integer(&mode.height);
-                case 2: return rate(&mode.refreshRate);
-                default: return integer(&mode.flags);
+                case 0:
+                    return integer(&mode.width);
+                case 1:
+                    return integer(&mode.height);
+                case 2:
+                    return rate(&mode.refreshRate);
+                default:
+                    return integer(&mode.flags);
                 }
             }))
             return false;
@@ -453,8 +456,7 @@ bool FastReader::capabilities(Output::Capabilities *out)
     });
 }
 
-template <typename T>
-bool FastReader::value(const Properties::Property<T> &p, Data &d)
+template <typename T> bool FastReader::value(const Properties::Property<T> &p, Data &d)
 {
     T *out = &(d.*p.member);
     if constexpr (std::is_same_v<T, bool>) {

@@ -42,8 +42,7 @@ inline Path indexed(const Path &key, qsizetype index)
 }
 
 // The words of a table, ", " between them.
-template <typename Table>
-QString wordList(const Table &table)
+template <typename Table> QString wordList(const Table &table)
 {
     QString list;
     for (const auto &entry : table) {
@@ -66,8 +65,7 @@ inline bool sameKey(const QString &key, const char *name)
 
 // The document's properties in order, by index: visit(property) on the one
 // whose key is key; false when there is none. index is its place in the list.
-template <typename Key, typename Visitor>
-bool visitKey(const Key &key, int *index, Visitor &&visit)
+template <typename Key, typename Visitor> bool visitKey(const Key &key, int *index, Visitor &&visit)
 {
     int at = 0;
     bool found = false;

@@ -5,11 +5,11 @@
 #include "dispor/words.h"
 
 #include <QHash>
-#include <QSet>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -69,7 +69,8 @@ bool readBool(const QJsonValue &value, const Path &key, bool *out, QString *faul
     return true;
 }
 
-bool readInteger(const QJsonValue &value, const Path &key, qint64 min, qint64 max, qint64 *out, QString *fault)
+bool readInteger(const QJsonValue &value, const Path &key, qint64 min, qint64 max, qint64 *out,
+                 QString *fault)
 {
     const double d = value.toDouble();
     if (!value.isDouble() || !std::isfinite(d) || d != std::trunc(d) || d < double(min) || d > double(max)) {
@@ -112,8 +113,8 @@ bool readFloat(const QJsonValue &value, const Path &key, float *out, QString *fa
     }
     const bool large = std::fabs(d) > double(std::numeric_limits<float>::max());
     if (large || (d != 0 && static_cast<float>(d) == 0)) {
-        *fault = quoted(key.text()) + ' ' + number(d) + " is too " + (large ? "large" : "small")
-            + " for a 32-bit floating-point number";
+        *fault = quoted(key.text()) + ' ' + number(d) + " is too " + (large ? "large" : "small") +
+                 " for a 32-bit floating-point number";
         return false;
     }
     *out = static_cast<float>(d);
@@ -142,7 +143,8 @@ bool readString(const QJsonValue &value, const Path &key, QString *out, QString 
 }
 
 template <typename E, size_t N>
-bool readWord(const QJsonValue &value, const Path &key, const words::Word<E> (&table)[N], E *out, QString *fault)
+bool readWord(const QJsonValue &value, const Path &key, const words::Word<E> (&table)[N], E *out,
+              QString *fault)
 {
     if (value.isString()) {
         if (const std::optional<E> known = words::valueOf(table, value.toString())) {
@@ -183,13 +185,13 @@ bool readObject(const QJsonValue &value, const Path &key, std::initializer_list<
     return true;
 }
 
-
 bool readSize(const QJsonValue &value, const Path &key, QSize *out, QString *fault)
 {
     QJsonObject o;
     int w = 0, h = 0;
-    if (!readObject(value, key, {"width", "height"}, &o, fault) || !readInt(o[u"width"], sub(key, "width"), &w, fault)
-        || !readInt(o[u"height"], sub(key, "height"), &h, fault))
+    if (!readObject(value, key, {"width", "height"}, &o, fault) ||
+        !readInt(o[u"width"], sub(key, "width"), &w, fault) ||
+        !readInt(o[u"height"], sub(key, "height"), &h, fault))
         return false;
     *out = QSize(w, h);
     return true;
@@ -199,16 +201,18 @@ bool readTimings(const QJsonValue &value, const Path &key, ModeTimings *t, QStri
 {
     QJsonObject o;
     if (!readObject(value, key,
-                    {"clock", "hdisplay", "hsyncStart", "hsyncEnd", "htotal", "hskew", "vdisplay", "vsyncStart",
-                     "vsyncEnd", "vtotal", "vscan", "flags"},
+                    {"clock", "hdisplay", "hsyncStart", "hsyncEnd", "htotal", "hskew", "vdisplay",
+                     "vsyncStart", "vsyncEnd", "vtotal", "vscan", "flags"},
                     &o, fault))
         return false;
-    const auto u16 = [&](const char *member, uint16_t *out) { return readInt(o[QLatin1StringView(member)], sub(key, member), out, fault); };
-    return readInt(o[u"clock"], sub(key, "clock"), &t->clock, fault) && u16("hdisplay", &t->hdisplay)
-        && u16("hsyncStart", &t->hsyncStart) && u16("hsyncEnd", &t->hsyncEnd) && u16("htotal", &t->htotal)
-        && u16("hskew", &t->hskew) && u16("vdisplay", &t->vdisplay) && u16("vsyncStart", &t->vsyncStart)
-        && u16("vsyncEnd", &t->vsyncEnd) && u16("vtotal", &t->vtotal) && u16("vscan", &t->vscan)
-        && readInt(o[u"flags"], sub(key, "flags"), &t->flags, fault);
+    const auto u16 = [&](const char *member, uint16_t *out) {
+        return readInt(o[QLatin1StringView(member)], sub(key, member), out, fault);
+    };
+    return readInt(o[u"clock"], sub(key, "clock"), &t->clock, fault) && u16("hdisplay", &t->hdisplay) &&
+           u16("hsyncStart", &t->hsyncStart) && u16("hsyncEnd", &t->hsyncEnd) && u16("htotal", &t->htotal) &&
+           u16("hskew", &t->hskew) && u16("vdisplay", &t->vdisplay) && u16("vsyncStart", &t->vsyncStart) &&
+           u16("vsyncEnd", &t->vsyncEnd) && u16("vtotal", &t->vtotal) && u16("vscan", &t->vscan) &&
+           readInt(o[u"flags"], sub(key, "flags"), &t->flags, fault);
 }
 
 bool readCustomModes(const QJsonValue &value, const Path &key, QList<ModeInfo> *out, QString *fault)
@@ -223,11 +227,11 @@ bool readCustomModes(const QJsonValue &value, const Path &key, QList<ModeInfo> *
         const Path at = indexed(key, i);
         QJsonObject o;
         ModeInfo mode;
-        if (!readObject(array[i], at, {"width", "height", "refreshRate", "flags"}, &o, fault, {"timings"})
-            || !readInt(o[u"width"], sub(at, "width"), &mode.width, fault)
-            || !readInt(o[u"height"], sub(at, "height"), &mode.height, fault)
-            || !readFloat(o[u"refreshRate"], sub(at, "refreshRate"), &mode.refreshRate, fault)
-            || !readInt(o[u"flags"], sub(at, "flags"), &mode.flags, fault))
+        if (!readObject(array[i], at, {"width", "height", "refreshRate", "flags"}, &o, fault, {"timings"}) ||
+            !readInt(o[u"width"], sub(at, "width"), &mode.width, fault) ||
+            !readInt(o[u"height"], sub(at, "height"), &mode.height, fault) ||
+            !readFloat(o[u"refreshRate"], sub(at, "refreshRate"), &mode.refreshRate, fault) ||
+            !readInt(o[u"flags"], sub(at, "flags"), &mode.flags, fault))
             return false;
         if (o.contains(u"timings")) {
             mode.timings.emplace();
@@ -258,10 +262,11 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
         QString id;
         int w = 0, h = 0;
         float rate = 0;
-        if (!readObject(array[i], at, {"id", "width", "height", "refreshRate"}, &o, fault)
-            || !readString(o[u"id"], sub(at, "id"), &id, fault) || !readInt(o[u"width"], sub(at, "width"), &w, fault)
-            || !readInt(o[u"height"], sub(at, "height"), &h, fault)
-            || !readFloat(o[u"refreshRate"], sub(at, "refreshRate"), &rate, fault))
+        if (!readObject(array[i], at, {"id", "width", "height", "refreshRate"}, &o, fault) ||
+            !readString(o[u"id"], sub(at, "id"), &id, fault) ||
+            !readInt(o[u"width"], sub(at, "width"), &w, fault) ||
+            !readInt(o[u"height"], sub(at, "height"), &h, fault) ||
+            !readFloat(o[u"refreshRate"], sub(at, "refreshRate"), &rate, fault))
             return false;
         if (id.isEmpty()) {
             *fault = mustBe(sub(at, "id"), QStringLiteral("a non-empty string"), o[u"id"]);
@@ -277,7 +282,8 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
     for (const ModePtr &mode : std::as_const(*out))
         modes.append(mode);
     // QString's order is the list's: by UTF-16 unit.
-    std::sort(modes.begin(), modes.end(), [](const ModePtr &a, const ModePtr &b) { return a->id() < b->id(); });
+    std::sort(modes.begin(), modes.end(),
+              [](const ModePtr &a, const ModePtr &b) { return a->id() < b->id(); });
     ModeListPrivate::assignSorted(*out, std::move(modes));
     return true;
 }
@@ -317,7 +323,8 @@ bool readOptionalNumber(const QJsonValue &value, const Path &key, std::optional<
 }
 
 template <typename T>
-bool readValue(const Properties::Property<T> &p, const Path &key, const QJsonValue &v, Data &d, QString *fault)
+bool readValue(const Properties::Property<T> &p, const Path &key, const QJsonValue &v, Data &d,
+               QString *fault)
 {
     T *out = &(d.*p.member);
     if constexpr (std::is_same_v<T, bool>) {
@@ -335,8 +342,8 @@ bool readValue(const Properties::Property<T> &p, const Path &key, const QJsonVal
     } else if constexpr (std::is_same_v<T, QPoint>) {
         QJsonObject o;
         int x = 0, y = 0;
-        if (!readObject(v, key, {"x", "y"}, &o, fault) || !readInt(o[u"x"], sub(key, "x"), &x, fault)
-            || !readInt(o[u"y"], sub(key, "y"), &y, fault))
+        if (!readObject(v, key, {"x", "y"}, &o, fault) || !readInt(o[u"x"], sub(key, "x"), &x, fault) ||
+            !readInt(o[u"y"], sub(key, "y"), &y, fault))
             return false;
         *out = QPoint(x, y);
         return true;
@@ -351,9 +358,9 @@ bool readValue(const Properties::Property<T> &p, const Path &key, const QJsonVal
     } else if constexpr (std::is_same_v<T, std::optional<QSizeF>>) {
         QJsonObject o;
         double w = 0, h = 0;
-        if (!readObject(v, key, {"width", "height"}, &o, fault)
-            || !readNumber(o[u"width"], sub(key, "width"), &w, fault)
-            || !readNumber(o[u"height"], sub(key, "height"), &h, fault))
+        if (!readObject(v, key, {"width", "height"}, &o, fault) ||
+            !readNumber(o[u"width"], sub(key, "width"), &w, fault) ||
+            !readNumber(o[u"height"], sub(key, "height"), &h, fault))
             return false;
         *out = QSizeF(w, h);
         return true;
@@ -361,8 +368,9 @@ bool readValue(const Properties::Property<T> &p, const Path &key, const QJsonVal
         return readCapabilities(v, key, out, fault);
     } else if constexpr (std::is_same_v<T, Output::BpcRange>) {
         QJsonObject o;
-        return readObject(v, key, {"min", "max"}, &o, fault) && readInt(o[u"min"], sub(key, "min"), &out->min, fault)
-            && readInt(o[u"max"], sub(key, "max"), &out->max, fault);
+        return readObject(v, key, {"min", "max"}, &o, fault) &&
+               readInt(o[u"min"], sub(key, "min"), &out->min, fault) &&
+               readInt(o[u"max"], sub(key, "max"), &out->max, fault);
     } else if constexpr (std::is_same_v<T, QList<ModeInfo>>) {
         return readCustomModes(v, key, out, fault);
     } else {
@@ -442,7 +450,8 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
         for (size_t i = 0; i + 1 < stack.size(); ++i) {
             const Frame &f = stack[i];
             if (f.object)
-                where += (where.isEmpty() ? QString() : u"."_qs) + QString::fromUtf8(f.key.data(), f.key.size());
+                where +=
+                    (where.isEmpty() ? QString() : u"."_qs) + QString::fromUtf8(f.key.data(), f.key.size());
             else
                 where += u'[' + QString::number(f.index) + u']';
         }
@@ -467,8 +476,8 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
             const auto twice = std::adjacent_find(top.keys.begin(), top.keys.end());
             if (twice != top.keys.end()) {
                 const QString where = path();
-                *fault = (where.isEmpty() ? u"the document"_qs : quoted(where)) + " has the key "
-                    + quoted(QString::fromUtf8(twice->data(), twice->size())) + " twice";
+                *fault = (where.isEmpty() ? u"the document"_qs : quoted(where)) + " has the key " +
+                         quoted(QString::fromUtf8(twice->data(), twice->size())) + " twice";
                 return true;
             }
             stack.pop_back();
@@ -495,7 +504,8 @@ bool findDuplicateKey(const QByteArray &bytes, QString *fault)
                 break;
             std::string_view key(p + start, size_t(i - start));
             if (escaped) {
-                const QJsonArray parsed = QJsonDocument::fromJson('[' + bytes.mid(start - 1, i - start + 2) + ']').array();
+                const QJsonArray parsed =
+                    QJsonDocument::fromJson('[' + bytes.mid(start - 1, i - start + 2) + ']').array();
                 key = decoded.emplace_back(parsed.at(0).toString().toStdString());
             }
             Frame &top = stack.back();
@@ -525,9 +535,10 @@ bool findRawControl(const QByteArray &bytes, QString *fault)
         } else if (c == '"') {
             inString = false;
         } else if (c < 0x20) {
-            *fault = u"not valid JSON: a control character (0x%1) stands unescaped in a string at offset %2"_qs
-                         .arg(uint(c), 2, 16, QChar(u'0'))
-                         .arg(i);
+            *fault =
+                u"not valid JSON: a control character (0x%1) stands unescaped in a string at offset %2"_qs
+                    .arg(uint(c), 2, 16, QChar(u'0'))
+                    .arg(i);
             return true;
         }
     }
@@ -536,7 +547,8 @@ bool findRawControl(const QByteArray &bytes, QString *fault)
 
 } // namespace
 
-bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault, const QMap<int, Output::Data> *like)
+bool parseDocument(const QByteArray &bytes, Outputs *outputs, QString *fault,
+                   const QMap<int, Output::Data> *like)
 {
     return fastRead(bytes, outputs, like) || parseDocumentFully(bytes, outputs, fault);
 }
@@ -585,12 +597,13 @@ bool parseDocumentFully(const QByteArray &bytes, Outputs *outputs, QString *faul
         if (!readOutput(array[i], i, &d, fault))
             return false;
         if (const auto other = byName.constFind(d.name); other != byName.constEnd()) {
-            *fault = u"outputs[%1] and outputs[%2] have the same name "_qs.arg(*other).arg(i) + quoted(d.name);
+            *fault =
+                u"outputs[%1] and outputs[%2] have the same name "_qs.arg(*other).arg(i) + quoted(d.name);
             return false;
         }
         if (const auto other = byId.constFind(d.id); other != byId.constEnd()) {
-            *fault = u"outputs "_qs + quoted(result[*other].name) + " and " + quoted(d.name) + " have the same id "
-                + QString::number(d.id);
+            *fault = u"outputs "_qs + quoted(result[*other].name) + " and " + quoted(d.name) +
+                     " have the same id " + QString::number(d.id);
             return false;
         }
         byName.insert(d.name, i);

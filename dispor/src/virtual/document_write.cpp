@@ -45,8 +45,7 @@ void appendString(QByteArray &out, const QString &text)
     out += '"';
 }
 
-template <typename T>
-void appendNumber(QByteArray &out, T value)
+template <typename T> void appendNumber(QByteArray &out, T value)
 {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -92,10 +91,10 @@ void appendCustomMode(QByteArray &out, const ModeInfo &mode)
     appendNumber(out, mode.flags);
     if (const auto &t = mode.timings) {
         const std::pair<const char *, uint32_t> fields[] = {
-            {"clock", t->clock},       {"hdisplay", t->hdisplay}, {"hsyncStart", t->hsyncStart},
-            {"hsyncEnd", t->hsyncEnd}, {"htotal", t->htotal},     {"hskew", t->hskew},
+            {"clock", t->clock},       {"hdisplay", t->hdisplay},     {"hsyncStart", t->hsyncStart},
+            {"hsyncEnd", t->hsyncEnd}, {"htotal", t->htotal},         {"hskew", t->hskew},
             {"vdisplay", t->vdisplay}, {"vsyncStart", t->vsyncStart}, {"vsyncEnd", t->vsyncEnd},
-            {"vtotal", t->vtotal},     {"vscan", t->vscan},       {"flags", t->flags}};
+            {"vtotal", t->vtotal},     {"vscan", t->vscan},           {"flags", t->flags}};
         out += ", \"timings\": {";
         bool first = true;
         for (const auto &[name, value] : fields) {
@@ -111,8 +110,7 @@ void appendCustomMode(QByteArray &out, const ModeInfo &mode)
 }
 
 // A member's value, in the form the readers take.
-template <typename T>
-void appendValue(QByteArray &o, const T &value, int indent)
+template <typename T> void appendValue(QByteArray &o, const T &value, int indent)
 {
     if constexpr (std::is_same_v<T, bool>) {
         o += value ? "true" : "false";
@@ -130,7 +128,8 @@ void appendValue(QByteArray &o, const T &value, int indent)
         o += ", \"y\": ";
         appendNumber(o, value.y());
         o += " }";
-    } else if constexpr (std::is_same_v<T, std::optional<QSize>> || std::is_same_v<T, std::optional<QSizeF>>) {
+    } else if constexpr (std::is_same_v<T, std::optional<QSize>> ||
+                         std::is_same_v<T, std::optional<QSizeF>>) {
         o += "{ \"width\": ";
         appendNumber(o, value->width());
         o += ", \"height\": ";

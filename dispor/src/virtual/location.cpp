@@ -15,8 +15,8 @@ bool locate(Location *location, QString *reason)
         // Either place may sit in a directory others share (/tmp, a sticky
         // runtime directory): its own name is never followed as a link.
         location->shared = true;
-        const QByteArray directory = runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid())
-                                                       : runtime + "/dispor";
+        const QByteArray directory =
+            runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
         path = directory + "/virtual-display.json";
     }
     const qsizetype slash = path.lastIndexOf('/');

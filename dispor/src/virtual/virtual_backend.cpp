@@ -72,8 +72,8 @@ Applied update(const Location &location, Change change, const QByteArray *expect
     bool missing = false;
     Outputs outputs;
     QByteArray stamp;
-    if (!store.openDirectory(true, &missing, reason) || !store.lock(reason)
-        || !load(store, location, &outputs, &stamp, reason, like))
+    if (!store.openDirectory(true, &missing, reason) || !store.lock(reason) ||
+        !load(store, location, &outputs, &stamp, reason, like))
         return Applied::Refused;
     if (expected && stamp != *expected) {
         *reason = shownPath(location.path) + ": the document changed since it was read";
@@ -123,9 +123,9 @@ bool checkIccProfile(const QString &path, QString *why)
         // Still the file looked at: it may have been replaced in between.
         struct stat status;
         char signature[4] = {};
-        ok = ::fstat(fd, &status) == 0 && status.st_dev == named.st_dev && status.st_ino == named.st_ino
-            && ::pread(fd, signature, sizeof signature, 36) == sizeof signature
-            && std::memcmp(signature, "acsp", sizeof signature) == 0;
+        ok = ::fstat(fd, &status) == 0 && status.st_dev == named.st_dev && status.st_ino == named.st_ino &&
+             ::pread(fd, signature, sizeof signature, 36) == sizeof signature &&
+             std::memcmp(signature, "acsp", sizeof signature) == 0;
         ::close(fd);
     }
     if (!ok)
@@ -160,7 +160,8 @@ private:
         if (!differs(member))
             return true;
         QString why;
-        if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) && !checkIccProfile(m_wanted.*member, &why))
+        if (m_check && !(m_wanted.*member).isEmpty() && (m_base.capabilities & need) &&
+            !checkIccProfile(m_wanted.*member, &why))
             return fail(u"cannot set "_qs + QLatin1StringView(Wording::setting(key)) + " to " +
                         quoted(m_wanted.*member) + ": " + why);
         return take(member, key, need);
@@ -201,7 +202,7 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
     QList<int> ranks = ranking(outputs);
     const ConfigOrigin &origin = originOf(config);
 
-    QString disabled; // the first enabled, connected output this apply switched off
+    QString disabled;  // the first enabled, connected output this apply switched off
     QSet<int> joining; // switched on or no longer mirroring, with no place asked for
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
@@ -243,7 +244,8 @@ bool applyTo(const Config &config, Outputs &outputs, QString *reason)
     *reason = LayoutRules::noneLeftLit(all, disabled);
     if (!reason->isEmpty())
         return false;
-    LayoutRules::placeJoining(placed, joining, [](const Data &d) { return Output(d).explicitLogicalSizeInt(); });
+    LayoutRules::placeJoining(placed, joining,
+                              [](const Data &d) { return Output(d).explicitLogicalSizeInt(); });
 
     // Outputs that left the ranking drop out, those that joined it come last
     // (in id order), then the requests are replayed in the order made.
@@ -303,15 +305,15 @@ Applied VirtualBackend::apply(const Config &config, QByteArray *stamp, QString *
 bool VirtualBackend::setDpms(Output::DpmsMode mode, QString *reason)
 {
     return update(
-        m_location,
-        [mode](Outputs &outputs, QString *) {
-            for (Data &d : outputs) {
-                if (d.connected)
-                    d.dpms = mode;
-            }
-            return true;
-        },
-        nullptr, nullptr, reason) == Applied::Done;
+               m_location,
+               [mode](Outputs &outputs, QString *) {
+                   for (Data &d : outputs) {
+                       if (d.connected)
+                           d.dpms = mode;
+                   }
+                   return true;
+               },
+               nullptr, nullptr, reason) == Applied::Done;
 }
 
 std::shared_ptr<Backend> createVirtualBackend(QString *reason)

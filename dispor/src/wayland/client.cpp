@@ -36,8 +36,7 @@ QString errnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-template <typename Proxy>
-uint32_t versionOf(Proxy *proxy)
+template <typename Proxy> uint32_t versionOf(Proxy *proxy)
 {
     return wl_proxy_get_version(reinterpret_cast<wl_proxy *>(proxy));
 }
@@ -84,7 +83,8 @@ const zwlr_output_power_v1_listener powerListener = {
 // A power object for each wl_output still announced; each tells its mode
 // on the next roundtrip.
 template <typename Outputs>
-std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1 *manager, const Outputs &outputs)
+std::vector<std::unique_ptr<PowerState>> watchPower(zwlr_output_power_manager_v1 *manager,
+                                                    const Outputs &outputs)
 {
     std::vector<std::unique_ptr<PowerState>> states;
     for (const auto &output : outputs) {
@@ -140,14 +140,18 @@ const wl_callback_listener syncListener = {
 };
 
 const zwlr_output_configuration_v1_listener configurationListener = {
-    .succeeded = [](void *data, zwlr_output_configuration_v1 *) {
-        *static_cast<std::optional<Answer> *>(data) = Answer::Succeeded;
-    },
-    .failed = [](void *data,
-                 zwlr_output_configuration_v1 *) { *static_cast<std::optional<Answer> *>(data) = Answer::Failed; },
-    .cancelled = [](void *data, zwlr_output_configuration_v1 *) {
-        *static_cast<std::optional<Answer> *>(data) = Answer::Cancelled;
-    },
+    .succeeded =
+        [](void *data, zwlr_output_configuration_v1 *) {
+            *static_cast<std::optional<Answer> *>(data) = Answer::Succeeded;
+        },
+    .failed =
+        [](void *data, zwlr_output_configuration_v1 *) {
+            *static_cast<std::optional<Answer> *>(data) = Answer::Failed;
+        },
+    .cancelled =
+        [](void *data, zwlr_output_configuration_v1 *) {
+            *static_cast<std::optional<Answer> *>(data) = Answer::Cancelled;
+        },
 };
 
 } // namespace
@@ -181,12 +185,14 @@ struct Events {
                 releaseMode(*m);
                 if (h->currentMode == m)
                     h->currentMode = nullptr;
-                std::erase_if(h->modes, [m](const std::unique_ptr<ModeState> &other) { return other.get() == m; });
+                std::erase_if(h->modes,
+                              [m](const std::unique_ptr<ModeState> &other) { return other.get() == m; });
             },
     };
 
     static constexpr zwlr_output_head_v1_listener headListener = {
-        .name = [](void *data, zwlr_output_head_v1 *, const char *text) { head(data)->name = QString::fromUtf8(text); },
+        .name = [](void *data, zwlr_output_head_v1 *,
+                   const char *text) { head(data)->name = QString::fromUtf8(text); },
         .description = [](void *data, zwlr_output_head_v1 *,
                           const char *text) { head(data)->description = QString::fromUtf8(text); },
         .physical_size = [](void *, zwlr_output_head_v1 *, int32_t, int32_t) {},
@@ -200,7 +206,8 @@ struct Events {
                 zwlr_output_mode_v1_add_listener(proxy, &modeListener, m.get());
                 h->modes.push_back(std::move(m));
             },
-        .enabled = [](void *data, zwlr_output_head_v1 *, int32_t enabled) { head(data)->enabled = enabled != 0; },
+        .enabled = [](void *data, zwlr_output_head_v1 *,
+                      int32_t enabled) { head(data)->enabled = enabled != 0; },
         .current_mode =
             [](void *data, zwlr_output_head_v1 *, zwlr_output_mode_v1 *proxy) {
                 HeadState *h = head(data);
@@ -210,8 +217,12 @@ struct Events {
                         h->currentMode = m.get();
                 }
             },
-        .position = [](void *data, zwlr_output_head_v1 *, int32_t x, int32_t y) { head(data)->position = {x, y}; },
-        .transform = [](void *data, zwlr_output_head_v1 *, int32_t transform) { head(data)->transform = transform; },
+        .position =
+            [](void *data, zwlr_output_head_v1 *, int32_t x, int32_t y) {
+                head(data)->position = {x, y};
+            },
+        .transform = [](void *data, zwlr_output_head_v1 *,
+                        int32_t transform) { head(data)->transform = transform; },
         .scale = [](void *data, zwlr_output_head_v1 *,
                     wl_fixed_t scale) { head(data)->scale = wl_fixed_to_double(scale); },
         .finished =
@@ -221,7 +232,8 @@ struct Events {
                 std::erase_if(h->session->m_heads,
                               [h](const std::unique_ptr<HeadState> &other) { return other.get() == h; });
             },
-        .make = [](void *data, zwlr_output_head_v1 *, const char *text) { head(data)->make = QString::fromUtf8(text); },
+        .make = [](void *data, zwlr_output_head_v1 *,
+                   const char *text) { head(data)->make = QString::fromUtf8(text); },
         .model = [](void *data, zwlr_output_head_v1 *,
                     const char *text) { head(data)->model = QString::fromUtf8(text); },
         .serial_number = [](void *data, zwlr_output_head_v1 *,
@@ -271,7 +283,8 @@ struct Events {
         .global_remove =
             [](void *data, wl_registry *, uint32_t name) {
                 Session *s = session(data);
-                std::erase_if(s->m_outputGlobals, [name](const auto &global) { return global.first == name; });
+                std::erase_if(s->m_outputGlobals,
+                              [name](const auto &global) { return global.first == name; });
                 for (Session::Output &output : s->m_outputs) {
                     if (output.globalName == name)
                         output.globalName = 0; // the compositor dropped it; the proxy goes with the session
@@ -282,12 +295,13 @@ struct Events {
     static Session::Output *output(void *data) { return static_cast<Session::Output *>(data); }
 
     static constexpr wl_output_listener outputListener = {
-        .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *, const char *,
-                       int32_t) {},
+        .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
+                       const char *, int32_t) {},
         .mode = [](void *, wl_output *, uint32_t, int32_t, int32_t, int32_t) {},
         .done = [](void *, wl_output *) {},
         .scale = [](void *, wl_output *, int32_t) {},
-        .name = [](void *data, wl_output *, const char *name) { output(data)->name = QString::fromUtf8(name); },
+        .name = [](void *data, wl_output *,
+                   const char *name) { output(data)->name = QString::fromUtf8(name); },
         .description = [](void *, wl_output *, const char *) {},
     };
 };
@@ -323,8 +337,9 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
 {
     const QString socket = qEnvironmentVariable("WAYLAND_DISPLAY");
     if (socket.isEmpty()) {
-        *reason = probing ? QStringLiteral("WAYLAND_DISPLAY is not set")
-                          : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
+        *reason = probing
+                      ? QStringLiteral("WAYLAND_DISPLAY is not set")
+                      : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
         return {};
     }
     std::unique_ptr<Session> session(new Session);
@@ -346,8 +361,8 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
 
 QString Session::silence(const QString &awaited) const
 {
-    return u"the Wayland compositor "_qs + quoted(m_socket) + " did not " + awaited + " within "
-        + QString::number(m_timeoutMs / 1000) + " s";
+    return u"the Wayland compositor "_qs + quoted(m_socket) + " did not " + awaited + " within " +
+           QString::number(m_timeoutMs / 1000) + " s";
 }
 
 QString Session::connectionError() const
@@ -357,8 +372,8 @@ QString Session::connectionError() const
         const wl_interface *interface = nullptr;
         uint32_t id = 0;
         const uint32_t code = wl_display_get_protocol_error(m_display, &interface, &id);
-        return u"the compositor closed the connection for protocol error "_qs + QString::number(code) + " on "
-            + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display"));
+        return u"the compositor closed the connection for protocol error "_qs + QString::number(code) +
+               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display"));
     }
     return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE);
 }
@@ -388,8 +403,7 @@ bool Session::dispatchOnce(int timeoutMs, QString *reason)
     } while (ready < 0 && errno == EINTR);
     if (ready <= 0) {
         wl_display_cancel_read(m_display);
-        *reason = ready == 0 ? silence()
-                             : u"cannot wait for the compositor: "_qs + errnoText(errno);
+        *reason = ready == 0 ? silence() : u"cannot wait for the compositor: "_qs + errnoText(errno);
         return false;
     }
     if (wl_display_read_events(m_display) < 0 || wl_display_dispatch_pending(m_display) < 0) {
@@ -455,9 +469,11 @@ bool Session::managing(QString *reason) const
     return true;
 }
 
-bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer, QString *reason)
+bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, bool testOnly, Answer *answer,
+                        QString *reason)
 {
-    zwlr_output_configuration_v1 *configuration = zwlr_output_manager_v1_create_configuration(m_manager, serial);
+    zwlr_output_configuration_v1 *configuration =
+        zwlr_output_manager_v1_create_configuration(m_manager, serial);
     std::optional<Answer> answered;
     zwlr_output_configuration_v1_add_listener(configuration, &configurationListener, &answered);
     std::vector<zwlr_output_configuration_head_v1 *> configured;
@@ -470,14 +486,15 @@ bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, boo
             zwlr_output_configuration_v1_enable_head(configuration, setting.head->proxy);
         configured.push_back(head);
         if (setting.customMode)
-            zwlr_output_configuration_head_v1_set_custom_mode(head, setting.customMode->width,
-                                                              setting.customMode->height, setting.customMode->refresh);
+            zwlr_output_configuration_head_v1_set_custom_mode(
+                head, setting.customMode->width, setting.customMode->height, setting.customMode->refresh);
         else if (setting.mode)
             zwlr_output_configuration_head_v1_set_mode(head, setting.mode->proxy);
         zwlr_output_configuration_head_v1_set_position(head, setting.position.x(), setting.position.y());
         zwlr_output_configuration_head_v1_set_transform(head, setting.transform);
         zwlr_output_configuration_head_v1_set_scale(head, wl_fixed_from_double(setting.scale));
-        if (setting.adaptiveSync && versionOf(head) >= ZWLR_OUTPUT_CONFIGURATION_HEAD_V1_SET_ADAPTIVE_SYNC_SINCE_VERSION)
+        if (setting.adaptiveSync &&
+            versionOf(head) >= ZWLR_OUTPUT_CONFIGURATION_HEAD_V1_SET_ADAPTIVE_SYNC_SINCE_VERSION)
             zwlr_output_configuration_head_v1_set_adaptive_sync(
                 head, *setting.adaptiveSync ? ZWLR_OUTPUT_HEAD_V1_ADAPTIVE_SYNC_STATE_ENABLED
                                             : ZWLR_OUTPUT_HEAD_V1_ADAPTIVE_SYNC_STATE_DISABLED);
@@ -566,8 +583,9 @@ bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
 bool Session::setPower(bool on, QString *reason)
 {
     if (!hasPowerManager()) {
-        *reason = QStringLiteral("the compositor offers no output power management (zwlr_output_power_manager_v1), "
-                                 "so it cannot switch display power");
+        *reason =
+            QStringLiteral("the compositor offers no output power management (zwlr_output_power_manager_v1), "
+                           "so it cannot switch display power");
         return false;
     }
     if (!bindPower(reason))
@@ -580,7 +598,7 @@ bool Session::setPower(bool on, QString *reason)
         for (const std::unique_ptr<PowerState> &state : states) {
             if (!state->failed && state->on != on) {
                 zwlr_output_power_v1_set_mode(state->proxy, on ? ZWLR_OUTPUT_POWER_V1_MODE_ON
-                                                                : ZWLR_OUTPUT_POWER_V1_MODE_OFF);
+                                                               : ZWLR_OUTPUT_POWER_V1_MODE_OFF);
             }
         }
         const auto settled = [on](const std::unique_ptr<PowerState> &state) {

@@ -58,8 +58,8 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         *fault = error.error == QJsonParseError::NoError
-            ? u"not an object of custom mode lists"_qs
-            : u"not JSON: "_qs + error.errorString() + " at offset " + QString::number(error.offset);
+                     ? u"not an object of custom mode lists"_qs
+                     : u"not JSON: "_qs + error.errorString() + " at offset " + QString::number(error.offset);
         return false;
     }
     const QJsonObject object = document.object();
@@ -74,15 +74,16 @@ bool parseCustomModes(const QByteArray &bytes, CustomModeLists *lists, QString *
             const QJsonObject record = records.at(i).toObject();
             qint64 width = 0, height = 0, flags = 0;
             const QJsonValue rate = record.value(rateKey);
-            if (!records.at(i).isObject() || !integer(record, "width", INT32_MIN, INT32_MAX, &width)
-                || !integer(record, "height", INT32_MIN, INT32_MAX, &height)
-                || !integer(record, "flags", 0, UINT32_MAX, &flags) || !rate.isDouble()
-                || std::abs(rate.toDouble()) > double(std::numeric_limits<float>::max())) {
-                *fault = u"custom mode "_qs + QString::number(i) + " of " + quoted(entry.key())
-                    + " is not a record of width, height, refreshRate and flags";
+            if (!records.at(i).isObject() || !integer(record, "width", INT32_MIN, INT32_MAX, &width) ||
+                !integer(record, "height", INT32_MIN, INT32_MAX, &height) ||
+                !integer(record, "flags", 0, UINT32_MAX, &flags) || !rate.isDouble() ||
+                std::abs(rate.toDouble()) > double(std::numeric_limits<float>::max())) {
+                *fault = u"custom mode "_qs + QString::number(i) + " of " + quoted(entry.key()) +
+                         " is not a record of width, height, refreshRate and flags";
                 return false;
             }
-            list.append(ModeInfo{int32_t(width), int32_t(height), float(rate.toDouble()), uint32_t(flags), {}});
+            list.append(
+                ModeInfo{int32_t(width), int32_t(height), float(rate.toDouble()), uint32_t(flags), {}});
         }
     }
     return true;

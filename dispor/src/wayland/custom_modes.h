@@ -24,7 +24,9 @@ Location customModesLocation(const QString &socket);
 // The lists of one compositor, in a directory only the user can write to.
 class CustomModeFile {
 public:
-    explicit CustomModeFile(const QString &socket) : m_location(customModesLocation(socket)), m_store(m_location) {}
+    explicit CustomModeFile(const QString &socket)
+        : m_location(customModesLocation(socket)), m_store(m_location)
+    {}
 
     // Every list; none without a file.
     bool read(CustomModeLists *lists, QString *reason);

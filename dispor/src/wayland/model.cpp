@@ -67,16 +67,16 @@ public:
     {
         if (!take(&Data::enabled) || (!m_base.enabled && !keptWhileDisabled()))
             return false;
-        if (!(takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale() && takeVrr()
-              && takeCustomModes()
-              && refuse(&Data::replicationSource, "replicationSource",
-                        Reach::why(Reach::Family::Wlroots, "replicationSource"))))
+        if (!(takeMode(head) && take(&Data::pos) && take(&Data::rotation) && takeScale() && takeVrr() &&
+              takeCustomModes() &&
+              refuse(&Data::replicationSource, "replicationSource",
+                     Reach::why(Reach::Family::Wlroots, "replicationSource"))))
             return false;
         using Changes::is;
         return Changes::forEachProperty([this](auto member, const char *key, Caps need, Caps orNeed) {
-            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId)
-                || is(member, &Data::rotation) || is(member, &Data::scale) || is(member, &Data::vrrPolicy)
-                || is(member, &Data::customModes) || is(member, &Data::replicationSource))
+            if (is(member, &Data::enabled) || is(member, &Data::pos) || is(member, &Data::currentModeId) ||
+                is(member, &Data::rotation) || is(member, &Data::scale) || is(member, &Data::vrrPolicy) ||
+                is(member, &Data::customModes) || is(member, &Data::replicationSource))
                 return true; // taken above
             // The sizes follow from the mode and the scale; power goes
             // through setDpms alone.
@@ -95,9 +95,9 @@ private:
     {
         constexpr const char *why = "the output stays disabled, and the compositor keeps no settings for a "
                                     "disabled output; enable it in the same change";
-        return refuse(&Data::pos, "pos", why) && refuse(&Data::currentModeId, "currentModeId", why)
-            && refuse(&Data::scale, "scale", why) && refuse(&Data::rotation, "rotation", why)
-            && refuse(&Data::vrrPolicy, "vrrPolicy", why);
+        return refuse(&Data::pos, "pos", why) && refuse(&Data::currentModeId, "currentModeId", why) &&
+               refuse(&Data::scale, "scale", why) && refuse(&Data::rotation, "rotation", why) &&
+               refuse(&Data::vrrPolicy, "vrrPolicy", why);
     }
 
     bool takeMode(const HeadState &head)
@@ -110,12 +110,14 @@ private:
         // a size and rate.
         const ModePtr offered = m_wanted.modes.value(m_wanted.currentModeId);
         if (!offered)
-            return fail(u"the mode "_qs + quoted(m_wanted.currentModeId) + " is not one of the output's modes");
-        m_customMode = customModeOf(offered->size().width(), offered->size().height(), offered->refreshRate());
+            return fail(u"the mode "_qs + quoted(m_wanted.currentModeId) +
+                        " is not one of the output's modes");
+        m_customMode =
+            customModeOf(offered->size().width(), offered->size().height(), offered->refreshRate());
         if (!m_customMode)
-            return fail(u"the custom mode "_qs + modeText(offered->size().width(), offered->size().height(),
-                                                          offered->refreshRate())
-                        + " is out of range");
+            return fail(u"the custom mode "_qs +
+                        modeText(offered->size().width(), offered->size().height(), offered->refreshRate()) +
+                        " is out of range");
         return take(&Data::currentModeId);
     }
 
@@ -133,8 +135,9 @@ private:
         if (!(m_base.capabilities & Cap::Vrr))
             return take(&Data::vrrPolicy, "vrrPolicy", Cap::Vrr);
         if (m_wanted.vrrPolicy == Output::VrrPolicy::Automatic)
-            return fail(QStringLiteral("the compositor switches adaptive sync only on or off, so the VRR policy "
-                                       "\"automatic\" has no equivalent"));
+            return fail(
+                QStringLiteral("the compositor switches adaptive sync only on or off, so the VRR policy "
+                               "\"automatic\" has no equivalent"));
         return take(&Data::vrrPolicy);
     }
 
@@ -150,14 +153,16 @@ private:
             if (m_fetched.customModes.contains(mode))
                 continue;
             if (mode.timings)
-                return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; explicit "
-                                           "timings cannot be given"));
+                return fail(
+                    QStringLiteral("the compositor takes a custom mode as a size and refresh rate; explicit "
+                                   "timings cannot be given"));
             if (mode.flags & ModeInfo::ReducedBlanking)
-                return fail(QStringLiteral("the compositor takes a custom mode as a size and refresh rate; reduced "
-                                           "blanking cannot be asked for"));
+                return fail(
+                    QStringLiteral("the compositor takes a custom mode as a size and refresh rate; reduced "
+                                   "blanking cannot be asked for"));
             if (!customModeOf(mode.width, mode.height, mode.refreshRate))
-                return fail(u"the custom mode "_qs + modeText(mode.width, mode.height, mode.refreshRate)
-                            + " is out of range");
+                return fail(u"the custom mode "_qs + modeText(mode.width, mode.height, mode.refreshRate) +
+                            " is out of range");
         }
         m_listChanged = true;
         m_base.customModes = m_wanted.customModes;
@@ -223,8 +228,8 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
             uuids.insert(head->name, uuidOf("name:" + head->name.toUtf8()));
             continue;
         }
-        QByteArray key =
-            "monitor:" + head->make.toUtf8() + '\n' + head->model.toUtf8() + '\n' + head->serialNumber.toUtf8();
+        QByteArray key = "monitor:" + head->make.toUtf8() + '\n' + head->model.toUtf8() + '\n' +
+                         head->serialNumber.toUtf8();
         if (identities.contains(key))
             key += '\n' + head->name.toUtf8();
         identities.insert(key);
@@ -256,8 +261,8 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
             // wlroots stands in an empty mode for a disabled output without modes of its own.
             if (mode->width <= 0 || mode->height <= 0)
                 continue;
-            d.modes.insert(ModePtr::create(mode->id, QSize(mode->width, mode->height),
-                                                     float(mode->refresh / 1000.0)));
+            d.modes.insert(
+                ModePtr::create(mode->id, QSize(mode->width, mode->height), float(mode->refresh / 1000.0)));
             if (mode->preferred && d.preferredModeId.isEmpty())
                 d.preferredModeId = mode->id;
         }
@@ -296,10 +301,11 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
         if (fetched != origin.fetched.constEnd() && fetched->priority != output->priority()) {
-            const OutputPtr asked =
-                origin.priorityRequests.isEmpty() ? output : config.output(origin.priorityRequests.first().first);
-            *reason = (asked ? asked->name() : output->name()) + ": "
-                + Changes::notPossible("priority", Reach::why(Reach::Family::Wlroots, "priority"));
+            const OutputPtr asked = origin.priorityRequests.isEmpty()
+                                        ? output
+                                        : config.output(origin.priorityRequests.first().first);
+            *reason = (asked ? asked->name() : output->name()) + ": " +
+                      Changes::notPossible("priority", Reach::why(Reach::Family::Wlroots, "priority"));
             return false;
         }
     }
@@ -397,7 +403,8 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             setting.position = d.pos;
             setting.transform = transformOfRotation(d.rotation);
             if (setting.transform < 0) {
-                *reason = d.name + ": the rotation " + QString::number(uint32_t(d.rotation)) + " is not a rotation";
+                *reason =
+                    d.name + ": the rotation " + QString::number(uint32_t(d.rotation)) + " is not a rotation";
                 return false;
             }
             setting.scale = d.scale;

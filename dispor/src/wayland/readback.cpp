@@ -167,8 +167,8 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
         setting.enabled = head->enabled;
         setting.mode = head->currentMode;
         setting.position = head->position;
-        const auto asked =
-            std::find_if(sent.cbegin(), sent.cend(), [&](const HeadValues &s) { return s.name == head->name; });
+        const auto asked = std::find_if(sent.cbegin(), sent.cend(),
+                                        [&](const HeadValues &s) { return s.name == head->name; });
         if (asked != sent.cend() && asked->enabled)
             setting.position = asked->position;
         setting.transform = head->transform;

@@ -40,8 +40,9 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     const std::vector<const HeadState *> heads = headsOf(*m_session);
     // At scale 1 an output is as large as its mode, whatever the compositor
     // keeps: only a scaled one needs the extra round trip for its size.
-    const bool scaled = std::any_of(heads.begin(), heads.end(),
-                                    [](const HeadState *head) { return head->enabled && head->scale != 1.0; });
+    const bool scaled = std::any_of(heads.begin(), heads.end(), [](const HeadState *head) {
+        return head->enabled && head->scale != 1.0;
+    });
     if (scaled && !m_session->logicalSizes(&laidOut, reason))
         return false;
     OutputList list;
@@ -123,8 +124,9 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
                 *reason = QStringLiteral("the compositor refused the output configuration");
                 return Applied::Refused;
             case Answer::Cancelled:
-                *reason = QStringLiteral("the compositor cancelled the output configuration, because the outputs "
-                                         "changed meanwhile");
+                *reason =
+                    QStringLiteral("the compositor cancelled the output configuration, because the outputs "
+                                   "changed meanwhile");
                 return outdated(serial, Applied::Conflict, reason);
             }
         }
@@ -212,8 +214,8 @@ std::shared_ptr<Backend> open(QString *reason, bool probing)
     if (!session)
         return {};
     if (!session->hasOutputManager()) {
-        *reason = u"the Wayland compositor "_qs + quoted(session->socket())
-            + " offers no output management (zwlr_output_manager_v1)";
+        *reason = u"the Wayland compositor "_qs + quoted(session->socket()) +
+                  " offers no output management (zwlr_output_manager_v1)";
         return {};
     }
     return std::make_shared<WaylandBackend>(std::move(session));

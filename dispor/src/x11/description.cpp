@@ -129,9 +129,10 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
     for (const xcb_randr_output_t id : crtc.outputs) {
         const Property *property = findProperty(state.outputs.value(id), state.atoms.gamma);
         const std::optional<Gamma> record = property ? parseGammaRecord(*property) : std::nullopt;
-        if (record && record->red.size() == crtc.red.size() && scaledRamp(record->red, record->brightness) == crtc.red
-            && scaledRamp(record->green, record->brightness) == crtc.green
-            && scaledRamp(record->blue, record->brightness) == crtc.blue)
+        if (record && record->red.size() == crtc.red.size() &&
+            scaledRamp(record->red, record->brightness) == crtc.red &&
+            scaledRamp(record->green, record->brightness) == crtc.green &&
+            scaledRamp(record->blue, record->brightness) == crtc.blue)
             return record;
     }
     uint16_t top = 0;
@@ -251,7 +252,8 @@ QMap<int, Data> describe(const ServerState &state)
         d.id = int(output.id);
         d.name = output.name;
         QString connector;
-        if (const Property *property = findProperty(output, atoms.connectorType); property && property->format == 32)
+        if (const Property *property = findProperty(output, atoms.connectorType);
+            property && property->format == 32)
             connector = state.atomName(xcb_atom_t(property->value().value_or(0)));
         d.type = connectorType(connector, output.name);
         d.uuid = outputUuid(edidOf(output), output.name);
@@ -310,10 +312,13 @@ QMap<int, Data> describe(const ServerState &state)
             d.maxBitsPerColor = uint32_t(std::max(property->value().value_or(max), 0));
         }
         if (const Property *property = findProperty(output, atoms.underscan);
-            usable(property) && property->format == 32 && usable(findProperty(output, atoms.underscanHBorder))) {
+            usable(property) && property->format == 32 &&
+            usable(findProperty(output, atoms.underscanHBorder))) {
             d.capabilities |= Cap::Overscan;
             const bool on = state.atomName(xcb_atom_t(property->value().value_or(0))) == u"on";
-            d.overscan = on ? uint32_t(std::max(findProperty(output, atoms.underscanHBorder)->value().value_or(0), 0)) : 0;
+            d.overscan =
+                on ? uint32_t(std::max(findProperty(output, atoms.underscanHBorder)->value().value_or(0), 0))
+                   : 0;
         }
         d.dpms = d.connected ? state.dpms : Output::DpmsMode::On;
         outputs.insert(d.id, d);

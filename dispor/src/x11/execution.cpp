@@ -69,8 +69,8 @@ public:
                 } else if (r->status != XCB_RANDR_SET_CONFIG_SUCCESS) {
                     static const char *const statuses[] = {"success", "an invalid configuration time",
                                                            "an invalid time", "a failure"};
-                    why = u"the X server answered the CRTC change with "_qs
-                        + QLatin1StringView(r->status < std::size(statuses) ? statuses[r->status]
+                    why = u"the X server answered the CRTC change with "_qs +
+                          QLatin1StringView(r->status < std::size(statuses) ? statuses[r->status]
                                                                             : "an unknown status");
                 }
             } else {
@@ -102,7 +102,8 @@ private:
 // Carries out a plan on the server, undoing what it did when a step fails.
 class Executor {
 public:
-    Executor(Connection &connection, const ServerState &before) : m_connection(connection), m_before(before) {}
+    Executor(Connection &connection, const ServerState &before) : m_connection(connection), m_before(before)
+    {}
 
     bool run(const Plan &plan, QString *reason)
     {
@@ -142,7 +143,8 @@ public:
             }
             xcb_timestamp_t now = m_before.timestamp;
             if (timestamp) {
-                auto resources = reply(xcb_randr_get_screen_resources_current_reply(c(), *timestamp, nullptr));
+                auto resources =
+                    reply(xcb_randr_get_screen_resources_current_reply(c(), *timestamp, nullptr));
                 if (ok && !resources) {
                     *reason = m_connection.errorText("the screen resources", nullptr);
                     ok = false;
@@ -184,9 +186,9 @@ private:
             info.vtotal = t.vtotal;
             info.name_len = uint16_t(addition.name.size());
             info.mode_flags = t.flags;
-            asked.append({addition.name, xcb_randr_create_mode(c(), m_connection.root(), info,
-                                                               uint32_t(addition.name.size()),
-                                                               addition.name.constData())});
+            asked.append({addition.name,
+                          xcb_randr_create_mode(c(), m_connection.root(), info,
+                                                uint32_t(addition.name.size()), addition.name.constData())});
         }
         bool ok = true;
         for (const auto &[name, cookie] : std::as_const(asked)) {
@@ -250,8 +252,10 @@ private:
         }
         if (layout.width != from.width || layout.height != from.height) {
             // The physical size keeps the screen's DPI (96 when it has none).
-            const double mmPerPixelX = from.mmWidth && from.width ? double(from.mmWidth) / from.width : 25.4 / 96;
-            const double mmPerPixelY = from.mmHeight && from.height ? double(from.mmHeight) / from.height : 25.4 / 96;
+            const double mmPerPixelX =
+                from.mmWidth && from.width ? double(from.mmWidth) / from.width : 25.4 / 96;
+            const double mmPerPixelY =
+                from.mmHeight && from.height ? double(from.mmHeight) / from.height : 25.4 / 96;
             batch.add(xcb_randr_set_screen_size_checked(c(), m_connection.root(), layout.width, layout.height,
                                                         uint32_t(std::lround(layout.width * mmPerPixelX)),
                                                         uint32_t(std::lround(layout.height * mmPerPixelY))),
@@ -265,21 +269,22 @@ private:
             if (target.transform != from.crtcs[id].transform) {
                 const std::array<int32_t, 9> &m = target.transform.matrix;
                 const xcb_render_transform_t matrix{m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]};
-                batch.add(xcb_randr_set_crtc_transform_checked(c(), id, matrix,
-                                                               uint16_t(target.transform.filter.size()),
-                                                               target.transform.filter.constData(), 0, nullptr),
+                batch.add(xcb_randr_set_crtc_transform_checked(
+                              c(), id, matrix, uint16_t(target.transform.filter.size()),
+                              target.transform.filter.constData(), 0, nullptr),
                           "to scale a CRTC");
             }
             setCrtc(id, target, from.configTimestamp, batch);
         }
     }
 
-    void setCrtc(xcb_randr_crtc_t crtc, const CrtcTarget &target, xcb_timestamp_t configTimestamp, Batch &batch)
+    void setCrtc(xcb_randr_crtc_t crtc, const CrtcTarget &target, xcb_timestamp_t configTimestamp,
+                 Batch &batch)
     {
-        batch.addCrtc(xcb_randr_set_crtc_config(c(), crtc, XCB_CURRENT_TIME, configTimestamp, target.x, target.y,
-                                                target.mode,
-                                                target.mode ? target.rotation : uint16_t(XCB_RANDR_ROTATION_ROTATE_0),
-                                                uint32_t(target.outputs.size()), target.outputs.constData()),
+        batch.addCrtc(xcb_randr_set_crtc_config(
+                          c(), crtc, XCB_CURRENT_TIME, configTimestamp, target.x, target.y, target.mode,
+                          target.mode ? target.rotation : uint16_t(XCB_RANDR_ROTATION_ROTATE_0),
+                          uint32_t(target.outputs.size()), target.outputs.constData()),
                       target.mode != XCB_NONE);
     }
 
@@ -295,8 +300,9 @@ private:
     void writeProperty(const PropertyWrite &write, Batch &batch)
     {
         const uint32_t units = uint32_t(write.data.size() / (write.format / 8));
-        batch.add(xcb_randr_change_output_property_checked(c(), write.output, write.property, write.type, write.format,
-                                                           XCB_PROP_MODE_REPLACE, units, write.data.constData()),
+        batch.add(xcb_randr_change_output_property_checked(c(), write.output, write.property, write.type,
+                                                           write.format, XCB_PROP_MODE_REPLACE, units,
+                                                           write.data.constData()),
                   "to change an output property");
     }
 
@@ -314,10 +320,12 @@ private:
     {
         const xcb_atom_t atom = m_connection.atoms().replicaOf;
         if (data.isEmpty()) {
-            batch.add(xcb_randr_delete_output_property_checked(c(), output, atom), "to remove the mark of a mirror");
+            batch.add(xcb_randr_delete_output_property_checked(c(), output, atom),
+                      "to remove the mark of a mirror");
             return;
         }
-        batch.add(xcb_randr_configure_output_property_checked(c(), output, atom, 0, 0, 0, nullptr), "to mark a mirror");
+        batch.add(xcb_randr_configure_output_property_checked(c(), output, atom, 0, 0, 0, nullptr),
+                  "to mark a mirror");
         batch.add(xcb_randr_change_output_property_checked(c(), output, atom, XCB_ATOM_INTEGER, 32,
                                                            XCB_PROP_MODE_REPLACE, uint32_t(data.size() / 4),
                                                            data.constData()),
@@ -330,7 +338,8 @@ private:
     {
         Batch batch(m_connection);
         for (const ReplicaMark &mark : plan.marks) {
-            const Property *old = findProperty(m_before.outputs.value(mark.output), m_connection.atoms().replicaOf);
+            const Property *old =
+                findProperty(m_before.outputs.value(mark.output), m_connection.atoms().replicaOf);
             const QByteArray data = mark.source ? replicaMarkData(mark.source, timestamp) : QByteArray();
             if ((old ? old->data : QByteArray()) == data && (!old || old->format == 32))
                 continue;
@@ -342,8 +351,9 @@ private:
 
     void setGamma(const GammaWrite &write, Batch &batch)
     {
-        batch.add(xcb_randr_set_crtc_gamma_checked(c(), write.crtc, uint16_t(write.red.size()), write.red.constData(),
-                                                   write.green.constData(), write.blue.constData()),
+        batch.add(xcb_randr_set_crtc_gamma_checked(c(), write.crtc, uint16_t(write.red.size()),
+                                                   write.red.constData(), write.green.constData(),
+                                                   write.blue.constData()),
                   "to set a gamma ramp");
         if (!write.output)
             return;
@@ -355,9 +365,9 @@ private:
         }
         batch.add(xcb_randr_configure_output_property_checked(c(), write.output, atom, 0, 0, 0, nullptr),
                   "to record a gamma ramp");
-        batch.add(xcb_randr_change_output_property_checked(c(), write.output, atom, XCB_ATOM_INTEGER, 16,
-                                                           XCB_PROP_MODE_REPLACE, uint32_t(write.record.size() / 2),
-                                                           write.record.constData()),
+        batch.add(xcb_randr_change_output_property_checked(
+                      c(), write.output, atom, XCB_ATOM_INTEGER, 16, XCB_PROP_MODE_REPLACE,
+                      uint32_t(write.record.size() / 2), write.record.constData()),
                   "to record a gamma ramp");
     }
 
@@ -365,9 +375,10 @@ private:
     {
         for (const GammaWrite &write : plan.gamma) {
             const CrtcState &old = m_before.crtcs.value(write.crtc);
-            const Property *record = findProperty(m_before.outputs.value(write.output), m_connection.atoms().gamma);
-            m_oldGamma.append(
-                {write.crtc, old.red, old.green, old.blue, write.output, record ? record->data : QByteArray()});
+            const Property *record =
+                findProperty(m_before.outputs.value(write.output), m_connection.atoms().gamma);
+            m_oldGamma.append({write.crtc, old.red, old.green, old.blue, write.output,
+                               record ? record->data : QByteArray()});
             setGamma(write, batch);
         }
     }
@@ -387,9 +398,10 @@ private:
             for (const xcb_randr_mode_t mode : output.modes) {
                 if (!destroy.contains(mode))
                     continue;
-                const bool removedHere = std::any_of(plan.removals.begin(), plan.removals.end(), [&](const ModeRemoval &r) {
-                    return r.output == output.id && r.mode == mode;
-                });
+                const bool removedHere =
+                    std::any_of(plan.removals.begin(), plan.removals.end(), [&](const ModeRemoval &r) {
+                        return r.output == output.id && r.mode == mode;
+                    });
                 if (!removedHere)
                     destroy.remove(mode);
             }
@@ -414,7 +426,8 @@ private:
         for (const auto &[output, data] : std::as_const(m_oldMarks))
             setMark(output, data, batch);
         if (m_primaryTouched)
-            batch.add(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary), "", true);
+            batch.add(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary), "",
+                      true);
         QString ignored;
         batch.settle(&ignored);
         if (m_layoutTouched) {

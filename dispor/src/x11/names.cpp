@@ -52,7 +52,8 @@ std::optional<EdidIdentity> edidIdentity(const QByteArray &edid)
         identity.manufacturer += QChar(letter >= 1 && letter <= 26 ? u'A' + letter - 1 : u'?');
     }
     identity.product = uint16_t(byte(10) | byte(11) << 8);
-    identity.serial = uint32_t(byte(12)) | uint32_t(byte(13)) << 8 | uint32_t(byte(14)) << 16 | uint32_t(byte(15)) << 24;
+    identity.serial =
+        uint32_t(byte(12)) | uint32_t(byte(13)) << 8 | uint32_t(byte(14)) << 16 | uint32_t(byte(15)) << 24;
     // Many monitors leave the numeric serial at 0 and carry the real one in
     // a serial-number descriptor (tag 0xff): up to 13 characters, ended by a
     // line feed and padded with blanks.
@@ -72,8 +73,8 @@ QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outpu
 {
     QByteArray key;
     if (edid) {
-        key = "edid:" + edid->manufacturer.toLatin1() + ':' + QByteArray::number(edid->product, 16) + ':'
-            + QByteArray::number(edid->serial, 16);
+        key = "edid:" + edid->manufacturer.toLatin1() + ':' + QByteArray::number(edid->product, 16) + ':' +
+              QByteArray::number(edid->serial, 16);
         // Left out when absent, so that such monitors keep their uuids.
         if (!edid->serialText.isEmpty())
             key += ":s:" + edid->serialText.toUtf8();
@@ -99,11 +100,15 @@ float refreshRate(const Timings &timings)
 
 QByteArray customModeName(const ModeInfo &mode)
 {
-    QString name = u"dispor:%1x%2@%3:f%4"_qs.arg(mode.width).arg(mode.height).arg(rateText(mode.refreshRate)).arg(mode.flags);
+    QString name = u"dispor:%1x%2@%3:f%4"_qs.arg(mode.width)
+                       .arg(mode.height)
+                       .arg(rateText(mode.refreshRate))
+                       .arg(mode.flags);
     if (const auto &t = mode.timings) {
         name += u':';
-        const uint32_t fields[] = {t->clock,    t->hdisplay,   t->hsyncStart, t->hsyncEnd, t->htotal, t->hskew,
-                                   t->vdisplay, t->vsyncStart, t->vsyncEnd,   t->vtotal,   t->vscan,  t->flags};
+        const uint32_t fields[] = {t->clock,    t->hdisplay, t->hsyncStart, t->hsyncEnd,
+                                   t->htotal,   t->hskew,    t->vdisplay,   t->vsyncStart,
+                                   t->vsyncEnd, t->vtotal,   t->vscan,      t->flags};
         for (size_t i = 0; i < std::size(fields); ++i) {
             if (i)
                 name += u'/';
@@ -118,8 +123,8 @@ std::optional<ModeInfo> parseCustomModeName(const QByteArray &name)
     // Most modes are the server's own: they are passed over without a match.
     if (!name.startsWith("dispor:"))
         return std::nullopt;
-    static const QRegularExpression pattern(
-        QStringLiteral("^dispor:(\\d{1,9})x(\\d{1,9})@([0-9.e+-]{1,32}):f(\\d{1,10})(?::(\\d{1,10}(?:/\\d{1,10}){11}))?$"));
+    static const QRegularExpression pattern(QStringLiteral(
+        "^dispor:(\\d{1,9})x(\\d{1,9})@([0-9.e+-]{1,32}):f(\\d{1,10})(?::(\\d{1,10}(?:/\\d{1,10}){11}))?$"));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(name));
     if (!match.hasMatch())
         return std::nullopt;
@@ -180,8 +185,8 @@ std::optional<Timings> customModeTimings(const ModeInfo &mode, QString *reason)
         timings.flags = t->flags & 0x1f;
         return timings;
     }
-    if (mode.width <= 0 || mode.height <= 0 || mode.width > 0xffff || mode.height > 0xffff
-        || !std::isfinite(mode.refreshRate) || mode.refreshRate <= 0 || mode.refreshRate > 1000) {
+    if (mode.width <= 0 || mode.height <= 0 || mode.width > 0xffff || mode.height > 0xffff ||
+        !std::isfinite(mode.refreshRate) || mode.refreshRate <= 0 || mode.refreshRate > 1000) {
         *reason = u"the custom mode "_qs + describeCustomMode(mode) + " has no usable size and refresh rate";
         return std::nullopt;
     }

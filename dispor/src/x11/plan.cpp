@@ -83,7 +83,8 @@ QHash<int, uint32_t> serverPriorities(QList<int> ranked, xcb_randr_output_t prim
 
 PropertyWrite writeOf(xcb_randr_output_t output, xcb_atom_t atom, const Property &property, int32_t value)
 {
-    PropertyWrite write{output, atom, property.type, 32, QByteArray(reinterpret_cast<const char *>(&value), 4)};
+    PropertyWrite write{output, atom, property.type, 32,
+                        QByteArray(reinterpret_cast<const char *>(&value), 4)};
     return write;
 }
 
@@ -108,8 +109,8 @@ public:
             if (is(member, &Data::scale))
                 return take(member);
             if (is(member, &Data::dimming))
-                return take(member, key, need, orNeed)
-                    && refuse(member, key, Reach::why(Reach::Family::X11, key));
+                return take(member, key, need, orNeed) &&
+                       refuse(member, key, Reach::why(Reach::Family::X11, key));
             if (is(member, &Data::colorPowerPreference))
                 return refuse(member, key, Reach::why(Reach::Family::X11, key));
             return take(member, key, need, orNeed);
@@ -122,18 +123,20 @@ class Planner {
 public:
     Planner(const ServerState &now, const QMap<int, Data> &described, QMap<int, Data> &base, QString *reason)
         : m_now(now), m_described(described), m_base(base), m_reason(reason)
-    {
-    }
+    {}
 
     bool plan(const QList<std::pair<int, uint32_t>> &priorityRequests, Plan *plan)
     {
         m_plan = plan;
-        return checkOutputs() && place() && screenSize() && assignCrtcs() && primary(priorityRequests) && properties()
-            && marks() && gamma() && customModes();
+        return checkOutputs() && place() && screenSize() && assignCrtcs() && primary(priorityRequests) &&
+               properties() && marks() && gamma() && customModes();
     }
 
 private:
-    const OutputState &server(const Data &d) const { return m_now.outputs.find(xcb_randr_output_t(d.id)).value(); }
+    const OutputState &server(const Data &d) const
+    {
+        return m_now.outputs.find(xcb_randr_output_t(d.id)).value();
+    }
 
     bool fail(const QString &reason)
     {
@@ -176,18 +179,19 @@ private:
                 d.currentModeId = QString::number(output.modes.first());
             }
             if (!d.modes.contains(d.currentModeId) || !m_now.modes.contains(modeOf(d)))
-                return fail(d.name + ": the mode " + quoted(d.currentModeId) + " is not one of the output's modes");
+                return fail(d.name + ": the mode " + quoted(d.currentModeId) +
+                            " is not one of the output's modes");
             if (d.replicationSource) {
                 const auto source = m_base.constFind(d.replicationSource);
-                const bool kept = source != m_base.constEnd()
-                    && d.replicationSource == m_described[d.id].replicationSource;
+                const bool kept =
+                    source != m_base.constEnd() && d.replicationSource == m_described[d.id].replicationSource;
                 if (kept && !source->enabled && m_described[source->id].enabled)
-                    return fail(source->name + ": cannot be disabled while " + d.name
-                                + " mirrors it; end that mirror first");
+                    return fail(source->name + ": cannot be disabled while " + d.name +
+                                " mirrors it; end that mirror first");
                 // Asked of the source, a mirror the other way round is the
                 // source's to refuse.
-                if (kept && source->enabled && source->replicationSource == d.id
-                    && source->replicationSource != m_described[source->id].replicationSource)
+                if (kept && source->enabled && source->replicationSource == d.id &&
+                    source->replicationSource != m_described[source->id].replicationSource)
                     continue;
                 const QString refusal = Mirroring::refusal(d, m_base, Mirroring::Chain::Named);
                 if (!refusal.isEmpty())
@@ -208,7 +212,8 @@ private:
     bool scalable(const Data &d) const
     {
         const OutputState &output = server(d);
-        const QList<xcb_randr_crtc_t> candidates = output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
+        const QList<xcb_randr_crtc_t> candidates =
+            output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
         for (const xcb_randr_crtc_t id : candidates) {
             if (!m_now.crtcs.value(id).transforms)
                 return false;
@@ -236,7 +241,8 @@ private:
         // Asked for, not a replica moved away on its own.
         bool mirroring = false;
         for (const Data &d : std::as_const(m_base))
-            mirroring = mirroring || (d.enabled && d.replicationSource != m_described[d.id].replicationSource);
+            mirroring =
+                mirroring || (d.enabled && d.replicationSource != m_described[d.id].replicationSource);
         // Replicas take their source's place, mode and rotation.
         for (Data &d : m_base) {
             if (!d.enabled || !d.replicationSource)
@@ -249,10 +255,10 @@ private:
                     d.replicationSource = 0;
                     continue;
                 }
-                if ((d.currentModeId != was.currentModeId && d.currentModeId != source.currentModeId)
-                    || (d.rotation != was.rotation && d.rotation != source.rotation))
-                    return fail(d.name + ": the output mirrors " + source.name
-                                + " and shows what it shows; stop mirroring first");
+                if ((d.currentModeId != was.currentModeId && d.currentModeId != source.currentModeId) ||
+                    (d.rotation != was.rotation && d.rotation != source.rotation))
+                    return fail(d.name + ": the output mirrors " + source.name +
+                                " and shows what it shows; stop mirroring first");
             }
             d.pos = source.pos;
             d.rotation = source.rotation;
@@ -310,12 +316,12 @@ private:
             if (!d.enabled)
                 continue;
             if (!supportsRotation(d))
-                return fail(d.name + ": the output's CRTC cannot show the rotation "
-                            + quoted(QLatin1StringView(rotationWord(d.rotation))));
+                return fail(d.name + ": the output's CRTC cannot show the rotation " +
+                            quoted(QLatin1StringView(rotationWord(d.rotation))));
             const QSize size = sizeOf(d);
             if (d.pos.x() + size.width() > INT16_MAX || d.pos.y() + size.height() > INT16_MAX)
-                return fail(d.name + ": the position " + QString::number(d.pos.x()) + u',' + QString::number(d.pos.y())
-                            + " lies beyond what an X screen can hold");
+                return fail(d.name + ": the position " + QString::number(d.pos.x()) + u',' +
+                            QString::number(d.pos.y()) + " lies beyond what an X screen can hold");
         }
         return true;
     }
@@ -327,7 +333,8 @@ private:
         if (d.rotation == Output::Rotation::None)
             return true;
         const OutputState &output = server(d);
-        QList<xcb_randr_crtc_t> candidates = output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
+        QList<xcb_randr_crtc_t> candidates =
+            output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
         for (const xcb_randr_crtc_t id : candidates) {
             if (!rotationToRandr(d.rotation, m_now.crtcs.value(id).rotations))
                 return false;
@@ -337,9 +344,12 @@ private:
 
     CrtcTarget targetFor(const Data &d, xcb_randr_crtc_t crtc) const
     {
-        return {modeOf(d), int16_t(d.pos.x()), int16_t(d.pos.y()),
+        return {modeOf(d),
+                int16_t(d.pos.x()),
+                int16_t(d.pos.y()),
                 rotationToRandr(d.rotation, m_now.crtcs.value(crtc).rotations | XCB_RANDR_ROTATION_ROTATE_0),
-                {xcb_randr_output_t(d.id)}, transformOf(d)};
+                {xcb_randr_output_t(d.id)},
+                transformOf(d)};
     }
 
     bool assignCrtcs()
@@ -363,8 +373,8 @@ private:
                 continue;
             }
             CrtcTarget &other = *taken;
-            if (other.mode == target.mode && other.x == target.x && other.y == target.y
-                && other.rotation == target.rotation && other.transform == target.transform) {
+            if (other.mode == target.mode && other.x == target.x && other.y == target.y &&
+                other.rotation == target.rotation && other.transform == target.transform) {
                 other.outputs.append(target.outputs);
                 std::sort(other.outputs.begin(), other.outputs.end());
             } else {
@@ -386,8 +396,8 @@ private:
             if (!chosen)
                 return fail(d->name + ": no CRTC is free to drive the output");
             if (!rotationToRandr(d->rotation, m_now.crtcs.value(chosen).rotations))
-                return fail(d->name + ": the output's CRTC cannot show the rotation "
-                            + quoted(QLatin1StringView(rotationWord(d->rotation))));
+                return fail(d->name + ": the output's CRTC cannot show the rotation " +
+                            quoted(QLatin1StringView(rotationWord(d->rotation))));
             layout.crtcs.insert(chosen, targetFor(*d, chosen));
         }
         for (const CrtcState &crtc : m_now.crtcs) {
@@ -423,10 +433,11 @@ private:
         width = std::max<int>(width, m_now.minWidth);
         height = std::max<int>(height, m_now.minHeight);
         if (width > m_now.maxWidth || height > m_now.maxHeight)
-            return fail(u"the layout needs a screen of %1x%2, larger than the %3x%4 the X server allows"_qs.arg(width)
-                            .arg(height)
-                            .arg(m_now.maxWidth)
-                            .arg(m_now.maxHeight));
+            return fail(
+                u"the layout needs a screen of %1x%2, larger than the %3x%4 the X server allows"_qs.arg(width)
+                    .arg(height)
+                    .arg(m_now.maxWidth)
+                    .arg(m_now.maxHeight));
         m_plan->layout.width = uint16_t(width);
         m_plan->layout.height = uint16_t(height);
         return true;
@@ -464,8 +475,8 @@ private:
         const QHash<int, uint32_t> after = serverPriorities(ranks, primary);
         for (auto at = asked.cbegin(); at != asked.cend(); ++at) {
             if (after.value(at.key()) != at.value())
-                return fail(m_base[at.key()].name + ": "
-                            + Changes::notPossible("priority", Reach::why(Reach::Family::X11, "priority")));
+                return fail(m_base[at.key()].name + ": " +
+                            Changes::notPossible("priority", Reach::why(Reach::Family::X11, "priority")));
         }
         if (primary != m_now.primary)
             m_plan->primary = primary;
@@ -483,16 +494,16 @@ private:
                 const Property &property = *findProperty(output, atoms.broadcastRgb);
                 std::optional<int32_t> value;
                 for (const int32_t valid : property.validValues) {
-                    if (rgbRangeOf(m_now.atomName(xcb_atom_t(valid))) == d.rgbRange
-                        && (d.rgbRange != Output::RgbRange::Automatic
-                            || m_now.atomName(xcb_atom_t(valid)) == u"Automatic")) {
+                    if (rgbRangeOf(m_now.atomName(xcb_atom_t(valid))) == d.rgbRange &&
+                        (d.rgbRange != Output::RgbRange::Automatic ||
+                         m_now.atomName(xcb_atom_t(valid)) == u"Automatic")) {
                         value = valid;
                         break;
                     }
                 }
                 if (!value)
-                    return fail(d.name + ": \"Broadcast RGB\" offers no value for the RGB range "
-                                + quoted(QString::number(uint32_t(d.rgbRange))));
+                    return fail(d.name + ": \"Broadcast RGB\" offers no value for the RGB range " +
+                                quoted(QString::number(uint32_t(d.rgbRange))));
                 m_plan->properties.append(writeOf(id, atoms.broadcastRgb, property, *value));
             }
             if (d.maxBitsPerColor != was.maxBitsPerColor) {
@@ -521,8 +532,9 @@ private:
                     const Property *border = findProperty(output, atom);
                     if (!usable(border) || !d.overscan)
                         continue;
-                    if (border->range && border->validValues.size() == 2
-                        && (int64_t(d.overscan) < border->validValues[0] || int64_t(d.overscan) > border->validValues[1]))
+                    if (border->range && border->validValues.size() == 2 &&
+                        (int64_t(d.overscan) < border->validValues[0] ||
+                         int64_t(d.overscan) > border->validValues[1]))
                         return fail(d.name + ": " +
                                     Wording::outsideRange("overscan", QString::number(d.overscan),
                                                           border->validValues[0], border->validValues[1]));
@@ -564,8 +576,9 @@ private:
                             Changes::needsCapability("brightness", Output::Capability::BrightnessControl));
             gamma->brightness = recordedBrightness(d.brightness);
             m_plan->gamma.append({crtc.id, scaledRamp(gamma->red, gamma->brightness),
-                                  scaledRamp(gamma->green, gamma->brightness), scaledRamp(gamma->blue, gamma->brightness),
-                                  xcb_randr_output_t(d.id), gammaRecord(*gamma)});
+                                  scaledRamp(gamma->green, gamma->brightness),
+                                  scaledRamp(gamma->blue, gamma->brightness), xcb_randr_output_t(d.id),
+                                  gammaRecord(*gamma)});
         }
         return true;
     }
@@ -595,8 +608,8 @@ private:
                         continue;
                     for (const CrtcTarget &target : std::as_const(m_plan->layout.crtcs)) {
                         if (target.mode == id && target.outputs.contains(output.id))
-                            return fail(d.name + ": the custom mode " + describeCustomMode(mode)
-                                        + " is the output's current mode; set another mode first");
+                            return fail(d.name + ": the custom mode " + describeCustomMode(mode) +
+                                        " is the output's current mode; set another mode first");
                     }
                     m_plan->removals.append({output.id, id});
                 }

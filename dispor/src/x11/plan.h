@@ -82,8 +82,8 @@ struct Plan {
 // What the server must do so that it shows what the snapshot asks, worked out
 // from the server state alone (described is describe(now)). False with a
 // reason when the snapshot asks what cannot be done; nothing is sent then.
-bool planApply(const ServerState &now, const QMap<int, Output::Data> &described, const Config &config, Plan *plan,
-               QString *reason);
+bool planApply(const ServerState &now, const QMap<int, Output::Data> &described, const Config &config,
+               Plan *plan, QString *reason);
 
 // Whether the snapshot asks anything of an output, refused or not.
 bool changesAnything(const Output::Data &fetched, const Output::Data &wanted);

@@ -91,8 +91,8 @@ QStringList notHeld(const ServerState &before, const Plan &plan, const ServerSta
         CrtcTarget now = targetOf(held.crtcs.value(at.key()));
         // The server may show a mode by another id of the same timings (its
         // own copy of a mode a client made).
-        if (now.mode != wanted.mode && now.mode && wanted.mode
-            && modeText(before, held, now.mode) == modeText(before, held, wanted.mode))
+        if (now.mode != wanted.mode && now.mode && wanted.mode &&
+            modeText(before, held, now.mode) == modeText(before, held, wanted.mode))
             now.mode = wanted.mode;
         if (now == wanted)
             continue;
@@ -180,7 +180,8 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         if (*at == was)
             continue;
         crtcs.insert(at.key(), xcb_randr_get_crtc_info(c, at.key(), XCB_CURRENT_TIME));
-        if (at->mode && (at->transform != Transform() || before.crtcs.value(at.key()).transform != Transform()))
+        if (at->mode &&
+            (at->transform != Transform() || before.crtcs.value(at.key()).transform != Transform()))
             transforms.insert(at.key(), xcb_randr_get_crtc_transform(c, at.key()));
     }
     QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_gamma_cookie_t> ramps;

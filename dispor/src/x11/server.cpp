@@ -141,7 +141,8 @@ Socket connectLocal(int number, Clock::time_point deadline, int *error)
             return {};
         }
         std::memcpy(address.sun_path + offset, path.data(), path.size());
-        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+        const auto length =
+            socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
         Socket socket = connectTo(reinterpret_cast<const sockaddr *>(&address), length, deadline, error);
         if (socket.fd() >= 0 || *error == ETIMEDOUT)
             return socket;
@@ -158,14 +159,16 @@ struct Lookup {
     gaicb request{};
 };
 
-Socket connectTcp(const std::string &host, int number, Clock::time_point deadline, int *error, QString *lookupFailure)
+Socket connectTcp(const std::string &host, int number, Clock::time_point deadline, int *error,
+                  QString *lookupFailure)
 {
     if (number < 0 || number > 65535 - 6000) {
         *error = EINVAL;
         return {};
     }
     auto *lookup = new Lookup;
-    lookup->host = host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    lookup->host =
+        host.size() > 2 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
     lookup->port = std::to_string(6000 + number);
     lookup->hints.ai_family = AF_UNSPEC;
     lookup->hints.ai_socktype = SOCK_STREAM;
@@ -196,7 +199,8 @@ Socket connectTcp(const std::string &host, int number, Clock::time_point deadlin
         return {};
     }
     if (status != 0) {
-        *lookupFailure = status == EAI_SYSTEM ? errnoText(errno) : QString::fromLocal8Bit(::gai_strerror(status));
+        *lookupFailure =
+            status == EAI_SYSTEM ? errnoText(errno) : QString::fromLocal8Bit(::gai_strerror(status));
         return {};
     }
     Socket socket;
@@ -253,8 +257,8 @@ std::optional<Cookie> cookieFor(int fd, int number)
     char magic[] = "MIT-MAGIC-COOKIE-1";
     char *types[] = {magic};
     const int typeLengths[] = {int(sizeof magic - 1)};
-    Xauth *entry = ::XauGetBestAuthByAddr(family, unsigned(address.size()), address.data(), unsigned(display.size()),
-                                          display.data(), 1, types, typeLengths);
+    Xauth *entry = ::XauGetBestAuthByAddr(family, unsigned(address.size()), address.data(),
+                                          unsigned(display.size()), display.data(), 1, types, typeLengths);
     if (!entry)
         return std::nullopt;
     Cookie cookie{std::string(entry->name, entry->name_length), std::string(entry->data, entry->data_length)};
@@ -274,8 +278,7 @@ public:
                   ::shutdown(fd, SHUT_RDWR);
               }
           })
-    {
-    }
+    {}
     Watchdog(const Watchdog &) = delete;
     Watchdog &operator=(const Watchdog &) = delete;
 
@@ -324,13 +327,14 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
         int error = 0;
         QString lookupFailure;
         Socket socket = hostName.empty() || hostName == "unix"
-            ? connectLocal(number, deadline, &error)
-            : connectTcp(hostName, number, deadline, &error, &lookupFailure);
+                            ? connectLocal(number, deadline, &error)
+                            : connectTcp(hostName, number, deadline, &error, &lookupFailure);
         if (socket.fd() < 0) {
             if (!lookupFailure.isEmpty())
                 *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
             else
-                *reason = error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
+                *reason =
+                    error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
             return nullptr;
         }
         std::optional<Cookie> cookie = cookieFor(socket.fd(), number);
@@ -358,8 +362,7 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
     return connection;
 }
 
-template <typename T>
-QList<T> listOf(const T *items, int count)
+template <typename T> QList<T> listOf(const T *items, int count)
 {
     return QList<T>(items, items + std::max(count, 0));
 }
@@ -437,17 +440,20 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         // Ours are made if missing, so that what is marked later in this
         // connection is read back by it too.
         const uint8_t onlyIfExists = names[i].first != &Atoms::replicaOf && names[i].first != &Atoms::gamma;
-        cookies[i] = xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
+        cookies[i] =
+            xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(names[i].second)), names[i].second);
     }
 
     const xcb_query_extension_reply_t *randr = xcb_get_extension_data(c, &xcb_randr_id);
     Reply<xcb_randr_query_version_reply_t> version = reply(
-        randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr) : nullptr);
+        randr && randr->present ? xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 6), nullptr)
+                                : nullptr);
     for (size_t i = 0; i < std::size(names); ++i) {
         if (auto r = reply(xcb_intern_atom_reply(c, cookies[i], nullptr)))
             connection->m_atoms.*(names[i].first) = r->atom;
     }
-    if (!version || version->major_version < 1 || (version->major_version == 1 && version->minor_version < 2)) {
+    if (!version || version->major_version < 1 ||
+        (version->major_version == 1 && version->minor_version < 2)) {
         *reason = server + " does not offer RandR 1.2 or later";
         return {};
     }
@@ -465,15 +471,15 @@ bool Connection::emulatedOutputs()
     if (m_atoms.randrEmulation == XCB_NONE)
         return false;
     xcb_connection_t *c = m_connection;
-    auto resources = reply(
-        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, m_root), nullptr));
+    auto resources = reply(xcb_randr_get_screen_resources_current_reply(
+        c, xcb_randr_get_screen_resources_current(c, m_root), nullptr));
     if (!resources)
         return false;
     const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
     QList<xcb_randr_get_output_property_cookie_t> cookies;
     for (int i = 0; i < resources->num_outputs; ++i) {
-        cookies.append(xcb_randr_get_output_property(c, outputs[i], m_atoms.randrEmulation, XCB_GET_PROPERTY_TYPE_ANY,
-                                                     0, 1, 0, 0));
+        cookies.append(xcb_randr_get_output_property(c, outputs[i], m_atoms.randrEmulation,
+                                                     XCB_GET_PROPERTY_TYPE_ANY, 0, 1, 0, 0));
     }
     bool emulated = false;
     for (const xcb_randr_get_output_property_cookie_t cookie : cookies) {
@@ -482,8 +488,9 @@ bool Connection::emulatedOutputs()
             continue;
         Property property;
         property.format = value->format;
-        property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
-                                   xcb_randr_get_output_property_data_length(value.get()));
+        property.data =
+            QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                       xcb_randr_get_output_property_data_length(value.get()));
         emulated = emulated || property.value() == 1;
     }
     return emulated;
@@ -524,7 +531,8 @@ void Connection::nameAtoms(const QList<xcb_atom_t> &atoms)
 xcb_atom_t Connection::atom(const QByteArray &name, bool create)
 {
     auto r = reply(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, create ? 0 : 1, uint16_t(name.size()), name.constData()), nullptr));
+        m_connection, xcb_intern_atom(m_connection, create ? 0 : 1, uint16_t(name.size()), name.constData()),
+        nullptr));
     return r ? r->atom : XCB_NONE;
 }
 
@@ -534,10 +542,10 @@ QString Connection::errorText(const char *request, const xcb_generic_error_t *er
     if (!error) {
         what = QStringLiteral("the connection to the X server broke");
     } else {
-        static const char *const core[] = {nullptr,       "BadRequest", "BadValue",    "BadWindow", "BadPixmap",
-                                           "BadAtom",     "BadCursor",  "BadFont",     "BadMatch",  "BadDrawable",
-                                           "BadAccess",   "BadAlloc",   "BadColor",    "BadGC",     "BadIDChoice",
-                                           "BadName",     "BadLength",  "BadImplementation"};
+        static const char *const core[] = {
+            nullptr,     "BadRequest", "BadValue",    "BadWindow",   "BadPixmap", "BadAtom",
+            "BadCursor", "BadFont",    "BadMatch",    "BadDrawable", "BadAccess", "BadAlloc",
+            "BadColor",  "BadGC",      "BadIDChoice", "BadName",     "BadLength", "BadImplementation"};
         const int code = error->error_code;
         if (code > 0 && code < int(std::size(core)))
             what = QLatin1StringView(core[code]);
@@ -577,8 +585,9 @@ void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t co
     const xcb_render_transform_t &m = transform->current_transform;
     crtc->transform.matrix = {m.matrix11, m.matrix12, m.matrix13, m.matrix21, m.matrix22,
                               m.matrix23, m.matrix31, m.matrix32, m.matrix33};
-    crtc->transform.filter = QByteArray(xcb_randr_get_crtc_transform_current_filter_name(transform.get()),
-                                        xcb_randr_get_crtc_transform_current_filter_name_length(transform.get()));
+    crtc->transform.filter =
+        QByteArray(xcb_randr_get_crtc_transform_current_filter_name(transform.get()),
+                   xcb_randr_get_crtc_transform_current_filter_name_length(transform.get()));
 }
 
 bool Connection::read(ServerState *state, bool probe, QString *reason, const ServerState *expected)
@@ -619,7 +628,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
                                         : xcb_randr_get_crtc_transform_cookie_t{0}};
     };
     const auto askOutput = [c](xcb_randr_output_t output, xcb_timestamp_t time) {
-        return OutputCookies{xcb_randr_get_output_info(c, output, time), xcb_randr_list_output_properties(c, output)};
+        return OutputCookies{xcb_randr_get_output_info(c, output, time),
+                             xcb_randr_list_output_properties(c, output)};
     };
     QHash<xcb_randr_crtc_t, CrtcCookies> crtcsAsked;
     QHash<xcb_randr_output_t, OutputCookies> outputsAsked;
@@ -676,7 +686,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     const xcb_randr_mode_info_t *modes = nullptr;
     const uint8_t *names = nullptr;
     int crtcCount = 0, outputCount = 0, modeCount = 0;
-    Reply<xcb_randr_get_screen_resources_reply_t> all = reply<xcb_randr_get_screen_resources_reply_t>(nullptr);
+    Reply<xcb_randr_get_screen_resources_reply_t> all =
+        reply<xcb_randr_get_screen_resources_reply_t>(nullptr);
     Reply<xcb_randr_get_screen_resources_current_reply_t> current =
         reply<xcb_randr_get_screen_resources_current_reply_t>(nullptr);
     if (probe) {
@@ -762,9 +773,10 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         s.crtcs.insert(crtc.id, crtc);
     }
 
-    const xcb_atom_t wanted[] = {m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,
-                                 m_atoms.maxBpc,    m_atoms.underscan,        m_atoms.underscanHBorder,
-                                 m_atoms.underscanVBorder, m_atoms.replicaOf,     m_atoms.gamma};
+    const xcb_atom_t wanted[] = {
+        m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,     m_atoms.maxBpc,
+        m_atoms.underscan, m_atoms.underscanHBorder, m_atoms.underscanVBorder, m_atoms.replicaOf,
+        m_atoms.gamma};
     struct PropertyCookies {
         xcb_randr_output_t output;
         xcb_atom_t atom;
@@ -779,8 +791,9 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         auto list = reply(xcb_randr_list_output_properties_reply(c, outputCookies[i].properties, nullptr));
         if (!info)
             return refused("an output's state", error, reason);
-        output.name = QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
-                                        xcb_randr_get_output_info_name_length(info.get()));
+        output.name =
+            QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
+                              xcb_randr_get_output_info_name_length(info.get()));
         output.crtc = info->crtc;
         output.connected = info->connection == XCB_RANDR_CONNECTION_CONNECTED;
         output.crtcs = listOf(xcb_randr_get_output_info_crtcs(info.get()), info->num_crtcs);
@@ -790,13 +803,14 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
             const xcb_atom_t *atoms = xcb_randr_list_output_properties_atoms(list.get());
             for (int k = 0; k < list->num_atoms; ++k) {
                 const xcb_atom_t atom = atoms[k];
-                if (atom == XCB_NONE || std::find(std::begin(wanted), std::end(wanted), atom) == std::end(wanted))
+                if (atom == XCB_NONE ||
+                    std::find(std::begin(wanted), std::end(wanted), atom) == std::end(wanted))
                     continue;
                 // Our gamma record holds three ramps of up to 4096 steps.
                 const uint32_t units = atom == m_atoms.gamma ? 6 * 4096 : 1024;
                 propertyRequests.append({output.id, atom,
-                                         xcb_randr_get_output_property(c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                                       units, 0, 0),
+                                         xcb_randr_get_output_property(
+                                             c, output.id, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, units, 0, 0),
                                          xcb_randr_query_output_property(c, output.id, atom)});
             }
         }
@@ -810,8 +824,9 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         Property property;
         property.type = value->type;
         property.format = value->format;
-        property.data = QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
-                                   xcb_randr_get_output_property_data_length(value.get()));
+        property.data =
+            QByteArray(reinterpret_cast<const char *>(xcb_randr_get_output_property_data(value.get())),
+                       xcb_randr_get_output_property_data_length(value.get()));
         property.range = query->range;
         property.immutable = query->immutable;
         property.validValues = listOf(xcb_randr_query_output_property_valid_values(query.get()),
@@ -860,8 +875,9 @@ void readModes(const xcb_randr_mode_info_t *modes, int count, const uint8_t *nam
         mode.id = info.id;
         mode.name = QByteArray(reinterpret_cast<const char *>(names), info.name_len);
         names += info.name_len;
-        mode.timings = {info.width,     info.height, info.dot_clock, info.hsync_start, info.hsync_end, info.htotal,
-                        info.hskew,     info.vsync_start, info.vsync_end, info.vtotal, info.mode_flags};
+        mode.timings = {info.width,     info.height, info.dot_clock, info.hsync_start,
+                        info.hsync_end, info.htotal, info.hskew,     info.vsync_start,
+                        info.vsync_end, info.vtotal, info.mode_flags};
     }
 }
 

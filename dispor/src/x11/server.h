@@ -80,7 +80,7 @@ struct OutputState {
     bool connected = false;
     QList<xcb_randr_crtc_t> crtcs;
     QList<xcb_randr_mode_t> modes;
-    int preferred = 0; // the first this many modes are preferred
+    int preferred = 0;                      // the first this many modes are preferred
     QHash<xcb_atom_t, Property> properties; // only the ones the backend uses
 
     bool operator==(const OutputState &) const = default;
@@ -106,7 +106,6 @@ struct Atoms {
 
     bool operator==(const Atoms &) const = default;
 };
-
 
 // Everything the backend reads from the server at one moment.
 struct ServerState {
@@ -135,8 +134,6 @@ struct ServerState {
 
     bool operator==(const ServerState &) const = default;
 };
-
-
 
 // A connection to the X server named by DISPLAY that offers RandR 1.2 or
 // later, made only after the server answered a connection setup within a
@@ -199,11 +196,9 @@ private:
 void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t cookie, CrtcState *crtc);
 
 // A reply that frees itself.
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
-template <typename T>
-Reply<T> reply(T *raw)
+template <typename T> Reply<T> reply(T *raw)
 {
     return Reply<T>(raw, &std::free);
 }

@@ -35,8 +35,9 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
 
 QString X11Backend::emulationRefusal() const
 {
-    return u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display())
-        + " are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the screens";
+    return u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display()) +
+           " are Xwayland's emulation of the Wayland compositor's outputs; changes would not reach the "
+           "screens";
 }
 
 Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
@@ -47,7 +48,8 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
         bool changed = !origin.priorityRequests.isEmpty();
         for (const OutputPtr &output : config.outputs()) {
             const auto fetched = origin.fetched.constFind(output->id());
-            changed = changed || (fetched != origin.fetched.constEnd() && changesAnything(*fetched, output->data()));
+            changed = changed ||
+                      (fetched != origin.fetched.constEnd() && changesAnything(*fetched, output->data()));
         }
         if (!changed)
             return Applied::Done;
@@ -102,8 +104,9 @@ bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
         *reason = QStringLiteral("the X server's screens cannot switch display power");
         return false;
     }
-    return m_connection->check(xcb_dpms_enable_checked(c), "to enable DPMS", reason)
-        && m_connection->check(xcb_dpms_force_level_checked(c, uint16_t(mode)), "to switch display power", reason);
+    return m_connection->check(xcb_dpms_enable_checked(c), "to enable DPMS", reason) &&
+           m_connection->check(xcb_dpms_force_level_checked(c, uint16_t(mode)), "to switch display power",
+                               reason);
 }
 
 std::shared_ptr<Backend> probeX11Backend(QString *found)
@@ -116,8 +119,8 @@ std::shared_ptr<Backend> probeX11Backend(QString *found)
     if (!connection)
         return {};
     if (connection->emulated()) {
-        *found = u"the X server "_qs + Dispor::quoted(connection->display())
-            + " is Xwayland, whose outputs only emulate the Wayland compositor's";
+        *found = u"the X server "_qs + Dispor::quoted(connection->display()) +
+                 " is Xwayland, whose outputs only emulate the Wayland compositor's";
         return {};
     }
     return std::make_shared<X11Backend>(std::move(connection));
