@@ -38,9 +38,9 @@ int listOutputs()
                 json.value(output->name());
             else
                 writeOutputJson(json, *output);
-            // A long list goes out in pieces of a MiB or more, so that its
-            // whole text is never held (nor copied) at once.
-            if (json.text().size() >= (size_t{1} << 20)) {
+            // A long list goes out in pieces of 64 KiB or more, so that its
+            // text is never held whole, nor copied as the buffer grows.
+            if (json.text().size() >= (size_t{1} << 16)) {
                 writeTo(stdout, json.text());
                 json.discardText();
             }
