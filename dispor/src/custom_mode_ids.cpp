@@ -76,49 +76,70 @@ uint32_t timingsHash(const ModeTimings &t)
 
 } // namespace
 
+namespace {
+
+// The id a custom mode would have alone: what its size, rate, flags and
+// timings say.
+QString baseId(const ModeInfo &mode)
+{
+    // At most 7 + 11 + 1 + 11 + 1 + 64 + 3 + 12 + 10 bytes.
+    char text[160];
+    char *at = append(text, "custom-");
+    at = appendNumber(at, mode.width);
+    at = append(at, "x");
+    at = appendNumber(at, mode.height);
+    at = append(at, "@");
+    at = writeRate(at, mode.refreshRate);
+    if (mode.flags & ModeInfo::ReducedBlanking)
+        at = append(at, "-rb");
+    if (mode.flags != ModeInfo::UserDefined &&
+        mode.flags != (ModeInfo::UserDefined | ModeInfo::ReducedBlanking)) {
+        at = append(at, "-f");
+        at = appendNumber(at, mode.flags);
+    }
+    if (mode.timings) {
+        at = append(at, "-t");
+        char hex[16];
+        const char *end = appendNumber(hex, timingsHash(*mode.timings), 16);
+        at = std::fill_n(at, 8 - (end - hex), '0');
+        at = std::copy(static_cast<const char *>(hex), end, at);
+    }
+    return QString::fromLatin1(text, at - text);
+}
+
+} // namespace
+
 QStringList customModeIds(const ModeList &documentModes, const QList<ModeInfo> &customModes)
 {
     QStringList ids;
     ids.reserve(customModes.size());
+    for (const ModeInfo &mode : customModes)
+        ids.append(baseId(mode));
+    // The usual list, no two alike and none of the document's own ids: each
+    // is its base, found without the tables below (a large set has a list
+    // per output).
+    QStringList sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.cbegin(), sorted.cend()) == sorted.cend() &&
+        std::none_of(ids.cbegin(), ids.cend(), [&](const QString &id) { return documentModes.contains(id); }))
+        return ids;
+
     QSet<QString> taken;
     taken.reserve(customModes.size());
     // The number each base goes on from: the ids a base had are all taken,
     // so equal bases cost one step each, not one per id before them.
     QHash<QString, int> next;
-    for (const ModeInfo &mode : customModes) {
-        // At most 7 + 11 + 1 + 11 + 1 + 64 + 3 + 12 + 10 bytes.
-        char text[160];
-        char *at = append(text, "custom-");
-        at = appendNumber(at, mode.width);
-        at = append(at, "x");
-        at = appendNumber(at, mode.height);
-        at = append(at, "@");
-        at = writeRate(at, mode.refreshRate);
-        if (mode.flags & ModeInfo::ReducedBlanking)
-            at = append(at, "-rb");
-        if (mode.flags != ModeInfo::UserDefined &&
-            mode.flags != (ModeInfo::UserDefined | ModeInfo::ReducedBlanking)) {
-            at = append(at, "-f");
-            at = appendNumber(at, mode.flags);
-        }
-        if (mode.timings) {
-            at = append(at, "-t");
-            char hex[16];
-            const char *end = appendNumber(hex, timingsHash(*mode.timings), 16);
-            at = std::fill_n(at, 8 - (end - hex), '0');
-            at = std::copy(static_cast<const char *>(hex), end, at);
-        }
-        const QString base = QString::fromLatin1(text, at - text);
+    for (QString &id : ids) {
+        const QString base = id;
         int &n = next[base];
         const auto candidate = [&] { return n < 2 ? base : base + u'-' + QString::number(n); };
-        QString id = candidate();
+        id = candidate();
         while (taken.contains(id) || documentModes.contains(id)) {
             n = std::max(n, 1) + 1;
             id = candidate();
         }
         n = std::max(n, 1) + 1;
         taken.insert(id);
-        ids.append(id);
     }
     return ids;
 }
@@ -128,6 +149,8 @@ void offerCustomModes(Output::Data &data)
     if (data.customModes.isEmpty())
         return;
     const QStringList ids = customModeIds(data.modes, data.customModes);
+    // Room for them at once, not by the list's doubling.
+    data.modes.reserve(data.modes.size() + ids.size());
     for (qsizetype i = 0; i < ids.size(); ++i) {
         const ModeInfo &mode = data.customModes[i];
         data.modes.insert(ModePtr::create(ids[i], QSize(mode.width, mode.height), mode.refreshRate));
