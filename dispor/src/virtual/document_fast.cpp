@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -339,20 +340,27 @@ private:
     // The ids of the last output's modes in order. Outputs of one kind list
     // the same ids, which then share these strings instead of making more.
     std::vector<QString> m_ids;
+    struct ModeRead {
+        std::string_view id;
+        int w = 0, h = 0;
+        float refresh = 0;
+    };
+    std::vector<ModeRead> m_read, m_unsorted;
+    // The last unsorted list of ids in document order (pointing into the
+    // document), and the order sorting gave it.
+    std::vector<std::string_view> m_order;
+    std::vector<uint32_t> m_sorted;
 };
 
 bool FastReader::modes(ModeList *out, int output)
 {
     // Read whole, then put in id order: the ids are printable ASCII here,
-    // so byte order is the list's order.
-    struct Read {
-        std::string_view id;
-        int w = 0, h = 0;
-        float refresh = 0;
-    };
-    std::vector<Read> read;
+    // so byte order is the list's order. The lists are kept from output to
+    // output, so that each is allocated once.
+    std::vector<ModeRead> &read = m_read;
+    read.clear();
     if (!array([&] {
-            Read &mode = read.emplace_back();
+            ModeRead &mode = read.emplace_back();
             static constexpr std::array<std::string_view, 4> names{"id", "width", "height", "refreshRate"};
             return fixed(names,
                          [&](size_t i) {
@@ -371,7 +379,7 @@ bool FastReader::modes(ModeList *out, int output)
         }))
         return false;
     // Ids are short: compared in place rather than by a library call each.
-    const auto before = [](const Read &a, const Read &b) {
+    const auto before = [](const ModeRead &a, const ModeRead &b) {
         const size_t n = std::min(a.id.size(), b.id.size());
         for (size_t i = 0; i < n; ++i) {
             if (a.id[i] != b.id[i])
@@ -379,9 +387,27 @@ bool FastReader::modes(ModeList *out, int output)
         }
         return a.id.size() < b.id.size();
     };
-    // A document we wrote lists them in order already.
-    if (!std::is_sorted(read.begin(), read.end(), before))
-        std::sort(read.begin(), read.end(), before);
+    // A document we wrote lists them in order already. Others list the
+    // same ids in the same order for each output of a kind: the order found
+    // for the last output is taken again when its ids are these.
+    if (!std::is_sorted(read.begin(), read.end(), before)) {
+        bool again = m_order.size() == read.size();
+        for (size_t i = 0; again && i < read.size(); ++i)
+            again = m_order[i] == read[i].id;
+        if (!again) {
+            m_order.clear();
+            for (const ModeRead &mode : read)
+                m_order.push_back(mode.id);
+            m_sorted.resize(read.size());
+            std::iota(m_sorted.begin(), m_sorted.end(), 0u);
+            std::sort(m_sorted.begin(), m_sorted.end(),
+                      [&](uint32_t a, uint32_t b) { return before(read[a], read[b]); });
+        }
+        m_unsorted.swap(read);
+        read.clear();
+        for (const uint32_t i : m_sorted)
+            read.push_back(m_unsorted[i]);
+    }
     // A repeated id is refused.
     for (size_t i = 1; i < read.size(); ++i) {
         if (!before(read[i - 1], read[i]))
@@ -399,7 +425,7 @@ bool FastReader::modes(ModeList *out, int output)
     modes.reserve(static_cast<qsizetype>(read.size()));
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
-        const Read &mode = read[i];
+        const ModeRead &mode = read[i];
         // Compared in place: ids are a few bytes, a library call costs more.
         QString &id = m_ids[i];
         bool sameId = id.size() == static_cast<qsizetype>(mode.id.size());
