@@ -123,16 +123,17 @@ fi
 # Every binary: stack protector, FORTIFY, read-only relocations and PIE,
 # as Debian 12's dpkg-buildflags give them. Not BIND_NOW, which costs
 # start-up (debian/rules), nor control-flow protection, which Debian 12
-# does not add. The tool's modules call no function that FORTIFY can
-# check with the sizes they have: their compile lines show the flag instead.
+# does not add. The tool's modules and the backend plugins call no function
+# that FORTIFY can check with the sizes they have: their compile lines show
+# the flag instead.
 for binary in usr/bin/dispctl $libdir/libdispor.so.$version $libdir/dispctl/compositor.so $libdir/dispctl/x11.so \
     $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
-    case $binary in */dispctl/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
+    case $binary in */dispctl/*.so | */dispor0/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
         fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
 done
-for unit in compositor_bus.cpp x11_desktop.cpp; do
-    grep -q -- "-D_FORTIFY_SOURCE=2 .*$unit" "$work/build.log" || fail "the tool's module $unit is compiled without FORTIFY"
+for unit in compositor_bus.cpp x11_desktop.cpp $(for b in $backends; do echo "${b}_backend.cpp"; done); do
+    grep -q -- "-D_FORTIFY_SOURCE=2 .*$unit" "$work/build.log" || fail "$unit is compiled without FORTIFY"
 done
 
 # lintian with every tag that means something: errors, warnings, pedantic
