@@ -37,11 +37,10 @@ std::optional<uint32_t> optionalNumber(const QString &word)
     return word == u"-" ? std::nullopt : std::optional(word.toUInt());
 }
 
-// The doubles and backlight levels of a state as mutter sends them: finite,
-// and levels of at most 30 bits. The model takes both for granted, and the
-// reply's reader does not check them: a NaN compares unequal to itself, so
-// that a snapshot left alone would plan a change, and levels further apart
-// than INT_MAX overflow the brightness worked out from them.
+// The doubles of a state as mutter sends them: finite. The model takes that
+// for granted but for the luminance, and the reply's reader does not check
+// it: a NaN compares unequal to itself, so that a snapshot left alone would
+// plan a change. Backlight levels take any 32-bit value.
 double real(const QString &word)
 {
     const double value = word.toDouble();
@@ -50,7 +49,7 @@ double real(const QString &word)
 
 std::optional<int> level(const QString &word)
 {
-    return word == u"-" ? std::nullopt : std::optional(std::clamp(word.toInt(), 0, 1 << 30));
+    return word == u"-" ? std::nullopt : std::optional(word.toInt());
 }
 
 QList<uint32_t> colorModes(const QString &word)

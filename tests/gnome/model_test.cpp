@@ -10,6 +10,8 @@
 
 #include <QSet>
 
+#include <climits>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -223,6 +225,21 @@ TEST(GnomeModel, DescribeColourAndLevels)
         {"dimmed", modern, "HDMI-1", Cap::Disable | Cap::BrightnessControl, false, 1, 0.5},
         {"a backlight", modern, "eDP-1", Cap::Disable | Cap::BrightnessControl, false, 0.2, 1},
         {"mutter 43", threeMonitors, "DP-1", Cap::Disable, false, 1, 1},
+        {"levels further apart than INT_MAX",
+         [] {
+             State state = modern();
+             state.backlight = QList<BacklightState>{{"eDP-1", true, INT_MIN, INT_MAX, 0}};
+             return state;
+         },
+         "eDP-1", Cap::Disable | Cap::BrightnessControl, false, 2147483648.0 / 4294967295.0, 1},
+        {"a luminance that is no number",
+         [] {
+             State state = modern();
+             (*state.luminance)[0].luminance = std::nan("");
+             return state;
+         },
+         "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, false,
+         1, 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -245,6 +262,22 @@ TEST(GnomeModel, DescribeColourAndLevels)
                                                       ? cases[4].capabilities
                                                       : cases[0].capabilities)
             << server.title;
+    }
+}
+
+// Mutter names each monitor once; a connector listed twice is described
+// once, as its first listing, which is also the one a plan looks up.
+TEST(GnomeModel, ARepeatedConnectorIsDescribedOnce)
+{
+    State state = modern();
+    const qsizetype monitors = state.monitors.size();
+    state.monitors.append(state.monitors[0]);
+    state.monitors.last().modes.clear();
+    const auto outputs = describe(state, 0);
+    EXPECT_EQ(outputs.size(), monitors);
+    for (const Output::Data &d : outputs) {
+        if (d.name == u"DP-1")
+            EXPECT_FALSE(d.modes.isEmpty());
     }
 }
 

@@ -535,7 +535,13 @@ QMap<int, Output::Data> describe(const State &state, int power)
 
     QMap<int, Data> outputs;
     int primary = 0;
+    QSet<QString> seen;
     for (const MonitorState &monitor : state.monitors) {
+        // A connector listed twice is described once, as the first, which
+        // is the one the plan looks up by name.
+        if (seen.contains(monitor.connector))
+            continue;
+        seen.insert(monitor.connector);
         Data d;
         d.id = ids.value(monitor.connector);
         d.name = monitor.connector;
@@ -575,12 +581,15 @@ QMap<int, Output::Data> describe(const State &state, int power)
         // picture by, in percent of its default, is the dimming.
         if (const BacklightState *b = backlightOf(state, monitor.connector)) {
             d.capabilities |= Cap::BrightnessControl;
-            d.brightness = double(*b->value - *b->min) / (*b->max - *b->min);
+            // In 64 bits: mutter's levels are 32-bit, their range may not be.
+            d.brightness = double(int64_t(*b->value) - *b->min) / double(int64_t(*b->max) - *b->min);
         }
         if (hasLuminance(state, monitor.connector)) {
             d.capabilities |= Cap::BrightnessControl;
             const LuminanceState *l = luminanceOf(state, monitor.connector, monitor.colorMode.value_or(0));
-            if (l && l->standard > 0)
+            // A luminance that is no number would read as a change on every
+            // comparison: the output keeps the default then.
+            if (l && l->standard > 0 && std::isfinite(l->luminance / l->standard))
                 d.dimming = l->luminance / l->standard;
         }
         d.vrrPolicy = Output::VrrPolicy::Never;
@@ -647,7 +656,8 @@ bool plan(const Config &config, const State &state, Plan *out, QString *reason)
         }
         if (d.brightness != was.brightness) {
             const BacklightState &b = *backlightOf(state, d.name);
-            out->backlight.append({d.name, *b.min + int(std::lround(d.brightness * (*b.max - *b.min)))});
+            const double range = double(int64_t(*b.max) - *b.min);
+            out->backlight.append({d.name, int(*b.min + std::llround(d.brightness * range))});
         }
         out->layout = out->layout || layoutDiffers(d, was);
     }
