@@ -276,8 +276,9 @@ TEST(GnomeModel, ARepeatedConnectorIsDescribedOnce)
     const auto outputs = describe(state, 0);
     EXPECT_EQ(outputs.size(), monitors);
     for (const Output::Data &d : outputs) {
-        if (d.name == u"DP-1")
+        if (d.name == u"DP-1") {
             EXPECT_FALSE(d.modes.isEmpty());
+        }
     }
 }
 
