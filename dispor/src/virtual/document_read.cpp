@@ -272,15 +272,13 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
             *fault = mustBe(sub(at, "id"), QStringLiteral("a non-empty string"), o[u"id"]);
             return false;
         }
-        if (ids.contains(id) || out->contains(id)) {
+        if (ids.contains(id)) {
             *fault = quoted(key.text()) + " has the id " + quoted(id) + " twice";
             return false;
         }
         ids.insert(id);
         modes.append(ModePtr::create(id, QSize(w, h), rate));
     }
-    for (const ModePtr &mode : std::as_const(*out))
-        modes.append(mode);
     // QString's order is the list's: by UTF-16 unit.
     std::sort(modes.begin(), modes.end(),
               [](const ModePtr &a, const ModePtr &b) { return a->id() < b->id(); });
