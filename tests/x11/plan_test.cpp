@@ -56,6 +56,7 @@ CrtcState crtc(xcb_randr_crtc_t id, QList<xcb_randr_output_t> outputs, int16_t x
     c.outputs = outputs;
     c.possible = {dp1, dp2, hdmi};
     c.red = c.green = c.blue = straightRamp();
+    c.transformRead = true;
     return c;
 }
 
@@ -670,6 +671,24 @@ TEST(X11Plan, ScaleIsTheCrtcTransform)
     Snapshot off(state);
     off[hdmi].scale = 2;
     EXPECT_EQ(off.refusal(), "HDMI-1: the output is disabled, so it has no scale to set");
+
+    // The transform of a CRTC not in use is read only for a plan that puts
+    // an output on it or asks whether it could be scaled.
+    ServerState unread = state;
+    unread.crtcs[c3].transformRead = false;
+    Snapshot moved(unread);
+    moved[dp2].pos = {1920, 100};
+    EXPECT_FALSE(moved.planned().transformsUnread);
+    Snapshot enabled(unread);
+    enabled[hdmi].enabled = true;
+    EXPECT_TRUE(enabled.planned().transformsUnread);
+    Snapshot scaled(unread);
+    scaled[hdmi].enabled = true;
+    scaled[hdmi].scale = 2;
+    Plan asked;
+    QString reason;
+    planApply(scaled.now, scaled.described, *scaled.config, &asked, &reason);
+    EXPECT_TRUE(asked.transformsUnread);
 }
 
 } // namespace

@@ -432,7 +432,7 @@ private:
         batch.settle(&ignored);
         if (m_layoutTouched) {
             ServerState now;
-            if (m_connection.read(&now, false, &ignored))
+            if (m_connection.read(&now, false, &ignored) && m_connection.readTransforms(&now, &ignored))
                 setLayout(now, layoutOf(m_before), batch, true);
         }
         for (const auto &[output, mode] : std::as_const(m_added))

@@ -215,7 +215,10 @@ private:
         const QList<xcb_randr_crtc_t> candidates =
             output.crtc ? QList<xcb_randr_crtc_t>{output.crtc} : output.crtcs;
         for (const xcb_randr_crtc_t id : candidates) {
-            if (!m_now.crtcs.value(id).transforms)
+            const CrtcState &crtc = m_now.crtcs.value(id);
+            if (!crtc.transformRead)
+                m_plan->transformsUnread = true;
+            else if (!crtc.transforms)
                 return false;
         }
         return !candidates.isEmpty();
@@ -683,7 +686,12 @@ bool planApply(const ServerState &now, const QMap<int, Data> &described, const C
     if (!changed)
         return true;
     plan->changed = true;
-    return Planner(now, described, base, reason).plan(origin.priorityRequests, plan);
+    const bool planned = Planner(now, described, base, reason).plan(origin.priorityRequests, plan);
+    for (auto at = plan->layout.crtcs.cbegin(); at != plan->layout.crtcs.cend(); ++at) {
+        if (at->mode != XCB_NONE && !now.crtcs.value(at.key()).transformRead)
+            plan->transformsUnread = true;
+    }
+    return planned;
 }
 
 } // namespace Dispor::X11

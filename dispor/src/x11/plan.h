@@ -77,6 +77,9 @@ struct Plan {
     QList<ModeAddition> additions;
     QList<ModeRemoval> removals;
     bool changed = false; // whether the snapshot asks anything at all
+    // Whether it rests on transforms of CRTCs not in use, which the server
+    // state left out: read them and plan again.
+    bool transformsUnread = false;
 };
 
 // What the server must do so that it shows what the snapshot asks, worked out

@@ -195,7 +195,8 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         properties.append({&write, xcb_randr_get_output_property(c, write.output, write.property,
                                                                  XCB_GET_PROPERTY_TYPE_ANY, 0, 1024, 0, 0)});
     QMap<xcb_randr_output_t, xcb_randr_get_output_info_cookie_t> outputs;
-    // The modes, by id, where a CRTC or a custom mode changed.
+    // The modes, by id, where the change made some: the others are known
+    // from before, for naming a mode a CRTC did not keep.
     std::optional<xcb_randr_get_screen_resources_current_cookie_t> resources;
     for (const ModeAddition &addition : plan.additions)
         outputs.insert(addition.output, {});
@@ -203,7 +204,7 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         outputs.insert(removal.output, {});
     for (auto at = outputs.begin(); at != outputs.end(); ++at)
         *at = xcb_randr_get_output_info(c, at.key(), XCB_CURRENT_TIME);
-    if (!crtcs.isEmpty() || !plan.additions.isEmpty())
+    if (!plan.additions.isEmpty())
         resources = xcb_randr_get_screen_resources_current(c, connection.root());
 
     ServerState held;

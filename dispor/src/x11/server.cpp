@@ -317,8 +317,11 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
     const std::string hostName = host;
     std::free(host);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(answerSeconds);
-    const QString server = u"the X server "_qs + Dispor::quoted(display);
-    const QString mute = server + " did not answer within " + QString::number(answerSeconds) + " s";
+    // Worded only for a failure.
+    const auto server = [&display] { return u"the X server "_qs + Dispor::quoted(display); };
+    const auto mute = [&server] {
+        return server() + " did not answer within " + QString::number(answerSeconds) + " s";
+    };
     // A second try for a server that closed the connection in its setup: one
     // that resets when its last client leaves drops a connection that comes
     // in just as it resets.
@@ -331,10 +334,10 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
                             : connectTcp(hostName, number, deadline, &error, &lookupFailure);
         if (socket.fd() < 0) {
             if (!lookupFailure.isEmpty())
-                *reason = u"cannot connect to "_qs + server + ": " + lookupFailure;
+                *reason = u"cannot connect to "_qs + server() + ": " + lookupFailure;
             else
-                *reason =
-                    error == ETIMEDOUT ? mute : u"cannot connect to "_qs + server + ": " + errnoText(error);
+                *reason = error == ETIMEDOUT ? mute()
+                                             : u"cannot connect to "_qs + server() + ": " + errnoText(error);
             return nullptr;
         }
         std::optional<Cookie> cookie = cookieFor(socket.fd(), number);
@@ -354,7 +357,7 @@ xcb_connection_t *connectWithin(const QString &display, int *screen, QString *re
             xcb_disconnect(connection);
             connection = nullptr;
             if (late || attempt == 1 || !millisecondsLeft(deadline)) {
-                *reason = late ? mute : u"cannot connect to "_qs + server;
+                *reason = late ? mute() : u"cannot connect to "_qs + server();
                 return nullptr;
             }
         }
@@ -403,7 +406,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         *reason = QStringLiteral("DISPLAY is not set, so there is no X server to talk to");
         return {};
     }
-    const QString server = u"the X server "_qs + Dispor::quoted(display);
+    const auto server = [&display] { return u"the X server "_qs + Dispor::quoted(display); };
     std::unique_ptr<Connection> connection(new Connection);
     connection->m_display = display;
     int screenNumber = 0;
@@ -415,7 +418,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     for (int i = 0; i < screenNumber && screens.rem; ++i)
         xcb_screen_next(&screens);
     if (!screens.rem) {
-        *reason = server + " has no screen " + QString::number(screenNumber);
+        *reason = server() + " has no screen " + QString::number(screenNumber);
         return {};
     }
     connection->m_root = screens.data->root;
@@ -454,7 +457,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     }
     if (!version || version->major_version < 1 ||
         (version->major_version == 1 && version->minor_version < 2)) {
-        *reason = server + " does not offer RandR 1.2 or later";
+        *reason = server() + " does not offer RandR 1.2 or later";
         return {};
     }
     connection->m_randrError = randr->first_error;
@@ -579,6 +582,7 @@ bool Connection::check(xcb_void_cookie_t cookie, const char *request, QString *r
 void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t cookie, CrtcState *crtc)
 {
     auto transform = reply(xcb_randr_get_crtc_transform_reply(c, cookie, nullptr));
+    crtc->transformRead = true;
     if (!transform)
         return;
     crtc->transforms = transform->has_transforms;
@@ -588,6 +592,40 @@ void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t co
     crtc->transform.filter =
         QByteArray(xcb_randr_get_crtc_transform_current_filter_name(transform.get()),
                    xcb_randr_get_crtc_transform_current_filter_name_length(transform.get()));
+}
+
+namespace {
+
+// A CRTC's ramps and transform, as far as asked.
+void readDetails(xcb_connection_t *c, xcb_randr_get_crtc_gamma_cookie_t gammaCookie,
+                 xcb_randr_get_crtc_transform_cookie_t transformCookie, CrtcState *crtc)
+{
+    if (auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookie, nullptr)); gamma && gamma->size) {
+        crtc->red = listOf(xcb_randr_get_crtc_gamma_red(gamma.get()), gamma->size);
+        crtc->green = listOf(xcb_randr_get_crtc_gamma_green(gamma.get()), gamma->size);
+        crtc->blue = listOf(xcb_randr_get_crtc_gamma_blue(gamma.get()), gamma->size);
+    }
+    if (transformCookie.sequence)
+        readTransform(c, transformCookie, crtc);
+}
+
+} // namespace
+
+bool Connection::readTransforms(ServerState *state, QString *reason)
+{
+    xcb_connection_t *c = m_connection;
+    QMap<xcb_randr_crtc_t, xcb_randr_get_crtc_transform_cookie_t> asked;
+    for (const CrtcState &crtc : std::as_const(state->crtcs)) {
+        if (!crtc.transformRead)
+            asked.insert(crtc.id, xcb_randr_get_crtc_transform(c, crtc.id));
+    }
+    for (auto at = asked.cbegin(); at != asked.cend(); ++at)
+        readTransform(c, *at, &state->crtcs[at.key()]);
+    if (xcb_connection_has_error(c)) {
+        *reason = errorText("the CRTCs' transforms", nullptr);
+        return false;
+    }
+    return true;
 }
 
 bool Connection::read(ServerState *state, bool probe, QString *reason, const ServerState *expected)
@@ -612,20 +650,27 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     if (m_dpms)
         dpmsCookie = xcb_dpms_info(c);
     // The CRTCs and outputs expected go along: the second round is then
-    // only for those that turn out to be new.
+    // only for those that turn out to be new. The ramps and transform of a
+    // CRTC go with it when it was in use; for one that turns out to be in
+    // use they are asked with the properties, in the third round.
     struct CrtcCookies {
         xcb_randr_get_crtc_info_cookie_t info;
-        xcb_randr_get_crtc_gamma_cookie_t gamma;
-        xcb_randr_get_crtc_transform_cookie_t transform; // sequence 0: not asked
+        xcb_randr_get_crtc_gamma_cookie_t gamma{};         // sequence 0: not asked
+        xcb_randr_get_crtc_transform_cookie_t transform{}; // sequence 0: not asked
     };
     struct OutputCookies {
         xcb_randr_get_output_info_cookie_t info;
         xcb_randr_list_output_properties_cookie_t properties;
     };
-    const auto askCrtc = [c, this](xcb_randr_crtc_t crtc, xcb_timestamp_t time) {
-        return CrtcCookies{xcb_randr_get_crtc_info(c, crtc, time), xcb_randr_get_crtc_gamma(c, crtc),
-                           m_transforms ? xcb_randr_get_crtc_transform(c, crtc)
-                                        : xcb_randr_get_crtc_transform_cookie_t{0}};
+    const auto askCrtc = [c](xcb_randr_crtc_t crtc, xcb_timestamp_t time) {
+        return CrtcCookies{xcb_randr_get_crtc_info(c, crtc, time)};
+    };
+    // Ramps and transform, as far as not asked yet.
+    const auto askDetails = [c, this](xcb_randr_crtc_t crtc, CrtcCookies *cookies) {
+        if (!cookies->gamma.sequence)
+            cookies->gamma = xcb_randr_get_crtc_gamma(c, crtc);
+        if (m_transforms && !cookies->transform.sequence)
+            cookies->transform = xcb_randr_get_crtc_transform(c, crtc);
     };
     const auto askOutput = [c](xcb_randr_output_t output, xcb_timestamp_t time) {
         return OutputCookies{xcb_randr_get_output_info(c, output, time),
@@ -634,8 +679,11 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     QHash<xcb_randr_crtc_t, CrtcCookies> crtcsAsked;
     QHash<xcb_randr_output_t, OutputCookies> outputsAsked;
     if (expected) {
-        for (auto at = expected->crtcs.keyBegin(); at != expected->crtcs.keyEnd(); ++at)
-            crtcsAsked.insert(*at, askCrtc(*at, expected->configTimestamp));
+        for (const CrtcState &crtc : expected->crtcs) {
+            CrtcCookies &cookies = crtcsAsked[crtc.id] = askCrtc(crtc.id, expected->configTimestamp);
+            if (crtc.mode != XCB_NONE)
+                askDetails(crtc.id, &cookies);
+        }
         for (auto at = expected->outputs.keyBegin(); at != expected->outputs.keyEnd(); ++at)
             outputsAsked.insert(*at, askOutput(*at, expected->configTimestamp));
     }
@@ -643,7 +691,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     const auto discard = [c, &crtcsAsked, &outputsAsked] {
         for (const CrtcCookies &cookies : std::as_const(crtcsAsked)) {
             xcb_discard_reply(c, cookies.info.sequence);
-            xcb_discard_reply(c, cookies.gamma.sequence);
+            if (cookies.gamma.sequence)
+                xcb_discard_reply(c, cookies.gamma.sequence);
             if (cookies.transform.sequence)
                 xcb_discard_reply(c, cookies.transform.sequence);
         }
@@ -685,7 +734,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     const xcb_randr_output_t *outputs = nullptr;
     const xcb_randr_mode_info_t *modes = nullptr;
     const uint8_t *names = nullptr;
-    int crtcCount = 0, outputCount = 0, modeCount = 0;
+    int crtcCount = 0, outputCount = 0, modeCount = 0, namesLength = 0;
     Reply<xcb_randr_get_screen_resources_reply_t> all =
         reply<xcb_randr_get_screen_resources_reply_t>(nullptr);
     Reply<xcb_randr_get_screen_resources_current_reply_t> current =
@@ -702,6 +751,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
             modes = xcb_randr_get_screen_resources_modes(all.get());
             modeCount = all->num_modes;
             names = xcb_randr_get_screen_resources_names(all.get());
+            namesLength = all->names_len;
         }
     } else {
         current = reply(xcb_randr_get_screen_resources_current_reply(c, currentCookie, &error));
@@ -715,6 +765,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
             modes = xcb_randr_get_screen_resources_current_modes(current.get());
             modeCount = current->num_modes;
             names = xcb_randr_get_screen_resources_current_names(current.get());
+            namesLength = current->names_len;
         }
     }
     if (!crtcs && !outputs && !modes && error)
@@ -738,22 +789,45 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         }
         return cookies;
     };
-    const QList<CrtcCookies> crtcCookies = cookiesOf(crtcs, crtcCount, crtcsAsked, askCrtc);
+    QList<CrtcCookies> crtcCookies = cookiesOf(crtcs, crtcCount, crtcsAsked, askCrtc);
     const QList<OutputCookies> outputCookies = cookiesOf(outputs, outputCount, outputsAsked, askOutput);
     // Expected and gone.
     discard();
     xcb_flush(c);
 
-    // While the server answers those.
-    readModes(modes, modeCount, names, &s.modes);
+    // While the server answers those. The modes and their names follow one
+    // another in the reply: the same bytes as expected are the same modes.
+    const QByteArrayView modeBytes(reinterpret_cast<const char *>(modes),
+                                   modes ? qsizetype(modeCount) * qsizetype(sizeof *modes) + namesLength : 0);
+    if (expected && expected->modeBytes == modeBytes) {
+        s.modes = expected->modes;
+        s.modeBytes = expected->modeBytes;
+    } else {
+        readModes(modes, modeCount, names, &s.modes);
+        s.modeBytes = modeBytes.toByteArray();
+    }
 
+    // The CRTCs in use whose ramps and transform were not asked along.
+    QList<int> lateDetails;
     for (int i = 0; i < crtcCount; ++i) {
         CrtcState crtc;
         crtc.id = crtcs[i];
-        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[i].info, &error));
-        auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, crtcCookies[i].gamma, nullptr));
-        if (crtcCookies[i].transform.sequence)
-            readTransform(c, crtcCookies[i].transform, &crtc);
+        crtc.transformRead = !m_transforms;
+        CrtcCookies &cookies = crtcCookies[i];
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, cookies.info, &error));
+        const bool inUse = info && info->mode != XCB_NONE;
+        bool late = false;
+        if (!inUse) {
+            if (cookies.gamma.sequence)
+                xcb_discard_reply(c, cookies.gamma.sequence);
+            if (cookies.transform.sequence)
+                xcb_discard_reply(c, cookies.transform.sequence);
+            cookies.gamma.sequence = cookies.transform.sequence = 0;
+        } else if (!cookies.gamma.sequence) {
+            askDetails(crtc.id, &cookies);
+            lateDetails.append(i);
+            late = true;
+        }
         if (!info)
             return refused("a CRTC's state", error, reason);
         crtc.x = info->x;
@@ -765,11 +839,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         crtc.rotations = info->rotations;
         crtc.outputs = listOf(xcb_randr_get_crtc_info_outputs(info.get()), info->num_outputs);
         crtc.possible = listOf(xcb_randr_get_crtc_info_possible(info.get()), info->num_possible_outputs);
-        if (gamma && gamma->size) {
-            crtc.red = listOf(xcb_randr_get_crtc_gamma_red(gamma.get()), gamma->size);
-            crtc.green = listOf(xcb_randr_get_crtc_gamma_green(gamma.get()), gamma->size);
-            crtc.blue = listOf(xcb_randr_get_crtc_gamma_blue(gamma.get()), gamma->size);
-        }
+        if (inUse && !late)
+            readDetails(c, cookies.gamma, cookies.transform, &crtc);
         s.crtcs.insert(crtc.id, crtc);
     }
 
@@ -816,6 +887,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         }
         s.outputs.insert(output.id, output);
     }
+    for (const int i : std::as_const(lateDetails))
+        readDetails(c, crtcCookies[i].gamma, crtcCookies[i].transform, &s.crtcs[crtcs[i]]);
     for (const PropertyCookies &request : std::as_const(propertyRequests)) {
         auto value = reply(xcb_randr_get_output_property_reply(c, request.value, nullptr));
         auto query = reply(xcb_randr_query_output_property_reply(c, request.query, nullptr));

@@ -64,11 +64,15 @@ struct CrtcState {
     uint16_t rotations = XCB_RANDR_ROTATION_ROTATE_0;
     QList<xcb_randr_output_t> outputs;
     QList<xcb_randr_output_t> possible;
-    // The gamma ramps, empty when the CRTC has none.
+    // The gamma ramps, empty when the CRTC has none. Read only for a CRTC
+    // in use: no output shows an unused one's.
     QList<uint16_t> red, green, blue;
     Transform transform;
     // Whether the driver lets clients transform the CRTC (RandR 1.3).
     bool transforms = false;
+    // Whether transform and transforms were read (or the server has none
+    // to read). An unused CRTC's are read only when a change needs them.
+    bool transformRead = false;
 
     bool operator==(const CrtcState &) const = default;
 };
@@ -123,6 +127,9 @@ struct ServerState {
     QMap<xcb_randr_crtc_t, CrtcState> crtcs;
     QMap<xcb_randr_output_t, OutputState> outputs;
     QHash<xcb_randr_mode_t, ModeLine> modes;
+    // The modes as the server sent them, so that a later read of the same
+    // need not make them again.
+    QByteArray modeBytes;
     xcb_randr_output_t primary = XCB_NONE;
     Output::DpmsMode dpms = Output::DpmsMode::On;
     Atoms atoms; // as the connection found them
@@ -159,6 +166,8 @@ public:
     // without, it reports what it knows. With expected, the state the server
     // most likely still holds, a round trip is saved when it does.
     bool read(ServerState *state, bool probe, QString *reason, const ServerState *expected = nullptr);
+    // Reads the transforms read() left out, those of the CRTCs not in use.
+    bool readTransforms(ServerState *state, QString *reason);
 
     // The name of an atom (cached), empty when there is none.
     QString atomName(xcb_atom_t atom);

@@ -80,7 +80,13 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
         return Applied::Conflict;
     }
     Plan plan;
-    if (!planApply(now, described, config, &plan, reason))
+    bool planned = planApply(now, described, config, &plan, reason);
+    if (plan.transformsUnread) {
+        if (!m_connection->readTransforms(&now, reason))
+            return Applied::Refused;
+        planned = planApply(now, described, config, &plan, reason);
+    }
+    if (!planned)
         return Applied::Refused;
     if (!plan.changed)
         return Applied::Done;
