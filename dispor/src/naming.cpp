@@ -44,12 +44,24 @@ constexpr Connector connectors[] = {
 };
 
 // The prefix followed by the end, a digit or a separator: "DP-1", "DP1",
-// "DisplayPort-0", but not "DPI-1".
+// "DisplayPort-0", but not "DPI-1". Compared case-insensitively; ASCII
+// without Qt's case folding, which costs more and gives the same there.
 bool namesConnector(const QString &name, const char *prefix)
 {
     const QLatin1StringView word(prefix);
-    if (!name.startsWith(word, Qt::CaseInsensitive))
+    if (name.size() < word.size())
         return false;
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c >= 0x80) {
+            if (!name.startsWith(word, Qt::CaseInsensitive))
+                return false;
+            break;
+        }
+        if (lower(c) != lower(char16_t(word[i].unicode())))
+            return false;
+    }
     return name.size() == word.size() || !name.at(word.size()).isLetter();
 }
 

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPointF>
 #include <QRect>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <climits>
@@ -26,6 +27,42 @@ constexpr uint16_t reflectY = XCB_RANDR_ROTATION_REFLECT_Y;
 double defaultRampTop(qsizetype n)
 {
     return n > 1 ? double(n - 1) * 65536 / n : 65535;
+}
+
+// A mode's id as the library names it: its decimal number (QString::number's
+// text, made without its locale machinery: a server lists hundreds).
+QString modeKey(xcb_randr_mode_t id)
+{
+    char16_t digits[10];
+    char16_t *at = std::end(digits);
+    do {
+        *--at = char16_t(u'0' + id % 10);
+        id /= 10;
+    } while (id);
+    return QString(reinterpret_cast<const QChar *>(at), std::end(digits) - at);
+}
+
+// The ids in the order of their keys ("100" before "63"): each key as a
+// number of ten digits, padded with zeros on the right, and its length.
+void sortByKey(QList<xcb_randr_mode_t> *ids)
+{
+    QVarLengthArray<uint64_t, 128> keys;
+    for (const xcb_randr_mode_t id : std::as_const(*ids)) {
+        uint64_t padded = id;
+        int digits = 1;
+        for (uint64_t n = id; n >= 10; n /= 10)
+            ++digits;
+        for (int i = digits; i < 10; ++i)
+            padded *= 10;
+        keys.append(padded << 4 | uint64_t(digits));
+    }
+    std::sort(keys.begin(), keys.end());
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        uint64_t id = keys[i] >> 4;
+        for (int digits = int(keys[i] & 15); digits < 10; ++digits)
+            id /= 10;
+        (*ids)[i] = xcb_randr_mode_t(id);
+    }
 }
 
 } // namespace
@@ -265,26 +302,35 @@ QMap<int, Data> describe(const ServerState &state)
         QList<xcb_randr_mode_t> modes = output.modes;
         if (hasCrtc && !modes.contains(crtc->mode))
             modes.append(crtc->mode);
+        // The list keeps its modes in the order of their keys: put in that
+        // order, each goes at the end.
+        sortByKey(&modes);
+        d.modes.reserve(modes.size());
+        bool customs = false;
         for (const xcb_randr_mode_t id : std::as_const(modes)) {
             const ModeLine &mode = state.modes.value(id);
-            const QString key = QString::number(id);
             const std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+            customs = customs || custom;
             // A custom mode asked for by size and rate has the rate asked
             // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
             // mode is found again by what it was made from.
             const float rate = custom && !custom->timings ? custom->refreshRate : refreshRate(mode.timings);
-            d.modes.insert(ModePtr::create(key, QSize(mode.timings.width, mode.timings.height), rate));
-            if (custom && output.modes.contains(id))
+            d.modes.insert(
+                ModePtr::create(modeKey(id), QSize(mode.timings.width, mode.timings.height), rate));
+        }
+        // The custom modes the output lists, in its order.
+        for (const xcb_randr_mode_t id : customs ? output.modes : QList<xcb_randr_mode_t>()) {
+            if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
                 d.customModes.append(*custom);
         }
         if (output.preferred > 0 && !output.modes.isEmpty())
-            d.preferredModeId = QString::number(output.modes.first());
+            d.preferredModeId = modeKey(output.modes.first());
 
         d.capabilities = Cap::Disable | Cap::CustomModes;
         if (!hasCrtc)
             d.size = QSize(0, 0); // no mode, no area
         if (hasCrtc) {
-            d.currentModeId = QString::number(crtc->mode);
+            d.currentModeId = modeKey(crtc->mode);
             d.pos = QPoint(crtc->x, crtc->y);
             d.rotation = rotationFromRandr(crtc->rotation);
             // A transform another client set (xrandr --scale) reads as a
