@@ -19,12 +19,12 @@ ConfigPtr fetchConfig()
     Dispor::GetConfigOperation operation;
     operation.exec();
     ConfigPtr config = operation.config();
-    // The run ends soon after: the latest snapshot's outputs are left for the
-    // system to reclaim at exit, not freed mode by mode (on a set with
-    // thousands of modes that was a tenth of a listing).
-    static auto *const kept = new Dispor::OutputList;
+    // The run ends soon after: the latest snapshot is left for the system to
+    // reclaim at exit, not freed mode by mode (on a set with thousands of
+    // modes that was a tenth of a listing).
+    static auto *const kept = new ConfigPtr;
     if (config)
-        *kept = config->outputs();
+        *kept = config;
     return config;
 }
 
