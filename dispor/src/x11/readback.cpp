@@ -222,7 +222,7 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         crtc.y = info->y;
         crtc.mode = info->mode;
         crtc.rotation = info->rotation;
-        const xcb_randr_output_t *shown = xcb_randr_get_crtc_info_outputs(info.get());
+        const xcb_randr_output_t *shown = Wire::crtcOutputs(info.get());
         crtc.outputs = QList<xcb_randr_output_t>(shown, shown + info->num_outputs);
     }
     for (auto at = transforms.cbegin(); at != transforms.cend(); ++at)
@@ -234,12 +234,9 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
             continue;
         CrtcState &crtc = held.crtcs[at.key()];
         crtc.id = at.key();
-        crtc.red = QList<uint16_t>(xcb_randr_get_crtc_gamma_red(gamma.get()),
-                                   xcb_randr_get_crtc_gamma_red(gamma.get()) + gamma->size);
-        crtc.green = QList<uint16_t>(xcb_randr_get_crtc_gamma_green(gamma.get()),
-                                     xcb_randr_get_crtc_gamma_green(gamma.get()) + gamma->size);
-        crtc.blue = QList<uint16_t>(xcb_randr_get_crtc_gamma_blue(gamma.get()),
-                                    xcb_randr_get_crtc_gamma_blue(gamma.get()) + gamma->size);
+        crtc.red = QList<uint16_t>(Wire::ramp(gamma.get(), 0), Wire::ramp(gamma.get(), 0) + gamma->size);
+        crtc.green = QList<uint16_t>(Wire::ramp(gamma.get(), 1), Wire::ramp(gamma.get(), 1) + gamma->size);
+        crtc.blue = QList<uint16_t>(Wire::ramp(gamma.get(), 2), Wire::ramp(gamma.get(), 2) + gamma->size);
     }
     if (primary) {
         auto answer = reply(xcb_randr_get_output_primary_reply(c, *primary, nullptr));
@@ -263,15 +260,15 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         ok = ok && info;
         if (!info)
             continue;
-        const xcb_randr_mode_t *modes = xcb_randr_get_output_info_modes(info.get());
+        const xcb_randr_mode_t *modes = Wire::outputModes(info.get());
         held.outputs[at.key()].modes = QList<xcb_randr_mode_t>(modes, modes + info->num_modes);
     }
     if (resources) {
         auto answer = reply(xcb_randr_get_screen_resources_current_reply(c, *resources, nullptr));
         ok = ok && answer;
         if (answer) {
-            readModes(xcb_randr_get_screen_resources_current_modes(answer.get()), answer->num_modes,
-                      xcb_randr_get_screen_resources_current_names(answer.get()), &held.modes);
+            readModes(Wire::resourceModes(answer.get()), answer->num_modes, Wire::resourceNames(answer.get()),
+                      &held.modes);
         }
     }
     if (!ok) {

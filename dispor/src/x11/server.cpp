@@ -478,7 +478,7 @@ bool Connection::emulatedOutputs()
         c, xcb_randr_get_screen_resources_current(c, m_root), nullptr));
     if (!resources)
         return false;
-    const xcb_randr_output_t *outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const xcb_randr_output_t *outputs = Wire::resourceOutputs(resources.get());
     QList<xcb_randr_get_output_property_cookie_t> cookies;
     for (int i = 0; i < resources->num_outputs; ++i) {
         cookies.append(xcb_randr_get_output_property(c, outputs[i], m_atoms.randrEmulation,
@@ -601,9 +601,9 @@ void readDetails(xcb_connection_t *c, xcb_randr_get_crtc_gamma_cookie_t gammaCoo
                  xcb_randr_get_crtc_transform_cookie_t transformCookie, CrtcState *crtc)
 {
     if (auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookie, nullptr)); gamma && gamma->size) {
-        crtc->red = listOf(xcb_randr_get_crtc_gamma_red(gamma.get()), gamma->size);
-        crtc->green = listOf(xcb_randr_get_crtc_gamma_green(gamma.get()), gamma->size);
-        crtc->blue = listOf(xcb_randr_get_crtc_gamma_blue(gamma.get()), gamma->size);
+        crtc->red = listOf(Wire::ramp(gamma.get(), 0), gamma->size);
+        crtc->green = listOf(Wire::ramp(gamma.get(), 1), gamma->size);
+        crtc->blue = listOf(Wire::ramp(gamma.get(), 2), gamma->size);
     }
     if (transformCookie.sequence)
         readTransform(c, transformCookie, crtc);
@@ -744,13 +744,13 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         if (all) {
             s.configTimestamp = all->config_timestamp;
             s.timestamp = all->timestamp;
-            crtcs = xcb_randr_get_screen_resources_crtcs(all.get());
+            crtcs = Wire::resourceCrtcs(all.get());
             crtcCount = all->num_crtcs;
-            outputs = xcb_randr_get_screen_resources_outputs(all.get());
+            outputs = Wire::resourceOutputs(all.get());
             outputCount = all->num_outputs;
-            modes = xcb_randr_get_screen_resources_modes(all.get());
+            modes = Wire::resourceModes(all.get());
             modeCount = all->num_modes;
-            names = xcb_randr_get_screen_resources_names(all.get());
+            names = Wire::resourceNames(all.get());
             namesLength = all->names_len;
         }
     } else {
@@ -758,13 +758,13 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         if (current) {
             s.configTimestamp = current->config_timestamp;
             s.timestamp = current->timestamp;
-            crtcs = xcb_randr_get_screen_resources_current_crtcs(current.get());
+            crtcs = Wire::resourceCrtcs(current.get());
             crtcCount = current->num_crtcs;
-            outputs = xcb_randr_get_screen_resources_current_outputs(current.get());
+            outputs = Wire::resourceOutputs(current.get());
             outputCount = current->num_outputs;
-            modes = xcb_randr_get_screen_resources_current_modes(current.get());
+            modes = Wire::resourceModes(current.get());
             modeCount = current->num_modes;
-            names = xcb_randr_get_screen_resources_current_names(current.get());
+            names = Wire::resourceNames(current.get());
             namesLength = current->names_len;
         }
     }
@@ -837,8 +837,8 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         crtc.mode = info->mode;
         crtc.rotation = info->rotation;
         crtc.rotations = info->rotations;
-        crtc.outputs = listOf(xcb_randr_get_crtc_info_outputs(info.get()), info->num_outputs);
-        crtc.possible = listOf(xcb_randr_get_crtc_info_possible(info.get()), info->num_possible_outputs);
+        crtc.outputs = listOf(Wire::crtcOutputs(info.get()), info->num_outputs);
+        crtc.possible = listOf(Wire::crtcPossible(info.get()), info->num_possible_outputs);
         if (inUse && !late)
             readDetails(c, cookies.gamma, cookies.transform, &crtc);
         s.crtcs.insert(crtc.id, crtc);
@@ -862,16 +862,14 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
         auto list = reply(xcb_randr_list_output_properties_reply(c, outputCookies[i].properties, nullptr));
         if (!info)
             return refused("an output's state", error, reason);
-        output.name =
-            QString::fromUtf8(reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
-                              xcb_randr_get_output_info_name_length(info.get()));
+        output.name = QString::fromUtf8(Wire::outputName(info.get()), info->name_len);
         output.crtc = info->crtc;
         output.connected = info->connection == XCB_RANDR_CONNECTION_CONNECTED;
-        output.crtcs = listOf(xcb_randr_get_output_info_crtcs(info.get()), info->num_crtcs);
-        output.modes = listOf(xcb_randr_get_output_info_modes(info.get()), info->num_modes);
+        output.crtcs = listOf(Wire::outputCrtcs(info.get()), info->num_crtcs);
+        output.modes = listOf(Wire::outputModes(info.get()), info->num_modes);
         output.preferred = info->num_preferred;
         if (list) {
-            const xcb_atom_t *atoms = xcb_randr_list_output_properties_atoms(list.get());
+            const xcb_atom_t *atoms = Wire::propertyAtoms(list.get());
             for (int k = 0; k < list->num_atoms; ++k) {
                 const xcb_atom_t atom = atoms[k];
                 if (atom == XCB_NONE ||

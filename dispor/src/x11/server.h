@@ -212,4 +212,63 @@ template <typename T> Reply<T> reply(T *raw)
     return Reply<T>(raw, &std::free);
 }
 
+// The lists that follow a reply's fixed part, where the X protocol puts
+// them: one right after another, without padding between lists of 4-byte,
+// 2-byte or 1-byte items. (libxcb-randr's accessors for them cost a symbol
+// look-up each, on every run.)
+namespace Wire {
+template <typename T, typename R> const T *after(const R *reply)
+{
+    return reinterpret_cast<const T *>(reply + 1);
+}
+inline const xcb_randr_output_t *crtcOutputs(const xcb_randr_get_crtc_info_reply_t *r)
+{
+    return after<xcb_randr_output_t>(r);
+}
+inline const xcb_randr_output_t *crtcPossible(const xcb_randr_get_crtc_info_reply_t *r)
+{
+    return crtcOutputs(r) + r->num_outputs;
+}
+inline const xcb_randr_crtc_t *outputCrtcs(const xcb_randr_get_output_info_reply_t *r)
+{
+    return after<xcb_randr_crtc_t>(r);
+}
+inline const xcb_randr_mode_t *outputModes(const xcb_randr_get_output_info_reply_t *r)
+{
+    return outputCrtcs(r) + r->num_crtcs;
+}
+// After the modes come the clones, then the name.
+inline const char *outputName(const xcb_randr_get_output_info_reply_t *r)
+{
+    return reinterpret_cast<const char *>(
+        reinterpret_cast<const xcb_randr_output_t *>(outputModes(r) + r->num_modes) + r->num_clones);
+}
+inline const xcb_atom_t *propertyAtoms(const xcb_randr_list_output_properties_reply_t *r)
+{
+    return after<xcb_atom_t>(r);
+}
+// Red, green and blue, each of r->size steps.
+inline const uint16_t *ramp(const xcb_randr_get_crtc_gamma_reply_t *r, int which)
+{
+    return after<uint16_t>(r) + size_t(which) * r->size;
+}
+// The two screen-resources replies share their layout.
+template <typename R> const xcb_randr_crtc_t *resourceCrtcs(const R *r)
+{
+    return after<xcb_randr_crtc_t>(r);
+}
+template <typename R> const xcb_randr_output_t *resourceOutputs(const R *r)
+{
+    return resourceCrtcs(r) + r->num_crtcs;
+}
+template <typename R> const xcb_randr_mode_info_t *resourceModes(const R *r)
+{
+    return reinterpret_cast<const xcb_randr_mode_info_t *>(resourceOutputs(r) + r->num_outputs);
+}
+template <typename R> const uint8_t *resourceNames(const R *r)
+{
+    return reinterpret_cast<const uint8_t *>(resourceModes(r) + r->num_modes);
+}
+} // namespace Wire
+
 } // namespace Dispor::X11
