@@ -12,6 +12,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +109,11 @@ void holdClosedStreams()
 int main(int argc, char **argv)
 {
     std::set_terminate(endOnUncaughtException);
+    // Large blocks (a big document's text, read twice in an apply, and the
+    // new text) get pages of their own, returned when freed. Left to itself
+    // glibc raises its threshold at the first such free and puts the next
+    // ones in the heap, whose holes the growing new text does not fit.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     holdClosedStreams();
     qInstallMessageHandler(printLibraryMessage);
     QCoreApplication app(argc, argv);
