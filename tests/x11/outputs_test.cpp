@@ -218,9 +218,17 @@ TEST(X11Names, ConnectorTypeFromTheOutputName)
         {"DPI-1", Type::Unknown},
         {"DUMMY0", Type::Unknown},
         {"Virtual-1", Type::Unknown},
+        // In any case; a letter after the prefix, ASCII or not, names
+        // something else.
+        {"hdmi-1", Type::HDMI},
+        {"eDp-1", Type::Panel},
+        {"DP\xe9-1", Type::Unknown},
     };
     for (const auto &[name, type] : cases)
         EXPECT_EQ(Dispor::X11::connectorType({}, QString::fromLatin1(name)), type) << name;
+    // Beyond ASCII, Unicode's case folding: the long s is an s.
+    EXPECT_EQ(Dispor::X11::connectorType({}, u"\u017fCART-1"_qs), Type::TVSCART);
+    EXPECT_EQ(Dispor::X11::connectorType({}, u"\uff24P-1"_qs), Type::Unknown);
     // The property wins over the name, unless it names nothing known.
     EXPECT_EQ(Dispor::X11::connectorType(u"HDMI"_qs, u"DP-1"_qs), Type::HDMI);
     EXPECT_EQ(Dispor::X11::connectorType(u"unknown"_qs, u"DP-1"_qs), Type::DisplayPort);
