@@ -691,5 +691,74 @@ TEST(X11Plan, ScaleIsTheCrtcTransform)
     EXPECT_TRUE(asked.transformsUnread);
 }
 
+// Mode ids of every length, listed by their text as the mode list keeps
+// them; the custom ones in the server's order.
+TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
+{
+    ServerState state = threeOutputs();
+    const QList<xcb_randr_mode_t> ids = {4294967295u, 9, 1000, 63, 10, 2, 1};
+    for (const xcb_randr_mode_t id : ids)
+        state.modes.insert(id, modeLine(id, uint16_t(640 + id % 1000), 480));
+    state.modes[63].name = "dispor:1024x768@75:f0";
+    state.modes[9].name = "dispor:800x600@60:f0";
+    state.outputs[hdmi].modes = ids;
+
+    const Data d = describe(state)[hdmi];
+    EXPECT_EQ(d.modes.keys(),
+              QStringList({u"1"_qs, u"10"_qs, u"1000"_qs, u"2"_qs, u"4294967295"_qs, u"63"_qs, u"9"_qs}));
+    for (const xcb_randr_mode_t id : ids)
+        EXPECT_EQ(d.modes.value(QString::number(id))->size().width(), int(640 + id % 1000)) << id;
+    EXPECT_EQ(d.preferredModeId, u"4294967295"_qs);
+    ASSERT_EQ(d.customModes.size(), 2);
+    EXPECT_EQ(d.customModes[0].width, 800);
+    EXPECT_EQ(d.customModes[1].width, 1024);
+}
+
+// The lists after a reply's fixed part, found where libxcb-randr finds them.
+TEST(X11Wire, ListsWhereLibxcbRandrFindsThem)
+{
+    alignas(8) static uint8_t buffer[1024];
+    for (const uint16_t n : {0, 1, 3}) {
+        std::fill(std::begin(buffer), std::end(buffer), 0);
+        auto *output = reinterpret_cast<xcb_randr_get_output_info_reply_t *>(buffer);
+        output->num_crtcs = n;
+        output->num_modes = uint16_t(n + 1);
+        output->num_clones = n;
+        output->name_len = 5;
+        EXPECT_EQ(Wire::outputCrtcs(output), xcb_randr_get_output_info_crtcs(output)) << n;
+        EXPECT_EQ(Wire::outputModes(output), xcb_randr_get_output_info_modes(output)) << n;
+        EXPECT_EQ(static_cast<const void *>(Wire::outputName(output)), xcb_randr_get_output_info_name(output))
+            << n;
+
+        auto *crtc = reinterpret_cast<xcb_randr_get_crtc_info_reply_t *>(buffer);
+        crtc->num_outputs = n;
+        crtc->num_possible_outputs = uint16_t(n + 2);
+        EXPECT_EQ(Wire::crtcOutputs(crtc), xcb_randr_get_crtc_info_outputs(crtc)) << n;
+        EXPECT_EQ(Wire::crtcPossible(crtc), xcb_randr_get_crtc_info_possible(crtc)) << n;
+
+        auto *all = reinterpret_cast<xcb_randr_get_screen_resources_reply_t *>(buffer);
+        all->num_crtcs = n;
+        all->num_outputs = uint16_t(n + 1);
+        all->num_modes = uint16_t(n + 2);
+        all->names_len = 7;
+        EXPECT_EQ(Wire::resourceCrtcs(all), xcb_randr_get_screen_resources_crtcs(all)) << n;
+        EXPECT_EQ(Wire::resourceOutputs(all), xcb_randr_get_screen_resources_outputs(all)) << n;
+        EXPECT_EQ(Wire::resourceModes(all), xcb_randr_get_screen_resources_modes(all)) << n;
+        EXPECT_EQ(Wire::resourceNames(all), xcb_randr_get_screen_resources_names(all)) << n;
+        auto *current = reinterpret_cast<xcb_randr_get_screen_resources_current_reply_t *>(buffer);
+        EXPECT_EQ(Wire::resourceNames(current), xcb_randr_get_screen_resources_current_names(current)) << n;
+
+        auto *gamma = reinterpret_cast<xcb_randr_get_crtc_gamma_reply_t *>(buffer);
+        gamma->size = uint16_t(2 * n + 1);
+        EXPECT_EQ(Wire::ramp(gamma, 0), xcb_randr_get_crtc_gamma_red(gamma)) << n;
+        EXPECT_EQ(Wire::ramp(gamma, 1), xcb_randr_get_crtc_gamma_green(gamma)) << n;
+        EXPECT_EQ(Wire::ramp(gamma, 2), xcb_randr_get_crtc_gamma_blue(gamma)) << n;
+
+        auto *properties = reinterpret_cast<xcb_randr_list_output_properties_reply_t *>(buffer);
+        properties->num_atoms = n;
+        EXPECT_EQ(Wire::propertyAtoms(properties), xcb_randr_list_output_properties_atoms(properties)) << n;
+    }
+}
+
 } // namespace
 } // namespace x11
