@@ -74,10 +74,6 @@ uint32_t timingsHash(const ModeTimings &t)
     return hash;
 }
 
-} // namespace
-
-namespace {
-
 // The id a custom mode would have alone: what its size, rate, flags and
 // timings say.
 QString baseId(const ModeInfo &mode)

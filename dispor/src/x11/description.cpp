@@ -42,11 +42,12 @@ QString modeKey(xcb_randr_mode_t id)
     return QString(reinterpret_cast<const QChar *>(at), std::end(digits) - at);
 }
 
-// The ids in the order of their keys ("100" before "63"): each key as a
-// number of ten digits, padded with zeros on the right, and its length.
+// The ids in the order of their keys ("100" before "63"): sorted by each
+// key as a number of ten digits, padded with zeros on the right, and then
+// its length.
 void sortByKey(QList<xcb_randr_mode_t> *ids)
 {
-    QVarLengthArray<uint64_t, 128> keys;
+    QVarLengthArray<std::pair<uint64_t, xcb_randr_mode_t>, 128> keyed;
     for (const xcb_randr_mode_t id : std::as_const(*ids)) {
         uint64_t padded = id;
         int digits = 1;
@@ -54,15 +55,11 @@ void sortByKey(QList<xcb_randr_mode_t> *ids)
             ++digits;
         for (int i = digits; i < 10; ++i)
             padded *= 10;
-        keys.append(padded << 4 | uint64_t(digits));
+        keyed.append({padded << 4 | uint64_t(digits), id});
     }
-    std::sort(keys.begin(), keys.end());
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        uint64_t id = keys[i] >> 4;
-        for (int digits = int(keys[i] & 15); digits < 10; ++digits)
-            id /= 10;
-        (*ids)[i] = xcb_randr_mode_t(id);
-    }
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < keyed.size(); ++i)
+        (*ids)[i] = keyed[i].second;
 }
 
 } // namespace
@@ -319,7 +316,9 @@ QMap<int, Data> describe(const ServerState &state)
                 ModePtr::create(modeKey(id), QSize(mode.timings.width, mode.timings.height), rate));
         }
         // The custom modes the output lists, in its order.
-        for (const xcb_randr_mode_t id : customs ? output.modes : QList<xcb_randr_mode_t>()) {
+        for (const xcb_randr_mode_t id : output.modes) {
+            if (!customs)
+                break;
             if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
                 d.customModes.append(*custom);
         }
