@@ -7,6 +7,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QUrl>
@@ -50,19 +51,19 @@ bool busAnswers(const QString &address, QString *reason)
 // What a call does to mutter's state, for what an unanswered one means.
 enum class Effect { None, Check, Change };
 
-// Waits at most seconds for the answer; false with a reason that names the
-// call, or for an unanswered change, says that it may still be made.
-bool call(const QDBusConnection &connection, const QDBusMessage &message, int seconds, QDBusMessage *reply,
-          QString *reason, const QString &refused = {}, Effect effect = Effect::None)
+// Whether the reply to message, asked for at most seconds from deadline's
+// start, is an answer; false with a reason that names the call, or for an
+// unanswered change, says that it may still be made.
+bool answered(const QDBusMessage &message, const QDBusMessage &reply, int seconds,
+              const QDeadlineTimer &deadline, QString *reason, const QString &refused = {},
+              Effect effect = Effect::None)
 {
-    const QDeadlineTimer deadline(seconds * 1000);
-    *reply = connection.call(message, QDBus::Block, seconds * 1000);
-    if (reply->type() == QDBusMessage::ReplyMessage)
+    if (reply.type() == QDBusMessage::ReplyMessage)
         return true;
     const QString what = message.member() == u"Get" || message.member() == u"Set"
                              ? message.member() + u' ' + message.arguments().value(1).toString()
                              : message.member();
-    const QString error = reply->errorName();
+    const QString error = reply.errorName();
     const bool unanswered =
         error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
     // Well before the time-out, no answer means the bus saw mutter go.
@@ -81,11 +82,20 @@ bool call(const QDBusConnection &connection, const QDBusMessage &message, int se
         *reason =
             message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
     else if (!refused.isEmpty())
-        *reason = refused + quoted(reply->errorMessage());
+        *reason = refused + quoted(reply.errorMessage());
     else
         *reason = what + " failed: " +
-                  quoted(reply->errorMessage().isEmpty() ? reply->errorName() : reply->errorMessage());
+                  quoted(reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage());
     return false;
+}
+
+// Waits at most seconds for the answer, as answered() tells it.
+bool call(const QDBusConnection &connection, const QDBusMessage &message, int seconds, QDBusMessage *reply,
+          QString *reason, const QString &refused = {}, Effect effect = Effect::None)
+{
+    const QDeadlineTimer deadline(seconds * 1000);
+    *reply = connection.call(message, QDBus::Block, seconds * 1000);
+    return answered(message, *reply, seconds, deadline, reason, refused, effect);
 }
 
 QDBusMessage method(const QString &name)
@@ -313,8 +323,16 @@ bool Session::busId(QByteArray *id, QString *reason)
 
 bool Session::state(State *state, QString *reason)
 {
-    QDBusMessage reply;
-    if (!call(m_connection, method(u"GetCurrentState"_qs), answerSeconds, &reply, reason))
+    // Both asked at once: one wait on mutter, not two. Right after an apply
+    // mutter is still busy, and each wait costs milliseconds.
+    const QDeadlineTimer deadline(answerSeconds * 1000);
+    const QDBusMessage current = method(u"GetCurrentState"_qs);
+    const QDBusMessage all = property(u"GetAll"_qs, {interface});
+    QDBusPendingCall currentCall = m_connection.asyncCall(current, answerSeconds * 1000);
+    QDBusPendingCall allCall = m_connection.asyncCall(all, answerSeconds * 1000);
+    currentCall.waitForFinished();
+    QDBusMessage reply = currentCall.reply();
+    if (!answered(current, reply, answerSeconds, deadline, reason))
         return false;
     if (reply.signature() != stateSignature) {
         *reason = u"GetCurrentState answered with the signature "_qs + quoted(reply.signature()) +
@@ -380,7 +398,9 @@ bool Session::state(State *state, QString *reason)
     state->layoutMode = global.value(u"layout-mode"_qs, 2u).toUInt();
     state->canChangeLayoutMode = global.value(u"supports-changing-layout-mode"_qs).toBool();
 
-    if (!call(m_connection, property(u"GetAll"_qs, {interface}), answerSeconds, &reply, reason))
+    allCall.waitForFinished();
+    reply = allCall.reply();
+    if (!answered(all, reply, answerSeconds, deadline, reason))
         return false;
     if (!readProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)), state, reason))
         return false;
