@@ -312,15 +312,18 @@ class Bench:
         with open(hf_json) as f:
             return [result["times"] for result in json.load(f)["results"]]
 
-    def in_turns(self, argvs, env, prepare=None):
-        """Wall medians in ms of argvs, measured in turns: a few runs of
-        each, again and again, in an order that rotates. Measured one after
-        the other, a server's slow moments (its start, a frame being drawn)
-        fell on one command's runs only, and the floor's median alone moved
-        the ratios by a third."""
-        times = [[] for _ in argvs]
+    def in_turns(self, setup):
+        """Wall medians in ms of the commands setup() gives, measured in
+        turns: a few runs of each, again and again, in an order that
+        rotates. Measured one after the other, a server's slow moments (its
+        start, a frame being drawn) fell on one command's runs only, and the
+        floor's median alone moved the ratios by a third. setup is asked
+        before each turn for (argvs, env, prepare)."""
+        times = None
         rounds = max(1, self.runs // TURN_RUNS)
         for turn in range(rounds):
+            argvs, env, prepare = setup()
+            times = times or [[] for _ in argvs]
             order = [(turn + i) % len(argvs) for i in range(len(argvs))]
             measured = self.hyperfine([argvs[i] for i in order], env, prepare, TURN_RUNS, 1)
             for i, result in zip(order, measured):
@@ -369,18 +372,30 @@ class Bench:
                 return output["name"]
         return outputs[0]["name"]
 
-    def side_by_side(self, bed, env, peer_query, query, peer_change, change, reset):
+    def side_by_side(self, bed, env, peer_query, query, changes, afresh=None):
         """A query and a change by the peer and by dispctl on the same bed,
         each in turns with the floor; dispctl's row carries the floor's
-        median from its turns."""
+        median from its turns. changes(env) gives the peer's change,
+        dispctl's and the reset run before each; afresh, where given,
+        starts the server anew before each turn of the changes and gives
+        the environment that reaches it."""
         floors, rows = [], []
-        for label, peer, ours, prepare in (("query", peer_query, query, None),
-                                           ("change", peer_change, change, reset)):
-            floor_ms, peer_ms, ours_ms = self.in_turns([[self.floor], peer, ours], env, prepare)
+        last = {"env": env}
+
+        def change_turn():
+            if afresh:
+                last["env"] = afresh()
+            peer, ours, reset = changes(last["env"])
+            return [[self.floor], peer, ours], last["env"], reset
+
+        for label, setup in (("query", lambda: ([[self.floor], peer_query, query], env, None)),
+                             ("change", change_turn)):
+            floor_ms, peer_ms, ours_ms = self.in_turns(setup)
             floors.append(floor_ms)
-            for argv, median_ms in ((peer, peer_ms), (ours, ours_ms)):
+            argvs, turn_env, prepare = setup() if label == "query" else change_turn()
+            for argv, median_ms in zip(argvs[1:], (peer_ms, ours_ms)):
                 rows.append((bed, label, " ".join([os.path.basename(argv[0])] + argv[1:]),
-                             self.measure(argv, env, prepare, median_ms)))
+                             self.measure(argv, turn_env, prepare, median_ms)))
             rows[-1][3]["floor_ms"] = floor_ms
         floor = self.measure([self.floor], env, median_ms=statistics.mean(floors))
         return [(bed, "floor", "floor", floor)] + rows
@@ -409,9 +424,9 @@ class Bench:
                  "--mode", "1920x1080", "--pos", "1920x0"], env)
             return self.side_by_side(
                 "x11", env, ["/usr/bin/xrandr"], [self.dispctl, "list-outputs"],
-                ["/usr/bin/xrandr", "--output", "DUMMY1", "--pos", "1920x100"],
-                [self.dispctl, "DUMMY1", "set-position", "1920", "100"],
-                ["/usr/bin/xrandr", "--output", "DUMMY1", "--pos", "1920x0"])
+                lambda _: (["/usr/bin/xrandr", "--output", "DUMMY1", "--pos", "1920x100"],
+                           [self.dispctl, "DUMMY1", "set-position", "1920", "100"],
+                           ["/usr/bin/xrandr", "--output", "DUMMY1", "--pos", "1920x0"]))
         return self.on_bed("xorg", start_xorg, use)
 
     def wayland(self, bed="wlroots", server="phoc", start=start_phoc):
@@ -419,27 +434,53 @@ class Bench:
             env = dict(self.base_env, XDG_RUNTIME_DIR=directory, WAYLAND_DISPLAY=socket)
             return self.side_by_side(
                 bed, env, ["/usr/bin/wlr-randr"], [self.dispctl, "list-outputs"],
-                ["/usr/bin/wlr-randr", "--output", "HEADLESS-1", "--pos", "1280,100"],
-                [self.dispctl, "HEADLESS-1", "set-position", "1280", "100"],
-                ["/usr/bin/wlr-randr", "--output", "HEADLESS-1", "--pos", "1280,0"])
+                lambda _: (["/usr/bin/wlr-randr", "--output", "HEADLESS-1", "--pos", "1280,100"],
+                           [self.dispctl, "HEADLESS-1", "set-position", "1280", "100"],
+                           ["/usr/bin/wlr-randr", "--output", "HEADLESS-1", "--pos", "1280,0"]))
         return self.on_bed(server, start, use)
 
     def gnome(self, bed="gnome", tree=None):
-        def use(directory, env):
-            env = dict(self.base_env, **env, DISPOR_BACKEND="gnome")
-            gdbus = ["/usr/bin/gdbus", "call", "--session"] + DISPLAY_CONFIG + ["--method"]
-            state = run(gdbus + ["org.gnome.Mutter.DisplayConfig.GetCurrentState"], env).stdout
-            serial = re.match(r"\(uint32 (\d+)", state).group(1)
+        gdbus = ["/usr/bin/gdbus", "call", "--session"] + DISPLAY_CONFIG + ["--method"]
+        current_state = gdbus + ["org.gnome.Mutter.DisplayConfig.GetCurrentState"]
+
+        def client(env):
+            return dict(self.base_env, **env, DISPOR_BACKEND="gnome")
+
+        def changes(env):
+            serial = re.match(r"\(uint32 (\d+)", run(current_state, env).stdout).group(1)
 
             def layout(second_x, second_y):
                 return gdbus + ["org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig", serial, "1",
                                 f"[(0,0,1.0,uint32 0,true,[('Meta-0','1920x1080@60.000',@a{{sv}} {{}})]),"
                                 f"({second_x},{second_y},1.0,uint32 0,false,"
                                 f"[('Meta-1','1920x1080@60.000',@a{{sv}} {{}})])]", "@a{sv} {}"]
-            return self.side_by_side(
-                bed, env, gdbus + ["org.gnome.Mutter.DisplayConfig.GetCurrentState"],
-                [self.dispctl, "list-outputs"], layout(0, 1080), [self.dispctl, "Meta-1", "below", "Meta-0"],
-                layout(1920, 0))
+            return layout(0, 1080), [self.dispctl, "Meta-1", "below", "Meta-0"], layout(1920, 0)
+
+        def use(directory, env):
+            # Headless mutter (43 and 48) keeps some 65 MB of every apply and
+            # slows with it: after the hundred-odd applies of the changes'
+            # turns it took 150 ms for one that took 40. So each turn of the
+            # changes has a mutter of its own.
+            turns = {"count": 0, "server": None}
+
+            def afresh():
+                if turns["server"]:
+                    stop(turns["server"])
+                    turns["server"] = None
+                turns["count"] += 1
+                inside = os.path.join(directory, f"turn-{turns['count']}")
+                os.makedirs(inside, mode=0o700)
+                started = start_mutter(inside, tree)
+                if not started:
+                    raise RuntimeError(f"{bed}: mutter did not start again")
+                turns["server"] = started[0]
+                return client(started[1])
+            try:
+                return self.side_by_side(bed, client(env), current_state, [self.dispctl, "list-outputs"],
+                                         changes, afresh)
+            finally:
+                if turns["server"]:
+                    stop(turns["server"])
         return self.on_bed(bed, lambda directory: start_mutter(directory, tree), use)
 
     def virtual(self, sets):
