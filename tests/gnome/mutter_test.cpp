@@ -130,13 +130,20 @@ TEST(GnomeDispctl, ModesOnNestedMutter)
     gnome_test::modesOnNested(*mutter);
 }
 
-// A change mutter has not confirmed may still be made, and is said to be;
-// a mutter that dies is reported gone at once, not as a time-out.
+// A state mutter does not give is waited for once, within its bound; a
+// change mutter has not confirmed may still be made, and is said to be; a
+// mutter that dies is reported gone at once, not as a time-out.
 TEST(GnomeDispctl, UnconfirmedChangesAndAMutterThatDies)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720"});
     // Stopped, mutter takes the call and answers only once resumed.
     mutter->signal(SIGSTOP);
+    const double asked = support::now();
+    EXPECT_EQ(
+        gnome_test::run(*mutter, {"list-outputs"}),
+        (e2e::Result{1, "",
+                     "dispor: org.gnome.Mutter.DisplayConfig did not answer GetCurrentState within 3 s\n"}));
+    EXPECT_LT(support::now() - asked, 4.5) << "the state's two calls share one bound";
     EXPECT_EQ(
         gnome_test::run(*mutter, {"off"}),
         (e2e::Result{1, "",
