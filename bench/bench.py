@@ -380,19 +380,17 @@ class Bench:
         starts the server anew before each turn of the changes and gives
         the environment that reaches it."""
         floors, rows = [], []
-        last = {"env": env}
 
         def change_turn():
-            if afresh:
-                last["env"] = afresh()
-            peer, ours, reset = changes(last["env"])
-            return [[self.floor], peer, ours], last["env"], reset
+            turn_env = afresh() if afresh else env
+            peer, ours, reset = changes(turn_env)
+            return [[self.floor], peer, ours], turn_env, reset
 
         for label, setup in (("query", lambda: ([[self.floor], peer_query, query], env, None)),
                              ("change", change_turn)):
             floor_ms, peer_ms, ours_ms = self.in_turns(setup)
             floors.append(floor_ms)
-            argvs, turn_env, prepare = setup() if label == "query" else change_turn()
+            argvs, turn_env, prepare = setup()
             for argv, median_ms in zip(argvs[1:], (peer_ms, ours_ms)):
                 rows.append((bed, label, " ".join([os.path.basename(argv[0])] + argv[1:]),
                              self.measure(argv, turn_env, prepare, median_ms)))
