@@ -316,11 +316,11 @@ QMap<int, Data> describe(const ServerState &state)
                 ModePtr::create(modeKey(id), QSize(mode.timings.width, mode.timings.height), rate));
         }
         // The custom modes the output lists, in its order.
-        for (const xcb_randr_mode_t id : output.modes) {
-            if (!customs)
-                break;
-            if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
-                d.customModes.append(*custom);
+        if (customs) {
+            for (const xcb_randr_mode_t id : output.modes) {
+                if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
+                    d.customModes.append(*custom);
+            }
         }
         if (output.preferred > 0 && !output.modes.isEmpty())
             d.preferredModeId = modeKey(output.modes.first());

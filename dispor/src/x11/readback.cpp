@@ -234,9 +234,7 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
             continue;
         CrtcState &crtc = held.crtcs[at.key()];
         crtc.id = at.key();
-        crtc.red = QList<uint16_t>(Wire::ramp(gamma.get(), 0), Wire::ramp(gamma.get(), 0) + gamma->size);
-        crtc.green = QList<uint16_t>(Wire::ramp(gamma.get(), 1), Wire::ramp(gamma.get(), 1) + gamma->size);
-        crtc.blue = QList<uint16_t>(Wire::ramp(gamma.get(), 2), Wire::ramp(gamma.get(), 2) + gamma->size);
+        readRamps(*gamma, &crtc);
     }
     if (primary) {
         auto answer = reply(xcb_randr_get_output_primary_reply(c, *primary, nullptr));

@@ -594,17 +594,21 @@ void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t co
                    xcb_randr_get_crtc_transform_current_filter_name_length(transform.get()));
 }
 
+void readRamps(const xcb_randr_get_crtc_gamma_reply_t &gamma, CrtcState *crtc)
+{
+    crtc->red = listOf(Wire::ramp(&gamma, 0), gamma.size);
+    crtc->green = listOf(Wire::ramp(&gamma, 1), gamma.size);
+    crtc->blue = listOf(Wire::ramp(&gamma, 2), gamma.size);
+}
+
 namespace {
 
 // A CRTC's ramps and transform, as far as asked.
 void readDetails(xcb_connection_t *c, xcb_randr_get_crtc_gamma_cookie_t gammaCookie,
                  xcb_randr_get_crtc_transform_cookie_t transformCookie, CrtcState *crtc)
 {
-    if (auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookie, nullptr)); gamma && gamma->size) {
-        crtc->red = listOf(Wire::ramp(gamma.get(), 0), gamma->size);
-        crtc->green = listOf(Wire::ramp(gamma.get(), 1), gamma->size);
-        crtc->blue = listOf(Wire::ramp(gamma.get(), 2), gamma->size);
-    }
+    if (auto gamma = reply(xcb_randr_get_crtc_gamma_reply(c, gammaCookie, nullptr)))
+        readRamps(*gamma, crtc);
     if (transformCookie.sequence)
         readTransform(c, transformCookie, crtc);
 }

@@ -203,6 +203,8 @@ private:
 
 // Reads a GetCrtcTransform reply into the CRTC; nothing when there is none.
 void readTransform(xcb_connection_t *c, xcb_randr_get_crtc_transform_cookie_t cookie, CrtcState *crtc);
+// Reads a GetCrtcGamma reply's three ramps into the CRTC.
+void readRamps(const xcb_randr_get_crtc_gamma_reply_t &gamma, CrtcState *crtc);
 
 // A reply that frees itself.
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
