@@ -2,7 +2,6 @@
 
 #include "harness.h"
 
-#include <filesystem>
 #include <string>
 
 // Expected texts write the escape character as "\e", to stay readable.
@@ -13,9 +12,10 @@ inline std::string unescape(std::string text)
     return text;
 }
 
-// The whole help as dispctl prints it, from help_expected.txt beside this file.
+// The whole help as dispctl prints it, from help_expected.txt beside this
+// file (its path given by the build: __FILE__ may be relative, as a
+// compiler cache makes it).
 inline std::string expectedHelp()
 {
-    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path() / "help_expected.txt";
-    return unescape(e2e::readFile(file.string()));
+    return unescape(e2e::readFile(HELP_EXPECTED));
 }
