@@ -3,6 +3,7 @@
 
 #include "support.h"
 
+#include "../../dispor/src/remembered.h"
 #include "../../dispor/src/store.h"
 #include "../../dispor/src/virtual/location.h"
 
@@ -282,6 +283,98 @@ TEST(Location, WithoutAPathTheRuntimeDirectoryHoldsTheDocument)
         EXPECT_TRUE(fileExists(directory + "/virtual-display.json"));
         EXPECT_EQ(fetch()->output(1)->brightness(), 0.5);
     }
+}
+
+TEST(Remembered, WhatADisabledOutputHadComesBackForItsMonitorOnly)
+{
+    Dispor::Output::Data on;
+    on.name = QStringLiteral("DP-1");
+    on.uuid = QStringLiteral("monitor-1");
+    on.modes.insert(Dispor::ModePtr::create(QStringLiteral("70"), QSize(1280, 720), 59.94f));
+    on.modes.insert(Dispor::ModePtr::create(QStringLiteral("71"), QSize(1920, 1080), 60.0f));
+    on.currentModeId = QStringLiteral("70");
+    on.scale = 1.5;
+    on.rotation = Dispor::Output::Rotation::Right;
+    on.pos = QPoint(1920, -40);
+    const Dispor::Remembered kept = Dispor::rememberedOf(on);
+
+    Dispor::Output::Data off = on;
+    off.enabled = false;
+    off.placementKnown = false;
+    off.currentModeId.clear();
+    off.scale = 1;
+    off.rotation = Dispor::Output::Rotation::None;
+    off.pos = {};
+    struct Case {
+        const char *name;
+        std::function<void(Dispor::Output::Data &)> change;
+        QString modeId; // empty: nothing restored
+    };
+    const std::vector<Case> cases = {
+        {"as it was", [](auto &) {}, "70"},
+        {"the mode under a new id",
+         [](auto &d) {
+             d.modes.remove(QStringLiteral("70"));
+             d.modes.insert(Dispor::ModePtr::create(QStringLiteral("90"), QSize(1280, 720), 59.94f));
+         },
+         "90"},
+        {"another monitor on the connector", [](auto &d) { d.uuid = QStringLiteral("monitor-2"); }, ""},
+        {"the mode no longer offered", [](auto &d) { d.modes.remove(QStringLiteral("70")); }, ""},
+        {"an id now naming another mode",
+         [](auto &d) {
+             d.modes.remove(QStringLiteral("70"));
+             d.modes.insert(Dispor::ModePtr::create(QStringLiteral("70"), QSize(800, 600), 60.0f));
+         },
+         ""},
+        {"switched on meanwhile", [](auto &d) { d.enabled = true; }, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dispor::Output::Data d = off;
+        c.change(d);
+        const Dispor::Output::Data before = d;
+        EXPECT_EQ(Dispor::restore(d, kept), !c.modeId.isEmpty());
+        if (c.modeId.isEmpty()) {
+            EXPECT_EQ(d.currentModeId, before.currentModeId);
+            EXPECT_EQ(d.placementKnown, before.placementKnown);
+            continue;
+        }
+        EXPECT_EQ(d.currentModeId, c.modeId);
+        EXPECT_EQ(d.scale, 1.5);
+        EXPECT_EQ(d.rotation, Dispor::Output::Rotation::Right);
+        EXPECT_EQ(d.pos, QPoint(1920, -40));
+        EXPECT_TRUE(d.placementKnown);
+    }
+
+    // Kept per session in the runtime directory, and dropped when asked.
+    TempDir runtime;
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
+    Dispor::RememberedFile file(QStringLiteral("x11-:1/a b"));
+    Dispor::RememberedOutputs read;
+    QString reason;
+    ASSERT_TRUE(file.read(&read, &reason)) << reason.toStdString();
+    EXPECT_TRUE(read.isEmpty());
+    EXPECT_FALSE(fileExists(runtime.file("dispor"))) << "reading creates nothing";
+    ASSERT_TRUE(file.update({{QStringLiteral("DP-1"), kept}}, &reason)) << reason.toStdString();
+    EXPECT_EQ(entries(runtime.file("dispor")),
+              (std::vector<std::string>{"x11-%3A1%2Fa%20b-disabled-outputs.json",
+                                        "x11-%3A1%2Fa%20b-disabled-outputs.json.lock"}));
+    ASSERT_TRUE(file.read(&read, &reason));
+    EXPECT_EQ(read, (Dispor::RememberedOutputs{{QStringLiteral("DP-1"), kept}}));
+    // A record this library did not write is refused when read, replaced when written.
+    const std::string path = runtime.file("dispor/x11-%3A1%2Fa%20b-disabled-outputs.json");
+    for (const std::string damaged : {R"({"DP-1": {"uuid": 1}})", R"({"DP-1": 7})", R"([])",
+                                      R"({"DP-1": {"uuid": "", "modeId": "", "width": 1, "height": 1,
+                                           "refreshRate": 60, "scale": 1, "rotation": 3, "x": 0, "y": 0}})"}) {
+        SCOPED_TRACE(damaged);
+        writeFile(path, damaged);
+        EXPECT_FALSE(file.read(&read, &reason));
+        EXPECT_NE(reason.indexOf(QStringLiteral("disabled-outputs.json")), -1);
+    }
+    ASSERT_TRUE(
+        file.update({{QStringLiteral("DP-2"), kept}, {QStringLiteral("DP-1"), std::nullopt}}, &reason));
+    ASSERT_TRUE(file.read(&read, &reason));
+    EXPECT_EQ(read.keys(), QStringList{QStringLiteral("DP-2")});
 }
 
 TEST(Location, APathNamingADirectoryIsRefused)
