@@ -32,6 +32,10 @@ public:
     virtual Applied apply(const Config &config, QByteArray *stamp, QString *reason) = 0;
     // Sets the power state of every connected output.
     virtual bool setDpms(Output::DpmsMode mode, QString *reason) = 0;
+    // Whether a disabled output keeps a new place or shape until it is
+    // enabled: a document does; a display server does not, so the library
+    // refuses such a change before the backend sees it.
+    virtual bool keepsDisabledOutputs() const { return false; }
 };
 
 // What a backend plugin (x11, wayland, gnome) exports as

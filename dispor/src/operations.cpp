@@ -2,7 +2,10 @@
 
 #include "backend.h"
 #include "logging.h"
+#include "settle.h"
 #include "text.h"
+
+#include <algorithm>
 
 namespace Dispor {
 
@@ -96,6 +99,21 @@ bool SetConfigOperation::run()
         error = QStringLiteral("the configuration was not fetched from a display service");
         return false;
     }
+    // What a server would drop is refused before anything is sent.
+    if (!origin.backend->keepsDisabledOutputs()) {
+        for (const OutputPtr &output : config->outputs()) {
+            const auto ranked = [&](const std::pair<int, uint32_t> &request) {
+                return request.first == output->id() && request.second != 0;
+            };
+            const QString refusal = LayoutRules::changedWhileDisabled(
+                output->data(),
+                std::any_of(origin.priorityRequests.cbegin(), origin.priorityRequests.cend(), ranked));
+            if (!refusal.isEmpty()) {
+                error = escaped(refusal);
+                return false;
+            }
+        }
+    }
     // A priority request must not succeed without effect.
     for (const auto &[id, priority] : std::as_const(origin.priorityRequests)) {
         const OutputPtr output = config->output(id);
@@ -125,8 +143,10 @@ bool SetConfigOperation::run()
     origin.stamp = std::move(stamp);
     // Applied: a later apply of this snapshot carries only what changes next.
     origin.fetched.clear();
-    for (const OutputPtr &output : config->outputs())
+    for (const OutputPtr &output : config->outputs()) {
+        dataOf(*output).placementAsked = false;
         origin.fetched.insert(output->id(), output->data());
+    }
     origin.priorityRequests.clear();
     return true;
 }

@@ -97,6 +97,11 @@ Output::Rotation Output::rotation() const
     return d->data.rotation;
 }
 
+bool Output::isPlacementKnown() const
+{
+    return d->data.enabled || d->data.placementKnown;
+}
+
 ModeList Output::modes() const
 {
     return d->data.modes;
@@ -295,26 +300,31 @@ void Output::setEnabled(bool enabled)
 void Output::setPos(const QPoint &pos)
 {
     d->data.pos = pos;
+    d->data.placementAsked = true;
 }
 
 void Output::setSize(const QSize &size)
 {
     d->data.size = size;
+    d->data.placementAsked = true;
 }
 
 void Output::setRotation(Rotation rotation)
 {
     d->data.rotation = rotation;
+    d->data.placementAsked = true;
 }
 
 void Output::setExplicitLogicalSize(const QSizeF &size)
 {
     d->data.explicitLogicalSize = size;
+    d->data.placementAsked = true;
 }
 
 void Output::setCurrentModeId(const QString &id)
 {
     d->data.currentModeId = id;
+    d->data.placementAsked = true;
 }
 
 void Output::setCustomModes(const QList<ModeInfo> &modes)
@@ -325,6 +335,7 @@ void Output::setCustomModes(const QList<ModeInfo> &modes)
 void Output::setReplicationSource(int outputId)
 {
     d->data.replicationSource = outputId;
+    d->data.placementAsked = true;
 }
 
 void Output::setHdrEnabled(bool enabled)
@@ -466,6 +477,7 @@ void Output::setScale(double scale)
     if (d->data.scaleStep > 0 && scale > 0 && std::isfinite(scale))
         scale = std::max(1.0, std::round(scale / d->data.scaleStep)) * d->data.scaleStep;
     d->data.scale = scale;
+    d->data.placementAsked = true;
 }
 
 QSize Output::logicalSize() const

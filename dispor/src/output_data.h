@@ -88,6 +88,14 @@ struct Output::Data {
     int replicationSource = 0;
     QList<ModeInfo> customModes;
     DpmsMode dpms = DpmsMode::On;
+    // For a disabled output: whether pos, currentModeId, scale and rotation
+    // are what it comes back with (the server or the library remembers
+    // them), not defaults filled in. Always true for an enabled one.
+    bool placementKnown = true;
+    // Whether the program set the place or shape (position, mode, size,
+    // scale, rotation, logical size, mirroring) since the last apply, even
+    // to the value it had: a disabled output takes none of these.
+    bool placementAsked = false;
 };
 
 // What an Output points to: its state, shared by copies until one changes.

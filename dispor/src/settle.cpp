@@ -17,6 +17,29 @@ QList<Output::Data *> byId(QList<Output::Data *> outputs)
 
 } // namespace
 
+QString changedWhileDisabled(const Output::Data &wanted, bool rankAsked)
+{
+    if (wanted.enabled || !(wanted.placementAsked || rankAsked))
+        return {};
+    return wanted.name + u" is disabled: enable it first (set-enabled true)"_qs;
+}
+
+QString undone(const QString &failure)
+{
+    return failure + u"; the outputs were set back as they were"_qs;
+}
+
+QString notUndone(const QString &failure, const QString &why, const QString &holds)
+{
+    return failure + u"; setting the outputs back failed too ("_qs + why + "): they now hold " + holds;
+}
+
+QString unconfirmed(const QString &server, int seconds)
+{
+    return u"the change was sent and confirmed, but "_qs + server + " did not answer the read-back within " +
+           QString::number(seconds) + " s; it may be in effect";
+}
+
 QString noneLeftLit(const QList<const Output::Data *> &outputs, const QString &disabled)
 {
     if (disabled.isEmpty())

@@ -42,6 +42,23 @@ inline bool joins(const Output::Data &was, const Output::Data &now, bool placeAs
     return isPlaced(now) && !isPlaced(was) && !placeAsked;
 }
 
+// The refusal of a change to the place or shape of an output that stays
+// disabled ("DP-1 is disabled: enable it first (set-enabled true)"): a
+// server keeps nothing of it, so it would be lost. Empty when the output
+// ends enabled or nothing of its place or shape was set. rankAsked: a
+// priority was asked for it.
+QString changedWhileDisabled(const Output::Data &wanted, bool rankAsked);
+
+// How a failed apply ends, said after what failed (on its last line): the
+// state read before was sent back and holds ("…; the outputs were set back
+// as they were"), or sending it back failed too, and what they hold now.
+QString undone(const QString &failure);
+QString notUndone(const QString &failure, const QString &why, const QString &holds);
+
+// A change the server confirmed whose read-back it did not answer in time:
+// unknown, not failed. `server` names it as the messages do ("mutter").
+QString unconfirmed(const QString &server, int seconds);
+
 // The refusal of a change that switched the output named `disabled` off and
 // left no connected output lit; empty when it leaves one lit, when it
 // switched nothing off, or when nothing is connected at all.

@@ -27,6 +27,9 @@ enum class Type {
     String,
     Strings,
     Position,
+    PositionOrNull,
+    NumberOrNull,
+    StringOrNull,
     Resolution,
     ModeOrNull,
     Modes,
@@ -205,6 +208,10 @@ constexpr Field<Dispor::ModeInfo> customModeFields[] = {
 };
 static_assert(sortedKeys(customModeFields));
 
+// A disabled output comes back where the server or the library remembers;
+// where neither does, its place is not known.
+#define UNKNOWN_PLACE(meaning) meaning ", null for a disabled output whose place is not known"
+
 struct OutputSource {
     const Output &output;
     Dispor::ModePtr current;
@@ -320,8 +327,13 @@ constexpr Field<OutputSource> outputFields[] = {
      [](W &json, const S &o) { json.value(o.output.name()); }},
     {"overscan", Type::Integer, "overscan, in percent",
      [](W &json, const S &o) { json.value(int64_t{o.output.overscan()}); }},
-    {"position", Type::Position, "position in the layout",
-     [](W &json, const S &o) { writeObject<positionFields>(json, o.output.pos()); }},
+    {"position", Type::PositionOrNull, UNKNOWN_PLACE("position in the layout"),
+     [](W &json, const S &o) {
+         if (o.output.isPlacementKnown())
+             writeObject<positionFields>(json, o.output.pos());
+         else
+             json.null();
+     }},
     {"primary", Type::Boolean, "the output is the primary one (its priority is 1)",
      [](W &json, const S &o) { json.value(o.output.priority() == 1); }},
     {"priority", Type::Integer, "priority among the outputs, 1 for the primary one",
@@ -331,11 +343,21 @@ constexpr Field<OutputSource> outputFields[] = {
     {"rgbRange", Type::String, "RGB range",
      [](W &json, const S &o) { writeWord(json, wordOfValue(words::rgbRange, o.output.rgbRange())); },
      wordsOf<words::rgbRange>},
-    {"rotation", Type::String, "rotation, counter-clockwise in degrees, and reflection",
-     [](W &json, const S &o) { writeWord(json, wordOfValue(words::rotation, o.output.rotation())); },
+    {"rotation", Type::StringOrNull, UNKNOWN_PLACE("rotation, counter-clockwise in degrees, and reflection"),
+     [](W &json, const S &o) {
+         if (o.output.isPlacementKnown())
+             writeWord(json, wordOfValue(words::rotation, o.output.rotation()));
+         else
+             json.null();
+     },
      wordsOf<Dispor::words::rotation>},
-    {"scale", Type::Number, "scale factor (1 is 100 %)",
-     [](W &json, const S &o) { json.value(o.output.scale()); }},
+    {"scale", Type::NumberOrNull, UNKNOWN_PLACE("scale factor (1 is 100 %)"),
+     [](W &json, const S &o) {
+         if (o.output.isPlacementKnown())
+             json.value(o.output.scale());
+         else
+             json.null();
+     }},
     {"sdrBrightness", Type::Integer, "brightness of SDR content in the HDR mode, in nits",
      [](W &json, const S &o) { json.value(int64_t{o.output.sdrBrightness()}); }},
     {"sdrGamut", Type::Number, "wideness of the SDR gamut in the HDR mode, 0 to 1",
@@ -367,6 +389,12 @@ const char *typeName(Type type)
         return "array of strings";
     case Type::Position:
         return "position object";
+    case Type::PositionOrNull:
+        return "position object or null";
+    case Type::NumberOrNull:
+        return "number or null";
+    case Type::StringOrNull:
+        return "string or null";
     case Type::Resolution:
         return "resolution object";
     case Type::ModeOrNull:
@@ -410,7 +438,10 @@ std::vector<JsonObjectDoc> jsonReference()
 
 void writeOutputJson(JsonWriter &json, const Output &output)
 {
-    writeObject<outputFields>(json, OutputSource{output, output.currentMode(), output.preferredMode()});
+    // A disabled output's placeholders are no mode of its own.
+    writeObject<outputFields>(json,
+                              OutputSource{output, output.isPlacementKnown() ? output.currentMode() : nullptr,
+                                           output.preferredMode()});
 }
 
 void printOutputJson(const Output &output)

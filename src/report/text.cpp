@@ -84,7 +84,7 @@ void modesLine(Out out, const Output &output)
         sorted.emplace_back(it.key(), it.value());
     std::sort(sorted.begin(), sorted.end(),
               [](const auto &a, const auto &b) { return modeIdLess(a.first, b.first); });
-    const Dispor::ModePtr current = output.currentMode();
+    const Dispor::ModePtr current = output.isPlacementKnown() ? output.currentMode() : nullptr;
     const Dispor::ModePtr preferred = output.preferredMode();
     for (const auto &[id, mode] : sorted) {
         const QSize size = mode->size();
@@ -244,11 +244,17 @@ std::string outputText(const Output &output)
     modesLine(out, output);
     customModeLines(out, output);
 
-    const QRect geometry = output.geometry();
-    fmt::format_to(out, "{}\tGeometry: {}{},{} {}x{}\n", yellow, reset, geometry.left(), geometry.top(),
-                   geometry.width(), geometry.height());
-    fmt::format_to(out, "{}\tScale: {}{}\n", yellow, reset, number(output.scale()));
-    fmt::format_to(out, "{}\tRotation: {}{}\n", yellow, reset, static_cast<uint32_t>(output.rotation()));
+    // A disabled output whose place nobody remembers has none to show.
+    if (output.isPlacementKnown()) {
+        const QRect geometry = output.geometry();
+        fmt::format_to(out, "{}\tGeometry: {}{},{} {}x{}\n", yellow, reset, geometry.left(), geometry.top(),
+                       geometry.width(), geometry.height());
+        fmt::format_to(out, "{}\tScale: {}{}\n", yellow, reset, number(output.scale()));
+        fmt::format_to(out, "{}\tRotation: {}{}\n", yellow, reset, static_cast<uint32_t>(output.rotation()));
+    } else {
+        fmt::format_to(out, "{0}\tGeometry: {1}unknown\n{0}\tScale: {1}unknown\n{0}\tRotation: {1}unknown\n",
+                       yellow, reset);
+    }
     fmt::format_to(out, "{}\tOverscan: {}{}\n", yellow, reset, output.overscan());
     fmt::format_to(out, "{}\tVrr: {}{}\n", yellow, reset,
                    caps.testFlag(Capability::Vrr) ? labelOf(vrrWords, output.vrrPolicy()) : "incapable");

@@ -2,6 +2,8 @@
 
 #include "support.h"
 
+#include "../../dispor/src/backend.h"
+
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -366,6 +368,83 @@ TEST(Refusals, ADocumentReplacedSinceTheFetchIsAConflict)
     set.write(document(output(1, "A")));
     EXPECT_EQ(apply(config), "conflict: " + set.path() + ": the document changed since it was read");
     EXPECT_EQ(set.read(), document(output(1, "A")));
+}
+
+// A display server, as the real backends are: it keeps nothing of a
+// disabled output, and counts what reaches it.
+class Server : public Dispor::Backend {
+public:
+    QString name() const override { return QStringLiteral("server"); }
+    bool fetch(Dispor::ConfigPtr *, QString *) override { return false; }
+    Dispor::Applied apply(const Dispor::Config &, QByteArray *, QString *) override
+    {
+        ++applies;
+        return Dispor::Applied::Done;
+    }
+    bool setDpms(O::DpmsMode, QString *) override { return false; }
+
+    int applies = 0;
+};
+
+TEST(Refusals, OnAServerADisabledOutputTakesNoNewPlaceOrShape)
+{
+    const std::string doc = document(
+        output(1, "A") + "," + output(2, "C", R"("enabled": false, "capabilities": ["disable", "brightness"],
+        "modes": [{"id": "1", "width": 800, "height": 600, "refreshRate": 60}], "currentModeId": "1")"));
+    const std::string refusal = "C is disabled: enable it first (set-enabled true)";
+    const std::vector<Change> changes = {
+        // Even to the value it has: the server would still drop it.
+        {"position", [](O &o) { o.setPos(o.pos()); }, refusal},
+        {"mode", [](O &o) { o.setCurrentModeId("1"); }, refusal},
+        {"size",
+         [](O &o) {
+             o.setSize({800, 600});
+         },
+         refusal},
+        {"scale", [](O &o) { o.setScale(2); }, refusal},
+        {"rotation", [](O &o) { o.setRotation(O::Rotation::Left); }, refusal},
+        {"logical size",
+         [](O &o) {
+             o.setExplicitLogicalSize({400, 300});
+         },
+         refusal},
+        {"mirroring", [](O &o) { o.setReplicationSource(1); }, refusal},
+        // Switched on in the same snapshot, it takes them.
+        {"enabled and scaled",
+         [](O &o) {
+             o.setScale(2);
+             o.setEnabled(true);
+         },
+         ""},
+        {"a setting that is not its place", [](O &o) { o.setBrightness(0.5); }, ""},
+    };
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.name);
+        VirtualSet set(doc);
+        const Dispor::ConfigPtr config = fetch();
+        auto server = std::make_shared<Server>();
+        Dispor::originOf(*config).backend = server;
+        c.change(*byName(config, "C"));
+        EXPECT_EQ(apply(config), c.reason);
+        EXPECT_EQ(server->applies, c.reason.empty() ? 1 : 0);
+    }
+    // A rank too, in the same words; the simulated set keeps its own.
+    VirtualSet set(doc);
+    const Dispor::ConfigPtr config = fetch();
+    config->setOutputPriority(byName(config, "C"), 1);
+    EXPECT_EQ(apply(config), "C: a disabled output has no place in the ranking of priorities");
+    Dispor::originOf(*config).backend = std::make_shared<Server>();
+    EXPECT_EQ(apply(config), refusal);
+    // Once applied, what was set is no longer asked of the next apply.
+    const Dispor::ConfigPtr again = fetch();
+    auto server = std::make_shared<Server>();
+    Dispor::originOf(*again).backend = server;
+    byName(again, "A")->setPos({0, 0});
+    ASSERT_EQ(apply(again), "");
+    byName(again, "A")->setEnabled(false);
+    byName(again, "C")->setEnabled(true);
+    EXPECT_EQ(apply(again), "");
+    EXPECT_EQ(server->applies, 2);
 }
 
 } // namespace

@@ -131,6 +131,12 @@ public:
     // The scale factor: 1.0 is 100%, 2.0 is 200%.
     double scale() const;
     Rotation rotation() const;
+    // Whether pos(), currentMode(), scale() and rotation() are the
+    // output's: always for an enabled output; for a disabled one, whether
+    // the display service or the library remembers what it comes back
+    // with. Where not, they are placeholders, and enabling the output lets
+    // the service choose.
+    bool isPlacementKnown() const;
     // The logical size set with setExplicitLogicalSize(), rounded, else
     // logicalSize().
     QSize explicitLogicalSizeInt() const;

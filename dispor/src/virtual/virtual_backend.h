@@ -14,6 +14,7 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    bool keepsDisabledOutputs() const override { return true; }
 
     const Location &location() const { return m_location; }
 
