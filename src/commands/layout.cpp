@@ -101,44 +101,57 @@ int placeNextTo(const OutputPtr &output, const ConfigPtr &config, const QString 
     }
 
     // Without a size an output has no edge to share: its position is
-    // whatever the backend reports for it, often the origin.
+    // whatever the backend reports for it, often the origin. A disabled
+    // output whose shape nobody remembers is placed all the same: the
+    // library refuses that where its server would drop it.
     const QSize otherSize = other->explicitLogicalSizeInt();
     const QSize size = output->explicitLogicalSizeInt();
-    const bool ownSizeCounts = side == Side::Above || side == Side::LeftOf;
+    const bool ownSizeCounts = (side == Side::Above || side == Side::LeftOf) && output->isPlacementKnown();
     if (otherSize.isEmpty() || (ownSizeCounts && size.isEmpty())) {
         const OutputPtr &sizeless = otherSize.isEmpty() ? other : output;
         printLineTo(stderr, "Output {} has no place in the layout", sizeless->name());
         return 1;
     }
+    const auto target = [&] {
+        int64_t x = other->pos().x(), y = other->pos().y();
+        switch (side) {
+        case Side::Above:
+            y -= size.height();
+            break;
+        case Side::Below:
+            y += otherSize.height();
+            break;
+        case Side::LeftOf:
+            x -= size.width();
+            break;
+        case Side::RightOf:
+            x += otherSize.width();
+            break;
+        }
+        return std::pair{x, y};
+    };
 
-    // The place the output leaves closes up first, as when it is switched
-    // off, so that the outputs it joined do not come apart.
-    if (leaveLayout(output, config) != 0)
-        return 1;
-    int64_t x = other->pos().x(), y = other->pos().y();
-    switch (side) {
-    case Side::Above:
-        y -= size.height();
-        break;
-    case Side::Below:
-        y += otherSize.height();
-        break;
-    case Side::LeftOf:
-        x -= size.width();
-        break;
-    case Side::RightOf:
-        x += otherSize.width();
-        break;
-    }
     // A disabled output is placed as computed; the others are normalised
     // without it. Worked out wide, as the place may lie past the range
     // until the layout is normalised.
     if (!output->isEnabled()) {
+        const auto [x, y] = target();
         if (!fits(x, y, size))
             return outOfRange();
         output->setPos(QPoint(static_cast<int>(x), static_cast<int>(y)));
         return normalizeLayout(config) != 0 ? 1 : applyConfig(config);
     }
+    // A mirror placed, even against its own source, mirrors no more.
+    if (output->replicationSource() != 0)
+        output->setReplicationSource(0);
+    // Already there: nothing leaves its place, and nothing else moves.
+    else if (const auto [x, y] = target(); x == output->pos().x() && y == output->pos().y())
+        return normalizeLayout(config) != 0 ? 1 : applyConfig(config);
+    // The place the output leaves closes up first, as when it is switched
+    // off, so that the outputs it joined do not come apart.
+    else if (leaveLayout(output, config) != 0)
+        return 1;
+    const auto [x, y] = target();
     int64_t left = x, top = y;
     for (const OutputPtr &other : config->connectedOutputs()) {
         if (other->isEnabled() && other->id() != output->id()) {

@@ -263,6 +263,27 @@ TEST(Positioning, SwitchedOffOrMirroredOutputsLeaveNoGap)
               (std::vector<std::string>{"C.pos={\"x\":1920,\"y\":0}", "D.pos={\"x\":3840,\"y\":0}"}));
     ASSERT_EQ(e2e::run(mirrored, {"B", "set-replica-of", "none"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(movedFrom(row, mirrored.read())[0], "B.pos={\"x\":5760,\"y\":0}");
+
+    // Placed where it already is, an output leaves no gap and nothing moves.
+    On(row).expectChanges({
+        {{"B", "right-of", "A"}, {}},
+        {{"B", "left-of", "C"}, {}},
+        {{"D", "right-of", "C"}, {}},
+    });
+    // A mirror placed against its own source mirrors no more, as against
+    // any other output.
+    std::string withMirror = row;
+    withMirror.replace(withMirror.find(R"("pos": {"x": 1920, "y": 0})"), 26,
+                       R"("pos": {"x": 0, "y": 0}, "replicationSource": 1)");
+    On(withMirror)
+        .expectChanges({
+            {{"B", "above", "A"},
+             {"A.pos={\"x\":0,\"y\":1080}", "B.replicationSource=0", "C.pos={\"x\":3840,\"y\":1080}",
+              "D.pos={\"x\":5760,\"y\":1080}"}},
+            {{"B", "left-of", "A"},
+             {"A.pos={\"x\":1920,\"y\":0}", "B.replicationSource=0", "C.pos={\"x\":5760,\"y\":0}",
+              "D.pos={\"x\":7680,\"y\":0}"}},
+        });
 }
 
 } // namespace
