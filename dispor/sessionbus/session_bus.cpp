@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -141,14 +142,20 @@ public:
         return sent == bytes.size();
     }
 
-    // Appends what arrives to received; false at the end, a failure or the
-    // deadline.
+    // Appends what arrives to received; false at the end, a failure, the
+    // deadline, or once more came than any answer here can be.
     bool receive()
     {
+        if (received.size() >= maximumBusAnswer) {
+            failure = u"it sent more than "_qs + QString::number(maximumBusAnswer / 1024) +
+                      " KiB where a short answer was due";
+            return false;
+        }
         if (!wait(POLLIN))
             return false;
         char buffer[512];
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        const ssize_t n =
+            ::recv(m_fd, buffer, std::min(sizeof buffer, size_t(maximumBusAnswer - received.size())), 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
             failure =
                 n == 0 ? QStringLiteral("it closed the connection") : QString::fromLocal8Bit(strerror(errno));
@@ -177,14 +184,18 @@ public:
     QByteArray received;
 
 private:
+    // A peer that keeps sending must not keep the exchange going past its
+    // deadline.
     bool wait(short events)
     {
         pollfd p{m_fd, events, 0};
-        int ready;
-        do
+        int ready = 0;
+        while (!m_deadline.hasExpired()) {
             ready = ::poll(&p, 1, int(m_deadline.remainingTime()));
-        while (ready < 0 && errno == EINTR && !m_deadline.hasExpired());
-        return ready > 0;
+            if (ready >= 0 || errno != EINTR)
+                break;
+        }
+        return ready > 0 && !m_deadline.hasExpired();
     }
 
     int m_fd;
@@ -277,7 +288,7 @@ bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message)
     const uint64_t bodyLength = wordAt(bytes, 4, swap);
     const uint64_t fieldsLength = wordAt(bytes, 12, swap);
     const uint64_t headerEnd = (16 + fieldsLength + 7) / 8 * 8;
-    if (bodyLength > (1u << 27) || fieldsLength > (1u << 26))
+    if (headerEnd + bodyLength > uint64_t(maximumBusAnswer))
         return false;
     if (uint64_t(bytes.size()) < headerEnd + bodyLength)
         return true;
@@ -319,11 +330,57 @@ bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message)
     return true;
 }
 
-QString sessionBusSilent(const QString &shownAddress, int seconds)
+QString sessionBusSilent(const QString &shownAddress, int seconds, const QString &call)
 {
-    return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer within ") +
-           QString::number(seconds) + QStringLiteral(" s");
+    return QStringLiteral("the session bus at ") + shownAddress + QStringLiteral(" did not answer ") +
+           (call.isEmpty() ? QString() : call + u' ') + QStringLiteral("within ") + QString::number(seconds) +
+           QStringLiteral(" s");
 }
+
+namespace {
+
+// The bus's answer to each call sent, up to the one with the serial last;
+// the last's, or none with the outcome and why when it does not come.
+struct Conversation {
+    BusProbe::Outcome outcome = BusProbe::Answered;
+    QString failure;
+    std::optional<BusMessage> last;
+};
+
+Conversation converse(Exchange &exchange, const QByteArray &calls, uint32_t last, const QStringList &members)
+{
+    const auto silent = [&](uint32_t serial) {
+        if (!exchange.failure.isEmpty())
+            return Conversation{BusProbe::Failed, exchange.failure, {}};
+        return Conversation{BusProbe::Silent, members.value(qsizetype(serial) - 1), {}};
+    };
+    if (!exchange.send("BEGIN\r\n" + calls))
+        return silent(1);
+    uint32_t answered = 0;
+    for (;;) {
+        std::optional<BusMessage> message;
+        if (!takeBusMessage(exchange.received, &message)) {
+            // Too large for any answer here, or not a message the bus
+            // sends: the D-Bus library would read it all too.
+            return {BusProbe::Failed,
+                    u"its answer to "_qs + members.value(qsizetype(answered)) +
+                        " is not a message a bus sends, or longer than " +
+                        QString::number(maximumBusAnswer / 1024) + " KiB",
+                    {}};
+        }
+        if (message && message->replySerial > answered && message->replySerial <= last) {
+            answered = message->replySerial;
+            if (answered == last)
+                return {BusProbe::Answered, {}, message};
+        }
+        if (message)
+            continue;
+        if (!exchange.receive())
+            return silent(answered + 1);
+    }
+}
+
+} // namespace
 
 BusProbe probeSessionBus(const QString &address, int seconds)
 {
@@ -332,9 +389,17 @@ BusProbe probeSessionBus(const QString &address, int seconds)
     if (fd < 0)
         return {failure.isEmpty() ? BusProbe::NotProbed : BusProbe::Failed, failure};
     Exchange exchange(fd, seconds);
-    if (exchange.authenticate())
+    if (!exchange.authenticate())
+        return {exchange.failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, exchange.failure, true};
+    // A bus that takes no such client is left to the D-Bus library, which
+    // says why.
+    if (!exchange.received.startsWith("OK "))
         return {BusProbe::Answered, {}};
-    return {exchange.failure.isEmpty() ? BusProbe::Silent : BusProbe::Failed, exchange.failure};
+    exchange.received.clear();
+    // A bus that takes the client and never registers it would keep the
+    // D-Bus library waiting for its Hello.
+    const Conversation hello = converse(exchange, busCall(1, "Hello", nullptr), 1, {u"Hello"_qs});
+    return {hello.outcome, hello.failure, true};
 }
 
 NameProbe probeNameOwner(const QString &address, const char *name, int seconds)
@@ -346,28 +411,25 @@ NameProbe probeNameOwner(const QString &address, const char *name, int seconds)
     Exchange exchange(fd, seconds);
     if (!exchange.authenticate())
         return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
-    // A bus that takes no such client is left to the D-Bus library, which
-    // says why.
     if (!exchange.received.startsWith("OK "))
         return {NameProbe::NotProbed, {}};
     exchange.received.clear();
     // The bus answers in order: Hello first, then the question.
-    if (!exchange.send("BEGIN\r\n" + busCall(1, "Hello", nullptr) + busCall(2, "NameHasOwner", name)))
-        return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
-    for (;;) {
-        std::optional<BusMessage> message;
-        if (!takeBusMessage(exchange.received, &message))
-            return {NameProbe::NotProbed, {}};
-        if (message && message->replySerial == 2) {
-            if (message->type != 2 || !message->firstWord) // an error, or no answer in it
-                return {NameProbe::NotProbed, {}};
-            return {*message->firstWord ? NameProbe::Owned : NameProbe::NotOwned, {}};
-        }
-        if (message)
-            continue;
-        if (!exchange.receive())
-            return {exchange.failure.isEmpty() ? NameProbe::Silent : NameProbe::Failed, exchange.failure};
+    const Conversation asked =
+        converse(exchange, busCall(1, "Hello", nullptr) + busCall(2, "NameHasOwner", name), 2,
+                 {u"Hello"_qs, u"NameHasOwner"_qs});
+    switch (asked.outcome) {
+    case BusProbe::Silent:
+        return {NameProbe::Silent, asked.failure};
+    case BusProbe::Failed:
+        return {NameProbe::Failed, asked.failure};
+    case BusProbe::NotProbed:
+    case BusProbe::Answered:
+        break;
     }
+    if (asked.last->type != 2 || !asked.last->firstWord) // an error, or no answer in it
+        return {NameProbe::NotProbed, {}};
+    return {*asked.last->firstWord ? NameProbe::Owned : NameProbe::NotOwned, {}};
 }
 
 } // namespace Dispor

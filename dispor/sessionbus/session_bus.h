@@ -19,13 +19,22 @@ QString sessionBusAddress(QString *lookedAt = nullptr);
 // the user's bus was looked for, shown as shownPath (empty: nowhere).
 QString sessionBusMissing(const QString &shownPath);
 
-// Qt's D-Bus library waits without end for a bus that accepts a connection
-// and never answers. Before a connection, the bus at the address must
-// answer the first step of the authentication within the given seconds;
-// other transports than unix sockets are not probed.
+// What the probes read from the bus at most: a line of the authentication
+// and a few short messages.
+constexpr qsizetype maximumBusAnswer = 64 * 1024;
+
+// Qt's D-Bus library waits without end, or 25 s and then aborts, for a bus
+// that accepts a connection and never answers. Before a connection, the bus
+// at the address must answer the authentication and the Hello that
+// registers a client within the given seconds; other transports than unix
+// sockets are not probed.
 struct BusProbe {
     enum Outcome { Answered, NotProbed, Silent, Failed } outcome;
-    QString failure; // for Failed: why, as the system says it
+    // For Failed: why, as the system says it; for Silent: the call not
+    // answered (empty: not even the authentication).
+    QString failure;
+    // Failed once connected: the bus is there, and misbehaves.
+    bool connected = false;
 };
 BusProbe probeSessionBus(const QString &address, int seconds);
 
@@ -35,7 +44,7 @@ BusProbe probeSessionBus(const QString &address, int seconds);
 // given seconds; for Silent and Failed the probe's meaning holds.
 struct NameProbe {
     enum Outcome { Owned, NotOwned, NotProbed, Silent, Failed } outcome;
-    QString failure; // for Failed: why
+    QString failure; // as BusProbe's
 };
 NameProbe probeNameOwner(const QString &address, const char *name, int seconds);
 
@@ -51,8 +60,8 @@ struct BusMessage {
 // bytes cannot be a message the bus sends.
 bool takeBusMessage(QByteArray &bytes, std::optional<BusMessage> *message);
 
-// "the session bus at <shownAddress> did not answer within N s"
-QString sessionBusSilent(const QString &shownAddress, int seconds);
+// "the session bus at <shownAddress> did not answer [CALL ]within N s"
+QString sessionBusSilent(const QString &shownAddress, int seconds, const QString &call = {});
 
 // "cannot connect to the session bus at <shownAddress>: <failure>"
 QString sessionBusUnreachable(const QString &shownAddress, const QString &failure);

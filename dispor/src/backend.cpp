@@ -229,7 +229,7 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
                 continue;
             }
             if (mutter.outcome == NameProbe::Silent) {
-                found.append(sessionBusSilent(quoted(address), busAnswerSeconds));
+                found.append(sessionBusSilent(quoted(address), busAnswerSeconds, mutter.failure));
                 continue;
             }
             if (mutter.outcome == NameProbe::Failed) {

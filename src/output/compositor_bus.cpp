@@ -26,15 +26,20 @@ const QString &busAddress()
     return address;
 }
 
-// Whether the session bus answers the first step of its handshake in time;
-// an error text when it does not. A bus that cannot be reached at all is
-// left to the bus library, which says so at once.
+// Whether the session bus answers its handshake in time and within
+// bounds; an error text when it does not. A bus that cannot be reached at
+// all is left to the bus library, which says so at once.
 QString busSilence()
 {
     const Dispor::BusProbe probe = Dispor::probeSessionBus(busAddress(), busAnswerSeconds);
-    if (probe.outcome != Dispor::BusProbe::Silent)
-        return {};
-    return QStringLiteral("The session bus did not answer within %1 s").arg(busAnswerSeconds);
+    if (probe.outcome == Dispor::BusProbe::Silent) {
+        return QStringLiteral("The session bus did not answer %1within %2 s")
+            .arg(probe.failure.isEmpty() ? QString() : probe.failure + u' ')
+            .arg(busAnswerSeconds);
+    }
+    if (probe.outcome == Dispor::BusProbe::Failed && probe.connected)
+        return QStringLiteral("The session bus cannot be used: %1").arg(probe.failure);
+    return {};
 }
 
 // Blocks until the reply or the bus's default time-out.

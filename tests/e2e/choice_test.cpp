@@ -142,6 +142,10 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
     // Where no bus listens, one that does not answer, or one without mutter,
     // that is found without the plugin.
     const e2e::MuteSocket mute(session.runtime.file("mute"));
+    const support::FakeBus quiet(session.runtime.file("quiet"),
+                                 support::FakeBus::Fault::QuietAfterAuthentication);
+    const support::FakeBus flooding(session.runtime.file("flooding"),
+                                    support::FakeBus::Fault::FloodsTheHandshake);
     const e2e::SessionBus bare;
     const std::string x11Found = "; cannot load the x11 backend: " + x11 + ": file too short";
     const std::pair<std::string, std::string> buses[] = {
@@ -149,6 +153,9 @@ TEST(BackendChoice, APluginThatCannotLoadIsOneLine)
          "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or directory"},
         {"unix:path=" + session.runtime.file("mute"),
          "the session bus at \"unix:path=" + session.runtime.file("mute") + "\" did not answer within 3 s"},
+        {quiet.address(), "the session bus at \"" + quiet.address() + "\" did not answer Hello within 3 s"},
+        {flooding.address(), "cannot connect to the session bus at \"" + flooding.address() +
+                                 "\": it sent more than 64 KiB where a short answer was due"},
         {bare.address(), "the session bus offers no org.gnome.Mutter.DisplayConfig"},
     };
     for (const auto &[address, found] : buses) {

@@ -199,18 +199,32 @@ TEST(Identify, ABusThatNeverAnswersIsATimeOut)
 {
     e2e::TempDir dir;
     const e2e::MuteSocket mute(dir.file("bus"));
-    const e2e::Env env = {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.file("bus")}};
+    using Fault = support::FakeBus::Fault;
+    const support::FakeBus quiet(dir.file("quiet"), Fault::QuietAfterAuthentication);
+    const support::FakeBus flooding(dir.file("flooding"), Fault::FloodsTheHandshake);
+    const support::FakeBus huge(dir.file("huge"), Fault::HugeHelloReply);
+    const std::pair<std::string, std::string> buses[] = {
+        {"unix:path=" + dir.file("bus"), "The session bus did not answer within 3 s"},
+        // Past the authentication, the bus library would wait 25 s for
+        // Hello, then abort; a flood or a huge answer would fill memory.
+        {quiet.address(), "The session bus did not answer Hello within 3 s"},
+        {flooding.address(),
+         "The session bus cannot be used: it sent more than 64 KiB where a short answer was due"},
+        {huge.address(),
+         "The session bus cannot be used: its answer to Hello is not a message a bus sends, or "
+         "longer than 64 KiB"},
+    };
     e2e::VirtualSet set;
-    EXPECT_EQ(e2e::run(set, {"identify"}, env),
-              (e2e::Result{
-                  1, "",
-                  "org.lumo.Vantor.Effect.OutputLocator1.show failed: The session bus did not answer within "
-                  "3 s\n"}));
-    EXPECT_EQ(
-        e2e::run(set, {"active-output"}, env),
-        (e2e::Result{1, "",
-                     "Failed to determine active output: The session bus did not answer within 3 s\nUnknown "
-                     "output: active-output\n"}));
+    for (const auto &[address, why] : buses) {
+        SCOPED_TRACE(address);
+        const e2e::Env env = {{"DBUS_SESSION_BUS_ADDRESS", address}};
+        EXPECT_EQ(e2e::run(set, {"identify"}, env),
+                  (e2e::Result{1, "", "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + why + "\n"}));
+        EXPECT_EQ(
+            e2e::run(set, {"active-output"}, env),
+            (e2e::Result{1, "",
+                         "Failed to determine active output: " + why + "\nUnknown output: active-output\n"}));
+    }
 }
 
 // The compositor calls live in a module the tool opens from its own place;

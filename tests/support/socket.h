@@ -1,7 +1,7 @@
 #pragma once
 
-// Unix sockets for tests: one that stands for a hung service, and a plain
-// connection.
+// Unix sockets for tests: one that stands for a hung service, a session
+// bus that misbehaves, and a plain connection.
 
 #include <string>
 
@@ -19,6 +19,27 @@ public:
 private:
     std::string m_path;
     int m_fd = -1;
+};
+
+// A session bus that misbehaves after it takes a connection, served by a
+// process of its own (one per connection) until the object goes.
+class FakeBus {
+public:
+    enum class Fault {
+        QuietAfterAuthentication, // answers AUTH, then nothing (a stuck bus)
+        FloodsTheHandshake,       // sends bytes without end, no line break
+        HugeHelloReply,           // answers Hello with a header announcing 128 MiB
+    };
+    FakeBus(const std::string &path, Fault fault);
+    ~FakeBus();
+    FakeBus(const FakeBus &) = delete;
+    FakeBus &operator=(const FakeBus &) = delete;
+
+    std::string address() const { return "unix:path=" + m_path; }
+
+private:
+    std::string m_path;
+    int m_pid = -1;
 };
 
 // A socket connected to the path, or -1.
