@@ -85,7 +85,7 @@ QString escapedAddressValue(const QByteArray &value)
 
 } // namespace
 
-QString sessionBusAddress(QString *lookedAt)
+QString sessionBusAddress(QString *lookedAt, UsersBus *why)
 {
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
     if (!address.isEmpty())
@@ -94,20 +94,41 @@ QString sessionBusAddress(QString *lookedAt)
     if (runtime.isEmpty())
         return {};
     const QByteArray path = runtime + "/bus";
-    // As libdbus takes it: followed if a link, a socket, the user's own.
-    struct stat status {};
-    if (::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode) && status.st_uid == ::getuid())
-        return QStringLiteral("unix:path=") + escapedAddressValue(path);
     if (lookedAt)
         *lookedAt = QString::fromLocal8Bit(path);
+    // A relative one would name another place in every working directory.
+    if (!runtime.startsWith('/')) {
+        if (why)
+            *why = UsersBus::RelativeRuntime;
+        return {};
+    }
+    // As libdbus takes it: followed if a link, a socket, the user's own.
+    struct stat status {};
+    const bool socket = ::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode);
+    if (socket && status.st_uid == ::getuid()) {
+        if (lookedAt)
+            lookedAt->clear();
+        return QStringLiteral("unix:path=") + escapedAddressValue(path);
+    }
+    if (why)
+        *why = socket ? UsersBus::OtherUsers : UsersBus::Missing;
     return {};
 }
 
-QString sessionBusMissing(const QString &shownPath)
+QString sessionBusMissing(const QString &shownPath, UsersBus why)
 {
     QString text = QStringLiteral("DBUS_SESSION_BUS_ADDRESS is not set");
-    if (!shownPath.isEmpty())
-        text += QStringLiteral(" and there is no bus at ") + shownPath;
+    if (shownPath.isEmpty())
+        return text;
+    switch (why) {
+    case UsersBus::Missing:
+        return text + QStringLiteral(" and there is no bus at ") + shownPath;
+    case UsersBus::OtherUsers:
+        return text + QStringLiteral(" and the bus at ") + shownPath +
+               QStringLiteral(" belongs to another user");
+    case UsersBus::RelativeRuntime:
+        return text + QStringLiteral(" and XDG_RUNTIME_DIR is not an absolute path");
+    }
     return text;
 }
 

@@ -8,16 +8,24 @@
 
 namespace Dispor {
 
+// Why the user's bus is not at $XDG_RUNTIME_DIR/bus.
+enum class UsersBus {
+    Missing,         // no socket there
+    OtherUsers,      // a socket of another user
+    RelativeRuntime, // XDG_RUNTIME_DIR is no absolute path: not looked at
+};
+
 // The session bus's address as the bus's own tools find it:
 // DBUS_SESSION_BUS_ADDRESS, else the user's bus $XDG_RUNTIME_DIR/bus
 // (systemd user sessions, su and sudo shells) when that is a socket of this
 // user. Empty when there is neither; *lookedAt is then the path looked at,
-// empty without XDG_RUNTIME_DIR.
-QString sessionBusAddress(QString *lookedAt = nullptr);
+// empty without XDG_RUNTIME_DIR, and *why why nothing was found there.
+QString sessionBusAddress(QString *lookedAt = nullptr, UsersBus *why = nullptr);
 
-// Why there is no address: "DBUS_SESSION_BUS_ADDRESS is not set", and where
-// the user's bus was looked for, shown as shownPath (empty: nowhere).
-QString sessionBusMissing(const QString &shownPath);
+// Why there is no address: "DBUS_SESSION_BUS_ADDRESS is not set", and what
+// was found where the user's bus was looked for, shown as shownPath (empty:
+// nowhere).
+QString sessionBusMissing(const QString &shownPath, UsersBus why = UsersBus::Missing);
 
 // What the probes read from the bus at most: a line of the authentication
 // and a few short messages.

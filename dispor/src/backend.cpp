@@ -215,9 +215,10 @@ std::shared_ptr<Backend> findDisplayService(QString *reason)
             // The probe's first findings, without the D-Bus libraries (a
             // millisecond of loading) where no bus listens.
             QString lookedAt;
-            const QString address = sessionBusAddress(&lookedAt);
+            UsersBus why = UsersBus::Missing;
+            const QString address = sessionBusAddress(&lookedAt, &why);
             if (address.isEmpty()) {
-                found.append(sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt)));
+                found.append(sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt), why));
                 continue;
             }
             // Whether mutter is there, asked on the socket: the plugin and

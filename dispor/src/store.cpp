@@ -199,7 +199,19 @@ Location runtimeLocation(const QByteArray &fileName)
         location.shared ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
     location.fileName = fileName;
     location.path = location.directory + '/' + location.fileName;
+    if (!location.shared)
+        location.refusal = runtimeDirectoryRefusal(runtime);
     return location;
+}
+
+QString runtimeDirectoryRefusal(const QByteArray &runtime)
+{
+    if (!runtime.startsWith('/'))
+        return u"XDG_RUNTIME_DIR is not an absolute path: "_qs + shownPath(runtime);
+    struct stat status;
+    if (::stat(runtime.constData(), &status) == 0 && status.st_uid != ::geteuid())
+        return shownPath(runtime) + ": refusing a runtime directory that belongs to another user";
+    return {};
 }
 
 Store::Store(Location location) : m_location(std::move(location)) {}
@@ -220,6 +232,10 @@ Store::~Store()
 bool Store::openDirectory(bool create, bool *missing, QString *reason)
 {
     const QByteArray &directory = m_location.directory;
+    if (!m_location.refusal.isEmpty()) {
+        *reason = m_location.refusal;
+        return false;
+    }
     // A shared place is never followed as a link: another user could have
     // pointed it at any directory of this user's.
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (m_location.shared ? O_NOFOLLOW : 0);

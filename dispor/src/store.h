@@ -21,10 +21,17 @@ struct Location {
     // $XDG_RUNTIME_DIR/dispor), whose parent others may share: it must not
     // be a symbolic link another user planted.
     bool shared = false;
+    // Why the place must not be used (a runtime directory that is relative
+    // or another user's); empty when it may.
+    QString refusal;
 };
 // fileName in the library's default directory: $XDG_RUNTIME_DIR/dispor,
 // else /tmp/dispor-<uid>.
 Location runtimeLocation(const QByteArray &fileName);
+// Why the runtime directory must not hold the library's files: relative (it
+// would name another place in each working directory), or another user's
+// (as when root runs with a user's environment). Empty when it may.
+QString runtimeDirectoryRefusal(const QByteArray &runtime);
 
 // The file's directory, checked once and then used by descriptor, so
 // that nobody can swap it between the check and the use. Every failure

@@ -146,8 +146,8 @@ TEST(Concurrency, AWaiterKeepsItsPlaceWhileTheLockChangesHands)
 {
     VirtualSet set(twoOutputs);
     const QByteArray path = QByteArray::fromStdString(set.path());
-    const Dispor::Location location{path, QByteArray::fromStdString(set.dir().path()),
-                                    "virtual-display.json"};
+    const Dispor::Location location{
+        path, QByteArray::fromStdString(set.dir().path()), "virtual-display.json", false, {}};
     const auto holder = [&location] {
         auto store = std::make_unique<Dispor::Store>(location);
         bool missing = false;
@@ -531,6 +531,23 @@ TEST(Security, ADirectoryOfAnotherUserIsRefused)
     EXPECT_EQ(apply(config), reason);
     EXPECT_EQ(set.read(), twoOutputs);
     ::chown(set.dir().path().c_str(), 0, 0);
+
+    // Nor is anything made in a runtime directory of another user's (root
+    // with a user's environment), or in a relative one.
+    ScopedEnv noState("DISPOR_VIRTUAL_STATE", std::nullopt);
+    TempDir runtime;
+    ASSERT_EQ(::chown(runtime.path().c_str(), 65534, 65534), 0);
+    for (const std::string &place : {runtime.path(), std::string("relative")}) {
+        SCOPED_TRACE(place);
+        ScopedEnv xdg("XDG_RUNTIME_DIR", place);
+        const Fetched refused = fetchCapturing();
+        EXPECT_FALSE(refused.config);
+        EXPECT_EQ(refused.err,
+                  place == "relative"
+                      ? "dispor: XDG_RUNTIME_DIR is not an absolute path: relative\n"
+                      : "dispor: " + place + ": refusing a runtime directory that belongs to another user\n");
+    }
+    EXPECT_EQ(entries(runtime.path()), std::vector<std::string>{});
 }
 
 TEST(Location, PathsAreUsedAsTheBytesTheyAre)
@@ -581,7 +598,10 @@ TEST(Security, ASharedDirectoryMustBeTheUsersOwnNotALink)
     const std::string link = shared.file("dispor-0");
     ASSERT_EQ(::symlink(mine.path().c_str(), link.c_str()), 0);
     Dispor::Location location{QByteArray::fromStdString(link + "/virtual-display.json"),
-                              QByteArray::fromStdString(link), "virtual-display.json", true};
+                              QByteArray::fromStdString(link),
+                              "virtual-display.json",
+                              true,
+                              {}};
     for (const bool create : {false, true}) {
         Dispor::Store store(location);
         bool missing = false;

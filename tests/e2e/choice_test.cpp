@@ -48,11 +48,25 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
     const std::string noBus =
         "cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such file or "
         "directory; ";
+    // The user's bus where another user's is, or where nothing says where.
+    const e2e::TempDir others;
+    const e2e::MuteSocket othersBus(others.file("bus"));
+    const bool root = ::geteuid() == 0 && ::chown(others.file("bus").c_str(), 65534, 65534) == 0;
     struct Case {
         Env env;
         std::string found;
     };
     const Case cases[] = {
+        {{{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", others.path()}},
+         "WAYLAND_DISPLAY is not set; " +
+             (root
+                  ? "DBUS_SESSION_BUS_ADDRESS is not set and the bus at \"" + others.file("bus") +
+                        "\" belongs to another user"
+                  : "the session bus at \"unix:path=" + others.file("bus") + "\" did not answer within 3 s") +
+             "; DISPLAY is not set"},
+        {{{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}, {"XDG_RUNTIME_DIR", "relative"}},
+         "WAYLAND_DISPLAY is not set; DBUS_SESSION_BUS_ADDRESS is not set and XDG_RUNTIME_DIR is not an "
+         "absolute path; DISPLAY is not set"},
         {{}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "no-such-socket"}},

@@ -18,6 +18,8 @@ bool locate(Location *location, QString *reason)
         const QByteArray directory =
             runtime.isEmpty() ? "/tmp/dispor-" + QByteArray::number(::geteuid()) : runtime + "/dispor";
         path = directory + "/virtual-display.json";
+        if (!runtime.isEmpty())
+            location->refusal = runtimeDirectoryRefusal(runtime);
     }
     const qsizetype slash = path.lastIndexOf('/');
     location->path = path;
