@@ -77,6 +77,12 @@ done
 expect_eq "dispctl DP-1 set-replica-of ''" "$(printf '%s\n' $outputs none | sorted)" "$(complete dispctl DP-1 set-replica-of '')"
 expect_eq "dispctl DP-1 set-replica-of e" "eDP-1" "$(complete dispctl DP-1 set-replica-of e)"
 
+# Names the shell would split or expand are inserted quoted, typed plain or
+# quoted.
+sed 's/"name": "HDMI-A-1"/"name": "HDMI A$1"/' "$DISPOR_VIRTUAL_STATE" >"$scratch/odd.json"
+expect_eq "dispctl HDMI" 'HDMI\ A\$1' "$(DISPOR_VIRTUAL_STATE="$scratch/odd.json" complete dispctl HDMI)"
+expect_eq "dispctl HDMI\\ " 'HDMI\ A\$1' "$(DISPOR_VIRTUAL_STATE="$scratch/odd.json" complete dispctl 'HDMI\ ')"
+
 # Flag words after the nine timings of add-custom-mode, not before.
 expect_eq "add-custom-mode FLAG" "+hsync +vsync" "$(complete dispctl DP-1 add-custom-mode 712.75 3840 4160 4576 5312 2160 2163 2168 2237 +)"
 expect_eq "add-custom-mode second FLAG" "--help --reduced-blanking -hsync -vsync" \
