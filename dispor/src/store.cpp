@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -144,6 +146,58 @@ std::pair<time_t, long> lastTaken(int fd)
     if (::fstat(fd, &status) < 0)
         return {};
     return {status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+// The holder of the lock as its waiters see it: the process whose pid it
+// wrote into the lock file when it took the lock, and the processor time
+// that process has used (user and system, in clock ticks).
+struct Holder {
+    long pid = 0;
+    unsigned long long ticks = 0;
+    bool stopped = false;
+};
+
+void nameHolder(int fd)
+{
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) < 0) {
+        // A lock file only readable still locks; its waiters go by takes alone.
+    }
+}
+
+// None where the lock file names no process, the process is gone, or
+// /proc cannot tell.
+std::optional<Holder> holderOf(int fd)
+{
+    char text[24] = {};
+    if (::pread(fd, text, sizeof text - 1, 0) <= 0)
+        return std::nullopt;
+    char *end = nullptr;
+    Holder holder;
+    holder.pid = std::strtol(text, &end, 10);
+    if (holder.pid <= 0 || *end != '\n')
+        return std::nullopt;
+    const QByteArray path = "/proc/" + QByteArray::number(qint64(holder.pid)) + "/stat";
+    const int stat = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (stat < 0)
+        return std::nullopt;
+    char line[1024];
+    const ssize_t n = ::read(stat, line, sizeof line - 1);
+    ::close(stat);
+    if (n <= 0)
+        return std::nullopt;
+    line[n] = '\0';
+    // After the name in parentheses, which may hold anything: the state,
+    // then ten fields before utime and stime.
+    const char *at = std::strrchr(line, ')');
+    char state = 0;
+    unsigned long long user = 0, system = 0;
+    if (!at || std::sscanf(at + 1, " %c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &state, &user,
+                           &system) != 3)
+        return std::nullopt;
+    holder.stopped = state == 'T' || state == 't';
+    holder.ticks = user + system;
+    return holder;
 }
 
 // Wakes a waiter when an applier closes the lock file, which a holder does
@@ -401,17 +455,22 @@ bool Store::lock(QString *reason)
     // An apply holds the lock for milliseconds to a few hundred; a queue of
     // them may take far longer, and a waiter goes on waiting while the
     // queue moves. Only a holder that does not finish (stopped, or hanging)
-    // ends the wait: lockWaitSeconds without any applier taking the lock.
-    // Waiters woken together by a release race for the lock: no strict
-    // order, but none waits on a timer while the lock is free.
+    // ends the wait: lockWaitSeconds without any applier taking the lock
+    // and without the holder using the processor. A holder starved by many
+    // runs on few processors still works, and is waited for, up to
+    // lockWorkSeconds. Waiters woken together by a release race for the
+    // lock: no strict order, but none waits on a timer while the lock is
+    // free.
     using Clock = std::chrono::steady_clock;
     const auto bound = std::chrono::seconds(lockWaitSeconds);
     std::optional<LockWatch> watch; // made once there is something to wait for
     std::pair<time_t, long> seen;
-    Clock::time_point moved;
+    std::optional<Holder> holder;
+    Clock::time_point moved, takenSeen;
     for (int pause = 1;; pause = std::min(pause * 2, 50)) {
         if (retry([&] { return ::flock(m_lock, LOCK_EX | LOCK_NB); }) == 0) {
             ::futimens(m_lock, nullptr); // only the waiters' patience depends on it
+            nameHolder(m_lock);
             m_locked = true;
             return true;
         }
@@ -420,19 +479,29 @@ bool Store::lock(QString *reason)
             return false;
         }
         const Clock::time_point now = Clock::now();
+        const std::optional<Holder> working = holderOf(m_lock);
         if (!watch) {
             // Watched before the count is read: a holder that finishes in
             // between still wakes this waiter.
             watch.emplace(m_location.directory + '/' + name);
             seen = lastTaken(m_lock);
-            moved = now;
+            holder = working;
+            moved = takenSeen = now;
             continue;
-        } else if (const std::pair<time_t, long> taken = lastTaken(m_lock); taken != seen) {
+        }
+        if (const std::pair<time_t, long> taken = lastTaken(m_lock); taken != seen) {
             seen = taken;
+            moved = takenSeen = now;
+        } else if (working && holder && working->pid == holder->pid && !working->stopped &&
+                   working->ticks > holder->ticks &&
+                   now - takenSeen < std::chrono::seconds(lockWorkSeconds)) {
             moved = now;
-        } else if (now - moved >= bound) {
+        }
+        holder = working;
+        if (now - moved >= bound) {
+            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - takenSeen).count();
             *reason = shownName + ": the apply holding the lock has not finished in " +
-                      QString::number(lockWaitSeconds) +
+                      QString::number(moved == takenSeen ? lockWaitSeconds : waited) +
                       " s (a writer stopped or hangs); nothing was changed";
             return false;
         }

@@ -52,11 +52,14 @@ public:
     // there is no document.
     bool read(QByteArray *bytes, bool *exists, QString *reason);
     // Exclusive lock on the lock file beside the document (made with mode
-    // 0600 whatever the umask), held until the store is destroyed. Waits
-    // while other appliers take their turns, and fails once no applier took
-    // the lock for lockWaitSeconds.
+    // 0600 whatever the umask), held until the store is destroyed; the
+    // holder's pid is written into it. Waits while other appliers take
+    // their turns, and fails once for lockWaitSeconds no applier took the
+    // lock and its holder used no processor time, or once one holder kept
+    // it for lockWorkSeconds.
     bool lock(QString *reason);
     static constexpr int lockWaitSeconds = 5;
+    static constexpr int lockWorkSeconds = 60;
     // Writes a temporary file in the directory, flushes it, renames it over
     // the document and flushes the directory. A file-size limit makes it
     // fail with a reason, not end the process.
