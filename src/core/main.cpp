@@ -3,6 +3,8 @@
 #include "core/options.h"
 #include "core/print.h"
 
+#include <dispor/version.h>
+
 #include <QCoreApplication>
 
 #include <cerrno>
@@ -45,6 +47,11 @@ int run(const QStringList &words)
     }
     if (words.first() == QLatin1StringView("help") || words.contains(QLatin1StringView("--help"))) {
         printHelp();
+        return 0;
+    }
+    // As programs answer it, on standard output: scripts and packagers ask.
+    if (words.size() == 1 && words.first() == QLatin1StringView("--version")) {
+        printLineTo(stdout, "dispctl {}", DISPOR_VERSION_STRING);
         return 0;
     }
 

@@ -65,6 +65,10 @@ TEST(Routing, Help)
         SCOPED_TRACE(join(c.words));
         EXPECT_EQ(e2e::run(set, c.words), (Result{c.status, "", help}));
     }
+    // The version alone, on standard output; with --help the help wins.
+    EXPECT_EQ(e2e::run(set, {"--version"}), (Result{0, "dispctl " DISPCTL_VERSION "\n", ""}));
+    EXPECT_EQ(e2e::run(set, {"--version", "--help"}), (Result{0, "", help}));
+    EXPECT_EQ(e2e::run(set, {"DP-1", "--version"}), (Result{1, "", "Unknown argument: --version\n"}));
     EXPECT_EQ(set.read(), twoOutputs);
 }
 
