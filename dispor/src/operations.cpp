@@ -99,9 +99,14 @@ bool SetConfigOperation::run()
         error = QStringLiteral("the configuration was not fetched from a display service");
         return false;
     }
-    // What a server would drop is refused before anything is sent.
+    // What a server would drop is refused before anything is sent. One
+    // switched off by this apply is no disabled output yet: the layout
+    // rules place it as they leave it.
     if (!origin.backend->keepsDisabledOutputs()) {
         for (const OutputPtr &output : config->outputs()) {
+            if (const auto was = origin.fetched.constFind(output->id());
+                was != origin.fetched.cend() && was->enabled)
+                continue;
             const auto ranked = [&](const std::pair<int, uint32_t> &request) {
                 return request.first == output->id() && request.second != 0;
             };
