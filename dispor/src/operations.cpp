@@ -5,12 +5,16 @@
 #include "settle.h"
 #include "text.h"
 
+#include <QThread>
+
 #include <algorithm>
 
 namespace Dispor {
 
-// The category of the library's reports, which a program can route or mute.
-Q_LOGGING_CATEGORY(lcDispor, "dispor")
+// The category of the library's reports, quiet unless the program asks:
+// the failures reach it as values (errorString()), and a program that shows
+// them would otherwise show each twice.
+Q_LOGGING_CATEGORY(lcDispor, "dispor", QtCriticalMsg)
 
 class ConfigOperation::Private {
 public:
@@ -22,19 +26,50 @@ public:
     Options options;
     // SetConfigOperation's
     bool conflict = false;
+    // start()'s run, while it goes on.
+    std::unique_ptr<QThread> thread;
 };
 
 ConfigOperation::ConfigOperation(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
 
-ConfigOperation::~ConfigOperation() = default;
+ConfigOperation::~ConfigOperation()
+{
+    if (d->thread)
+        d->thread->wait();
+}
 
 bool ConfigOperation::exec()
 {
+    if (d->thread)
+        d->thread->wait();
     if (!d->done) {
         d->result = run();
         d->done = true;
     }
     return d->result;
+}
+
+void ConfigOperation::start()
+{
+    if (d->thread)
+        return;
+    if (d->done) {
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT finished(this); }, Qt::QueuedConnection);
+        return;
+    }
+    d->thread.reset(QThread::create([this] {
+        d->result = run();
+        d->done = true;
+    }));
+    // Queued to this object's thread: the run's results are all written
+    // before it reads them.
+    connect(d->thread.get(), &QThread::finished, this, [this] {
+        d->thread->wait();
+        d->thread.reset();
+        Q_EMIT finished(this);
+    });
+    d->thread->start();
 }
 
 bool ConfigOperation::hasError() const
