@@ -117,9 +117,14 @@ public:
     bool logicalSizes(QHash<QString, QSize> *sizes, QString *reason);
 
     // Switches every wl_output; names those the compositor failed or did
-    // not confirm. Power objects only here: wlroots lets one client at a
-    // time hold one for an output.
+    // not take. Power objects only here: wlroots lets one client at a time
+    // hold one for an output.
     bool setPower(bool on, QString *reason);
+
+    // Whether the last wait that failed ran out of time (rather than the
+    // connection breaking), and how long a wait may take.
+    bool timedOut() const { return m_timedOut; }
+    int timeoutSeconds() const { return m_timeoutMs / 1000; }
 
 private:
     Session() = default;
@@ -160,6 +165,7 @@ private:
     zxdg_output_manager_v1 *m_xdg = nullptr;
     bool m_done = false;
     bool m_finished = false;
+    bool m_timedOut = false;
     uint32_t m_serial = 0;
     uint64_t m_announced = 0;
     std::vector<std::unique_ptr<HeadState>> m_heads;
