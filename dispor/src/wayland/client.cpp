@@ -496,8 +496,10 @@ bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, boo
         else if (setting.mode)
             zwlr_output_configuration_head_v1_set_mode(head, setting.mode->proxy);
         zwlr_output_configuration_head_v1_set_position(head, setting.position.x(), setting.position.y());
-        zwlr_output_configuration_head_v1_set_transform(head, setting.transform);
-        zwlr_output_configuration_head_v1_set_scale(head, wl_fixed_from_double(setting.scale));
+        if (setting.transform)
+            zwlr_output_configuration_head_v1_set_transform(head, *setting.transform);
+        if (setting.scale)
+            zwlr_output_configuration_head_v1_set_scale(head, wl_fixed_from_double(*setting.scale));
         if (setting.adaptiveSync &&
             versionOf(head) >= ZWLR_OUTPUT_CONFIGURATION_HEAD_V1_SET_ADAPTIVE_SYNC_SINCE_VERSION)
             zwlr_output_configuration_head_v1_set_adaptive_sync(

@@ -58,20 +58,22 @@ struct HeadState {
     const ModeState *mode(const QString &id) const;
 };
 
-// The settings of one head in a configuration.
+// The settings of one head in a configuration. Of an enabled head, what
+// is not set (no mode, no transform, no scale) is left to the compositor,
+// which keeps what the head had.
 struct HeadSetting {
     const HeadState *head = nullptr;
     bool enabled = false;
-    const ModeState *mode = nullptr; // with enabled, unless customMode
+    const ModeState *mode = nullptr;
     struct CustomMode {
         int width = 0;
         int height = 0;
         int refresh = 0; // mHz
     };
-    std::optional<CustomMode> customMode;
+    std::optional<CustomMode> customMode; // in place of mode
     QPoint position;
-    int transform = 0;
-    double scale = 1.0;
+    std::optional<int> transform;
+    std::optional<double> scale;
     std::optional<bool> adaptiveSync; // sent only when set and the version has it
 };
 
