@@ -357,7 +357,8 @@ TEST(WaylandApply, EnablingAndDisabling)
 }
 
 // A compositor that accepts a configuration and holds something else: the
-// run says so, per output, sets the outputs back, and exits 1.
+// run says so, per output, sets the outputs back, and exits 1. An output
+// reported on without a wl_output is dark, and counts as off.
 TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
 {
     std::vector<std::string> faulty = twoMonitors;
@@ -365,7 +366,6 @@ TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
     const Compositor compositor = Compositor::ours(faulty);
     const std::string failed = "Failed to apply output configuration: ";
     const std::string lit = "DP-1 0,0 1920x1080\nHDMI-A-1 1920,0 1280x1024\n";
-    const std::string back = "; the outputs were set back as they were\n";
     runSteps(
         compositor,
         {
@@ -373,15 +373,18 @@ TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
             // The mode stays; the neighbour that moved for it goes back.
             {{"DP-1", "set-mode", "1024x768@60"},
              {1, "",
-              failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"" +
-                  back},
+              failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"; "
+                       "the outputs were set back as they were\n"},
              randrStart},
-            // Switched off, and still reported on: lit again.
-            {{"DP-1", "set-enabled", "false"},
-             {1, "",
-              failed + "DP-1: the compositor accepted disabling the output but keeps it enabled" + back},
-             randrStart},
+            // Switched off, still reported on, and dark.
+            {{"DP-1", "set-enabled", "false"}, {0, "", ""}, randrStart},
+            {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
+            {{"list-outputs", "--enabled", "--names"}, {0, "HDMI-A-1\n", ""}, randrStart},
         });
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), "HDMI-A-1 1920,0 1280x1024\n");
+    // Named, it is lit again, where it was.
+    EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::wlrRandr(compositor), randrStart);
     EXPECT_EQ(wayland_test::logicalLayout(compositor), lit);
 
     // A change confirmed, then no answer: not known, not failed.
@@ -714,6 +717,15 @@ TEST(WaylandPhoc, ALayoutKeepsItsShape)
                 "Failed to apply output configuration: the compositor refused the output configuration; the "
                 "outputs were set back as they were\n"}));
     EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut + "HEADLESS-4 1280,720 1280x720\n");
+    // Darkened by another client, it counts as off: no change to another
+    // output lights it. Named, it goes right of the others.
+    ASSERT_EQ(
+        e2e::runProgram("/usr/bin/wlr-randr", {"--output", "HEADLESS-4", "--off"}, compositor.env()).status,
+        1);
+    EXPECT_EQ(run(compositor, {"HEADLESS-1", "set-rotation", "normal"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut);
+    EXPECT_EQ(run(compositor, {"HEADLESS-4", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut + "HEADLESS-4 2560,0 1280x720\n");
 
     // phoc refuses to switch a headless output off; our compositor does.
     const Compositor row =

@@ -439,7 +439,7 @@ TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
 
 // A disabled head has what the library remembers of it, where its mode is
 // still offered (or it lists none, as sway's headless outputs), else
-// nothing known.
+// nothing known; a dark one is disabled.
 TEST(WaylandModel, ADisabledHeadHasWhatItHad)
 {
     const std::pair<const char *, std::function<bool(HeadState &)>> cases[] = {
@@ -454,6 +454,7 @@ TEST(WaylandModel, ADisabledHeadHasWhatItHad)
              h.modes.clear();
              return true;
          }},
+        {"dark", [](HeadState &h) { return h.enabled = h.dark = true; }},
     };
     for (const auto &[name, change] : cases) {
         SCOPED_TRACE(name);
@@ -565,14 +566,18 @@ TEST(WaylandModel, ChangesToAHeadThatWentAway)
 // as enabled lights it).
 TEST(WaylandModel, AnUnchangedSnapshotSendsTheReportedState)
 {
-    const Heads heads;
+    Heads heads;
+    // Reported on without a wl_output: off, and sent so.
+    heads.all.push_back(sized("DP-2", 1920, 1080, 3840));
+    heads.all.back()->dark = true;
     const Dispor::Config config = heads.fetched(2);
     named(config, "DP-1")->setEnabled(true);
     Plan planned;
     QString reason;
     ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
     EXPECT_TRUE(planned.configure);
-    ASSERT_EQ(planned.settings.size(), 2);
+    ASSERT_EQ(planned.settings.size(), 3);
+    EXPECT_FALSE(planned.settings[2].enabled);
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_TRUE(planned.settings[i].enabled);
         EXPECT_EQ(planned.settings[i].mode, heads.all[i]->modes.front().get());

@@ -2,6 +2,8 @@
 
 #include "../text.h"
 
+#include <QSet>
+
 #include "wlr-output-management-unstable-v1-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -108,7 +110,10 @@ QString outputName(const QString &name)
     return name.isEmpty() ? QStringLiteral("an output") : quoted(name);
 }
 
-// One output of the compositor's layout, as its xdg output tells it.
+} // namespace
+
+// A wl_output bound afresh: its name, and where the layout is asked for,
+// its place in it as its xdg output tells it.
 struct LayoutEntry {
     wl_output *output = nullptr;
     zxdg_output_v1 *xdg = nullptr;
@@ -116,6 +121,8 @@ struct LayoutEntry {
     QString xdgName;    // xdg output version 2
     QSize size;
 };
+
+namespace {
 
 const wl_output_listener layoutOutputListener = {
     .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
@@ -462,7 +469,33 @@ bool Session::update(QString *reason)
     } else if (!roundtrip(reason)) {
         return false;
     }
-    return managing(reason);
+    return managing(reason) && findDark(reason);
+}
+
+bool Session::findDark(QString *reason)
+{
+    qsizetype enabled = 0;
+    for (const std::unique_ptr<HeadState> &head : m_heads) {
+        head->dark = false;
+        enabled += head->enabled;
+    }
+    // A wl_output for each enabled head, as compositors make them: none is
+    // dark, and the names are not needed. Before version 4 they tell none.
+    const bool named = std::all_of(m_outputGlobals.cbegin(), m_outputGlobals.cend(),
+                                   [](const auto &global) { return global.second >= 4; });
+    if (qsizetype(m_outputGlobals.size()) >= enabled || !named)
+        return true;
+    std::vector<std::unique_ptr<LayoutEntry>> entries = freshOutputs(false);
+    const bool ok = roundtrip(reason);
+    QSet<QString> shown;
+    for (const std::unique_ptr<LayoutEntry> &entry : entries)
+        shown.insert(entry->outputName);
+    release(entries);
+    if (!ok)
+        return false;
+    for (const std::unique_ptr<HeadState> &head : m_heads)
+        head->dark = head->enabled && !shown.contains(head->name);
+    return true;
 }
 
 bool Session::managing(QString *reason) const
@@ -556,18 +589,7 @@ bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
     if (!m_xdg)
         m_xdg = static_cast<zxdg_output_manager_v1 *>(
             wl_registry_bind(m_registry, m_xdgName, &zxdg_output_manager_v1_interface, m_xdgVersion));
-    // Bound afresh: each tells its state at once, and the roundtrip after
-    // waits for all of it.
-    std::vector<std::unique_ptr<LayoutEntry>> entries;
-    for (const auto &[name, version] : m_outputGlobals) {
-        auto entry = std::make_unique<LayoutEntry>();
-        entry->output = static_cast<wl_output *>(
-            wl_registry_bind(m_registry, name, &wl_output_interface, std::min(version, outputVersionWanted)));
-        wl_output_add_listener(entry->output, &layoutOutputListener, entry.get());
-        entry->xdg = zxdg_output_manager_v1_get_xdg_output(m_xdg, entry->output);
-        zxdg_output_v1_add_listener(entry->xdg, &xdgOutputListener, entry.get());
-        entries.push_back(std::move(entry));
-    }
+    std::vector<std::unique_ptr<LayoutEntry>> entries = freshOutputs(true);
     bool synced = false;
     wl_callback *callback = wl_display_sync(m_display);
     wl_callback_add_listener(callback, &syncListener, &synced);
@@ -578,13 +600,40 @@ bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
         const QString &name = entry->xdgName.isEmpty() ? entry->outputName : entry->xdgName;
         if (ok && !name.isEmpty() && entry->size.isValid())
             sizes->insert(name, entry->size);
-        zxdg_output_v1_destroy(entry->xdg);
+    }
+    release(entries);
+    return ok;
+}
+
+std::vector<std::unique_ptr<LayoutEntry>> Session::freshOutputs(bool layout)
+{
+    // Bound afresh: each tells its state at once, and a roundtrip after
+    // waits for all of it.
+    std::vector<std::unique_ptr<LayoutEntry>> entries;
+    for (const auto &[name, version] : m_outputGlobals) {
+        auto entry = std::make_unique<LayoutEntry>();
+        entry->output = static_cast<wl_output *>(
+            wl_registry_bind(m_registry, name, &wl_output_interface, std::min(version, outputVersionWanted)));
+        wl_output_add_listener(entry->output, &layoutOutputListener, entry.get());
+        if (layout) {
+            entry->xdg = zxdg_output_manager_v1_get_xdg_output(m_xdg, entry->output);
+            zxdg_output_v1_add_listener(entry->xdg, &xdgOutputListener, entry.get());
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void Session::release(const std::vector<std::unique_ptr<LayoutEntry>> &entries)
+{
+    for (const std::unique_ptr<LayoutEntry> &entry : entries) {
+        if (entry->xdg)
+            zxdg_output_v1_destroy(entry->xdg);
         if (versionOf(entry->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
             wl_output_release(entry->output);
         else
             wl_output_destroy(entry->output);
     }
-    return ok;
 }
 
 bool Session::setPower(bool on, QString *reason)

@@ -25,6 +25,7 @@ namespace Dispor::Wayland {
 
 class Session;
 struct HeadState;
+struct LayoutEntry;
 
 // What the compositor last told about one mode of a head.
 struct ModeState {
@@ -53,7 +54,13 @@ struct HeadState {
     int transform = 0; // wl_output.transform
     double scale = 1.0;
     std::optional<bool> adaptiveSync; // only from version 4 on
+    // Says enabled, yet has no wl_output: it shows nothing (phoc after a
+    // refused disable, wayfire after any).
+    bool dark = false;
     int nextModeId = 1;
+
+    // Enabled, and not dark.
+    bool lit() const { return enabled && !dark; }
 
     const ModeState *mode(const QString &id) const;
 };
@@ -98,7 +105,8 @@ public:
     bool hasLayout() const { return m_xdgName != 0; }
 
     // Binds the output manager once and waits for its first done; later
-    // calls take in what changed since. The heads are then current.
+    // calls take in what changed since. The heads are then current, each
+    // marked dark or not.
     bool update(QString *reason);
     const std::vector<std::unique_ptr<HeadState>> &heads() const { return m_heads; }
     uint32_t serial() const { return m_serial; }
@@ -147,6 +155,12 @@ private:
     bool bindOutputs(QString *reason);
     // The wl_outputs and the power manager, bound once.
     bool bindPower(QString *reason);
+    // Marks the heads that say enabled and have no wl_output of their name.
+    bool findDark(QString *reason);
+    // A new wl_output for each announced (with layout: and its xdg output),
+    // whose state the next roundtrip brings; released by release().
+    std::vector<std::unique_ptr<LayoutEntry>> freshOutputs(bool layout);
+    static void release(const std::vector<std::unique_ptr<LayoutEntry>> &entries);
     QString connectionError() const;
     // The reason for a wait that ran out.
     QString silence(const QString &awaited = QStringLiteral("answer")) const;

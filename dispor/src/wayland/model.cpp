@@ -254,7 +254,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.name = head->name;
         d.uuid = uuids.value(head->name);
         d.type = connectorTypeOfName(head->name);
-        d.enabled = head->enabled;
+        d.enabled = head->lit();
         d.connected = true;
         d.pos = head->position;
         for (const std::unique_ptr<ModeState> &mode : head->modes) {
@@ -282,9 +282,9 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.customModes = customModes.value(head->name);
         offerCustomModes(d);
         if (!d.enabled) {
-            // wlroots tells nothing of a disabled head but its modes: only
-            // the record of what it had when the library switched it off
-            // tells what it comes back with.
+            // wlroots tells nothing of a disabled head but its modes, and a
+            // dark one need not tell what it comes back with: only the
+            // record of what it had when the library switched it off does.
             d.pos = QPoint();
             d.currentModeId.clear();
             d.scale = 1.0;

@@ -25,8 +25,8 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads);
 // The heads as outputs, by output id, with the scale and logical size as
 // wlroots holds them, and each head's custom modes offered as modes too.
 // A logical size the compositor's layout tells otherwise (by name) is the
-// output's explicit logical size. A disabled head has the place and shape
-// remembered for it, else none known.
+// output's explicit logical size. A dark head is disabled; a disabled one
+// has the place and shape remembered for it, else none known.
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
                                  const CustomModeLists &customModes,
                                  const QHash<QString, QSize> &laidOut = {},

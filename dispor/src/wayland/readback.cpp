@@ -97,7 +97,7 @@ QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads)
     for (const HeadState *head : heads) {
         HeadValues v;
         v.name = head->name;
-        v.enabled = head->enabled;
+        v.enabled = head->lit();
         if (head->currentMode) {
             v.width = head->currentMode->width;
             v.height = head->currentMode->height;
@@ -188,7 +188,7 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
     for (const HeadState *head : heads) {
         HeadSetting setting;
         setting.head = head;
-        setting.enabled = head->enabled;
+        setting.enabled = head->lit();
         setting.mode = head->currentMode;
         setting.position = head->position;
         const auto asked = std::find_if(sent.cbegin(), sent.cend(),

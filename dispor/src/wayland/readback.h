@@ -33,7 +33,7 @@ struct HeadValues {
 
 // What a configuration sends, taken before it is sent.
 QList<HeadValues> sentValues(const QList<HeadSetting> &settings);
-// What the compositor reports for each head now.
+// What the compositor reports for each head now; a dark head is off.
 QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
 // What was sent, with what it left to the compositor as the compositor
 // holds it: the compositor's own is not a change to judge.

@@ -41,9 +41,8 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
     const std::vector<const HeadState *> heads = headsOf(*m_session);
     // At scale 1 an output is as large as its mode, whatever the compositor
     // keeps: only a scaled one needs the extra round trip for its size.
-    const bool scaled = std::any_of(heads.begin(), heads.end(), [](const HeadState *head) {
-        return head->enabled && head->scale != 1.0;
-    });
+    const bool scaled = std::any_of(heads.begin(), heads.end(),
+                                    [](const HeadState *head) { return head->lit() && head->scale != 1.0; });
     if (scaled && !m_session->logicalSizes(&laidOut, reason))
         return false;
     OutputList list;
@@ -88,7 +87,7 @@ void WaylandBackend::forgetLit()
 {
     QMap<QString, std::optional<Remembered>> lit;
     for (const std::unique_ptr<HeadState> &head : m_session->heads()) {
-        if (head->enabled && m_remembered.contains(head->name))
+        if (head->lit() && m_remembered.contains(head->name))
             lit.insert(head->name, std::nullopt);
     }
     QString ignored;
@@ -130,14 +129,23 @@ Applied WaylandBackend::undo(const QList<HeadValues> &before, const QString &fai
     return kind;
 }
 
-Applied WaylandBackend::afterRefusal(const QList<HeadValues> &before, QString *reason)
+Applied WaylandBackend::afterRefusal(const QList<HeadValues> &before, const QList<HeadValues> &sent,
+                                     bool darkDisabled, QByteArray *stamp, QString *reason)
 {
     const QString failure = QStringLiteral("the compositor refused the output configuration");
     *reason = failure;
     QString ignored;
     if (!m_session->update(&ignored))
         return Applied::Refused;
-    if (notHeld(before, heldValues(headsOf(*m_session))).isEmpty())
+    const QList<HeadValues> held = heldValues(headsOf(*m_session));
+    // phoc refuses to switch a dark head off, as dark as it is, and takes
+    // the rest: all sent is held.
+    if (darkDisabled && notHeld(withOwn(sent, held), held).isEmpty()) {
+        *stamp = QByteArray::number(m_session->serial());
+        forgetLit();
+        return Applied::Done;
+    }
+    if (notHeld(before, held).isEmpty())
         return Applied::Refused;
     return undo(before, failure, Applied::Refused, reason);
 }
@@ -178,8 +186,10 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     const QList<HeadValues> sent = sentValues(planned.settings);
     const bool scaled =
         std::any_of(planned.settings.cbegin(), planned.settings.cend(), [](const HeadSetting &s) {
-            return s.enabled && (!s.head->enabled || (s.scale && *s.scale != s.head->scale));
+            return s.enabled && (!s.head->lit() || (s.scale && *s.scale != s.head->scale));
         });
+    const bool darkDisabled = std::any_of(planned.settings.cbegin(), planned.settings.cend(),
+                                          [](const HeadSetting &s) { return !s.enabled && s.head->dark; });
     uint64_t announced = 0;
     if (planned.configure) {
         // What an output switched off had, kept before it goes.
@@ -201,7 +211,7 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
                 break;
             case Answer::Failed:
                 *reason = QStringLiteral("the compositor refused the output configuration");
-                return testOnly ? Applied::Refused : afterRefusal(before, reason);
+                return testOnly ? Applied::Refused : afterRefusal(before, sent, darkDisabled, stamp, reason);
             case Answer::Cancelled:
                 *reason =
                     QStringLiteral("the compositor cancelled the output configuration, because the outputs "

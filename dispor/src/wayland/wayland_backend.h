@@ -30,8 +30,9 @@ private:
     // compositor holds is not known, and the reason says so.
     Applied unknown(QString *reason) const;
     // After the compositor refused a configuration it may have taken in
-    // part: what it holds now against before.
-    Applied afterRefusal(const QList<HeadValues> &before, QString *reason);
+    // part: what it holds now against before and what was sent.
+    Applied afterRefusal(const QList<HeadValues> &before, const QList<HeadValues> &sent, bool darkDisabled,
+                         QByteArray *stamp, QString *reason);
     // The heads go back to what they held before; failure (the reason's
     // lines, escaped for NotHeld) then says whether they did.
     Applied undo(const QList<HeadValues> &before, const QString &failure, Applied kind, QString *reason);
