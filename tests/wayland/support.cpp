@@ -145,7 +145,7 @@ std::string power(const Compositor &compositor, const std::vector<std::string> &
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string word, name, mode;
-        if (words >> word >> name >> mode && word == "power" && mode != "failed")
+        if (words >> word >> name >> mode && word == "power" && (mode == "on" || mode == "off"))
             modes[name] = mode;
     }
     std::string text;
