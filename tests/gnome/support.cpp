@@ -402,13 +402,18 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
         const std::string before = mutter.logical();
         const e2e::Result result = run(mutter, step.args);
         EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
-        EXPECT_EQ(mutter.logical(), step.err.empty() ? step.logical : before);
+        EXPECT_EQ(mutter.logical(), step.logical.empty() ? before : step.logical);
+        if (!step.modes.empty()) {
+            EXPECT_EQ(mutter.modes(), step.modes);
+        }
     }
 }
 
 void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
 {
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
+    const std::string disabled =
+        "Failed to apply output configuration: Meta-0 is disabled: enable it first (set-enabled true)\n";
     runSteps(mutter,
              {
                  {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
@@ -430,10 +435,27 @@ void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
                  {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
                  {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
                  {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
+                 {{"Meta-0", "set-rotation", "180"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
                  {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-                 {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+                 // Mutter would keep none of these for a disabled monitor.
+                 {{"Meta-0", "set-rotation", "90"}, disabled, ""},
+                 {{"Meta-0", "set-position", "100", "100"}, disabled, ""},
+                 {{"Meta-0", "set-scale", "200%"}, disabled, ""},
+                 {{"Meta-0", "below", "Meta-1"}, disabled, ""},
+                 {{"Meta-0", "right-of", "Meta-1"}, disabled, ""},
+                 {{"Meta-0", "above", "Meta-1"}, disabled, ""},
+                 {{"Meta-0", "left-of", "Meta-1"}, disabled, ""},
+                 {{"Meta-0", "set-replica-of", "Meta-1"}, disabled, ""},
+                 {{"Meta-0", "set-primary"}, disabled, ""},
+                 // Back with the scale, rotation and place it had.
+                 {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
                  {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
                  {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+                 // A mirror placed against its own source mirrors no more.
+                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+                 {{"Meta-0", "above", "Meta-1"}, "", "0,0 1 0 Meta-0\n0,1080 1 0 primary Meta-1\n"},
+                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+                 {{"Meta-0", "left-of", "Meta-1"}, "", "0,0 1 0 Meta-0\n1920,0 1 0 primary Meta-1\n"},
                  {{"Meta-0", "set-hdr", "true"},
                   "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
                   ""},
@@ -456,20 +478,31 @@ void modesOnNested(const Mutter &mutter)
     ASSERT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     const std::string mirrored =
         "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
-    runSteps(mutter,
-             {
-                 {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
-                 {{"LVDS2", "set-scale", "200%"},
-                  "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
-                  "1280x720@50.000, not 2\n",
-                  ""},
-                 {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-                 // What only the mirror as a whole can take is refused on its replica.
-                 {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-                 {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-                 {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-                 {{"LVDS2", "set-primary"}, mirrored, ""},
-             });
+    const std::string lvds1 = "0,0 1 0 primary LVDS1\n";
+    runSteps(mutter, {
+                         {{"LVDS2", "set-mode", "1280x720@50"},
+                          "",
+                          lvds1 + "1920,0 1 0 LVDS2\n",
+                          "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+                         // Back in the mode and rotation it had.
+                         {{"LVDS2", "set-rotation", "90"}, "", lvds1 + "1920,0 1 1 LVDS2\n"},
+                         {{"LVDS2", "set-enabled", "false"}, "", lvds1, "LVDS1:1920x1080@60.000\n"},
+                         {{"LVDS2", "set-enabled", "true"},
+                          "",
+                          lvds1 + "1920,0 1 1 LVDS2\n",
+                          "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+                         {{"LVDS2", "set-rotation", "normal"}, "", lvds1 + "1920,0 1 0 LVDS2\n"},
+                         {{"LVDS2", "set-scale", "200%"},
+                          "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
+                          "1280x720@50.000, not 2\n",
+                          ""},
+                         {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+                         // What only the mirror as a whole can take is refused on its replica.
+                         {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+                         {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+                         {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+                         {{"LVDS2", "set-primary"}, mirrored, ""},
+                     });
     EXPECT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(run(mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");

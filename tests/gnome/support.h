@@ -92,12 +92,17 @@ private:
 
 // A dispctl run and what mutter holds afterwards.
 struct Step {
+    Step(std::vector<std::string> args, std::string err, std::string logical, std::string modes = {})
+        : args(std::move(args)), err(std::move(err)), logical(std::move(logical)), modes(std::move(modes))
+    {}
+
     std::vector<std::string> args;
     std::string err;     // empty: exit 0 and nothing on stderr
-    std::string logical; // mutter's logical monitors afterwards
+    std::string logical; // mutter's logical monitors afterwards; empty: as before
+    std::string modes;   // the current modes afterwards (Mutter::modes); empty: not looked at
 };
 
-// Runs each step: a refusal leaves the logical monitors as they were.
+// Runs each step.
 void runSteps(const Mutter &mutter, const std::vector<Step> &steps);
 
 // What every mutter is put through. Layout, scale, rotation, primary,

@@ -352,9 +352,9 @@ bool Session::state(State *state, QString *reason)
         monitors.beginArray();
         while (!monitors.atEnd()) {
             ModeState mode;
-            double preferredScale = 0;
             monitors.beginStructure();
-            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> preferredScale >> mode.scales;
+            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> mode.preferredScale >>
+                mode.scales;
             const QVariantMap flags = properties(monitors);
             monitors.endStructure();
             mode.current = flags.value(u"is-current"_qs).toBool();

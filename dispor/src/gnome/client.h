@@ -20,6 +20,7 @@ struct ModeState {
     QList<double> scales; // the only scales mutter accepts with this mode
     bool current = false;
     bool preferred = false;
+    double preferredScale = 1; // mutter's choice for the mode, one of scales
 };
 
 struct MonitorState {
