@@ -400,7 +400,13 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
             line += arg + " ";
         SCOPED_TRACE(line);
         const std::string before = mutter.logical();
-        const e2e::Result result = run(mutter, step.args);
+        std::optional<BusProxy> proxy;
+        e2e::Env env;
+        if (!step.meddling.empty()) {
+            proxy.emplace(mutter.busDir() + "/bus", mutter.runtimeDir() + "/proxy", step.meddling);
+            env["DBUS_SESSION_BUS_ADDRESS"] = proxy->address();
+        }
+        const e2e::Result result = run(mutter, step.args, env);
         EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
         EXPECT_EQ(mutter.logical(), step.logical.empty() ? before : step.logical);
         if (!step.modes.empty()) {
@@ -414,56 +420,64 @@ void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
     const std::string disabled =
         "Failed to apply output configuration: Meta-0 is disabled: enable it first (set-enabled true)\n";
-    runSteps(mutter,
-             {
-                 {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-                 // The default layout mode sizes outputs by their modes, whatever the scale.
-                 {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-                 {{"Meta-0", "set-scale", "150%"},
-                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
-                  "1920x1080@60.000, not 1.5; "
-                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
-                  "is off\n",
-                  ""},
-                 // Near a listed scale is not one.
-                 {{"Meta-0", "set-scale", "199%"},
-                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
-                  "1920x1080@60.000, not 1.99; "
-                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
-                  "is off\n",
-                  ""},
-                 {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
-                 {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
-                 {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
-                 {{"Meta-0", "set-rotation", "180"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
-                 {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-                 // Mutter would keep none of these for a disabled monitor.
-                 {{"Meta-0", "set-rotation", "90"}, disabled, ""},
-                 {{"Meta-0", "set-position", "100", "100"}, disabled, ""},
-                 {{"Meta-0", "set-scale", "200%"}, disabled, ""},
-                 {{"Meta-0", "below", "Meta-1"}, disabled, ""},
-                 {{"Meta-0", "right-of", "Meta-1"}, disabled, ""},
-                 {{"Meta-0", "above", "Meta-1"}, disabled, ""},
-                 {{"Meta-0", "left-of", "Meta-1"}, disabled, ""},
-                 {{"Meta-0", "set-replica-of", "Meta-1"}, disabled, ""},
-                 {{"Meta-0", "set-primary"}, disabled, ""},
-                 // Back with the scale, rotation and place it had.
-                 {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
-                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-                 {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-                 // A mirror placed against its own source mirrors no more.
-                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-                 {{"Meta-0", "above", "Meta-1"}, "", "0,0 1 0 Meta-0\n0,1080 1 0 primary Meta-1\n"},
-                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-                 {{"Meta-0", "left-of", "Meta-1"}, "", "0,0 1 0 Meta-0\n1920,0 1 0 primary Meta-1\n"},
-                 {{"Meta-0", "set-hdr", "true"},
-                  "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
-                  ""},
-                 {{"Meta-0", "set-rgb-range", "full"},
-                  "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has "
-                  "no RGB range setting\n",
-                  ""},
-             });
+    runSteps(
+        mutter,
+        {
+            // Mutter confirmed the change and its read-back went unanswered: unknown.
+            {{"Meta-1", "set-rotation", "90"},
+             "Failed to apply output configuration: the change was sent and confirmed, but mutter did not "
+             "answer the read-back within 3 s; it may be in effect\n",
+             "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n",
+             "",
+             {{"ApplyMonitorsConfig", "GetCurrentState", "", ""}}},
+            {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+            // The default layout mode sizes outputs by their modes, whatever the scale.
+            {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+            {{"Meta-0", "set-scale", "150%"},
+             "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+             "1920x1080@60.000, not 1.5; "
+             "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+             "is off\n",
+             ""},
+            // Near a listed scale is not one.
+            {{"Meta-0", "set-scale", "199%"},
+             "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+             "1920x1080@60.000, not 1.99; "
+             "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+             "is off\n",
+             ""},
+            {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
+            {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
+            {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
+            {{"Meta-0", "set-rotation", "180"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
+            {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
+            // Mutter would keep none of these for a disabled monitor.
+            {{"Meta-0", "set-rotation", "90"}, disabled, ""},
+            {{"Meta-0", "set-position", "100", "100"}, disabled, ""},
+            {{"Meta-0", "set-scale", "200%"}, disabled, ""},
+            {{"Meta-0", "below", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "right-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "above", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "left-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "set-primary"}, disabled, ""},
+            // Back with the scale, rotation and place it had.
+            {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+            // A mirror placed against its own source mirrors no more.
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "above", "Meta-1"}, "", "0,0 1 0 Meta-0\n0,1080 1 0 primary Meta-1\n"},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "left-of", "Meta-1"}, "", "0,0 1 0 Meta-0\n1920,0 1 0 primary Meta-1\n"},
+            {{"Meta-0", "set-hdr", "true"},
+             "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
+             ""},
+            {{"Meta-0", "set-rgb-range", "full"},
+             "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has "
+             "no RGB range setting\n",
+             ""},
+        });
     // Power goes through PowerSaveMode.
     EXPECT_EQ(run(mutter, {"off"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.power(), 3);

@@ -1,6 +1,7 @@
 #include "gnome_backend.h"
 
 #include "../remembered.h"
+#include "../settle.h"
 #include "../store.h"
 #include "../text.h"
 #include "model.h"
@@ -157,10 +158,15 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
                 return Applied::Refused;
         }
     }
-    // Read back: what mutter made of it, by its own rules.
+    // Read back: what mutter made of it, by its own rules. Mutter confirmed
+    // the change: a read-back it does not answer leaves it unknown.
     State held;
-    if (!m_session->state(&held, reason))
+    bool late = false;
+    if (!m_session->state(&held, reason, &late)) {
+        if (late)
+            *reason = LayoutRules::unconfirmed(u"mutter"_qs, Session::answerSeconds);
         return Applied::Refused;
+    }
     forgetLit(memory, held);
     if (QStringList kept = notHeld(plan, held); !kept.isEmpty()) {
         for (QString &line : kept)
