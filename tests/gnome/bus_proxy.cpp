@@ -133,7 +133,8 @@ BusProxy::BusProxy(const std::string &bus, const std::string &path, std::vector<
         throw std::runtime_error("socket path too long: " + path);
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     r.listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (r.listening < 0 || ::bind(r.listening, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+    if (r.listening < 0 ||
+        ::bind(r.listening, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
         ::listen(r.listening, 16) != 0 || ::pipe2(r.stop, O_CLOEXEC) != 0)
         throw std::runtime_error("cannot listen on " + path + ": " + std::strerror(errno));
     r.thread = std::thread([&r] { r.run(); });

@@ -649,4 +649,18 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
     }
 }
 
+// After a failure, what was sent goes back as it was read before: the
+// logical monitors whole, and only the levels that were sent.
+TEST(GnomeModel, SetBack)
+{
+    const Plan sent{true, {}, {{"HDMI-1", 0, 40}, {"DP-1", 1, 20}}, {{"eDP-1", 128}}};
+    EXPECT_EQ(text(setBack(modern(), sent)),
+              "0,0 1 0 primary DP-1:2560x1440@60+c0\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 "
+              "eDP-1:1920x1200@60+c0\nluminance HDMI-1 0 50\nluminance DP-1 1 default\nbacklight eDP-1 51\n");
+    EXPECT_EQ(text(setBack(modern(), Plan{false, {}, {{"HDMI-1", 0, 40}}, {}})), "luminance HDMI-1 0 50\n");
+    EXPECT_EQ(
+        holding(mirrored()).toStdString(),
+        "DP-1 in 1920x1080@60 at 0,0, scale 1, rotation normal, primary; HDMI-1 mirroring DP-1; eDP-1 off");
+}
+
 } // namespace

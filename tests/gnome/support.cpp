@@ -493,30 +493,39 @@ void modesOnNested(const Mutter &mutter)
     const std::string mirrored =
         "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
     const std::string lvds1 = "0,0 1 0 primary LVDS1\n";
-    runSteps(mutter, {
-                         {{"LVDS2", "set-mode", "1280x720@50"},
-                          "",
-                          lvds1 + "1920,0 1 0 LVDS2\n",
-                          "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
-                         // Back in the mode and rotation it had.
-                         {{"LVDS2", "set-rotation", "90"}, "", lvds1 + "1920,0 1 1 LVDS2\n"},
-                         {{"LVDS2", "set-enabled", "false"}, "", lvds1, "LVDS1:1920x1080@60.000\n"},
-                         {{"LVDS2", "set-enabled", "true"},
-                          "",
-                          lvds1 + "1920,0 1 1 LVDS2\n",
-                          "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
-                         {{"LVDS2", "set-rotation", "normal"}, "", lvds1 + "1920,0 1 0 LVDS2\n"},
-                         {{"LVDS2", "set-scale", "200%"},
-                          "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
-                          "1280x720@50.000, not 2\n",
-                          ""},
-                         {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-                         // What only the mirror as a whole can take is refused on its replica.
-                         {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-                         {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-                         {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-                         {{"LVDS2", "set-primary"}, mirrored, ""},
-                     });
+    runSteps(
+        mutter,
+        {
+            // Mutter is sent another mode than dispctl sent, and holds it: set back.
+            {{"LVDS2", "set-mode", "1024x768"},
+             "Failed to apply output configuration: LVDS2: mutter accepted the mode \"1024x768@60.000\" but "
+             "keeps \"1280x720@50.000\"; the outputs were set back as they were\n",
+             "",
+             "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n",
+             {{"", "ApplyMonitorsConfig", "1024x768@60.000", "1280x720@50.000"}}},
+            {{"LVDS2", "set-mode", "1280x720@50"},
+             "",
+             lvds1 + "1920,0 1 0 LVDS2\n",
+             "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+            // Back in the mode and rotation it had.
+            {{"LVDS2", "set-rotation", "90"}, "", lvds1 + "1920,0 1 1 LVDS2\n"},
+            {{"LVDS2", "set-enabled", "false"}, "", lvds1, "LVDS1:1920x1080@60.000\n"},
+            {{"LVDS2", "set-enabled", "true"},
+             "",
+             lvds1 + "1920,0 1 1 LVDS2\n",
+             "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+            {{"LVDS2", "set-rotation", "normal"}, "", lvds1 + "1920,0 1 0 LVDS2\n"},
+            {{"LVDS2", "set-scale", "200%"},
+             "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
+             "1280x720@50.000, not 2\n",
+             ""},
+            {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+            // What only the mirror as a whole can take is refused on its replica.
+            {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+            {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+            {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+            {{"LVDS2", "set-primary"}, mirrored, ""},
+        });
     EXPECT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(run(mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
@@ -579,6 +588,45 @@ void libraryRefusals(const Mutter &bed)
     dpms.switchMode(Dispor::Dpms::Mode(7));
     EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
     EXPECT_EQ(mutter->power(), 0);
+
+    // A luminance mutter refuses once it holds the new layout: the layout is
+    // set back. Mutter 43 has no luminance.
+    const std::string luminance = mutter->luminance();
+    if (luminance.rfind("failed", 0) == 0)
+        return;
+    const std::string before = mutter->logical();
+    const Meddling unknown = {"", "SetLuminance", "Meta-0", "Meta-9"};
+    const std::string luminanceRefused =
+        "SetLuminance failed: \"The connector doesn't have a connected monitor\"";
+    const struct {
+        std::vector<Meddling> meddling;
+        std::string error;
+        std::string logical; // empty: as before
+    } failures[] = {
+        {{unknown}, luminanceRefused + "; the outputs were set back as they were", ""},
+        // Setting back is refused too: what mutter holds is said.
+        {{unknown, {"SetLuminance", "ApplyMonitorsConfig", "Meta-0", "Meta-9"}},
+         luminanceRefused +
+             "; setting the outputs back failed too (mutter refused the output configuration: \"Invalid "
+             "connector 'Meta-9' specified\"): they now hold Meta-0 in 1920x1080@60.000 at 0,0, scale 2, "
+             "rotation 180, primary; Meta-1 in 1280x720@60.000 at 1920,0, scale 1, rotation normal",
+         "0,0 2 2 primary Meta-0\n1920,0 1 0 Meta-1\n"},
+    };
+    for (const auto &c : failures) {
+        SCOPED_TRACE(c.error);
+        const BusProxy proxy(mutter->busDir() + "/bus", mutter->runtimeDir() + "/proxy", c.meddling);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", proxy.address().c_str(), 1);
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        named(config, "Meta-0")->setRotation(Dispor::Output::Rotation::Inverted);
+        named(config, "Meta-0")->setDimming(0.5);
+        Dispor::SetConfigOperation apply(config);
+        EXPECT_FALSE(apply.exec());
+        EXPECT_EQ(apply.errorString().toStdString(), c.error);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", mutter->busAddress().c_str(), 1);
+        EXPECT_EQ(mutter->logical(), c.logical.empty() ? before : c.logical);
+        EXPECT_EQ(mutter->luminance(), luminance);
+    }
 }
 
 void fractionalScales(const Mutter &mutter)

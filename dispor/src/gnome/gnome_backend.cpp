@@ -142,20 +142,33 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
                         !memory.update(switchedOff(before, plan), reason) ||
                         !m_session->apply(before, Method::Temporary, plan.logical, reason)))
         return Applied::Refused;
+    // From here on a failure sets back what mutter took, the call that
+    // failed included.
+    Plan sent{plan.layout, plan.logical, {}, {}};
+    bool taken = plan.layout;
+    const auto failed = [&] {
+        if (taken)
+            *reason = setBack(before, sent, *reason, memory, false);
+        return Applied::Refused;
+    };
     for (const LuminanceSetting &l : std::as_const(plan.luminance)) {
+        sent.luminance.append(l);
         if (!(l.luminance ? m_session->setLuminance(l.connector, l.colorMode, *l.luminance, reason)
                           : m_session->resetLuminance(l.connector, l.colorMode, reason)))
-            return Applied::Refused;
+            return failed();
+        taken = true;
     }
     if (!plan.backlight.isEmpty()) {
         // SetBacklight takes the serial of the latest Backlight, which an
         // apply moves on.
         State now = before;
         if (plan.layout && !m_session->state(&now, reason))
-            return Applied::Refused;
+            return failed();
         for (const BacklightSetting &b : std::as_const(plan.backlight)) {
+            sent.backlight.append(b);
             if (!m_session->setBacklight(now.backlightSerial, b.connector, b.value, reason))
-                return Applied::Refused;
+                return failed();
+            taken = true;
         }
     }
     // Read back: what mutter made of it, by its own rules. Mutter confirmed
@@ -167,15 +180,48 @@ Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *re
             *reason = LayoutRules::unconfirmed(u"mutter"_qs, Session::answerSeconds);
         return Applied::Refused;
     }
-    forgetLit(memory, held);
     if (QStringList kept = notHeld(plan, held); !kept.isEmpty()) {
         for (QString &line : kept)
             line = escaped(line);
-        *reason = kept.join(u'\n');
+        *reason = setBack(before, sent, kept.join(u'\n'), memory, true);
         return Applied::NotHeld;
     }
+    forgetLit(memory, held);
     *stamp = held.stamp;
     return Applied::Done;
+}
+
+QString GnomeBackend::setBack(const State &before, const Plan &sent, const QString &failure,
+                              RememberedFile &memory, bool escape)
+{
+    const Plan back = Gnome::setBack(before, sent);
+    const auto shown = [escape](const QString &text) { return escape ? escaped(text) : text; };
+    QString why;
+    bool sentBack = !back.layout || m_session->apply(before, Method::Temporary, back.logical, &why);
+    for (const LuminanceSetting &l : std::as_const(back.luminance)) {
+        sentBack =
+            sentBack && (l.luminance ? m_session->setLuminance(l.connector, l.colorMode, *l.luminance, &why)
+                                     : m_session->resetLuminance(l.connector, l.colorMode, &why));
+    }
+    if (sentBack && !back.backlight.isEmpty()) {
+        State now;
+        sentBack = m_session->state(&now, &why);
+        for (const BacklightSetting &b : std::as_const(back.backlight))
+            sentBack = sentBack && m_session->setBacklight(now.backlightSerial, b.connector, b.value, &why);
+    }
+    State held;
+    QString unread;
+    if (!m_session->state(&held, &unread))
+        return LayoutRules::notUndone(failure, shown(sentBack ? unread : why),
+                                      u"a state mutter did not report"_qs);
+    forgetLit(memory, held);
+    if (sentBack) {
+        const QStringList kept = notHeld(back, held);
+        if (kept.isEmpty())
+            return LayoutRules::undone(failure);
+        why = kept.join(u"; ");
+    }
+    return LayoutRules::notUndone(failure, shown(why), shown(holding(held)));
 }
 
 bool GnomeBackend::setDpms(Output::DpmsMode mode, QString *reason)

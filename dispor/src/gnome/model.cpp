@@ -721,4 +721,34 @@ bool plan(const Config &config, const State &state, Plan *out, QString *reason,
     return true;
 }
 
+Plan setBack(const State &before, const Plan &sent)
+{
+    Plan back;
+    back.layout = sent.layout;
+    for (const LogicalState &logical : before.logical) {
+        if (!sent.layout)
+            break;
+        LogicalSetting setting{logical.x, logical.y, logical.scale, logical.transform, logical.primary, {}};
+        for (const QString &connector : logical.connectors) {
+            const MonitorState *monitor = monitorNamed(before, connector);
+            for (const ModeState &mode : monitor ? monitor->modes : QList<ModeState>()) {
+                if (mode.current)
+                    setting.monitors.append({connector, mode.id, monitor->underscanning, monitor->colorMode});
+            }
+        }
+        back.logical.append(setting);
+    }
+    for (const LuminanceSetting &sentLevel : sent.luminance) {
+        const LuminanceState *was =
+            before.luminance ? luminanceOf(before, sentLevel.connector, sentLevel.colorMode) : nullptr;
+        back.luminance.append({sentLevel.connector, sentLevel.colorMode,
+                               was && !was->unset ? std::optional(was->luminance) : std::nullopt});
+    }
+    for (const BacklightSetting &sentLevel : sent.backlight) {
+        if (const BacklightState *was = backlightOf(before, sentLevel.connector))
+            back.backlight.append({sentLevel.connector, *was->value});
+    }
+    return back;
+}
+
 } // namespace Dispor::Gnome

@@ -66,4 +66,9 @@ struct Plan {
 bool plan(const Config &config, const State &state, Plan *plan, QString *reason,
           const RememberedOutputs &remembered = {});
 
+// What sets mutter back to `before` once `sent` was taken, all or in part:
+// the logical monitors as they were where the layout was sent, and each
+// level sent as it was.
+Plan setBack(const State &before, const Plan &sent);
+
 } // namespace Dispor::Gnome
