@@ -115,6 +115,24 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
                          "nothing was changed\n"}));
     ::close(stuck);
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
+
+    // Beside the lock, the record of what a disabled monitor had: written
+    // before mutter is sent the disable, or the disable is refused, and
+    // dropped once the monitor is back.
+    const std::string record =
+        mutter->runtimeDir() + "/dispor/gnome-" + id.substr(2, 32) + "-disabled-outputs.json";
+    ASSERT_EQ(::mkdir(record.c_str(), 0700), 0);
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-1", "set-enabled", "false"}),
+              (e2e::Result{1, "",
+                           "Failed to apply output configuration: " + record +
+                               ": is a directory, not a document\n"}));
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
+    ASSERT_EQ(::rmdir(record.c_str()), 0);
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-1", "set-enabled", "false"}), (e2e::Result{0, "", ""}));
+    EXPECT_NE(e2e::readFile(record).find("\"Meta-1\""), std::string::npos);
+    EXPECT_EQ(gnome_test::run(*mutter, {"Meta-1", "set-enabled", "true"}), (e2e::Result{0, "", ""}));
+    EXPECT_EQ(e2e::readFile(record), "{}");
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
 
 TEST(GnomeLibrary, RefusalsAndConflicts)

@@ -25,7 +25,7 @@ const QString interface = service;
 constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv}");
 
 // Seconds each kind of call may take.
-constexpr int answerSeconds = 3;
+constexpr int answerSeconds = Session::answerSeconds;
 constexpr int applySeconds = 10; // a mode change reprograms the outputs first
 
 // QtDBus waits without end for a bus that accepts a connection and never
@@ -51,6 +51,18 @@ bool busAnswers(const QString &address, QString *reason)
 // What a call does to mutter's state, for what an unanswered one means.
 enum class Effect { None, Check, Change };
 
+bool unanswered(const QDBusMessage &reply)
+{
+    const QString error = reply.errorName();
+    return error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
+}
+
+// Well before the time-out, no answer means the bus saw mutter go.
+bool leftEarly(const QDBusMessage &reply, int seconds, const QDeadlineTimer &deadline)
+{
+    return unanswered(reply) && deadline.remainingTime() > seconds * 100;
+}
+
 // Whether the reply to message, asked for at most seconds from deadline's
 // start, is an answer; false with a reason that names the call, or for an
 // unanswered change, says that it may still be made.
@@ -64,21 +76,19 @@ bool answered(const QDBusMessage &message, const QDBusMessage &reply, int second
                              ? message.member() + u' ' + message.arguments().value(1).toString()
                              : message.member();
     const QString error = reply.errorName();
-    const bool unanswered =
-        error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
-    // Well before the time-out, no answer means the bus saw mutter go.
-    if (unanswered && deadline.remainingTime() > seconds * 100)
+    const bool late = unanswered(reply);
+    if (leftEarly(reply, seconds, deadline))
         *reason = u"mutter left the session bus without answering "_qs + what;
     else if (error == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
              error == u"org.freedesktop.DBus.Error.NameHasNoOwner")
         *reason = u"mutter is no longer on the session bus ("_qs + service + " has no owner)";
-    else if (unanswered && effect == Effect::Change)
+    else if (late && effect == Effect::Change)
         *reason = u"mutter did not confirm the change within "_qs + QString::number(seconds) +
                   " s; it may still take effect";
-    else if (unanswered && effect == Effect::Check)
+    else if (late && effect == Effect::Check)
         *reason = u"mutter did not check the change within "_qs + QString::number(seconds) +
                   " s; nothing was changed";
-    else if (unanswered)
+    else if (late)
         *reason =
             message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
     else if (!refused.isEmpty())
@@ -321,7 +331,7 @@ bool Session::busId(QByteArray *id, QString *reason)
     return true;
 }
 
-bool Session::state(State *state, QString *reason)
+bool Session::state(State *state, QString *reason, bool *late)
 {
     // Both asked at once: one wait on mutter, not two. Right after an apply
     // mutter is still busy, and each wait costs milliseconds.
@@ -332,6 +342,8 @@ bool Session::state(State *state, QString *reason)
     QDBusPendingCall allCall = m_connection.asyncCall(all, answerSeconds * 1000);
     currentCall.waitForFinished();
     QDBusMessage reply = currentCall.reply();
+    if (late)
+        *late = unanswered(reply) && !leftEarly(reply, answerSeconds, deadline);
     if (!answered(current, reply, answerSeconds, deadline, reason))
         return false;
     if (reply.signature() != stateSignature) {
@@ -352,9 +364,9 @@ bool Session::state(State *state, QString *reason)
         monitors.beginArray();
         while (!monitors.atEnd()) {
             ModeState mode;
-            double preferredScale = 0;
             monitors.beginStructure();
-            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> preferredScale >> mode.scales;
+            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> mode.preferredScale >>
+                mode.scales;
             const QVariantMap flags = properties(monitors);
             monitors.endStructure();
             mode.current = flags.value(u"is-current"_qs).toBool();
@@ -400,6 +412,8 @@ bool Session::state(State *state, QString *reason)
 
     allCall.waitForFinished();
     reply = allCall.reply();
+    if (late)
+        *late = unanswered(reply) && !leftEarly(reply, answerSeconds, deadline);
     if (!answered(all, reply, answerSeconds, deadline, reason))
         return false;
     if (!readProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)), state, reason))

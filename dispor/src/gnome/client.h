@@ -20,6 +20,7 @@ struct ModeState {
     QList<double> scales; // the only scales mutter accepts with this mode
     bool current = false;
     bool preferred = false;
+    double preferredScale = 1; // mutter's choice for the mode, one of scales
 };
 
 struct MonitorState {
@@ -113,9 +114,14 @@ public:
     // when there is none.
     static std::unique_ptr<Session> open(QString *reason);
 
+    // Seconds a call that changes nothing may take.
+    static constexpr int answerSeconds = 3;
+
     // The session bus's own id (32 hex digits), asked for once.
     bool busId(QByteArray *id, QString *reason);
-    bool state(State *state, QString *reason);
+    // late: set where mutter did not answer within answerSeconds (rather
+    // than failed or went away).
+    bool state(State *state, QString *reason, bool *late = nullptr);
     // A refusal's reason carries mutter's own.
     bool apply(const State &basis, Method method, const QList<LogicalSetting> &logical, QString *reason);
     bool setPowerSaveMode(int mode, QString *reason);
