@@ -204,9 +204,11 @@ TEST(GnomeChoice, WithoutMutter)
 {
     e2e::SessionBus bus;
     e2e::TempDir dir;
-    // A bus that takes the connection and never answers.
+    // A bus that takes the connection and never answers; one that answers
+    // the authentication, then nothing (the D-Bus library aborted there).
     const std::string silent = dir.file("silent");
     const e2e::MuteSocket mute(silent);
+    const support::FakeBus quiet(dir.file("quiet"), support::FakeBus::Fault::QuietAfterAuthentication);
     const struct {
         std::optional<std::string> backend, bus, runtime;
         std::string err;
@@ -221,6 +223,10 @@ TEST(GnomeChoice, WithoutMutter)
          "dispor: the session bus offers no org.gnome.Mutter.DisplayConfig\n"},
         {"gnome", "unix:path=" + silent, std::nullopt,
          "dispor: the session bus at \"unix:path=" + silent + "\" did not answer within 3 s\n"},
+        {"gnome", quiet.address(), std::nullopt,
+         "dispor: the session bus at \"" + quiet.address() + "\" did not answer Hello within 3 s\n"},
+        {"gnome", std::nullopt, "relative",
+         "dispor: DBUS_SESSION_BUS_ADDRESS is not set and XDG_RUNTIME_DIR is not an absolute path\n"},
         {std::nullopt, bus.address(), std::nullopt,
          "dispor: found no display service to configure (WAYLAND_DISPLAY is not set; the session bus offers "
          "no "

@@ -28,9 +28,10 @@ constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iidu
 constexpr int answerSeconds = Session::answerSeconds;
 constexpr int applySeconds = 10; // a mode change reprograms the outputs first
 
-// QtDBus waits without end for a bus that accepts a connection and never
-// answers: before it connects, the bus must answer the first step of the
-// authentication within the given seconds. Other transports go straight on.
+// QtDBus waits 25 s, then aborts, for a bus that accepts a connection and
+// never answers: before it connects, the bus must answer the
+// authentication and Hello within the given seconds. Other transports go
+// straight on.
 bool busAnswers(const QString &address, QString *reason)
 {
     const BusProbe probe = probeSessionBus(address, answerSeconds);
@@ -39,7 +40,7 @@ bool busAnswers(const QString &address, QString *reason)
     case BusProbe::NotProbed:
         return true;
     case BusProbe::Silent:
-        *reason = sessionBusSilent(quoted(address), answerSeconds);
+        *reason = sessionBusSilent(quoted(address), answerSeconds, probe.failure);
         return false;
     case BusProbe::Failed:
         break;
@@ -279,9 +280,10 @@ Session::~Session()
 std::unique_ptr<Session> Session::open(QString *reason)
 {
     QString lookedAt;
-    const QString address = sessionBusAddress(&lookedAt);
+    UsersBus why = UsersBus::Missing;
+    const QString address = sessionBusAddress(&lookedAt, &why);
     if (address.isEmpty()) {
-        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt));
+        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt), why);
         return {};
     }
     if (!busAnswers(address, reason))
