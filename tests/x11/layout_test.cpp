@@ -36,7 +36,14 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
         std::vector<std::string> args;
         std::map<std::string, Area> areas;
         int width, height;
+        std::vector<std::vector<std::string>> before = {}; // dispctl runs first
     };
+    // DUMMY1 mirrors DUMMY0; DUMMY2 on right of DUMMY1, 1920x1080.
+    const std::vector<std::vector<std::string>> mirror = {{"DUMMY1", "set-replica-of", "DUMMY0"}};
+    const std::vector<std::vector<std::string>> row = {{"DUMMY2", "set-enabled", "true"},
+                                                       {"DUMMY2", "set-mode", "1920x1080"}};
+    const std::map<std::string, Area> rowAreas = {
+        {"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 1920, 1080}}, {"DUMMY2", {3840, 0, 1920, 1080}}};
     const Case cases[] = {
         {{"DUMMY1", "set-position", "100", "2000"},
          {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {100, 2000, 1920, 1080}}},
@@ -72,9 +79,25 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
          {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 2048, 1536}}},
          3968,
          1536},
+        // A mirror placed against its own source mirrors no more.
+        {{"DUMMY1", "above", "DUMMY0"},
+         {{"DUMMY0", {0, 1080, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         1920,
+         2160,
+         mirror},
+        {{"DUMMY1", "left-of", "DUMMY0"},
+         {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840,
+         1080,
+         mirror},
+        // Placed where it is, an output leaves nothing to close up.
+        {{"DUMMY1", "right-of", "DUMMY0"}, rowAreas, 5760, 1080, row},
+        {{"DUMMY1", "left-of", "DUMMY2"}, rowAreas, 5760, 1080, row},
     };
     for (const Case &c : cases) {
         SetUp();
+        for (const std::vector<std::string> &args : c.before)
+            ASSERT_EQ(run(args), (Result{0, "", ""})) << args[1];
         EXPECT_EQ(run(c.args), (Result{0, "", ""})) << c.args[1];
         const XScreen after = screen();
         EXPECT_EQ(areas(after), c.areas) << c.args[1];
