@@ -90,6 +90,33 @@ TEST_F(X11CustomModes, ACustomModeIsSetByWhatItWasMadeFrom)
     }
 }
 
+TEST_F(X11CustomModes, ACustomModeHasTheWidthTheServerKeeps)
+{
+    // CVT widths are multiples of 8: asked as 1700 wide, the mode is 1696
+    // wide, and named, listed and set so.
+    const std::pair<std::vector<std::string>, Result> steps[] = {
+        {{"add-custom-mode", "1700x900@60"}, {0, "", ""}},
+        {{"add-custom-mode", "1700x900@60"}, {0, "", ""}}, // there already
+        {{"add-custom-mode", "1696x900@60"}, {0, "", ""}}, // the same mode
+        {{"list-custom-modes"}, {0, "", "0: 1696x900@60.00Hz\n"}},
+        {{"set-mode", "1700x900@60"}, {1, "", "Unknown mode: 1700x900@60\n"}},
+        {{"set-mode", "1696x900@60"}, {0, "", ""}},
+    };
+    for (const auto &[args, result] : steps) {
+        std::vector<std::string> line = {"DUMMY1"};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(run(line), result) << args[0] << " " << args.back();
+    }
+    const XScreen after = screen();
+    const XMode *made = after["DUMMY1"].findMode("dispor:1696x900@60:f1");
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->h[0], 1696);
+    EXPECT_FALSE(after["DUMMY1"].findMode("dispor:1700x900@60:f1"));
+    EXPECT_EQ(after["DUMMY1"].mode, made->id);
+    const Result modes = run({"DUMMY1", "list-modes"});
+    EXPECT_NE(modes.out.find(std::to_string(made->id) + ":1696x900@60.00*\n"), std::string::npos) << modes;
+}
+
 TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)
 {
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163",
@@ -128,7 +155,7 @@ TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
     EXPECT_EQ(run({"DUMMY0", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "800x500@75"}), (Result{0, "", ""}));
-    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "900x600@50"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "904x600@50"}), (Result{0, "", ""}));
     XScreen now = screen();
     ASSERT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1") &&
                 now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
@@ -137,7 +164,7 @@ TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
 
     EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}),
-              (Result{0, "", "0: 800x500@75.00Hz\n1: 900x600@50.00Hz\n"}));
+              (Result{0, "", "0: 800x500@75.00Hz\n1: 904x600@50.00Hz\n"}));
     now = screen();
     EXPECT_FALSE(now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
     EXPECT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1"));

@@ -515,6 +515,22 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
     ASSERT_EQ(described[dp2].customModes.size(), 1);
     EXPECT_EQ(described[dp2].customModes[0].refreshRate, 60.0f);
 
+    // CVT widths are multiples of 8: a mode named for the 1700 asked (as
+    // earlier runs named them) is the 1696-wide mode it is, there already
+    // when asked again, and made for another output under that width.
+    ServerState rounded = threeOutputs();
+    rounded.modes.insert(103, modeLine(103, 1696, 900, "dispor:1700x900@60:f1"));
+    rounded.outputs[dp2].modes.append(103);
+    EXPECT_EQ(describe(rounded)[dp2].customModes,
+              (QList<Dispor::ModeInfo>{{1696, 900, 60, 1, std::nullopt}}));
+    Snapshot asked(rounded);
+    for (const xcb_randr_output_t output : {dp1, dp2})
+        asked[output].customModes.append({1700, 900, 60, 1, std::nullopt});
+    const Plan made = asked.planned();
+    ASSERT_EQ(made.additions.size(), 1);
+    EXPECT_EQ(made.additions[0].output, dp1);
+    EXPECT_EQ(made.additions[0].name, "dispor:1696x900@60:f1");
+
     // Brightness goes to the ramp as it reads back.
     Snapshot s(state);
     s[dp1].brightness = 0.7;
@@ -699,8 +715,8 @@ TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
     const QList<xcb_randr_mode_t> ids = {4294967295u, 9, 1000, 63, 10, 2, 1};
     for (const xcb_randr_mode_t id : ids)
         state.modes.insert(id, modeLine(id, uint16_t(640 + id % 1000), 480));
-    state.modes[63].name = "dispor:1024x768@75:f0";
-    state.modes[9].name = "dispor:800x600@60:f0";
+    state.modes[63].name = "dispor:703x480@75:f0";
+    state.modes[9].name = "dispor:649x480@60:f0";
     state.outputs[hdmi].modes = ids;
 
     const Data d = describe(state)[hdmi];
@@ -710,8 +726,8 @@ TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
         EXPECT_EQ(d.modes.value(QString::number(id))->size().width(), int(640 + id % 1000)) << id;
     EXPECT_EQ(d.preferredModeId, u"4294967295"_qs);
     ASSERT_EQ(d.customModes.size(), 2);
-    EXPECT_EQ(d.customModes[0].width, 800);
-    EXPECT_EQ(d.customModes[1].width, 1024);
+    EXPECT_EQ(d.customModes[0].width, 649);
+    EXPECT_EQ(d.customModes[1].width, 703);
 }
 
 // The lists after a reply's fixed part, found where libxcb-randr finds them.

@@ -272,6 +272,16 @@ uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported)
     return 0;
 }
 
+std::optional<ModeInfo> customModeOf(const ModeLine &mode)
+{
+    std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+    if (custom && !custom->timings) {
+        custom->width = mode.timings.width;
+        custom->height = mode.timings.height;
+    }
+    return custom;
+}
+
 QMap<int, Data> describe(const ServerState &state)
 {
     const Atoms &atoms = state.atoms;
@@ -306,7 +316,7 @@ QMap<int, Data> describe(const ServerState &state)
         bool customs = false;
         for (const xcb_randr_mode_t id : std::as_const(modes)) {
             const ModeLine &mode = state.modes.value(id);
-            const std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+            const std::optional<ModeInfo> custom = customModeOf(mode);
             customs = customs || custom;
             // A custom mode asked for by size and rate has the rate asked
             // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
@@ -318,7 +328,7 @@ QMap<int, Data> describe(const ServerState &state)
         // The custom modes the output lists, in its order.
         if (customs) {
             for (const xcb_randr_mode_t id : output.modes) {
-                if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
+                if (const std::optional<ModeInfo> custom = customModeOf(state.modes.value(id)))
                     d.customModes.append(*custom);
             }
         }

@@ -12,6 +12,11 @@ namespace Dispor::X11 {
 // holds, with nothing made up where it holds nothing (no primary, no mirror).
 QMap<int, Output::Data> describe(const ServerState &state);
 
+// The custom mode a mode of ours is, at the size the server keeps: the width
+// of CVT timings is a multiple of 8, so one asked as 1700x900@60 is 1696x900.
+// Null for a mode that is not ours.
+std::optional<ModeInfo> customModeOf(const ModeLine &mode);
+
 // RandR rotation bits and the library's rotations, both ways; 0 when the
 // CRTC's supported set has no way to show the rotation.
 Output::Rotation rotationFromRandr(uint16_t randr);

@@ -600,13 +600,24 @@ private:
                 const std::optional<Timings> timings = customModeTimings(mode, &why);
                 if (!timings)
                     return fail(d.name + ": " + why);
-                m_plan->additions.append({output.id, customModeName(mode), *timings});
+                // Made, named and listed at the size it gets; asked again by
+                // the size it was asked with, it is there already.
+                ModeInfo kept = mode;
+                kept.width = timings->width;
+                kept.height = timings->height;
+                const QByteArray name = customModeName(kept);
+                const auto same = [&](const ModeAddition &a) {
+                    return a.output == output.id && a.name == name;
+                };
+                if (!was.customModes.contains(kept) &&
+                    std::none_of(m_plan->additions.cbegin(), m_plan->additions.cend(), same))
+                    m_plan->additions.append({output.id, name, *timings});
             }
             for (const ModeInfo &mode : was.customModes) {
                 if (d.customModes.contains(mode))
                     continue;
                 for (const xcb_randr_mode_t id : output.modes) {
-                    const std::optional<ModeInfo> info = parseCustomModeName(m_now.modes.value(id).name);
+                    const std::optional<ModeInfo> info = customModeOf(m_now.modes.value(id));
                     if (!info || !(*info == mode))
                         continue;
                     for (const CrtcTarget &target : std::as_const(m_plan->layout.crtcs)) {
