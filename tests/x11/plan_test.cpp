@@ -140,7 +140,8 @@ ServerState dp1MirrorsDp2()
 
 // One snapshot of a server state, changed as the tool would, then planned.
 struct Snapshot {
-    explicit Snapshot(ServerState state = threeOutputs()) : now(std::move(state)), described(describe(now))
+    explicit Snapshot(ServerState state = threeOutputs(), const Dispor::RememberedOutputs &records = {})
+        : now(std::move(state)), described(describe(now, records))
     {
         Dispor::OutputList list;
         Dispor::ConfigOrigin origin;
@@ -299,6 +300,38 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
         EXPECT_EQ(plan.layout.width, c.width) << c.what;
         EXPECT_EQ(plan.layout.height, c.height) << c.what;
     }
+}
+
+// What a disabled output comes back with where Xorg's dummy driver cannot
+// show it: its record's scale, nothing of another monitor's record, and
+// without a record no place of its own.
+TEST(X11Plan, SwitchedOnAsItWas)
+{
+    ServerState scalable = threeOutputs();
+    for (CrtcState &crtc : scalable.crtcs)
+        crtc.transforms = true;
+    const auto record = [](const QString &uuid) {
+        return Dispor::RememberedOutputs{
+            {u"HDMI-1"_qs,
+             {uuid, QString::number(small), QSize(1280, 1024), 60, 2, Rotation::None, {0, 1080}}}};
+    };
+    Snapshot own(scalable, record(describe(scalable)[hdmi].uuid));
+    Snapshot other(scalable, record(u"another monitor"_qs));
+    EXPECT_TRUE(own.described[hdmi].placementKnown);
+    EXPECT_FALSE(other.described[hdmi].placementKnown);
+    own[hdmi].enabled = other[hdmi].enabled = true;
+    const Plan plan = own.planned();
+    EXPECT_EQ(places(plan)[c3], (Place{small, 0, 1080, {hdmi}}));
+    EXPECT_EQ(plan.layout.crtcs[c3].transform, scaleTransform(2));
+    EXPECT_EQ(places(other.planned())[c3], (Place{big, 3840, 0, {hdmi}}));
+
+    // Right of the layout, even where the origin would be free and joined.
+    ServerState dp1Off = threeOutputs();
+    dp1Off.crtcs[c1] = crtc(c1, {}, 0);
+    dp1Off.outputs[dp1].crtc = XCB_NONE;
+    Snapshot unknown(dp1Off);
+    unknown[dp1].enabled = true;
+    EXPECT_EQ(places(unknown.planned())[c1], (Place{big, 1920, 0, {dp1}}));
 }
 
 TEST(X11Plan, Refusals)

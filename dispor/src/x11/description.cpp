@@ -282,7 +282,7 @@ std::optional<ModeInfo> customModeOf(const ModeLine &mode)
     return custom;
 }
 
-QMap<int, Data> describe(const ServerState &state)
+QMap<int, Data> describe(const ServerState &state, const RememberedOutputs &remembered)
 {
     const Atoms &atoms = state.atoms;
     const auto edidOf = [&atoms](const OutputState &output) -> std::optional<EdidIdentity> {
@@ -336,8 +336,10 @@ QMap<int, Data> describe(const ServerState &state)
             d.preferredModeId = modeKey(output.modes.first());
 
         d.capabilities = Cap::Disable | Cap::CustomModes;
-        if (!hasCrtc)
+        if (!hasCrtc) {
             d.size = QSize(0, 0); // no mode, no area
+            d.placementKnown = false;
+        }
         if (hasCrtc) {
             d.currentModeId = modeKey(crtc->mode);
             d.pos = QPoint(crtc->x, crtc->y);
@@ -386,6 +388,14 @@ QMap<int, Data> describe(const ServerState &state)
     for (Data &d : outputs) {
         if (uuids.value(d.uuid) > 1)
             d.uuid = outputUuid(edidOf(state.outputs.value(xcb_randr_output_t(d.id))), d.name, true);
+    }
+
+    // Known by its monitor's uuid, a disabled output gets its mode back,
+    // and the mode's area.
+    for (Data &d : outputs) {
+        const auto record = remembered.constFind(d.name);
+        if (!d.enabled && record != remembered.constEnd() && restore(d, *record))
+            d.size.reset();
     }
 
     // Priority 1 is the server's primary output alone, when it has one that
