@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <set>
 
 namespace x11 {
 namespace {
@@ -182,6 +183,7 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
 {
     ::setenv("DISPOR_BACKEND", "x11", 1);
     ::setenv("DISPLAY", display().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
     const auto change = [](const Dispor::ConfigPtr &config) {
         Dispor::OutputPtr first, second, third;
         for (const Dispor::OutputPtr &output : config->outputs()) {
@@ -199,17 +201,37 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
         second->setCustomModes({{1000, 700, 60.0f, 1, std::nullopt}});
     };
     const std::string before = screen().text;
-    for (const char *failing : {"layout", "primary", "gamma", "removals"}) {
+    const std::string undone = "; the outputs were set back as they were";
+    struct Case {
+        std::set<std::string> failing; // the steps the hook fails
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"layout"}, "the step \"layout\" failed" + undone},
+        {{"primary"}, "the step \"primary\" failed" + undone},
+        {{"gamma"}, "the step \"gamma\" failed" + undone},
+        {{"removals"}, "the step \"removals\" failed" + undone},
+        // All of it done, then found wanting.
+        {{"read-back"}, "the step \"read-back\" failed" + undone},
+        {{"layout", "undo"},
+         "the step \"layout\" failed; setting the outputs back failed too (the step \"undo\" failed): they "
+         "now "
+         "hold DUMMY1: the custom mode \"dispor:1000x700@60:f1\" listed"},
+    };
+    for (const Case &c : cases) {
+        SetUp();
         Dispor::GetConfigOperation fetch;
         ASSERT_TRUE(fetch.exec());
         change(fetch.config());
-        Dispor::X11::setStepHook([failing](const char *step) { return std::string(step) != failing; });
+        Dispor::X11::setStepHook([&c](const char *step) { return !c.failing.count(step); });
         Dispor::SetConfigOperation apply(fetch.config());
-        EXPECT_FALSE(apply.exec()) << failing;
-        EXPECT_EQ(apply.errorString().toStdString(), std::string("the step \"") + failing + "\" failed");
+        EXPECT_FALSE(apply.exec()) << c.error;
+        EXPECT_EQ(apply.errorString().toStdString(), c.error);
         Dispor::X11::setStepHook({});
-        EXPECT_EQ(screen().text, before) << failing;
+        EXPECT_EQ(screen().text == before, !c.failing.count("undo")) << c.error;
     }
+
+    SetUp();
 
     Dispor::GetConfigOperation fetch;
     ASSERT_TRUE(fetch.exec());
@@ -223,6 +245,7 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
     EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), "0.50");
     EXPECT_TRUE(after["DUMMY1"].findMode("dispor:1000x700@60:f1"));
     ::unsetenv("DISPLAY");
+    ::unsetenv("XDG_RUNTIME_DIR");
     ::unsetenv("DISPOR_BACKEND");
 }
 
@@ -234,6 +257,7 @@ TEST_F(X11CustomModes, ASignalWaitsForTheEndOfTheApply)
 {
     ::setenv("DISPOR_BACKEND", "x11", 1);
     ::setenv("DISPLAY", display().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
     struct sigaction count = {}, previous = {};
     count.sa_handler = [](int) { terminations = terminations + 1; };
     sigemptyset(&count.sa_mask);
@@ -267,6 +291,7 @@ TEST_F(X11CustomModes, ASignalWaitsForTheEndOfTheApply)
 
     ::sigaction(SIGTERM, &previous, nullptr);
     ::unsetenv("DISPLAY");
+    ::unsetenv("XDG_RUNTIME_DIR");
     ::unsetenv("DISPOR_BACKEND");
 }
 

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace Dispor::X11 {
 
 // After a plan was carried out from before, under the same grab: reads in
@@ -15,6 +17,17 @@ namespace Dispor::X11 {
 // NotHeld with one line per output, escaped and joined by line breaks;
 // Refused when the server could not be read.
 Applied readBack(Connection &connection, const ServerState &before, const Plan &plan, QString *reason);
+
+// After what a plan changed was sent back: what the server holds of what
+// the plan touched where that is not as before (changedSince); empty when
+// all is as before, null when it could not be read.
+std::optional<QString> heldInstead(Connection &connection, const ServerState &before, const Plan &plan);
+
+// In one line, per output: "DP-1: 1920x1080@60.00 at 0,1080, the brightness
+// 0.5; DP-2: off", what held has of what the plan touched (the CRTCs, the
+// screen, the primary, the properties and ramps it wrote, the custom modes
+// it listed or took off) where it differs from before. Empty when nothing does.
+QString changedSince(const ServerState &before, const Plan &plan, const ServerState &held);
 
 // The comparison alone: what the plan asked of the server in the state
 // before, against held, a state that holds at least what readBack reads.

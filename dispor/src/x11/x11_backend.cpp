@@ -1,6 +1,8 @@
 #include "x11_backend.h"
 
 #include "../changes.h"
+#include "../settle.h"
+#include "../text.h"
 #include "description.h"
 #include "execution.h"
 #include "plan.h"
@@ -91,6 +93,22 @@ void X11Backend::forgetLit(const ServerState &state, const Layout &layout, const
     m_records.update(done, &ignored);
 }
 
+QString X11Backend::setBack(Execution &execution, const ServerState &before, const Plan &plan,
+                            const QString &failure, bool escape, const RememberedOutputs &records)
+{
+    QString why;
+    const bool sent = execution.undo(&why);
+    const std::optional<QString> holds = heldInstead(*m_connection, before, plan);
+    if (holds && holds->isEmpty()) {
+        forgetLit(before, layoutOf(before), records);
+        return LayoutRules::undone(failure);
+    }
+    if (sent || why.isEmpty())
+        why = holds ? u"the X server holds something else"_qs : u"the outputs could not be read back"_qs;
+    const QString held = holds ? *holds : u"an unknown state"_qs;
+    return LayoutRules::notUndone(failure, escape ? escaped(why) : why, escape ? escaped(held) : held);
+}
+
 QString X11Backend::emulationRefusal() const
 {
     return u"the outputs of the X server "_qs + Dispor::quoted(m_connection->display()) +
@@ -149,12 +167,20 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
         return Applied::Refused;
     if (!plan.changed)
         return Applied::Done;
-    if (!keepSwitchedOff(now, described, plan, &records, reason) ||
-        !execute(*m_connection, now, plan, reason))
+    if (!keepSwitchedOff(now, described, plan, &records, reason))
         return Applied::Refused;
-    const Applied held = readBack(*m_connection, now, plan, reason);
-    if (held == Applied::Done)
+    Execution execution(*m_connection, now);
+    QString failure;
+    if (!execution.run(plan, &failure) || !testStep("read-back", &failure)) {
+        *reason = execution.sentAnything() ? setBack(execution, now, plan, failure, false, records) : failure;
+        return Applied::Refused;
+    }
+    const Applied held = readBack(*m_connection, now, plan, &failure);
+    if (held == Applied::NotHeld)
+        failure = setBack(execution, now, plan, failure, true, records);
+    else if (held == Applied::Done)
         forgetLit(now, plan.layout, records);
+    *reason = failure;
     return held;
 }
 

@@ -33,6 +33,11 @@ private:
                          RememberedOutputs *records, QString *reason);
     // Drops the records of the outputs lit in the layout the server holds.
     void forgetLit(const ServerState &state, const Layout &layout, const RememberedOutputs &records);
+    // A failed change sent back: the failure, and whether the outputs were
+    // set back as they were or what they hold now. Escaped for a NotHeld
+    // reason, whose lines are.
+    QString setBack(Execution &execution, const ServerState &before, const Plan &plan, const QString &failure,
+                    bool escape, const RememberedOutputs &records);
 
     std::unique_ptr<Connection> m_connection;
     // The server forgets what an output had once its CRTC is off.
