@@ -231,6 +231,25 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
         EXPECT_EQ(screen().text == before, !c.failing.count("undo")) << c.error;
     }
 
+    // Sent and confirmed, but not read back in time: it may be in effect.
+    SetUp();
+    Dispor::GetConfigOperation stalled;
+    ASSERT_TRUE(stalled.exec());
+    change(stalled.config());
+    Dispor::X11::setStepHook([](const char *step) {
+        if (std::string(step) == "read-back")
+            ::kill(server().pid(), SIGSTOP);
+        return true;
+    });
+    Dispor::SetConfigOperation late(stalled.config());
+    EXPECT_FALSE(late.exec());
+    Dispor::X11::setStepHook({});
+    ::kill(server().pid(), SIGCONT);
+    EXPECT_EQ(
+        late.errorString().toStdString(),
+        "the change was sent and confirmed, but the X server did not answer the read-back within 3 s; it "
+        "may be in effect");
+    EXPECT_EQ(screen()["DUMMY1"].y, 1080);
     SetUp();
 
     Dispor::GetConfigOperation fetch;

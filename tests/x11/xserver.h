@@ -27,6 +27,7 @@ public:
 
     // ":N".
     const std::string &display() const { return m_display; }
+    int pid() const { return m_pid; }
     // The error lines of the server's log (for a server that did not start).
     std::string logErrors() const;
 

@@ -1,12 +1,20 @@
 #include "readback.h"
 
 #include "../naming.h"
+#include "../settle.h"
 #include "../text.h"
 #include "../wording.h"
 #include "description.h"
 
 #include <QMap>
 #include <QSet>
+
+#include <cerrno>
+#include <chrono>
+
+#include <xcb/xcbext.h>
+
+#include <poll.h>
 
 namespace Dispor::X11 {
 
@@ -256,11 +264,39 @@ QString changedSince(const ServerState &before, const Plan &plan, const ServerSt
     return parts.join(u"; ");
 }
 
+bool answeredWithin(xcb_connection_t *c, int seconds)
+{
+    using Clock = std::chrono::steady_clock;
+    const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c);
+    if (xcb_flush(c) <= 0)
+        return false;
+    // The server answers in order: once this is answered, all before it are.
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (true) {
+        void *answer = nullptr;
+        xcb_generic_error_t *error = nullptr;
+        if (xcb_poll_for_reply(c, cookie.sequence, &answer, &error)) {
+            const bool answered = answer && !xcb_connection_has_error(c);
+            std::free(answer);
+            std::free(error);
+            return answered;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd pfd{xcb_get_file_descriptor(c), POLLIN, 0};
+        if (left <= 0 || (::poll(&pfd, 1, int(left)) < 0 && errno != EINTR)) {
+            xcb_discard_reply(c, cookie.sequence);
+            return false;
+        }
+    }
+}
+
 std::optional<QString> heldInstead(Connection &connection, const ServerState &before, const Plan &plan)
 {
     ServerState held;
     QString ignored;
-    if (!connection.read(&held, false, &ignored, &before))
+    if (!answeredWithin(connection.get(), readBackSeconds) ||
+        !connection.read(&held, false, &ignored, &before))
         return std::nullopt;
     return changedSince(before, plan, held);
 }
@@ -304,6 +340,27 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         *at = xcb_randr_get_output_info(c, at.key(), XCB_CURRENT_TIME);
     if (!plan.additions.isEmpty())
         resources = xcb_randr_get_screen_resources_current(c, connection.root());
+    if (!answeredWithin(c, readBackSeconds)) {
+        // The change was confirmed, so it may well be in effect: the answers
+        // are left to come, or not.
+        for (const auto &cookie : std::as_const(crtcs))
+            xcb_discard_reply(c, cookie.sequence);
+        for (const auto &cookie : std::as_const(transforms))
+            xcb_discard_reply(c, cookie.sequence);
+        for (const auto &cookie : std::as_const(ramps))
+            xcb_discard_reply(c, cookie.sequence);
+        if (primary)
+            xcb_discard_reply(c, primary->sequence);
+        for (const auto &asked : std::as_const(properties))
+            xcb_discard_reply(c, asked.second.sequence);
+        for (const auto &cookie : std::as_const(outputs))
+            xcb_discard_reply(c, cookie.sequence);
+        if (resources)
+            xcb_discard_reply(c, resources->sequence);
+        *reason = LayoutRules::unconfirmed(QLatin1StringView(server), readBackSeconds);
+        return Applied::Refused;
+    }
+
     ServerState held;
     held.atoms = before.atoms;
     held.atomNames = before.atomNames;
