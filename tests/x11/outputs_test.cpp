@@ -51,12 +51,15 @@ TEST_F(X11Outputs, ReportsEveryOutputAsRandrHasIt)
     EXPECT_EQ(second["priority"].toInt(), 2);
     EXPECT_EQ(second["position"].toObject(), (QJsonObject{{"x", 1920}, {"y", 0}}));
 
-    // Connected but without a CRTC: off, outside the ranking, no gamma ramp.
+    // Connected but without a CRTC: off, outside the ranking, no gamma ramp;
+    // switched off by another client, with nothing known of its place.
     const QJsonObject off = json("DUMMY2");
     EXPECT_FALSE(off["enabled"].toBool());
     EXPECT_TRUE(off["connected"].toBool());
     EXPECT_EQ(off["priority"].toInt(), 0);
     EXPECT_EQ(words(off["capabilities"]), (QStringList{"custom-modes", "disable"}));
+    for (const char *unknown : {"position", "mode", "scale", "rotation"})
+        EXPECT_TRUE(off[unknown].isNull()) << unknown;
 
     EXPECT_FALSE(json("DUMMY15")["connected"].toBool());
     // The output's XID is its id.
