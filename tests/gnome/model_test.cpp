@@ -217,6 +217,9 @@ TEST(GnomeModel, Describe)
         twin.insert(d.name, d);
     EXPECT_NE(twin["DP-1"].uuid, twin["HDMI-1"].uuid);
     EXPECT_EQ(twin["DP-1"].uuid.size(), 36);
+    // The monitor's identity as mutter gives it.
+    EXPECT_EQ((QStringList{twin["HDMI-1"].make, twin["HDMI-1"].model, twin["HDMI-1"].serialNumber}),
+              (QStringList{"DEL", "U2720", "ABC"}));
     EXPECT_EQ(twin["DP-1"].replicationSource, twin["HDMI-1"].id);
     EXPECT_EQ(twin["HDMI-1"].replicationSource, 0);
     EXPECT_EQ(twin["HDMI-1"].priority, 1u);

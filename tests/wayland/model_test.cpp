@@ -80,6 +80,10 @@ TEST(WaylandModel, UuidsFromMonitorIdentityElseName)
     EXPECT_NE(one.value("HDMI-A-1"), one.value("HDMI-A-2"));
     EXPECT_EQ(assignUuids({&twinB, &dell, &twinA}).value("HDMI-A-2"), one.value("HDMI-A-2"));
     EXPECT_EQ(QSet<QString>(one.begin(), one.end()).size(), 4);
+    // The identity itself, as the head tells it.
+    const Output::Data described = describe({&dell}, 2, {}).first();
+    EXPECT_EQ((QStringList{described.make, described.model, described.serialNumber}),
+              (QStringList{"Dell", "U2720", "A1"}));
 }
 
 TEST(WaylandModel, ConnectorTypes)

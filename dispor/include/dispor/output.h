@@ -129,6 +129,12 @@ public:
     QString name() const;
     // Stable across sessions where the backend can tell; may be empty.
     QString uuid() const;
+    // The monitor's maker, model and serial number as its EDID or the
+    // display server gives them (not the connector's): what identifies a
+    // monitor whichever connector it is plugged into. Empty where unknown.
+    QString make() const;
+    QString model() const;
+    QString serialNumber() const;
     Type type() const;
     // Part of the layout (shows a picture).
     bool isEnabled() const;

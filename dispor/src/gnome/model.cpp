@@ -566,6 +566,9 @@ QMap<int, Output::Data> describe(const State &state, int power, const Remembered
         if (uses.value(key) > 1)
             key += "\nconnector:" + monitor.connector.toUtf8();
         d.uuid = QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
+        d.make = monitor.vendor;
+        d.model = monitor.product;
+        d.serialNumber = monitor.serial;
         d.type = typeOf(monitor);
         d.connected = true;
         for (const ModeState &mode : monitor.modes) {

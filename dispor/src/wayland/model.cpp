@@ -253,6 +253,9 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.id = ids.value(head->name);
         d.name = head->name;
         d.uuid = uuids.value(head->name);
+        d.make = head->make;
+        d.model = head->model;
+        d.serialNumber = head->serialNumber;
         d.type = connectorTypeOfName(head->name);
         d.enabled = head->lit();
         d.connected = true;

@@ -300,7 +300,10 @@ QMap<int, Data> describe(const ServerState &state, const RememberedOutputs &reme
             property && property->format == 32)
             connector = state.atomName(xcb_atom_t(property->value().value_or(0)));
         d.type = connectorType(connector, output.name);
-        d.uuid = outputUuid(edidOf(output), output.name);
+        const std::optional<EdidIdentity> edid = edidOf(output);
+        d.uuid = outputUuid(edid, output.name);
+        if (edid)
+            identify(*edid, &d.make, &d.model, &d.serialNumber);
         d.connected = output.connected;
 
         const auto crtc = state.crtcs.constFind(output.crtc);
