@@ -36,6 +36,15 @@ public:
     // enabled: a document does; a display server does not, so the library
     // refuses such a change before the backend sees it.
     virtual bool keepsDisabledOutputs() const { return false; }
+
+    // The desktop (Dispor::Desktop). The simulated set has none to ask.
+    virtual bool isSimulated() const { return false; }
+    // The active output's name, else empty with the reason; by default the
+    // only enabled output of the snapshot.
+    virtual QString activeOutput(const Config &config, QString *why);
+    // Labels on every enabled output for the given seconds, gone on return;
+    // by default none, with the reason.
+    virtual bool showLabels(const Config &config, int seconds, QString *why);
 };
 
 // What a backend plugin (x11, wayland, gnome) exports as

@@ -348,7 +348,7 @@ TEST(WaylandApply, EnablingAndDisabling)
                  {{"identify"},
                   {1, "",
                    "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                       "dispctl shows the outputs' names itself only on X11\n"},
+                       "cannot show labels: the wayland backend has no way to show them\n"},
                   turned},
              });
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);

@@ -18,6 +18,7 @@
 // See examples/list-outputs for a whole program.
 
 #include "dispor/config.h"
+#include "dispor/desktop.h"
 #include "dispor/dpms.h"
 #include "dispor/layout.h"
 #include "dispor/mode.h"

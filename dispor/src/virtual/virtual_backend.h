@@ -15,6 +15,7 @@ public:
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
     bool keepsDisabledOutputs() const override { return true; }
+    bool isSimulated() const override { return true; }
 
     const Location &location() const { return m_location; }
 
