@@ -117,6 +117,33 @@ TEST(GnomeDispctl, RunsTakeTurnsToApply)
     EXPECT_EQ(mutter->logical(), "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n");
 }
 
+// Two writers with runtime directories of their own, started together round
+// after round: each round, both changes are kept. With a turn per runtime
+// directory, 8 to 11 of 40 rounds lost one.
+TEST(GnomeDispctl, WritersWithTheirOwnRuntimeDirectoriesKeepEveryChange)
+{
+    const support::TempDir runtime;
+    std::vector<int> lost;
+    // Mutter grows by some 50 MB an apply: a fresh one every 20 rounds.
+    for (int round = 0; round < 40;) {
+        const std::unique_ptr<Mutter> mutter = Mutter::headless({"1280x720", "1280x720"});
+        for (const int end = round + 20; round < end; ++round) {
+            const bool turned = round % 2 == 0;
+            const support::Child first =
+                gnome_test::start(*mutter, {"Meta-0", "set-rotation", turned ? "180" : "normal"});
+            const support::Child second =
+                gnome_test::start(*mutter, {"Meta-1", "set-rotation", turned ? "90" : "normal"},
+                                  {{"XDG_RUNTIME_DIR", runtime.path()}});
+            EXPECT_EQ(gnome_test::finish(first), (e2e::Result{0, "", ""}));
+            EXPECT_EQ(gnome_test::finish(second), (e2e::Result{0, "", ""}));
+            if (mutter->logical() != (turned ? "0,0 1 2 primary Meta-0\n1280,0 1 1 Meta-1\n"
+                                             : "0,0 1 0 primary Meta-0\n1280,0 1 0 Meta-1\n"))
+                lost.push_back(round);
+        }
+    }
+    EXPECT_EQ(lost, std::vector<int>()) << "rounds that lost a change";
+}
+
 TEST(GnomeLibrary, RefusalsAndConflicts)
 {
     gnome_test::libraryRefusals(*Mutter::headless({"1920x1080", "1280x720"}));
