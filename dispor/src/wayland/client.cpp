@@ -17,6 +17,7 @@
 #include <utility>
 
 #include <poll.h>
+#include <sys/un.h>
 
 namespace Dispor::Wayland {
 
@@ -35,6 +36,27 @@ constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
 // From version 2 on, an xdg output tells its name.
 constexpr uint32_t xdgVersionWanted = 3;
+
+// Why libwayland could not make a socket's path of WAYLAND_DISPLAY, found
+// before it tries: it would say so itself on standard error, with the
+// value as it is. Empty where it can.
+QString unusableSocket(const QByteArray &name)
+{
+    QByteArray path = name;
+    if (!name.startsWith('/')) {
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+            return QStringLiteral("XDG_RUNTIME_DIR is not set");
+        const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+        if (!dir.startsWith('/'))
+            return QStringLiteral("XDG_RUNTIME_DIR is not an absolute path");
+        path = dir + '/' + name;
+    }
+    constexpr qsizetype longest = sizeof(sockaddr_un::sun_path) - 1;
+    if (path.size() <= longest)
+        return {};
+    return u"its socket's path would be "_qs + QString::number(path.size()) + " bytes long, more than the " +
+           QString::number(longest) + " a socket's path can hold";
+}
 
 QString errnoText(int error)
 {
@@ -350,6 +372,13 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
         *reason = probing
                       ? QStringLiteral("WAYLAND_DISPLAY is not set")
                       : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
+        return {};
+    }
+    // With WAYLAND_SOCKET, libwayland takes the connection it names instead.
+    const QString unusable =
+        qEnvironmentVariableIsSet("WAYLAND_SOCKET") ? QString() : unusableSocket(qgetenv("WAYLAND_DISPLAY"));
+    if (!unusable.isEmpty()) {
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + unusable;
         return {};
     }
     std::unique_ptr<Session> session(new Session);
