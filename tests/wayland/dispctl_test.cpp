@@ -592,6 +592,7 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
     const std::string tooLong = "\": its socket's path would be ";
     const std::string holds = " bytes long, more than the 107 a socket's path can hold";
     const std::string longest = "/" + std::string(106, 'x'); // libwayland tries it
+    const wayland_test::ErringCompositor erring(dir.file("erring"), "bad\x1b[31m name\nnext");
     struct Case {
         e2e::Env env;
         std::string chosen;
@@ -617,6 +618,10 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
         // libwayland takes the connection WAYLAND_SOCKET names instead.
         {{{"WAYLAND_DISPLAY", longName}, {"WAYLAND_SOCKET", "99"}},
          cannot + longShown + "\": Bad file descriptor",
+         ""},
+        {{{"WAYLAND_DISPLAY", dir.file("erring")}},
+         "the compositor closed the connection for protocol error 0 on wl_registry "
+         "(libwayland: wl_registry@2: error 0: bad\\u001b[31m name\\u000anext)",
          ""},
     };
     for (const Case &c : cases) {

@@ -1,6 +1,7 @@
 #include "client.h"
 
 #include "../text.h"
+#include "library_log.h"
 
 #include <QSet>
 
@@ -360,6 +361,7 @@ Session::~Session()
     if (m_registry)
         wl_registry_destroy(m_registry);
     if (m_display) {
+        const LibraryLog log;
         wl_display_flush(m_display);
         wl_display_disconnect(m_display);
     }
@@ -381,11 +383,14 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
         *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + unusable;
         return {};
     }
+    const LibraryLog log;
     std::unique_ptr<Session> session(new Session);
     session->m_socket = socket;
     session->m_display = wl_display_connect(nullptr);
     if (!session->m_display) {
-        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(errno);
+        const int error = errno;
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(error) +
+                  LibraryLog::take();
         return {};
     }
     session->m_registry = wl_display_get_registry(session->m_display);
@@ -412,13 +417,16 @@ QString Session::connectionError() const
         uint32_t id = 0;
         const uint32_t code = wl_display_get_protocol_error(m_display, &interface, &id);
         return u"the compositor closed the connection for protocol error "_qs + QString::number(code) +
-               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display"));
+               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display")) +
+               LibraryLog::take();
     }
-    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE);
+    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE) +
+           LibraryLog::take();
 }
 
 bool Session::dispatchOnce(int timeoutMs, QString *reason)
 {
+    const LibraryLog log;
     while (wl_display_prepare_read(m_display) != 0) {
         if (wl_display_dispatch_pending(m_display) < 0) {
             *reason = connectionError();
