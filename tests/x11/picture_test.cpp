@@ -39,6 +39,19 @@ TEST_F(X11Picture, BrightnessIsTheGammaRamp)
     EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.70");
     EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
 
+    // Blacked out by another client, the ramps all at zero are brightness 0
+    // on Xorg, whose driver starts them straight: the output comes back.
+    xrandr(display(), {"--output", "DUMMY1", "--brightness", "0"});
+    ASSERT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.0");
+    const QJsonObject dark = json("DUMMY1");
+    EXPECT_TRUE(capabilities(dark).contains("brightness"));
+    EXPECT_EQ(dark["brightness"].toDouble(), 0.0);
+    EXPECT_EQ(run({"DUMMY1", "set-brightness", "50%"}), (Result{0, "", ""}));
+    const XOutput lit = screen()["DUMMY1"];
+    EXPECT_EQ(lit.properties.at("Brightness"), "0.50");
+    EXPECT_EQ(lit.properties.at("Gamma"), "1.0:1.0:1.0");
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.5);
+
     // Off, the output has no CRTC and so no ramp.
     const std::string before = screen().text;
     EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),

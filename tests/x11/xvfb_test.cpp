@@ -53,8 +53,10 @@ TEST_F(X11Xvfb, EveryRunReachesAServerThatResetsBetweenClients)
 TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
 {
     // Xvfb keeps no gamma: its ramps read all zero, or whatever its memory
-    // held after a reset, which is no brightness at all. (Refused, nothing
-    // is sent; the ramps cannot be compared, being that noise.)
+    // held after a reset, which is no brightness at all. Unlike Xorg's, no
+    // driver starts them straight (it has no VidMode), so zero is no
+    // blackout. (Refused, nothing is sent; the ramps cannot be compared,
+    // being that noise.)
     const Result report = run({"screen"});
     ASSERT_EQ(report.status, 0) << report;
     EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos)

@@ -175,8 +175,15 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
             return std::nullopt;
         top = std::max(top, ramp->last());
     }
-    if (!top)
+    if (!top && !state.driverRamps)
         return std::nullopt;
+    if (!top) {
+        // Blacked out by a client: at full, the driver's straight ramp.
+        QList<uint16_t> straight(crtc.red.size());
+        for (qsizetype i = 0; i < straight.size(); ++i)
+            straight[i] = uint16_t(i * 65536 / straight.size());
+        return Gamma{0, straight, straight, straight};
+    }
     Gamma gamma{rampBrightness(crtc), crtc.red, crtc.green, crtc.blue};
     if (gamma.brightness < 1) {
         // Another client's ramps below full brightness: at full, their top

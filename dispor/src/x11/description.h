@@ -50,10 +50,11 @@ struct Gamma {
 };
 // What the ramps were made of: our record on one of the CRTC's outputs while
 // the CRTC still shows what that record makes, else the ramps themselves
-// (another client's) at the brightness they read. Null without ramps, and for
-// ramps that do not rise or stay at zero, which servers without gamma report
-// (Xwayland all zero, Xvfb whatever its memory held): they tell nothing
-// about brightness.
+// (another client's) at the brightness they read; ramps all at zero where
+// the driver keeps them are brightness 0 of its straight ramp. Null without
+// ramps, for ramps that fall, and for ramps all at zero elsewhere, which
+// servers without gamma report (Xwayland, Xvfb, which may also hold whatever
+// its memory held): they tell nothing about brightness.
 std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc);
 // Each step scaled by the brightness, so that every channel keeps its curve
 // and the channels their ratio.

@@ -80,6 +80,10 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     // The extensions and the atoms are asked in one round.
     xcb_prefetch_extension_data(c, &xcb_randr_id);
     xcb_prefetch_extension_data(c, &xcb_dpms_id);
+    // Only Xorg's driver layer (and Xwayland) has VidMode, the driver's own
+    // gamma interface; Xvfb has neither and its ramps start all zero.
+    constexpr char vidMode[] = "XFree86-VidModeExtension";
+    const xcb_query_extension_cookie_t vidModeCookie = xcb_query_extension(c, sizeof vidMode - 1, vidMode);
     const std::pair<xcb_atom_t Atoms::*, const char *> names[] = {
         {&Atoms::edid, "EDID"},
         {&Atoms::connectorType, "ConnectorType"},
@@ -118,7 +122,9 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
     connection->m_transforms = version->major_version > 1 || version->minor_version >= 3;
     const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(c, &xcb_dpms_id);
     connection->m_dpms = dpms && dpms->present;
+    auto vidModeReply = reply(xcb_query_extension_reply(c, vidModeCookie, nullptr));
     connection->m_emulation = connection->emulatedOutputs();
+    connection->m_driverRamps = vidModeReply && vidModeReply->present && !connection->m_emulation;
     return connection;
 }
 
@@ -565,6 +571,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
 
     // Named here, so that what was read is understood without the server.
     s.atoms = m_atoms;
+    s.driverRamps = m_driverRamps;
     QList<xcb_atom_t> enumeratedValues;
     for (const OutputState &output : std::as_const(s.outputs)) {
         for (const xcb_atom_t enumerated : {m_atoms.connectorType, m_atoms.broadcastRgb, m_atoms.underscan}) {
