@@ -22,6 +22,29 @@ Result refusal(const std::string &reason)
     return {1, "", "Failed to apply output configuration: " + reason + "\n"};
 }
 
+// Straight ramps of 256 steps up to each channel's top.
+Ramps rampsTo(double red, double green, double blue)
+{
+    Ramps ramps;
+    for (int i = 0; i < 256; ++i) {
+        ramps.red.push_back(uint16_t(std::lround(i * red / 255)));
+        ramps.green.push_back(uint16_t(std::lround(i * green / 255)));
+        ramps.blue.push_back(uint16_t(std::lround(i * blue / 255)));
+    }
+    return ramps;
+}
+
+Ramps scaled(const Ramps &ramps, double by)
+{
+    Ramps result;
+    for (const auto &[from, to] : {std::pair{&ramps.red, &result.red}, std::pair{&ramps.green, &result.green},
+                                   std::pair{&ramps.blue, &result.blue}}) {
+        for (const uint16_t step : *from)
+            to->push_back(uint16_t(std::lround(step * by)));
+    }
+    return result;
+}
+
 TEST_F(X11Picture, BrightnessIsTheGammaRamp)
 {
     for (const auto &[percent, shown, value] :
@@ -52,34 +75,39 @@ TEST_F(X11Picture, BrightnessIsTheGammaRamp)
     EXPECT_EQ(lit.properties.at("Gamma"), "1.0:1.0:1.0");
     EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.5);
 
+    // Our record, forged by another client on the blacked-out output: at
+    // brightness 0 any ramps match the CRTC's, so only ramps we could have
+    // recorded (rising, up to the top) are trusted; else the driver's.
+    std::vector<uint16_t> straight, backwards, white(256, 65535), dim;
+    for (int i = 0; i < 256; ++i) {
+        straight.push_back(uint16_t(i * 256));
+        backwards.push_back(uint16_t(32768 * (255 - i) / 255));
+        dim.push_back(uint16_t(i * 128));
+    }
+    const std::vector<uint16_t> forged[][3] = {
+        {backwards, backwards, backwards},
+        {white, white, white},
+        {dim, dim, dim},
+        {straight, straight, backwards},
+        {std::vector<uint16_t>(256), straight, straight},
+    };
+    for (const auto &[red, green, blue] : forged) {
+        xrandr(display(), {"--output", "DUMMY1", "--brightness", "0"});
+        std::vector<uint16_t> record = {0, 0};
+        for (const std::vector<uint16_t> *ramp : {&red, &green, &blue})
+            record.insert(record.end(), ramp->begin(), ramp->end());
+        randr().setShorts("DUMMY1", "_DISPOR_GAMMA", record);
+        EXPECT_EQ(run({"DUMMY1", "set-brightness", "50%"}), (Result{0, "", ""}));
+        EXPECT_EQ(randr().gamma("DUMMY1"), scaled({straight, straight, straight}, 0.5))
+            << red[0] << ' ' << blue[0];
+    }
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.50");
+
     // Off, the output has no CRTC and so no ramp.
     const std::string before = screen().text;
     EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),
               refusal("DUMMY2: cannot change the brightness: the output has no brightness control"));
     EXPECT_EQ(screen().text, before);
-}
-
-// Straight ramps of 256 steps up to each channel's top.
-Ramps rampsTo(double red, double green, double blue)
-{
-    Ramps ramps;
-    for (int i = 0; i < 256; ++i) {
-        ramps.red.push_back(uint16_t(std::lround(i * red / 255)));
-        ramps.green.push_back(uint16_t(std::lround(i * green / 255)));
-        ramps.blue.push_back(uint16_t(std::lround(i * blue / 255)));
-    }
-    return ramps;
-}
-
-Ramps scaled(const Ramps &ramps, double by)
-{
-    Ramps result;
-    for (const auto &[from, to] : {std::pair{&ramps.red, &result.red}, std::pair{&ramps.green, &result.green},
-                                   std::pair{&ramps.blue, &result.blue}}) {
-        for (const uint16_t step : *from)
-            to->push_back(uint16_t(std::lround(step * by)));
-    }
-    return result;
 }
 
 TEST_F(X11Picture, BrightnessKeepsAnotherProgramsColourBalance)

@@ -156,6 +156,24 @@ std::optional<Gamma> parseGammaRecord(const Property &property)
     return Gamma{millionths / 1e6, units.mid(2, n), units.mid(2 + n, n), units.mid(2 + 2 * n, n)};
 }
 
+namespace {
+
+// Whether a record's ramps could be ramps at full brightness, as we record
+// them: every channel rising, the highest reaching the top. Any other client
+// may write the record; at brightness 0 every ramp would match the CRTC.
+bool plausibleBase(const Gamma &gamma)
+{
+    uint16_t top = 0;
+    for (const QList<uint16_t> *ramp : {&gamma.red, &gamma.green, &gamma.blue}) {
+        if (ramp->first() >= ramp->last() || !std::is_sorted(ramp->begin(), ramp->end()))
+            return false;
+        top = std::max(top, ramp->last());
+    }
+    return top >= std::floor(defaultRampTop(gamma.red.size()));
+}
+
+} // namespace
+
 std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
 {
     if (crtc.red.isEmpty())
@@ -163,7 +181,7 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
     for (const xcb_randr_output_t id : crtc.outputs) {
         const Property *property = findProperty(state.outputs.value(id), state.atoms.gamma);
         const std::optional<Gamma> record = property ? parseGammaRecord(*property) : std::nullopt;
-        if (record && record->red.size() == crtc.red.size() &&
+        if (record && record->red.size() == crtc.red.size() && plausibleBase(*record) &&
             scaledRamp(record->red, record->brightness) == crtc.red &&
             scaledRamp(record->green, record->brightness) == crtc.green &&
             scaledRamp(record->blue, record->brightness) == crtc.blue)

@@ -49,7 +49,8 @@ struct Gamma {
     bool operator==(const Gamma &) const = default;
 };
 // What the ramps were made of: our record on one of the CRTC's outputs while
-// the CRTC still shows what that record makes, else the ramps themselves
+// the CRTC still shows what that record makes and its ramps could be ours
+// (any client can write it), else the ramps themselves
 // (another client's) at the brightness they read; ramps all at zero where
 // the driver keeps them are brightness 0 of its straight ramp. Null without
 // ramps, for ramps that fall, and for ramps all at zero elsewhere, which
