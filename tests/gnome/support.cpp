@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QRegularExpression>
 #include <QString>
 
@@ -61,6 +63,25 @@ std::string startBus(const std::string &dir, int *pid)
         throw std::runtime_error("dbus-daemon did not start within 10 s");
     return address;
 }
+
+// The application the library's and Qt D-Bus's calls in this process need.
+void application()
+{
+    static int argc = 1;
+    static char name[] = "gnome_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+QDBusMessage busCall(const QString &member, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, member);
+    message.setArguments(arguments);
+    return message;
+}
+
+const QString turnName = u"org.dispctl.Dispor.GnomeApply"_qs;
 
 const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.DisplayConfig", "--object-path",
                                                 "/org/gnome/Mutter/DisplayConfig"};
@@ -362,10 +383,10 @@ void Mutter::signal(int number) const
         ::kill(m_pid, number);
 }
 
-support::Child start(const Mutter &mutter, const std::vector<std::string> &args)
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env)
 {
-    return support::spawn(
-        {e2e::dispctlBinary(), args, support::merged(support::testEnvironment(), mutter.env())});
+    return support::spawn({e2e::dispctlBinary(), args,
+                           support::merged(support::merged(support::testEnvironment(), mutter.env()), env)});
 }
 
 e2e::Result finish(const support::Child &child, double timeoutSeconds)
@@ -383,6 +404,31 @@ e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, cons
     for (const auto &[key, value] : env)
         merged[key] = value;
     return e2e::runProgram(e2e::dispctlBinary(), args, merged);
+}
+
+TurnHolder::TurnHolder(const Mutter &mutter)
+{
+    application();
+    static int holders = 0;
+    m_connection = "turn-holder-" + std::to_string(++holders);
+    const QDBusConnection connection = QDBusConnection::connectToBus(
+        QString::fromStdString(mutter.busAddress()), QString::fromStdString(m_connection));
+    const QDBusMessage reply =
+        connection.call(busCall(u"RequestName"_qs, {turnName, 0u}), QDBus::Block, 10000);
+    if (reply.arguments().value(0).toUInt() != 1)
+        throw std::runtime_error("cannot own the turn's name: " + reply.errorMessage().toStdString());
+}
+
+TurnHolder::~TurnHolder()
+{
+    QDBusConnection::disconnectFromBus(QString::fromStdString(m_connection));
+}
+
+int TurnHolder::waiting() const
+{
+    const QDBusMessage reply = QDBusConnection(QString::fromStdString(m_connection))
+                                   .call(busCall(u"ListQueuedOwners"_qs, {turnName}), QDBus::Block, 10000);
+    return int(reply.arguments().value(0).toStringList().size()) - 1;
 }
 
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args)
@@ -533,10 +579,7 @@ void modesOnNested(const Mutter &mutter)
 
 void libraryRefusals(const Mutter &bed)
 {
-    static int argc = 1;
-    static char name[] = "gnome_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    application();
     const Mutter *mutter = &bed;
     for (const auto &[key, value] : mutter->env())
         ::setenv(key.c_str(), value->c_str(), 1);

@@ -123,8 +123,25 @@ void libraryRefusals(const Mutter &mutter);
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 // The same run started, to be finished while the test goes on.
-support::Child start(const Mutter &mutter, const std::vector<std::string> &args);
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 e2e::Result finish(const support::Child &child, double timeoutSeconds = 30);
+
+// Another client of mutter's bus, in this process, that holds the turn
+// dispctl runs take to change mutter: the name org.dispctl.Dispor.GnomeApply.
+class TurnHolder {
+public:
+    explicit TurnHolder(const Mutter &mutter);
+    // Closes its connection: the bus lets the name go as for a holder that dies.
+    ~TurnHolder();
+    TurnHolder(const TurnHolder &) = delete;
+    TurnHolder &operator=(const TurnHolder &) = delete;
+
+    // The clients queued for the name behind this one.
+    int waiting() const;
+
+private:
+    std::string m_connection;
+};
 
 // Calls gdbus on mutter's bus; its standard output, or "failed: …".
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args);

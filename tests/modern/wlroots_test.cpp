@@ -173,7 +173,7 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
     EXPECT_EQ(m_bed->run({"identify"}),
               (Result{1, "",
                       "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                          "dispctl shows the outputs' names itself only on X11\n"}));
+                          "cannot show labels: the wayland backend has no way to show them\n"}));
     EXPECT_EQ(view(), start);
 }
 

@@ -348,7 +348,7 @@ TEST(WaylandApply, EnablingAndDisabling)
                  {{"identify"},
                   {1, "",
                    "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                       "dispctl shows the outputs' names itself only on X11\n"},
+                       "cannot show labels: the wayland backend has no way to show them\n"},
                   turned},
              });
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
@@ -583,13 +583,61 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
               (Result{1, "",
                       "dispor: the Wayland compositor \"" + bare.socket() +
                           "\" offers no output management (zwlr_output_manager_v1)\n"}));
-    EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", "no-such-socket"}}),
-              (Result{1, "",
-                      "dispor: cannot connect to the Wayland compositor \"no-such-socket\": No such file or "
-                      "directory\n"}));
-    EXPECT_EQ(
-        run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", std::nullopt}}),
-        (Result{1, "", "dispor: WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached\n"}));
+
+    // A compositor not reached, chosen and found: one line, the value
+    // escaped, and nothing of libwayland's own on standard error.
+    const std::string cannot = "cannot connect to the Wayland compositor \"";
+    const std::string longName = "\x1b[31m" + std::string(120, 'x') + "\n";
+    const std::string longShown = "\\u001b[31m" + std::string(120, 'x') + "\\u000a";
+    const std::string tooLong = "\": its socket's path would be ";
+    const std::string holds = " bytes long, more than the 107 a socket's path can hold";
+    const std::string longest = "/" + std::string(106, 'x'); // libwayland tries it
+    const wayland_test::ErringCompositor erring(dir.file("erring"), "bad\x1b[31m name\nnext");
+    struct Case {
+        e2e::Env env;
+        std::string chosen;
+        std::string found; // where the automatic choice words it otherwise
+    };
+    const Case cases[] = {
+        {{{"WAYLAND_DISPLAY", "no-such-socket"}}, cannot + "no-such-socket\": No such file or directory", ""},
+        {{{"WAYLAND_DISPLAY", std::nullopt}},
+         "WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached",
+         "WAYLAND_DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", longName}},
+         cannot + longShown + tooLong + std::to_string(compositor.runtimeDir().size() + 1 + longName.size()) +
+             holds,
+         ""},
+        {{{"WAYLAND_DISPLAY", longest + "y"}}, cannot + longest + "y" + tooLong + "108" + holds, ""},
+        {{{"WAYLAND_DISPLAY", longest}}, cannot + longest + "\": No such file or directory", ""},
+        {{{"XDG_RUNTIME_DIR", std::nullopt}},
+         cannot + compositor.socket() + "\": XDG_RUNTIME_DIR is not set",
+         ""},
+        {{{"XDG_RUNTIME_DIR", "run"}},
+         cannot + compositor.socket() + "\": XDG_RUNTIME_DIR is not an absolute path",
+         ""},
+        // libwayland takes the connection WAYLAND_SOCKET names instead.
+        {{{"WAYLAND_DISPLAY", longName}, {"WAYLAND_SOCKET", "99"}},
+         cannot + longShown + "\": Bad file descriptor",
+         ""},
+        {{{"WAYLAND_DISPLAY", dir.file("erring")}},
+         "the compositor closed the connection for protocol error 0 on wl_registry "
+         "(libwayland: wl_registry@2: error 0: bad\\u001b[31m name\\u000anext)",
+         ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.chosen);
+        EXPECT_EQ(run(compositor, {"list-outputs"}, c.env), (Result{1, "", "dispor: " + c.chosen + "\n"}));
+        e2e::Env env = automatic;
+        env.insert(c.env.begin(), c.env.end());
+        EXPECT_EQ(
+            run(compositor, {"list-outputs"}, env),
+            (Result{1, "",
+                    "dispor: found no display service to configure (" +
+                        (c.found.empty() ? c.chosen : c.found) +
+                        "; cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such "
+                        "file or directory; DISPLAY is not set); DISPOR_BACKEND=virtual selects the "
+                        "simulated display set\n"}));
+    }
 }
 
 TEST(WaylandPhoc, RoundTrips)

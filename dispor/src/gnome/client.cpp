@@ -10,7 +10,12 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QThread>
 #include <QUrl>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 Q_DECLARE_METATYPE(Dispor::Gnome::MonitorSetting)
 Q_DECLARE_METATYPE(Dispor::Gnome::LogicalSetting)
@@ -23,6 +28,16 @@ const QString service = QStringLiteral("org.gnome.Mutter.DisplayConfig");
 const QString path = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
 const QString interface = service;
 constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv}");
+
+// The name a client owns on the session bus for its turn to change mutter's
+// state. The bus is the display session's: one name serves every client of
+// the session, whatever runtime directory each has. It lies under the
+// reverse domain of the project's own dispctl.org, where no other program
+// names anything (the other names here are mutter's and the bus's).
+const QString turnName = QStringLiteral("org.dispctl.Dispor.GnomeApply");
+// RequestName's answers that this backend expects.
+constexpr uint32_t primaryOwner = 1;
+constexpr uint32_t inQueue = 2;
 
 // Seconds each kind of call may take.
 constexpr int answerSeconds = Session::answerSeconds;
@@ -112,6 +127,15 @@ bool call(const QDBusConnection &connection, const QDBusMessage &message, int se
 QDBusMessage method(const QString &name)
 {
     return QDBusMessage::createMethodCall(service, path, interface, name);
+}
+
+// A call to the bus itself.
+QDBusMessage busMethod(const QString &name, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, name);
+    message.setArguments(arguments);
+    return message;
 }
 
 QDBusMessage property(const QString &name, const QVariantList &arguments)
@@ -230,6 +254,91 @@ bool readProperties(const QVariantMap &all, State *state, QString *reason)
 
 } // namespace
 
+// Sees the turn change hands while a client waits in the bus's queue. It
+// lives in a thread of its own, where the bus's signals reach it: the
+// waiting thread runs none of the program's events.
+class TurnWatch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TurnWatch(const QString &self) : m_self(self) {}
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool acquired = false;
+    int handovers = 0;
+
+public Q_SLOTS:
+    void nameAcquired(const QString &name)
+    {
+        if (name == turnName)
+            handedOver(true);
+    }
+    void ownerChanged(const QString &name, const QString &, const QString &owner)
+    {
+        if (name == turnName)
+            handedOver(owner == m_self);
+    }
+
+private:
+    void handedOver(bool toSelf)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            acquired = acquired || toSelf;
+            ++handovers;
+        }
+        changed.notify_all();
+    }
+
+    const QString m_self;
+};
+
+namespace {
+
+// The watch's thread and the signals it takes, for one wait.
+class Watching {
+public:
+    explicit Watching(const QDBusConnection &connection)
+        : m_connection(connection), m_watch(connection.baseService())
+    {
+        m_watch.moveToThread(&m_thread);
+        m_thread.start();
+        m_watching = hook(true, u"NameAcquired"_qs, SLOT(nameAcquired(QString))) &&
+                     hook(true, u"NameOwnerChanged"_qs, SLOT(ownerChanged(QString, QString, QString)));
+    }
+    ~Watching()
+    {
+        hook(false, u"NameAcquired"_qs, SLOT(nameAcquired(QString)));
+        hook(false, u"NameOwnerChanged"_qs, SLOT(ownerChanged(QString, QString, QString)));
+        m_thread.quit();
+        m_thread.wait();
+    }
+    Watching(const Watching &) = delete;
+    Watching &operator=(const Watching &) = delete;
+
+    bool watching() const { return m_watching; }
+    TurnWatch &watch() { return m_watch; }
+
+private:
+    // The bus's signal about the turn's name, to the watch or no more.
+    bool hook(bool on, const QString &signal, const char *slot)
+    {
+        const QString bus = u"org.freedesktop.DBus"_qs;
+        return on ? m_connection.connect(bus, u"/org/freedesktop/DBus"_qs, bus, signal, {turnName}, {},
+                                         &m_watch, slot)
+                  : m_connection.disconnect(bus, u"/org/freedesktop/DBus"_qs, bus, signal, {turnName}, {},
+                                            &m_watch, slot);
+    }
+
+    QDBusConnection m_connection;
+    QThread m_thread;
+    TurnWatch m_watch; // gone before its thread
+    bool m_watching = false;
+};
+
+} // namespace
+
 QDBusArgument &operator<<(QDBusArgument &arg, const MonitorSetting &monitor)
 {
     QVariantMap properties;
@@ -297,11 +406,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
                   quoted(connection.lastError().message());
         return {};
     }
-    QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
-                                                      u"org.freedesktop.DBus"_qs, u"NameHasOwner"_qs);
-    ask.setArguments({service});
     QDBusMessage reply;
-    if (!call(connection, ask, answerSeconds, &reply, reason))
+    if (!call(connection, busMethod(u"NameHasOwner"_qs, {service}), answerSeconds, &reply, reason))
         return {};
     if (!reply.arguments().value(0).toBool()) {
         *reason = u"the session bus offers no "_qs + service;
@@ -317,10 +423,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
 bool Session::busId(QByteArray *id, QString *reason)
 {
     if (m_busId.isEmpty()) {
-        const QDBusMessage ask = QDBusMessage::createMethodCall(
-            u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, u"GetId"_qs);
         QDBusMessage reply;
-        if (!call(m_connection, ask, answerSeconds, &reply, reason))
+        if (!call(m_connection, busMethod(u"GetId"_qs, {}), answerSeconds, &reply, reason))
             return false;
         // A file name: whatever the bus answered, nothing but safe bytes.
         m_busId = QUrl::toPercentEncoding(reply.arguments().value(0).toString());
@@ -331,6 +435,70 @@ bool Session::busId(QByteArray *id, QString *reason)
     }
     *id = m_busId;
     return true;
+}
+
+Turn::~Turn()
+{
+    // Left held where the bus does not answer, it goes when the session's
+    // connection closes.
+    QDBusMessage reply;
+    QString unanswered;
+    call(m_connection, busMethod(u"ReleaseName"_qs, {turnName}), answerSeconds, &reply, &unanswered);
+}
+
+std::unique_ptr<Turn> Session::takeTurn(QString *reason)
+{
+    // Without flags: queued behind the holder, never taking it from one, and
+    // never taken from this client.
+    QDBusMessage reply;
+    if (!call(m_connection, busMethod(u"RequestName"_qs, {turnName, 0u}), answerSeconds, &reply, reason))
+        return {};
+    // From here on, whatever ends the wait lets the name go or leaves the queue.
+    std::unique_ptr<Turn> turn(new Turn(m_connection));
+    const uint32_t answer = reply.arguments().value(0).toUInt();
+    if (answer == primaryOwner)
+        return turn;
+    if (answer != inQueue) {
+        *reason =
+            u"the session bus answered RequestName for "_qs + turnName + " with " + QString::number(answer);
+        return {};
+    }
+    Watching watching(m_connection);
+    if (!watching.watching()) {
+        *reason = u"cannot watch "_qs + turnName +
+                  " on the session bus: " + quoted(m_connection.lastError().message());
+        return {};
+    }
+    // Handed over before the watch began: the bus says so now.
+    if (!call(m_connection, busMethod(u"GetNameOwner"_qs, {turnName}), answerSeconds, &reply, reason))
+        return {};
+    if (reply.arguments().value(0).toString() == m_connection.baseService())
+        return turn;
+    TurnWatch &watch = watching.watch();
+    std::unique_lock lock(watch.mutex);
+    for (;;) {
+        const int seen = watch.handovers;
+        const bool moved = watch.changed.wait_for(lock, std::chrono::seconds(turnWaitSeconds),
+                                                  [&] { return watch.acquired || watch.handovers != seen; });
+        if (watch.acquired)
+            return turn;
+        if (!moved)
+            break;
+    }
+    lock.unlock();
+    if (!m_connection.isConnected()) {
+        *reason = u"the session bus closed the connection while this client waited for "_qs + turnName;
+        return {};
+    }
+    // The process to look at, where the bus can tell.
+    QString holder;
+    QString unasked;
+    if (call(m_connection, busMethod(u"GetConnectionUnixProcessID"_qs, {turnName}), answerSeconds, &reply,
+             &unasked))
+        holder = u" (process "_qs + QString::number(reply.arguments().value(0).toUInt()) + u')';
+    *reason = u"the apply holding "_qs + turnName + " on the session bus" + holder + " has not finished in " +
+              QString::number(turnWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
+    return {};
 }
 
 bool Session::state(State *state, QString *reason, bool *late)
@@ -474,3 +642,5 @@ bool Session::setBacklight(uint32_t serial, const QString &connector, int value,
 }
 
 } // namespace Dispor::Gnome
+
+#include "client.moc"

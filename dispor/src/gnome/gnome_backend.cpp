@@ -2,7 +2,6 @@
 
 #include "../remembered.h"
 #include "../settle.h"
-#include "../store.h"
 #include "../text.h"
 #include "model.h"
 #include "readback.h"
@@ -13,22 +12,9 @@ namespace Dispor::Gnome {
 
 namespace {
 
-// Mutter's serial does not change on an apply: two runs that read the same
-// state would both pass the check, and the later apply would take back the
-// earlier one's change. Runs of the library take turns on a lock per
-// session bus, beside the virtual set's document and bounded as its lock
-// is, from the check to the end of the apply.
-std::unique_ptr<Store> takeTurn(const QByteArray &bus, QString *reason)
-{
-    auto store = std::make_unique<Store>(runtimeLocation("gnome-" + bus));
-    bool missing = false;
-    if (!store->openDirectory(true, &missing, reason) || !store->lock(reason))
-        return {};
-    return store;
-}
-
 // Mutter forgets what a monitor had once it is off: the record of it, per
-// session bus, as the turn lock.
+// session bus, in the runtime directory. Its writes take the record's own
+// lock; they are made in the session's turn.
 RememberedFile memoryOf(const QByteArray &bus)
 {
     return RememberedFile(u"gnome-"_qs + QString::fromLatin1(bus));
@@ -110,11 +96,16 @@ bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
 
 Applied GnomeBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
 {
+    // Mutter's serial does not change on an apply: two clients that read the
+    // same state would both pass the check, and the later apply would take
+    // back the earlier one's change. Every client of the session takes
+    // turns, from the check to the end of the apply, its read-back or its
+    // setting back.
+    const std::unique_ptr<Turn> turn = m_session->takeTurn(reason);
+    if (!turn)
+        return Applied::Refused;
     QByteArray bus;
     if (!m_session->busId(&bus, reason))
-        return Applied::Refused;
-    const std::unique_ptr<Store> turn = takeTurn(bus, reason);
-    if (!turn)
         return Applied::Refused;
     // Mutter's serial stays the same when another client applies: the
     // state as a whole tells whether the snapshot is out of date.

@@ -1,6 +1,7 @@
 #include "client.h"
 
 #include "../text.h"
+#include "library_log.h"
 
 #include <QSet>
 
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include <poll.h>
+#include <sys/un.h>
 
 namespace Dispor::Wayland {
 
@@ -35,6 +37,27 @@ constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
 // From version 2 on, an xdg output tells its name.
 constexpr uint32_t xdgVersionWanted = 3;
+
+// Why libwayland could not make a socket's path of WAYLAND_DISPLAY, found
+// before it tries: it would say so itself on standard error, with the
+// value as it is. Empty where it can.
+QString unusableSocket(const QByteArray &name)
+{
+    QByteArray path = name;
+    if (!name.startsWith('/')) {
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+            return QStringLiteral("XDG_RUNTIME_DIR is not set");
+        const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+        if (!dir.startsWith('/'))
+            return QStringLiteral("XDG_RUNTIME_DIR is not an absolute path");
+        path = dir + '/' + name;
+    }
+    constexpr qsizetype longest = sizeof(sockaddr_un::sun_path) - 1;
+    if (path.size() <= longest)
+        return {};
+    return u"its socket's path would be "_qs + QString::number(path.size()) + " bytes long, more than the " +
+           QString::number(longest) + " a socket's path can hold";
+}
 
 QString errnoText(int error)
 {
@@ -338,6 +361,7 @@ Session::~Session()
     if (m_registry)
         wl_registry_destroy(m_registry);
     if (m_display) {
+        const LibraryLog log;
         wl_display_flush(m_display);
         wl_display_disconnect(m_display);
     }
@@ -352,11 +376,21 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
                       : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
         return {};
     }
+    // With WAYLAND_SOCKET, libwayland takes the connection it names instead.
+    const QString unusable =
+        qEnvironmentVariableIsSet("WAYLAND_SOCKET") ? QString() : unusableSocket(qgetenv("WAYLAND_DISPLAY"));
+    if (!unusable.isEmpty()) {
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + unusable;
+        return {};
+    }
+    const LibraryLog log;
     std::unique_ptr<Session> session(new Session);
     session->m_socket = socket;
     session->m_display = wl_display_connect(nullptr);
     if (!session->m_display) {
-        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(errno);
+        const int error = errno;
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(error) +
+                  LibraryLog::take();
         return {};
     }
     session->m_registry = wl_display_get_registry(session->m_display);
@@ -383,13 +417,16 @@ QString Session::connectionError() const
         uint32_t id = 0;
         const uint32_t code = wl_display_get_protocol_error(m_display, &interface, &id);
         return u"the compositor closed the connection for protocol error "_qs + QString::number(code) +
-               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display"));
+               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display")) +
+               LibraryLog::take();
     }
-    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE);
+    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE) +
+           LibraryLog::take();
 }
 
 bool Session::dispatchOnce(int timeoutMs, QString *reason)
 {
+    const LibraryLog log;
     while (wl_display_prepare_read(m_display) != 0) {
         if (wl_display_dispatch_pending(m_display) < 0) {
             *reason = connectionError();

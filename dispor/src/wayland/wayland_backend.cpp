@@ -3,6 +3,7 @@
 #include "../settle.h"
 #include "../text.h"
 #include "model.h"
+#include "sway.h"
 
 #include <algorithm>
 #include <optional>
@@ -292,6 +293,18 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     for (QString &line : kept)
         line = escaped(line);
     return undo(before, kept.join(u'\n'), Applied::NotHeld, reason);
+}
+
+QString WaylandBackend::activeOutput(const Config &config, QString *why)
+{
+    // As long as the library waits for a compositor to answer.
+    constexpr int answerSeconds = 3;
+    const QByteArray sway = qgetenv("SWAYSOCK");
+    if (sway.isEmpty())
+        return Backend::activeOutput(config, why);
+    const SwayFocus focus = swayFocusedOutput(sway, answerSeconds);
+    *why = focus.why;
+    return focus.name;
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)

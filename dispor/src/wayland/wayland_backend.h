@@ -19,6 +19,9 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // sway's focused output, asked over its IPC socket; elsewhere the only
+    // enabled one.
+    QString activeOutput(const Config &config, QString *why) override;
 
 private:
     // The display session's name for the records kept for it.

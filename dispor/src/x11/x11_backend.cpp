@@ -4,6 +4,7 @@
 #include "../settle.h"
 #include "../text.h"
 #include "description.h"
+#include "desktop.h"
 #include "execution.h"
 #include "plan.h"
 #include "readback.h"
@@ -203,6 +204,28 @@ bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
     return m_connection->check(xcb_dpms_enable_checked(c), "to enable DPMS", reason) &&
            m_connection->check(xcb_dpms_force_level_checked(c, uint16_t(mode)), "to switch display power",
                                reason);
+}
+
+QString X11Backend::activeOutput(const Config &, QString *why)
+{
+    // Xwayland's pointer and outputs only emulate the compositor's.
+    QString name;
+    if (m_connection->emulated())
+        *why = u"the X server "_qs + Dispor::quoted(m_connection->display()) +
+               " is Xwayland, whose outputs only emulate the Wayland compositor's";
+    else
+        outputUnderPointer(*m_connection, &name, why);
+    return name;
+}
+
+bool X11Backend::showLabels(const Config &, int seconds, QString *why)
+{
+    if (m_connection->emulated()) {
+        *why = u"the X server "_qs + Dispor::quoted(m_connection->display()) +
+               " is Xwayland, whose outputs only emulate the Wayland compositor's";
+        return false;
+    }
+    return X11::showLabels(*m_connection, seconds, why);
 }
 
 std::shared_ptr<Backend> probeX11Backend(QString *found)
