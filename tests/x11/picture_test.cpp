@@ -134,6 +134,48 @@ TEST_F(X11Picture, BrightnessKeepsAnotherProgramsColourBalance)
     EXPECT_EQ(randr().gamma("DUMMY0"), other);
 }
 
+TEST_F(X11Picture, BrightnessIsTheBacklightWhereTheDriverHasOne)
+{
+    // A panel as the intel driver publishes it, with the driver's other
+    // properties beside it: each setting goes to its own.
+    for (const char *output : {"DUMMY1", "DUMMY2"})
+        randr().createRange(output, "Backlight", 0, 937, 937);
+    randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full", "Limited 16:235"}, "Automatic");
+    randr().createRange("DUMMY1", "max bpc", 6, 12, 12);
+    randr().createEnum("DUMMY1", "underscan", {"off", "on", "auto"}, "off");
+    randr().createRange("DUMMY1", "underscan hborder", 0, 128, 0);
+    randr().createRange("DUMMY1", "underscan vborder", 0, 128, 0);
+    EXPECT_EQ(capabilities(json("DUMMY1")),
+              (QStringList{"overscan", "rgb-range", "brightness", "maxbpc", "custom-modes", "disable"}));
+    const Ramps ramps = randr().gamma("DUMMY1");
+    const std::pair<std::vector<std::string>, std::map<std::string, std::string>> cases[] = {
+        {{"DUMMY1", "set-brightness", "50%"}, {{"Backlight", "469"}}},
+        {{"DUMMY1", "set-rgb-range", "full"}, {{"Broadcast RGB", "Full"}}},
+        {{"DUMMY1", "set-maxbpc", "10"}, {{"max bpc", "10"}}},
+        {{"DUMMY1", "set-overscan", "5"},
+         {{"underscan", "on"}, {"underscan hborder", "5"}, {"underscan vborder", "5"}}},
+        {{"DUMMY1", "set-brightness", "0"}, {{"Backlight", "0"}}},
+        // Off, without a CRTC, the panel's light is still the driver's.
+        {{"DUMMY2", "set-brightness", "25%"}, {}},
+    };
+    std::map<std::string, std::string> held = {{"Backlight", "937"},       {"Broadcast RGB", "Automatic"},
+                                               {"max bpc", "12"},          {"underscan", "off"},
+                                               {"underscan hborder", "0"}, {"underscan vborder", "0"}};
+    for (const auto &[args, changed] : cases) {
+        EXPECT_EQ(run(args), (Result{0, "", ""})) << args[2];
+        for (const auto &[name, value] : changed)
+            held[name] = value;
+        const XScreen after = screen();
+        for (const auto &[name, value] : held)
+            EXPECT_EQ(after["DUMMY1"].properties.at(name), value) << args[2] << ' ' << name;
+    }
+    EXPECT_EQ(screen()["DUMMY2"].properties.at("Backlight"), "234");
+    EXPECT_EQ(json("DUMMY2")["brightness"].toDouble(), 234.0 / 937);
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.0);
+    // The ramps are not the brightness there.
+    EXPECT_EQ(randr().gamma("DUMMY1"), ramps);
+}
+
 TEST_F(X11Picture, RgbRangeIsBroadcastRgb)
 {
     randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full", "Limited 16:235"}, "Automatic");

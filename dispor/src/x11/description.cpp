@@ -212,6 +212,25 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
     return gamma;
 }
 
+const Property *backlightOf(const OutputState &output, const Atoms &atoms)
+{
+    const Property *property = findProperty(output, atoms.backlight);
+    return usableRange(property) && property->validValues[0] < property->validValues[1] ? property : nullptr;
+}
+
+double backlightBrightness(const Property &backlight)
+{
+    const int64_t min = backlight.validValues[0], max = backlight.validValues[1];
+    const int64_t value = std::clamp<int64_t>(backlight.value().value_or(max), min, max);
+    return double(value - min) / double(max - min);
+}
+
+int32_t backlightValue(const Property &backlight, double brightness)
+{
+    const int64_t min = backlight.validValues[0], max = backlight.validValues[1];
+    return int32_t(min + std::llround(std::clamp(brightness, 0.0, 1.0) * double(max - min)));
+}
+
 // The RGB range words of "Broadcast RGB".
 Output::RgbRange rgbRangeOf(const QString &word)
 {
@@ -382,6 +401,11 @@ QMap<int, Data> describe(const ServerState &state, const RememberedOutputs &reme
                 d.capabilities |= Cap::BrightnessControl;
                 d.brightness = gamma->brightness;
             }
+        }
+        // The panel's light where the driver offers it; the ramps stay.
+        if (const Property *backlight = backlightOf(output, atoms)) {
+            d.capabilities |= Cap::BrightnessControl;
+            d.brightness = backlightBrightness(*backlight);
         }
         if (const Property *property = findProperty(output, atoms.broadcastRgb);
             usable(property) && property->format == 32 && !property->validValues.isEmpty()) {

@@ -67,6 +67,13 @@ double recordedBrightness(double brightness);
 // in millionths, high half first, then the red, green and blue ramps).
 QByteArray gammaRecord(const Gamma &gamma);
 std::optional<Gamma> parseGammaRecord(const Property &property);
+// The output's "Backlight" where a client may set it (a 32-bit range that
+// holds more than one value), else null.
+const Property *backlightOf(const OutputState &output, const Atoms &atoms);
+// Its value as a brightness: the share of the range, and back, rounded to
+// the nearest value the range holds.
+double backlightBrightness(const Property &backlight);
+int32_t backlightValue(const Property &backlight, double brightness);
 // The RGB range a "Broadcast RGB" word stands for.
 Output::RgbRange rgbRangeOf(const QString &word);
 

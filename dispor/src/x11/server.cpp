@@ -92,6 +92,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         {&Atoms::underscan, "underscan"},
         {&Atoms::underscanHBorder, "underscan hborder"},
         {&Atoms::underscanVBorder, "underscan vborder"},
+        {&Atoms::backlight, "Backlight"},
         {&Atoms::randrEmulation, "RANDR Emulation"},
         {&Atoms::replicaOf, "_DISPOR_REPLICA_OF"},
         {&Atoms::gamma, "_DISPOR_GAMMA"},
@@ -511,7 +512,7 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     const xcb_atom_t wanted[] = {
         m_atoms.edid,      m_atoms.connectorType,    m_atoms.broadcastRgb,     m_atoms.maxBpc,
         m_atoms.underscan, m_atoms.underscanHBorder, m_atoms.underscanVBorder, m_atoms.replicaOf,
-        m_atoms.gamma};
+        m_atoms.gamma,     m_atoms.backlight};
     struct PropertyCookies {
         xcb_randr_output_t output;
         xcb_atom_t atom;

@@ -99,6 +99,8 @@ struct Atoms {
     xcb_atom_t underscan = XCB_NONE;
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
+    // A panel's light, as the intel and other drivers publish it.
+    xcb_atom_t backlight = XCB_NONE;
     xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
     // Ours, on a replica: the output it mirrors and the configuration's
     // timestamp when we set it. RandR keeps no direction for outputs that
