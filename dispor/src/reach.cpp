@@ -63,7 +63,8 @@ constexpr Offer virtualOffers[] = {
 constexpr Offer x11Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::CustomModes, nullptr},
-    {Cap::BrightnessControl, "the output is on and its CRTC has a gamma ramp"},
+    {Cap::BrightnessControl,
+     "the driver offers \"Backlight\", or the output is on and its CRTC has a gamma ramp"},
     {Cap::RgbRange, "the driver offers \"Broadcast RGB\""},
     {Cap::MaxBitsPerColor, "the driver offers \"max bpc\""},
     {Cap::Overscan, "the driver offers \"underscan\""},
