@@ -96,9 +96,14 @@ contents() { dpkg-deb -c "$(deb "$1")" | awk '$1 !~ /^d/ { print $6 }' | sed 's|
 docs() { echo "usr/share/doc/$1/changelog.gz usr/share/doc/$1/copyright"; }
 # The packages with lintian overrides (debian/*.lintian-overrides).
 overrides() { echo "$(docs "$1") usr/share/lintian/overrides/$1"; }
-expect_eq "dispctl's files" "$(echo usr/bin/dispctl $(overrides dispctl) usr/share/man/man1/dispctl.1.gz $libdir/dispctl/compositor.so \
-    usr/share/bash-completion/completions/dispctl usr/share/zsh/vendor-completions/_dispctl \
-    usr/share/fish/vendor_completions.d/dispctl.fish | tr ' ' '\n' | sorted)" "$(contents dispctl)"
+# The tool and dispctl-profile: each with its manual page and completions.
+tool_files() {
+    echo "usr/bin/$1 usr/share/man/man1/$1.1.gz usr/share/bash-completion/completions/$1" \
+        "usr/share/zsh/vendor-completions/_$1 usr/share/fish/vendor_completions.d/$1.fish"
+}
+expect_eq "dispctl's files" "$(echo $(tool_files dispctl) $(tool_files dispctl-profile) $(overrides dispctl) \
+    $libdir/dispctl/compositor.so usr/lib/systemd/user/dispctl-profile.service | tr ' ' '\n' | sorted)" \
+    "$(contents dispctl)"
 expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $(overrides libdispor0) | tr ' ' '\n' | sorted)" \
     "$(contents libdispor0)"
 for backend in $backends; do
@@ -127,7 +132,7 @@ fi
 # does not add. The tool's modules and the backend plugins call no function
 # that FORTIFY can check with the sizes they have: their compile lines show
 # the flag instead.
-for binary in usr/bin/dispctl $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
+for binary in usr/bin/dispctl usr/bin/dispctl-profile $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
     $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
     case $binary in */dispctl/*.so | */dispor0/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
