@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,5 +24,17 @@ struct Label {
 // user's words ("cannot show labels: the compositor offers neither
 // layer-shell nor xdg-shell"); every wait is bounded.
 bool show(const QString &display, const QList<Label> &labels, int seconds, QString *why);
+
+// What the module exports as dispor_labels_module. It and the plugin that
+// opens it share Label, so they must come from one build.
+struct Module {
+    const char *version; // DISPOR_VERSION_STRING of the module's build
+    bool (*show)(const QString &display, const QList<Label> &labels, int seconds, QString *why);
+};
+
+// The module in file, opened once and kept for the life of the process;
+// null with a one-line reason ("cannot show labels: …"). show() opens the
+// one beside the plugin or program it is linked into.
+const Module *openModule(const QByteArray &file, QString *why);
 
 } // namespace Dispor::WaylandLabels

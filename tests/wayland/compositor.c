@@ -1,11 +1,14 @@
 /*
  * A small wlroots compositor for the Wayland backend's tests: headless
  * outputs with the names, sizes and monitor identities its arguments give,
- * output management and output power management, and nothing to show.
+ * output management and output power management, layer-shell and xdg-shell
+ * surfaces it tells of (shells.c), and nothing to show.
  *
  *   test-compositor [--max-size WxH] [--no-power] [--no-management]
  *                   [--ignore-custom-modes] [--misreport-enabled]
  *                   [--ignore-power] [--stall-after-apply]
+ *                   [--no-layer-shell] [--no-xdg-shell]
+ *                   [--window OUTPUT,...] [--focused-window OUTPUT,...]
  *                   --output NAME:WxH@MHZ[:MAKE:MODEL:SERIAL] ...
  *
  * --max-size makes every configuration fail, as a whole, that gives an
@@ -15,7 +18,10 @@
  * switched off as still enabled (it is dark and out of the layout: no
  * wl_output); --ignore-power neither takes nor answers a power request;
  * --stall-after-apply answers the first configuration it applies, then
- * stops answering for 12 s. Once its socket listens it prints
+ * stops answering for 12 s. --window and --focused-window add a window on
+ * the outputs named ("-": on none) that foreign-toplevel management lists,
+ * the second activated; without either it offers no such management.
+ * Once its socket listens it prints
  * "ready SOCKET" on standard output, and then "power NAME on|off|failed|ignored"
  * for each power request and "power object" for each power object a
  * client makes; it ends on SIGTERM or SIGINT. Its layout, with
@@ -44,10 +50,17 @@
 #include <wlr/types/wlr_xdg_output_v1.h>
 #include <wlr/util/log.h>
 
+#include "shells.h"
+
 struct spec {
 	char name[64];
 	int width, height, refresh;
 	char make[56], model[16], serial[16];
+};
+
+struct window {
+	char outputs[256];
+	bool focused;
 };
 
 struct server {
@@ -348,6 +361,27 @@ static void handle_new_output(struct wl_listener *listener, void *data)
 	wlr_output_layout_add(server->layout, wlr, output->x, output->y);
 }
 
+static void add_window(struct server *server, struct window *window)
+{
+	struct wlr_output *outputs[16];
+	int count = 0;
+	for (char *name = strtok(window->outputs, ","); name; name = strtok(NULL, ",")) {
+		if (strcmp(name, "-") == 0)
+			continue;
+		struct output *output;
+		bool found = false;
+		wl_list_for_each(output, &server->outputs, link) {
+			if (strcmp(output->wlr->name, name) == 0 && count < 16) {
+				outputs[count++] = output->wlr;
+				found = true;
+			}
+		}
+		if (!found)
+			fail("--window names an output there is not");
+	}
+	shells_add_window(server->display, outputs, count, window->focused);
+}
+
 static int handle_signal(int signal, void *data)
 {
 	(void)signal;
@@ -360,7 +394,9 @@ int main(int argc, char **argv)
 	struct server server = {0};
 	struct spec specs[16];
 	int spec_count = 0;
-	bool with_power = true, with_management = true;
+	struct window windows[8];
+	int window_count = 0;
+	bool with_power = true, with_management = true, layer_shell = true, xdg_shell = true;
 
 	for (int i = 1; i < argc; ++i) {
 		if (strcmp(argv[i], "--max-size") == 0 && i + 1 < argc) {
@@ -381,6 +417,16 @@ int main(int argc, char **argv)
 			server.ignore_power = true;
 		} else if (strcmp(argv[i], "--stall-after-apply") == 0) {
 			server.stall_after_apply = true;
+		} else if (strcmp(argv[i], "--no-layer-shell") == 0) {
+			layer_shell = false;
+		} else if (strcmp(argv[i], "--no-xdg-shell") == 0) {
+			xdg_shell = false;
+		} else if ((strcmp(argv[i], "--window") == 0 || strcmp(argv[i], "--focused-window") == 0) &&
+			i + 1 < argc) {
+			if (window_count == 8)
+				fail("at most 8 windows");
+			windows[window_count].focused = strcmp(argv[i], "--focused-window") == 0;
+			snprintf(windows[window_count++].outputs, sizeof windows[0].outputs, "%s", argv[++i]);
 		} else {
 			fail("unknown argument");
 		}
@@ -427,6 +473,9 @@ int main(int argc, char **argv)
 	}
 	server.pending = NULL;
 	publish(&server);
+	shells_create(server.display, server.renderer, server.layout, layer_shell, xdg_shell);
+	for (int i = 0; i < window_count; ++i)
+		add_window(&server, &windows[i]);
 
 	const char *socket = wl_display_add_socket_auto(server.display);
 	if (!socket)
