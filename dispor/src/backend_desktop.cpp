@@ -2,8 +2,9 @@
 
 #include "text.h"
 
-// The desktop's answers a backend gives where its display service has no
-// way of its own; in the support objects every plugin carries.
+// What a backend gives where its display service has no way of its own
+// (the desktop's answers, a watch of changes); in the support objects
+// every plugin carries.
 namespace Dispor {
 
 QString Backend::activeOutput(const Config &config, QString *why)
@@ -27,6 +28,12 @@ bool Backend::showLabels(const Config &, int, QString *why)
 {
     *why = u"cannot show labels: the "_qs + name() + " backend has no way to show them";
     return false;
+}
+
+std::unique_ptr<Watch> Backend::watch(QString *reason)
+{
+    *reason = u"the "_qs + name() + " backend cannot tell of changes to the outputs";
+    return {};
 }
 
 } // namespace Dispor

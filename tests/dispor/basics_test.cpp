@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 #include <fcntl.h>
@@ -91,6 +92,52 @@ TEST(Basics, StartRunsOnAThreadOfItsOwnAndFinishesOnce)
               1);
     EXPECT_FALSE(apply.hasError()) << apply.errorString().toStdString();
     EXPECT_NE(set.read().find("0.5"), std::string::npos);
+}
+
+// Runs the event loop until the signal or 10 s; how many came.
+template <typename Signal>
+int signalsDuring(Dispor::ConfigWatcher &watcher, Signal signal, const std::function<void()> &act)
+{
+    int count = 0;
+    QEventLoop loop;
+    QObject::connect(&watcher, signal, &loop, [&] {
+        ++count;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    act();
+    loop.exec();
+    return count;
+}
+
+TEST(Basics, AWatcherTellsOfChangesAsTheyCome)
+{
+    VirtualSet set(document(output(1, "A", R"("capabilities": ["brightness"])")));
+    Dispor::GetConfigOperation get; // the application object, made as for start()
+    finishedAfter(get, [&] { get.start(); });
+    Dispor::ConfigWatcher watcher;
+    ASSERT_TRUE(watcher.start()) << watcher.errorString().toStdString();
+    // Another client's apply, and the document written by another program.
+    const Dispor::ConfigPtr config = fetch();
+    config->output(1)->setBrightness(0.5);
+    EXPECT_GE(
+        signalsDuring(watcher, &Dispor::ConfigWatcher::configChanged, [&] { EXPECT_EQ(apply(config), ""); }),
+        1);
+    EXPECT_EQ(signalsDuring(watcher, &Dispor::ConfigWatcher::configChanged,
+                            [&] { set.write(document(output(1, "B"))); }),
+              1);
+    // Nothing changed, nothing told: the event loop runs its time out.
+    QEventLoop idle;
+    int spurious = 0;
+    QObject::connect(&watcher, &Dispor::ConfigWatcher::configChanged, &idle, [&] { ++spurious; });
+    QTimer::singleShot(300, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_EQ(spurious, 0);
+    // The document's place gone: the watcher says so once, and stops.
+    EXPECT_EQ(signalsDuring(watcher, &Dispor::ConfigWatcher::serviceLost,
+                            [&] { std::filesystem::remove_all(set.dir().path()); }),
+              1);
+    EXPECT_FALSE(watcher.isWatching());
 }
 
 TEST(Basics, TheLibraryIsQuietUnlessAsked)

@@ -24,3 +24,4 @@
 #include "dispor/mode.h"
 #include "dispor/operations.h"
 #include "dispor/output.h"
+#include "dispor/watcher.h"
