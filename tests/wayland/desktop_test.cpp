@@ -65,7 +65,8 @@ QStringList shown(const QList<Dispor::WaylandLabels::Label> &labels)
 TEST(WaylandDesktop, ALabelForEachEnabledOutputWithItsNameModeAndPlace)
 {
     EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(true, true).config())),
-              (QStringList{"DP-1: DP-1 | 1920x1080 @ 60.00 Hz | at 0,0", "HEADLESS-1: HEADLESS-1 | 1280x720 | at 1920,0"}));
+              (QStringList{"DP-1: DP-1 | 1920x1080 @ 60.00 Hz | at 0,0",
+                           "HEADLESS-1: HEADLESS-1 | 1280x720 | at 1920,0"}));
     EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(false, true).config())),
               (QStringList{"HEADLESS-1: HEADLESS-1 | 1280x720 | at 1920,0"}));
     EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(false, false).config())), QStringList());

@@ -21,8 +21,10 @@ using wayland_test::Compositor;
 using wayland_test::run;
 
 const std::vector<std::string> twoMonitors = {
-    "--output", "DP-1:1920x1080@60000", //
-    "--output", "HDMI-A-1:1280x1024@75025",
+    "--output",
+    "DP-1:1920x1080@60000", //
+    "--output",
+    "HDMI-A-1:1280x1024@75025",
 };
 
 const std::string noBus = "Not connected to D-Bus server; ";
@@ -49,17 +51,17 @@ std::string surfaces(const std::string &log)
 
 struct Watched {
     Result result;
-    std::string shown;   // the surfaces once the labels were all drawn, dispctl still running
-    std::string after;   // the surfaces once it ended
-    double seconds = 0;  // how long it ran
+    std::string shown;  // the surfaces once the labels were all drawn, dispctl still running
+    std::string after;  // the surfaces once it ended
+    double seconds = 0; // how long it ran
 };
 
 // dispctl identify in the background, watched through the compositor's log
 // until labels surfaces are drawn (10 s at most).
 Watched identify(const Compositor &compositor, int labels)
 {
-    support::Spawn spawn{e2e::dispctlBinary(), {"identify"},
-                         support::merged(support::testEnvironment(), compositor.env())};
+    support::Spawn spawn{
+        e2e::dispctlBinary(), {"identify"}, support::merged(support::testEnvironment(), compositor.env())};
     const double start = support::now();
     const support::Child child = support::spawn(spawn);
     Watched watched;
@@ -125,8 +127,10 @@ TEST(WaylandIdentify, Refusals)
     std::vector<std::string> arguments = {"--no-layer-shell", "--no-xdg-shell"};
     arguments.insert(arguments.end(), twoMonitors.begin(), twoMonitors.end());
     const Compositor compositor = Compositor::ours(arguments);
-    EXPECT_EQ(run(compositor, {"identify"}),
-              (Result{1, "", failed + "cannot show labels: the compositor offers neither layer-shell nor xdg-shell\n"}));
+    EXPECT_EQ(
+        run(compositor, {"identify"}),
+        (Result{1, "",
+                failed + "cannot show labels: the compositor offers neither layer-shell nor xdg-shell\n"}));
     EXPECT_EQ(surfaces(compositor.log()), "");
 }
 
@@ -145,7 +149,9 @@ TEST(WaylandActiveOutput, TheFocusedWindowsOutputElseTheOnlyEnabledOne)
         {{"--focused-window", "DP-1,HDMI-A-1"},
          {},
          {1, "", failed + "the focused window is on 2 outputs: DP-1, HDMI-A-1\n" + unknown}},
-        {{"--window", "DP-1"}, {}, {1, "", failed + "no window has the focus, and 2 outputs are enabled\n" + unknown}},
+        {{"--window", "DP-1"},
+         {},
+         {1, "", failed + "no window has the focus, and 2 outputs are enabled\n" + unknown}},
         {{"--focused-window", "-"},
          {},
          {1, "", failed + "the focused window is on no output, and 2 outputs are enabled\n" + unknown}},
@@ -153,13 +159,16 @@ TEST(WaylandActiveOutput, TheFocusedWindowsOutputElseTheOnlyEnabledOne)
         {{},
          {},
          {1, "",
-          failed + "on this desktop the active output is known only when exactly one output is enabled, and 2 are\n" +
+          failed +
+              "on this desktop the active output is known only when exactly one output is enabled, and 2 "
+              "are\n" +
               unknown}},
         // sway's IPC first, wherever SWAYSOCK points.
         {{"--focused-window", "HDMI-A-1"},
          {{"SWAYSOCK", "/nonexistent/sway.sock"}},
          {1, "",
-          failed + "cannot connect to sway's socket /nonexistent/sway.sock: No such file or directory\n" + unknown}},
+          failed + "cannot connect to sway's socket /nonexistent/sway.sock: No such file or directory\n" +
+              unknown}},
     };
     for (const Case &c : cases) {
         std::vector<std::string> arguments = c.arguments;
@@ -179,10 +188,11 @@ TEST(WaylandIdentify, Phoc)
     const double start = support::now();
     EXPECT_EQ(run(compositor, {"identify"}), (Result{0, "", ""})) << compositor.log();
     EXPECT_GE(support::now() - start, 5.0);
-    EXPECT_EQ(run(compositor, {"active-output", "get-name"}),
-              (Result{1, "",
-                      "Failed to determine active output: " + noBus +
-                          "no window has the focus, and 2 outputs are enabled\nUnknown output: active-output\n"}));
+    EXPECT_EQ(
+        run(compositor, {"active-output", "get-name"}),
+        (Result{1, "",
+                "Failed to determine active output: " + noBus +
+                    "no window has the focus, and 2 outputs are enabled\nUnknown output: active-output\n"}));
 }
 
 } // namespace

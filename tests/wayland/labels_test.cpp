@@ -20,8 +20,10 @@ using Dispor::WaylandLabels::Module;
 using wayland_test::Compositor;
 
 const std::vector<std::string> twoMonitors = {
-    "--output", "DP-1:1920x1080@60000", //
-    "--output", "HDMI-A-1:1280x1024@75025",
+    "--output",
+    "DP-1:1920x1080@60000", //
+    "--output",
+    "HDMI-A-1:1280x1024@75025",
 };
 
 const QList<Label> twoLabels = {
@@ -67,7 +69,8 @@ TEST(WaylandLabels, ALayerSurfaceOnEachOutputForTheTimeGiven)
     wayland_test::useInProcess(compositor);
     const double start = support::now();
     QString why;
-    ASSERT_TRUE(module()->show(QString::fromStdString(compositor.socket()), twoLabels, 1, &why)) << why.toStdString();
+    ASSERT_TRUE(module()->show(QString::fromStdString(compositor.socket()), twoLabels, 1, &why))
+        << why.toStdString();
     EXPECT_GE(support::now() - start, 1.0);
     // Gone once it returned: the compositor handled their removal first.
     EXPECT_EQ(surfaces(compositor, sizes), "layer DP-1 overlay WxH input:none keyboard:none drawn\n"
@@ -101,7 +104,10 @@ TEST(WaylandLabels, Refusals)
          twoLabels,
          "cannot show labels: the compositor offers neither layer-shell nor xdg-shell"},
         {{}, {}, {{"VGA-9", {"VGA-9"}}}, "cannot show labels: the compositor has no output named \"VGA-9\""},
-        {{}, {}, {{"DP-1\n", {"DP-1"}}}, "cannot show labels: the compositor has no output named \"DP-1\\u000a\""},
+        {{},
+         {},
+         {{"DP-1\n", {"DP-1"}}},
+         "cannot show labels: the compositor has no output named \"DP-1\\u000a\""},
         {{},
          "gone",
          twoLabels,
@@ -141,7 +147,8 @@ TEST(WaylandLabels, TheLoaderSaysWhyItCannotOpenTheModule)
         EXPECT_EQ(why, c.why);
     }
     // show() looks beside the file it is linked into: here this program.
-    const QString beside = QFileInfo("/proc/self/exe").canonicalFilePath().section(u'/', 0, -2) + "/labels.so";
+    const QString beside =
+        QFileInfo("/proc/self/exe").canonicalFilePath().section(u'/', 0, -2) + "/labels.so";
     QString why;
     EXPECT_FALSE(Dispor::WaylandLabels::show({}, twoLabels, 1, &why));
     EXPECT_EQ(why, "cannot show labels: " + beside + ": No such file or directory");

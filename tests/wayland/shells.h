@@ -16,8 +16,8 @@ struct wlr_renderer;
 
 /* The shells asked for, on display; a layer surface that names no output
  * goes on the layout's first. */
-void shells_create(struct wl_display *display, struct wlr_renderer *renderer, struct wlr_output_layout *layout,
-	bool layer_shell, bool xdg_shell);
+void shells_create(struct wl_display *display, struct wlr_renderer *renderer,
+                   struct wlr_output_layout *layout, bool layer_shell, bool xdg_shell);
 
 /* A window that foreign-toplevel management lists, on the outputs given
  * (none: on no output), activated where focused. */

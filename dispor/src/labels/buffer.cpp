@@ -15,8 +15,8 @@ std::unique_ptr<Buffer> Buffer::create(wl_shm *shm, const Picture &picture, QStr
     const size_t stride = size_t(picture.width) * 4;
     const size_t size = stride * size_t(picture.height);
     const auto failed = [why](const char *what) {
-        *why = u"cannot make "_qs + QLatin1StringView(what) + " for a label: " +
-               QString::fromLocal8Bit(std::strerror(errno));
+        *why = u"cannot make "_qs + QLatin1StringView(what) +
+               " for a label: " + QString::fromLocal8Bit(std::strerror(errno));
         return std::unique_ptr<Buffer>();
     };
     if (size == 0 || size > size_t(INT32_MAX)) {

@@ -70,7 +70,8 @@ const zxdg_output_v1_listener xdgOutputListener = {
     .logical_size = [](void *data, zxdg_output_v1 *, int32_t width,
                        int32_t height) { screen(data)->logicalSize = QSize(width, height); },
     .done = [](void *, zxdg_output_v1 *) {},
-    .name = [](void *data, zxdg_output_v1 *, const char *name) { screen(data)->xdgName = QString::fromUtf8(name); },
+    .name = [](void *data, zxdg_output_v1 *,
+               const char *name) { screen(data)->xdgName = QString::fromUtf8(name); },
     .description = [](void *, zxdg_output_v1 *, const char *) {},
 };
 
@@ -101,11 +102,12 @@ struct Globals {
                     c->m_layerShell = bind<zwlr_layer_shell_v1>(registry, name, zwlr_layer_shell_v1_interface,
                                                                 version, layerShellVersion);
                 } else if (is(xdg_wm_base_interface) && !c->m_wmBase) {
-                    c->m_wmBase = bind<xdg_wm_base>(registry, name, xdg_wm_base_interface, version, wmBaseVersion);
+                    c->m_wmBase =
+                        bind<xdg_wm_base>(registry, name, xdg_wm_base_interface, version, wmBaseVersion);
                     xdg_wm_base_add_listener(c->m_wmBase, &wmBaseListener, nullptr);
                 } else if (is(zxdg_output_manager_v1_interface) && !c->m_xdgOutputs) {
-                    c->m_xdgOutputs = bind<zxdg_output_manager_v1>(registry, name, zxdg_output_manager_v1_interface,
-                                                                   version, xdgOutputVersion);
+                    c->m_xdgOutputs = bind<zxdg_output_manager_v1>(
+                        registry, name, zxdg_output_manager_v1_interface, version, xdgOutputVersion);
                 } else if (is(wl_output_interface)) {
                     auto s = std::make_unique<Screen>();
                     s->globalName = name;
@@ -199,12 +201,12 @@ QString Connection::connectionError() const
         const wl_interface *interface = nullptr;
         uint32_t id = 0;
         const uint32_t code = wl_display_get_protocol_error(m_display, &interface, &id);
-        return u"the compositor closed the connection for protocol error "_qs + QString::number(code) + " on " +
-               (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display")) +
+        return u"the compositor closed the connection for protocol error "_qs + QString::number(code) +
+               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display")) +
                LibraryLog::take();
     }
-    return u"the connection to the compositor broke: "_qs + QString::fromLocal8Bit(std::strerror(error ? error : EPIPE)) +
-           LibraryLog::take();
+    return u"the connection to the compositor broke: "_qs +
+           QString::fromLocal8Bit(std::strerror(error ? error : EPIPE)) + LibraryLog::take();
 }
 
 bool Connection::dispatchUntil(const std::function<bool()> &done, Clock::time_point deadline,

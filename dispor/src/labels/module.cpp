@@ -59,18 +59,20 @@ bool show(const QString &display, const QList<Label> &labels, int seconds, QStri
 
     std::vector<std::unique_ptr<Surface>> surfaces;
     for (size_t i = 0; i < screens.size(); ++i) {
-        const std::optional<Look> look = measure(*typeface, labels[qsizetype(i)].lines, screens[i]->size(), &reason);
+        const std::optional<Look> look =
+            measure(*typeface, labels[qsizetype(i)].lines, screens[i]->size(), &reason);
         if (!look)
             return fail(reason, why);
-        surfaces.push_back(
-            std::make_unique<Surface>(*connection, *screens[i], *typeface, labels[qsizetype(i)].lines, *look));
+        surfaces.push_back(std::make_unique<Surface>(*connection, *screens[i], *typeface,
+                                                     labels[qsizetype(i)].lines, *look));
     }
     const auto settled = [&surfaces] {
         return std::all_of(surfaces.begin(), surfaces.end(), [](const std::unique_ptr<Surface> &s) {
             return s->drawn() || s->closed() || !s->failure().isEmpty();
         });
     };
-    const QString shown = u"show the labels within "_qs + QString::number(Connection::answerTime.count()) + " s";
+    const QString shown =
+        u"show the labels within "_qs + QString::number(Connection::answerTime.count()) + " s";
     if (!connection->dispatchUntil(settled, Clock::now() + Connection::answerTime, shown, &reason))
         return fail(reason, why);
     for (const std::unique_ptr<Surface> &s : surfaces) {

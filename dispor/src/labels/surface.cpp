@@ -32,7 +32,8 @@ struct SurfaceEvents {
     };
 };
 
-Surface::Surface(Connection &connection, const Screen &screen, Typeface &typeface, QStringList lines, Look look)
+Surface::Surface(Connection &connection, const Screen &screen, Typeface &typeface, QStringList lines,
+                 Look look)
     : m_connection(connection), m_typeface(typeface), m_lines(std::move(lines)), m_look(look),
       m_output(screen.size()), m_scale(screen.scale)
 {
@@ -41,13 +42,15 @@ Surface::Surface(Connection &connection, const Screen &screen, Typeface &typefac
     wl_region *nothing = wl_compositor_create_region(connection.compositor());
     wl_surface_set_input_region(m_surface, nothing);
     wl_region_destroy(nothing);
-    if (wl_proxy_get_version(reinterpret_cast<wl_proxy *>(m_surface)) >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION)
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy *>(m_surface)) >=
+        WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION)
         wl_surface_set_buffer_scale(m_surface, m_scale);
     else
         m_scale = 1;
     if (connection.layerShell()) {
-        m_layer = zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), m_surface, screen.output,
-                                                        ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "dispctl-identify");
+        m_layer =
+            zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), m_surface, screen.output,
+                                                  ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "dispctl-identify");
         zwlr_layer_surface_v1_add_listener(m_layer, &SurfaceEvents::layerListener, this);
         // No anchor: centred on the output, over whatever else reserves space.
         zwlr_layer_surface_v1_set_size(m_layer, uint32_t(m_look.box.width()), uint32_t(m_look.box.height()));
@@ -88,19 +91,21 @@ void Surface::configure(uint32_t serial, QSize size)
     // A dimension left to the surface: the frame's for a layer, the
     // output's for a window.
     const QSize own = m_layer ? m_look.box : m_output;
-    const QSize wanted(size.width() > 0 ? size.width() : own.width(), size.height() > 0 ? size.height() : own.height());
+    const QSize wanted(size.width() > 0 ? size.width() : own.width(),
+                       size.height() > 0 ? size.height() : own.height());
     if (m_drawn && wanted == m_size) {
         wl_surface_commit(m_surface);
         return;
     }
-    std::optional<Picture> picture = draw(m_typeface, m_lines, m_look, wanted.expandedTo(QSize(1, 1)), m_scale,
-                                          &m_failure);
+    std::optional<Picture> picture =
+        draw(m_typeface, m_lines, m_look, wanted.expandedTo(QSize(1, 1)), m_scale, &m_failure);
     std::unique_ptr<Buffer> buffer =
         picture ? Buffer::create(m_connection.shm(), *picture, &m_failure) : nullptr;
     if (!buffer)
         return;
     wl_surface_attach(m_surface, buffer->get(), 0, 0);
-    if (wl_proxy_get_version(reinterpret_cast<wl_proxy *>(m_surface)) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy *>(m_surface)) >=
+        WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
         wl_surface_damage_buffer(m_surface, 0, 0, picture->width, picture->height);
     else
         wl_surface_damage(m_surface, 0, 0, wanted.width(), wanted.height());

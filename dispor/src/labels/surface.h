@@ -48,7 +48,7 @@ private:
     const QStringList m_lines;
     const Look m_look;
     const QSize m_output; // the output's logical size
-    int m_scale; // the output's, where the surface can take it
+    int m_scale;          // the output's, where the surface can take it
     wl_surface *m_surface = nullptr;
     zwlr_layer_surface_v1 *m_layer = nullptr;
     xdg_surface *m_xdgSurface = nullptr;

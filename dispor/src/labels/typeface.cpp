@@ -69,8 +69,10 @@ std::unique_ptr<Typeface> Typeface::open(QString *why)
         *why = u"FreeType cannot start (error "_qs + QString::number(error) + ")";
         return {};
     }
-    if (const FT_Error error = FT_New_Face(typeface->d->library, path.constData(), index, &typeface->d->face)) {
-        *why = u"FreeType cannot open the font "_qs + typeface->m_file + " (error " + QString::number(error) + ")";
+    if (const FT_Error error =
+            FT_New_Face(typeface->d->library, path.constData(), index, &typeface->d->face)) {
+        *why = u"FreeType cannot open the font "_qs + typeface->m_file + " (error " + QString::number(error) +
+               ")";
         return {};
     }
     return typeface;

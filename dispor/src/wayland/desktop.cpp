@@ -35,8 +35,10 @@ QString activeOutput(const Focus &focus, const Config &config, QString *why)
     const QList<OutputPtr> enabled = enabledOutputs(config);
     if (enabled.size() == 1)
         return enabled.first()->name();
-    *why = (focus.windows ? u"the focused window is on no output"_qs : u"no window has the focus"_qs) + ", and " +
-           (enabled.isEmpty() ? u"no output is enabled"_qs : QString::number(enabled.size()) + " outputs are enabled");
+    *why = (focus.windows ? u"the focused window is on no output"_qs : u"no window has the focus"_qs) +
+           ", and " +
+           (enabled.isEmpty() ? u"no output is enabled"_qs
+                              : QString::number(enabled.size()) + " outputs are enabled");
     return {};
 }
 
@@ -52,7 +54,8 @@ QList<WaylandLabels::Label> labels(const Config &config)
                 line += " @ " + QString::number(mode->refreshRate(), 'f', 2) + " Hz";
             lines.append(line);
         }
-        lines.append(u"at "_qs + QString::number(output->pos().x()) + "," + QString::number(output->pos().y()));
+        lines.append(u"at "_qs + QString::number(output->pos().x()) + "," +
+                     QString::number(output->pos().y()));
         labels.append({output->name(), lines});
     }
     return labels;

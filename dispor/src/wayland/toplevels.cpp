@@ -38,7 +38,8 @@ const zwlr_foreign_toplevel_handle_v1_listener handleListener = {
             const auto *state = static_cast<const uint32_t *>(states->data);
             const size_t count = states->size / sizeof *state;
             toplevel(data)->activated =
-                std::find(state, state + count, ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED) != state + count;
+                std::find(state, state + count, ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED) !=
+                state + count;
         },
     .done = [](void *, zwlr_foreign_toplevel_handle_v1 *) {},
     // Gone: it is no one's focus any longer.
