@@ -9,6 +9,7 @@
  *                   [--ignore-power] [--stall-after-apply]
  *                   [--no-layer-shell] [--no-xdg-shell]
  *                   [--window OUTPUT,...] [--focused-window OUTPUT,...]
+ *                   [--spare NAME:WxH@MHZ]
  *                   --output NAME:WxH@MHZ[:MAKE:MODEL:SERIAL] ...
  *
  * --max-size makes every configuration fail, as a whole, that gives an
@@ -21,6 +22,8 @@
  * stops answering for 12 s. --window and --focused-window add a window on
  * the outputs named ("-": on none) that foreign-toplevel management lists,
  * the second activated; without either it offers no such management.
+ * SIGUSR1 plugs the --spare output in (once), SIGUSR2 unplugs the last
+ * output, each then printing "plugged NAME" or "unplugged NAME".
  * Once its socket listens it prints
  * "ready SOCKET" on standard output, and then "power NAME on|off|failed|ignored"
  * for each power request and "power object" for each power object a
@@ -73,6 +76,8 @@ struct server {
 	struct wlr_output_layout *layout;
 	struct wl_list outputs; /* output.link */
 	const struct spec *pending; /* for the output being added */
+	struct spec spare;
+	bool has_spare;
 	int next_x;
 	int max_width, max_height; /* 0: no limit */
 	bool ignore_custom_modes;
@@ -389,6 +394,31 @@ static int handle_signal(int signal, void *data)
 	return 0;
 }
 
+/* Outputs come and go as a dock's would: the heads change, then the
+ * manager's state. */
+static int handle_plug(int signal, void *data)
+{
+	struct server *server = data;
+	if (signal == SIGUSR1 && server->has_spare) {
+		server->has_spare = false;
+		server->pending = &server->spare;
+		if (!wlr_headless_add_output(server->backend, server->spare.width, server->spare.height))
+			fail("cannot add an output");
+		server->pending = NULL;
+		publish(server);
+		printf("plugged %s\n", server->spare.name);
+	} else if (signal == SIGUSR2 && !wl_list_empty(&server->outputs)) {
+		struct output *last = wl_container_of(server->outputs.prev, last, link);
+		char name[64];
+		snprintf(name, sizeof name, "%s", last->wlr->name);
+		wlr_output_destroy(last->wlr);
+		publish(server);
+		printf("unplugged %s\n", name);
+	}
+	fflush(stdout);
+	return 0;
+}
+
 int main(int argc, char **argv)
 {
 	struct server server = {0};
@@ -417,6 +447,10 @@ int main(int argc, char **argv)
 			server.ignore_power = true;
 		} else if (strcmp(argv[i], "--stall-after-apply") == 0) {
 			server.stall_after_apply = true;
+		} else if (strcmp(argv[i], "--spare") == 0 && i + 1 < argc) {
+			if (!parse_spec(argv[++i], &server.spare))
+				fail("--spare takes NAME:WxH@MHZ");
+			server.has_spare = true;
 		} else if (strcmp(argv[i], "--no-layer-shell") == 0) {
 			layer_shell = false;
 		} else if (strcmp(argv[i], "--no-xdg-shell") == 0) {
@@ -483,6 +517,8 @@ int main(int argc, char **argv)
 	struct wl_event_loop *loop = wl_display_get_event_loop(server.display);
 	struct wl_event_source *term = wl_event_loop_add_signal(loop, SIGTERM, handle_signal, server.display);
 	struct wl_event_source *interrupt = wl_event_loop_add_signal(loop, SIGINT, handle_signal, server.display);
+	struct wl_event_source *plug = wl_event_loop_add_signal(loop, SIGUSR1, handle_plug, &server);
+	struct wl_event_source *unplug = wl_event_loop_add_signal(loop, SIGUSR2, handle_plug, &server);
 	printf("ready %s\n", socket);
 	fflush(stdout);
 
@@ -490,6 +526,8 @@ int main(int argc, char **argv)
 
 	wl_event_source_remove(term);
 	wl_event_source_remove(interrupt);
+	wl_event_source_remove(plug);
+	wl_event_source_remove(unplug);
 	wl_display_destroy_clients(server.display);
 	wlr_backend_destroy(server.backend);
 	wlr_allocator_destroy(server.allocator);

@@ -144,6 +144,12 @@ public:
     // toplevel manager bound for this alone (toplevels.cpp).
     bool focus(Focus *focus, QString *reason);
 
+    // The connection's descriptor, and what came on it taken without
+    // waiting, for a watch that keeps the session open (watch.cpp): false
+    // with the reason once the connection broke.
+    int descriptor() const;
+    bool takeEvents(QString *reason);
+
     // Whether the last wait that failed ran out of time (rather than the
     // connection breaking), and how long a wait may take.
     bool timedOut() const { return m_timedOut; }
@@ -175,6 +181,8 @@ private:
     std::vector<std::unique_ptr<LayoutEntry>> freshOutputs(bool layout);
     static void release(const std::vector<std::unique_ptr<LayoutEntry>> &entries);
     QString connectionError() const;
+    // The watch's reason for a broken connection (watch.cpp).
+    QString lost() const;
     // The reason for a wait that ran out.
     QString silence(const QString &awaited = QStringLiteral("answer")) const;
 

@@ -26,6 +26,9 @@ public:
     // Layer-shell surfaces on the enabled outputs (else fullscreen windows),
     // from the labels module.
     bool showLabels(const Config &config, int seconds, QString *why) override;
+    // A connection of its own, changed at each of the output manager's done
+    // after the first (watch.cpp).
+    std::unique_ptr<Watch> watch(QString *reason) override;
 
 private:
     // The display session's name for the records kept for it.
