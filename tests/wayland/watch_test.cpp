@@ -18,7 +18,8 @@ TEST(WaylandWatch, HeadsComingAndGoingThenTheCompositorGone)
 {
     Compositor compositor =
         Compositor::ours({"--spare", "DP-2:1280x1024@60000", "--output", "DP-1:1920x1080@60000"});
-    support::Spawn spawn{TEST_WATCHER_BINARY, {"20"}, support::merged(support::testEnvironment(), compositor.env())};
+    support::Spawn spawn{
+        TEST_WATCHER_BINARY, {"20"}, support::merged(support::testEnvironment(), compositor.env())};
     const support::Child child = support::spawn(spawn);
     Result result;
     const auto line = [&] {
@@ -35,7 +36,8 @@ TEST(WaylandWatch, HeadsComingAndGoingThenTheCompositorGone)
         std::string view;
     };
     const Step steps[] = {
-        {SIGUSR1, "plugged DP-2", "DP-1 on 0,0 1920x1080 normal 1.000000\nDP-2 on 1920,0 1280x1024 normal 1.000000\n"},
+        {SIGUSR1, "plugged DP-2",
+         "DP-1 on 0,0 1920x1080 normal 1.000000\nDP-2 on 1920,0 1280x1024 normal 1.000000\n"},
         {SIGUSR2, "unplugged DP-2", "DP-1 on 0,0 1920x1080 normal 1.000000\n"},
     };
     for (const Step &step : steps) {
