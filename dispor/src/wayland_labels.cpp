@@ -2,7 +2,12 @@
 
 #include "text.h"
 
+#include "dispor/config.h"
+#include "dispor/mode.h"
+#include "dispor/output.h"
 #include "dispor/version.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -76,6 +81,42 @@ bool show(const QString &display, const QList<Label> &labels, int seconds, QStri
     const QByteArray self(own.dli_fname);
     const Module *module = openModule(self.left(self.lastIndexOf('/') + 1) + "labels.so", why);
     return module && module->show(display, labels, seconds, why);
+}
+
+QList<Label> labelsOf(const Config &config)
+{
+    QList<OutputPtr> enabled;
+    for (const OutputPtr &output : config.connectedOutputs()) {
+        if (output->isEnabled())
+            enabled.append(output);
+    }
+    std::sort(enabled.begin(), enabled.end(),
+              [](const OutputPtr &a, const OutputPtr &b) { return a->name() < b->name(); });
+    QList<Label> labels;
+    for (const OutputPtr &output : enabled) {
+        QStringList lines = {output->name()};
+        if (const ModePtr mode = output->currentMode()) {
+            const QSize size = mode->size();
+            QString line = QString::number(size.width()) + "x" + QString::number(size.height());
+            if (mode->refreshRate() > 0)
+                line += " @ " + QString::number(mode->refreshRate(), 'f', 2) + " Hz";
+            lines.append(line);
+        }
+        lines.append(u"at "_qs + QString::number(output->pos().x()) + "," +
+                     QString::number(output->pos().y()));
+        labels.append({output->name(), lines});
+    }
+    return labels;
+}
+
+bool show(const Config &config, int seconds, QString *why)
+{
+    const QList<Label> labels = labelsOf(config);
+    if (labels.isEmpty()) {
+        *why = cannot + "no output is enabled";
+        return false;
+    }
+    return show(QString(), labels, seconds, why);
 }
 
 } // namespace Dispor::WaylandLabels

@@ -4,6 +4,7 @@
 
 #include "../../dispor/src/wayland/desktop.h"
 #include "../../dispor/src/wayland/model.h"
+#include "../../dispor/src/wayland_labels.h"
 
 #include <gtest/gtest.h>
 
@@ -64,12 +65,12 @@ QStringList shown(const QList<Dispor::WaylandLabels::Label> &labels)
 
 TEST(WaylandDesktop, ALabelForEachEnabledOutputWithItsNameModeAndPlace)
 {
-    EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(true, true).config())),
+    EXPECT_EQ(shown(Dispor::WaylandLabels::labelsOf(Heads(true, true).config())),
               (QStringList{"DP-1: DP-1 | 1920x1080 @ 60.00 Hz | at 0,0",
                            "HEADLESS-1: HEADLESS-1 | 1280x720 | at 1920,0"}));
-    EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(false, true).config())),
+    EXPECT_EQ(shown(Dispor::WaylandLabels::labelsOf(Heads(false, true).config())),
               (QStringList{"HEADLESS-1: HEADLESS-1 | 1280x720 | at 1920,0"}));
-    EXPECT_EQ(shown(Dispor::Wayland::labels(Heads(false, false).config())), QStringList());
+    EXPECT_EQ(shown(Dispor::WaylandLabels::labelsOf(Heads(false, false).config())), QStringList());
 }
 
 TEST(WaylandDesktop, TheActiveOutputIsTheFocusedWindowsElseTheOnlyEnabledOne)

@@ -1,6 +1,5 @@
 #include "desktop.h"
 
-#include "dispor/mode.h"
 #include "dispor/output.h"
 
 #include <algorithm>
@@ -40,25 +39,6 @@ QString activeOutput(const Focus &focus, const Config &config, QString *why)
            (enabled.isEmpty() ? u"no output is enabled"_qs
                               : QString::number(enabled.size()) + " outputs are enabled");
     return {};
-}
-
-QList<WaylandLabels::Label> labels(const Config &config)
-{
-    QList<WaylandLabels::Label> labels;
-    for (const OutputPtr &output : enabledOutputs(config)) {
-        QStringList lines = {output->name()};
-        if (const ModePtr mode = output->currentMode()) {
-            const QSize size = mode->size();
-            QString line = QString::number(size.width()) + "x" + QString::number(size.height());
-            if (mode->refreshRate() > 0)
-                line += " @ " + QString::number(mode->refreshRate(), 'f', 2) + " Hz";
-            lines.append(line);
-        }
-        lines.append(u"at "_qs + QString::number(output->pos().x()) + "," +
-                     QString::number(output->pos().y()));
-        labels.append({output->name(), lines});
-    }
-    return labels;
 }
 
 } // namespace Dispor::Wayland

@@ -2,6 +2,7 @@
 
 #include "../settle.h"
 #include "../text.h"
+#include "../wayland_labels.h"
 #include "desktop.h"
 #include "model.h"
 #include "sway.h"
@@ -316,12 +317,7 @@ QString WaylandBackend::activeOutput(const Config &config, QString *why)
 
 bool WaylandBackend::showLabels(const Config &config, int seconds, QString *why)
 {
-    const QList<WaylandLabels::Label> shown = labels(config);
-    if (shown.isEmpty()) {
-        *why = QStringLiteral("cannot show labels: no output is enabled");
-        return false;
-    }
-    return WaylandLabels::show(m_session->socket(), shown, seconds, why);
+    return WaylandLabels::show(config, seconds, why);
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)
