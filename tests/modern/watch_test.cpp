@@ -25,7 +25,8 @@ TEST(SwayWatch, OutputsCreatedAndUnpluggedThenSwayGone)
     std::unique_ptr<Wlroots> bed = Wlroots::start(Kind::Sway, &why);
     ASSERT_TRUE(bed) << why;
     const std::string socket = bed->env().at("WAYLAND_DISPLAY").value();
-    support::Spawn spawn{TEST_WATCHER_BINARY, {"30"}, support::merged(support::testEnvironment(), bed->env())};
+    support::Spawn spawn{
+        TEST_WATCHER_BINARY, {"30"}, support::merged(support::testEnvironment(), bed->env())};
     const support::Child child = support::spawn(spawn);
     Result result;
     const auto line = [&] {
@@ -52,8 +53,8 @@ TEST(SwayWatch, OutputsCreatedAndUnpluggedThenSwayGone)
     bed.reset();
     support::drain(child.out, child.err, support::now() + 10, result.out, result.err);
     result.status = support::waitStatus(child.pid);
-    EXPECT_EQ(result,
-              (Result{1, "watching\nchanged\nchanged\n", "the Wayland compositor \"" + socket + "\" went away\n"}));
+    EXPECT_EQ(result, (Result{1, "watching\nchanged\nchanged\n",
+                              "the Wayland compositor \"" + socket + "\" went away\n"}));
 }
 #endif
 
