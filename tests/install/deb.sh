@@ -67,7 +67,9 @@ expect_eq "the library recommends its backends" "dispor0-backend-gnome dispor0-b
     "$(field libdispor0 Recommends | names)"
 expect_eq "x11's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libstdc++6 libxau6 libxcb-dpms0 libxcb-randr0 libxcb1 libxcvt0" \
     "$(field dispor0-backend-x11 Depends | names)"
-expect_eq "wayland's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libstdc++6 libwayland-client0" \
+# The labels identify draws (labels.so) bring FreeType and fontconfig.
+expect_eq "wayland's dependencies" \
+    "libc6 libdispor0 libfontconfig1 libfreetype6 libgcc-s1 libqt6core6 libstdc++6 libwayland-client0" \
     "$(field dispor0-backend-wayland Depends | names)"
 expect_eq "gnome's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
     "$(field dispor0-backend-gnome Depends | names)"
@@ -107,8 +109,10 @@ expect_eq "dispctl's files" "$(echo $(tool_files dispctl) $(tool_files dispctl-p
 expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $(overrides libdispor0) | tr ' ' '\n' | sorted)" \
     "$(contents libdispor0)"
 for backend in $backends; do
+    # Wayland's package also holds the labels module the plugins open.
+    labels=$([ "$backend" != wayland ] || echo "$libdir/dispor0/labels.so")
     expect_eq "dispor0-backend-$backend's files" \
-        "$(echo $libdir/dispor0/$backend.so $(overrides "dispor0-backend-$backend") | tr ' ' '\n' | sorted)" \
+        "$(echo $libdir/dispor0/$backend.so $labels $(overrides "dispor0-backend-$backend") | tr ' ' '\n' | sorted)" \
         "$(contents "dispor0-backend-$backend")"
 done
 headers=$(cd "$source_dir/dispor/include" && ls dispor/*.h | sed 's|^|usr/include/|')
@@ -133,7 +137,7 @@ fi
 # that FORTIFY can check with the sizes they have: their compile lines show
 # the flag instead.
 for binary in usr/bin/dispctl usr/bin/dispctl-profile $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
-    $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
+    $libdir/dispor0/labels.so $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
     case $binary in */dispctl/*.so | */dispor0/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
         fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
