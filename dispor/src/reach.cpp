@@ -80,8 +80,11 @@ constexpr Offer wlroots018Offers[] = {
     {Cap::Vrr, "the compositor reports adaptive sync for the output"},
 };
 
+constexpr const char *underscanning = "mutter reports underscanning for the monitor (0 or 5 %)";
+
 constexpr Offer mutter43Offers[] = {
     {Cap::Disable, nullptr},
+    {Cap::Overscan, underscanning},
 };
 
 // BT.2100 is HDR and a wide gamut at once.
@@ -90,6 +93,9 @@ constexpr Offer mutter48Offers[] = {
     {Cap::HighDynamicRange, "the monitor offers the BT.2100 colour mode"},
     {Cap::WideColorGamut, "the monitor offers the BT.2100 colour mode"},
     {Cap::BrightnessControl, nullptr},
+    {Cap::Overscan, underscanning},
+    {Cap::Vrr, "mutter lists variable-refresh modes for the monitor (experimental feature "
+               "\"variable-refresh-rate\"); no automatic policy"},
 };
 
 constexpr const char *locator = "the compositor's bus service runs";

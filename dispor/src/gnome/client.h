@@ -22,6 +22,7 @@ struct ModeState {
     bool current = false;
     bool preferred = false;
     double preferredScale = 1; // mutter's choice for the mode, one of scales
+    bool variable = false;     // its refresh-rate-mode is "variable" (mutter 48's VRR)
 };
 
 struct MonitorState {
