@@ -155,6 +155,9 @@ public:
     bool resetLuminance(const QString &connector, uint32_t colorMode, QString *reason);
     bool setBacklight(uint32_t serial, const QString &connector, int value, QString *reason);
 
+    // For what listens on the same bus (the watch of mutter's signals).
+    const QDBusConnection &connection() const { return m_connection; }
+
 private:
     explicit Session(const QDBusConnection &connection) : m_connection(connection) {}
 
