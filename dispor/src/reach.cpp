@@ -110,9 +110,11 @@ constexpr Condition x11Conditions[] = {
     {"scale", "the driver lets RandR transform the output's CRTC"},
 };
 
+// Without the compositor's service, the labels module draws them on a
+// layer-shell surface, else in a fullscreen xdg-shell window.
 constexpr Condition wlrootsConditions[] = {
     {"dpms", "the compositor offers output power management"},
-    {"locator", locator},
+    {"locator", "the compositor's bus service runs or the compositor offers layer-shell or xdg-shell"},
 };
 
 constexpr Condition mutter43Conditions[] = {

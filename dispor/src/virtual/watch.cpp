@@ -60,10 +60,10 @@ std::unique_ptr<Watch> VirtualBackend::watch(QString *reason)
         return {};
     const int fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (fd < 0 || ::inotify_add_watch(fd, m_location.directory.constData(),
-                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF |
-                                          IN_ONLYDIR) < 0) {
-        *reason = shownPath(m_location.directory) + ": cannot watch the directory: " +
-                  QString::fromLocal8Bit(std::strerror(errno));
+                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF |
+                                          IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+        *reason = shownPath(m_location.directory) +
+                  ": cannot watch the directory: " + QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)
             ::close(fd);
         return {};
