@@ -79,7 +79,7 @@ TEST(GnomeModern, IdentifyUnderGnomeShell)
     const std::unique_ptr<Mutter> shell = Mutter::shell({"1920x1080", "1920x1080"}, true);
     if (!shell)
         GTEST_SKIP() << noTree;
-    gnome_test::identifyUnderShell(*shell, gnome_test::shellRefused);
+    gnome_test::identifyWithLabels(*shell, gnome_test::shellRefused);
 }
 
 TEST(GnomeModern, AWatcherTellsOfChangesAndOfMutterGone)

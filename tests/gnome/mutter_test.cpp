@@ -40,14 +40,14 @@ TEST(GnomeDispctl, AMirrorLeavesNoGap)
              });
 }
 
-// Labels: gnome-shell keeps its own for its settings; the label windows
-// that stand in are not in this build yet.
+// Labels: gnome-shell keeps its own for its settings; label windows
+// stand in.
 TEST(GnomeDispctl, IdentifyUnderGnomeShell)
 {
     const std::unique_ptr<Mutter> shell = Mutter::shell({"1920x1080", "1920x1080"});
     if (!shell)
         GTEST_SKIP() << "gnome-shell is not installed";
-    gnome_test::identifyUnderShell(*shell, gnome_test::shellRefused);
+    gnome_test::identifyWithLabels(*shell, gnome_test::shellRefused);
 }
 
 TEST(GnomeLibrary, AWatcherTellsOfChangesAndOfMutterGone)

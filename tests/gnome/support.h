@@ -161,17 +161,20 @@ void application();
 // 1920x1080): another client's apply is told, and mutter's end once.
 void watchesChanges(const Mutter &mutter);
 
-// identify under gnome-shell (Meta-0 and Meta-1): it refuses with refused
-// (the whole of standard error), leaves the layout as it was, and asked
-// gnome-shell for a label on each monitor, as a bus monitor sees.
-void identifyUnderShell(const Mutter &shell, const std::string &refused);
+// identify on the bed (Meta-0 and Meta-1): the label windows for 5 s,
+// and where they cannot be shown, a refusal that names why the shell did
+// not show its own (shell). A bus monitor sees gnome-shell (or where it
+// would be) asked for a label on each monitor both times.
+void identifyWithLabels(const Mutter &mutter, const std::string &shell);
 
 // What identify says where the compositor's bus service is absent (as on
 // every bed here), before the desktop's own answer.
 extern const std::string noLocator;
 // The bus's answer where it is absent, as the tool says it, "…; ".
 extern const std::string locatorAbsent;
-// gnome-shell 43 and 48 alike keep ShowMonitorLabels for their own settings.
+// Why gnome-shell did not show its labels: 43 and 48 alike keep
+// ShowMonitorLabels for their own settings; bare mutter has none.
 extern const std::string shellRefused;
+extern const std::string noShell;
 
 } // namespace gnome_test
