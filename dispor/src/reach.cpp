@@ -117,8 +117,13 @@ constexpr Condition wlrootsConditions[] = {
     {"locator", "the compositor's bus service runs or the compositor offers layer-shell or xdg-shell"},
 };
 
+// gnome-shell keeps its own labels for its settings: label windows, which
+// mutter (xdg-shell) always takes, stand in.
+constexpr const char *mutterLocator =
+    "the compositor's bus service runs or mutter's Wayland display is reached";
+
 constexpr Condition mutter43Conditions[] = {
-    {"locator", locator},
+    {"locator", mutterLocator},
 };
 
 // The backlight is a built-in panel's light; the luminance scales the
@@ -126,7 +131,7 @@ constexpr Condition mutter43Conditions[] = {
 constexpr Condition mutter48Conditions[] = {
     {"brightness", "mutter lists backlight levels for the monitor (built-in panels)"},
     {"dimming", "mutter offers the monitor's luminance"},
-    {"locator", locator},
+    {"locator", mutterLocator},
 };
 
 constexpr Server table[] = {
