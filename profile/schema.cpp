@@ -217,8 +217,9 @@ std::optional<OutputSettings> readOutput(const QJsonObject &object, const QStrin
     const auto refresh = modeReader.number("refresh");
     if (!modeReader.onlyKeys({"width", "height", "refresh"}) || !width || !height || !refresh)
         return std::nullopt;
-    if (*refresh <= 0)
-        return modeReader.fail(modeReader.at("refresh"), "expected a positive number"), std::nullopt;
+    // 0: a rate the server does not know (sway's headless outputs).
+    if (*refresh < 0)
+        return modeReader.fail(modeReader.at("refresh"), "expected 0 or a positive number"), std::nullopt;
     output.mode = {*width, *height, *refresh};
 
     Reader positionReader(*position, reader.at("position"), error);
