@@ -2,9 +2,12 @@
 """Measures dispctl side by side in one run: against xrandr on Xorg's dummy
 driver, against wlr-randr on phoc, and on the simulated set against the
 floor (a program that only creates a QCoreApplication). Wall time with
-hyperfine, instructions with callgrind, peak memory with getrusage."""
+hyperfine, instructions with callgrind, peak memory with getrusage. Then
+dispctl-profile watch on the simulated set over plug/unplug events: its
+reaction time and its resident memory."""
 
 import argparse
+import fcntl
 import glob
 import json
 import os
@@ -272,6 +275,7 @@ class Bench:
         self.work = work
         self.runs = runs
         self.dispctl = os.path.join(build, "src", "dispctl")
+        self.profile = os.path.join(build, "profile", "dispctl-profile")
         self.floor = os.path.join(build, "bench", "bench-floor")
         self.maxrss = os.path.join(build, "bench", "bench-maxrss")
         self.runtime = os.path.join(work, "runtime")
@@ -502,15 +506,195 @@ class Bench:
                              self.measure([self.dispctl] + command, self.env, self.set_prepare(base))))
         return rows
 
+    def watch(self, events):
+        """dispctl-profile watch on the simulated set while another process
+        plugs and unplugs a third output events times: the reaction times
+        in ms (from the rename of the changed document to the document
+        holding the matching profile's layout), watch's resident memory in
+        KiB after the first few events and after all, and what went wrong,
+        if anything."""
+        directory = os.path.join(self.work, "watch")
+        state = os.path.join(directory, "state")
+        os.makedirs(state, mode=0o700)
+        doc = os.path.join(state, "virtual-display.json")
+        env = dict(self.base_env, DISPOR_BACKEND="virtual", DISPOR_VIRTUAL_STATE=doc,
+                   XDG_CONFIG_HOME=os.path.join(directory, "config"))
+        result = {"events": events, "reactions_ms": [], "rss_kib": {}, "error": None}
+        # Each layout places the second monitor elsewhere, so that the
+        # document tells which profile was applied last.
+        two = {"DP-1": (0, 0), "DP-2": (1920, 0)}
+        three = {"DP-1": (0, 0), "DP-2": (0, 1080), "HDMI-A-1": (1920, 0)}
+        for name, layout in (("two", two), ("three", three)):
+            write_document(doc, watch_set(layout, third_connected=layout is three))
+            saved = run([self.profile, "save", name], env, check=False)
+            if saved.returncode != 0:
+                result["error"] = f"dispctl-profile save {name}: {saved.stderr.strip()}"
+                return result
+        # Two connected in the other layout: watch's first apply shows it is up.
+        write_document(doc, watch_set(three, third_connected=False))
+
+        output = open(os.path.join(directory, "watch.out"), "w+")
+        watcher = subprocess.Popen([self.profile, "watch"], env=env, stdin=subprocess.DEVNULL, stdout=output,
+                                   stderr=subprocess.STDOUT, start_new_session=True)
+        few = min(10, events)
+        try:
+            if wait_for_layout(doc, two, None, watcher, WATCH_WAIT_S) is None:
+                result["error"] = f"watch did not apply profile two at its start within {WATCH_WAIT_S} s"
+                return result
+            for event in range(events):
+                plug = event % 2 == 0
+                replaced, renamed = replace_document(doc, plug)
+                if replaced is None:
+                    result["error"] = f"event {event + 1}: the document's lock stayed held {WATCH_WAIT_S} s"
+                    return result
+                seen = wait_for_layout(doc, three if plug else two, replaced, watcher, WATCH_WAIT_S)
+                if seen is None:
+                    result["error"] = (f"event {event + 1} ({'plug' if plug else 'unplug'}): watch did not "
+                                       f"apply profile {'three' if plug else 'two'} within {WATCH_WAIT_S} s")
+                    return result
+                result["reactions_ms"].append((seen - renamed) * 1000)
+                if event + 1 in (few, events):
+                    # Read once the follow-up to its own apply is over, so
+                    # that both readings find watch idle.
+                    time.sleep(WATCH_QUIET_S)
+                    result["rss_kib"][event + 1] = resident_kib(watcher.pid)
+            return result
+        finally:
+            stop(watcher)
+            output.seek(0)
+            lines = output.read().splitlines()
+            output.close()
+            unexpected = [line for line in lines if not line.startswith("Applied profile ")]
+            if unexpected and not result["error"]:
+                result["error"] = "watch said: " + unexpected[0]
+            if watcher.returncode != 0 and not result["error"]:
+                result["error"] = f"watch ended with status {watcher.returncode} on SIGTERM"
+
+
+# A plug or unplug is applied 500 ms after it settles; a wait for one is
+# bounded well beyond that on a loaded machine.
+WATCH_WAIT_S = 10
+WATCH_QUIET_S = 0.7
+# How often the document is looked at while waiting: the reaction times'
+# resolution.
+WATCH_POLL_S = 0.001
+
+
+def watch_set(layout, third_connected):
+    """The watch measurement's outputs: two monitors always connected and
+    a third that comes and goes, all with an identity, placed as layout
+    says (the third where it was last, when layout leaves it out)."""
+    outputs = []
+    for i, (name, kind) in enumerate((("DP-1", "DisplayPort"), ("DP-2", "DisplayPort"), ("HDMI-A-1", "HDMI"))):
+        x, y = layout.get(name, (3840, 0))
+        outputs.append({
+            "id": i + 1, "name": name, "type": kind, "make": "Bench", "model": f"Monitor {i + 1}",
+            "serialNumber": f"B{i + 1:04d}", "connected": third_connected or i < 2, "pos": {"x": x, "y": y},
+            "modes": [{"id": "1", "width": 1920, "height": 1080, "refreshRate": 60.0},
+                      {"id": "2", "width": 1280, "height": 720, "refreshRate": 60.0}],
+            "currentModeId": "1", "preferredModeId": "1",
+        })
+    return {"outputs": outputs}
+
+
+def write_document(path, doc):
+    """Replaces the document as the library does: written beside it,
+    flushed, renamed over it. What tells the new file apart (inode and
+    time of change)."""
+    directory, name = os.path.split(path)
+    temp = os.path.join(directory, f".{name}.{os.getpid()}.0.tmp")
+    fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
+    with os.fdopen(fd, "w") as f:
+        json.dump(doc, f, indent=2)
+        f.flush()
+        os.fsync(f.fileno())
+        written = file_key(os.fstat(f.fileno()))
+    os.rename(temp, path)
+    return written
+
+
+def replace_document(path, plug):
+    """Plugs (or unplugs) the third output under the document's lock, as
+    another writer would: the file written (file_key) and the monotonic time right
+    after the rename, or (None, None) when the lock stayed held."""
+    lock = os.open(path + ".lock", os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
+    try:
+        deadline = time.monotonic() + WATCH_WAIT_S
+        while True:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                break
+            except BlockingIOError:
+                if time.monotonic() > deadline:
+                    return None, None
+                time.sleep(WATCH_POLL_S)
+        with open(path) as f:
+            doc = json.load(f)
+        for output in doc["outputs"]:
+            if output["name"] == "HDMI-A-1":
+                output["connected"] = plug
+                # The ranking holds connected outputs only.
+                output.pop("priority", None)
+        written = write_document(path, doc)
+        return written, time.monotonic()
+    finally:
+        os.close(lock)
+
+
+def wait_for_layout(path, layout, written, process, bound):
+    """The monotonic time at which the document, replaced since the file
+    written (file_key), first placed the outputs as layout says; None when it did not
+    within bound seconds or the process ended."""
+    deadline = time.monotonic() + bound
+    seen = written
+    while time.monotonic() < deadline and process.poll() is None:
+        try:
+            current = file_key(os.stat(path))
+        except FileNotFoundError:
+            current = None
+        if current is not None and current != seen:
+            now = time.monotonic()
+            seen = current
+            try:
+                with open(path) as f:
+                    outputs = {output["name"]: output for output in json.load(f)["outputs"]}
+            except (OSError, ValueError):
+                outputs = {}
+            if all(name in outputs and outputs[name].get("connected", True) and
+                   (outputs[name].get("pos", {}).get("x", 0), outputs[name].get("pos", {}).get("y", 0)) == place
+                   for name, place in layout.items()):
+                return now
+        time.sleep(WATCH_POLL_S)
+    return None
+
+
+def file_key(status):
+    return status.st_ino, status.st_mtime_ns
+
+
+def resident_kib(pid):
+    """VmRSS of the process in KiB, 0 when it is gone."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
 
 APPLYING = ("set-scale", "set-mode", "set-brightness")
+# Plugs and unplugs that dispctl-profile watch is measured over.
+WATCH_EVENTS = 1000
+QUICK_WATCH_EVENTS = 50
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--runs", type=int, default=20)
-    parser.add_argument("--quick", action="store_true", help="default set only, fewer runs")
+    parser.add_argument("--quick", action="store_true", help="default set only, fewer runs, 50 watch events")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="dispctl-bench-")
@@ -534,14 +718,15 @@ def main():
                     f.write(generated_set(outputs, modes))
                 sets.append((f"{outputs}x{modes}", path))
         rows += bench.virtual(sets)
-        return report(rows, floor)
+        watched = bench.watch(QUICK_WATCH_EVENTS if args.quick else WATCH_EVENTS)
+        return report(rows, floor, watched)
     finally:
         if bench:
             stop(bench.bus)
         shutil.rmtree(work, ignore_errors=True)
 
 
-def report(rows, floor):
+def report(rows, floor, watched):
     header = f"{'set':<8} {'command':<44} {'median ms':>9} {'x floor':>7} {'instr M':>8} " \
              f"{'x floor':>7} {'peak MiB':>8} {'+floor':>7} {'exit':>4}"
     print(header)
@@ -611,12 +796,41 @@ def report(rows, floor):
         target(f"list-outputs --json instructions added 32 -> 128 outputs / 8 -> 32: {growth:.2f}x "
                f"<= 4x (linear) + 10%", growth <= 4 * 1.1)
 
+    watch_targets, notes = watch_report(watched)
+    targets += watch_targets
+
     print("\ntargets:")
     for text, met in targets:
         print(f"  {'met   ' if met else 'MISSED'} {text}")
+    for text in notes:
+        print(f"  info   {text}")
     missed = sum(1 for _, met in targets if not met)
     print(f"\n{len(targets) - missed} of {len(targets)} targets met")
     return 1 if missed else 0
+
+
+def watch_report(watched):
+    """The targets (description, met) and the lines for information that
+    Bench.watch's measurement gives."""
+    targets, notes = [], []
+    reactions = watched["reactions_ms"]
+    events = watched["events"]
+    # Not a target: the reaction includes watch's 500 ms settle.
+    if reactions:
+        notes.append(f"watch's reaction over {len(reactions):,} plug/unplug events: median "
+                     f"{statistics.median(reactions):.1f} ms, worst {max(reactions):.1f} ms "
+                     f"(from the document's rename to the profile's layout in it; includes the 500 ms settle)")
+    if watched["error"]:
+        targets.append((f"watch applied the matching profile after each of {events:,} plug/unplug events: "
+                        f"{watched['error']}", False))
+    else:
+        rss = watched["rss_kib"]
+        few, last = min(rss), max(rss)
+        growth = (rss[last] - rss[few]) / 1024
+        targets.append((f"watch's memory is flat over {events:,} plug/unplug events: VmRSS "
+                        f"{rss[few] / 1024:.2f} MiB after {few}, {rss[last] / 1024:.2f} MiB after {last:,} "
+                        f"(+{growth:.2f} MiB < 1)", growth < 1 and rss[few] > 0))
+    return targets, notes
 
 
 if __name__ == "__main__":
