@@ -83,7 +83,7 @@ std::string nameOf(Kind kind)
 
 Wlroots::Wlroots(Kind kind, std::string tree) : m_kind(kind), m_tree(std::move(tree)) {}
 
-std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why, int outputs)
+std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why, int outputs, const std::string &config)
 {
     const std::string tree = support::modernTree();
     if (tree.empty()) {
@@ -102,7 +102,7 @@ std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why, int outputs
     std::vector<std::string> argv;
     if (kind == Kind::Sway) {
         // No background or message programs: they would outlive sway.
-        e2e::writeFile(host + "/sway.conf", "swaybg_command -\nswaynag_command -\n");
+        e2e::writeFile(host + "/sway.conf", "swaybg_command -\nswaynag_command -\n" + config);
         argv = {"sway", "-c", bed->m_dir + "/sway.conf"};
     } else {
         argv = {"labwc"};
@@ -336,6 +336,12 @@ std::string Wlroots::swayFocusedWindow() const
     const std::string found =
         focusedIn(QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object(), {});
     return found.empty() ? "none" : found;
+}
+
+std::string Wlroots::swayOutputs() const
+{
+    const support::Result result = oracle({"swaymsg", "-r", "-t", "get_outputs"});
+    return result.status == 0 ? result.out : "swaymsg failed: " + result.err;
 }
 
 std::string Wlroots::swayPower() const

@@ -60,8 +60,9 @@ class Wlroots {
 public:
     // Started in the tree with headless outputs and waited for (10 s at
     // most); null with the reason in *why when the tree has not been made
-    // or the compositor did not start.
-    static std::unique_ptr<Wlroots> start(Kind kind, std::string *why, int outputs = 2);
+    // or the compositor did not start. config: more lines of sway's config.
+    static std::unique_ptr<Wlroots> start(Kind kind, std::string *why, int outputs = 2,
+                                          const std::string &config = {});
     ~Wlroots();
     Wlroots(const Wlroots &) = delete;
     Wlroots &operator=(const Wlroots &) = delete;
@@ -82,6 +83,8 @@ public:
     // sway's own view (swaymsg -t get_outputs) in the same form; empty for
     // labwc.
     std::string swayView() const;
+    // What swaymsg -t get_outputs prints, whole.
+    std::string swayOutputs() const;
     // sway's power state per output, "NAME:on NAME:off" in name order.
     std::string swayPower() const;
     // What the compositor wrote.
