@@ -3,6 +3,7 @@
 #include "config_origin.h"
 #include "output_data.h"
 
+#include <functional>
 #include <memory>
 
 // The library's private backend API: what backends need of Config and
@@ -16,6 +17,28 @@ namespace Dispor {
 // the configuration, but read back it holds something else; the reason has
 // one line per output, joined by line breaks.
 enum class Applied { Done, Refused, Conflict, NotHeld };
+
+// Tells of changes to a display service's configuration as they come,
+// without polling: through a descriptor the program's event loop watches,
+// or, for a service that signals otherwise (mutter on the bus), through
+// notify, which the watch calls itself.
+class Watch {
+public:
+    virtual ~Watch() = default;
+    // Readable when something came; -1 for a watch that calls notify.
+    virtual int descriptor() const { return -1; }
+    // Takes what came on the descriptor: *changed when the configuration
+    // changed; false, with the reason, once the service is gone.
+    virtual bool dispatch(bool *changed, QString *reason)
+    {
+        *changed = false;
+        Q_UNUSED(reason);
+        return true;
+    }
+    // Set by the watcher: changed (true), or the service gone (false,
+    // with the reason).
+    std::function<void(bool changed, const QString &reason)> notify;
+};
 
 // A display service the library talks to. Each call returns true on success,
 // else false with a one-line reason.
@@ -36,6 +59,19 @@ public:
     // enabled: a document does; a display server does not, so the library
     // refuses such a change before the backend sees it.
     virtual bool keepsDisabledOutputs() const { return false; }
+
+    // The desktop (Dispor::Desktop). The simulated set has none to ask.
+    virtual bool isSimulated() const { return false; }
+    // The active output's name, else empty with the reason; by default the
+    // only enabled output of the snapshot.
+    virtual QString activeOutput(const Config &config, QString *why);
+    // Labels on every enabled output for the given seconds, gone on return;
+    // by default none, with the reason.
+    virtual bool showLabels(const Config &config, int seconds, QString *why);
+
+    // A watch of the configuration (Dispor::ConfigWatcher); by default
+    // none, with the reason.
+    virtual std::unique_ptr<Watch> watch(QString *reason);
 };
 
 // What a backend plugin (x11, wayland, gnome) exports as

@@ -5,12 +5,16 @@
 #include "settle.h"
 #include "text.h"
 
+#include <QThread>
+
 #include <algorithm>
 
 namespace Dispor {
 
-// The category of the library's reports, which a program can route or mute.
-Q_LOGGING_CATEGORY(lcDispor, "dispor")
+// The category of the library's reports, quiet unless the program asks:
+// the failures reach it as values (errorString()), and a program that shows
+// them would otherwise show each twice.
+Q_LOGGING_CATEGORY(lcDispor, "dispor", QtCriticalMsg)
 
 class ConfigOperation::Private {
 public:
@@ -22,19 +26,50 @@ public:
     Options options;
     // SetConfigOperation's
     bool conflict = false;
+    // start()'s run, while it goes on.
+    std::unique_ptr<QThread> thread;
 };
 
 ConfigOperation::ConfigOperation(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
 
-ConfigOperation::~ConfigOperation() = default;
+ConfigOperation::~ConfigOperation()
+{
+    if (d->thread)
+        d->thread->wait();
+}
 
 bool ConfigOperation::exec()
 {
+    if (d->thread)
+        d->thread->wait();
     if (!d->done) {
         d->result = run();
         d->done = true;
     }
     return d->result;
+}
+
+void ConfigOperation::start()
+{
+    if (d->thread)
+        return;
+    if (d->done) {
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT finished(this); }, Qt::QueuedConnection);
+        return;
+    }
+    d->thread.reset(QThread::create([this] {
+        d->result = run();
+        d->done = true;
+    }));
+    // Queued to this object's thread: the run's results are all written
+    // before it reads them.
+    connect(d->thread.get(), &QThread::finished, this, [this] {
+        d->thread->wait();
+        d->thread.reset();
+        Q_EMIT finished(this);
+    });
+    d->thread->start();
 }
 
 bool ConfigOperation::hasError() const
@@ -99,9 +134,14 @@ bool SetConfigOperation::run()
         error = QStringLiteral("the configuration was not fetched from a display service");
         return false;
     }
-    // What a server would drop is refused before anything is sent.
+    // What a server would drop is refused before anything is sent. One
+    // switched off by this apply is no disabled output yet: the layout
+    // rules place it as they leave it.
     if (!origin.backend->keepsDisabledOutputs()) {
         for (const OutputPtr &output : config->outputs()) {
+            if (const auto was = origin.fetched.constFind(output->id());
+                was != origin.fetched.cend() && was->enabled)
+                continue;
             const auto ranked = [&](const std::pair<int, uint32_t> &request) {
                 return request.first == output->id() && request.second != 0;
             };

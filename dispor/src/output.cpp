@@ -57,6 +57,21 @@ QString Output::uuid() const
     return d->data.uuid;
 }
 
+QString Output::make() const
+{
+    return d->data.make;
+}
+
+QString Output::model() const
+{
+    return d->data.model;
+}
+
+QString Output::serialNumber() const
+{
+    return d->data.serialNumber;
+}
+
 Output::Type Output::type() const
 {
     return d->data.type;

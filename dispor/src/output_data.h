@@ -35,6 +35,11 @@ struct Output::Data {
     int id = 0;
     QString name;
     QString uuid;
+    // The monitor's identity as its EDID or the server gives it; empty
+    // where unknown.
+    QString make;
+    QString model;
+    QString serialNumber;
     Type type = Type::Unknown;
     bool enabled = true;
     bool connected = true;

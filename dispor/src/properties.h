@@ -80,7 +80,9 @@ template <typename Visitor> bool forEach(Visitor &&visit)
     const Caps brightnessControl(Cap::BrightnessControl);
     return visit(property("id", &Data::id).always().from(1)) &&
            visit(property("name", &Data::name).always()) && visit(property("uuid", &Data::uuid)) &&
-           visit(property("type", &Data::type)) && visit(property("enabled", &Data::enabled).changes()) &&
+           visit(property("make", &Data::make)) && visit(property("model", &Data::model)) &&
+           visit(property("serialNumber", &Data::serialNumber)) && visit(property("type", &Data::type)) &&
+           visit(property("enabled", &Data::enabled).changes()) &&
            visit(property("connected", &Data::connected)) && visit(property("priority", &Data::priority)) &&
            visit(property("pos", &Data::pos).changes()) && visit(property("modes", &Data::modes)) &&
            visit(property("currentModeId", &Data::currentModeId).changes()) &&

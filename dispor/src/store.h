@@ -10,7 +10,7 @@
 namespace Dispor {
 
 // A file of the library's that runs share: the simulated set's document, the
-// Wayland backend's custom modes, the GNOME backend's turn lock.
+// Wayland backend's custom modes, the record of what disabled outputs had.
 // Paths are kept as the bytes they are: one that is not valid UTF-8 names the
 // same file as for any other program.
 struct Location {

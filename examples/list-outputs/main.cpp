@@ -16,16 +16,23 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    // Blocks until the snapshot is fetched or the fetch failed; a failure
-    // has already been reported on standard error.
-    Dispor::GetConfigOperation operation;
-    if (!operation.exec())
-        return 1;
-    const Dispor::ConfigPtr config = operation.config();
-    for (const Dispor::OutputPtr &output : config->connectedOutputs()) {
-        const QSize size = output->size();
-        std::printf("%s %dx%d %g %s\n", output->name().toUtf8().constData(), size.width(), size.height(),
-                    output->scale(), output->isEnabled() ? "enabled" : "disabled");
-    }
-    return 0;
+    // Fetched on a thread of the library's own: the event loop goes on
+    // meanwhile, as a GUI program's must (exec() is the blocking form).
+    // The library prints nothing itself; a failure comes as a value.
+    auto *operation = new Dispor::GetConfigOperation(Dispor::ConfigOperation::NoOptions, &app);
+    QObject::connect(operation, &Dispor::ConfigOperation::finished, &app, [](Dispor::ConfigOperation *done) {
+        if (done->hasError()) {
+            std::fprintf(stderr, "list-outputs: %s\n", qUtf8Printable(done->errorString()));
+            QCoreApplication::exit(1);
+            return;
+        }
+        for (const Dispor::OutputPtr &output : done->config()->connectedOutputs()) {
+            const QSize size = output->size();
+            std::printf("%s %dx%d %g %s\n", output->name().toUtf8().constData(), size.width(), size.height(),
+                        output->scale(), output->isEnabled() ? "enabled" : "disabled");
+        }
+        QCoreApplication::exit(0);
+    });
+    operation->start();
+    return app.exec();
 }

@@ -1,23 +1,43 @@
 #include "core/command.h"
 #include "core/print.h"
 #include "output/compositor.h"
-#include "output/desktop.h"
+#include <dispor/desktop.h>
+#include <dispor/operations.h>
+
+#include <QLoggingCategory>
 
 namespace {
+
+// How long the desktop's own labels show.
+constexpr int labelSeconds = 5;
 
 int identify()
 {
     const BusReply reply = showOutputLocator();
     if (reply.ok)
         return 0;
-    // Without the service, on a real display server the tool shows the
-    // labels itself where it can.
-    if (reply.absent && currentDesktop() != Desktop::Simulated) {
-        QString why;
-        if (identifyWithoutBus(&why) == 0)
-            return 0;
-        printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}; {}", reply.error, why);
-        return 1;
+    // Without the service, the desktop that serves the outputs shows the
+    // labels in its own way where it can.
+    if (reply.absent) {
+        // Asked quietly: a fetch that fails is said after the bus's error.
+        Dispor::GetConfigOperation fetch;
+        QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=false"));
+        const bool fetched = fetch.exec();
+        QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
+        if (!fetched) {
+            printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}; {}", reply.error,
+                        fetch.errorString());
+            return 1;
+        }
+        const Dispor::Desktop desktop(fetch.config());
+        if (!desktop.isSimulated()) {
+            QString why;
+            if (desktop.showLabels(labelSeconds, &why))
+                return 0;
+            printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}; {}", reply.error,
+                        why);
+            return 1;
+        }
     }
     printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}", reply.error);
     return 1;

@@ -6,6 +6,7 @@
 #include <dispor/version.h>
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstdlib>
@@ -123,6 +124,9 @@ int main(int argc, char **argv)
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     holdClosedStreams();
     qInstallMessageHandler(printLibraryMessage);
+    // The library is quiet unless asked; its fetch failures are the tool's
+    // messages.
+    QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
     QCoreApplication app(argc, argv);
     int status = run(QCoreApplication::arguments().mid(1));
     // A result that did not reach its stream is no success.

@@ -3,8 +3,8 @@
 #include "commands/parsers.h"
 #include "core/print.h"
 #include "output/compositor.h"
-#include "output/desktop.h"
 
+#include <dispor/desktop.h>
 #include <dispor/operations.h>
 
 #include <QRandomGenerator>
@@ -38,11 +38,14 @@ OutputPtr resolveOutput(const ConfigPtr &config, const QString &word)
     QString target = word;
     if (word == QLatin1StringView("active-output")) {
         const BusReply reply = activeOutputName();
+        const Dispor::Desktop desktop(config);
         if (reply.ok) {
             target = reply.value;
-        } else if (reply.absent && currentDesktop() != Desktop::Simulated) {
+        } else if (reply.absent && !desktop.isSimulated()) {
+            // Without the service, the desktop that serves the snapshot
+            // answers in its own way.
             QString why;
-            target = activeOutputWithoutBus(config, &why);
+            target = desktop.activeOutput(&why);
             if (target.isEmpty()) {
                 printLineTo(stderr, "Failed to determine active output: {}; {}", reply.error, why);
                 return {};

@@ -318,7 +318,8 @@ TEST(Loading, DefaultsFillWhatADocumentLeavesOut)
 
 // Every key with a value other than its default.
 const char *fullOutput = R"({
-    "id": 7, "name": "DP-3", "uuid": "u-7", "type": "DisplayPort", "enabled": false, "connected": true,
+    "id": 7, "name": "DP-3", "uuid": "u-7", "make": "DEL", "model": "DELL U2720Q", "serialNumber": "7XK2M83",
+    "type": "DisplayPort", "enabled": false, "connected": true,
     "priority": 0, "pos": {"x": -10, "y": 20},
     "modes": [{"id": "a", "width": 2560, "height": 1440, "refreshRate": 143.91},
               {"id": "b", "width": 1920, "height": 1080, "refreshRate": 60}],
@@ -350,6 +351,11 @@ TEST(Loading, EveryKeyIsRead)
     ASSERT_TRUE(x);
     using O = Dispor::Output;
     EXPECT_EQ(x->uuid(), "u-7");
+    EXPECT_EQ((QStringList{x->make(), x->model(), x->serialNumber()}),
+              (QStringList{"DEL", "DELL U2720Q", "7XK2M83"}));
+    EXPECT_EQ((QStringList{config->output(1)->make(), config->output(1)->model(),
+                           config->output(1)->serialNumber()}),
+              (QStringList{{}, {}, {}}));
     EXPECT_EQ(x->type(), O::Type::DisplayPort);
     EXPECT_FALSE(x->isEnabled());
     EXPECT_EQ(x->pos(), QPoint(-10, 20));

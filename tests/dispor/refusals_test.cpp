@@ -418,6 +418,15 @@ TEST(Refusals, OnAServerADisabledOutputTakesNoNewPlaceOrShape)
          ""},
         {"a setting that is not its place", [](O &o) { o.setBrightness(0.5); }, ""},
     };
+    // Switched off by the apply, A is moved by the layout rules as it goes.
+    {
+        VirtualSet set(doc);
+        const Dispor::ConfigPtr config = fetch();
+        Dispor::originOf(*config).backend = std::make_shared<Server>();
+        byName(config, "A")->setPos({0, 0});
+        byName(config, "A")->setEnabled(false);
+        EXPECT_EQ(apply(config), "");
+    }
     for (const Change &c : changes) {
         SCOPED_TRACE(c.name);
         VirtualSet set(doc);

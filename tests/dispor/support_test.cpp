@@ -2,6 +2,8 @@
 
 #include "support.h"
 
+#include <QLoggingCategory>
+
 #include <cstdlib>
 
 #include <sys/stat.h>
@@ -20,6 +22,12 @@ VirtualSet::~VirtualSet()
 {
     ::unsetenv("DISPOR_VIRTUAL_STATE");
 }
+
+// As dispctl does: the library's warnings are off unless asked for.
+const bool warningsOn = [] {
+    QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
+    return true;
+}();
 
 Fetched fetchCapturing()
 {

@@ -91,6 +91,25 @@ State modernHdr()
     return state;
 }
 
+// eDP-1, off, for which mutter prefers 2.
+State preferringTwo()
+{
+    State state = threeMonitors();
+    state.monitors[2].modes[0].preferredScale = 2;
+    return state;
+}
+
+// What the record keeps of eDP-1: its mode, turned right, below DP-1.
+Dispor::RememberedOutputs panelRecord()
+{
+    QString uuid;
+    for (const Output::Data &d : describe(threeMonitors(), 0)) {
+        if (d.name == u"eDP-1")
+            uuid = d.uuid;
+    }
+    return {{"eDP-1", {uuid, "1920x1200@60", {1920, 1200}, 60, 1, Output::Rotation::Right, {0, 1440}}}};
+}
+
 // HDMI-1 mirrors DP-1, both in 1920x1080.
 State mirrored()
 {
@@ -101,11 +120,11 @@ State mirrored()
     return state;
 }
 
-Dispor::ConfigPtr fetched(const State &state)
+Dispor::ConfigPtr fetched(const State &state, const Dispor::RememberedOutputs &records = {})
 {
     Dispor::OutputList list;
     Dispor::ConfigOrigin origin;
-    for (const Output::Data &d : describe(state, 0)) {
+    for (const Output::Data &d : describe(state, 0, records)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, Dispor::OutputPtr::create(d));
     }
@@ -198,11 +217,60 @@ TEST(GnomeModel, Describe)
         twin.insert(d.name, d);
     EXPECT_NE(twin["DP-1"].uuid, twin["HDMI-1"].uuid);
     EXPECT_EQ(twin["DP-1"].uuid.size(), 36);
+    // The monitor's identity as mutter gives it.
+    EXPECT_EQ((QStringList{twin["HDMI-1"].make, twin["HDMI-1"].model, twin["HDMI-1"].serialNumber}),
+              (QStringList{"DEL", "U2720", "ABC"}));
     EXPECT_EQ(twin["DP-1"].replicationSource, twin["HDMI-1"].id);
     EXPECT_EQ(twin["HDMI-1"].replicationSource, 0);
     EXPECT_EQ(twin["HDMI-1"].priority, 1u);
     EXPECT_EQ(twin["DP-1"].rotation, Output::Rotation::Left);
     EXPECT_EQ(twin["DP-1"].sizing, Output::Data::Sizing::Rounded);
+}
+
+// A disabled monitor is what the record kept for it, while it is still its
+// monitor's and its mode is offered; else its place and shape are unknown.
+TEST(GnomeModel, DescribeWhatADisabledMonitorHad)
+{
+    using Rotation = Output::Rotation;
+    const struct {
+        const char *name;
+        std::function<void(Dispor::Remembered &)> edit;
+        bool known;
+        double scale;
+        Rotation rotation;
+        QPoint pos;
+    } cases[] = {
+        {"kept", [](auto &) {}, true, 1, Rotation::Right, {0, 1440}},
+        {"a scale no longer listed: mutter's preferred",
+         [](auto &r) { r.scale = 1.5; },
+         true,
+         2,
+         Rotation::Right,
+         {0, 1440}},
+        {"another monitor's", [](auto &r) { r.uuid = "another"; }, false, 1, Rotation::None, {}},
+        {"a mode no longer offered",
+         [](auto &r) {
+             r.modeSize = {1024, 768};
+         },
+         false,
+         1,
+         Rotation::None,
+         {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Dispor::RememberedOutputs records = panelRecord();
+        c.edit(records["eDP-1"]);
+        for (const Output::Data &d : describe(preferringTwo(), 0, records)) {
+            if (d.name != u"eDP-1")
+                continue;
+            EXPECT_EQ(d.placementKnown, c.known);
+            EXPECT_EQ(d.currentModeId, c.known ? "1920x1200@60" : "");
+            EXPECT_EQ(d.scale, c.scale);
+            EXPECT_EQ(d.rotation, c.rotation);
+            EXPECT_EQ(d.pos, c.pos);
+        }
+    }
 }
 
 // HDR and WCG are BT.2100; the backlight is the brightness, the luminance
@@ -345,6 +413,7 @@ TEST(GnomeModel, Plans)
         std::string error;
         uint32_t layoutMode = 2;
         State (*state)() = threeMonitors;
+        Dispor::RememberedOutputs (*records)() = [] { return Dispor::RememberedOutputs(); };
     } cases[] = {
         {"nothing", [](const auto &) {}, "", ""},
         {"moved below, kept at the origin",
@@ -378,6 +447,17 @@ TEST(GnomeModel, Plans)
          "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n4480,0 1 0 "
          "eDP-1:1920x1200@60\n",
          ""},
+        // Mutter forgets a disabled monitor's shape: what the record kept,
+        // else what mutter prefers.
+        {"switched on unknown: its preferred mode, at mutter's preferred scale",
+         [](const auto &c) { named(c, "eDP-1")->setEnabled(true); },
+         "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n4480,0 2 0 "
+         "eDP-1:1920x1200@60\n",
+         "", 2, preferringTwo},
+        {"switched on as it was kept", [](const auto &c) { named(c, "eDP-1")->setEnabled(true); },
+         "0,0 1 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n0,1440 1 3 "
+         "eDP-1:1920x1200@60\n",
+         "", 2, preferringTwo, panelRecord},
         {"the primary switched off hands it on",
          [](const auto &c) {
              named(c, "DP-1")->setEnabled(false);
@@ -479,11 +559,11 @@ TEST(GnomeModel, Plans)
         SCOPED_TRACE(c.what);
         State state = c.state();
         state.layoutMode = c.layoutMode;
-        const Dispor::ConfigPtr config = fetched(state);
+        const Dispor::ConfigPtr config = fetched(state, c.records());
         c.edit(config);
         Plan sent;
         QString reason;
-        const bool planned = plan(*config, state, &sent, &reason);
+        const bool planned = plan(*config, state, &sent, &reason, c.records());
         EXPECT_EQ(reason.toStdString(), c.error);
         EXPECT_EQ(planned, c.error.empty());
         if (planned) {
@@ -570,6 +650,20 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(notHeld(c.sent, now), c.lines);
     }
+}
+
+// After a failure, what was sent goes back as it was read before: the
+// logical monitors whole, and only the levels that were sent.
+TEST(GnomeModel, SetBack)
+{
+    const Plan sent{true, {}, {{"HDMI-1", 0, 40}, {"DP-1", 1, 20}}, {{"eDP-1", 128}}};
+    EXPECT_EQ(text(setBack(modern(), sent)),
+              "0,0 1 0 primary DP-1:2560x1440@60+c0\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 "
+              "eDP-1:1920x1200@60+c0\nluminance HDMI-1 0 50\nluminance DP-1 1 default\nbacklight eDP-1 51\n");
+    EXPECT_EQ(text(setBack(modern(), Plan{false, {}, {{"HDMI-1", 0, 40}}, {}})), "luminance HDMI-1 0 50\n");
+    EXPECT_EQ(
+        holding(mirrored()).toStdString(),
+        "DP-1 in 1920x1080@60 at 0,0, scale 1, rotation normal, primary; HDMI-1 mirroring DP-1; eDP-1 off");
 }
 
 } // namespace

@@ -27,7 +27,7 @@ TEST(GnomeModern, LayoutColourAndLuminanceOnHeadlessMutter)
     const std::string hdrRefused =
         "cannot change HDR: mutter offers the colour modes default for the output, not BT.2100";
     gnome_test::layoutOnHeadless(*mutter, hdrRefused);
-    const std::string layout = "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n";
+    const std::string layout = "0,0 1 0 Meta-0\n1920,0 1 0 primary Meta-1\n";
     const std::string start = "Meta-0 0 0\nMeta-1 0 0\nMeta-0 0 100 unset\nMeta-1 0 100 unset\n";
     ASSERT_EQ(mutter->logical(), layout);
     ASSERT_EQ(held(*mutter), start);
@@ -71,7 +71,7 @@ TEST(GnomeModern, LayoutColourAndLuminanceOnHeadlessMutter)
         EXPECT_EQ(gnome_test::run(*mutter, c.args), (e2e::Result{c.err.empty() ? 0 : 1, "", c.err}));
         EXPECT_EQ(held(*mutter), c.held.empty() ? before : c.held);
     }
-    EXPECT_EQ(mutter->logical(), "0,0 1 0 primary Meta-1\n1920,0 1 2 Meta-0\n");
+    EXPECT_EQ(mutter->logical(), "0,0 1 2 Meta-0\n1920,0 1 0 primary Meta-1\n");
 }
 
 TEST(GnomeModern, FractionalScalesInLogicalLayout)

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QRegularExpression>
 #include <QString>
 
@@ -61,6 +63,25 @@ std::string startBus(const std::string &dir, int *pid)
         throw std::runtime_error("dbus-daemon did not start within 10 s");
     return address;
 }
+
+// The application the library's and Qt D-Bus's calls in this process need.
+void application()
+{
+    static int argc = 1;
+    static char name[] = "gnome_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+QDBusMessage busCall(const QString &member, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, member);
+    message.setArguments(arguments);
+    return message;
+}
+
+const QString turnName = u"org.dispctl.Dispor.GnomeApply"_qs;
 
 const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.DisplayConfig", "--object-path",
                                                 "/org/gnome/Mutter/DisplayConfig"};
@@ -362,10 +383,10 @@ void Mutter::signal(int number) const
         ::kill(m_pid, number);
 }
 
-support::Child start(const Mutter &mutter, const std::vector<std::string> &args)
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env)
 {
-    return support::spawn(
-        {e2e::dispctlBinary(), args, support::merged(support::testEnvironment(), mutter.env())});
+    return support::spawn({e2e::dispctlBinary(), args,
+                           support::merged(support::merged(support::testEnvironment(), mutter.env()), env)});
 }
 
 e2e::Result finish(const support::Child &child, double timeoutSeconds)
@@ -385,6 +406,31 @@ e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, cons
     return e2e::runProgram(e2e::dispctlBinary(), args, merged);
 }
 
+TurnHolder::TurnHolder(const Mutter &mutter)
+{
+    application();
+    static int holders = 0;
+    m_connection = "turn-holder-" + std::to_string(++holders);
+    const QDBusConnection connection = QDBusConnection::connectToBus(
+        QString::fromStdString(mutter.busAddress()), QString::fromStdString(m_connection));
+    const QDBusMessage reply =
+        connection.call(busCall(u"RequestName"_qs, {turnName, 0u}), QDBus::Block, 10000);
+    if (reply.arguments().value(0).toUInt() != 1)
+        throw std::runtime_error("cannot own the turn's name: " + reply.errorMessage().toStdString());
+}
+
+TurnHolder::~TurnHolder()
+{
+    QDBusConnection::disconnectFromBus(QString::fromStdString(m_connection));
+}
+
+int TurnHolder::waiting() const
+{
+    const QDBusMessage reply = QDBusConnection(QString::fromStdString(m_connection))
+                                   .call(busCall(u"ListQueuedOwners"_qs, {turnName}), QDBus::Block, 10000);
+    return int(reply.arguments().value(0).toStringList().size()) - 1;
+}
+
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args)
 {
     const e2e::Result result = e2e::runProgram(
@@ -400,48 +446,84 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
             line += arg + " ";
         SCOPED_TRACE(line);
         const std::string before = mutter.logical();
-        const e2e::Result result = run(mutter, step.args);
+        std::optional<BusProxy> proxy;
+        e2e::Env env;
+        if (!step.meddling.empty()) {
+            proxy.emplace(mutter.busDir() + "/bus", mutter.runtimeDir() + "/proxy", step.meddling);
+            env["DBUS_SESSION_BUS_ADDRESS"] = proxy->address();
+        }
+        const e2e::Result result = run(mutter, step.args, env);
         EXPECT_EQ(result, (e2e::Result{step.err.empty() ? 0 : 1, "", step.err}));
-        EXPECT_EQ(mutter.logical(), step.err.empty() ? step.logical : before);
+        EXPECT_EQ(mutter.logical(), step.logical.empty() ? before : step.logical);
+        if (!step.modes.empty()) {
+            EXPECT_EQ(mutter.modes(), step.modes);
+        }
     }
 }
 
 void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
 {
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
-    runSteps(mutter,
-             {
-                 {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-                 // The default layout mode sizes outputs by their modes, whatever the scale.
-                 {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
-                 {{"Meta-0", "set-scale", "150%"},
-                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
-                  "1920x1080@60.000, not 1.5; "
-                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
-                  "is off\n",
-                  ""},
-                 // Near a listed scale is not one.
-                 {{"Meta-0", "set-scale", "199%"},
-                  "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
-                  "1920x1080@60.000, not 1.99; "
-                  "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
-                  "is off\n",
-                  ""},
-                 {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
-                 {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
-                 {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
-                 {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
-                 {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-                 {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
-                 {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
-                 {{"Meta-0", "set-hdr", "true"},
-                  "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
-                  ""},
-                 {{"Meta-0", "set-rgb-range", "full"},
-                  "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has "
-                  "no RGB range setting\n",
-                  ""},
-             });
+    const std::string disabled =
+        "Failed to apply output configuration: Meta-0 is disabled: enable it first (set-enabled true)\n";
+    runSteps(
+        mutter,
+        {
+            // Mutter confirmed the change and its read-back went unanswered: unknown.
+            {{"Meta-1", "set-rotation", "90"},
+             "Failed to apply output configuration: the change was sent and confirmed, but mutter did not "
+             "answer the read-back within 3 s; it may be in effect\n",
+             "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n",
+             "",
+             {{"ApplyMonitorsConfig", "GetCurrentState", "", ""}}},
+            {{"Meta-1", "set-rotation", "90"}, "", "0,0 1 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+            // The default layout mode sizes outputs by their modes, whatever the scale.
+            {{"Meta-0", "set-scale", "200%"}, "", "0,0 2 0 primary Meta-0\n1920,0 1 1 Meta-1\n"},
+            {{"Meta-0", "set-scale", "150%"},
+             "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+             "1920x1080@60.000, not 1.5; "
+             "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+             "is off\n",
+             ""},
+            // Near a listed scale is not one.
+            {{"Meta-0", "set-scale", "199%"},
+             "Failed to apply output configuration: Meta-0: mutter offers the scales 1, 2 for "
+             "1920x1080@60.000, not 1.99; "
+             "fractional scales need mutter's experimental feature \"scale-monitor-framebuffer\", which "
+             "is off\n",
+             ""},
+            {{"Meta-0", "below", "Meta-1"}, "", "0,0 1 1 Meta-1\n0,1920 2 0 primary Meta-0\n"},
+            {{"Meta-1", "set-primary"}, "", "0,0 1 1 primary Meta-1\n0,1920 2 0 Meta-0\n"},
+            {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
+            {{"Meta-0", "set-rotation", "180"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
+            {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
+            // Mutter would keep none of these for a disabled monitor.
+            {{"Meta-0", "set-rotation", "90"}, disabled, ""},
+            {{"Meta-0", "set-position", "100", "100"}, disabled, ""},
+            {{"Meta-0", "set-scale", "200%"}, disabled, ""},
+            {{"Meta-0", "below", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "right-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "above", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "left-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, disabled, ""},
+            {{"Meta-0", "set-primary"}, disabled, ""},
+            // Back with the scale, rotation and place it had.
+            {{"Meta-0", "set-enabled", "true"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "set-replica-of", "none"}, "", "0,0 1 0 primary Meta-1\n1920,0 1 0 Meta-0\n"},
+            // A mirror placed against its own source mirrors no more.
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "above", "Meta-1"}, "", "0,0 1 0 Meta-0\n0,1080 1 0 primary Meta-1\n"},
+            {{"Meta-0", "set-replica-of", "Meta-1"}, "", "0,0 1 0 primary Meta-1 Meta-0\n"},
+            {{"Meta-0", "left-of", "Meta-1"}, "", "0,0 1 0 Meta-0\n1920,0 1 0 primary Meta-1\n"},
+            {{"Meta-0", "set-hdr", "true"},
+             "Failed to apply output configuration: Meta-0: " + hdrRefused + "\n",
+             ""},
+            {{"Meta-0", "set-rgb-range", "full"},
+             "Failed to apply output configuration: Meta-0: cannot change the RGB range: the output has "
+             "no RGB range setting\n",
+             ""},
+        });
     // Power goes through PowerSaveMode.
     EXPECT_EQ(run(mutter, {"off"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.power(), 3);
@@ -456,20 +538,40 @@ void modesOnNested(const Mutter &mutter)
     ASSERT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     const std::string mirrored =
         "Failed to apply output configuration: LVDS2 mirrors LVDS1: change LVDS1, or end the mirror first\n";
-    runSteps(mutter,
-             {
-                 {{"LVDS2", "set-mode", "1280x720@50"}, "", "0,0 1 0 primary LVDS1\n1920,0 1 0 LVDS2\n"},
-                 {{"LVDS2", "set-scale", "200%"},
-                  "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
-                  "1280x720@50.000, not 2\n",
-                  ""},
-                 {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
-                 // What only the mirror as a whole can take is refused on its replica.
-                 {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
-                 {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
-                 {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
-                 {{"LVDS2", "set-primary"}, mirrored, ""},
-             });
+    const std::string lvds1 = "0,0 1 0 primary LVDS1\n";
+    runSteps(
+        mutter,
+        {
+            // Mutter is sent another mode than dispctl sent, and holds it: set back.
+            {{"LVDS2", "set-mode", "1024x768"},
+             "Failed to apply output configuration: LVDS2: mutter accepted the mode \"1024x768@60.000\" but "
+             "keeps \"1280x720@50.000\"; the outputs were set back as they were\n",
+             "",
+             "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n",
+             {{"", "ApplyMonitorsConfig", "1024x768@60.000", "1280x720@50.000"}}},
+            {{"LVDS2", "set-mode", "1280x720@50"},
+             "",
+             lvds1 + "1920,0 1 0 LVDS2\n",
+             "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+            // Back in the mode and rotation it had.
+            {{"LVDS2", "set-rotation", "90"}, "", lvds1 + "1920,0 1 1 LVDS2\n"},
+            {{"LVDS2", "set-enabled", "false"}, "", lvds1, "LVDS1:1920x1080@60.000\n"},
+            {{"LVDS2", "set-enabled", "true"},
+             "",
+             lvds1 + "1920,0 1 1 LVDS2\n",
+             "LVDS1:1920x1080@60.000\nLVDS2:1280x720@50.000\n"},
+            {{"LVDS2", "set-rotation", "normal"}, "", lvds1 + "1920,0 1 0 LVDS2\n"},
+            {{"LVDS2", "set-scale", "200%"},
+             "Failed to apply output configuration: LVDS2: mutter offers the scales 1 for "
+             "1280x720@50.000, not 2\n",
+             ""},
+            {{"LVDS2", "set-replica-of", "LVDS1"}, "", "0,0 1 0 primary LVDS1 LVDS2\n"},
+            // What only the mirror as a whole can take is refused on its replica.
+            {{"LVDS2", "set-mode", "1024x768"}, mirrored, ""},
+            {{"LVDS2", "set-scale", "200%"}, mirrored, ""},
+            {{"LVDS2", "set-rotation", "90"}, mirrored, ""},
+            {{"LVDS2", "set-primary"}, mirrored, ""},
+        });
     EXPECT_EQ(mutter.modes(), "LVDS1:1920x1080@60.000\nLVDS2:1920x1080@60.000\n");
     EXPECT_EQ(run(mutter, {"LVDS1", "set-mode", "1024x768"}), (e2e::Result{0, "", ""}));
     EXPECT_EQ(mutter.modes(), "LVDS1:1024x768@60.000\nLVDS2:1024x768@60.000\n");
@@ -477,10 +579,7 @@ void modesOnNested(const Mutter &mutter)
 
 void libraryRefusals(const Mutter &bed)
 {
-    static int argc = 1;
-    static char name[] = "gnome_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    application();
     const Mutter *mutter = &bed;
     for (const auto &[key, value] : mutter->env())
         ::setenv(key.c_str(), value->c_str(), 1);
@@ -532,6 +631,45 @@ void libraryRefusals(const Mutter &bed)
     dpms.switchMode(Dispor::Dpms::Mode(7));
     EXPECT_EQ(dpms.errorString(), "the power mode 7 is not one of on, standby, suspend and off");
     EXPECT_EQ(mutter->power(), 0);
+
+    // A luminance mutter refuses once it holds the new layout: the layout is
+    // set back. Mutter 43 has no luminance.
+    const std::string luminance = mutter->luminance();
+    if (luminance.rfind("failed", 0) == 0)
+        return;
+    const std::string before = mutter->logical();
+    const Meddling unknown = {"", "SetLuminance", "Meta-0", "Meta-9"};
+    const std::string luminanceRefused =
+        "SetLuminance failed: \"The connector doesn't have a connected monitor\"";
+    const struct {
+        std::vector<Meddling> meddling;
+        std::string error;
+        std::string logical; // empty: as before
+    } failures[] = {
+        {{unknown}, luminanceRefused + "; the outputs were set back as they were", ""},
+        // Setting back is refused too: what mutter holds is said.
+        {{unknown, {"SetLuminance", "ApplyMonitorsConfig", "Meta-0", "Meta-9"}},
+         luminanceRefused +
+             "; setting the outputs back failed too (mutter refused the output configuration: \"Invalid "
+             "connector 'Meta-9' specified\"): they now hold Meta-0 in 1920x1080@60.000 at 0,0, scale 2, "
+             "rotation 180, primary; Meta-1 in 1280x720@60.000 at 1920,0, scale 1, rotation normal",
+         "0,0 2 2 primary Meta-0\n1920,0 1 0 Meta-1\n"},
+    };
+    for (const auto &c : failures) {
+        SCOPED_TRACE(c.error);
+        const BusProxy proxy(mutter->busDir() + "/bus", mutter->runtimeDir() + "/proxy", c.meddling);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", proxy.address().c_str(), 1);
+        const Dispor::ConfigPtr config = fetch();
+        ASSERT_TRUE(config);
+        named(config, "Meta-0")->setRotation(Dispor::Output::Rotation::Inverted);
+        named(config, "Meta-0")->setDimming(0.5);
+        Dispor::SetConfigOperation apply(config);
+        EXPECT_FALSE(apply.exec());
+        EXPECT_EQ(apply.errorString().toStdString(), c.error);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", mutter->busAddress().c_str(), 1);
+        EXPECT_EQ(mutter->logical(), c.logical.empty() ? before : c.logical);
+        EXPECT_EQ(mutter->luminance(), luminance);
+    }
 }
 
 void fractionalScales(const Mutter &mutter)

@@ -24,6 +24,7 @@
 // - is-for-lease per monitor; ready in about 1 s headless.
 // - --nested on Xvfb as mutter 43, with the same dummy monitor variables.
 
+#include "bus_proxy.h"
 #include "e2e/harness.h"
 
 #include <memory>
@@ -92,12 +93,20 @@ private:
 
 // A dispctl run and what mutter holds afterwards.
 struct Step {
+    Step(std::vector<std::string> args, std::string err, std::string logical, std::string modes = {},
+         std::vector<Meddling> meddling = {})
+        : args(std::move(args)), err(std::move(err)), logical(std::move(logical)), modes(std::move(modes)),
+          meddling(std::move(meddling))
+    {}
+
     std::vector<std::string> args;
-    std::string err;     // empty: exit 0 and nothing on stderr
-    std::string logical; // mutter's logical monitors afterwards
+    std::string err;                // empty: exit 0 and nothing on stderr
+    std::string logical;            // mutter's logical monitors afterwards; empty: as before
+    std::string modes;              // the current modes afterwards (Mutter::modes); empty: not looked at
+    std::vector<Meddling> meddling; // done to the run's calls on the bus
 };
 
-// Runs each step: a refusal leaves the logical monitors as they were.
+// Runs each step, through a BusProxy where it meddles.
 void runSteps(const Mutter &mutter, const std::vector<Step> &steps);
 
 // What every mutter is put through. Layout, scale, rotation, primary,
@@ -114,8 +123,25 @@ void libraryRefusals(const Mutter &mutter);
 
 e2e::Result run(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 // The same run started, to be finished while the test goes on.
-support::Child start(const Mutter &mutter, const std::vector<std::string> &args);
+support::Child start(const Mutter &mutter, const std::vector<std::string> &args, const e2e::Env &env = {});
 e2e::Result finish(const support::Child &child, double timeoutSeconds = 30);
+
+// Another client of mutter's bus, in this process, that holds the turn
+// dispctl runs take to change mutter: the name org.dispctl.Dispor.GnomeApply.
+class TurnHolder {
+public:
+    explicit TurnHolder(const Mutter &mutter);
+    // Closes its connection: the bus lets the name go as for a holder that dies.
+    ~TurnHolder();
+    TurnHolder(const TurnHolder &) = delete;
+    TurnHolder &operator=(const TurnHolder &) = delete;
+
+    // The clients queued for the name behind this one.
+    int waiting() const;
+
+private:
+    std::string m_connection;
+};
 
 // Calls gdbus on mutter's bus; its standard output, or "failed: …".
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args);

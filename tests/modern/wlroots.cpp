@@ -83,7 +83,7 @@ std::string nameOf(Kind kind)
 
 Wlroots::Wlroots(Kind kind, std::string tree) : m_kind(kind), m_tree(std::move(tree)) {}
 
-std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why)
+std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why, int outputs)
 {
     const std::string tree = support::modernTree();
     if (tree.empty()) {
@@ -113,12 +113,12 @@ std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why)
                                             {"WLR_BACKENDS", "headless"},
                                             {"WLR_RENDERER", "pixman"},
                                             {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                            {"WLR_HEADLESS_OUTPUTS", "2"}});
+                                            {"WLR_HEADLESS_OUTPUTS", std::to_string(outputs)}});
     spawn.out = spawn.err = support::Stream::File;
     spawn.file = host + "/server.log";
     bed->m_pid = support::spawn(spawn).pid;
 
-    // Ready when its socket is there (sway: and its IPC socket) and its two
+    // Ready when its socket is there (sway: and its IPC socket) and its
     // heads are listed: well under a second.
     const double deadline = support::now() + 10;
     while (support::now() < deadline) {
@@ -132,13 +132,16 @@ std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why)
         bed->m_swaySocket = ipc.empty() ? "" : bed->m_dir + "/" + ipc;
         if (!bed->m_socket.empty() && (kind != Kind::Sway || !ipc.empty())) {
             const std::string heads = bed->randr();
-            if (heads.find("HEADLESS-1 on") != std::string::npos &&
-                heads.find("HEADLESS-2 on") != std::string::npos)
+            int listed = 0;
+            while (listed < outputs &&
+                   heads.find("HEADLESS-" + std::to_string(listed + 1) + " on") != std::string::npos)
+                ++listed;
+            if (listed == outputs)
                 return bed;
         }
         ::usleep(20000);
     }
-    *why = nameOf(kind) + " did not list its two outputs within 10 s: " + bed->log();
+    *why = nameOf(kind) + " did not list its outputs within 10 s: " + bed->log();
     return {};
 }
 

@@ -1,19 +1,20 @@
 #pragma once
 
 // wlroots 0.18 compositors from the Debian 13 tree (scripts/modern-tree):
-// sway 1.10 and labwc 0.8, headless with two outputs, each started inside
-// the tree with a runtime directory of its own under the tree's /tmp and
-// stopped by its pid. dispctl, built on the host, reaches the compositor's
-// socket by its path under the tree; the oracles (wlr-randr, and swaymsg
-// for sway) run inside the tree.
+// sway 1.10 and labwc 0.8, headless with two outputs (or three), each
+// started inside the tree with a runtime directory of its own under the
+// tree's /tmp and stopped by its pid. dispctl, built on the host, reaches
+// the compositor's socket by its path under the tree; the oracles
+// (wlr-randr, and swaymsg for sway) run inside the tree.
 //
 // What these servers do, measured:
 // - Both offer zwlr_output_manager_v1 version 4, zwlr_output_power_manager_v1
 //   and zwlr_gamma_control_manager_v1, start in about 0.2 s, and list the
-//   same two 1280x720 outputs, HEADLESS-2 at 0,0 and HEADLESS-1 right of it.
+//   same two 1280x720 outputs, HEADLESS-2 at 0,0 and HEADLESS-1 right of it
+//   (three: HEADLESS-3, HEADLESS-2, HEADLESS-1 from left to right).
 //   Headless outputs have no mode list: the current mode is the one mode
 //   object (refresh 0 until a custom mode with a rate is set), and any
-//   custom size is taken. Each answers a power switch at once; an output
+//   custom size is taken. Each takes a power switch; an output
 //   powered off stays enabled in output management.
 // - sway: a config file is needed; an empty one will do. Without
 //   `swaybg_command -` it starts swaybg, which outlives it as an orphan.
@@ -32,6 +33,13 @@
 //   HEADLESS-2 at 2560,100). Once sent to a position it does not have, an
 //   output stays there. It refuses adaptive sync for a headless output
 //   (the configuration fails).
+// - Both list no mode for a disabled head, tell nothing of its state, and
+//   bring back its mode, rotation and scale when a configuration enables
+//   it without them; neither removes the wl_output of an output powered
+//   off. sway switches power 13-70 ms after the request, answering round
+//   trips meanwhile; labwc at once. Powered off, sway takes a new
+//   scale and keeps the old one (it moves the neighbours all the same);
+//   labwc holds it.
 
 #include "e2e/harness.h"
 
@@ -47,10 +55,10 @@ std::string nameOf(Kind kind);
 
 class Wlroots {
 public:
-    // Started in the tree with two headless outputs and waited for (10 s
-    // at most); null with the reason in *why when the tree has not been
-    // made or the compositor did not start.
-    static std::unique_ptr<Wlroots> start(Kind kind, std::string *why);
+    // Started in the tree with headless outputs and waited for (10 s at
+    // most); null with the reason in *why when the tree has not been made
+    // or the compositor did not start.
+    static std::unique_ptr<Wlroots> start(Kind kind, std::string *why, int outputs = 2);
     ~Wlroots();
     Wlroots(const Wlroots &) = delete;
     Wlroots &operator=(const Wlroots &) = delete;

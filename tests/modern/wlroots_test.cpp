@@ -13,6 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+#include <iterator>
+#include <sstream>
 #include <utility>
 
 namespace modern {
@@ -37,6 +40,11 @@ const std::string start = "HEADLESS-1 on 1280,0 1280x720@0 normal 1 vrr:off\n"
 
 const std::string failed = "Failed to apply output configuration: ";
 
+// Three outputs: HEADLESS-3, HEADLESS-2 and HEADLESS-1 in a row.
+const std::string row = "HEADLESS-1 on 2560,0 1280x720@0 normal 1 vrr:off\n"
+                        "HEADLESS-2 on 1280,0 1280x720@0 normal 1 vrr:off\n"
+                        "HEADLESS-3 on 0,0 1280x720@0 normal 1 vrr:off\n";
+
 class Wlroots18 : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override
@@ -44,25 +52,47 @@ protected:
         if (support::modernTree().empty())
             GTEST_SKIP() << "the Debian 13 tree has not been made (scripts/modern-tree)";
         std::string why;
-        m_bed = Wlroots::start(GetParam(), &why);
+        m_bed = Wlroots::start(GetParam(), &why, outputs());
         ASSERT_TRUE(m_bed) << why;
-        ASSERT_EQ(view(), start);
+        ASSERT_EQ(view(), outputs() == 2 ? start : row);
     }
 
-    // The compositor's view, the same through both of sway's oracles.
+    virtual int outputs() const { return 2; }
+
+    // The compositor's view, the same through both of sway's oracles but
+    // for a scale sway keeps in 1/120 steps and tells in 1/256 (1.2 shown
+    // as 1.19922).
     std::string view() const
     {
         const std::string randr = m_bed->randr();
         if (m_bed->kind() == Kind::Sway) {
-            EXPECT_EQ(m_bed->swayView(), randr) << "swaymsg and wlr-randr disagree";
+            EXPECT_EQ(roundedScales(m_bed->swayView()), roundedScales(randr))
+                << "swaymsg and wlr-randr disagree";
         }
         return randr;
+    }
+
+    static std::string roundedScales(const std::string &lines)
+    {
+        std::istringstream in(lines);
+        std::string rounded;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> word{std::istream_iterator<std::string>(words), {}};
+            if (word.size() > 5)
+                word[5] = std::to_string(std::lround(std::stod(word[5]) * 100)) + "%";
+            for (const std::string &w : word)
+                rounded += w + ' ';
+            rounded += '\n';
+        }
+        return rounded;
     }
 
     struct Step {
         std::vector<std::string> args;
         Result result;
-        std::string layout; // afterwards
+        std::string layout;       // afterwards
+        std::string logical = {}; // and in the compositor's own layout, where places matter
     };
 
     void runSteps(const std::vector<Step> &steps) const
@@ -74,6 +104,9 @@ protected:
             SCOPED_TRACE(line);
             EXPECT_EQ(m_bed->run(step.args), step.result);
             EXPECT_EQ(view(), step.layout) << m_bed->log();
+            if (!step.logical.empty()) {
+                EXPECT_EQ(m_bed->logicalLayout(), step.logical);
+            }
         }
     }
 
@@ -140,7 +173,7 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
     EXPECT_EQ(m_bed->run({"identify"}),
               (Result{1, "",
                       "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                          "dispctl shows the outputs' names itself only on X11\n"}));
+                          "cannot show labels: the wayland backend has no way to show them\n"}));
     EXPECT_EQ(view(), start);
 }
 
@@ -243,6 +276,8 @@ TEST_P(Wlroots18Scales, FractionalScalesMeetTheCompositorsLayout)
 TEST_P(Wlroots18, RefusalsLeaveTheCompositorAsItWas)
 {
     const std::string h1 = "HEADLESS-1: ";
+    // 1280 px at 1.2, as each sizes it.
+    const std::string x1 = GetParam() == Kind::Sway ? "1066" : "1067";
     runSteps({
         {{"HEADLESS-1", "set-vrr-policy", "automatic"},
          {1, "",
@@ -279,12 +314,19 @@ TEST_P(Wlroots18, RefusalsLeaveTheCompositorAsItWas)
          {1, "", failed + "HEADLESS-2: disabling it leaves no connected output enabled\n"},
          "HEADLESS-1 off\nHEADLESS-2 on 0,0 1280x720@0 normal 1 vrr:off\n"},
         {{"HEADLESS-1", "set-scale", "200%"},
-         {1, "",
-          failed + h1 +
-              "cannot change the scale: the output stays disabled, and the compositor keeps no settings "
-              "for a disabled output; enable it in the same change\n"},
+         {1, "", failed + "HEADLESS-1 is disabled: enable it first (set-enabled true)\n"},
          "HEADLESS-1 off\nHEADLESS-2 on 0,0 1280x720@0 normal 1 vrr:off\n"},
-        {{"HEADLESS-1", "toggle-enabled"}, {0, "", ""}, start},
+        // Its own place, no longer joined, gives way to the layout rule.
+        {{"HEADLESS-2", "set-scale", "120%"},
+         {0, "", ""},
+         "HEADLESS-1 off\nHEADLESS-2 on 0,0 1280x720@0 normal 1.19922 vrr:off\n"},
+        {{"HEADLESS-1", "toggle-enabled"},
+         {0, "", ""},
+         "HEADLESS-1 on " + x1 +
+             ",0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 0,0 1280x720@0 normal 1.19922 "
+             "vrr:off\n",
+         "HEADLESS-1 " + x1 + ",0 1280x720\nHEADLESS-2 0,0 " + x1 + "x600\n"},
+        {{"HEADLESS-2", "set-scale", "100%"}, {0, "", ""}, start},
     });
 }
 
@@ -292,27 +334,101 @@ TEST_P(Wlroots18, AdaptiveSyncAndPower)
 {
     // sway takes adaptive sync for a headless output and keeps it off;
     // labwc refuses it.
-    const std::string notKept =
-        GetParam() == Kind::Sway
-            ? failed + "HEADLESS-1: the compositor accepted the VRR policy \"always\" but keeps \"never\"\n"
-            : failed + "the compositor refused the output configuration\n";
+    const std::string notKept = GetParam() == Kind::Sway
+                                    ? failed +
+                                          "HEADLESS-1: the compositor accepted the VRR policy \"always\" but "
+                                          "keeps \"never\"; the outputs were set back as they were\n"
+                                    : failed + "the compositor refused the output configuration\n";
     runSteps({
         {{"HEADLESS-1", "set-vrr-policy", "always"}, {1, "", notKept}, start},
         {{"HEADLESS-1", "set-vrr-policy", "never"}, {0, "", ""}, start},
         // Powered off is not disabled.
         {{"off"}, {0, "", ""}, start},
     });
-    if (GetParam() == Kind::Sway) {
-        EXPECT_EQ(m_bed->swayPower(), "HEADLESS-1:off HEADLESS-2:off");
-    }
+    // Powered off, sway takes a scale and keeps the old one: the neighbour
+    // that moved is set back too. labwc holds it.
+    const bool sway = GetParam() == Kind::Sway;
+    runSteps(
+        {{{"HEADLESS-2", "set-scale", "200%"},
+          {sway, "",
+           sway ? failed + "HEADLESS-2: the compositor accepted the scale \"2\" but keeps \"1\"; the outputs "
+                           "were set back as they were\n"
+                : ""},
+          sway ? start
+               : "HEADLESS-1 on 640,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 0,0 1280x720@0 normal 2 "
+                 "vrr:off\n"},
+         {{"HEADLESS-2", "set-scale", "100%"}, {0, "", ""}, start}});
     runSteps({{{"on"}, {0, "", ""}, start}});
     if (GetParam() == Kind::Sway) {
         EXPECT_EQ(m_bed->swayPower(), "HEADLESS-1:on HEADLESS-2:on");
     }
 }
 
+class Wlroots18Row : public Wlroots18 {
+protected:
+    int outputs() const override { return 3; }
+};
+
+// What an output had comes back when it is enabled again; a disabled one
+// takes no change; a placement where the output already is moves nothing.
+TEST_P(Wlroots18Row, NothingIsLostAtTheEdges)
+{
+    const std::string rowLaidOut =
+        "HEADLESS-1 2560,0 1280x720\nHEADLESS-2 1280,0 1280x720\nHEADLESS-3 0,0 1280x720\n";
+    const std::string turned = "HEADLESS-1 on 1760,0 1280x720@0 normal 1 vrr:off\n"
+                               "HEADLESS-2 on 480,0 1280x720@0 normal 1 vrr:off\n"
+                               "HEADLESS-3 on 0,0 1280x720@0 270 1.5 vrr:off\n";
+    const std::string turnedLaidOut =
+        "HEADLESS-1 1760,0 1280x720\nHEADLESS-2 480,0 1280x720\nHEADLESS-3 0,0 480x853\n";
+    const std::string thirdOff = "HEADLESS-1 on 1760,0 1280x720@0 normal 1 vrr:off\n"
+                                 "HEADLESS-2 on 480,0 1280x720@0 normal 1 vrr:off\nHEADLESS-3 off\n";
+    const std::string middleOff = "HEADLESS-1 on 480,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 off\n"
+                                  "HEADLESS-3 on 0,0 1280x720@0 270 1.5 vrr:off\n";
+    const std::string disabled = failed + "HEADLESS-2 is disabled: enable it first (set-enabled true)\n";
+    std::vector<Step> steps = {
+        {{"HEADLESS-2", "right-of", "HEADLESS-3"}, {0, "", ""}, row, rowLaidOut},
+        {{"HEADLESS-2", "left-of", "HEADLESS-1"}, {0, "", ""}, row, rowLaidOut},
+        {{"HEADLESS-3", "set-rotation", "270"},
+         {0, "", ""},
+         "HEADLESS-1 on 2000,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 720,0 1280x720@0 normal 1 vrr:off\n"
+         "HEADLESS-3 on 0,0 1280x720@0 270 1 vrr:off\n"},
+        {{"HEADLESS-3", "set-scale", "150%"}, {0, "", ""}, turned, turnedLaidOut},
+        {{"HEADLESS-3", "set-enabled", "false"}, {0, "", ""}, thirdOff},
+        {{"HEADLESS-3", "set-enabled", "true"}, {0, "", ""}, turned, turnedLaidOut},
+        // Powered off, then off and on again: nothing to report.
+        {{"off"}, {0, "", ""}, turned},
+        {{"HEADLESS-3", "set-enabled", "false"}, {0, "", ""}, thirdOff},
+        {{"HEADLESS-3", "set-enabled", "true"}, {0, "", ""}, turned},
+        {{"on"}, {0, "", ""}, turned, turnedLaidOut},
+        {{"HEADLESS-2", "set-enabled", "false"}, {0, "", ""}, middleOff},
+    };
+    for (const std::vector<std::string> &change : std::vector<std::vector<std::string>>{
+             {"set-rotation", "normal"},
+             {"set-position", "0", "0"},
+             {"set-scale", "150%"},
+             {"set-mode", "1280x720"},
+             {"below", "HEADLESS-1"},
+             {"right-of", "HEADLESS-1"},
+             {"above", "HEADLESS-1"},
+             {"left-of", "HEADLESS-1"},
+         }) {
+        std::vector<std::string> args = {"HEADLESS-2"};
+        args.insert(args.end(), change.begin(), change.end());
+        steps.push_back({args, {1, "", disabled}, middleOff});
+    }
+    // Its own place is taken: right of the others.
+    steps.push_back(
+        {{"HEADLESS-2", "set-enabled", "true"},
+         {0, "", ""},
+         "HEADLESS-1 on 480,0 1280x720@0 normal 1 vrr:off\nHEADLESS-2 on 1760,0 1280x720@0 normal 1 "
+         "vrr:off\nHEADLESS-3 on 0,0 1280x720@0 270 1.5 vrr:off\n",
+         "HEADLESS-1 480,0 1280x720\nHEADLESS-2 1760,0 1280x720\nHEADLESS-3 0,0 480x853\n"});
+    runSteps(steps);
+}
+
 const auto testName = [](const ::testing::TestParamInfo<Kind> &info) { return modern::nameOf(info.param); };
 INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18, ::testing::Values(Kind::Sway, Kind::Labwc), testName);
 INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18Scales, ::testing::Values(Kind::Sway, Kind::Labwc), testName);
+INSTANTIATE_TEST_SUITE_P(Compositors, Wlroots18Row, ::testing::Values(Kind::Sway, Kind::Labwc), testName);
 
 } // namespace

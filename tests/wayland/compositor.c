@@ -5,14 +5,18 @@
  *
  *   test-compositor [--max-size WxH] [--no-power] [--no-management]
  *                   [--ignore-custom-modes] [--misreport-enabled]
+ *                   [--ignore-power] [--stall-after-apply]
  *                   --output NAME:WxH@MHZ[:MAKE:MODEL:SERIAL] ...
  *
  * --max-size makes every configuration fail, as a whole, that gives an
- * enabled output a larger mode. The other two copy faults of compositors
- * met in use: --ignore-custom-modes accepts a custom mode and keeps the
- * mode the output had; --misreport-enabled reports an output that a client
- * switched off as still enabled (it is dark and out of the layout). Once its socket listens it prints
- * "ready SOCKET" on standard output, and then "power NAME on|off|failed"
+ * enabled output a larger mode. The others copy faults of compositors met
+ * in use: --ignore-custom-modes accepts a custom mode and keeps the mode
+ * the output had; --misreport-enabled reports an output that a client
+ * switched off as still enabled (it is dark and out of the layout: no
+ * wl_output); --ignore-power neither takes nor answers a power request;
+ * --stall-after-apply answers the first configuration it applies, then
+ * stops answering for 12 s. Once its socket listens it prints
+ * "ready SOCKET" on standard output, and then "power NAME on|off|failed|ignored"
  * for each power request and "power object" for each power object a
  * client makes; it ends on SIGTERM or SIGINT. Its layout, with
  * the logical sizes wlroots computes, is told through xdg-output.
@@ -25,6 +29,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <wayland-server-core.h>
 #include <wlr/backend.h>
@@ -59,6 +64,8 @@ struct server {
 	int max_width, max_height; /* 0: no limit */
 	bool ignore_custom_modes;
 	bool misreport_enabled;
+	bool ignore_power;
+	bool stall_after_apply;
 
 	struct wl_listener new_client;
 	struct wl_listener new_output;
@@ -225,6 +232,11 @@ static void configure(struct server *server, struct wlr_output_configuration_v1 
 	wlr_output_configuration_v1_destroy(config);
 	if (!test_only)
 		publish(server);
+	if (ok && !test_only && server->stall_after_apply) {
+		server->stall_after_apply = false;
+		wl_display_flush_clients(server->display);
+		sleep(12);
+	}
 }
 
 static void handle_apply(struct wl_listener *listener, void *data)
@@ -245,6 +257,11 @@ static void handle_set_power(struct wl_listener *listener, void *data)
 	struct wlr_output_power_v1_set_mode_event *event = data;
 	struct output *output = event->output->data;
 	bool on = event->mode == ZWLR_OUTPUT_POWER_V1_MODE_ON;
+	if (server->ignore_power) {
+		printf("power %s ignored\n", event->output->name);
+		fflush(stdout);
+		return;
+	}
 	if (output->enabled)
 		output->powered = on;
 	light(output);
@@ -360,6 +377,10 @@ int main(int argc, char **argv)
 			server.ignore_custom_modes = true;
 		} else if (strcmp(argv[i], "--misreport-enabled") == 0) {
 			server.misreport_enabled = true;
+		} else if (strcmp(argv[i], "--ignore-power") == 0) {
+			server.ignore_power = true;
+		} else if (strcmp(argv[i], "--stall-after-apply") == 0) {
+			server.stall_after_apply = true;
 		} else {
 			fail("unknown argument");
 		}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -303,16 +304,21 @@ TEST(WaylandApply, CustomModesAreKeptAndOffered)
 TEST(WaylandApply, EnablingAndDisabling)
 {
     const Compositor compositor = Compositor::ours(twoMonitors);
-    const std::string dpOff = "DP-1 off\nHDMI-A-1 on 1920,0 1280x1024 normal 1.000000\n";
-    const std::string kept = "Failed to apply output configuration: DP-1: cannot change ";
-    const std::string why =
-        ": the output stays disabled, and the compositor keeps no settings for a disabled output; "
-        "enable it in the same change\n";
+    const std::string turned =
+        "DP-1 on 0,0 1920x1080 90 1.500000\nHDMI-A-1 on 720,0 1280x1024 normal 1.000000\n";
+    const std::string dpOff = "DP-1 off\nHDMI-A-1 on 720,0 1280x1024 normal 1.000000\n";
+    const Result disabled = {
+        1, "",
+        "Failed to apply output configuration: DP-1 is disabled: enable it first (set-enabled true)\n"};
     // Without the compositor's bus service (the runs have no session bus),
     // the active output is the only one enabled; with two, it is not known.
     const std::string noBus = "Not connected to D-Bus server; ";
     runSteps(compositor,
              {
+                 {{"DP-1", "set-rotation", "left"},
+                  {0, "", ""},
+                  "DP-1 on 0,0 1920x1080 90 1.000000\nHDMI-A-1 on 1080,0 1280x1024 normal 1.000000\n"},
+                 {{"DP-1", "set-scale", "150%"}, {0, "", ""}, turned},
                  {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
                  {{"active-output", "get-name"}, {0, "HDMI-A-1\n", ""}, dpOff},
                  {{"DP-1", "set-enabled", "false"}, {0, "", ""}, dpOff},
@@ -322,31 +328,28 @@ TEST(WaylandApply, EnablingAndDisabling)
                    "enabled\n"},
                   dpOff},
                  // What the compositor would drop is refused.
-                 {{"DP-1", "set-scale", "200%"}, {1, "", kept + "the scale" + why}, dpOff},
-                 {{"DP-1", "set-rotation", "left"}, {1, "", kept + "the rotation" + why}, dpOff},
-                 {{"DP-1", "set-position", "0", "1024"}, {1, "", kept + "the position" + why}, dpOff},
+                 {{"DP-1", "set-scale", "200%"}, disabled, dpOff},
+                 {{"DP-1", "set-rotation", "normal"}, disabled, dpOff},
+                 {{"DP-1", "set-position", "0", "0"}, disabled, dpOff},
                  // Its custom modes are the library's to keep; switching to one is not.
                  {{"DP-1", "add-custom-mode", "1280x720@60"}, {0, "", ""}, dpOff},
-                 {{"DP-1", "set-mode", "1280x720@60"}, {1, "", kept + "the mode" + why}, dpOff},
-                 // Enabled again: the compositor tells no modes for it while it is off,
-                 // so its old place cannot be checked; right of the other is free, and
-                 // the layout starts at the origin.
-                 {{"DP-1", "toggle-enabled"},
-                  {0, "", ""},
-                  "DP-1 on 1280,0 1920x1080 normal 1.000000\nHDMI-A-1 on 0,0 1280x1024 normal 1.000000\n"},
-                 {{"DP-1", "left-of", "HDMI-A-1"}, {0, "", ""}, randrStart},
+                 {{"DP-1", "set-mode", "1280x720@60"}, disabled, dpOff},
+                 // Enabled again with what it had, where it was: free, and
+                 // joined to the other.
+                 {{"DP-1", "toggle-enabled"}, {0, "", ""}, turned},
+                 {{"DP-1", "left-of", "HDMI-A-1"}, {0, "", ""}, turned},
                  {{"active-output", "set-enabled", "false"},
                   {1, "",
                    "Failed to determine active output: " + noBus +
                        "on this desktop the active output is known only when exactly one output is enabled, "
                        "and 2 are\n"
                        "Unknown output: active-output\n"},
-                  randrStart},
+                  turned},
                  {{"identify"},
                   {1, "",
                    "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                       "dispctl shows the outputs' names itself only on X11\n"},
-                  randrStart},
+                       "cannot show labels: the wayland backend has no way to show them\n"},
+                  turned},
              });
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "false"}).status, 0);
     EXPECT_EQ(run(compositor, {"list-outputs", "--disabled", "--names"}), (Result{0, "DP-1\n", ""}));
@@ -354,8 +357,8 @@ TEST(WaylandApply, EnablingAndDisabling)
 }
 
 // A compositor that accepts a configuration and holds something else: the
-// run says so, per output, with exit status 1. An enable asked for is sent
-// even where the compositor reports the output enabled.
+// run says so, per output, sets the outputs back, and exits 1. An output
+// reported on without a wl_output is dark, and counts as off.
 TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
 {
     std::vector<std::string> faulty = twoMonitors;
@@ -367,22 +370,34 @@ TEST(WaylandApply, WhatTheCompositorDoesNotHoldIsReported)
         compositor,
         {
             {{"DP-1", "add-custom-mode", "1024x768@60"}, {0, "", ""}, randrStart},
-            // The neighbour moves as asked; the mode stays.
+            // The mode stays; the neighbour that moved for it goes back.
             {{"DP-1", "set-mode", "1024x768@60"},
              {1, "",
-              failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"\n"},
-             "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1024,0 1280x1024 normal 1.000000\n"},
-            {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
-            // Switched off, and still reported on.
-            {{"DP-1", "set-enabled", "false"},
-             {1, "", failed + "DP-1: the compositor accepted disabling the output but keeps it enabled\n"},
+              failed + "DP-1: the compositor accepted the mode \"1024x768@60\" but keeps \"1920x1080@60\"; "
+                       "the outputs were set back as they were\n"},
              randrStart},
+            // Switched off, still reported on, and dark.
+            {{"DP-1", "set-enabled", "false"}, {0, "", ""}, randrStart},
+            {{"HDMI-A-1", "set-position", "1920", "0"}, {0, "", ""}, randrStart},
+            {{"list-outputs", "--enabled", "--names"}, {0, "HDMI-A-1\n", ""}, randrStart},
         });
     EXPECT_EQ(wayland_test::logicalLayout(compositor), "HDMI-A-1 1920,0 1280x1024\n");
-    // Reported on, yet dark: the enable goes out and lights it.
+    // Named, it is lit again, where it was.
     EXPECT_EQ(run(compositor, {"DP-1", "set-enabled", "true"}), (Result{0, "", ""}));
     EXPECT_EQ(wayland_test::wlrRandr(compositor), randrStart);
     EXPECT_EQ(wayland_test::logicalLayout(compositor), lit);
+
+    // A change confirmed, then no answer: not known, not failed.
+    std::vector<std::string> stalling = twoMonitors;
+    stalling.push_back("--stall-after-apply");
+    const Compositor stalled = Compositor::ours(stalling);
+    EXPECT_EQ(
+        run(stalled, {"HDMI-A-1", "set-rotation", "left"}),
+        (Result{1, "",
+                failed + "the change was sent and confirmed, but the compositor did not answer the read-back "
+                         "within 10 s; it may be in effect\n"}));
+    EXPECT_EQ(wayland_test::wlrRandr(stalled),
+              "DP-1 on 0,0 1920x1080 normal 1.000000\nHDMI-A-1 on 1920,0 1280x1024 90 1.000000\n");
 }
 
 // Where the compositor's own layout puts them after each step, so that no
@@ -520,18 +535,27 @@ TEST(WaylandPower, OffAndOnReadBack)
 
 TEST(WaylandPower, RefusedWithoutPowerManagement)
 {
-    std::vector<std::string> arguments = twoMonitors;
-    arguments.push_back("--no-power");
-    const Compositor compositor = Compositor::ours(arguments);
-    const std::string reason =
-        "the compositor offers no output power management (zwlr_output_power_manager_v1), "
-        "so it cannot switch display power";
-    for (const char *command : {"off", "on"}) {
-        const Result result = run(compositor, {command});
-        EXPECT_EQ(result.status, 1) << command;
-        EXPECT_EQ(result.out, "") << command;
-        const std::string line = "Failed to switch display power: " + reason + "\n";
-        EXPECT_TRUE(result.err.size() >= line.size() && result.err.ends_with(line)) << result;
+    // Without the protocol; with it, neither taken nor answered (phoc, wayfire).
+    for (const std::string fault : {"--no-power", "--ignore-power"}) {
+        std::vector<std::string> arguments = twoMonitors;
+        arguments.push_back(fault);
+        const Compositor compositor = Compositor::ours(arguments);
+        const std::string reason =
+            fault == "--no-power"
+                ? "the compositor offers no output power management (zwlr_output_power_manager_v1), so it "
+                  "cannot switch display power"
+                : "the Wayland compositor \"" + compositor.socket() +
+                      "\" answers, but did not switch the power of \"DP-1\", \"HDMI-A-1\" within 2 s";
+        // Outputs already on need no switch.
+        for (const char *command : {"off", "on"}) {
+            if (fault == "--ignore-power" && command == std::string("on"))
+                continue;
+            const Result result = run(compositor, {command});
+            EXPECT_EQ(result.status, 1) << command;
+            EXPECT_EQ(result.out, "") << command;
+            const std::string line = "Failed to switch display power: " + reason + "\n";
+            EXPECT_TRUE(result.err.size() >= line.size() && result.err.ends_with(line)) << result;
+        }
     }
 }
 
@@ -559,13 +583,61 @@ TEST(WaylandBackendChoice, WaylandFirstWhereOutputManagementAnswers)
               (Result{1, "",
                       "dispor: the Wayland compositor \"" + bare.socket() +
                           "\" offers no output management (zwlr_output_manager_v1)\n"}));
-    EXPECT_EQ(run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", "no-such-socket"}}),
-              (Result{1, "",
-                      "dispor: cannot connect to the Wayland compositor \"no-such-socket\": No such file or "
-                      "directory\n"}));
-    EXPECT_EQ(
-        run(compositor, {"list-outputs"}, {{"WAYLAND_DISPLAY", std::nullopt}}),
-        (Result{1, "", "dispor: WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached\n"}));
+
+    // A compositor not reached, chosen and found: one line, the value
+    // escaped, and nothing of libwayland's own on standard error.
+    const std::string cannot = "cannot connect to the Wayland compositor \"";
+    const std::string longName = "\x1b[31m" + std::string(120, 'x') + "\n";
+    const std::string longShown = "\\u001b[31m" + std::string(120, 'x') + "\\u000a";
+    const std::string tooLong = "\": its socket's path would be ";
+    const std::string holds = " bytes long, more than the 107 a socket's path can hold";
+    const std::string longest = "/" + std::string(106, 'x'); // libwayland tries it
+    const wayland_test::ErringCompositor erring(dir.file("erring"), "bad\x1b[31m name\nnext");
+    struct Case {
+        e2e::Env env;
+        std::string chosen;
+        std::string found; // where the automatic choice words it otherwise
+    };
+    const Case cases[] = {
+        {{{"WAYLAND_DISPLAY", "no-such-socket"}}, cannot + "no-such-socket\": No such file or directory", ""},
+        {{{"WAYLAND_DISPLAY", std::nullopt}},
+         "WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached",
+         "WAYLAND_DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", longName}},
+         cannot + longShown + tooLong + std::to_string(compositor.runtimeDir().size() + 1 + longName.size()) +
+             holds,
+         ""},
+        {{{"WAYLAND_DISPLAY", longest + "y"}}, cannot + longest + "y" + tooLong + "108" + holds, ""},
+        {{{"WAYLAND_DISPLAY", longest}}, cannot + longest + "\": No such file or directory", ""},
+        {{{"XDG_RUNTIME_DIR", std::nullopt}},
+         cannot + compositor.socket() + "\": XDG_RUNTIME_DIR is not set",
+         ""},
+        {{{"XDG_RUNTIME_DIR", "run"}},
+         cannot + compositor.socket() + "\": XDG_RUNTIME_DIR is not an absolute path",
+         ""},
+        // libwayland takes the connection WAYLAND_SOCKET names instead.
+        {{{"WAYLAND_DISPLAY", longName}, {"WAYLAND_SOCKET", "99"}},
+         cannot + longShown + "\": Bad file descriptor",
+         ""},
+        {{{"WAYLAND_DISPLAY", dir.file("erring")}},
+         "the compositor closed the connection for protocol error 0 on wl_registry "
+         "(libwayland: wl_registry@2: error 0: bad\\u001b[31m name\\u000anext)",
+         ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.chosen);
+        EXPECT_EQ(run(compositor, {"list-outputs"}, c.env), (Result{1, "", "dispor: " + c.chosen + "\n"}));
+        e2e::Env env = automatic;
+        env.insert(c.env.begin(), c.env.end());
+        EXPECT_EQ(
+            run(compositor, {"list-outputs"}, env),
+            (Result{1, "",
+                    "dispor: found no display service to configure (" +
+                        (c.found.empty() ? c.chosen : c.found) +
+                        "; cannot connect to the session bus at \"unix:path=/nonexistent/bus\": No such "
+                        "file or directory; DISPLAY is not set); DISPOR_BACKEND=virtual selects the "
+                        "simulated display set\n"}));
+    }
 }
 
 TEST(WaylandPhoc, RoundTrips)
@@ -641,7 +713,7 @@ TEST(WaylandPhoc, AnUnansweredPowerSwitchNamesTheOutputs)
     EXPECT_EQ(result.status, 1);
     const std::string line =
         "Failed to switch display power: the Wayland compositor \"" + compositor.socket() +
-        "\" did not confirm the power switch of \"HEADLESS-1\", \"HEADLESS-2\" within 10 s\n";
+        "\" answers, but did not switch the power of \"HEADLESS-1\", \"HEADLESS-2\" within 2 s\n";
     EXPECT_TRUE(result.err.ends_with(line)) << result.err << "phoc's log:\n" << compositor.log();
 }
 
@@ -683,6 +755,25 @@ TEST(WaylandPhoc, ALayoutKeepsItsShape)
     ASSERT_EQ(run(compositor, {"HEADLESS-1", "add-custom-mode", "1280x720@60"}).status, 0);
     EXPECT_EQ(run(compositor, {"HEADLESS-1", "set-mode", "1280x720@60"}), (Result{0, "", ""}));
     EXPECT_EQ(wayland_test::wlrRandr(compositor), grid);
+    // phoc refuses to switch a headless output off, and darkens it all the
+    // same: it is lit again.
+    const std::string laidOut =
+        "HEADLESS-1 0,0 1280x720\nHEADLESS-2 1280,0 1280x720\nHEADLESS-3 0,720 1280x720\n";
+    EXPECT_EQ(
+        run(compositor, {"HEADLESS-4", "set-enabled", "false"}),
+        (Result{1, "",
+                "Failed to apply output configuration: the compositor refused the output configuration; the "
+                "outputs were set back as they were\n"}));
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut + "HEADLESS-4 1280,720 1280x720\n");
+    // Darkened by another client, it counts as off: no change to another
+    // output lights it. Named, it goes right of the others.
+    ASSERT_EQ(
+        e2e::runProgram("/usr/bin/wlr-randr", {"--output", "HEADLESS-4", "--off"}, compositor.env()).status,
+        1);
+    EXPECT_EQ(run(compositor, {"HEADLESS-1", "set-rotation", "normal"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut);
+    EXPECT_EQ(run(compositor, {"HEADLESS-4", "set-enabled", "true"}), (Result{0, "", ""}));
+    EXPECT_EQ(wayland_test::logicalLayout(compositor), laidOut + "HEADLESS-4 2560,0 1280x720\n");
 
     // phoc refuses to switch a headless output off; our compositor does.
     const Compositor row =
@@ -690,6 +781,14 @@ TEST(WaylandPhoc, ALayoutKeepsItsShape)
                           "A-3:1280x720@60000", "--output", "A-4:1280x720@60000"});
     for (const char *output : {"A-2", "A-3", "A-4"})
         ASSERT_EQ(run(row, {output, "right-of", std::string("A-") + char(output[2] - 1)}).status, 0);
+    // Placed where it is, nothing moves.
+    const std::string inRow =
+        "A-1 on 0,0" + on + "A-2 on 1280,0" + on + "A-3 on 2560,0" + on + "A-4 on 3840,0" + on;
+    for (const auto &[moved, side, reference] :
+         {std::tuple{"A-2", "right-of", "A-1"}, {"A-3", "left-of", "A-4"}}) {
+        EXPECT_EQ(run(row, {moved, side, reference}), (Result{0, "", ""}));
+        EXPECT_EQ(wayland_test::wlrRandr(row), inRow);
+    }
     EXPECT_EQ(run(row, {"A-2", "set-enabled", "false"}), (Result{0, "", ""}));
     EXPECT_EQ(wayland_test::wlrRandr(row),
               "A-1 on 0,0" + on + "A-2 off\nA-3 on 1280,0" + on + "A-4 on 2560,0" + on);

@@ -3,6 +3,7 @@
 
 #include "../../dispor/src/naming.h"
 #include "../../dispor/src/reach.h"
+#include "../../dispor/src/remembered.h"
 #include "../../dispor/src/wayland/model.h"
 #include "../../dispor/src/wayland/readback.h"
 
@@ -11,6 +12,7 @@
 #include <QSet>
 
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -78,6 +80,10 @@ TEST(WaylandModel, UuidsFromMonitorIdentityElseName)
     EXPECT_NE(one.value("HDMI-A-1"), one.value("HDMI-A-2"));
     EXPECT_EQ(assignUuids({&twinB, &dell, &twinA}).value("HDMI-A-2"), one.value("HDMI-A-2"));
     EXPECT_EQ(QSet<QString>(one.begin(), one.end()).size(), 4);
+    // The identity itself, as the head tells it.
+    const Output::Data described = describe({&dell}, 2, {}).first();
+    EXPECT_EQ((QStringList{described.make, described.model, described.serialNumber}),
+              (QStringList{"Dell", "U2720", "A1"}));
 }
 
 TEST(WaylandModel, ConnectorTypes)
@@ -111,11 +117,11 @@ TEST(WaylandModel, RotationsBothWays)
 
 // The heads as a fetch describes them.
 Dispor::Config snapshot(const std::vector<const HeadState *> &heads, uint32_t version,
-                        const CustomModeLists &lists)
+                        const CustomModeLists &lists, const Dispor::RememberedOutputs &remembered = {})
 {
     Dispor::OutputList outputs;
     Dispor::ConfigOrigin origin;
-    for (const Output::Data &d : describe(heads, version, lists)) {
+    for (const Output::Data &d : describe(heads, version, lists, {}, remembered)) {
         origin.fetched.insert(d.id, d);
         outputs.insert(d.id, Dispor::OutputPtr::create(d));
     }
@@ -232,6 +238,9 @@ TEST(WaylandModel, EveryHeadIsNamedWithItsSettings)
     ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
     ASSERT_EQ(planned.settings.size(), 2);
     EXPECT_FALSE(planned.settings[0].enabled);
+    // What it had, to remember before it goes.
+    EXPECT_EQ(planned.switchedOff.keys(), QStringList{"DP-1"});
+    EXPECT_EQ(planned.switchedOff.value("DP-1").modeSize, QSize(1920, 1080));
     const HeadSetting &hdmi = planned.settings[1];
     EXPECT_TRUE(hdmi.enabled);
     ASSERT_TRUE(hdmi.mode);
@@ -348,6 +357,12 @@ std::unique_ptr<HeadState> sized(const QString &name, int width, int height, int
     return head;
 }
 
+// A head as a fetch describes it.
+Output::Data described(const HeadState &head)
+{
+    return describe({&head}, 2, {}).first();
+}
+
 // As phoc (wlroots 0.15) placed and sized them, read back with wayland-info.
 TEST(WaylandModel, ScalesAndLogicalSizesAsWlrootsHoldsThem)
 {
@@ -405,7 +420,8 @@ TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
     ASSERT_EQ(planned.settings.size(), 2);
     EXPECT_TRUE(planned.settings[0].enabled);
     EXPECT_EQ(planned.settings[0].scale, 2);
-    ASSERT_TRUE(planned.settings[0].mode);
+    // What was not asked for is the compositor's to bring back.
+    EXPECT_FALSE(planned.settings[0].mode || planned.settings[0].customMode || planned.settings[0].transform);
     EXPECT_EQ(planned.settings[0].position, QPoint(1920 + 853, 0));
 
     config = snapshot(heads, 2, {});
@@ -413,6 +429,52 @@ TEST(WaylandModel, AnOutputEnabledAgainGoesRightOfTheOthers)
     named(config, "DP-1")->setPos({0, 720});
     ASSERT_TRUE(plan(config, heads, 2, &planned, &reason)) << reason.toStdString();
     EXPECT_EQ(planned.settings[0].position, QPoint(0, 720));
+
+    // Its own place, remembered, where that is free and joins the others.
+    Dispor::Remembered had{described(*all[0]).uuid, "1",        {1920, 1080}, 60, 1,
+                           Output::Rotation::None,  {1920, 720}};
+    const Dispor::RememberedOutputs records = {{"DP-1", had}};
+    config = snapshot(heads, 2, {}, records);
+    named(config, "DP-1")->setEnabled(true);
+    ASSERT_TRUE(plan(config, heads, 2, &planned, &reason, records)) << reason.toStdString();
+    EXPECT_EQ(planned.settings[0].position, QPoint(1920, 720));
+    EXPECT_FALSE(planned.settings[0].mode || planned.settings[0].scale || planned.settings[0].transform);
+}
+
+// A disabled head has what the library remembers of it, where its mode is
+// still offered (or it lists none, as sway's headless outputs), else
+// nothing known; a dark one is disabled.
+TEST(WaylandModel, ADisabledHeadHasWhatItHad)
+{
+    const std::pair<const char *, std::function<bool(HeadState &)>> cases[] = {
+        {"remembered", [](HeadState &) { return true; }},
+        {"mode gone",
+         [](HeadState &h) {
+             h.modes[0]->width = 1280;
+             return false;
+         }},
+        {"no mode listed",
+         [](HeadState &h) {
+             h.modes.clear();
+             return true;
+         }},
+        {"dark", [](HeadState &h) { return h.enabled = h.dark = true; }},
+    };
+    for (const auto &[name, change] : cases) {
+        SCOPED_TRACE(name);
+        const std::unique_ptr<HeadState> head = sized("DP-1", 1920, 1080, 500);
+        const Dispor::Remembered had{described(*head).uuid,  "1",     {1920, 1080}, 60, 1.5,
+                                     Output::Rotation::Left, {100, 0}};
+        head->enabled = false;
+        const bool known = change(*head);
+        const Output::Data d = describe({head.get()}, 2, {}, {}, {{"DP-1", had}}).first();
+        EXPECT_FALSE(d.enabled);
+        EXPECT_EQ(d.placementKnown, known);
+        EXPECT_EQ(d.currentModeId.isEmpty(), !known);
+        EXPECT_EQ(std::tuple(d.scale, d.rotation, d.pos),
+                  known ? std::tuple(1.5, Output::Rotation::Left, QPoint(100, 0))
+                        : std::tuple(1.0, Output::Rotation::None, QPoint()));
+    }
 }
 
 // The first refused change is reported: what the protocol carries comes
@@ -508,14 +570,18 @@ TEST(WaylandModel, ChangesToAHeadThatWentAway)
 // as enabled lights it).
 TEST(WaylandModel, AnUnchangedSnapshotSendsTheReportedState)
 {
-    const Heads heads;
+    Heads heads;
+    // Reported on without a wl_output: off, and sent so.
+    heads.all.push_back(sized("DP-2", 1920, 1080, 3840));
+    heads.all.back()->dark = true;
     const Dispor::Config config = heads.fetched(2);
     named(config, "DP-1")->setEnabled(true);
     Plan planned;
     QString reason;
     ASSERT_TRUE(plan(config, heads.list(), 2, &planned, &reason)) << reason.toStdString();
     EXPECT_TRUE(planned.configure);
-    ASSERT_EQ(planned.settings.size(), 2);
+    ASSERT_EQ(planned.settings.size(), 3);
+    EXPECT_FALSE(planned.settings[2].enabled);
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_TRUE(planned.settings[i].enabled);
         EXPECT_EQ(planned.settings[i].mode, heads.all[i]->modes.front().get());
@@ -612,6 +678,27 @@ TEST(WaylandModel, ReadBackNamesWhatIsNotHeld)
         notHeld({dp, hdmi}, {movedHdmi, darkDp}),
         (QStringList{dpKept + "enabling the output but keeps it disabled",
                      u"HDMI-A-1: the compositor accepted the position \"1920,0\" but keeps \"0,0\""_qs}));
+}
+
+// Set back: each head as it was, every value sent, a custom mode by its
+// size; and what those that differ hold instead, in one line.
+TEST(WaylandModel, SetBackSendsWhatWasHeld)
+{
+    std::vector<std::unique_ptr<HeadState>> all;
+    all.push_back(sized("DP-1", 1920, 1080));
+    all.push_back(sized("HDMI-A-1", 1280, 720, 1920));
+    const std::vector<const HeadState *> heads = {all[0].get(), all[1].get()};
+    QList<HeadValues> before = heldValues(heads);
+    before[0].width = 1024;
+    before[1].enabled = false;
+    all[0]->scale = 2;
+    const QList<HeadSetting> back = restoring(before, heads);
+    ASSERT_TRUE(back[0].customMode && !back[0].mode);
+    EXPECT_EQ(std::tuple(back[0].customMode->width, *back[0].scale, *back[0].transform),
+              std::tuple(1024, 1.0, 0));
+    EXPECT_FALSE(back[1].enabled);
+    EXPECT_EQ(holding(before, heldValues(heads)),
+              "DP-1 1920x1080@60 at 0,0, normal, scale 2; HDMI-A-1 1280x720@60 at 1920,0, normal, scale 1");
 }
 
 // A scale is held where the compositor can have kept it as sent, as far as

@@ -2,11 +2,17 @@
 
 #include <algorithm>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -122,6 +128,53 @@ e2e::Env Compositor::env() const
     };
 }
 
+ErringCompositor::ErringCompositor(const std::string &path, const std::string &message) : m_path(path)
+{
+    // The display (id 1) sends error, its event 0, about the registry (id
+    // 2), in this machine's byte order: object, code, then the message with
+    // its NUL, padded to whole words.
+    std::vector<uint32_t> event = {1, 0, 2, 0, uint32_t(message.size() + 1)};
+    const size_t start = event.size();
+    event.resize(start + (message.size() + 4) / 4);
+    std::memcpy(&event[start], message.data(), message.size());
+    event[1] = uint32_t(event.size() * 4) << 16;
+
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        throw std::runtime_error("socket path too long: " + path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0 || ::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener, 16) != 0)
+        throw std::runtime_error("cannot listen on " + path + ": " + std::strerror(errno));
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // Gone with the test, whatever becomes of it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        for (;;) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            ::send(fd, event.data(), event.size() * 4, MSG_NOSIGNAL);
+            // Until the client hangs up.
+            char buffer[4096];
+            while (::read(fd, buffer, sizeof buffer) > 0) {
+            }
+            ::close(fd);
+        }
+    }
+    ::close(listener);
+    if (m_pid < 0)
+        throw std::runtime_error("cannot fork the erring compositor");
+}
+
+ErringCompositor::~ErringCompositor()
+{
+    stop(m_pid);
+    ::unlink(m_path.c_str());
+}
+
 e2e::Result run(const Compositor &compositor, const std::vector<std::string> &args, const e2e::Env &env)
 {
     e2e::Env merged = compositor.env();
@@ -145,7 +198,7 @@ std::string power(const Compositor &compositor, const std::vector<std::string> &
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string word, name, mode;
-        if (words >> word >> name >> mode && word == "power" && mode != "failed")
+        if (words >> word >> name >> mode && word == "power" && (mode == "on" || mode == "off"))
             modes[name] = mode;
     }
     std::string text;

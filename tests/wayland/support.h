@@ -41,6 +41,21 @@ private:
     std::string m_socket;
 };
 
+// A compositor that answers each connection with nothing but a protocol
+// error on the registry, the client's first object, carrying the message;
+// served by a process of its own until the object goes.
+class ErringCompositor {
+public:
+    ErringCompositor(const std::string &path, const std::string &message);
+    ~ErringCompositor();
+    ErringCompositor(const ErringCompositor &) = delete;
+    ErringCompositor &operator=(const ErringCompositor &) = delete;
+
+private:
+    std::string m_path;
+    int m_pid = -1;
+};
+
 e2e::Result run(const Compositor &compositor, const std::vector<std::string> &args, const e2e::Env &env = {});
 
 // Points the library in this process at the compositor.

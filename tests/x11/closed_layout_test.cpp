@@ -62,9 +62,9 @@ TEST_F(X11ClosedLayout, SwitchingOffInARowClosesTheGap)
     EXPECT_EQ(layout(),
               "DUMMY0 1920x1080+0+0\nDUMMY2 1920x1080+1920+0\nDUMMY3 1920x1080+3840+0\nscreen 5760x1080\n");
     EXPECT_EQ(run({"DUMMY1", "set-enabled", "true"}), (Result{0, "", ""}));
-    // Its old place is taken: right of the others, with its first mode.
-    EXPECT_EQ(layout(), "DUMMY0 1920x1080+0+0\nDUMMY1 2048x1536+5760+0\nDUMMY2 1920x1080+1920+0\n"
-                        "DUMMY3 1920x1080+3840+0\nscreen 7808x1536\n");
+    // Its old place is taken: right of the others, with its own mode.
+    EXPECT_EQ(layout(), "DUMMY0 1920x1080+0+0\nDUMMY1 1920x1080+5760+0\nDUMMY2 1920x1080+1920+0\n"
+                        "DUMMY3 1920x1080+3840+0\nscreen 7680x1080\n");
 }
 
 } // namespace

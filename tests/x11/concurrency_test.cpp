@@ -81,7 +81,7 @@ TEST_F(X11Concurrency, CustomModesAddedAtOnceAreAllKept)
         // Each run adds its mode to the list it read.
         std::vector<std::vector<std::string>> runs;
         std::set<std::string> wanted;
-        for (const int width : {1000, 1100}) {
+        for (const int width : {1000, 1104}) {
             const std::string mode = std::to_string(width) + "x" + std::to_string(600 + round) + "@60";
             runs.push_back({"DUMMY1", "add-custom-mode", mode});
             wanted.insert("dispor:" + mode + ":f1");

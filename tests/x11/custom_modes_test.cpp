@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <set>
 
 namespace x11 {
 namespace {
@@ -90,6 +91,33 @@ TEST_F(X11CustomModes, ACustomModeIsSetByWhatItWasMadeFrom)
     }
 }
 
+TEST_F(X11CustomModes, ACustomModeHasTheWidthTheServerKeeps)
+{
+    // CVT widths are multiples of 8: asked as 1700 wide, the mode is 1696
+    // wide, and named, listed and set so.
+    const std::pair<std::vector<std::string>, Result> steps[] = {
+        {{"add-custom-mode", "1700x900@60"}, {0, "", ""}},
+        {{"add-custom-mode", "1700x900@60"}, {0, "", ""}}, // there already
+        {{"add-custom-mode", "1696x900@60"}, {0, "", ""}}, // the same mode
+        {{"list-custom-modes"}, {0, "", "0: 1696x900@60.00Hz\n"}},
+        {{"set-mode", "1700x900@60"}, {1, "", "Unknown mode: 1700x900@60\n"}},
+        {{"set-mode", "1696x900@60"}, {0, "", ""}},
+    };
+    for (const auto &[args, result] : steps) {
+        std::vector<std::string> line = {"DUMMY1"};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(run(line), result) << args[0] << " " << args.back();
+    }
+    const XScreen after = screen();
+    const XMode *made = after["DUMMY1"].findMode("dispor:1696x900@60:f1");
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->h[0], 1696);
+    EXPECT_FALSE(after["DUMMY1"].findMode("dispor:1700x900@60:f1"));
+    EXPECT_EQ(after["DUMMY1"].mode, made->id);
+    const Result modes = run({"DUMMY1", "list-modes"});
+    EXPECT_NE(modes.out.find(std::to_string(made->id) + ":1696x900@60.00*\n"), std::string::npos) << modes;
+}
+
 TEST_F(X11CustomModes, TimingsFormIsTakenAsGiven)
 {
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "712.75", "3840", "4160", "4576", "5312", "2160", "2163",
@@ -128,7 +156,7 @@ TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
     EXPECT_EQ(run({"DUMMY0", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "1000x700@60"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "800x500@75"}), (Result{0, "", ""}));
-    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "900x600@50"}), (Result{0, "", ""}));
+    EXPECT_EQ(run({"DUMMY1", "add-custom-mode", "904x600@50"}), (Result{0, "", ""}));
     XScreen now = screen();
     ASSERT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1") &&
                 now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
@@ -137,7 +165,7 @@ TEST_F(X11CustomModes, ASharedModeIsDestroyedWithItsLastOutput)
 
     EXPECT_EQ(run({"DUMMY1", "remove-custom-mode", "0"}), (Result{0, "", ""}));
     EXPECT_EQ(run({"DUMMY1", "list-custom-modes"}),
-              (Result{0, "", "0: 800x500@75.00Hz\n1: 900x600@50.00Hz\n"}));
+              (Result{0, "", "0: 800x500@75.00Hz\n1: 904x600@50.00Hz\n"}));
     now = screen();
     EXPECT_FALSE(now["DUMMY1"].findMode("dispor:1000x700@60:f1"));
     EXPECT_TRUE(now["DUMMY0"].findMode("dispor:1000x700@60:f1"));
@@ -155,6 +183,7 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
 {
     ::setenv("DISPOR_BACKEND", "x11", 1);
     ::setenv("DISPLAY", display().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
     const auto change = [](const Dispor::ConfigPtr &config) {
         Dispor::OutputPtr first, second, third;
         for (const Dispor::OutputPtr &output : config->outputs()) {
@@ -172,17 +201,56 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
         second->setCustomModes({{1000, 700, 60.0f, 1, std::nullopt}});
     };
     const std::string before = screen().text;
-    for (const char *failing : {"layout", "primary", "gamma", "removals"}) {
+    const std::string undone = "; the outputs were set back as they were";
+    struct Case {
+        std::set<std::string> failing; // the steps the hook fails
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"layout"}, "the step \"layout\" failed" + undone},
+        {{"primary"}, "the step \"primary\" failed" + undone},
+        {{"gamma"}, "the step \"gamma\" failed" + undone},
+        {{"removals"}, "the step \"removals\" failed" + undone},
+        // All of it done, then found wanting.
+        {{"read-back"}, "the step \"read-back\" failed" + undone},
+        {{"layout", "undo"},
+         "the step \"layout\" failed; setting the outputs back failed too (the step \"undo\" failed): they "
+         "now "
+         "hold DUMMY1: the custom mode \"dispor:1000x700@60:f1\" listed"},
+    };
+    for (const Case &c : cases) {
+        SetUp();
         Dispor::GetConfigOperation fetch;
         ASSERT_TRUE(fetch.exec());
         change(fetch.config());
-        Dispor::X11::setStepHook([failing](const char *step) { return std::string(step) != failing; });
+        Dispor::X11::setStepHook([&c](const char *step) { return !c.failing.count(step); });
         Dispor::SetConfigOperation apply(fetch.config());
-        EXPECT_FALSE(apply.exec()) << failing;
-        EXPECT_EQ(apply.errorString().toStdString(), std::string("the step \"") + failing + "\" failed");
+        EXPECT_FALSE(apply.exec()) << c.error;
+        EXPECT_EQ(apply.errorString().toStdString(), c.error);
         Dispor::X11::setStepHook({});
-        EXPECT_EQ(screen().text, before) << failing;
+        EXPECT_EQ(screen().text == before, !c.failing.count("undo")) << c.error;
     }
+
+    // Sent and confirmed, but not read back in time: it may be in effect.
+    SetUp();
+    Dispor::GetConfigOperation stalled;
+    ASSERT_TRUE(stalled.exec());
+    change(stalled.config());
+    Dispor::X11::setStepHook([](const char *step) {
+        if (std::string(step) == "read-back")
+            ::kill(server().pid(), SIGSTOP);
+        return true;
+    });
+    Dispor::SetConfigOperation late(stalled.config());
+    EXPECT_FALSE(late.exec());
+    Dispor::X11::setStepHook({});
+    ::kill(server().pid(), SIGCONT);
+    EXPECT_EQ(
+        late.errorString().toStdString(),
+        "the change was sent and confirmed, but the X server did not answer the read-back within 3 s; it "
+        "may be in effect");
+    EXPECT_EQ(screen()["DUMMY1"].y, 1080);
+    SetUp();
 
     Dispor::GetConfigOperation fetch;
     ASSERT_TRUE(fetch.exec());
@@ -196,6 +264,7 @@ TEST_F(X11CustomModes, AFailedApplyRestoresThePreviousConfiguration)
     EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), "0.50");
     EXPECT_TRUE(after["DUMMY1"].findMode("dispor:1000x700@60:f1"));
     ::unsetenv("DISPLAY");
+    ::unsetenv("XDG_RUNTIME_DIR");
     ::unsetenv("DISPOR_BACKEND");
 }
 
@@ -207,6 +276,7 @@ TEST_F(X11CustomModes, ASignalWaitsForTheEndOfTheApply)
 {
     ::setenv("DISPOR_BACKEND", "x11", 1);
     ::setenv("DISPLAY", display().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
     struct sigaction count = {}, previous = {};
     count.sa_handler = [](int) { terminations = terminations + 1; };
     sigemptyset(&count.sa_mask);
@@ -240,6 +310,7 @@ TEST_F(X11CustomModes, ASignalWaitsForTheEndOfTheApply)
 
     ::sigaction(SIGTERM, &previous, nullptr);
     ::unsetenv("DISPLAY");
+    ::unsetenv("XDG_RUNTIME_DIR");
     ::unsetenv("DISPOR_BACKEND");
 }
 

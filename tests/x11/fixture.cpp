@@ -1,11 +1,14 @@
 #include "fixture.h"
 
+#include <filesystem>
+
 namespace x11 {
 
 void X11Test::SetUpTestSuite()
 {
     s_failure.clear();
     try {
+        s_runtime = std::make_unique<support::TempDir>();
         s_server = std::make_unique<XServer>();
         s_randr = std::make_unique<Randr>(s_server->display());
         // The dummy driver connects an output once it has shown a mode.
@@ -24,6 +27,7 @@ void X11Test::TearDownTestSuite()
 {
     s_randr.reset();
     s_server.reset();
+    s_runtime.reset();
 }
 
 const std::vector<std::string> &X11Test::testProperties()
@@ -42,6 +46,7 @@ void X11Test::SetUp()
                        "1920x0",   "--rotate",  "normal",   "--output",  "DUMMY2", "--off"});
     xrandr(display(), {"--output", "DUMMY0", "--brightness", "1", "--output", "DUMMY1", "--brightness", "1"});
     randr().removeCustomModes();
+    std::filesystem::remove_all(runtimeDir() + "/dispor");
     for (const char *output : {"DUMMY0", "DUMMY1", "DUMMY2"}) {
         for (const std::string &property : testProperties())
             randr().remove(output, property);

@@ -24,10 +24,15 @@ protected:
     void SetUp() override;
 
     static const std::string &display() { return s_server->display(); }
+    static XServer &server() { return *s_server; }
     static Randr &randr() { return *s_randr; }
+    // The runs' own XDG_RUNTIME_DIR, where the library keeps what disabled
+    // outputs had; emptied before each test.
+    static const std::string &runtimeDir() { return s_runtime->path(); }
 
-    static e2e::Result run(const std::vector<std::string> &args, const e2e::Env &env = {})
+    static e2e::Result run(const std::vector<std::string> &args, e2e::Env env = {})
     {
+        env.emplace("XDG_RUNTIME_DIR", runtimeDir());
         return dispctl(display(), args, env);
     }
     static XScreen screen() { return readScreen(display()); }
@@ -40,6 +45,7 @@ protected:
     static const std::vector<std::string> &testProperties();
 
 private:
+    static inline std::unique_ptr<support::TempDir> s_runtime;
     static inline std::unique_ptr<XServer> s_server;
     static inline std::unique_ptr<Randr> s_randr;
     static inline std::string s_failure;

@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <filesystem>
+
 namespace x11 {
 namespace {
 
@@ -36,7 +38,14 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
         std::vector<std::string> args;
         std::map<std::string, Area> areas;
         int width, height;
+        std::vector<std::vector<std::string>> before = {}; // dispctl runs first
     };
+    // DUMMY1 mirrors DUMMY0; DUMMY2 on right of DUMMY1, 1920x1080.
+    const std::vector<std::vector<std::string>> mirror = {{"DUMMY1", "set-replica-of", "DUMMY0"}};
+    const std::vector<std::vector<std::string>> row = {{"DUMMY2", "set-enabled", "true"},
+                                                       {"DUMMY2", "set-mode", "1920x1080"}};
+    const std::map<std::string, Area> rowAreas = {
+        {"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 1920, 1080}}, {"DUMMY2", {3840, 0, 1920, 1080}}};
     const Case cases[] = {
         {{"DUMMY1", "set-position", "100", "2000"},
          {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {100, 2000, 1920, 1080}}},
@@ -72,9 +81,25 @@ TEST_F(X11Layout, PlacesOutputsAndSizesTheScreenToFit)
          {{"DUMMY0", {0, 0, 1920, 1080}}, {"DUMMY1", {1920, 0, 2048, 1536}}},
          3968,
          1536},
+        // A mirror placed against its own source mirrors no more.
+        {{"DUMMY1", "above", "DUMMY0"},
+         {{"DUMMY0", {0, 1080, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         1920,
+         2160,
+         mirror},
+        {{"DUMMY1", "left-of", "DUMMY0"},
+         {{"DUMMY0", {1920, 0, 1920, 1080}}, {"DUMMY1", {0, 0, 1920, 1080}}},
+         3840,
+         1080,
+         mirror},
+        // Placed where it is, an output leaves nothing to close up.
+        {{"DUMMY1", "right-of", "DUMMY0"}, rowAreas, 5760, 1080, row},
+        {{"DUMMY1", "left-of", "DUMMY2"}, rowAreas, 5760, 1080, row},
     };
     for (const Case &c : cases) {
         SetUp();
+        for (const std::vector<std::string> &args : c.before)
+            ASSERT_EQ(run(args), (Result{0, "", ""})) << args[1];
         EXPECT_EQ(run(c.args), (Result{0, "", ""})) << c.args[1];
         const XScreen after = screen();
         EXPECT_EQ(areas(after), c.areas) << c.args[1];
@@ -158,20 +183,111 @@ TEST_F(X11Layout, EnablesAndDisablesOutputs)
     EXPECT_FALSE(off["enabled"].toBool());
     EXPECT_EQ(off["priority"].toInt(), 0);
 
-    // What an output without a CRTC cannot keep, and the last one on.
+    // The last one on stays on; a disabled output takes no new place or
+    // shape, whoever switched it off: nothing is sent.
+    // DUMMY1 switched off here, DUMMY2 by xrandr (the fixture).
+    SetUp();
+    ASSERT_EQ(run({"DUMMY1", "set-enabled", "false"}), (Result{0, "", ""}));
     const std::string before = screen().text;
-    const std::pair<std::vector<std::string>, std::string> refusals[] = {
-        {{"DUMMY0", "set-enabled", "false"}, "DUMMY0: disabling it leaves no connected output enabled"},
-        {{"DUMMY0", "toggle-enabled"}, "DUMMY0: disabling it leaves no connected output enabled"},
-        {{"DUMMY1", "set-mode", "1920x1080"}, "DUMMY1: the output is disabled, so it has no mode to set"},
-        {{"DUMMY1", "set-position", "10", "10"},
-         "DUMMY1: the output is disabled, so it has no position to set"},
+    const std::string lastOn = "DUMMY0: disabling it leaves no connected output enabled";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"DUMMY0", "set-enabled", "false"}, lastOn},
+        {{"DUMMY0", "toggle-enabled"}, lastOn},
     };
-    for (const auto &[args, reason] : refusals) {
-        EXPECT_EQ(run(args), (Result{1, "", "Failed to apply output configuration: " + reason + "\n"}))
-            << args[1];
-        EXPECT_EQ(screen().text, before) << args[1];
+    const std::vector<std::vector<std::string>> changes = {{"set-position", "0", "0"},
+                                                           {"set-position", "100", "100"},
+                                                           {"set-mode", "1920x1080"},
+                                                           {"set-scale", "200%"},
+                                                           {"set-rotation", "normal"},
+                                                           {"below", "DUMMY0"},
+                                                           {"right-of", "DUMMY0"},
+                                                           {"above", "DUMMY0"},
+                                                           {"left-of", "DUMMY0"},
+                                                           {"set-replica-of", "DUMMY0"},
+                                                           {"set-primary"}};
+    std::vector<std::pair<std::vector<std::string>, std::string>> all = refusals;
+    for (const char *output : {"DUMMY1", "DUMMY2"}) {
+        for (const std::vector<std::string> &change : changes) {
+            std::vector<std::string> args = {output};
+            args.insert(args.end(), change.begin(), change.end());
+            all.push_back({args, std::string(output) + " is disabled: enable it first (set-enabled true)"});
+        }
     }
+    for (const auto &[args, reason] : all) {
+        EXPECT_EQ(run(args), (Result{1, "", "Failed to apply output configuration: " + reason + "\n"}))
+            << args[0] << " " << args[1];
+        EXPECT_EQ(screen().text, before) << args[0] << " " << args[1];
+    }
+}
+
+TEST_F(X11Layout, ASwitchedOnOutputComesBackAsItWas)
+{
+    // Steps run by dispctl, or by xrandr where the first word is "xrandr".
+    struct Case {
+        const char *what;
+        std::vector<std::vector<std::string>> steps;
+        Area area;           // DUMMY1's once switched on
+        std::string refresh; // of its mode
+        bool known;          // whether its report knew while it was off
+    };
+    const std::vector<std::string> off = {"DUMMY1", "set-enabled", "false"};
+    const std::vector<std::string> on = {"DUMMY1", "set-enabled", "true"};
+    const std::vector<std::string> smaller = {"DUMMY1", "set-mode", "1280x1024@60.02"};
+    const std::vector<std::string> offElsewhere = {"xrandr", "--output", "DUMMY1", "--off"};
+    const XMode first = screen()["DUMMY1"].modes.front();
+    const Case cases[] = {
+        {"its mode and its place", {smaller, off}, {1920, 0, 1280, 1024}, "60.02Hz", true},
+        {"its place taken: right of the layout",
+         {smaller, off, {"DUMMY2", "set-enabled", "true"}, {"DUMMY2", "set-mode", "1920x1080"}},
+         {3840, 0, 1280, 1024},
+         "60.02Hz",
+         true},
+        {"switched off elsewhere: its first mode, right of the layout",
+         {smaller, offElsewhere},
+         {1920, 0, first.h[0], first.v[0]},
+         first.refresh,
+         false},
+        {"on again, its record goes",
+         {smaller, off, on, offElsewhere},
+         {1920, 0, first.h[0], first.v[0]},
+         first.refresh,
+         false},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        for (const std::vector<std::string> &step : c.steps) {
+            if (step[0] == "xrandr")
+                xrandr(display(), std::vector<std::string>(step.begin() + 1, step.end()));
+            else
+                ASSERT_EQ(run(step), (Result{0, "", ""})) << c.what << ": " << step[1];
+        }
+        const QJsonObject report = json("DUMMY1");
+        EXPECT_FALSE(report["enabled"].toBool()) << c.what;
+        EXPECT_EQ(report["position"].isObject(), c.known) << c.what;
+        EXPECT_EQ(report["mode"].isObject(), c.known) << c.what;
+        EXPECT_EQ(run(on), (Result{0, "", ""})) << c.what;
+        const XScreen after = screen();
+        EXPECT_EQ(areas(after)["DUMMY1"], c.area) << c.what;
+        const XMode *mode = nullptr;
+        for (const XMode &m : after["DUMMY1"].modes)
+            mode = m.current ? &m : mode;
+        ASSERT_TRUE(mode) << c.what;
+        EXPECT_EQ(mode->refresh, c.refresh) << c.what;
+    }
+
+    // What it had cannot be kept: it stays on, nothing sent.
+    SetUp();
+    support::TempDir shared;
+    std::filesystem::create_directory(shared.file("dispor"));
+    std::filesystem::permissions(shared.file("dispor"),
+                                 std::filesystem::perms::owner_all | std::filesystem::perms::others_all);
+    const std::string before = screen().text;
+    EXPECT_EQ(run(off, {{"XDG_RUNTIME_DIR", shared.path()}}),
+              (Result{1, "",
+                      "Failed to apply output configuration: DUMMY1: cannot keep what it has for when it is "
+                      "enabled again: " +
+                          shared.file("dispor") + ": refusing a directory that others can write to\n"}));
+    EXPECT_EQ(screen().text, before);
 }
 
 TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
@@ -194,8 +310,8 @@ TEST_F(X11Layout, PrimaryOutputIsPriorityOne)
     EXPECT_EQ(
         run({"DUMMY2", "set-primary"}),
         (Result{1, "",
-                "Failed to apply output configuration: DUMMY2: a disabled output has no place in the ranking "
-                "of priorities\n"}));
+                "Failed to apply output configuration: DUMMY2 is disabled: enable it first (set-enabled "
+                "true)\n"}));
     EXPECT_EQ(screen().text, before);
     EXPECT_TRUE(screen()["DUMMY0"].primary);
     EXPECT_EQ(json("DUMMY2")["priority"].toInt(), 0);

@@ -51,12 +51,15 @@ TEST_F(X11Outputs, ReportsEveryOutputAsRandrHasIt)
     EXPECT_EQ(second["priority"].toInt(), 2);
     EXPECT_EQ(second["position"].toObject(), (QJsonObject{{"x", 1920}, {"y", 0}}));
 
-    // Connected but without a CRTC: off, outside the ranking, no gamma ramp.
+    // Connected but without a CRTC: off, outside the ranking, no gamma ramp;
+    // switched off by another client, with nothing known of its place.
     const QJsonObject off = json("DUMMY2");
     EXPECT_FALSE(off["enabled"].toBool());
     EXPECT_TRUE(off["connected"].toBool());
     EXPECT_EQ(off["priority"].toInt(), 0);
     EXPECT_EQ(words(off["capabilities"]), (QStringList{"custom-modes", "disable"}));
+    for (const char *unknown : {"position", "mode", "scale", "rotation"})
+        EXPECT_TRUE(off[unknown].isNull()) << unknown;
 
     EXPECT_FALSE(json("DUMMY15")["connected"].toBool());
     // The output's XID is its id.
@@ -260,6 +263,25 @@ TEST(X11Names, EdidIdentityWithItsSerialText)
                                outputUuid(std::nullopt, u"DP-1"_qs)};
     EXPECT_EQ(QSet<QString>(uuids.begin(), uuids.end()).size(), uuids.size());
     EXPECT_EQ(outputUuid(plain, u"DP-1"_qs), outputUuid(plain, u"HDMI-1"_qs));
+
+    // Make, model and serial number: the product's name where the EDID has
+    // its descriptor (second here), the serial text before the number.
+    std::string named = makeEdid("DEL", 0x40f2, 7, "7XK2M83");
+    named.replace(72, 18, std::string("\0\0\0\xfc\0DELL U2720Q\n  ", 18));
+    const struct {
+        std::optional<Dispor::X11::EdidIdentity> edid;
+        QStringList identity;
+    } identities[] = {
+        {plain, {u"DEL"_qs, u"0x40f2"_qs, u"7"_qs}},
+        {edidIdentity(QByteArray::fromStdString(makeEdid("GSM", 0x5b09, 0))), {u"GSM"_qs, u"0x5b09"_qs, {}}},
+        {edidIdentity(QByteArray::fromStdString(named)), {u"DEL"_qs, u"DELL U2720Q"_qs, u"7XK2M83"_qs}},
+    };
+    for (const auto &c : identities) {
+        ASSERT_TRUE(c.edid);
+        QString make, model, serial;
+        Dispor::X11::identify(*c.edid, &make, &model, &serial);
+        EXPECT_EQ((QStringList{make, model, serial}), c.identity);
+    }
 }
 
 TEST(X11Names, RotationsBothWays)

@@ -146,6 +146,17 @@ TEST_F(X11Picture, MaxBitsPerColorIsMaxBpcWithinItsRange)
     EXPECT_EQ(run({"DUMMY0", "set-maxbpc", "8"}),
               refusal("DUMMY0: cannot change the maximum bits per colour: the output has no setting for the "
                       "bits per colour"));
+
+    // Pending, as some drivers have it: the server takes a value and shows
+    // it only from the CRTC's next setting on. Not held, the change is sent
+    // back, and that setting brings nothing in.
+    randr().createRange("DUMMY1", "max bpc", 6, 12, 8, true);
+    xrandr(display(), {"--output", "DUMMY1", "--pos", "1920x1"});
+    EXPECT_EQ(run({"DUMMY1", "set-maxbpc", "10"}),
+              refusal("DUMMY1: the X server accepted the maximum bits per colour \"10\" but keeps \"8\"; the "
+                      "outputs were set back as they were"));
+    xrandr(display(), {"--output", "DUMMY1", "--pos", "1920x0"});
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("max bpc"), "8");
 }
 
 TEST_F(X11Picture, OverscanIsTheUnderscanBorder)

@@ -140,7 +140,8 @@ ServerState dp1MirrorsDp2()
 
 // One snapshot of a server state, changed as the tool would, then planned.
 struct Snapshot {
-    explicit Snapshot(ServerState state = threeOutputs()) : now(std::move(state)), described(describe(now))
+    explicit Snapshot(ServerState state = threeOutputs(), const Dispor::RememberedOutputs &records = {})
+        : now(std::move(state)), described(describe(now, records))
     {
         Dispor::OutputList list;
         Dispor::ConfigOrigin origin;
@@ -299,6 +300,38 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
         EXPECT_EQ(plan.layout.width, c.width) << c.what;
         EXPECT_EQ(plan.layout.height, c.height) << c.what;
     }
+}
+
+// What a disabled output comes back with where Xorg's dummy driver cannot
+// show it: its record's scale, nothing of another monitor's record, and
+// without a record no place of its own.
+TEST(X11Plan, SwitchedOnAsItWas)
+{
+    ServerState scalable = threeOutputs();
+    for (CrtcState &crtc : scalable.crtcs)
+        crtc.transforms = true;
+    const auto record = [](const QString &uuid) {
+        return Dispor::RememberedOutputs{
+            {u"HDMI-1"_qs,
+             {uuid, QString::number(small), QSize(1280, 1024), 60, 2, Rotation::None, {0, 1080}}}};
+    };
+    Snapshot own(scalable, record(describe(scalable)[hdmi].uuid));
+    Snapshot other(scalable, record(u"another monitor"_qs));
+    EXPECT_TRUE(own.described[hdmi].placementKnown);
+    EXPECT_FALSE(other.described[hdmi].placementKnown);
+    own[hdmi].enabled = other[hdmi].enabled = true;
+    const Plan plan = own.planned();
+    EXPECT_EQ(places(plan)[c3], (Place{small, 0, 1080, {hdmi}}));
+    EXPECT_EQ(plan.layout.crtcs[c3].transform, scaleTransform(2));
+    EXPECT_EQ(places(other.planned())[c3], (Place{big, 3840, 0, {hdmi}}));
+
+    // Right of the layout, even where the origin would be free and joined.
+    ServerState dp1Off = threeOutputs();
+    dp1Off.crtcs[c1] = crtc(c1, {}, 0);
+    dp1Off.outputs[dp1].crtc = XCB_NONE;
+    Snapshot unknown(dp1Off);
+    unknown[dp1].enabled = true;
+    EXPECT_EQ(places(unknown.planned())[c1], (Place{big, 1920, 0, {dp1}}));
 }
 
 TEST(X11Plan, Refusals)
@@ -515,6 +548,22 @@ TEST(X11Describe, ValuesAsTheServerHoldsThem)
     ASSERT_EQ(described[dp2].customModes.size(), 1);
     EXPECT_EQ(described[dp2].customModes[0].refreshRate, 60.0f);
 
+    // CVT widths are multiples of 8: a mode named for the 1700 asked (as
+    // earlier runs named them) is the 1696-wide mode it is, there already
+    // when asked again, and made for another output under that width.
+    ServerState rounded = threeOutputs();
+    rounded.modes.insert(103, modeLine(103, 1696, 900, "dispor:1700x900@60:f1"));
+    rounded.outputs[dp2].modes.append(103);
+    EXPECT_EQ(describe(rounded)[dp2].customModes,
+              (QList<Dispor::ModeInfo>{{1696, 900, 60, 1, std::nullopt}}));
+    Snapshot asked(rounded);
+    for (const xcb_randr_output_t output : {dp1, dp2})
+        asked[output].customModes.append({1700, 900, 60, 1, std::nullopt});
+    const Plan made = asked.planned();
+    ASSERT_EQ(made.additions.size(), 1);
+    EXPECT_EQ(made.additions[0].output, dp1);
+    EXPECT_EQ(made.additions[0].name, "dispor:1696x900@60:f1");
+
     // Brightness goes to the ramp as it reads back.
     Snapshot s(state);
     s[dp1].brightness = 0.7;
@@ -699,8 +748,8 @@ TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
     const QList<xcb_randr_mode_t> ids = {4294967295u, 9, 1000, 63, 10, 2, 1};
     for (const xcb_randr_mode_t id : ids)
         state.modes.insert(id, modeLine(id, uint16_t(640 + id % 1000), 480));
-    state.modes[63].name = "dispor:1024x768@75:f0";
-    state.modes[9].name = "dispor:800x600@60:f0";
+    state.modes[63].name = "dispor:703x480@75:f0";
+    state.modes[9].name = "dispor:649x480@60:f0";
     state.outputs[hdmi].modes = ids;
 
     const Data d = describe(state)[hdmi];
@@ -710,8 +759,8 @@ TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
         EXPECT_EQ(d.modes.value(QString::number(id))->size().width(), int(640 + id % 1000)) << id;
     EXPECT_EQ(d.preferredModeId, u"4294967295"_qs);
     ASSERT_EQ(d.customModes.size(), 2);
-    EXPECT_EQ(d.customModes[0].width, 800);
-    EXPECT_EQ(d.customModes[1].width, 1024);
+    EXPECT_EQ(d.customModes[0].width, 649);
+    EXPECT_EQ(d.customModes[1].width, 703);
 }
 
 // The lists after a reply's fixed part, found where libxcb-randr finds them.

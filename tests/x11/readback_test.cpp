@@ -160,5 +160,37 @@ TEST(X11ReadBack, ARemovalMustTakeTheModeOffTheList)
     EXPECT_EQ(notHeld(was, plan, held), QStringList{});
 }
 
+TEST(X11ReadBack, WhatIsNotSetBackIsNamedInOneLine)
+{
+    const ServerState was = before();
+    Plan plan;
+    plan.changed = true;
+    plan.layout = layoutOf(was);
+    plan.layout.crtcs[c2] = {small, 0, 1080, XCB_RANDR_ROTATION_ROTATE_0, {dp2}, {}};
+    plan.primary = dp2;
+    plan.properties = {{dp2, maxBpc, XCB_ATOM_INTEGER, 32, integer(10).data}};
+    plan.gamma = {{c2, {0, 16384, 32768}, {0, 16384, 32768}, {0, 16384, 32768}, XCB_NONE, {}}};
+
+    const std::pair<std::function<void(ServerState &)>, QString> cases[] = {
+        {[](ServerState &) {}, QString()},
+        {[](ServerState &s) {
+             s.crtcs[c2].y = 1080;
+             s.width = 1920;
+         },
+         u"DP-2: 1920x1080@60.00 at 1920,1080; the screen: 1920x0"_qs},
+        {[](ServerState &s) {
+             s.primary = dp2;
+             s.outputs[dp2].properties[maxBpc] = integer(10);
+             s.crtcs[c2].red = s.crtcs[c2].green = s.crtcs[c2].blue = {0, 16384, 32768};
+         },
+         u"DP-2: primary, the maximum bits per colour 10, the brightness 0.5"_qs},
+    };
+    for (const auto &[change, line] : cases) {
+        ServerState held = was;
+        change(held);
+        EXPECT_EQ(changedSince(was, plan, held), line);
+    }
+}
+
 } // namespace
 } // namespace x11

@@ -268,12 +268,13 @@ void Randr::createEnum(const std::string &output, const std::string &property,
              "setting " + property);
 }
 
-void Randr::createRange(const std::string &output, const std::string &property, int min, int max, int value)
+void Randr::createRange(const std::string &output, const std::string &property, int min, int max, int value,
+                        bool pending)
 {
     const int32_t range[2] = {min, max};
     const uint32_t id = this->output(output);
     const uint32_t name = atom(property);
-    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, 0, 1, 2, range),
+    d->check(xcb_randr_configure_output_property_checked(d->c, id, name, pending, 1, 2, range),
              "configuring " + property);
     const int32_t initial = value;
     d->check(xcb_randr_change_output_property_checked(d->c, id, name, XCB_ATOM_INTEGER, 32,

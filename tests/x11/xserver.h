@@ -27,6 +27,7 @@ public:
 
     // ":N".
     const std::string &display() const { return m_display; }
+    int pid() const { return m_pid; }
     // The error lines of the server's log (for a server that did not start).
     std::string logErrors() const;
 
@@ -98,7 +99,9 @@ public:
 
     void createEnum(const std::string &output, const std::string &property,
                     const std::vector<std::string> &values, const std::string &value);
-    void createRange(const std::string &output, const std::string &property, int min, int max, int value);
+    // Pending: the driver takes a new value only with the CRTC's next setting.
+    void createRange(const std::string &output, const std::string &property, int min, int max, int value,
+                     bool pending = false);
     void setBytes(const std::string &output, const std::string &property, const std::string &bytes);
     void remove(const std::string &output, const std::string &property);
     // Deletes every mode named "dispor:…" from every output and the screen.

@@ -18,8 +18,10 @@
 // See examples/list-outputs for a whole program.
 
 #include "dispor/config.h"
+#include "dispor/desktop.h"
 #include "dispor/dpms.h"
 #include "dispor/layout.h"
 #include "dispor/mode.h"
 #include "dispor/operations.h"
 #include "dispor/output.h"
+#include "dispor/watcher.h"

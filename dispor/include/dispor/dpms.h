@@ -16,6 +16,7 @@ class DISPOR_EXPORT Dpms : public QObject {
     Q_OBJECT
 public:
     enum Mode { On = 0, Standby = 1, Suspend = 2, Off = 3 };
+    Q_ENUM(Mode)
 
     explicit Dpms(QObject *parent = nullptr);
     ~Dpms() override;

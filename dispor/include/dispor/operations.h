@@ -8,18 +8,27 @@
 
 namespace Dispor {
 
-// A blocking request to the display-configuration service. An operation
-// runs once: a second exec() returns the first result. Owned by the caller
-// (or by its QObject parent).
+// A request to the display-configuration service, run to its end either
+// blocking (exec()) or on a thread of its own (start(), then finished()).
+// An operation runs once: a second exec() or start() gives the first
+// result. Owned by the caller (or by its QObject parent).
 class DISPOR_EXPORT ConfigOperation : public QObject {
     Q_OBJECT
 public:
     enum Option { NoOptions = 0 };
     Q_DECLARE_FLAGS(Options, Option)
+    Q_FLAG(Options)
 
     // Runs the request to its end, blocking the calling thread; every wait
     // on the display server inside is bounded. True when it succeeded.
+    // After start(), waits for that run.
     bool exec();
+    // Runs the request on a thread of its own and returns at once, for a
+    // program whose event loop must go on (a GUI). finished() follows in
+    // this object's thread; read the results then, not before. The
+    // library's state is not shared between threads: start the next
+    // operation once this one has finished.
+    void start();
     // After a failed exec(): the reason, one line (for a fetch, it was
     // reported already). An apply that the display service took but does not
     // hold as sent gives a line per output, separated by line breaks.
@@ -28,7 +37,12 @@ public:
     // The snapshot fetched or applied; null after a failed fetch.
     ConfigPtr config() const;
 
+    // Waits for a run start() began.
     ~ConfigOperation() override;
+
+Q_SIGNALS:
+    // Once, when a run start() began has ended; hasError() tells how.
+    void finished(Dispor::ConfigOperation *operation);
 
 protected:
     explicit ConfigOperation(QObject *parent);
@@ -42,9 +56,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// Fetches a fresh snapshot. A fetch that fails reports its reason as a
-// warning of the logging category "dispor" (Qt's default handler prints
-// "dispor: …" on standard error) and leaves config() null.
+// Fetches a fresh snapshot. A fetch that fails leaves config() null, with
+// the reason in errorString(); it is also a warning of the logging category
+// "dispor", which is off unless the program turns it on (as dispctl does,
+// with QLoggingCategory::setFilterRules("dispor.warning=true")).
 class DISPOR_EXPORT GetConfigOperation : public ConfigOperation {
     Q_OBJECT
 public:

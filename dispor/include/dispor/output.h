@@ -6,6 +6,7 @@
 #include <QFlags>
 #include <QList>
 #include <QMap>
+#include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QSizeF>
@@ -13,11 +14,13 @@
 namespace Dispor {
 
 // One output (a connector and what is plugged into it) as a snapshot holds
-// it. Getters read the snapshot; setters change only the snapshot, and
+// it. Its enumerations are known to Qt's meta-object system: QDebug prints
+// them by name. Getters read the snapshot; setters change only the snapshot, and
 // SetConfigOperation applies what changed. Nothing here talks to a display
 // server, blocks or fails: a value the output cannot take is refused when
 // the change is applied. Shared through OutputPtr within its Config.
 class DISPOR_EXPORT Output {
+    Q_GADGET
 public:
     // The connector type, as the kernel's DRM connector types number them.
     enum class Type : uint32_t {
@@ -37,6 +40,7 @@ public:
         TVC4 = 13,
         DisplayPort = 14,
     };
+    Q_ENUM(Type)
 
     // Single bits; outputs rotate counter-clockwise.
     enum class Rotation : uint32_t {
@@ -49,16 +53,24 @@ public:
         Flipped180 = 64,
         Flipped270 = 128,
     };
+    Q_ENUM(Rotation)
 
     // Where the colour description comes from: plain sRGB, an ICC profile
     // file, or the display's EDID.
     enum class ColorProfileSource : uint32_t { sRGB = 0, ICC = 1, EDID = 2 };
+    Q_ENUM(ColorProfileSource)
     enum class ColorPowerTradeoff : uint32_t { PreferEfficiency = 0, PreferAccuracy = 1 };
+    Q_ENUM(ColorPowerTradeoff)
     enum class RgbRange : uint32_t { Automatic = 0, Full = 1, Limited = 2 };
+    Q_ENUM(RgbRange)
     enum class VrrPolicy : uint32_t { Never = 0, Always = 1, Automatic = 2 };
+    Q_ENUM(VrrPolicy)
     enum class AutoRotatePolicy : uint32_t { Never = 0, InTabletMode = 1, Always = 2 };
+    Q_ENUM(AutoRotatePolicy)
     enum class EdrPolicy : uint32_t { Never = 0, Always = 1 };
+    Q_ENUM(EdrPolicy)
     enum class DpmsMode : uint32_t { On = 0, Standby = 1, Suspend = 2, Off = 3 };
+    Q_ENUM(DpmsMode)
 
     // What the output and its display service can do; a change that needs
     // a capability the output lacks is refused when applied.
@@ -82,7 +94,9 @@ public:
         Abm = 0x10000,
         Disable = 0x20000,
     };
-    using Capabilities = QFlags<Capability>;
+    Q_ENUM(Capability)
+    Q_DECLARE_FLAGS(Capabilities, Capability)
+    Q_FLAG(Capabilities)
 
     // The bits per colour channel the output accepts.
     struct BpcRange {
@@ -115,6 +129,12 @@ public:
     QString name() const;
     // Stable across sessions where the backend can tell; may be empty.
     QString uuid() const;
+    // The monitor's maker, model and serial number as its EDID or the
+    // display server gives them (not the connector's): what identifies a
+    // monitor whichever connector it is plugged into. Empty where unknown.
+    QString make() const;
+    QString model() const;
+    QString serialNumber() const;
     Type type() const;
     // Part of the layout (shows a picture).
     bool isEnabled() const;

@@ -10,7 +10,12 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QThread>
 #include <QUrl>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 Q_DECLARE_METATYPE(Dispor::Gnome::MonitorSetting)
 Q_DECLARE_METATYPE(Dispor::Gnome::LogicalSetting)
@@ -24,13 +29,24 @@ const QString path = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
 const QString interface = service;
 constexpr QLatin1StringView stateSignature("ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv}");
 
+// The name a client owns on the session bus for its turn to change mutter's
+// state. The bus is the display session's: one name serves every client of
+// the session, whatever runtime directory each has. It lies under the
+// reverse domain of the project's own dispctl.org, where no other program
+// names anything (the other names here are mutter's and the bus's).
+const QString turnName = QStringLiteral("org.dispctl.Dispor.GnomeApply");
+// RequestName's answers that this backend expects.
+constexpr uint32_t primaryOwner = 1;
+constexpr uint32_t inQueue = 2;
+
 // Seconds each kind of call may take.
-constexpr int answerSeconds = 3;
+constexpr int answerSeconds = Session::answerSeconds;
 constexpr int applySeconds = 10; // a mode change reprograms the outputs first
 
-// QtDBus waits without end for a bus that accepts a connection and never
-// answers: before it connects, the bus must answer the first step of the
-// authentication within the given seconds. Other transports go straight on.
+// QtDBus waits 25 s, then aborts, for a bus that accepts a connection and
+// never answers: before it connects, the bus must answer the
+// authentication and Hello within the given seconds. Other transports go
+// straight on.
 bool busAnswers(const QString &address, QString *reason)
 {
     const BusProbe probe = probeSessionBus(address, answerSeconds);
@@ -39,7 +55,7 @@ bool busAnswers(const QString &address, QString *reason)
     case BusProbe::NotProbed:
         return true;
     case BusProbe::Silent:
-        *reason = sessionBusSilent(quoted(address), answerSeconds);
+        *reason = sessionBusSilent(quoted(address), answerSeconds, probe.failure);
         return false;
     case BusProbe::Failed:
         break;
@@ -50,6 +66,18 @@ bool busAnswers(const QString &address, QString *reason)
 
 // What a call does to mutter's state, for what an unanswered one means.
 enum class Effect { None, Check, Change };
+
+bool unanswered(const QDBusMessage &reply)
+{
+    const QString error = reply.errorName();
+    return error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
+}
+
+// Well before the time-out, no answer means the bus saw mutter go.
+bool leftEarly(const QDBusMessage &reply, int seconds, const QDeadlineTimer &deadline)
+{
+    return unanswered(reply) && deadline.remainingTime() > seconds * 100;
+}
 
 // Whether the reply to message, asked for at most seconds from deadline's
 // start, is an answer; false with a reason that names the call, or for an
@@ -64,21 +92,19 @@ bool answered(const QDBusMessage &message, const QDBusMessage &reply, int second
                              ? message.member() + u' ' + message.arguments().value(1).toString()
                              : message.member();
     const QString error = reply.errorName();
-    const bool unanswered =
-        error == u"org.freedesktop.DBus.Error.NoReply" || error == u"org.freedesktop.DBus.Error.Timeout";
-    // Well before the time-out, no answer means the bus saw mutter go.
-    if (unanswered && deadline.remainingTime() > seconds * 100)
+    const bool late = unanswered(reply);
+    if (leftEarly(reply, seconds, deadline))
         *reason = u"mutter left the session bus without answering "_qs + what;
     else if (error == u"org.freedesktop.DBus.Error.ServiceUnknown" ||
              error == u"org.freedesktop.DBus.Error.NameHasNoOwner")
         *reason = u"mutter is no longer on the session bus ("_qs + service + " has no owner)";
-    else if (unanswered && effect == Effect::Change)
+    else if (late && effect == Effect::Change)
         *reason = u"mutter did not confirm the change within "_qs + QString::number(seconds) +
                   " s; it may still take effect";
-    else if (unanswered && effect == Effect::Check)
+    else if (late && effect == Effect::Check)
         *reason = u"mutter did not check the change within "_qs + QString::number(seconds) +
                   " s; nothing was changed";
-    else if (unanswered)
+    else if (late)
         *reason =
             message.service() + " did not answer " + what + " within " + QString::number(seconds) + " s";
     else if (!refused.isEmpty())
@@ -101,6 +127,15 @@ bool call(const QDBusConnection &connection, const QDBusMessage &message, int se
 QDBusMessage method(const QString &name)
 {
     return QDBusMessage::createMethodCall(service, path, interface, name);
+}
+
+// A call to the bus itself.
+QDBusMessage busMethod(const QString &name, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, name);
+    message.setArguments(arguments);
+    return message;
 }
 
 QDBusMessage property(const QString &name, const QVariantList &arguments)
@@ -219,6 +254,91 @@ bool readProperties(const QVariantMap &all, State *state, QString *reason)
 
 } // namespace
 
+// Sees the turn change hands while a client waits in the bus's queue. It
+// lives in a thread of its own, where the bus's signals reach it: the
+// waiting thread runs none of the program's events.
+class TurnWatch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TurnWatch(const QString &self) : m_self(self) {}
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool acquired = false;
+    int handovers = 0;
+
+public Q_SLOTS:
+    void nameAcquired(const QString &name)
+    {
+        if (name == turnName)
+            handedOver(true);
+    }
+    void ownerChanged(const QString &name, const QString &, const QString &owner)
+    {
+        if (name == turnName)
+            handedOver(owner == m_self);
+    }
+
+private:
+    void handedOver(bool toSelf)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            acquired = acquired || toSelf;
+            ++handovers;
+        }
+        changed.notify_all();
+    }
+
+    const QString m_self;
+};
+
+namespace {
+
+// The watch's thread and the signals it takes, for one wait.
+class Watching {
+public:
+    explicit Watching(const QDBusConnection &connection)
+        : m_connection(connection), m_watch(connection.baseService())
+    {
+        m_watch.moveToThread(&m_thread);
+        m_thread.start();
+        m_watching = hook(true, u"NameAcquired"_qs, SLOT(nameAcquired(QString))) &&
+                     hook(true, u"NameOwnerChanged"_qs, SLOT(ownerChanged(QString, QString, QString)));
+    }
+    ~Watching()
+    {
+        hook(false, u"NameAcquired"_qs, SLOT(nameAcquired(QString)));
+        hook(false, u"NameOwnerChanged"_qs, SLOT(ownerChanged(QString, QString, QString)));
+        m_thread.quit();
+        m_thread.wait();
+    }
+    Watching(const Watching &) = delete;
+    Watching &operator=(const Watching &) = delete;
+
+    bool watching() const { return m_watching; }
+    TurnWatch &watch() { return m_watch; }
+
+private:
+    // The bus's signal about the turn's name, to the watch or no more.
+    bool hook(bool on, const QString &signal, const char *slot)
+    {
+        const QString bus = u"org.freedesktop.DBus"_qs;
+        return on ? m_connection.connect(bus, u"/org/freedesktop/DBus"_qs, bus, signal, {turnName}, {},
+                                         &m_watch, slot)
+                  : m_connection.disconnect(bus, u"/org/freedesktop/DBus"_qs, bus, signal, {turnName}, {},
+                                            &m_watch, slot);
+    }
+
+    QDBusConnection m_connection;
+    QThread m_thread;
+    TurnWatch m_watch; // gone before its thread
+    bool m_watching = false;
+};
+
+} // namespace
+
 QDBusArgument &operator<<(QDBusArgument &arg, const MonitorSetting &monitor)
 {
     QVariantMap properties;
@@ -269,9 +389,10 @@ Session::~Session()
 std::unique_ptr<Session> Session::open(QString *reason)
 {
     QString lookedAt;
-    const QString address = sessionBusAddress(&lookedAt);
+    UsersBus why = UsersBus::Missing;
+    const QString address = sessionBusAddress(&lookedAt, &why);
     if (address.isEmpty()) {
-        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt));
+        *reason = sessionBusMissing(lookedAt.isEmpty() ? QString() : quoted(lookedAt), why);
         return {};
     }
     if (!busAnswers(address, reason))
@@ -285,11 +406,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
                   quoted(connection.lastError().message());
         return {};
     }
-    QDBusMessage ask = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs,
-                                                      u"org.freedesktop.DBus"_qs, u"NameHasOwner"_qs);
-    ask.setArguments({service});
     QDBusMessage reply;
-    if (!call(connection, ask, answerSeconds, &reply, reason))
+    if (!call(connection, busMethod(u"NameHasOwner"_qs, {service}), answerSeconds, &reply, reason))
         return {};
     if (!reply.arguments().value(0).toBool()) {
         *reason = u"the session bus offers no "_qs + service;
@@ -305,10 +423,8 @@ std::unique_ptr<Session> Session::open(QString *reason)
 bool Session::busId(QByteArray *id, QString *reason)
 {
     if (m_busId.isEmpty()) {
-        const QDBusMessage ask = QDBusMessage::createMethodCall(
-            u"org.freedesktop.DBus"_qs, u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus"_qs, u"GetId"_qs);
         QDBusMessage reply;
-        if (!call(m_connection, ask, answerSeconds, &reply, reason))
+        if (!call(m_connection, busMethod(u"GetId"_qs, {}), answerSeconds, &reply, reason))
             return false;
         // A file name: whatever the bus answered, nothing but safe bytes.
         m_busId = QUrl::toPercentEncoding(reply.arguments().value(0).toString());
@@ -321,7 +437,71 @@ bool Session::busId(QByteArray *id, QString *reason)
     return true;
 }
 
-bool Session::state(State *state, QString *reason)
+Turn::~Turn()
+{
+    // Left held where the bus does not answer, it goes when the session's
+    // connection closes.
+    QDBusMessage reply;
+    QString unanswered;
+    call(m_connection, busMethod(u"ReleaseName"_qs, {turnName}), answerSeconds, &reply, &unanswered);
+}
+
+std::unique_ptr<Turn> Session::takeTurn(QString *reason)
+{
+    // Without flags: queued behind the holder, never taking it from one, and
+    // never taken from this client.
+    QDBusMessage reply;
+    if (!call(m_connection, busMethod(u"RequestName"_qs, {turnName, 0u}), answerSeconds, &reply, reason))
+        return {};
+    // From here on, whatever ends the wait lets the name go or leaves the queue.
+    std::unique_ptr<Turn> turn(new Turn(m_connection));
+    const uint32_t answer = reply.arguments().value(0).toUInt();
+    if (answer == primaryOwner)
+        return turn;
+    if (answer != inQueue) {
+        *reason =
+            u"the session bus answered RequestName for "_qs + turnName + " with " + QString::number(answer);
+        return {};
+    }
+    Watching watching(m_connection);
+    if (!watching.watching()) {
+        *reason = u"cannot watch "_qs + turnName +
+                  " on the session bus: " + quoted(m_connection.lastError().message());
+        return {};
+    }
+    // Handed over before the watch began: the bus says so now.
+    if (!call(m_connection, busMethod(u"GetNameOwner"_qs, {turnName}), answerSeconds, &reply, reason))
+        return {};
+    if (reply.arguments().value(0).toString() == m_connection.baseService())
+        return turn;
+    TurnWatch &watch = watching.watch();
+    std::unique_lock lock(watch.mutex);
+    for (;;) {
+        const int seen = watch.handovers;
+        const bool moved = watch.changed.wait_for(lock, std::chrono::seconds(turnWaitSeconds),
+                                                  [&] { return watch.acquired || watch.handovers != seen; });
+        if (watch.acquired)
+            return turn;
+        if (!moved)
+            break;
+    }
+    lock.unlock();
+    if (!m_connection.isConnected()) {
+        *reason = u"the session bus closed the connection while this client waited for "_qs + turnName;
+        return {};
+    }
+    // The process to look at, where the bus can tell.
+    QString holder;
+    QString unasked;
+    if (call(m_connection, busMethod(u"GetConnectionUnixProcessID"_qs, {turnName}), answerSeconds, &reply,
+             &unasked))
+        holder = u" (process "_qs + QString::number(reply.arguments().value(0).toUInt()) + u')';
+    *reason = u"the apply holding "_qs + turnName + " on the session bus" + holder + " has not finished in " +
+              QString::number(turnWaitSeconds) + " s (a writer stopped or hangs); nothing was changed";
+    return {};
+}
+
+bool Session::state(State *state, QString *reason, bool *late)
 {
     // Both asked at once: one wait on mutter, not two. Right after an apply
     // mutter is still busy, and each wait costs milliseconds.
@@ -332,6 +512,8 @@ bool Session::state(State *state, QString *reason)
     QDBusPendingCall allCall = m_connection.asyncCall(all, answerSeconds * 1000);
     currentCall.waitForFinished();
     QDBusMessage reply = currentCall.reply();
+    if (late)
+        *late = unanswered(reply) && !leftEarly(reply, answerSeconds, deadline);
     if (!answered(current, reply, answerSeconds, deadline, reason))
         return false;
     if (reply.signature() != stateSignature) {
@@ -352,9 +534,9 @@ bool Session::state(State *state, QString *reason)
         monitors.beginArray();
         while (!monitors.atEnd()) {
             ModeState mode;
-            double preferredScale = 0;
             monitors.beginStructure();
-            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> preferredScale >> mode.scales;
+            monitors >> mode.id >> mode.width >> mode.height >> mode.refresh >> mode.preferredScale >>
+                mode.scales;
             const QVariantMap flags = properties(monitors);
             monitors.endStructure();
             mode.current = flags.value(u"is-current"_qs).toBool();
@@ -400,6 +582,8 @@ bool Session::state(State *state, QString *reason)
 
     allCall.waitForFinished();
     reply = allCall.reply();
+    if (late)
+        *late = unanswered(reply) && !leftEarly(reply, answerSeconds, deadline);
     if (!answered(all, reply, answerSeconds, deadline, reason))
         return false;
     if (!readProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)), state, reason))
@@ -458,3 +642,5 @@ bool Session::setBacklight(uint32_t serial, const QString &connector, int value,
 }
 
 } // namespace Dispor::Gnome
+
+#include "client.moc"

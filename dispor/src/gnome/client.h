@@ -8,8 +8,9 @@
 #include <optional>
 
 // Mutter's display configuration (org.gnome.Mutter.DisplayConfig) on the
-// session bus: the state as GetCurrentState reports it, and the calls that
-// change it. Every call waits a bounded time for its answer.
+// session bus: the state as GetCurrentState reports it, the calls that
+// change it, and the turn that clients of the bus take to change it. Every
+// call waits a bounded time for its answer.
 namespace Dispor::Gnome {
 
 struct ModeState {
@@ -20,6 +21,7 @@ struct ModeState {
     QList<double> scales; // the only scales mutter accepts with this mode
     bool current = false;
     bool preferred = false;
+    double preferredScale = 1; // mutter's choice for the mode, one of scales
 };
 
 struct MonitorState {
@@ -102,6 +104,21 @@ struct LogicalSetting {
 
 enum class Method : uint32_t { Verify = 0, Temporary = 1, Persistent = 2 };
 
+// The display session's turn to change mutter's state, held while this
+// lives: a name owned on the session bus.
+class Turn {
+public:
+    ~Turn();
+    Turn(const Turn &) = delete;
+    Turn &operator=(const Turn &) = delete;
+
+private:
+    friend class Session;
+    explicit Turn(const QDBusConnection &connection) : m_connection(connection) {}
+
+    QDBusConnection m_connection;
+};
+
 class Session {
 public:
     ~Session();
@@ -113,9 +130,22 @@ public:
     // when there is none.
     static std::unique_ptr<Session> open(QString *reason);
 
+    // Seconds a call that changes nothing may take.
+    static constexpr int answerSeconds = 3;
+
+    // Waits for the display session's turn to change mutter's state, which
+    // every client of this bus takes in the bus's order, whatever its
+    // runtime directory. Null with a reason once for turnWaitSeconds the
+    // turn has not changed hands (its holder stopped or hangs); the bus
+    // takes it from a holder that dies.
+    std::unique_ptr<Turn> takeTurn(QString *reason);
+    static constexpr int turnWaitSeconds = 5;
+
     // The session bus's own id (32 hex digits), asked for once.
     bool busId(QByteArray *id, QString *reason);
-    bool state(State *state, QString *reason);
+    // late: set where mutter did not answer within answerSeconds (rather
+    // than failed or went away).
+    bool state(State *state, QString *reason, bool *late = nullptr);
     // A refusal's reason carries mutter's own.
     bool apply(const State &basis, Method method, const QList<LogicalSetting> &logical, QString *reason);
     bool setPowerSaveMode(int mode, QString *reason);

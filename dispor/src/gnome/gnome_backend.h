@@ -1,7 +1,9 @@
 #pragma once
 
 #include "../backend.h"
+#include "../remembered.h"
 #include "client.h"
+#include "model.h"
 
 namespace Dispor::Gnome {
 
@@ -18,6 +20,13 @@ public:
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
 
 private:
+    // After `failure`, with `sent` taken all or in part: sends back the state
+    // read before (temporary, as the apply), reads it back, and says both
+    // (LayoutRules::undone or notUndone). escape: the failure is escaped
+    // already, and what is added to it must be too.
+    QString setBack(const State &before, const Plan &sent, const QString &failure, RememberedFile &memory,
+                    bool escape);
+
     std::unique_ptr<Session> m_session;
 };
 

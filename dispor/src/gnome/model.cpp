@@ -87,6 +87,19 @@ const BacklightState *backlightOf(const State &state, const QString &connector)
     return nullptr;
 }
 
+// A disabled monitor's shape from its record. A scale mutter no longer
+// lists for the mode (the layout mode or its features changed since) gives
+// way to the one mutter prefers.
+bool restoreShape(Data &d, const MonitorState &monitor, const Remembered &r)
+{
+    if (!Dispor::restore(d, r))
+        return false;
+    const ModeState *mode = monitor.mode(d.currentModeId);
+    const std::optional<double> listed = listedScale(d.scale, mode->scales);
+    d.scale = listed ? *listed : mode->preferredScale;
+    return true;
+}
+
 // The colour mode a monitor is to be in: HDR and WCG are both BT.2100, and
 // a monitor whose HDR is left alone keeps whatever mode it has.
 uint32_t colorModeAfter(const MonitorState &monitor, const Data &wanted, const Data &was)
@@ -267,6 +280,10 @@ private:
                 d.currentModeId =
                     d.modes.contains(d.preferredModeId) ? d.preferredModeId : d.modes.firstKey();
             }
+            // Switched on with a shape nobody knows: the scale mutter prefers.
+            const Data &was = m_was[d.id];
+            if (!was.enabled && !was.placementKnown && d.scale == was.scale)
+                d.scale = monitor(d).mode(d.currentModeId)->preferredScale;
         }
         QList<const Data *> all;
         for (const Data &d : std::as_const(m_bases))
@@ -510,7 +527,7 @@ std::optional<double> listedScale(double wanted, const QList<double> &listed)
     return std::nullopt;
 }
 
-QMap<int, Output::Data> describe(const State &state, int power)
+QMap<int, Output::Data> describe(const State &state, int power, const RememberedOutputs &remembered)
 {
     QStringList names;
     for (const MonitorState &monitor : state.monitors)
@@ -549,6 +566,9 @@ QMap<int, Output::Data> describe(const State &state, int power)
         if (uses.value(key) > 1)
             key += "\nconnector:" + monitor.connector.toUtf8();
         d.uuid = QUuid::createUuidV5(uuidNamespace, key).toString(QUuid::WithoutBraces);
+        d.make = monitor.vendor;
+        d.model = monitor.product;
+        d.serialNumber = monitor.serial;
         d.type = typeOf(monitor);
         d.connected = true;
         for (const ModeState &mode : monitor.modes) {
@@ -571,6 +591,8 @@ QMap<int, Output::Data> describe(const State &state, int power)
                 primary = d.id;
         } else {
             d.currentModeId.clear();
+            const auto record = remembered.constFind(monitor.connector);
+            d.placementKnown = record != remembered.constEnd() && restoreShape(d, monitor, *record);
         }
         d.sizing = state.layoutMode == 1 ? Data::Sizing::Rounded : Data::Sizing::Unscaled;
         d.capabilities = Cap::Disable;
@@ -607,12 +629,13 @@ QMap<int, Output::Data> describe(const State &state, int power)
     return outputs;
 }
 
-bool plan(const Config &config, const State &state, Plan *out, QString *reason)
+bool plan(const Config &config, const State &state, Plan *out, QString *reason,
+          const RememberedOutputs &remembered)
 {
     *out = Plan{};
     QList<LogicalSetting> *settings = &out->logical;
     const ConfigOrigin &origin = originOf(config);
-    const QMap<int, Data> now = describe(state, 0);
+    const QMap<int, Data> now = describe(state, 0, remembered);
     QHash<QString, int> idOf;
     for (const Data &d : now)
         idOf.insert(d.name, d.id);
@@ -699,6 +722,36 @@ bool plan(const Config &config, const State &state, Plan *out, QString *reason)
         }
     }
     return true;
+}
+
+Plan setBack(const State &before, const Plan &sent)
+{
+    Plan back;
+    back.layout = sent.layout;
+    for (const LogicalState &logical : before.logical) {
+        if (!sent.layout)
+            break;
+        LogicalSetting setting{logical.x, logical.y, logical.scale, logical.transform, logical.primary, {}};
+        for (const QString &connector : logical.connectors) {
+            const MonitorState *monitor = monitorNamed(before, connector);
+            for (const ModeState &mode : monitor ? monitor->modes : QList<ModeState>()) {
+                if (mode.current)
+                    setting.monitors.append({connector, mode.id, monitor->underscanning, monitor->colorMode});
+            }
+        }
+        back.logical.append(setting);
+    }
+    for (const LuminanceSetting &sentLevel : sent.luminance) {
+        const LuminanceState *was =
+            before.luminance ? luminanceOf(before, sentLevel.connector, sentLevel.colorMode) : nullptr;
+        back.luminance.append({sentLevel.connector, sentLevel.colorMode,
+                               was && !was->unset ? std::optional(was->luminance) : std::nullopt});
+    }
+    for (const BacklightSetting &sentLevel : sent.backlight) {
+        if (const BacklightState *was = backlightOf(before, sentLevel.connector))
+            back.backlight.append({sentLevel.connector, *was->value});
+    }
+    return back;
 }
 
 } // namespace Dispor::Gnome

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../remembered.h"
 #include "client.h"
 
 #include "dispor/config.h"
@@ -22,7 +23,11 @@ std::optional<double> listedScale(double wanted, const QList<double> &listed);
 constexpr double printedScaleTolerance = 0.0001;
 
 // The monitors as outputs, by output id; power is PowerSaveMode (0 … 3).
-QMap<int, Output::Data> describe(const State &state, int power);
+// Mutter forgets a disabled monitor's place and shape: one is described
+// with what the record (by connector) kept, where restore() takes it, at
+// its scale where mutter still lists that for the mode, else at the one
+// mutter prefers; without a record they are unknown.
+QMap<int, Output::Data> describe(const State &state, int power, const RememberedOutputs &remembered = {});
 
 // Mutter's colour modes: BT.2100 is HDR with a wide gamut, one mode.
 constexpr uint32_t defaultColorMode = 0;
@@ -54,7 +59,16 @@ struct Plan {
 };
 
 // What the snapshot changed since it was fetched, carried onto the state as
-// it is now; nothing when the snapshot changed nothing.
-bool plan(const Config &config, const State &state, Plan *plan, QString *reason);
+// it is now (its disabled monitors as describe() gives them with the
+// record); nothing when the snapshot changed nothing. A monitor switched on
+// whose shape is unknown takes its preferred mode and mutter's preferred
+// scale for it.
+bool plan(const Config &config, const State &state, Plan *plan, QString *reason,
+          const RememberedOutputs &remembered = {});
+
+// What sets mutter back to `before` once `sent` was taken, all or in part:
+// the logical monitors as they were where the layout was sent, and each
+// level sent as it was.
+Plan setBack(const State &before, const Plan &sent);
 
 } // namespace Dispor::Gnome

@@ -156,4 +156,30 @@ QStringList notHeld(const Plan &plan, const State &held)
     return lines;
 }
 
+QString holding(const State &held)
+{
+    QMap<QString, Place> places;
+    for (const LogicalState &logical : held.logical)
+        place(places, logical, logical.connectors);
+    QStringList monitors;
+    for (const MonitorState &monitor : held.monitors) {
+        const auto at = places.constFind(monitor.connector);
+        QString text = monitor.connector;
+        if (at == places.constEnd()) {
+            text += u" off"_qs;
+        } else if (!at->source.isEmpty()) {
+            text += u" mirroring "_qs + at->source;
+        } else {
+            for (const ModeState &mode : monitor.modes) {
+                if (mode.current)
+                    text += u" in "_qs + mode.id;
+            }
+            text += u" at "_qs + point(*at) + ", scale " + QString::number(at->scale) + ", rotation " +
+                    Wording::transformWord(int(at->transform)) + (at->primary ? u", primary"_qs : QString());
+        }
+        monitors.append(text);
+    }
+    return monitors.join(u"; "_qs);
+}
+
 } // namespace Dispor::Gnome

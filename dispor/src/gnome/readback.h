@@ -14,4 +14,9 @@ namespace Dispor::Gnome {
 // take the rounding of a double on the bus.
 QStringList notHeld(const Plan &sent, const State &held);
 
+// What mutter holds, one line for a message: "Meta-0 in 1920x1080@60.000
+// at 0,0, scale 1, rotation normal, primary; Meta-1 mirroring Meta-0;
+// Meta-2 off", in mutter's order.
+QString holding(const State &held);
+
 } // namespace Dispor::Gnome

@@ -15,6 +15,9 @@ public:
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
     bool keepsDisabledOutputs() const override { return true; }
+    bool isSimulated() const override { return true; }
+    // The document replaced, written or removed.
+    std::unique_ptr<Watch> watch(QString *reason) override;
 
     const Location &location() const { return m_location; }
 

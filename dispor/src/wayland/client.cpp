@@ -1,6 +1,9 @@
 #include "client.h"
 
 #include "../text.h"
+#include "library_log.h"
+
+#include <QSet>
 
 #include "wlr-output-management-unstable-v1-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
@@ -12,8 +15,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include <poll.h>
+#include <sys/un.h>
 
 namespace Dispor::Wayland {
 
@@ -25,11 +30,34 @@ constexpr int answerTimeoutMs = 10000;
 // Finding out whether a compositor is there at all must not hold up the
 // choice of another display service for long.
 constexpr int probeTimeoutMs = 3000;
+// A compositor that switches the power at all does so within a few frames.
+constexpr int powerTimeoutMs = 2000;
 
 constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
 // From version 2 on, an xdg output tells its name.
 constexpr uint32_t xdgVersionWanted = 3;
+
+// Why libwayland could not make a socket's path of WAYLAND_DISPLAY, found
+// before it tries: it would say so itself on standard error, with the
+// value as it is. Empty where it can.
+QString unusableSocket(const QByteArray &name)
+{
+    QByteArray path = name;
+    if (!name.startsWith('/')) {
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+            return QStringLiteral("XDG_RUNTIME_DIR is not set");
+        const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
+        if (!dir.startsWith('/'))
+            return QStringLiteral("XDG_RUNTIME_DIR is not an absolute path");
+        path = dir + '/' + name;
+    }
+    constexpr qsizetype longest = sizeof(sockaddr_un::sun_path) - 1;
+    if (path.size() <= longest)
+        return {};
+    return u"its socket's path would be "_qs + QString::number(path.size()) + " bytes long, more than the " +
+           QString::number(longest) + " a socket's path can hold";
+}
 
 QString errnoText(int error)
 {
@@ -105,7 +133,10 @@ QString outputName(const QString &name)
     return name.isEmpty() ? QStringLiteral("an output") : quoted(name);
 }
 
-// One output of the compositor's layout, as its xdg output tells it.
+} // namespace
+
+// A wl_output bound afresh: its name, and where the layout is asked for,
+// its place in it as its xdg output tells it.
 struct LayoutEntry {
     wl_output *output = nullptr;
     zxdg_output_v1 *xdg = nullptr;
@@ -113,6 +144,8 @@ struct LayoutEntry {
     QString xdgName;    // xdg output version 2
     QSize size;
 };
+
+namespace {
 
 const wl_output_listener layoutOutputListener = {
     .geometry = [](void *, wl_output *, int32_t, int32_t, int32_t, int32_t, int32_t, const char *,
@@ -328,6 +361,7 @@ Session::~Session()
     if (m_registry)
         wl_registry_destroy(m_registry);
     if (m_display) {
+        const LibraryLog log;
         wl_display_flush(m_display);
         wl_display_disconnect(m_display);
     }
@@ -342,11 +376,21 @@ std::unique_ptr<Session> Session::open(QString *reason, bool probing)
                       : QStringLiteral("WAYLAND_DISPLAY is not set, so no Wayland compositor can be reached");
         return {};
     }
+    // With WAYLAND_SOCKET, libwayland takes the connection it names instead.
+    const QString unusable =
+        qEnvironmentVariableIsSet("WAYLAND_SOCKET") ? QString() : unusableSocket(qgetenv("WAYLAND_DISPLAY"));
+    if (!unusable.isEmpty()) {
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + unusable;
+        return {};
+    }
+    const LibraryLog log;
     std::unique_ptr<Session> session(new Session);
     session->m_socket = socket;
     session->m_display = wl_display_connect(nullptr);
     if (!session->m_display) {
-        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(errno);
+        const int error = errno;
+        *reason = u"cannot connect to the Wayland compositor "_qs + quoted(socket) + ": " + errnoText(error) +
+                  LibraryLog::take();
         return {};
     }
     session->m_registry = wl_display_get_registry(session->m_display);
@@ -373,13 +417,16 @@ QString Session::connectionError() const
         uint32_t id = 0;
         const uint32_t code = wl_display_get_protocol_error(m_display, &interface, &id);
         return u"the compositor closed the connection for protocol error "_qs + QString::number(code) +
-               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display"));
+               " on " + (interface ? QString::fromLatin1(interface->name) : QStringLiteral("the display")) +
+               LibraryLog::take();
     }
-    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE);
+    return u"the connection to the compositor broke: "_qs + errnoText(error ? error : EPIPE) +
+           LibraryLog::take();
 }
 
 bool Session::dispatchOnce(int timeoutMs, QString *reason)
 {
+    const LibraryLog log;
     while (wl_display_prepare_read(m_display) != 0) {
         if (wl_display_dispatch_pending(m_display) < 0) {
             *reason = connectionError();
@@ -418,13 +465,15 @@ bool Session::dispatchUntil(Done done, QString *reason, const std::function<QStr
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
+    m_timedOut = false;
     while (!done()) {
         // Rounded up: a wait of the whole milliseconds below what is left
         // could end just before the deadline, and the silence would then be
         // reported without what it was that did not come.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || !dispatchOnce(int(left), reason)) {
-            if (Clock::now() >= deadline)
+            m_timedOut = Clock::now() >= deadline;
+            if (m_timedOut)
                 *reason = awaited ? silence(awaited()) : silence();
             return false;
         }
@@ -457,7 +506,33 @@ bool Session::update(QString *reason)
     } else if (!roundtrip(reason)) {
         return false;
     }
-    return managing(reason);
+    return managing(reason) && findDark(reason);
+}
+
+bool Session::findDark(QString *reason)
+{
+    qsizetype enabled = 0;
+    for (const std::unique_ptr<HeadState> &head : m_heads) {
+        head->dark = false;
+        enabled += head->enabled;
+    }
+    // A wl_output for each enabled head, as compositors make them: none is
+    // dark, and the names are not needed. Before version 4 they tell none.
+    const bool named = std::all_of(m_outputGlobals.cbegin(), m_outputGlobals.cend(),
+                                   [](const auto &global) { return global.second >= 4; });
+    if (qsizetype(m_outputGlobals.size()) >= enabled || !named)
+        return true;
+    std::vector<std::unique_ptr<LayoutEntry>> entries = freshOutputs(false);
+    const bool ok = roundtrip(reason);
+    QSet<QString> shown;
+    for (const std::unique_ptr<LayoutEntry> &entry : entries)
+        shown.insert(entry->outputName);
+    release(entries);
+    if (!ok)
+        return false;
+    for (const std::unique_ptr<HeadState> &head : m_heads)
+        head->dark = head->enabled && !shown.contains(head->name);
+    return true;
 }
 
 bool Session::managing(QString *reason) const
@@ -491,8 +566,10 @@ bool Session::configure(uint32_t serial, const QList<HeadSetting> &settings, boo
         else if (setting.mode)
             zwlr_output_configuration_head_v1_set_mode(head, setting.mode->proxy);
         zwlr_output_configuration_head_v1_set_position(head, setting.position.x(), setting.position.y());
-        zwlr_output_configuration_head_v1_set_transform(head, setting.transform);
-        zwlr_output_configuration_head_v1_set_scale(head, wl_fixed_from_double(setting.scale));
+        if (setting.transform)
+            zwlr_output_configuration_head_v1_set_transform(head, *setting.transform);
+        if (setting.scale)
+            zwlr_output_configuration_head_v1_set_scale(head, wl_fixed_from_double(*setting.scale));
         if (setting.adaptiveSync &&
             versionOf(head) >= ZWLR_OUTPUT_CONFIGURATION_HEAD_V1_SET_ADAPTIVE_SYNC_SINCE_VERSION)
             zwlr_output_configuration_head_v1_set_adaptive_sync(
@@ -549,18 +626,7 @@ bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
     if (!m_xdg)
         m_xdg = static_cast<zxdg_output_manager_v1 *>(
             wl_registry_bind(m_registry, m_xdgName, &zxdg_output_manager_v1_interface, m_xdgVersion));
-    // Bound afresh: each tells its state at once, and the roundtrip after
-    // waits for all of it.
-    std::vector<std::unique_ptr<LayoutEntry>> entries;
-    for (const auto &[name, version] : m_outputGlobals) {
-        auto entry = std::make_unique<LayoutEntry>();
-        entry->output = static_cast<wl_output *>(
-            wl_registry_bind(m_registry, name, &wl_output_interface, std::min(version, outputVersionWanted)));
-        wl_output_add_listener(entry->output, &layoutOutputListener, entry.get());
-        entry->xdg = zxdg_output_manager_v1_get_xdg_output(m_xdg, entry->output);
-        zxdg_output_v1_add_listener(entry->xdg, &xdgOutputListener, entry.get());
-        entries.push_back(std::move(entry));
-    }
+    std::vector<std::unique_ptr<LayoutEntry>> entries = freshOutputs(true);
     bool synced = false;
     wl_callback *callback = wl_display_sync(m_display);
     wl_callback_add_listener(callback, &syncListener, &synced);
@@ -571,13 +637,40 @@ bool Session::logicalSizes(QHash<QString, QSize> *sizes, QString *reason)
         const QString &name = entry->xdgName.isEmpty() ? entry->outputName : entry->xdgName;
         if (ok && !name.isEmpty() && entry->size.isValid())
             sizes->insert(name, entry->size);
-        zxdg_output_v1_destroy(entry->xdg);
+    }
+    release(entries);
+    return ok;
+}
+
+std::vector<std::unique_ptr<LayoutEntry>> Session::freshOutputs(bool layout)
+{
+    // Bound afresh: each tells its state at once, and a roundtrip after
+    // waits for all of it.
+    std::vector<std::unique_ptr<LayoutEntry>> entries;
+    for (const auto &[name, version] : m_outputGlobals) {
+        auto entry = std::make_unique<LayoutEntry>();
+        entry->output = static_cast<wl_output *>(
+            wl_registry_bind(m_registry, name, &wl_output_interface, std::min(version, outputVersionWanted)));
+        wl_output_add_listener(entry->output, &layoutOutputListener, entry.get());
+        if (layout) {
+            entry->xdg = zxdg_output_manager_v1_get_xdg_output(m_xdg, entry->output);
+            zxdg_output_v1_add_listener(entry->xdg, &xdgOutputListener, entry.get());
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void Session::release(const std::vector<std::unique_ptr<LayoutEntry>> &entries)
+{
+    for (const std::unique_ptr<LayoutEntry> &entry : entries) {
+        if (entry->xdg)
+            zxdg_output_v1_destroy(entry->xdg);
         if (versionOf(entry->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
             wl_output_release(entry->output);
         else
             wl_output_destroy(entry->output);
     }
-    return ok;
 }
 
 bool Session::setPower(bool on, QString *reason)
@@ -591,45 +684,52 @@ bool Session::setPower(bool on, QString *reason)
     if (!bindPower(reason))
         return false;
     const std::vector<std::unique_ptr<PowerState>> states = watchPower(m_power, m_outputs);
+    const auto settled = [on](const std::unique_ptr<PowerState> &state) {
+        return state->failed || state->on == on;
+    };
+    const auto allSettled = [&] { return std::all_of(states.begin(), states.end(), settled); };
     // Each power object tells its mode at once; ask only those that differ,
-    // then wait until each reports the new mode or fails.
+    // then wait until each reports the new mode or fails. sway switches a
+    // few frames after the request (13-70 ms measured, answering round
+    // trips meanwhile); phoc and wayfire never do. So the wait is short,
+    // and a compositor that still answers a round trip once it is over did
+    // not take the request.
     bool ok = roundtrip(reason);
+    bool unswitched = false;
     if (ok) {
         for (const std::unique_ptr<PowerState> &state : states) {
-            if (!state->failed && state->on != on) {
+            if (!settled(state)) {
                 zwlr_output_power_v1_set_mode(state->proxy, on ? ZWLR_OUTPUT_POWER_V1_MODE_ON
                                                                : ZWLR_OUTPUT_POWER_V1_MODE_OFF);
             }
         }
-        const auto settled = [on](const std::unique_ptr<PowerState> &state) {
-            return state->failed || state->on == on;
-        };
-        ok = dispatchUntil([&] { return std::all_of(states.begin(), states.end(), settled); }, reason,
-                           [&] {
-                               QStringList pending;
-                               for (const std::unique_ptr<PowerState> &state : states) {
-                                   if (!settled(state))
-                                       pending.append(outputName(state->name));
-                               }
-                               pending.sort();
-                               return u"confirm the power switch of "_qs + pending.join(u", ");
-                           });
+        const int timeoutMs = std::exchange(m_timeoutMs, powerTimeoutMs);
+        ok = dispatchUntil(allSettled, reason);
+        m_timeoutMs = timeoutMs;
+        unswitched = !ok && m_timedOut;
+        if (unswitched)
+            ok = roundtrip(reason);
     }
-    QStringList failed;
+    QStringList failed, silent;
     for (const std::unique_ptr<PowerState> &state : states) {
         if (state->failed)
             failed.append(outputName(state->name));
+        else if (!settled(state))
+            silent.append(outputName(state->name));
         zwlr_output_power_v1_destroy(state->proxy);
     }
     wl_display_flush(m_display);
     if (!ok)
         return false;
-    if (!failed.isEmpty()) {
-        failed.sort();
+    failed.sort();
+    silent.sort();
+    if (!failed.isEmpty())
         *reason = u"the compositor could not switch the power of "_qs + failed.join(u", ");
-        return false;
-    }
-    return true;
+    if (unswitched)
+        *reason = (failed.isEmpty() ? QString() : *reason + "; ") + "the Wayland compositor " +
+                  quoted(m_socket) + " answers, but did not switch the power of " + silent.join(u", ") +
+                  " within " + QString::number(powerTimeoutMs / 1000) + " s";
+    return failed.isEmpty() && !unswitched;
 }
 
 } // namespace Dispor::Wayland

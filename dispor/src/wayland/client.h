@@ -25,6 +25,7 @@ namespace Dispor::Wayland {
 
 class Session;
 struct HeadState;
+struct LayoutEntry;
 
 // What the compositor last told about one mode of a head.
 struct ModeState {
@@ -53,25 +54,33 @@ struct HeadState {
     int transform = 0; // wl_output.transform
     double scale = 1.0;
     std::optional<bool> adaptiveSync; // only from version 4 on
+    // Says enabled, yet has no wl_output: it shows nothing (phoc after a
+    // refused disable, wayfire after any).
+    bool dark = false;
     int nextModeId = 1;
+
+    // Enabled, and not dark.
+    bool lit() const { return enabled && !dark; }
 
     const ModeState *mode(const QString &id) const;
 };
 
-// The settings of one head in a configuration.
+// The settings of one head in a configuration. Of an enabled head, what
+// is not set (no mode, no transform, no scale) is left to the compositor,
+// which keeps what the head had.
 struct HeadSetting {
     const HeadState *head = nullptr;
     bool enabled = false;
-    const ModeState *mode = nullptr; // with enabled, unless customMode
+    const ModeState *mode = nullptr;
     struct CustomMode {
         int width = 0;
         int height = 0;
         int refresh = 0; // mHz
     };
-    std::optional<CustomMode> customMode;
+    std::optional<CustomMode> customMode; // in place of mode
     QPoint position;
-    int transform = 0;
-    double scale = 1.0;
+    std::optional<int> transform;
+    std::optional<double> scale;
     std::optional<bool> adaptiveSync; // sent only when set and the version has it
 };
 
@@ -96,7 +105,8 @@ public:
     bool hasLayout() const { return m_xdgName != 0; }
 
     // Binds the output manager once and waits for its first done; later
-    // calls take in what changed since. The heads are then current.
+    // calls take in what changed since. The heads are then current, each
+    // marked dark or not.
     bool update(QString *reason);
     const std::vector<std::unique_ptr<HeadState>> &heads() const { return m_heads; }
     uint32_t serial() const { return m_serial; }
@@ -117,9 +127,14 @@ public:
     bool logicalSizes(QHash<QString, QSize> *sizes, QString *reason);
 
     // Switches every wl_output; names those the compositor failed or did
-    // not confirm. Power objects only here: wlroots lets one client at a
-    // time hold one for an output.
+    // not take. Power objects only here: wlroots lets one client at a time
+    // hold one for an output.
     bool setPower(bool on, QString *reason);
+
+    // Whether the last wait that failed ran out of time (rather than the
+    // connection breaking), and how long a wait may take.
+    bool timedOut() const { return m_timedOut; }
+    int timeoutSeconds() const { return m_timeoutMs / 1000; }
 
 private:
     Session() = default;
@@ -140,6 +155,12 @@ private:
     bool bindOutputs(QString *reason);
     // The wl_outputs and the power manager, bound once.
     bool bindPower(QString *reason);
+    // Marks the heads that say enabled and have no wl_output of their name.
+    bool findDark(QString *reason);
+    // A new wl_output for each announced (with layout: and its xdg output),
+    // whose state the next roundtrip brings; released by release().
+    std::vector<std::unique_ptr<LayoutEntry>> freshOutputs(bool layout);
+    static void release(const std::vector<std::unique_ptr<LayoutEntry>> &entries);
     QString connectionError() const;
     // The reason for a wait that ran out.
     QString silence(const QString &awaited = QStringLiteral("answer")) const;
@@ -160,6 +181,7 @@ private:
     zxdg_output_manager_v1 *m_xdg = nullptr;
     bool m_done = false;
     bool m_finished = false;
+    bool m_timedOut = false;
     uint32_t m_serial = 0;
     uint64_t m_announced = 0;
     std::vector<std::unique_ptr<HeadState>> m_heads;

@@ -182,15 +182,14 @@ const HeadState *headNamed(const std::vector<const HeadState *> &heads, const QS
     return nullptr;
 }
 
-// Where a head that is being switched on has no current mode.
-const ModeState *fallbackMode(const HeadState &head)
-{
-    for (const std::unique_ptr<ModeState> &mode : head.modes) {
-        if (mode->preferred)
-            return mode.get();
-    }
-    return head.modes.empty() ? nullptr : head.modes.front().get();
-}
+// What a head switched on is sent of its shape beyond its place: only
+// what the snapshot changed.
+struct Asked {
+    bool mode = false;
+    bool rotation = false;
+    bool scale = false;
+    bool vrr = false;
+};
 
 } // namespace
 
@@ -239,7 +238,8 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads)
 }
 
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
-                                 const CustomModeLists &customModes, const QHash<QString, QSize> &laidOut)
+                                 const CustomModeLists &customModes, const QHash<QString, QSize> &laidOut,
+                                 const RememberedOutputs &remembered)
 {
     QStringList names;
     for (const HeadState *head : heads)
@@ -253,8 +253,11 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
         d.id = ids.value(head->name);
         d.name = head->name;
         d.uuid = uuids.value(head->name);
+        d.make = head->make;
+        d.model = head->model;
+        d.serialNumber = head->serialNumber;
         d.type = connectorTypeOfName(head->name);
-        d.enabled = head->enabled;
+        d.enabled = head->lit();
         d.connected = true;
         d.pos = head->position;
         for (const std::unique_ptr<ModeState> &mode : head->modes) {
@@ -278,8 +281,27 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
             d.capabilities |= Cap::Vrr;
             d.vrrPolicy = *head->adaptiveSync ? Output::VrrPolicy::Always : Output::VrrPolicy::Never;
         }
+        const bool listed = !d.modes.isEmpty();
         d.customModes = customModes.value(head->name);
         offerCustomModes(d);
+        if (!d.enabled) {
+            // wlroots tells nothing of a disabled head but its modes, and a
+            // dark one need not tell what it comes back with: only the
+            // record of what it had when the library switched it off does.
+            d.pos = QPoint();
+            d.currentModeId.clear();
+            d.scale = 1.0;
+            d.rotation = Output::Rotation::None;
+            d.placementKnown = false;
+            if (const auto record = remembered.constFind(d.name); record != remembered.cend()) {
+                // sway lists no mode for a disabled headless output: the
+                // one it had comes back with it.
+                if (!listed && !record->modeId.isEmpty() && !d.modes.contains(record->modeId))
+                    d.modes.insert(
+                        ModePtr::create(record->modeId, record->modeSize, float(record->refreshRate)));
+                restore(d, *record);
+            }
+        }
         // sway sizes the output by a scale it keeps in 1/120 steps, which
         // output management does not tell.
         if (const auto size = laidOut.constFind(d.name);
@@ -291,7 +313,7 @@ QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, ui
 }
 
 bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
-          QString *reason)
+          QString *reason, const RememberedOutputs &remembered)
 {
     *planned = Plan{};
     const ConfigOrigin &origin = originOf(config);
@@ -313,13 +335,14 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
     CustomModeLists fetchedLists;
     for (const Data &d : origin.fetched)
         fetchedLists.insert(d.name, d.customModes);
-    const QMap<int, Data> now = describe(heads, version, fetchedLists);
+    const QMap<int, Data> now = describe(heads, version, fetchedLists, {}, remembered);
     QHash<QString, Data> bases;
     for (const Data &d : now)
         bases.insert(d.name, d);
     QHash<QString, std::optional<HeadSetting::CustomMode>> customModes;
     QString disabled; // the first output this apply switched off
     QSet<QString> unplaced;
+    QHash<QString, Asked> switchedOn;
 
     for (const OutputPtr &output : config.outputs()) {
         const auto fetched = origin.fetched.constFind(output->id());
@@ -348,8 +371,18 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
             planned->fetchedLists.insert(head->name, fetched->customModes);
             planned->wantedLists.insert(head->name, base.customModes);
         }
-        if (LayoutRules::switchedOff(was, base) && disabled.isEmpty())
-            disabled = base.name;
+        if (LayoutRules::switchedOff(was, base)) {
+            planned->switchedOff.insert(base.name, rememberedOf(*fetched));
+            if (disabled.isEmpty())
+                disabled = base.name;
+        }
+        if (!was.enabled && base.enabled) {
+            const Data &wanted = output->data();
+            switchedOn.insert(head->name,
+                              Asked{wanted.currentModeId != fetched->currentModeId,
+                                    wanted.rotation != fetched->rotation, wanted.scale != fetched->scale,
+                                    wanted.vrrPolicy != fetched->vrrPolicy});
+        }
         if (LayoutRules::joins(was, base, output->pos() != fetched->pos))
             unplaced.insert(head->name);
     }
@@ -373,21 +406,12 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         *reason = noneLit;
         return false;
     }
-    // Enabled again without a place of its own (wlroots tells no position
-    // for a disabled head): with the mode it will have, where the layout
-    // rules put an output that joins.
+    // Enabled again without a place of its own: with the shape it comes
+    // back with, where known, where the layout rules put an output that
+    // joins; without, right of the layout, which is always free.
     QSet<int> joining;
-    for (const HeadState *head : heads) {
-        Data &d = bases[head->name];
-        if (!unplaced.contains(d.name))
-            continue;
-        auto mode = head->mode(d.currentModeId);
-        if (!mode && !customModes.value(head->name) && !head->enabled)
-            mode = fallbackMode(*head);
-        if (mode)
-            d.currentModeId = mode->id;
-        joining.insert(d.id);
-    }
+    for (const QString &name : std::as_const(unplaced))
+        joining.insert(bases[name].id);
     LayoutRules::placeJoining(placed, joining, [](const Data &d) { return Output(d).logicalSize(); });
 
     for (const HeadState *head : heads) {
@@ -396,19 +420,24 @@ bool plan(const Config &config, const std::vector<const HeadState *> &heads, uin
         setting.head = head;
         setting.enabled = d.enabled;
         if (d.enabled) {
-            setting.customMode = customModes.value(head->name);
-            setting.mode = head->mode(d.currentModeId);
-            if (!setting.mode && !setting.customMode && !head->enabled)
-                setting.mode = fallbackMode(*head);
+            const auto on = switchedOn.constFind(head->name);
+            const Asked asked = on == switchedOn.cend() ? Asked{true, true, true, true} : *on;
+            if (asked.mode) {
+                setting.customMode = customModes.value(head->name);
+                setting.mode = head->mode(d.currentModeId);
+            }
             setting.position = d.pos;
-            setting.transform = transformOfRotation(d.rotation);
-            if (setting.transform < 0) {
+            const int transform = transformOfRotation(d.rotation);
+            if (transform < 0) {
                 *reason =
                     d.name + ": the rotation " + QString::number(uint32_t(d.rotation)) + " is not a rotation";
                 return false;
             }
-            setting.scale = d.scale;
-            if (d.capabilities & Cap::Vrr)
+            if (asked.rotation)
+                setting.transform = transform;
+            if (asked.scale)
+                setting.scale = d.scale;
+            if (asked.vrr && (d.capabilities & Cap::Vrr))
                 setting.adaptiveSync = d.vrrPolicy == Output::VrrPolicy::Always;
         }
         planned->settings.append(setting);

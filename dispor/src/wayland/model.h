@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../remembered.h"
 #include "client.h"
 #include "custom_modes.h"
 
@@ -24,10 +25,12 @@ QMap<QString, QString> assignUuids(const std::vector<const HeadState *> &heads);
 // The heads as outputs, by output id, with the scale and logical size as
 // wlroots holds them, and each head's custom modes offered as modes too.
 // A logical size the compositor's layout tells otherwise (by name) is the
-// output's explicit logical size.
+// output's explicit logical size. A dark head is disabled; a disabled one
+// has the place and shape remembered for it, else none known.
 QMap<int, Output::Data> describe(const std::vector<const HeadState *> &heads, uint32_t version,
                                  const CustomModeLists &customModes,
-                                 const QHash<QString, QSize> &laidOut = {});
+                                 const QHash<QString, QSize> &laidOut = {},
+                                 const RememberedOutputs &remembered = {});
 
 // What an apply does.
 struct Plan {
@@ -37,11 +40,15 @@ struct Plan {
     // and as wanted.
     CustomModeLists fetchedLists;
     CustomModeLists wantedLists;
+    // What the outputs it switches off have, to remember before it is sent.
+    RememberedOutputs switchedOff;
 };
 
 // The configuration that carries what the snapshot changed since it was
-// fetched onto the heads as they are now.
+// fetched onto the heads as they are now. A head switched on is sent with
+// its place and what the snapshot changed of its shape: the compositor
+// brings back the rest as the head had it.
 bool plan(const Config &config, const std::vector<const HeadState *> &heads, uint32_t version, Plan *planned,
-          QString *reason);
+          QString *reason, const RememberedOutputs &remembered = {});
 
 } // namespace Dispor::Wayland

@@ -77,9 +77,12 @@ QList<HeadValues> sentValues(const QList<HeadSetting> &settings)
                 v.height = setting.mode->height;
                 v.refresh = setting.mode->refresh;
             }
+            v.ownMode = !setting.customMode && !setting.mode;
             v.position = setting.position;
-            v.transform = setting.transform;
-            v.scale = setting.scale;
+            v.transform = setting.transform.value_or(0);
+            v.ownTransform = !setting.transform;
+            v.scale = setting.scale.value_or(1.0);
+            v.ownScale = !setting.scale;
             v.adaptiveSync = setting.adaptiveSync;
         }
         sent.append(v);
@@ -94,7 +97,7 @@ QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads)
     for (const HeadState *head : heads) {
         HeadValues v;
         v.name = head->name;
-        v.enabled = head->enabled;
+        v.enabled = head->lit();
         if (head->currentMode) {
             v.width = head->currentMode->width;
             v.height = head->currentMode->height;
@@ -107,6 +110,27 @@ QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads)
         held.append(v);
     }
     return held;
+}
+
+QList<HeadValues> withOwn(const QList<HeadValues> &sent, const QList<HeadValues> &held)
+{
+    QList<HeadValues> filled = sent;
+    for (HeadValues &asked : filled) {
+        const auto now = std::find_if(held.cbegin(), held.cend(),
+                                      [&](const HeadValues &h) { return h.name == asked.name; });
+        if (now == held.cend() || !asked.enabled)
+            continue;
+        if (asked.ownMode) {
+            asked.width = now->width;
+            asked.height = now->height;
+            asked.refresh = now->refresh;
+        }
+        if (asked.ownTransform)
+            asked.transform = now->transform;
+        if (asked.ownScale)
+            asked.scale = now->scale;
+    }
+    return filled;
 }
 
 QStringList notHeld(const QList<HeadValues> &sent, const QList<HeadValues> &held)
@@ -164,7 +188,7 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
     for (const HeadState *head : heads) {
         HeadSetting setting;
         setting.head = head;
-        setting.enabled = head->enabled;
+        setting.enabled = head->lit();
         setting.mode = head->currentMode;
         setting.position = head->position;
         const auto asked = std::find_if(sent.cbegin(), sent.cend(),
@@ -177,6 +201,59 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
         settings.append(setting);
     }
     return settings;
+}
+
+QList<HeadSetting> restoring(const QList<HeadValues> &before, const std::vector<const HeadState *> &heads)
+{
+    QList<HeadSetting> settings;
+    for (const HeadState *head : heads) {
+        const auto was = std::find_if(before.cbegin(), before.cend(),
+                                      [&](const HeadValues &b) { return b.name == head->name; });
+        HeadSetting setting;
+        setting.head = head;
+        if (was == before.cend()) {
+            // Not there before: as it is.
+            setting = placedAsSent({}, {head}).first();
+            settings.append(setting);
+            continue;
+        }
+        setting.enabled = was->enabled;
+        if (was->enabled) {
+            for (const std::unique_ptr<ModeState> &mode : head->modes) {
+                if (!setting.mode && mode->width == was->width && mode->height == was->height &&
+                    mode->refresh == was->refresh)
+                    setting.mode = mode.get();
+            }
+            // A custom mode is no mode object of the head's.
+            if (!setting.mode && was->width > 0)
+                setting.customMode = HeadSetting::CustomMode{was->width, was->height, was->refresh};
+            setting.position = was->position;
+            setting.transform = was->transform;
+            setting.scale = was->scale;
+            setting.adaptiveSync = was->adaptiveSync;
+        }
+        settings.append(setting);
+    }
+    return settings;
+}
+
+QString holding(const QList<HeadValues> &before, const QList<HeadValues> &now)
+{
+    QStringList heads;
+    for (const HeadValues &head : now) {
+        const auto was = std::find_if(before.cbegin(), before.cend(),
+                                      [&](const HeadValues &b) { return b.name == head.name; });
+        if (was != before.cend() && notHeld({*was}, {head}).isEmpty())
+            continue;
+        if (!head.enabled) {
+            heads.append(head.name + " off");
+            continue;
+        }
+        heads.append(head.name + ' ' + modeText(head) + " at " + QString::number(head.position.x()) + u',' +
+                     QString::number(head.position.y()) + ", " + Wording::transformWord(head.transform) +
+                     ", scale " + QString::number(head.scale));
+    }
+    return heads.join(u"; ");
 }
 
 QSize logicalSize(const HeadValues &head)

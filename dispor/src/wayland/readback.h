@@ -25,12 +25,19 @@ struct HeadValues {
     int transform = 0;
     double scale = 1.0;
     std::optional<bool> adaptiveSync;
+    // Of an enabled head sent: left to the compositor (see HeadSetting).
+    bool ownMode = false;
+    bool ownTransform = false;
+    bool ownScale = false;
 };
 
 // What a configuration sends, taken before it is sent.
 QList<HeadValues> sentValues(const QList<HeadSetting> &settings);
-// What the compositor reports for each head now.
+// What the compositor reports for each head now; a dark head is off.
 QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads);
+// What was sent, with what it left to the compositor as the compositor
+// holds it: the compositor's own is not a change to judge.
+QList<HeadValues> withOwn(const QList<HeadValues> &sent, const QList<HeadValues> &held);
 
 // Whether a scale reported in 24.8 fixed point can be the one sent.
 bool scaleHeld(double sent, double reported);
@@ -48,6 +55,14 @@ bool onlyPlacesNotHeld(const QList<HeadValues> &sent, const QList<HeadValues> &h
 // The heads as they are, each enabled one at the position sent: the
 // configuration that puts back what the compositor moved on its own.
 QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector<const HeadState *> &heads);
+
+// The configuration that gives the heads what they held before (by name),
+// each value sent; a head not known before is left as it is.
+QList<HeadSetting> restoring(const QList<HeadValues> &before, const std::vector<const HeadState *> &heads);
+
+// What the heads that differ from before hold now, in one line:
+// "HDMI-A-1 1280x1024@75 at 1024,0, normal, scale 1; DP-1 off".
+QString holding(const QList<HeadValues> &before, const QList<HeadValues> &now);
 
 // The size an output sent takes in the layout as this backend computes it:
 // its mode, turned, over its scale in 1/256 steps, truncated.

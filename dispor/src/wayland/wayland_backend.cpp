@@ -1,8 +1,9 @@
 #include "wayland_backend.h"
 
+#include "../settle.h"
 #include "../text.h"
 #include "model.h"
-#include "readback.h"
+#include "sway.h"
 
 #include <algorithm>
 #include <optional>
@@ -35,26 +36,31 @@ bool WaylandBackend::fetch(ConfigPtr *config, QString *reason)
 {
     CustomModeLists customModes;
     QHash<QString, QSize> laidOut;
-    if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason))
+    if (!m_session->update(reason) || !CustomModeFile(m_session->socket()).read(&customModes, reason) ||
+        !RememberedFile(session()).read(&m_remembered, reason))
         return false;
     const std::vector<const HeadState *> heads = headsOf(*m_session);
     // At scale 1 an output is as large as its mode, whatever the compositor
     // keeps: only a scaled one needs the extra round trip for its size.
-    const bool scaled = std::any_of(heads.begin(), heads.end(), [](const HeadState *head) {
-        return head->enabled && head->scale != 1.0;
-    });
+    const bool scaled = std::any_of(heads.begin(), heads.end(),
+                                    [](const HeadState *head) { return head->lit() && head->scale != 1.0; });
     if (scaled && !m_session->logicalSizes(&laidOut, reason))
         return false;
     OutputList list;
     ConfigOrigin origin;
     origin.stamp = QByteArray::number(m_session->serial());
-    for (Output::Data &d : describe(heads, m_session->managerVersion(), customModes, laidOut)) {
+    for (Output::Data &d : describe(heads, m_session->managerVersion(), customModes, laidOut, m_remembered)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
     *config = ConfigPtr::create(std::move(list));
     originOf(**config) = std::move(origin);
     return true;
+}
+
+QString WaylandBackend::session() const
+{
+    return u"wayland-"_qs + m_session->socket();
 }
 
 Applied WaylandBackend::outdated(uint32_t serial, Applied otherwise, QString *reason)
@@ -69,6 +75,80 @@ Applied WaylandBackend::outdated(uint32_t serial, Applied otherwise, QString *re
         return Applied::Conflict;
     }
     return otherwise;
+}
+
+Applied WaylandBackend::unknown(QString *reason) const
+{
+    if (m_session->timedOut())
+        *reason = LayoutRules::unconfirmed(QStringLiteral("the compositor"), m_session->timeoutSeconds());
+    return Applied::Refused;
+}
+
+void WaylandBackend::forgetLit()
+{
+    QMap<QString, std::optional<Remembered>> lit;
+    for (const std::unique_ptr<HeadState> &head : m_session->heads()) {
+        if (head->lit() && m_remembered.contains(head->name))
+            lit.insert(head->name, std::nullopt);
+    }
+    QString ignored;
+    // Not to fail a change made: a record left over describes the output
+    // only once it is off again, and the next disable of ours replaces it.
+    if (RememberedFile(session()).update(lit, &ignored)) {
+        for (auto at = lit.cbegin(); at != lit.cend(); ++at)
+            m_remembered.remove(at.key());
+    }
+}
+
+Applied WaylandBackend::undo(const QList<HeadValues> &before, const QString &failure, Applied kind,
+                             QString *reason)
+{
+    // What comes from outside is escaped where NotHeld's lines are.
+    const auto said = [kind](const QString &text) { return kind == Applied::NotHeld ? escaped(text) : text; };
+    Answer answer = Answer::Failed;
+    QString why;
+    const bool sent = m_session->configure(m_session->serial(), restoring(before, headsOf(*m_session)), false,
+                                           &answer, &why);
+    QString read;
+    if (!m_session->update(&read)) {
+        *reason = LayoutRules::notUndone(failure, said(sent ? read : why),
+                                         QStringLiteral("what could not be read back"));
+        return kind;
+    }
+    forgetLit();
+    const QList<HeadValues> now = heldValues(headsOf(*m_session));
+    if (notHeld(before, now).isEmpty()) {
+        *reason = LayoutRules::undone(failure);
+        return kind;
+    }
+    if (sent) {
+        why = answer == Answer::Succeeded   ? QStringLiteral("the compositor took them and holds others")
+              : answer == Answer::Cancelled ? QStringLiteral("the outputs changed meanwhile")
+                                            : QStringLiteral("the compositor refused them");
+    }
+    *reason = LayoutRules::notUndone(failure, said(why), said(holding(before, now)));
+    return kind;
+}
+
+Applied WaylandBackend::afterRefusal(const QList<HeadValues> &before, const QList<HeadValues> &sent,
+                                     bool darkDisabled, QByteArray *stamp, QString *reason)
+{
+    const QString failure = QStringLiteral("the compositor refused the output configuration");
+    *reason = failure;
+    QString ignored;
+    if (!m_session->update(&ignored))
+        return Applied::Refused;
+    const QList<HeadValues> held = heldValues(headsOf(*m_session));
+    // phoc refuses to switch a dark head off, as dark as it is, and takes
+    // the rest: all sent is held.
+    if (darkDisabled && notHeld(withOwn(sent, held), held).isEmpty()) {
+        *stamp = QByteArray::number(m_session->serial());
+        forgetLit();
+        return Applied::Done;
+    }
+    if (notHeld(before, held).isEmpty())
+        return Applied::Refused;
+    return undo(before, failure, Applied::Refused, reason);
 }
 
 Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *reason)
@@ -87,7 +167,7 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     }
     const uint32_t serial = *snapshot;
     Plan planned;
-    if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &planned, reason))
+    if (!plan(config, headsOf(*m_session), m_session->managerVersion(), &planned, reason, m_remembered))
         return outdated(serial, Applied::Refused, reason);
     // Nothing for the compositor to check: ask it here.
     if (!planned.configure) {
@@ -103,13 +183,23 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
             begun != Applied::Done)
             return planned.configure ? outdated(serial, begun, reason) : begun;
     }
+    const QList<HeadValues> before = heldValues(headsOf(*m_session));
     const QList<HeadValues> sent = sentValues(planned.settings);
     const bool scaled =
         std::any_of(planned.settings.cbegin(), planned.settings.cend(), [](const HeadSetting &s) {
-            return s.enabled && (!s.head->enabled || s.scale != s.head->scale);
+            return s.enabled && (!s.head->lit() || (s.scale && *s.scale != s.head->scale));
         });
+    const bool darkDisabled = std::any_of(planned.settings.cbegin(), planned.settings.cend(),
+                                          [](const HeadSetting &s) { return !s.enabled && s.head->dark; });
     uint64_t announced = 0;
     if (planned.configure) {
+        // What an output switched off had, kept before it goes.
+        QMap<QString, std::optional<Remembered>> records;
+        for (auto at = planned.switchedOff.cbegin(); at != planned.switchedOff.cend(); ++at)
+            records.insert(at.key(), *at);
+        if (!RememberedFile(session()).update(records, reason))
+            return Applied::Refused;
+        m_remembered.insert(planned.switchedOff);
         // Tested and applied against the one serial the plan was made for:
         // a change that arrives in between cancels the configuration.
         for (const bool testOnly : {true, false}) {
@@ -122,7 +212,7 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
                 break;
             case Answer::Failed:
                 *reason = QStringLiteral("the compositor refused the output configuration");
-                return Applied::Refused;
+                return testOnly ? Applied::Refused : afterRefusal(before, sent, darkDisabled, stamp, reason);
             case Answer::Cancelled:
                 *reason =
                     QStringLiteral("the compositor cancelled the output configuration, because the outputs "
@@ -142,10 +232,16 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
     // announcement is another client's change, made since: what the heads
     // hold then is not this apply's to judge.
     if (!m_session->update(reason))
-        return Applied::Refused;
+        return unknown(reason);
     *stamp = QByteArray::number(m_session->serial());
-    if (m_session->announced() - announced > 1)
+    const auto done = [this] {
+        forgetLit();
         return Applied::Done;
+    };
+    if (m_session->announced() - announced > 1)
+        return done();
+    // What was left to the compositor is what it holds.
+    const QList<HeadValues> asked = withOwn(sent, heldValues(headsOf(*m_session)));
     // Sends the heads as they are once more, each enabled one at the place
     // wanted, and reads back against that. Where the compositor does not
     // take it, what the apply before left is reported.
@@ -165,15 +261,15 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         *kept = notHeld(wanted, heldValues(headsOf(*m_session)));
         return true;
     };
-    QStringList kept = notHeld(sent, heldValues(headsOf(*m_session)));
-    if (!kept.isEmpty() && onlyPlacesNotHeld(sent, heldValues(headsOf(*m_session)))) {
+    QStringList kept = notHeld(asked, heldValues(headsOf(*m_session)));
+    if (!kept.isEmpty() && onlyPlacesNotHeld(asked, heldValues(headsOf(*m_session)))) {
         // labwc leaves an output sent at the place it already has to
         // wlroots' automatic layout, which moves it along when another
         // output moves; sent once more to where it now is not, it stays.
-        if (!sendAgain(sent, &kept))
-            return Applied::Refused;
+        if (!sendAgain(asked, &kept))
+            return unknown(reason);
         if (othersChanged)
-            return Applied::Done;
+            return done();
     }
     if (kept.isEmpty() && scaled) {
         // sway sizes an output by the scale it keeps (1/120 steps), not by
@@ -182,22 +278,33 @@ Applied WaylandBackend::apply(const Config &config, QByteArray *stamp, QString *
         // that is not taken, the places not joined are reported.
         QHash<QString, QSize> sizes;
         if (!m_session->logicalSizes(&sizes, reason))
-            return Applied::Refused;
-        const QList<HeadValues> joined = joinedAsHeld(sent, sizes);
+            return unknown(reason);
+        const QList<HeadValues> joined = joinedAsHeld(asked, sizes);
         kept = notHeld(joined, heldValues(headsOf(*m_session)));
         if (!kept.isEmpty()) {
             if (!sendAgain(joined, &kept))
-                return Applied::Refused;
+                return unknown(reason);
             if (othersChanged)
-                return Applied::Done;
+                return done();
         }
     }
     if (kept.isEmpty())
-        return Applied::Done;
+        return done();
     for (QString &line : kept)
         line = escaped(line);
-    *reason = kept.join(u'\n');
-    return Applied::NotHeld;
+    return undo(before, kept.join(u'\n'), Applied::NotHeld, reason);
+}
+
+QString WaylandBackend::activeOutput(const Config &config, QString *why)
+{
+    // As long as the library waits for a compositor to answer.
+    constexpr int answerSeconds = 3;
+    const QByteArray sway = qgetenv("SWAYSOCK");
+    if (sway.isEmpty())
+        return Backend::activeOutput(config, why);
+    const SwayFocus focus = swayFocusedOutput(sway, answerSeconds);
+    *why = focus.why;
+    return focus.name;
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "../backend.h"
+#include "../remembered.h"
 #include "client.h"
+#include "readback.h"
 
 #include <optional>
 
@@ -17,13 +19,31 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // sway's focused output, asked over its IPC socket; elsewhere the only
+    // enabled one.
+    QString activeOutput(const Config &config, QString *why) override;
 
 private:
+    // The display session's name for the records kept for it.
+    QString session() const;
     // After an apply that did not go through: a conflict when the heads
     // changed since serial, else otherwise.
     Applied outdated(uint32_t serial, Applied otherwise, QString *reason);
+    // A read after the compositor confirmed a change failed: what the
+    // compositor holds is not known, and the reason says so.
+    Applied unknown(QString *reason) const;
+    // After the compositor refused a configuration it may have taken in
+    // part: what it holds now against before and what was sent.
+    Applied afterRefusal(const QList<HeadValues> &before, const QList<HeadValues> &sent, bool darkDisabled,
+                         QByteArray *stamp, QString *reason);
+    // The heads go back to what they held before; failure (the reason's
+    // lines, escaped for NotHeld) then says whether they did.
+    Applied undo(const QList<HeadValues> &before, const QString &failure, Applied kind, QString *reason);
+    // The records of outputs seen switched on again, dropped.
+    void forgetLit();
 
     std::unique_ptr<Session> m_session;
+    RememberedOutputs m_remembered; // as read at the fetch, and written since
 };
 
 std::shared_ptr<Backend> createWaylandBackend(QString *reason);

@@ -272,7 +272,17 @@ uint16_t rotationToRandr(Output::Rotation rotation, uint16_t supported)
     return 0;
 }
 
-QMap<int, Data> describe(const ServerState &state)
+std::optional<ModeInfo> customModeOf(const ModeLine &mode)
+{
+    std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+    if (custom && !custom->timings) {
+        custom->width = mode.timings.width;
+        custom->height = mode.timings.height;
+    }
+    return custom;
+}
+
+QMap<int, Data> describe(const ServerState &state, const RememberedOutputs &remembered)
 {
     const Atoms &atoms = state.atoms;
     const auto edidOf = [&atoms](const OutputState &output) -> std::optional<EdidIdentity> {
@@ -290,7 +300,10 @@ QMap<int, Data> describe(const ServerState &state)
             property && property->format == 32)
             connector = state.atomName(xcb_atom_t(property->value().value_or(0)));
         d.type = connectorType(connector, output.name);
-        d.uuid = outputUuid(edidOf(output), output.name);
+        const std::optional<EdidIdentity> edid = edidOf(output);
+        d.uuid = outputUuid(edid, output.name);
+        if (edid)
+            identify(*edid, &d.make, &d.model, &d.serialNumber);
         d.connected = output.connected;
 
         const auto crtc = state.crtcs.constFind(output.crtc);
@@ -306,7 +319,7 @@ QMap<int, Data> describe(const ServerState &state)
         bool customs = false;
         for (const xcb_randr_mode_t id : std::as_const(modes)) {
             const ModeLine &mode = state.modes.value(id);
-            const std::optional<ModeInfo> custom = parseCustomModeName(mode.name);
+            const std::optional<ModeInfo> custom = customModeOf(mode);
             customs = customs || custom;
             // A custom mode asked for by size and rate has the rate asked
             // for: CVT only comes near it (59.95 Hz for 1600x900@60), and the
@@ -318,7 +331,7 @@ QMap<int, Data> describe(const ServerState &state)
         // The custom modes the output lists, in its order.
         if (customs) {
             for (const xcb_randr_mode_t id : output.modes) {
-                if (const std::optional<ModeInfo> custom = parseCustomModeName(state.modes.value(id).name))
+                if (const std::optional<ModeInfo> custom = customModeOf(state.modes.value(id)))
                     d.customModes.append(*custom);
             }
         }
@@ -326,8 +339,10 @@ QMap<int, Data> describe(const ServerState &state)
             d.preferredModeId = modeKey(output.modes.first());
 
         d.capabilities = Cap::Disable | Cap::CustomModes;
-        if (!hasCrtc)
+        if (!hasCrtc) {
             d.size = QSize(0, 0); // no mode, no area
+            d.placementKnown = false;
+        }
         if (hasCrtc) {
             d.currentModeId = modeKey(crtc->mode);
             d.pos = QPoint(crtc->x, crtc->y);
@@ -376,6 +391,14 @@ QMap<int, Data> describe(const ServerState &state)
     for (Data &d : outputs) {
         if (uuids.value(d.uuid) > 1)
             d.uuid = outputUuid(edidOf(state.outputs.value(xcb_randr_output_t(d.id))), d.name, true);
+    }
+
+    // Known by its monitor's uuid, a disabled output gets its mode back,
+    // and the mode's area.
+    for (Data &d : outputs) {
+        const auto record = remembered.constFind(d.name);
+        if (!d.enabled && record != remembered.constEnd() && restore(d, *record))
+            d.size.reset();
     }
 
     // Priority 1 is the server's primary output alone, when it has one that

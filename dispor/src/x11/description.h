@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../remembered.h"
 #include "server.h"
 
 #include "dispor/output.h"
@@ -10,7 +11,14 @@ namespace Dispor::X11 {
 
 // The outputs as the library describes them, by output id: what the server
 // holds, with nothing made up where it holds nothing (no primary, no mirror).
-QMap<int, Output::Data> describe(const ServerState &state);
+// The server forgets what a disabled output had: its record, where one fits,
+// says what it comes back with; without one that is unknown.
+QMap<int, Output::Data> describe(const ServerState &state, const RememberedOutputs &remembered = {});
+
+// The custom mode a mode of ours is, at the size the server keeps: the width
+// of CVT timings is a multiple of 8, so one asked as 1700x900@60 is 1696x900.
+// Null for a mode that is not ours.
+std::optional<ModeInfo> customModeOf(const ModeLine &mode);
 
 // RandR rotation bits and the library's rotations, both ways; 0 when the
 // CRTC's supported set has no way to show the rotation.

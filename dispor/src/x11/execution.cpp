@@ -99,11 +99,11 @@ private:
     QList<Sent> m_sent;
 };
 
-// Carries out a plan on the server, undoing what it did when a step fails.
-class Executor {
+} // namespace
+
+class Execution::Steps {
 public:
-    Executor(Connection &connection, const ServerState &before) : m_connection(connection), m_before(before)
-    {}
+    Steps(Connection &connection, const ServerState &before) : m_connection(connection), m_before(before) {}
 
     bool run(const Plan &plan, QString *reason)
     {
@@ -154,8 +154,54 @@ public:
             }
             ok = ok && writeMarks(plan, now, reason);
         }
-        if (!ok)
-            rollBack();
+        return ok;
+    }
+
+    bool sentAnything() const
+    {
+        return !m_created.isEmpty() || !m_added.isEmpty() || !m_deleted.isEmpty() || m_layoutSent ||
+               m_primaryTouched || !m_oldProperties.isEmpty() || !m_oldMarks.isEmpty() ||
+               !m_oldGamma.isEmpty();
+    }
+
+    // Everything undone in one batch, the layout from what the server then
+    // shows. A mode listed, or gone, already is no failure: the read-back
+    // tells what holds.
+    bool undo(QString *why)
+    {
+        if (!stepAllowed("undo", why))
+            return false;
+        Batch batch(m_connection);
+        for (const auto &[output, mode] : std::as_const(m_deleted))
+            batch.add(xcb_randr_add_output_mode_checked(c(), output, mode), "", true);
+        for (const GammaWrite &write : std::as_const(m_oldGamma))
+            setGamma(write, batch);
+        for (const PropertyWrite &write : std::as_const(m_oldProperties))
+            writeProperty(write, batch);
+        for (const auto &[output, data] : std::as_const(m_oldMarks))
+            setMark(output, data, batch);
+        if (m_primaryTouched)
+            batch.add(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary),
+                      "to set the primary output");
+        bool ok = batch.settle(why);
+        if (m_layoutTouched) {
+            ServerState now;
+            QString failure;
+            if (m_connection.read(&now, false, &failure) && m_connection.readTransforms(&now, &failure))
+                setLayout(now, layoutOf(m_before), batch, true);
+            else if (ok)
+                *why = failure;
+            ok = ok && failure.isEmpty();
+        }
+        for (const auto &[output, mode] : std::as_const(m_added))
+            batch.add(xcb_randr_delete_output_mode_checked(c(), output, mode), "", true);
+        for (const auto &[name, mode] : std::as_const(m_created))
+            batch.add(xcb_randr_destroy_mode_checked(c(), mode), "", true);
+        QString failure;
+        if (!batch.settle(&failure) && ok) {
+            *why = failure;
+            ok = false;
+        }
         return ok;
     }
 
@@ -412,36 +458,6 @@ private:
             batch.add(xcb_randr_destroy_mode_checked(c(), mode), "to destroy the custom mode", true);
     }
 
-    // Everything undone in one batch, the layout from what the server then
-    // shows; what cannot be undone is left as it is.
-    void rollBack()
-    {
-        Batch batch(m_connection);
-        for (const auto &[output, mode] : std::as_const(m_deleted))
-            batch.add(xcb_randr_add_output_mode_checked(c(), output, mode), "", true);
-        for (const GammaWrite &write : std::as_const(m_oldGamma))
-            setGamma(write, batch);
-        for (const PropertyWrite &write : std::as_const(m_oldProperties))
-            writeProperty(write, batch);
-        for (const auto &[output, data] : std::as_const(m_oldMarks))
-            setMark(output, data, batch);
-        if (m_primaryTouched)
-            batch.add(xcb_randr_set_output_primary_checked(c(), m_connection.root(), m_before.primary), "",
-                      true);
-        QString ignored;
-        batch.settle(&ignored);
-        if (m_layoutTouched) {
-            ServerState now;
-            if (m_connection.read(&now, false, &ignored) && m_connection.readTransforms(&now, &ignored))
-                setLayout(now, layoutOf(m_before), batch, true);
-        }
-        for (const auto &[output, mode] : std::as_const(m_added))
-            batch.add(xcb_randr_delete_output_mode_checked(c(), output, mode), "", true);
-        for (const auto &[name, mode] : std::as_const(m_created))
-            batch.add(xcb_randr_destroy_mode_checked(c(), mode), "", true);
-        batch.settle(&ignored);
-    }
-
     Connection &m_connection;
     const ServerState &m_before;
     QList<std::pair<QByteArray, xcb_randr_mode_t>> m_created;
@@ -454,8 +470,6 @@ private:
     bool m_layoutTouched = false;
     bool m_layoutSent = false; // whether a CRTC or the screen was set
 };
-
-} // namespace
 
 namespace {
 
@@ -515,9 +529,30 @@ void setStepHook(std::function<bool(const char *step)> hook)
     stepHook() = std::move(hook);
 }
 
-bool execute(Connection &connection, const ServerState &before, const Plan &plan, QString *reason)
+bool testStep(const char *step, QString *reason)
 {
-    return Executor(connection, before).run(plan, reason);
+    return stepAllowed(step, reason);
+}
+
+Execution::Execution(Connection &connection, const ServerState &before)
+    : m_steps(std::make_unique<Steps>(connection, before))
+{}
+
+Execution::~Execution() = default;
+
+bool Execution::run(const Plan &plan, QString *reason)
+{
+    return m_steps->run(plan, reason);
+}
+
+bool Execution::sentAnything() const
+{
+    return m_steps->sentAnything();
+}
+
+bool Execution::undo(QString *why)
+{
+    return m_steps->undo(why);
 }
 
 } // namespace Dispor::X11

@@ -57,16 +57,28 @@ std::optional<EdidIdentity> edidIdentity(const QByteArray &edid)
     // Many monitors leave the numeric serial at 0 and carry the real one in
     // a serial-number descriptor (tag 0xff): up to 13 characters, ended by a
     // line feed and padded with blanks.
+    // The product's name sits in a descriptor of its own (tag 0xfc), alike.
     for (int at = 54; at + 18 <= 126; at += 18) {
-        if (byte(at) || byte(at + 1) || byte(at + 2) || byte(at + 3) != 0xff)
+        if (byte(at) || byte(at + 1) || byte(at + 2) || (byte(at + 3) != 0xff && byte(at + 3) != 0xfc))
             continue;
         QByteArray text = edid.mid(at + 5, 13);
         if (const qsizetype end = text.indexOf('\n'); end >= 0)
             text.truncate(end);
-        identity.serialText = QString::fromLatin1(text.trimmed());
-        break;
+        QString &field = byte(at + 3) == 0xff ? identity.serialText : identity.name;
+        if (field.isEmpty())
+            field = QString::fromLatin1(text.trimmed());
     }
     return identity;
+}
+
+void identify(const EdidIdentity &edid, QString *make, QString *model, QString *serialNumber)
+{
+    *make = edid.manufacturer;
+    *model = !edid.name.isEmpty() ? edid.name
+                                  : u"0x"_qs + QString::number(edid.product, 16).rightJustified(4, u'0');
+    *serialNumber = !edid.serialText.isEmpty() ? edid.serialText
+                    : edid.serial              ? QString::number(edid.serial)
+                                               : QString();
 }
 
 QString outputUuid(const std::optional<EdidIdentity> &edid, const QString &outputName, bool repeated)

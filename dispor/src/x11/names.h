@@ -20,7 +20,12 @@ struct EdidIdentity {
     uint16_t product = 0;
     uint32_t serial = 0;
     QString serialText; // the serial-number descriptor, empty when none
+    QString name;       // the product-name descriptor, empty when none
 };
+// The monitor's make, model and serial number as the library tells them:
+// the maker's three letters, the product name (else its code, 0x1234),
+// the serial descriptor (else the serial number, where not 0).
+void identify(const EdidIdentity &edid, QString *make, QString *model, QString *serialNumber);
 // Null for a blob that is not an EDID (short, wrong header).
 std::optional<EdidIdentity> edidIdentity(const QByteArray &edid);
 

@@ -167,9 +167,11 @@ private:
                     return fail(d.name + ": the output is disabled, so it has no scale to set");
                 continue;
             }
-            if (d.scale != was.scale && !scalable(d))
+            // Switched on, it takes its scale again: its CRTC has no transform yet.
+            const bool scaled = d.scale != was.scale || (!was.enabled && d.scale != 1);
+            if (scaled && !scalable(d))
                 return fail(d.name + ": " + Changes::notPossible("scale", transformless));
-            if (d.scale != was.scale && !(std::isfinite(d.scale) && d.scale >= 1.0 / 256 && d.scale <= 256))
+            if (scaled && !(std::isfinite(d.scale) && d.scale >= 1.0 / 256 && d.scale <= 256))
                 return fail(d.name + ": a scale of " + QString::number(d.scale) + " is out of range");
             if (d.currentModeId.isEmpty()) {
                 // Switched on: its preferred mode, else its first.
@@ -224,10 +226,11 @@ private:
         return !candidates.isEmpty();
     }
 
-    // The transform the output keeps, or the one its new scale asks.
+    // The transform the output keeps, or the one its scale asks where it
+    // has none: a new scale, or its own on an output switched on.
     Transform transformOf(const Data &d) const
     {
-        if (d.scale == m_described[d.id].scale)
+        if (d.scale == m_described[d.id].scale && server(d).crtc)
             return m_now.crtcs.value(server(d).crtc).transform;
         return scaleTransform(d.scale);
     }
@@ -290,6 +293,18 @@ private:
             if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
+        }
+        // Nothing known of where it was (another client switched it off):
+        // no place of its own, so it goes where one whose place is taken goes.
+        for (const int id : std::as_const(joining)) {
+            if (m_described[id].placementKnown)
+                continue;
+            for (const Data &other : std::as_const(m_base)) {
+                if (LayoutRules::isPlaced(other) && !joining.contains(other.id)) {
+                    m_base[id].pos = other.pos;
+                    break;
+                }
+            }
         }
         LayoutRules::placeJoining(all, joining, [this](const Data &d) { return sizeOf(d); });
         // A mirror made leaves the place it had: where that cuts the layout
@@ -600,13 +615,24 @@ private:
                 const std::optional<Timings> timings = customModeTimings(mode, &why);
                 if (!timings)
                     return fail(d.name + ": " + why);
-                m_plan->additions.append({output.id, customModeName(mode), *timings});
+                // Made, named and listed at the size it gets; asked again by
+                // the size it was asked with, it is there already.
+                ModeInfo kept = mode;
+                kept.width = timings->width;
+                kept.height = timings->height;
+                const QByteArray name = customModeName(kept);
+                const auto same = [&](const ModeAddition &a) {
+                    return a.output == output.id && a.name == name;
+                };
+                if (!was.customModes.contains(kept) &&
+                    std::none_of(m_plan->additions.cbegin(), m_plan->additions.cend(), same))
+                    m_plan->additions.append({output.id, name, *timings});
             }
             for (const ModeInfo &mode : was.customModes) {
                 if (d.customModes.contains(mode))
                     continue;
                 for (const xcb_randr_mode_t id : output.modes) {
-                    const std::optional<ModeInfo> info = parseCustomModeName(m_now.modes.value(id).name);
+                    const std::optional<ModeInfo> info = customModeOf(m_now.modes.value(id));
                     if (!info || !(*info == mode))
                         continue;
                     for (const CrtcTarget &target : std::as_const(m_plan->layout.crtcs)) {

@@ -1,11 +1,20 @@
 #include "readback.h"
 
 #include "../naming.h"
+#include "../settle.h"
 #include "../text.h"
 #include "../wording.h"
 #include "description.h"
 
 #include <QMap>
+#include <QSet>
+
+#include <cerrno>
+#include <chrono>
+
+#include <xcb/xcbext.h>
+
+#include <poll.h>
 
 namespace Dispor::X11 {
 
@@ -65,6 +74,35 @@ QString valueText(const ServerState &state, const Property &property)
         return QStringLiteral("none");
     const QString name = property.type == XCB_ATOM_ATOM ? state.atomName(xcb_atom_t(*value)) : QString();
     return name.isEmpty() ? QString::number(*value) : name;
+}
+
+// The names of the custom modes the output lists.
+QSet<QByteArray> customNames(const ServerState &state, const OutputState &output)
+{
+    QSet<QByteArray> names;
+    for (const xcb_randr_mode_t id : output.modes) {
+        const QByteArray &name = state.modes.value(id).name;
+        if (name.startsWith("dispor:"))
+            names.insert(name);
+    }
+    return names;
+}
+
+// Where and how the output shows, or "off".
+QString placeText(const ServerState &state, xcb_randr_output_t output)
+{
+    for (const CrtcState &crtc : state.crtcs) {
+        if (crtc.mode == XCB_NONE || !crtc.outputs.contains(output))
+            continue;
+        QString text = modeText(state, state, crtc.mode) + " at " + QString::number(crtc.x) + u',' +
+                       QString::number(crtc.y);
+        if (crtc.rotation != XCB_RANDR_ROTATION_ROTATE_0)
+            text += u" rotated "_qs + rotationText(crtc.rotation);
+        if (crtc.transform != Transform())
+            text += u" scaled "_qs + transformText(crtc.transform);
+        return text;
+    }
+    return QStringLiteral("off");
 }
 
 bool lists(const ServerState &held, const OutputState &output, const QByteArray &name)
@@ -167,6 +205,102 @@ QStringList notHeld(const ServerState &before, const Plan &plan, const ServerSta
     return lines;
 }
 
+QString changedSince(const ServerState &before, const Plan &plan, const ServerState &held)
+{
+    QMap<xcb_randr_output_t, QStringList> differs;
+    // The server may show a mode by another id of the same timings.
+    const auto sameCrtc = [&](const CrtcState &was, const CrtcState &now) {
+        CrtcTarget a = targetOf(was), b = targetOf(now);
+        if (a.mode && b.mode && modeText(before, held, a.mode) == modeText(before, held, b.mode))
+            b.mode = a.mode;
+        return a == b;
+    };
+    for (const CrtcState &was : before.crtcs) {
+        const CrtcState &now = held.crtcs.value(was.id);
+        if (sameCrtc(was, now))
+            continue;
+        for (const xcb_randr_output_t output : was.outputs + now.outputs) {
+            if (!differs.contains(output))
+                differs[output].append(placeText(held, output));
+        }
+    }
+    if (plan.primary && held.primary != before.primary)
+        differs[held.primary ? held.primary : before.primary].append(held.primary ? u"primary"_qs
+                                                                                  : u"not primary"_qs);
+    for (const PropertyWrite &write : plan.properties) {
+        const Property was = before.outputs.value(write.output).properties.value(write.property);
+        const Property now = held.outputs.value(write.output).properties.value(write.property);
+        if (was.data != now.data)
+            differs[write.output].append(
+                QLatin1StringView(Wording::setting(keyOf(before.atoms, write.property))) + u' ' +
+                valueText(held, now));
+    }
+    for (const GammaWrite &write : plan.gamma) {
+        const CrtcState &was = before.crtcs.value(write.crtc), &now = held.crtcs.value(write.crtc);
+        if (was.red == now.red && was.green == now.green && was.blue == now.blue)
+            continue;
+        for (const xcb_randr_output_t output : was.outputs)
+            differs[output].append(u"the brightness "_qs + QString::number(rampBrightness(now)));
+    }
+    QSet<xcb_randr_output_t> listing;
+    for (const ModeAddition &addition : plan.additions)
+        listing.insert(addition.output);
+    for (const ModeRemoval &removal : plan.removals)
+        listing.insert(removal.output);
+    for (const xcb_randr_output_t output : std::as_const(listing)) {
+        const QSet<QByteArray> was = customNames(before, before.outputs.value(output));
+        const QSet<QByteArray> now = customNames(held, held.outputs.value(output));
+        for (const QByteArray &name : now - was)
+            differs[output].append(u"the custom mode "_qs + quoted(QString::fromUtf8(name)) + " listed");
+        for (const QByteArray &name : was - now)
+            differs[output].append(u"the custom mode "_qs + quoted(QString::fromUtf8(name)) + " not listed");
+    }
+
+    QStringList parts;
+    for (auto at = differs.cbegin(); at != differs.cend(); ++at)
+        parts.append(before.outputs.value(at.key()).name + ": " + at->join(u", "));
+    if (held.width != before.width || held.height != before.height)
+        parts.append(u"the screen: "_qs + QString::number(held.width) + u'x' + QString::number(held.height));
+    return parts.join(u"; ");
+}
+
+bool answeredWithin(xcb_connection_t *c, int seconds)
+{
+    using Clock = std::chrono::steady_clock;
+    const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c);
+    if (xcb_flush(c) <= 0)
+        return false;
+    // The server answers in order: once this is answered, all before it are.
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (true) {
+        void *answer = nullptr;
+        xcb_generic_error_t *error = nullptr;
+        if (xcb_poll_for_reply(c, cookie.sequence, &answer, &error)) {
+            const bool answered = answer && !xcb_connection_has_error(c);
+            std::free(answer);
+            std::free(error);
+            return answered;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd pfd{xcb_get_file_descriptor(c), POLLIN, 0};
+        if (left <= 0 || (::poll(&pfd, 1, int(left)) < 0 && errno != EINTR)) {
+            xcb_discard_reply(c, cookie.sequence);
+            return false;
+        }
+    }
+}
+
+std::optional<QString> heldInstead(Connection &connection, const ServerState &before, const Plan &plan)
+{
+    ServerState held;
+    QString ignored;
+    if (!answeredWithin(connection.get(), readBackSeconds) ||
+        !connection.read(&held, false, &ignored, &before))
+        return std::nullopt;
+    return changedSince(before, plan, held);
+}
+
 Applied readBack(Connection &connection, const ServerState &before, const Plan &plan, QString *reason)
 {
     xcb_connection_t *c = connection.get();
@@ -206,6 +340,26 @@ Applied readBack(Connection &connection, const ServerState &before, const Plan &
         *at = xcb_randr_get_output_info(c, at.key(), XCB_CURRENT_TIME);
     if (!plan.additions.isEmpty())
         resources = xcb_randr_get_screen_resources_current(c, connection.root());
+    if (!answeredWithin(c, readBackSeconds)) {
+        // The change was confirmed, so it may well be in effect: the answers
+        // are left to come, or not.
+        for (const auto &cookie : std::as_const(crtcs))
+            xcb_discard_reply(c, cookie.sequence);
+        for (const auto &cookie : std::as_const(transforms))
+            xcb_discard_reply(c, cookie.sequence);
+        for (const auto &cookie : std::as_const(ramps))
+            xcb_discard_reply(c, cookie.sequence);
+        if (primary)
+            xcb_discard_reply(c, primary->sequence);
+        for (const auto &asked : std::as_const(properties))
+            xcb_discard_reply(c, asked.second.sequence);
+        for (const auto &cookie : std::as_const(outputs))
+            xcb_discard_reply(c, cookie.sequence);
+        if (resources)
+            xcb_discard_reply(c, resources->sequence);
+        *reason = LayoutRules::unconfirmed(QLatin1StringView(server), readBackSeconds);
+        return Applied::Refused;
+    }
 
     ServerState held;
     held.atoms = before.atoms;

@@ -1,7 +1,10 @@
 #include "x11_backend.h"
 
 #include "../changes.h"
+#include "../settle.h"
+#include "../text.h"
 #include "description.h"
+#include "desktop.h"
 #include "execution.h"
 #include "plan.h"
 #include "readback.h"
@@ -21,7 +24,8 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
         return false;
     OutputList list;
     ConfigOrigin origin;
-    for (Data &d : describe(state)) {
+    m_remembered = remembered(state);
+    for (Data &d : describe(state, m_remembered)) {
         origin.fetched.insert(d.id, d);
         list.insert(d.id, OutputPtr::create(std::move(d)));
     }
@@ -31,6 +35,79 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     *config = ConfigPtr::create(std::move(list));
     originOf(**config) = std::move(origin);
     return true;
+}
+
+RememberedOutputs X11Backend::remembered(const ServerState &state)
+{
+    RememberedOutputs records;
+    for (const OutputState &output : state.outputs) {
+        if (output.connected && !state.crtcs.value(output.crtc).mode) {
+            QString ignored;
+            m_records.read(&records, &ignored);
+            break;
+        }
+    }
+    return records;
+}
+
+bool X11Backend::keepSwitchedOff(const ServerState &now, const QMap<int, Data> &described, const Plan &plan,
+                                 RememberedOutputs *records, QString *reason)
+{
+    QSet<xcb_randr_output_t> lit;
+    for (const CrtcTarget &target : plan.layout.crtcs) {
+        if (target.mode)
+            lit.unite(QSet<xcb_randr_output_t>(target.outputs.cbegin(), target.outputs.cend()));
+    }
+    QMap<QString, std::optional<Remembered>> kept;
+    for (const CrtcState &crtc : now.crtcs) {
+        for (const xcb_randr_output_t output : crtc.mode ? crtc.outputs : QList<xcb_randr_output_t>()) {
+            if (!lit.contains(output))
+                kept.insert(now.outputs.value(output).name, rememberedOf(described.value(int(output))));
+        }
+    }
+    if (kept.isEmpty())
+        return true;
+    QString why;
+    if (!m_records.update(kept, &why)) {
+        *reason = QStringList(kept.keys()).join(u", ") + ": cannot keep what " +
+                  (kept.size() == 1 ? u"it has for when it is"_qs : u"they have for when they are"_qs) +
+                  " enabled again: " + why;
+        return false;
+    }
+    for (auto at = kept.cbegin(); at != kept.cend(); ++at)
+        records->insert(at.key(), **at);
+    return true;
+}
+
+void X11Backend::forgetLit(const ServerState &state, const Layout &layout, const RememberedOutputs &records)
+{
+    QMap<QString, std::optional<Remembered>> done;
+    for (const CrtcTarget &target : layout.crtcs) {
+        for (const xcb_randr_output_t output : target.mode ? target.outputs : QList<xcb_randr_output_t>()) {
+            if (records.contains(state.outputs.value(output).name))
+                done.insert(state.outputs.value(output).name, std::nullopt);
+        }
+    }
+    // A record left behind does no harm: it is read only for an output that
+    // is off, and written anew before we switch one off.
+    QString ignored;
+    m_records.update(done, &ignored);
+}
+
+QString X11Backend::setBack(Execution &execution, const ServerState &before, const Plan &plan,
+                            const QString &failure, bool escape, const RememberedOutputs &records)
+{
+    QString why;
+    const bool sent = execution.undo(&why);
+    const std::optional<QString> holds = heldInstead(*m_connection, before, plan);
+    if (holds && holds->isEmpty()) {
+        forgetLit(before, layoutOf(before), records);
+        return LayoutRules::undone(failure);
+    }
+    if (sent || why.isEmpty())
+        why = holds ? u"the X server holds something else"_qs : u"the outputs could not be read back"_qs;
+    const QString held = holds ? *holds : u"an unknown state"_qs;
+    return LayoutRules::notUndone(failure, escape ? escaped(why) : why, escape ? escaped(held) : held);
 }
 
 QString X11Backend::emulationRefusal() const
@@ -66,7 +143,8 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
     // Read again just as the snapshot's fetch read it, the server is
     // described as the snapshot was, and need not be described again.
     const bool unchanged = !origin.stamp.isEmpty() && origin.stamp == m_fetchedStamp && now == m_fetched;
-    const QMap<int, Data> described = unchanged ? origin.fetched : describe(now);
+    RememberedOutputs records = unchanged ? m_remembered : remembered(now);
+    const QMap<int, Data> described = unchanged ? origin.fetched : describe(now, records);
     // Held by the grab, the server must still be as the snapshot found it:
     // a change made since by another client would otherwise be overwritten
     // with values worked out from the old state.
@@ -90,8 +168,21 @@ Applied X11Backend::apply(const Config &config, QByteArray *, QString *reason)
         return Applied::Refused;
     if (!plan.changed)
         return Applied::Done;
-    return execute(*m_connection, now, plan, reason) ? readBack(*m_connection, now, plan, reason)
-                                                     : Applied::Refused;
+    if (!keepSwitchedOff(now, described, plan, &records, reason))
+        return Applied::Refused;
+    Execution execution(*m_connection, now);
+    QString failure;
+    if (!execution.run(plan, &failure) || !testStep("read-back", &failure)) {
+        *reason = execution.sentAnything() ? setBack(execution, now, plan, failure, false, records) : failure;
+        return Applied::Refused;
+    }
+    const Applied held = readBack(*m_connection, now, plan, &failure);
+    if (held == Applied::NotHeld)
+        failure = setBack(execution, now, plan, failure, true, records);
+    else if (held == Applied::Done)
+        forgetLit(now, plan.layout, records);
+    *reason = failure;
+    return held;
 }
 
 bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
@@ -113,6 +204,28 @@ bool X11Backend::setDpms(Output::DpmsMode mode, QString *reason)
     return m_connection->check(xcb_dpms_enable_checked(c), "to enable DPMS", reason) &&
            m_connection->check(xcb_dpms_force_level_checked(c, uint16_t(mode)), "to switch display power",
                                reason);
+}
+
+QString X11Backend::activeOutput(const Config &, QString *why)
+{
+    // Xwayland's pointer and outputs only emulate the compositor's.
+    QString name;
+    if (m_connection->emulated())
+        *why = u"the X server "_qs + Dispor::quoted(m_connection->display()) +
+               " is Xwayland, whose outputs only emulate the Wayland compositor's";
+    else
+        outputUnderPointer(*m_connection, &name, why);
+    return name;
+}
+
+bool X11Backend::showLabels(const Config &, int seconds, QString *why)
+{
+    if (m_connection->emulated()) {
+        *why = u"the X server "_qs + Dispor::quoted(m_connection->display()) +
+               " is Xwayland, whose outputs only emulate the Wayland compositor's";
+        return false;
+    }
+    return X11::showLabels(*m_connection, seconds, why);
 }
 
 std::shared_ptr<Backend> probeX11Backend(QString *found)

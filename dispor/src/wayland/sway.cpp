@@ -1,4 +1,4 @@
-#include "output/sway.h"
+#include "sway.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+namespace Dispor::Wayland {
 
 namespace {
 
@@ -147,3 +149,5 @@ SwayFocus swayFocusedOutput(const QByteArray &socketPath, int seconds)
     }
     return focusedInReply(reply.mid(headerSize));
 }
+
+} // namespace Dispor::Wayland

@@ -5,6 +5,8 @@
 
 // sway's own view of its outputs, asked over its IPC socket (SWAYSOCK).
 
+namespace Dispor::Wayland {
+
 struct SwayFocus {
     QString name; // the focused output's name, when why is empty
     QString why;  // one line, when sway could not be asked or named none
@@ -16,3 +18,5 @@ SwayFocus swayFocusedOutput(const QByteArray &socketPath, int seconds);
 
 // The name of the focused output in a GET_OUTPUTS reply, or why there is none.
 SwayFocus focusedInReply(const QByteArray &payload);
+
+} // namespace Dispor::Wayland

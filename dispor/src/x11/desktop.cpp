@@ -1,13 +1,10 @@
-// dispctl's own way on an X server: the output under the pointer, and the
-// labels of identify, drawn with the server's core fonts over xcb. Built as
-// a module with the X11 backend's connection, which bounds the connection's
-// setup and knows Xwayland.
+// The desktop on an X server: the output under the pointer, and labels
+// drawn with the server's core fonts over xcb.
 
-#include "output/x11_desktop.h"
+#include "desktop.h"
 
-#include "text.h"
-#include "x11/names.h"
-#include "x11/server.h"
+#include "../text.h"
+#include "names.h"
 
 #include <QList>
 #include <QStringList>
@@ -19,37 +16,23 @@
 
 #include <poll.h>
 
-using namespace Dispor::X11;
+namespace Dispor::X11 {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The connection to DISPLAY, refused on Xwayland: its outputs and pointer
-// only emulate what the Wayland compositor has.
-std::unique_ptr<Connection> openServer(QString *why)
-{
-    std::unique_ptr<Connection> connection = Connection::open(why);
-    if (connection && connection->emulated()) {
-        *why = u"the X server "_qs + Dispor::quoted(connection->display()) +
-               " is Xwayland, whose outputs only emulate the Wayland compositor's";
-        return {};
-    }
-    return connection;
-}
+} // namespace
 
-bool outputUnderPointer(QString *name, QString *why)
+bool outputUnderPointer(Connection &connection, QString *name, QString *why)
 {
-    const std::unique_ptr<Connection> connection = openServer(why);
-    if (!connection)
-        return false;
-    xcb_connection_t *c = connection->get();
-    const xcb_query_pointer_cookie_t cookie = xcb_query_pointer(c, connection->root());
+    xcb_connection_t *c = connection.get();
+    const xcb_query_pointer_cookie_t cookie = xcb_query_pointer(c, connection.root());
     ServerState state;
-    if (!connection->read(&state, false, why))
+    if (!connection.read(&state, false, why))
         return false;
     const Reply<xcb_query_pointer_reply_t> pointer = reply(xcb_query_pointer_reply(c, cookie, nullptr));
-    const QString server = u"the X server "_qs + Dispor::quoted(connection->display());
+    const QString server = u"the X server "_qs + Dispor::quoted(connection.display());
     if (!pointer) {
         *why = server + " did not tell where the pointer is";
         return false;
@@ -74,6 +57,8 @@ bool outputUnderPointer(QString *name, QString *why)
         u"the pointer at %1,%2 is over no output of "_qs.arg(pointer->root_x).arg(pointer->root_y) + server;
     return false;
 }
+
+namespace {
 
 // Core fonts from large to small; "fixed" is built into every server.
 constexpr const char *fonts[] = {
@@ -334,20 +319,16 @@ private:
     QList<Label> m_labels;
 };
 
-bool showLabels(int seconds, QString *why)
+} // namespace
+
+bool showLabels(Connection &connection, int seconds, QString *why)
 {
-    const std::unique_ptr<Connection> connection = openServer(why);
-    if (!connection)
-        return false;
     ServerState state;
-    if (!connection->read(&state, false, why))
+    if (!connection.read(&state, false, why))
         return false;
     const Clock::time_point until = Clock::now() + std::chrono::seconds(seconds);
-    Labels labels(*connection);
+    Labels labels(connection);
     return labels.show(state, why) && labels.keep(until, why);
 }
 
-} // namespace
-
-extern "C" __attribute__((visibility("default")))
-const X11DesktopCalls dispctl_x11_calls{outputUnderPointer, showLabels};
+} // namespace Dispor::X11
