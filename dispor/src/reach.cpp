@@ -63,7 +63,8 @@ constexpr Offer virtualOffers[] = {
 constexpr Offer x11Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::CustomModes, nullptr},
-    {Cap::BrightnessControl, "the output is on and its CRTC has a gamma ramp"},
+    {Cap::BrightnessControl,
+     "the driver offers \"Backlight\", or the output is on and its CRTC has a gamma ramp"},
     {Cap::RgbRange, "the driver offers \"Broadcast RGB\""},
     {Cap::MaxBitsPerColor, "the driver offers \"max bpc\""},
     {Cap::Overscan, "the driver offers \"underscan\""},
@@ -80,8 +81,11 @@ constexpr Offer wlroots018Offers[] = {
     {Cap::Vrr, "the compositor reports adaptive sync for the output"},
 };
 
+constexpr const char *underscanning = "mutter reports underscanning for the monitor (0 or 5 %)";
+
 constexpr Offer mutter43Offers[] = {
     {Cap::Disable, nullptr},
+    {Cap::Overscan, underscanning},
 };
 
 // BT.2100 is HDR and a wide gamut at once.
@@ -90,6 +94,9 @@ constexpr Offer mutter48Offers[] = {
     {Cap::HighDynamicRange, "the monitor offers the BT.2100 colour mode"},
     {Cap::WideColorGamut, "the monitor offers the BT.2100 colour mode"},
     {Cap::BrightnessControl, nullptr},
+    {Cap::Overscan, underscanning},
+    {Cap::Vrr, "mutter lists variable-refresh modes for the monitor (experimental feature "
+               "\"variable-refresh-rate\"); no automatic policy"},
 };
 
 constexpr const char *locator = "the compositor's bus service runs";
@@ -104,13 +111,20 @@ constexpr Condition x11Conditions[] = {
     {"scale", "the driver lets RandR transform the output's CRTC"},
 };
 
+// Without the compositor's service, the labels module draws them on a
+// layer-shell surface, else in a fullscreen xdg-shell window.
 constexpr Condition wlrootsConditions[] = {
     {"dpms", "the compositor offers output power management"},
-    {"locator", locator},
+    {"locator", "the compositor's bus service runs or the compositor offers layer-shell or xdg-shell"},
 };
 
+// gnome-shell keeps its own labels for its settings: label windows, which
+// mutter (xdg-shell) always takes, stand in.
+constexpr const char *mutterLocator =
+    "the compositor's bus service runs or mutter's Wayland display is reached";
+
 constexpr Condition mutter43Conditions[] = {
-    {"locator", locator},
+    {"locator", mutterLocator},
 };
 
 // The backlight is a built-in panel's light; the luminance scales the
@@ -118,7 +132,7 @@ constexpr Condition mutter43Conditions[] = {
 constexpr Condition mutter48Conditions[] = {
     {"brightness", "mutter lists backlight levels for the monitor (built-in panels)"},
     {"dimming", "mutter offers the monitor's luminance"},
-    {"locator", locator},
+    {"locator", mutterLocator},
 };
 
 constexpr Server table[] = {

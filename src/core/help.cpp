@@ -11,9 +11,7 @@
 #include <cstring>
 #include <string_view>
 
-HelpStreambuf::HelpStreambuf(std::streambuf *target) : target(target) {}
-
-void HelpStreambuf::setIndent(int indent, int width)
+void HelpText::setIndent(int indent, int width)
 {
     this->indent = indent;
     this->width = width;
@@ -21,9 +19,9 @@ void HelpStreambuf::setIndent(int indent, int width)
         breakPending = true;
 }
 
-void HelpStreambuf::writeLine(std::size_t length)
+void HelpText::endLine(std::size_t length)
 {
-    target->sputn(line.data(), static_cast<std::streamsize>(length));
+    finished.append(line, 0, length);
     line.clear();
     column = 0;
 }
@@ -33,21 +31,23 @@ static bool isBlank(char byte)
     return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' || byte == '\r';
 }
 
-HelpStreambuf::int_type HelpStreambuf::overflow(int_type ch)
+void HelpText::write(std::string_view text)
 {
-    if (traits_type::eq_int_type(ch, traits_type::eof()))
-        return traits_type::not_eof(ch);
+    for (const char byte : text)
+        put(byte);
+}
 
-    const char byte = traits_type::to_char_type(ch);
+void HelpText::put(char byte)
+{
     if (byte == '\n') {
         line.push_back('\n');
-        writeLine(line.size());
-        return ch;
+        endLine(line.size());
+        return;
     }
 
     if (breakPending) {
         line.push_back('\n');
-        writeLine(line.size());
+        endLine(line.size());
         breakPending = false;
     }
     if (column < indent) {
@@ -61,40 +61,24 @@ HelpStreambuf::int_type HelpStreambuf::overflow(int_type ch)
     // Wrap only at white space, so a word that reaches the width stays on
     // its line whole.
     if (width == 0 || column < width || !isBlank(byte))
-        return ch;
+        return;
     const auto last = std::find_if_not(line.rbegin(), line.rend(), isBlank);
     if (last == line.rend()) {
         line.clear();
         column = 0;
-        return ch;
+        return;
     }
     const std::size_t end = static_cast<std::size_t>(line.rend() - last);
     line[end] = '\n';
-    writeLine(end + 1);
-    return ch;
+    endLine(end + 1);
 }
 
-HelpStream::HelpStream(std::streambuf *target) : std::ostream(nullptr), buffer(target)
+void writeTo(HelpText &help, std::string_view text)
 {
-    rdbuf(&buffer);
+    help.write(text);
 }
 
 namespace {
-
-// Standard error under the help's line breaking, one write per line.
-class StandardErrorBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type ch) override
-    {
-        return traits_type::eq_int_type(ch, traits_type::eof()) || std::fputc(ch, stderr) != EOF
-                   ? traits_type::not_eof(ch)
-                   : traits_type::eof();
-    }
-    std::streamsize xsputn(const char *text, std::streamsize size) override
-    {
-        return static_cast<std::streamsize>(std::fwrite(text, 1, static_cast<size_t>(size), stderr));
-    }
-};
 
 // Bold and underline around headings.
 const std::string_view bold = styled("\x1b[1m");
@@ -103,13 +87,10 @@ const std::string_view underline = styled("\x1b[4m");
 const std::string_view underlineEnd = styled("\x1b[24m");
 
 struct Help {
-    HelpStream stream;
+    HelpText stream;
     QByteArray app;
 
-    void setIndent(int indent, int width)
-    {
-        static_cast<HelpStreambuf *>(stream.rdbuf())->setIndent(indent, width);
-    }
+    void setIndent(int indent, int width) { stream.setIndent(indent, width); }
 };
 
 // " CLOCK… FLAG*…": each placeholder as it is written in the record.
@@ -272,8 +253,7 @@ void printCategories(Help &help)
 
 void printHelp()
 {
-    StandardErrorBuffer standardError;
-    Help help{HelpStream(&standardError), QCoreApplication::applicationName().toUtf8()};
+    Help help{HelpText(), QCoreApplication::applicationName().toUtf8()};
 
     printLineTo(help.stream, "Usage: {} COMMAND …\n", help.app);
     printLineTo(help.stream, "Utility to change the output configuration.\n");
@@ -295,4 +275,5 @@ void printHelp()
     if (self)
         printOutputSection(help, *self);
     printCategories(help);
+    writeTo(stderr, help.stream.lines());
 }

@@ -1,41 +1,35 @@
 #pragma once
 
-#include <ostream>
-#include <streambuf>
 #include <string>
+#include <string_view>
 
-// A stream buffer for the help: text starts at an indent (shorter lines are
-// padded), lines wrap at the first white space at or after the width, and
-// a label that ran past the next indent ends its line first. It has no put
-// area, so every byte passes through overflow().
-class HelpStreambuf : public std::streambuf {
+// The help's text as it is written: text starts at an indent (shorter
+// lines are padded), lines wrap at the first white space at or after the
+// width, and a label that ran past the next indent ends its line first.
+// Plain bytes into a string: a C++ stream would set up the locale on
+// every run for nothing.
+class HelpText {
 public:
-    explicit HelpStreambuf(std::streambuf *target);
-
     // A width of 0 never wraps.
     void setIndent(int indent, int width);
-
-protected:
-    int_type overflow(int_type ch) override;
+    void write(std::string_view text);
+    // The finished lines; a line never finished is dropped.
+    const std::string &lines() const { return finished; }
 
 private:
-    void writeLine(std::size_t length);
+    void put(char byte);
+    void endLine(std::size_t length);
 
-    std::streambuf *target;
-    std::string line; // not yet written; dropped if never finished
+    std::string finished;
+    std::string line; // not yet finished
     int indent = 0;
     int width = 0;
     int column = 0; // code points, not bytes
     bool breakPending = false;
 };
 
-class HelpStream : public std::ostream {
-public:
-    explicit HelpStream(std::streambuf *target);
-
-private:
-    HelpStreambuf buffer;
-};
+// printTo() and printLineTo() write into the help's text.
+void writeTo(HelpText &help, std::string_view text);
 
 // The whole help, generated from the command tables, on standard error.
 void printHelp();

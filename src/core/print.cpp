@@ -3,21 +3,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
-#include <ostream>
 #include <unistd.h>
 
-bool plainText()
+std::string_view styled(std::string_view sequence)
 {
+    // NO_COLOR set and not empty; read once.
     static const bool plain = [] {
         const char *value = std::getenv("NO_COLOR");
         return value && *value;
     }();
-    return plain;
-}
-
-std::string_view styled(std::string_view sequence)
-{
-    return plainText() ? std::string_view() : sequence;
+    return plain ? std::string_view() : sequence;
 }
 
 namespace {
@@ -45,11 +40,6 @@ void writeTo(FILE *file, std::string_view text)
         }
         text.remove_prefix(static_cast<size_t>(written));
     }
-}
-
-void writeTo(std::ostream &stream, std::string_view text)
-{
-    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 bool writeFailed(FILE *file)

@@ -6,7 +6,6 @@
 #include <fmt/format.h>
 
 #include <cstdio>
-#include <iosfwd>
 #include <string_view>
 
 // UTF-8 text from outside with control characters (C0, DEL and C1) as
@@ -35,11 +34,9 @@ template <> struct fmt::formatter<QString> : fmt::formatter<QByteArray> {
     }
 };
 
-// NO_COLOR set and not empty: the text report and the help write no
-// terminal escape sequences. Read once; without it they stay as they are.
-bool plainText();
 // A terminal escape sequence of the tool's own (colour, bold, underline),
-// or nothing under NO_COLOR.
+// or nothing where NO_COLOR is set and not empty: the text report and the
+// help then write no escape sequences.
 std::string_view styled(std::string_view sequence);
 
 // Writes text in one piece: to a terminal behind standard output or error
@@ -47,7 +44,6 @@ std::string_view styled(std::string_view sequence);
 // tool writes through C streams: a C++ standard stream would set up the
 // locale machinery on every run (about 0.1 M instructions) for nothing.
 void writeTo(FILE *file, std::string_view text);
-void writeTo(std::ostream &stream, std::string_view text);
 
 // Whether anything written to the file was lost.
 bool writeFailed(FILE *file);

@@ -82,6 +82,23 @@ State modern()
     return state;
 }
 
+// Mutter 48 with its feature "variable-refresh-rate": DP-1 lists a
+// variable twin of its 2560x1440 mode (in it where variable is given);
+// HDMI-1 reports underscanning, on where underscanning is given.
+State varying(bool variable = false, bool underscanning = false)
+{
+    State state = modern();
+    ModeState twin = state.monitors[0].modes[0];
+    twin.id = "2560x1440@60+vrr";
+    twin.variable = true;
+    twin.preferred = false;
+    twin.current = variable;
+    state.monitors[0].modes[0].current = !variable;
+    state.monitors[0].modes.append(twin);
+    state.monitors[1].underscanning = underscanning;
+    return state;
+}
+
 // DP-1 in BT.2100, at 40 of its 80 %.
 State modernHdr()
 {
@@ -285,12 +302,15 @@ TEST(GnomeModel, DescribeColourAndLevels)
         Output::Capabilities capabilities;
         bool hdr;
         double brightness, dimming;
+        Output::VrrPolicy vrr = Output::VrrPolicy::Never;
+        uint32_t overscan = 0;
     } cases[] = {
         {"BT.2100 offered", modern, "DP-1",
          Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, false, 1, 1},
         {"in BT.2100", modernHdr, "DP-1",
          Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, true, 1, 0.5},
-        {"dimmed", modern, "HDMI-1", Cap::Disable | Cap::BrightnessControl, false, 1, 0.5},
+        {"dimmed, underscanning offered", modern, "HDMI-1",
+         Cap::Disable | Cap::BrightnessControl | Cap::Overscan, false, 1, 0.5},
         {"a backlight", modern, "eDP-1", Cap::Disable | Cap::BrightnessControl, false, 0.2, 1},
         {"mutter 43", threeMonitors, "DP-1", Cap::Disable, false, 1, 1},
         {"levels further apart than INT_MAX",
@@ -308,6 +328,15 @@ TEST(GnomeModel, DescribeColourAndLevels)
          },
          "DP-1", Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl, false,
          1, 1},
+        // VRR is the current mode's; underscanning on is mutter's 5 %.
+        {"a variable mode offered", [] { return varying(); }, "DP-1",
+         Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl | Cap::Vrr,
+         false, 1, 1},
+        {"in the variable mode", [] { return varying(true); }, "DP-1",
+         Cap::Disable | Cap::HighDynamicRange | Cap::WideColorGamut | Cap::BrightnessControl | Cap::Vrr,
+         false, 1, 1, Output::VrrPolicy::Always},
+        {"underscanning", [] { return varying(false, true); }, "HDMI-1",
+         Cap::Disable | Cap::BrightnessControl | Cap::Overscan, false, 1, 0.5, Output::VrrPolicy::Never, 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -319,6 +348,8 @@ TEST(GnomeModel, DescribeColourAndLevels)
             EXPECT_EQ(d.wcgEnabled, c.hdr);
             EXPECT_DOUBLE_EQ(d.brightness, c.brightness);
             EXPECT_DOUBLE_EQ(d.dimming, c.dimming);
+            EXPECT_EQ(d.vrrPolicy, c.vrr);
+            EXPECT_EQ(d.overscan, c.overscan);
         }
     }
     // The manual's table of what mutter carries offers what a monitor with
@@ -327,8 +358,8 @@ TEST(GnomeModel, DescribeColourAndLevels)
         if (server.family != Dispor::Reach::Family::Mutter)
             continue;
         EXPECT_EQ(Dispor::Reach::offered(server), std::string_view(server.title) == "mutter 43"
-                                                      ? cases[4].capabilities
-                                                      : cases[0].capabilities)
+                                                      ? cases[4].capabilities | Cap::Overscan
+                                                      : cases[7].capabilities | Cap::Overscan)
             << server.title;
     }
 }
@@ -554,6 +585,43 @@ TEST(GnomeModel, Plans)
          "backlight eDP-1 128\n", "", 2, modern},
         {"no backlight", [](const auto &c) { named(c, "DP-1")->setBrightness(0.5); }, "",
          "DP-1: cannot change the brightness: mutter has no backlight for the output", 2, modern},
+        // VRR by the mode's twin; underscanning on or off.
+        {"VRR always: the variable twin",
+         [](const auto &c) { named(c, "DP-1")->setVrrPolicy(Output::VrrPolicy::Always); },
+         "0,0 1 0 primary DP-1:2560x1440@60+vrr+c0\n2560,0 1 0 HDMI-1:1920x1080@60-u+c0\n4480,0 1 0 "
+         "eDP-1:1920x1200@60+c0\n",
+         "", 2, [] { return varying(); }},
+        {"VRR never: the fixed twin",
+         [](const auto &c) { named(c, "DP-1")->setVrrPolicy(Output::VrrPolicy::Never); }, modernLayout(0), "",
+         2, [] { return varying(true); }},
+        {"no automatic VRR of mutter's",
+         [](const auto &c) { named(c, "DP-1")->setVrrPolicy(Output::VrrPolicy::Automatic); }, "",
+         "DP-1: cannot change the VRR policy: mutter switches VRR with the mode, always or never, and has no "
+         "automatic policy",
+         2, [] { return varying(); }},
+        {"a new mode without a variable twin",
+         [](const auto &c) {
+             named(c, "DP-1")->setCurrentModeId("1920x1080@60");
+             named(c, "DP-1")->setVrrPolicy(Output::VrrPolicy::Always);
+         },
+         "",
+         "DP-1: cannot change the VRR policy: mutter lists no variable-rate twin of the mode 1920x1080@60", 2,
+         [] { return varying(); }},
+        {"no variable modes",
+         [](const auto &c) { named(c, "HDMI-1")->setVrrPolicy(Output::VrrPolicy::Always); }, "",
+         "HDMI-1: cannot change the VRR policy: the output has no VRR support", 2, [] { return varying(); }},
+        {"underscanning on", [](const auto &c) { named(c, "HDMI-1")->setOverscan(5); },
+         "0,0 1 0 primary DP-1:2560x1440@60+c0\n2560,0 1 0 HDMI-1:1920x1080@60+u+c0\n4480,0 1 0 "
+         "eDP-1:1920x1200@60+c0\n",
+         "", 2, [] { return varying(); }},
+        {"underscanning off", [](const auto &c) { named(c, "HDMI-1")->setOverscan(0); }, modernLayout(0), "",
+         2, [] { return varying(false, true); }},
+        {"an overscan mutter cannot keep", [](const auto &c) { named(c, "HDMI-1")->setOverscan(10); }, "",
+         "HDMI-1: cannot change the overscan: mutter underscans by 5 % or not at all: 0 switches it off, 5 "
+         "on",
+         2, [] { return varying(); }},
+        {"no underscanning", [](const auto &c) { named(c, "DP-1")->setOverscan(5); }, "",
+         "DP-1: cannot change the overscan: the output has no overscan control", 2, [] { return varying(); }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -612,6 +680,9 @@ TEST(GnomeModel, ReadBackNamesWhatMutterDoesNotHold)
         {"switched off, kept on",
          {asHeld[0]},
          {u"HDMI-1: mutter accepted disabling the output but keeps it enabled"_qs}},
+        {"underscanning not taken",
+         {asHeld[0], logical(2560, 1, false, {{"HDMI-1", "1920x1080@60", true, std::nullopt}})},
+         {u"HDMI-1: mutter accepted the overscan \"on\" but keeps \"off\""_qs}},
         {"mirrored, kept apart",
          {logical(0, 1, true,
                   {{"DP-1", "2560x1440@60", std::nullopt, std::nullopt},

@@ -74,6 +74,22 @@ TEST(GnomeModern, LayoutColourAndLuminanceOnHeadlessMutter)
     EXPECT_EQ(mutter->logical(), "0,0 1 2 Meta-0\n1920,0 1 0 primary Meta-1\n");
 }
 
+TEST(GnomeModern, IdentifyUnderGnomeShell)
+{
+    const std::unique_ptr<Mutter> shell = Mutter::shell({"1920x1080", "1920x1080"}, true);
+    if (!shell)
+        GTEST_SKIP() << noTree;
+    gnome_test::identifyWithLabels(*shell, gnome_test::shellRefused);
+}
+
+TEST(GnomeModern, AWatcherTellsOfChangesAndOfMutterGone)
+{
+    const std::unique_ptr<Mutter> mutter = Mutter::modern({"1920x1080"});
+    if (!mutter)
+        GTEST_SKIP() << noTree;
+    gnome_test::watchesChanges(*mutter);
+}
+
 TEST(GnomeModern, FractionalScalesInLogicalLayout)
 {
     const std::unique_ptr<Mutter> mutter = Mutter::modern({"2560x1440", "1920x1080"}, true);

@@ -40,6 +40,21 @@ TEST(GnomeDispctl, AMirrorLeavesNoGap)
              });
 }
 
+// Labels: gnome-shell keeps its own for its settings; label windows
+// stand in.
+TEST(GnomeDispctl, IdentifyUnderGnomeShell)
+{
+    const std::unique_ptr<Mutter> shell = Mutter::shell({"1920x1080", "1920x1080"});
+    if (!shell)
+        GTEST_SKIP() << "gnome-shell is not installed";
+    gnome_test::identifyWithLabels(*shell, gnome_test::shellRefused);
+}
+
+TEST(GnomeLibrary, AWatcherTellsOfChangesAndOfMutterGone)
+{
+    gnome_test::watchesChanges(*Mutter::headless({"1920x1080"}));
+}
+
 TEST(GnomeDispctl, FractionalScalesInLogicalLayout)
 {
     gnome_test::fractionalScales(*Mutter::headless({"2560x1440", "1920x1080"}, true));

@@ -38,16 +38,16 @@ int spawn(const std::string &program, const std::vector<std::string> &args, cons
 
 using support::stop;
 
-// A session bus listening at dir/bus, its policy as e2e::SessionBus's.
-std::string startBus(const std::string &dir, int *pid)
+// A session bus listening at dir/name, its policy as e2e::SessionBus's.
+std::string startBus(const std::string &dir, int *pid, const std::string &name = "bus")
 {
-    const std::string config = dir + "/bus.conf";
+    const std::string config = dir + "/" + name + ".conf";
     e2e::writeFile(config,
                    "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
                    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                    "<busconfig><type>session</type><listen>unix:path=" +
-                       dir +
-                       "/bus</listen><policy context=\"default\"><allow send_destination=\"*\" "
+                       dir + "/" + name +
+                       "</listen><policy context=\"default\"><allow send_destination=\"*\" "
                        "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
                        "</busconfig>\n");
     support::Spawn spawn{"/usr/bin/dbus-daemon",
@@ -62,15 +62,6 @@ std::string startBus(const std::string &dir, int *pid)
     if (address.empty())
         throw std::runtime_error("dbus-daemon did not start within 10 s");
     return address;
-}
-
-// The application the library's and Qt D-Bus's calls in this process need.
-void application()
-{
-    static int argc = 1;
-    static char name[] = "gnome_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
 }
 
 QDBusMessage busCall(const QString &member, const QVariantList &arguments)
@@ -88,6 +79,14 @@ const std::vector<std::string> displayConfig = {"--dest", "org.gnome.Mutter.Disp
 
 } // namespace
 
+void application()
+{
+    static int argc = 1;
+    static char name[] = "gnome_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
 Mutter::Mutter(const std::string &tree) : m_tree(tree), m_dir(tree.empty() ? std::string() : tree + "/tmp")
 {
     m_address = startBus(m_dir.path(), &m_bus);
@@ -100,9 +99,10 @@ Mutter::~Mutter()
     stop(m_pid);
     stop(m_xvfb);
     stop(m_bus);
+    stop(m_systemBus);
 }
 
-bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra)
+bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra, const std::string &program)
 {
     // Paths as mutter sees them: inside the tree, the part below it.
     const std::string dir = m_dir.path().substr(m_tree.size());
@@ -118,10 +118,12 @@ bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra)
         env[key] = value;
     std::vector<std::string> all = args;
     all.push_back("--wayland-display=mutter-test");
+    if (m_systemBus > 0)
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + dir + "/system-bus";
     if (m_tree.empty()) {
-        m_pid = spawn("/usr/bin/mutter", all, env, m_dir.file("mutter.log"));
+        m_pid = spawn("/usr/bin/" + program, all, env, m_dir.file("mutter.log"));
     } else {
-        all.insert(all.begin(), "mutter");
+        all.insert(all.begin(), program);
         support::Spawn how = support::inTree(m_tree, all, env);
         how.out = how.err = support::Stream::File;
         how.file = m_dir.file("mutter.log");
@@ -134,17 +136,15 @@ bool Mutter::start(const std::vector<std::string> &args, const e2e::Env &extra)
             m_pid = -1;
             return false;
         }
-        if (e2e::fileExists(m_dir.file("mutter-test")) &&
-            gdbus(*this, {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                          "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                          "org.gnome.Mutter.DisplayConfig"}) == "(true,)\n")
+        if (e2e::fileExists(m_dir.file("mutter-test")) && owned("org.gnome.Mutter.DisplayConfig"))
             return true;
         ::usleep(50000);
     }
     return false;
 }
 
-bool Mutter::startHeadless(const std::vector<std::string> &monitors, bool fractional)
+bool Mutter::startHeadless(const std::vector<std::string> &monitors, bool fractional,
+                           const std::string &program)
 {
     e2e::Env env;
     if (fractional) {
@@ -159,7 +159,7 @@ bool Mutter::startHeadless(const std::vector<std::string> &monitors, bool fracti
         args.push_back("--virtual-monitor");
         args.push_back(monitor);
     }
-    return start(args, env);
+    return start(args, env, program);
 }
 
 std::unique_ptr<Mutter> Mutter::headless(const std::vector<std::string> &monitors, bool fractional)
@@ -223,6 +223,24 @@ std::unique_ptr<Mutter> Mutter::modern(const std::vector<std::string> &monitors,
     return mutter;
 }
 
+std::unique_ptr<Mutter> Mutter::shell(const std::vector<std::string> &monitors, bool modern)
+{
+    const std::string tree = modern ? support::modernTree() : std::string();
+    if ((modern && tree.empty()) || ::access((tree + "/usr/bin/gnome-shell").c_str(), X_OK) != 0)
+        return {};
+    std::unique_ptr<Mutter> shell(new Mutter(tree));
+    // Without a system bus it ends at once, looking for logind.
+    startBus(shell->m_dir.path(), &shell->m_systemBus, "system-bus");
+    // Ready once it owns its own name too: 15 s at most.
+    bool ready = shell->startHeadless(monitors, false, "gnome-shell");
+    for (int i = 0; ready && i < 300 && !shell->owned("org.gnome.Shell"); ++i)
+        ::usleep(50000);
+    if (!ready || !shell->owned("org.gnome.Shell"))
+        throw std::runtime_error("gnome-shell did not start: " +
+                                 e2e::readFile(shell->m_dir.file("mutter.log")));
+    return shell;
+}
+
 std::unique_ptr<Mutter> Mutter::modernNested()
 {
     const std::string tree = support::modernTree();
@@ -243,9 +261,8 @@ std::unique_ptr<Mutter> Mutter::modernNested()
 e2e::Env Mutter::env() const
 {
     return {
-        {"DISPOR_BACKEND", "gnome"},
-        {"DBUS_SESSION_BUS_ADDRESS", m_address},
-        {"XDG_RUNTIME_DIR", m_dir.path()},
+        {"DISPOR_BACKEND", "gnome"},       {"DBUS_SESSION_BUS_ADDRESS", m_address},
+        {"XDG_RUNTIME_DIR", m_dir.path()}, {"WAYLAND_DISPLAY", "mutter-test"},
         {"QT_QPA_PLATFORM", "offscreen"},
     };
 }
@@ -377,6 +394,13 @@ std::string Mutter::backlight() const
     return text;
 }
 
+bool Mutter::owned(const std::string &name) const
+{
+    return gdbus(*this, {"call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                         "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", name}) ==
+           "(true,)\n";
+}
+
 void Mutter::signal(int number) const
 {
     if (m_pid > 0)
@@ -464,11 +488,19 @@ void runSteps(const Mutter &mutter, const std::vector<Step> &steps)
 void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
 {
     ASSERT_EQ(mutter.logical(), "0,0 1 0 primary Meta-0\n1920,0 1 0 Meta-1\n");
+    // Bare mutter: label windows, with no gnome-shell to ask.
+    identifyWithLabels(mutter, noShell);
     const std::string disabled =
         "Failed to apply output configuration: Meta-0 is disabled: enable it first (set-enabled true)\n";
     runSteps(
         mutter,
         {
+            // The active output only while one is enabled.
+            {{"active-output", "set-rotation", "normal"},
+             "Failed to determine active output: " + locatorAbsent +
+                 "on this desktop the active output is known only when exactly one output is enabled, and 2 "
+                 "are\nUnknown output: active-output\n",
+             ""},
             // Mutter confirmed the change and its read-back went unanswered: unknown.
             {{"Meta-1", "set-rotation", "90"},
              "Failed to apply output configuration: the change was sent and confirmed, but mutter did not "
@@ -497,6 +529,7 @@ void layoutOnHeadless(const Mutter &mutter, const std::string &hdrRefused)
             {{"Meta-1", "set-rotation", "normal"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 0 Meta-0\n"},
             {{"Meta-0", "set-rotation", "180"}, "", "0,0 1 0 primary Meta-1\n0,1080 2 2 Meta-0\n"},
             {{"Meta-0", "set-enabled", "false"}, "", "0,0 1 0 primary Meta-1\n"},
+            {{"active-output", "set-rotation", "normal"}, "", ""},
             // Mutter would keep none of these for a disabled monitor.
             {{"Meta-0", "set-rotation", "90"}, disabled, ""},
             {{"Meta-0", "set-position", "100", "100"}, disabled, ""},

@@ -49,6 +49,9 @@ public:
     // The same two from the Debian 13 tree; null where it has not been made.
     static std::unique_ptr<Mutter> modern(const std::vector<std::string> &monitors, bool fractional = false);
     static std::unique_ptr<Mutter> modernNested();
+    // gnome-shell 43 (host) or 48 (the tree) in mutter's place, headless,
+    // with an empty system bus of its own; null where it is missing.
+    static std::unique_ptr<Mutter> shell(const std::vector<std::string> &monitors, bool modern = false);
 
     // What a dispctl run on this mutter gets.
     e2e::Env env() const;
@@ -60,6 +63,8 @@ public:
     const std::string &runtimeDir() const { return m_dir.path(); }
     // Stops, resumes or ends mutter.
     void signal(int number) const;
+    // Whether the name has an owner on the bed's bus.
+    bool owned(const std::string &name) const;
 
     // One line per logical monitor, "X,Y SCALE TRANSFORM [primary] CONNECTOR…",
     // in text order.
@@ -77,8 +82,10 @@ public:
 
 private:
     explicit Mutter(const std::string &tree = {});
-    bool start(const std::vector<std::string> &args, const e2e::Env &env);
-    bool startHeadless(const std::vector<std::string> &monitors, bool fractional);
+    bool start(const std::vector<std::string> &args, const e2e::Env &env,
+               const std::string &program = "mutter");
+    bool startHeadless(const std::vector<std::string> &monitors, bool fractional,
+                       const std::string &program = "mutter");
     int startXvfb();
     std::string state() const;
     std::string property(const std::string &name) const;
@@ -86,6 +93,7 @@ private:
     std::string m_tree;     // mutter 48's, else empty
     support::TempDir m_dir; // the runtime directory, in the tree for mutter 48
     int m_bus = -1;
+    int m_systemBus = -1; // gnome-shell's
     std::string m_address;
     int m_pid = -1;
     int m_xvfb = -1;
@@ -145,5 +153,28 @@ private:
 
 // Calls gdbus on mutter's bus; its standard output, or "failed: …".
 std::string gdbus(const Mutter &mutter, const std::vector<std::string> &args);
+
+// The application the library's and Qt D-Bus's calls in this process need.
+void application();
+
+// The library's ConfigWatcher on the bed (one monitor, Meta-0 in
+// 1920x1080): another client's apply is told, and mutter's end once.
+void watchesChanges(const Mutter &mutter);
+
+// identify on the bed (Meta-0 and Meta-1): the label windows for 5 s,
+// and where they cannot be shown, a refusal that names why the shell did
+// not show its own (shell). A bus monitor sees gnome-shell (or where it
+// would be) asked for a label on each monitor both times.
+void identifyWithLabels(const Mutter &mutter, const std::string &shell);
+
+// What identify says where the compositor's bus service is absent (as on
+// every bed here), before the desktop's own answer.
+extern const std::string noLocator;
+// The bus's answer where it is absent, as the tool says it, "…; ".
+extern const std::string locatorAbsent;
+// Why gnome-shell did not show its labels: 43 and 48 alike keep
+// ShowMonitorLabels for their own settings; bare mutter has none.
+extern const std::string shellRefused;
+extern const std::string noShell;
 
 } // namespace gnome_test

@@ -67,7 +67,9 @@ expect_eq "the library recommends its backends" "dispor0-backend-gnome dispor0-b
     "$(field libdispor0 Recommends | names)"
 expect_eq "x11's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libstdc++6 libxau6 libxcb-dpms0 libxcb-randr0 libxcb1 libxcvt0" \
     "$(field dispor0-backend-x11 Depends | names)"
-expect_eq "wayland's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libstdc++6 libwayland-client0" \
+# The labels identify draws (labels.so) bring FreeType and fontconfig.
+expect_eq "wayland's dependencies" \
+    "libc6 libdispor0 libfontconfig1 libfreetype6 libgcc-s1 libqt6core6 libstdc++6 libwayland-client0" \
     "$(field dispor0-backend-wayland Depends | names)"
 expect_eq "gnome's dependencies" "libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
     "$(field dispor0-backend-gnome Depends | names)"
@@ -96,14 +98,21 @@ contents() { dpkg-deb -c "$(deb "$1")" | awk '$1 !~ /^d/ { print $6 }' | sed 's|
 docs() { echo "usr/share/doc/$1/changelog.gz usr/share/doc/$1/copyright"; }
 # The packages with lintian overrides (debian/*.lintian-overrides).
 overrides() { echo "$(docs "$1") usr/share/lintian/overrides/$1"; }
-expect_eq "dispctl's files" "$(echo usr/bin/dispctl $(overrides dispctl) usr/share/man/man1/dispctl.1.gz $libdir/dispctl/compositor.so \
-    usr/share/bash-completion/completions/dispctl usr/share/zsh/vendor-completions/_dispctl \
-    usr/share/fish/vendor_completions.d/dispctl.fish | tr ' ' '\n' | sorted)" "$(contents dispctl)"
+# The tool and dispctl-profile: each with its manual page and completions.
+tool_files() {
+    echo "usr/bin/$1 usr/share/man/man1/$1.1.gz usr/share/bash-completion/completions/$1" \
+        "usr/share/zsh/vendor-completions/_$1 usr/share/fish/vendor_completions.d/$1.fish"
+}
+expect_eq "dispctl's files" "$(echo $(tool_files dispctl) $(tool_files dispctl-profile) $(overrides dispctl) \
+    $libdir/dispctl/compositor.so usr/lib/systemd/user/dispctl-profile.service | tr ' ' '\n' | sorted)" \
+    "$(contents dispctl)"
 expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $(overrides libdispor0) | tr ' ' '\n' | sorted)" \
     "$(contents libdispor0)"
 for backend in $backends; do
+    # Wayland's package also holds the labels module the plugins open.
+    labels=$([ "$backend" != wayland ] || echo "$libdir/dispor0/labels.so")
     expect_eq "dispor0-backend-$backend's files" \
-        "$(echo $libdir/dispor0/$backend.so $(overrides "dispor0-backend-$backend") | tr ' ' '\n' | sorted)" \
+        "$(echo $libdir/dispor0/$backend.so $labels $(overrides "dispor0-backend-$backend") | tr ' ' '\n' | sorted)" \
         "$(contents "dispor0-backend-$backend")"
 done
 headers=$(cd "$source_dir/dispor/include" && ls dispor/*.h | sed 's|^|usr/include/|')
@@ -129,21 +138,18 @@ fi
 # into all of it, but no ELF file linked on Debian 12 can say so: glibc
 # 2.36's startup objects (crt1.o, crti.o, crtn.o) carry no IBT/SHSTK
 # property, so the linker drops the note hardening-check looks for. What
-# is ours is checked instead: the entry points begin with the end-branch
-# mark.
-for binary in usr/bin/dispctl $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
-    $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
+# is ours is checked instead: the end-branch marks are there.
+for binary in usr/bin/dispctl usr/bin/dispctl-profile $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
+    $libdir/dispor0/labels.so $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
     case $binary in */dispctl/*.so | */dispor0/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
         fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"
-    # The first instruction of each function but the parts split off as
-    # cold, which nothing branches to indirectly: at most a few (the
-    # startup objects') without the mark.
-    unmarked=$(objdump -d --no-show-raw-insn -j .text "$root/$binary" 2>/dev/null | awk '
-        /^[0-9a-f]+ <[^>]*>:$/ { first = $2 !~ /\.cold>:$/; total += first; next }
-        first && NF { first = 0; if ($2 != "endbr64") missing++ }
-        END { print (missing * 20 > total) ? missing " of " total : "" }')
-    [ -z "$unmarked" ] || fail "$binary: $unmarked functions begin without endbr64 (no -fcf-protection)"
+    # Without the flag only the startup objects bring an end-branch mark (2
+    # here); with it every function that may be reached indirectly has one.
+    marks=$(objdump -d --no-show-raw-insn -j .text "$root/$binary" 2>/dev/null | awk '
+        $2 == "endbr64" { marks++ } $2 ~ /^ret/ { returns++ }
+        END { print (marks >= 20 && marks * 5 >= returns) ? "" : marks + 0 " end-branch marks for " returns + 0 " returns" }')
+    [ -z "$marks" ] || fail "$binary: $marks (built without -fcf-protection?)"
 done
 for unit in compositor_bus.cpp $(for b in $backends; do echo "${b}_backend.cpp"; done); do
     grep -q -- "-D_FORTIFY_SOURCE=2 .*$unit" "$work/build.log" || fail "$unit is compiled without FORTIFY"

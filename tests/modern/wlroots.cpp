@@ -147,6 +147,8 @@ std::unique_ptr<Wlroots> Wlroots::start(Kind kind, std::string *why, int outputs
 
 Wlroots::~Wlroots()
 {
+    for (const int client : m_clients)
+        support::stop(client);
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         // Bounded: a server that does not end on SIGTERM is killed.
@@ -177,6 +179,32 @@ e2e::Env Wlroots::env() const
 e2e::Result Wlroots::run(const std::vector<std::string> &args, const e2e::Env &extra) const
 {
     return e2e::runProgram(e2e::dispctlBinary(), args, support::merged(env(), extra));
+}
+
+std::string Wlroots::picture(const std::string &output) const
+{
+    const std::string file = m_dir + "/" + output + ".png";
+    const support::Result result = oracle({"grim", "-o", output, file});
+    if (result.status != 0)
+        return "grim failed: " + result.err;
+    return e2e::readFile(m_tree + file);
+}
+
+int Wlroots::start(const std::vector<std::string> &args) const
+{
+    support::Spawn spawn(e2e::dispctlBinary(), args, support::merged(support::testEnvironment(), env()));
+    spawn.out = spawn.err = support::Stream::Null;
+    return support::spawn(spawn).pid;
+}
+
+void Wlroots::startClient(const std::vector<std::string> &argv)
+{
+    // foot wants a UTF-8 locale.
+    support::Spawn spawn = support::inTree(
+        m_tree, argv,
+        {{"XDG_RUNTIME_DIR", m_dir}, {"WAYLAND_DISPLAY", m_socket}, {"HOME", m_dir}, {"LANG", "C.UTF-8"}});
+    spawn.out = spawn.err = support::Stream::Null;
+    m_clients.push_back(support::spawn(spawn).pid);
 }
 
 support::Result Wlroots::oracle(const std::vector<std::string> &argv) const
@@ -276,6 +304,38 @@ std::string Wlroots::swayView() const
                  output["scale"].toDouble(), output["adaptive_sync_status"].toString() == "enabled");
     }
     return joined(lines);
+}
+
+namespace {
+
+// The output of the focused node with an app_id below node, whose output
+// is output.
+std::string focusedIn(const QJsonObject &node, const std::string &output)
+{
+    const std::string here =
+        node["type"].toString() == "output" ? node["name"].toString().toStdString() : output;
+    if (node["focused"].toBool() && node["app_id"].isString())
+        return here;
+    for (const char *children : {"nodes", "floating_nodes"}) {
+        for (const QJsonValue &child : node[children].toArray()) {
+            const std::string found = focusedIn(child.toObject(), here);
+            if (!found.empty())
+                return found;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::string Wlroots::swayFocusedWindow() const
+{
+    const support::Result result = oracle({"swaymsg", "-r", "-t", "get_tree"});
+    if (result.status != 0)
+        return "swaymsg failed: " + result.err;
+    const std::string found =
+        focusedIn(QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object(), {});
+    return found.empty() ? "none" : found;
 }
 
 std::string Wlroots::swayPower() const

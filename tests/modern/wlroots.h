@@ -40,6 +40,9 @@
 //   trips meanwhile; labwc at once. Powered off, sway takes a new
 //   scale and keeps the old one (it moves the neighbours all the same);
 //   labwc holds it.
+// - Both offer layer-shell (version 4 on sway, 5 on labwc), xdg-shell and
+//   foreign-toplevel management (version 3). grim takes a picture of one
+//   output; foot opens a window, on sway on the focused output.
 
 #include "e2e/harness.h"
 
@@ -87,6 +90,19 @@ public:
     // swaymsg command run inside the tree ("" when it succeeded, else why).
     std::string swaySocket() const { return m_swaySocket.empty() ? "" : m_tree + m_swaySocket; }
     std::string swaymsg(const std::vector<std::string> &args) const;
+    // sway's own view of the focused window (swaymsg -t get_tree): the
+    // output it is on, or "none".
+    std::string swayFocusedWindow() const;
+
+    // What the output shows, as a picture grim takes (PNG), or why grim
+    // failed.
+    std::string picture(const std::string &output) const;
+    // dispctl started in the background with args, its standard streams
+    // going to a file; the caller waits for it (support::waitStatus).
+    int start(const std::vector<std::string> &args) const;
+    // A program run in the tree as a client of the compositor until the
+    // compositor stops.
+    void startClient(const std::vector<std::string> &argv);
 
 private:
     Wlroots(Kind kind, std::string tree);
@@ -98,6 +114,7 @@ private:
     std::string m_socket;
     std::string m_swaySocket; // as the tree sees it
     int m_pid = -1;
+    std::vector<int> m_clients;
 };
 
 } // namespace modern

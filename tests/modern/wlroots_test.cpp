@@ -18,6 +18,8 @@
 #include <sstream>
 #include <utility>
 
+#include <unistd.h>
+
 namespace modern {
 
 // For the test names ctest lists.
@@ -147,8 +149,8 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
     EXPECT_EQ(lines, view());
 
     // Without the compositor's bus service (the runs have no session bus):
-    // sway names its focused output; labwc tells none, and with two outputs
-    // enabled the active one cannot be known. Neither has identify's labels.
+    // sway names its focused output over its IPC; without that, both tell
+    // the focused window's output through foreign-toplevel management.
     const std::string noBus = "Not connected to D-Bus server; ";
     if (GetParam() == Kind::Sway) {
         for (const std::string name : {"HEADLESS-1", "HEADLESS-2"}) {
@@ -162,18 +164,44 @@ TEST_P(Wlroots18, ReportsTheOutputsAsTheCompositorHasThem)
                               m_bed->swaySocket() +
                               "-gone: No such file or directory\n"
                               "Unknown output: active-output\n"}));
-    } else {
-        EXPECT_EQ(m_bed->run({"active-output", "get-name"}),
-                  (Result{1, "",
-                          "Failed to determine active output: " + noBus +
-                              "on this desktop the active output is known only when exactly one output is "
-                              "enabled, and 2 are\n"
-                              "Unknown output: active-output\n"}));
     }
-    EXPECT_EQ(m_bed->run({"identify"}),
+    EXPECT_EQ(m_bed->run({"active-output", "get-name"}),
               (Result{1, "",
-                      "org.lumo.Vantor.Effect.OutputLocator1.show failed: " + noBus +
-                          "cannot show labels: the wayland backend has no way to show them\n"}));
+                      "Failed to determine active output: " + noBus +
+                          "no window has the focus, and 2 outputs are enabled\n"
+                          "Unknown output: active-output\n"}));
+    // identify: a label on each output while it runs (grim's pictures
+    // differ from those before), none once it ended after its 5 s;
+    // before any window is open, whose drawing would change them too.
+    const std::vector<std::string> names = {"HEADLESS-1", "HEADLESS-2"};
+    std::vector<std::string> before;
+    for (const std::string &name : names)
+        before.push_back(m_bed->picture(name));
+    const double begun = support::now();
+    const int identify = m_bed->start({"identify"});
+    for (size_t i = 0; i < names.size(); ++i) {
+        bool shown = false;
+        while (!shown && support::now() < begun + 4)
+            shown = m_bed->picture(names[i]) != before[i];
+        EXPECT_TRUE(shown) << names[i];
+    }
+    EXPECT_EQ(support::waitStatus(identify), 0);
+    EXPECT_GE(support::now() - begun, 5.0);
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(m_bed->picture(names[i]), before[i]) << names[i];
+    if (GetParam() == Kind::Sway) {
+        // A window focused on the second output, as sway itself tells.
+        ASSERT_EQ(m_bed->swaymsg({"focus", "output", "HEADLESS-1"}), "");
+        m_bed->startClient({"foot"});
+        std::string focused;
+        for (const double deadline = support::now() + 10; support::now() < deadline; ::usleep(50000)) {
+            if ((focused = m_bed->swayFocusedWindow()) != "none")
+                break;
+        }
+        ASSERT_EQ(focused, "HEADLESS-1");
+        EXPECT_EQ(m_bed->run({"active-output", "get-name"}), (Result{0, "HEADLESS-1\n", ""}));
+    }
+
     EXPECT_EQ(view(), start);
 }
 

@@ -3,30 +3,28 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 namespace {
 
-// Drives a help stream the way the help printer does: a series of
-// setIndent calls and writes, then the text that reached the target.
+// Drives the help's text the way the help printer does: a series of
+// setIndent calls and writes, then the lines finished.
 class Help {
 public:
     Help &indent(int indent, int width)
     {
-        static_cast<HelpStreambuf *>(m_stream.rdbuf())->setIndent(indent, width);
+        m_text.setIndent(indent, width);
         return *this;
     }
     Help &write(std::string_view text)
     {
-        printTo(m_stream, "{}", text);
+        printTo(m_text, "{}", text);
         return *this;
     }
-    std::string text() const { return m_target.str(); }
+    std::string text() const { return m_text.lines(); }
 
 private:
-    std::stringbuf m_target;
-    HelpStream m_stream{&m_target};
+    HelpText m_text;
 };
 
 std::string spaces(int count)
@@ -34,7 +32,7 @@ std::string spaces(int count)
     return std::string(static_cast<std::size_t>(count), ' ');
 }
 
-TEST(HelpStreambuf, IndentPadsShortLines)
+TEST(HelpText, IndentPadsShortLines)
 {
     EXPECT_EQ(Help().indent(3, 0).write("abc\n").text(), "   abc\n");
     EXPECT_EQ(Help().indent(3, 0).write("a\nb\n").text(), "   a\n   b\n");
@@ -44,7 +42,7 @@ TEST(HelpStreambuf, IndentPadsShortLines)
     EXPECT_EQ(Help().indent(3, 0).write("abc").text(), "");
 }
 
-TEST(HelpStreambuf, LabelAndTextColumn)
+TEST(HelpText, LabelAndTextColumn)
 {
     const std::string fits(20, 'x');
     EXPECT_EQ(Help().indent(3, 0).write(fits).indent(33, 80).write("text\n").text(),
@@ -65,7 +63,7 @@ TEST(HelpStreambuf, LabelAndTextColumn)
               "   " + past + "\n" + spaces(33) + "text\n");
 }
 
-TEST(HelpStreambuf, WrapsAtFirstWhiteSpaceFromWidth)
+TEST(HelpText, WrapsAtFirstWhiteSpaceFromWidth)
 {
     // From column 3, "a" * 76 ends at column 79: the space after it reaches
     // column 80 and ends the line there.
@@ -92,7 +90,7 @@ TEST(HelpStreambuf, WrapsAtFirstWhiteSpaceFromWidth)
               spaces(6) + longWord + " " + longWord + "\n");
 }
 
-TEST(HelpStreambuf, DropsWhiteSpaceAtBreak)
+TEST(HelpText, DropsWhiteSpaceAtBreak)
 {
     // The blank at column 79 and the tab reaching 80 both vanish.
     const std::string word(75, 'a');
@@ -106,7 +104,7 @@ TEST(HelpStreambuf, DropsWhiteSpaceAtBreak)
     EXPECT_EQ(Help().indent(0, 3).write("   x\n").text(), "x\n");
 }
 
-TEST(HelpStreambuf, CountsCodePoints)
+TEST(HelpText, CountsCodePoints)
 {
     // "…" is three bytes and one column: padding counts columns.
     EXPECT_EQ(Help().indent(3, 0).write("a…").indent(33, 80).write("t\n").text(),
@@ -120,7 +118,7 @@ TEST(HelpStreambuf, CountsCodePoints)
     EXPECT_EQ(Help().write("\x1b[4mab\x1b[24m").indent(12, 0).write("t\n").text(), "\x1b[4mab\x1b[24m t\n");
 }
 
-TEST(HelpStreambuf, PendingBreakSurvivesNewline)
+TEST(HelpText, PendingBreakSurvivesNewline)
 {
     EXPECT_EQ(Help().indent(3, 0).write("label").indent(5, 0).write("\nx\n").text(), "   label\n\n     x\n");
     // setIndent at or past the column sets nothing.

@@ -1,11 +1,15 @@
 /*
  * A small wlroots compositor for the Wayland backend's tests: headless
  * outputs with the names, sizes and monitor identities its arguments give,
- * output management and output power management, and nothing to show.
+ * output management and output power management, layer-shell and xdg-shell
+ * surfaces it tells of (shells.c), and nothing to show.
  *
  *   test-compositor [--max-size WxH] [--no-power] [--no-management]
  *                   [--ignore-custom-modes] [--misreport-enabled]
  *                   [--ignore-power] [--stall-after-apply]
+ *                   [--no-layer-shell] [--no-xdg-shell]
+ *                   [--window OUTPUT,...] [--focused-window OUTPUT,...]
+ *                   [--spare NAME:WxH@MHZ]
  *                   --output NAME:WxH@MHZ[:MAKE:MODEL:SERIAL] ...
  *
  * --max-size makes every configuration fail, as a whole, that gives an
@@ -15,7 +19,12 @@
  * switched off as still enabled (it is dark and out of the layout: no
  * wl_output); --ignore-power neither takes nor answers a power request;
  * --stall-after-apply answers the first configuration it applies, then
- * stops answering for 12 s. Once its socket listens it prints
+ * stops answering for 12 s. --window and --focused-window add a window on
+ * the outputs named ("-": on none) that foreign-toplevel management lists,
+ * the second activated; without either it offers no such management.
+ * SIGUSR1 plugs the --spare output in (once), SIGUSR2 unplugs the last
+ * output, each then printing "plugged NAME" or "unplugged NAME".
+ * Once its socket listens it prints
  * "ready SOCKET" on standard output, and then "power NAME on|off|failed|ignored"
  * for each power request and "power object" for each power object a
  * client makes; it ends on SIGTERM or SIGINT. Its layout, with
@@ -44,10 +53,17 @@
 #include <wlr/types/wlr_xdg_output_v1.h>
 #include <wlr/util/log.h>
 
+#include "shells.h"
+
 struct spec {
 	char name[64];
 	int width, height, refresh;
 	char make[56], model[16], serial[16];
+};
+
+struct window {
+	char outputs[256];
+	bool focused;
 };
 
 struct server {
@@ -60,6 +76,8 @@ struct server {
 	struct wlr_output_layout *layout;
 	struct wl_list outputs; /* output.link */
 	const struct spec *pending; /* for the output being added */
+	struct spec spare;
+	bool has_spare;
 	int next_x;
 	int max_width, max_height; /* 0: no limit */
 	bool ignore_custom_modes;
@@ -348,10 +366,56 @@ static void handle_new_output(struct wl_listener *listener, void *data)
 	wlr_output_layout_add(server->layout, wlr, output->x, output->y);
 }
 
+static void add_window(struct server *server, struct window *window)
+{
+	struct wlr_output *outputs[16];
+	int count = 0;
+	for (char *name = strtok(window->outputs, ","); name; name = strtok(NULL, ",")) {
+		if (strcmp(name, "-") == 0)
+			continue;
+		struct output *output;
+		bool found = false;
+		wl_list_for_each(output, &server->outputs, link) {
+			if (strcmp(output->wlr->name, name) == 0 && count < 16) {
+				outputs[count++] = output->wlr;
+				found = true;
+			}
+		}
+		if (!found)
+			fail("--window names an output there is not");
+	}
+	shells_add_window(server->display, outputs, count, window->focused);
+}
+
 static int handle_signal(int signal, void *data)
 {
 	(void)signal;
 	wl_display_terminate(data);
+	return 0;
+}
+
+/* Outputs come and go as a dock's would: the heads change, then the
+ * manager's state. */
+static int handle_plug(int signal, void *data)
+{
+	struct server *server = data;
+	if (signal == SIGUSR1 && server->has_spare) {
+		server->has_spare = false;
+		server->pending = &server->spare;
+		if (!wlr_headless_add_output(server->backend, server->spare.width, server->spare.height))
+			fail("cannot add an output");
+		server->pending = NULL;
+		publish(server);
+		printf("plugged %s\n", server->spare.name);
+	} else if (signal == SIGUSR2 && !wl_list_empty(&server->outputs)) {
+		struct output *last = wl_container_of(server->outputs.prev, last, link);
+		char name[64];
+		snprintf(name, sizeof name, "%s", last->wlr->name);
+		wlr_output_destroy(last->wlr);
+		publish(server);
+		printf("unplugged %s\n", name);
+	}
+	fflush(stdout);
 	return 0;
 }
 
@@ -360,7 +424,9 @@ int main(int argc, char **argv)
 	struct server server = {0};
 	struct spec specs[16];
 	int spec_count = 0;
-	bool with_power = true, with_management = true;
+	struct window windows[8];
+	int window_count = 0;
+	bool with_power = true, with_management = true, layer_shell = true, xdg_shell = true;
 
 	for (int i = 1; i < argc; ++i) {
 		if (strcmp(argv[i], "--max-size") == 0 && i + 1 < argc) {
@@ -381,6 +447,20 @@ int main(int argc, char **argv)
 			server.ignore_power = true;
 		} else if (strcmp(argv[i], "--stall-after-apply") == 0) {
 			server.stall_after_apply = true;
+		} else if (strcmp(argv[i], "--spare") == 0 && i + 1 < argc) {
+			if (!parse_spec(argv[++i], &server.spare))
+				fail("--spare takes NAME:WxH@MHZ");
+			server.has_spare = true;
+		} else if (strcmp(argv[i], "--no-layer-shell") == 0) {
+			layer_shell = false;
+		} else if (strcmp(argv[i], "--no-xdg-shell") == 0) {
+			xdg_shell = false;
+		} else if ((strcmp(argv[i], "--window") == 0 || strcmp(argv[i], "--focused-window") == 0) &&
+			i + 1 < argc) {
+			if (window_count == 8)
+				fail("at most 8 windows");
+			windows[window_count].focused = strcmp(argv[i], "--focused-window") == 0;
+			snprintf(windows[window_count++].outputs, sizeof windows[0].outputs, "%s", argv[++i]);
 		} else {
 			fail("unknown argument");
 		}
@@ -427,6 +507,9 @@ int main(int argc, char **argv)
 	}
 	server.pending = NULL;
 	publish(&server);
+	shells_create(server.display, server.renderer, server.layout, layer_shell, xdg_shell);
+	for (int i = 0; i < window_count; ++i)
+		add_window(&server, &windows[i]);
 
 	const char *socket = wl_display_add_socket_auto(server.display);
 	if (!socket)
@@ -434,6 +517,8 @@ int main(int argc, char **argv)
 	struct wl_event_loop *loop = wl_display_get_event_loop(server.display);
 	struct wl_event_source *term = wl_event_loop_add_signal(loop, SIGTERM, handle_signal, server.display);
 	struct wl_event_source *interrupt = wl_event_loop_add_signal(loop, SIGINT, handle_signal, server.display);
+	struct wl_event_source *plug = wl_event_loop_add_signal(loop, SIGUSR1, handle_plug, &server);
+	struct wl_event_source *unplug = wl_event_loop_add_signal(loop, SIGUSR2, handle_plug, &server);
 	printf("ready %s\n", socket);
 	fflush(stdout);
 
@@ -441,6 +526,8 @@ int main(int argc, char **argv)
 
 	wl_event_source_remove(term);
 	wl_event_source_remove(interrupt);
+	wl_event_source_remove(plug);
+	wl_event_source_remove(unplug);
 	wl_display_destroy_clients(server.display);
 	wlr_backend_destroy(server.backend);
 	wlr_allocator_destroy(server.allocator);

@@ -118,6 +118,22 @@ std::string Compositor::log() const
     return e2e::readFile(m_dir->file("compositor.log")) + e2e::readFile(m_dir->file("phoc.log"));
 }
 
+bool Compositor::signal(int number, const std::string &line) const
+{
+    const std::string before = log();
+    if (::kill(m_pid, number) != 0)
+        return false;
+    // Polled: the compositor writes its log as a file.
+    for (const double deadline = support::now() + 5; !line.empty(); ::usleep(10000)) {
+        const std::string now = log();
+        if (now.size() > before.size() && now.find(line + "\n", before.size()) != std::string::npos)
+            return true;
+        if (support::now() > deadline)
+            return false;
+    }
+    return true;
+}
+
 e2e::Env Compositor::env() const
 {
     return {

@@ -29,6 +29,10 @@ public:
     const std::string &runtimeDir() const { return m_dir->path(); }
     // What it wrote on standard output (phoc: and on standard error).
     std::string log() const;
+    // Sends it a signal (ours: SIGUSR1 plugs its spare output in, SIGUSR2
+    // unplugs the last one, SIGTERM ends it), and waits at most 5 s for the
+    // line it then writes, where one is given: false when it did not come.
+    bool signal(int number, const std::string &line = {}) const;
     // What a dispctl run on this compositor gets: the Wayland backend chosen
     // explicitly, and Qt kept off the compositor.
     e2e::Env env() const;

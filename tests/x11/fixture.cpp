@@ -34,7 +34,7 @@ const std::vector<std::string> &X11Test::testProperties()
 {
     static const std::vector<std::string> names = {
         "Broadcast RGB", "max bpc",       "underscan",          "underscan hborder", "underscan vborder",
-        "EDID",          "ConnectorType", "_DISPOR_REPLICA_OF", "_DISPOR_GAMMA"};
+        "EDID",          "ConnectorType", "_DISPOR_REPLICA_OF", "_DISPOR_GAMMA",     "Backlight"};
     return names;
 }
 

@@ -22,30 +22,6 @@ Result refusal(const std::string &reason)
     return {1, "", "Failed to apply output configuration: " + reason + "\n"};
 }
 
-TEST_F(X11Picture, BrightnessIsTheGammaRamp)
-{
-    for (const auto &[percent, shown, value] :
-         {std::tuple{"50%", "0.50", 0.5}, std::tuple{"25%", "0.25", 0.25}, std::tuple{"100%", "1.0", 1.0}}) {
-        EXPECT_EQ(run({"DUMMY0", "set-brightness", percent}), (Result{0, "", ""}));
-        const XScreen after = screen();
-        EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), shown) << percent;
-        EXPECT_EQ(after["DUMMY1"].properties.at("Brightness"), "1.0") << percent;
-        EXPECT_EQ(json("DUMMY0")["brightness"].toDouble(), value) << percent;
-    }
-    // As another client wrote it: the ramp's top over 65535.
-    xrandr(display(), {"--output", "DUMMY1", "--brightness", "0.7"});
-    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
-    EXPECT_EQ(run({"DUMMY1", "set-brightness", "70%"}), (Result{0, "", ""}));
-    EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.70");
-    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
-
-    // Off, the output has no CRTC and so no ramp.
-    const std::string before = screen().text;
-    EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),
-              refusal("DUMMY2: cannot change the brightness: the output has no brightness control"));
-    EXPECT_EQ(screen().text, before);
-}
-
 // Straight ramps of 256 steps up to each channel's top.
 Ramps rampsTo(double red, double green, double blue)
 {
@@ -67,6 +43,71 @@ Ramps scaled(const Ramps &ramps, double by)
             to->push_back(uint16_t(std::lround(step * by)));
     }
     return result;
+}
+
+TEST_F(X11Picture, BrightnessIsTheGammaRamp)
+{
+    for (const auto &[percent, shown, value] :
+         {std::tuple{"50%", "0.50", 0.5}, std::tuple{"25%", "0.25", 0.25}, std::tuple{"100%", "1.0", 1.0}}) {
+        EXPECT_EQ(run({"DUMMY0", "set-brightness", percent}), (Result{0, "", ""}));
+        const XScreen after = screen();
+        EXPECT_EQ(after["DUMMY0"].properties.at("Brightness"), shown) << percent;
+        EXPECT_EQ(after["DUMMY1"].properties.at("Brightness"), "1.0") << percent;
+        EXPECT_EQ(json("DUMMY0")["brightness"].toDouble(), value) << percent;
+    }
+    // As another client wrote it: the ramp's top over 65535.
+    xrandr(display(), {"--output", "DUMMY1", "--brightness", "0.7"});
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
+    EXPECT_EQ(run({"DUMMY1", "set-brightness", "70%"}), (Result{0, "", ""}));
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.70");
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.7);
+
+    // Blacked out by another client, the ramps all at zero are brightness 0
+    // on Xorg, whose driver starts them straight: the output comes back.
+    xrandr(display(), {"--output", "DUMMY1", "--brightness", "0"});
+    ASSERT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.0");
+    const QJsonObject dark = json("DUMMY1");
+    EXPECT_TRUE(capabilities(dark).contains("brightness"));
+    EXPECT_EQ(dark["brightness"].toDouble(), 0.0);
+    EXPECT_EQ(run({"DUMMY1", "set-brightness", "50%"}), (Result{0, "", ""}));
+    const XOutput lit = screen()["DUMMY1"];
+    EXPECT_EQ(lit.properties.at("Brightness"), "0.50");
+    EXPECT_EQ(lit.properties.at("Gamma"), "1.0:1.0:1.0");
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.5);
+
+    // Our record, forged by another client on the blacked-out output: at
+    // brightness 0 any ramps match the CRTC's, so only ramps we could have
+    // recorded (rising, up to the top) are trusted; else the driver's.
+    std::vector<uint16_t> straight, backwards, white(256, 65535), dim;
+    for (int i = 0; i < 256; ++i) {
+        straight.push_back(uint16_t(i * 256));
+        backwards.push_back(uint16_t(32768 * (255 - i) / 255));
+        dim.push_back(uint16_t(i * 128));
+    }
+    const std::vector<uint16_t> forged[][3] = {
+        {backwards, backwards, backwards},
+        {white, white, white},
+        {dim, dim, dim},
+        {straight, straight, backwards},
+        {std::vector<uint16_t>(256), straight, straight},
+    };
+    for (const auto &[red, green, blue] : forged) {
+        xrandr(display(), {"--output", "DUMMY1", "--brightness", "0"});
+        std::vector<uint16_t> record = {0, 0};
+        for (const std::vector<uint16_t> *ramp : {&red, &green, &blue})
+            record.insert(record.end(), ramp->begin(), ramp->end());
+        randr().setShorts("DUMMY1", "_DISPOR_GAMMA", record);
+        EXPECT_EQ(run({"DUMMY1", "set-brightness", "50%"}), (Result{0, "", ""}));
+        EXPECT_EQ(randr().gamma("DUMMY1"), scaled({straight, straight, straight}, 0.5))
+            << red[0] << ' ' << blue[0];
+    }
+    EXPECT_EQ(screen()["DUMMY1"].properties.at("Brightness"), "0.50");
+
+    // Off, the output has no CRTC and so no ramp.
+    const std::string before = screen().text;
+    EXPECT_EQ(run({"DUMMY2", "set-brightness", "50%"}),
+              refusal("DUMMY2: cannot change the brightness: the output has no brightness control"));
+    EXPECT_EQ(screen().text, before);
 }
 
 TEST_F(X11Picture, BrightnessKeepsAnotherProgramsColourBalance)
@@ -91,6 +132,48 @@ TEST_F(X11Picture, BrightnessKeepsAnotherProgramsColourBalance)
         EXPECT_EQ(randr().gamma("DUMMY1"), tint) << percent;
     }
     EXPECT_EQ(randr().gamma("DUMMY0"), other);
+}
+
+TEST_F(X11Picture, BrightnessIsTheBacklightWhereTheDriverHasOne)
+{
+    // A panel as the intel driver publishes it, with the driver's other
+    // properties beside it: each setting goes to its own.
+    for (const char *output : {"DUMMY1", "DUMMY2"})
+        randr().createRange(output, "Backlight", 0, 937, 937);
+    randr().createEnum("DUMMY1", "Broadcast RGB", {"Automatic", "Full", "Limited 16:235"}, "Automatic");
+    randr().createRange("DUMMY1", "max bpc", 6, 12, 12);
+    randr().createEnum("DUMMY1", "underscan", {"off", "on", "auto"}, "off");
+    randr().createRange("DUMMY1", "underscan hborder", 0, 128, 0);
+    randr().createRange("DUMMY1", "underscan vborder", 0, 128, 0);
+    EXPECT_EQ(capabilities(json("DUMMY1")),
+              (QStringList{"overscan", "rgb-range", "brightness", "maxbpc", "custom-modes", "disable"}));
+    const Ramps ramps = randr().gamma("DUMMY1");
+    const std::pair<std::vector<std::string>, std::map<std::string, std::string>> cases[] = {
+        {{"DUMMY1", "set-brightness", "50%"}, {{"Backlight", "469"}}},
+        {{"DUMMY1", "set-rgb-range", "full"}, {{"Broadcast RGB", "Full"}}},
+        {{"DUMMY1", "set-maxbpc", "10"}, {{"max bpc", "10"}}},
+        {{"DUMMY1", "set-overscan", "5"},
+         {{"underscan", "on"}, {"underscan hborder", "5"}, {"underscan vborder", "5"}}},
+        {{"DUMMY1", "set-brightness", "0"}, {{"Backlight", "0"}}},
+        // Off, without a CRTC, the panel's light is still the driver's.
+        {{"DUMMY2", "set-brightness", "25%"}, {}},
+    };
+    std::map<std::string, std::string> held = {{"Backlight", "937"},       {"Broadcast RGB", "Automatic"},
+                                               {"max bpc", "12"},          {"underscan", "off"},
+                                               {"underscan hborder", "0"}, {"underscan vborder", "0"}};
+    for (const auto &[args, changed] : cases) {
+        EXPECT_EQ(run(args), (Result{0, "", ""})) << args[2];
+        for (const auto &[name, value] : changed)
+            held[name] = value;
+        const XScreen after = screen();
+        for (const auto &[name, value] : held)
+            EXPECT_EQ(after["DUMMY1"].properties.at(name), value) << args[2] << ' ' << name;
+    }
+    EXPECT_EQ(screen()["DUMMY2"].properties.at("Backlight"), "234");
+    EXPECT_EQ(json("DUMMY2")["brightness"].toDouble(), 234.0 / 937);
+    EXPECT_EQ(json("DUMMY1")["brightness"].toDouble(), 0.0);
+    // The ramps are not the brightness there.
+    EXPECT_EQ(randr().gamma("DUMMY1"), ramps);
 }
 
 TEST_F(X11Picture, RgbRangeIsBroadcastRgb)

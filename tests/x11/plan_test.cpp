@@ -649,8 +649,8 @@ TEST(X11Plan, BrightnessKeepsTheColourBalance)
     for (qsizetype i = 0; i < 256; ++i)
         EXPECT_NEAR(write.red[i], i * 257, 1) << i;
 
-    // Ramps all at zero (Xwayland) or not rising (Xvfb's uninitialised
-    // memory) say nothing, without our record.
+    // Ramps all at zero where no driver keeps them (Xwayland, Xvfb) or not
+    // rising (Xvfb's uninitialised memory) say nothing, without our record.
     QList<uint16_t> noise = rampTo(65535);
     std::swap(noise[3], noise[200]);
     for (const QList<uint16_t> &meaningless : {QList<uint16_t>(256, 0), noise}) {

@@ -290,6 +290,15 @@ void Randr::setBytes(const std::string &output, const std::string &property, con
              "setting " + property);
 }
 
+void Randr::setShorts(const std::string &output, const std::string &property,
+                      const std::vector<uint16_t> &units)
+{
+    d->check(xcb_randr_change_output_property_checked(d->c, this->output(output), atom(property),
+                                                      XCB_ATOM_INTEGER, 16, XCB_PROP_MODE_REPLACE,
+                                                      uint32_t(units.size()), units.data()),
+             "setting " + property);
+}
+
 void Randr::remove(const std::string &output, const std::string &property)
 {
     // An output without the property is fine: there is nothing to delete.

@@ -103,6 +103,8 @@ public:
     void createRange(const std::string &output, const std::string &property, int min, int max, int value,
                      bool pending = false);
     void setBytes(const std::string &output, const std::string &property, const std::string &bytes);
+    void setShorts(const std::string &output, const std::string &property,
+                   const std::vector<uint16_t> &units);
     void remove(const std::string &output, const std::string &property);
     // Deletes every mode named "dispor:…" from every output and the screen.
     void removeCustomModes();

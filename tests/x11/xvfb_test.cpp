@@ -53,8 +53,17 @@ TEST_F(X11Xvfb, EveryRunReachesAServerThatResetsBetweenClients)
 TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
 {
     // Xvfb keeps no gamma: its ramps read all zero, or whatever its memory
-    // held after a reset, which is no brightness at all. (Refused, nothing
-    // is sent; the ramps cannot be compared, being that noise.)
+    // held after a reset, which is no brightness at all. Unlike Xorg's, no
+    // driver starts them straight (it has no VidMode), so zero is no
+    // blackout. (Refused, nothing is sent; the ramps cannot be compared,
+    // being that noise.)
+    // Nor is a record of ours at brightness 0 that no ramps of ours could
+    // match: one that another client forged.
+    Randr randr(s_server->display());
+    std::vector<uint16_t> record = {0, 0};
+    record.resize(2 + 3 * randr.gamma("screen").red.size(), 65535);
+    randr.setShorts("screen", "_DISPOR_GAMMA", record);
+    const Ramps before = randr.gamma("screen");
     const Result report = run({"screen"});
     ASSERT_EQ(report.status, 0) << report;
     EXPECT_NE(report.out.find("\tBrightness control: \x1b[0;0munsupported\n"), std::string::npos)
@@ -64,6 +73,7 @@ TEST_F(X11Xvfb, RampsAllAtZeroTellNoBrightness)
         (Result{1, "",
                 "Failed to apply output configuration: screen: cannot change the brightness: the output has "
                 "no brightness control\n"}));
+    EXPECT_EQ(randr.gamma("screen"), before);
 }
 
 } // namespace

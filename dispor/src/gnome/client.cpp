@@ -541,6 +541,7 @@ bool Session::state(State *state, QString *reason, bool *late)
             monitors.endStructure();
             mode.current = flags.value(u"is-current"_qs).toBool();
             mode.preferred = flags.value(u"is-preferred"_qs).toBool();
+            mode.variable = flags.value(u"refresh-rate-mode"_qs).toString() == u"variable";
             monitor.modes.append(mode);
         }
         monitors.endArray();

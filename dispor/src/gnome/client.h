@@ -22,6 +22,7 @@ struct ModeState {
     bool current = false;
     bool preferred = false;
     double preferredScale = 1; // mutter's choice for the mode, one of scales
+    bool variable = false;     // its refresh-rate-mode is "variable" (mutter 48's VRR)
 };
 
 struct MonitorState {
@@ -153,6 +154,9 @@ public:
     bool setLuminance(const QString &connector, uint32_t colorMode, double luminance, QString *reason);
     bool resetLuminance(const QString &connector, uint32_t colorMode, QString *reason);
     bool setBacklight(uint32_t serial, const QString &connector, int value, QString *reason);
+
+    // For what listens on the same bus (the watch of mutter's signals).
+    const QDBusConnection &connection() const { return m_connection; }
 
 private:
     explicit Session(const QDBusConnection &connection) : m_connection(connection) {}

@@ -18,6 +18,11 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // gnome-shell's monitor labels where it lets this client show them,
+    // else a label window per output (labels.cpp).
+    bool showLabels(const Config &config, int seconds, QString *why) override;
+    // MonitorsChanged, and mutter's name losing its owner (watch.cpp).
+    std::unique_ptr<Watch> watch(QString *reason) override;
 
 private:
     // After `failure`, with `sent` taken all or in part: sends back the state

@@ -7,6 +7,7 @@
 #include "../reach.h"
 #include "../settle.h"
 #include "../wording.h"
+#include "hardware.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -147,6 +148,12 @@ public:
                 if (is(member, &Data::hdrEnabled) || is(member, &Data::wcgEnabled))
                     return takeColorMode(member, key, need, orNeed);
             }
+            if constexpr (std::is_same_v<decltype(member), Output::VrrPolicy Data::*>)
+                return takeVrr(member, key, need, orNeed);
+            if constexpr (std::is_same_v<decltype(member), uint32_t Data::*>) {
+                if (is(member, &Data::overscan))
+                    return takeOverscan(member, key, need, orNeed);
+            }
             if constexpr (std::is_same_v<decltype(member), double Data::*>) {
                 if (is(member, &Data::brightness))
                     return takeLevel(member, key, need, backlightOf(m_state, m_base.name) != nullptr,
@@ -187,6 +194,31 @@ private:
         take(member, key, need, orNeed);
         m_base.hdrEnabled = m_base.wcgEnabled = m_wanted.*member;
         return true;
+    }
+
+    // Mutter's VRR is the mode's: the twin of the mode the output is to have.
+    template <typename Member> bool takeVrr(Member member, const char *key, Caps need, Caps orNeed)
+    {
+        if (!differs(member))
+            return true;
+        if (!take(member, key, need, orNeed))
+            return false;
+        const MonitorState *monitor = monitorNamed(m_state, m_base.name);
+        QString why;
+        const QString mode =
+            monitor ? modeForPolicy(*monitor, m_base.currentModeId, m_wanted.*member, &why) : QString();
+        if (mode.isEmpty())
+            return fail(Wording::cannotChange(key, why));
+        m_base.currentModeId = mode;
+        return true;
+    }
+
+    bool takeOverscan(uint32_t Data::*member, const char *key, Caps need, Caps orNeed)
+    {
+        QString why;
+        return !differs(member) ||
+               (take(member, key, need, orNeed) &&
+                (underscanningFor(m_wanted.*member, &why) || fail(Wording::cannotChange(key, why))));
     }
 
     // A fraction mutter holds where the output has what it takes.
@@ -453,7 +485,10 @@ private:
                     const MonitorState &m = monitor(shown);
                     const std::optional<uint32_t> colorMode =
                         m.colorMode ? std::optional(colorModeAfter(m, shown, m_was[shown.id])) : std::nullopt;
-                    logical.monitors.append({shown.name, shown.currentModeId, m.underscanning, colorMode});
+                    QString unkept;
+                    const std::optional<bool> underscanning =
+                        m.underscanning ? underscanningFor(shown.overscan, &unkept) : std::nullopt;
+                    logical.monitors.append({shown.name, shown.currentModeId, underscanning, colorMode});
                 }
             }
             // The source first: mutter reports the group in the order given.
@@ -614,7 +649,7 @@ QMap<int, Output::Data> describe(const State &state, int power, const Remembered
             if (l && l->standard > 0 && std::isfinite(l->luminance / l->standard))
                 d.dimming = l->luminance / l->standard;
         }
-        d.vrrPolicy = Output::VrrPolicy::Never;
+        describeHardware(d, monitor);
         d.dpms = power >= 0 && power <= 3 ? Output::DpmsMode(power) : Output::DpmsMode::On;
         outputs.insert(d.id, std::move(d));
     }

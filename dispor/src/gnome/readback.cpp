@@ -124,6 +124,12 @@ QStringList notHeld(const Plan &plan, const State &held)
                 if (mode.current && mode.id != wanted->setting->mode)
                     kept.append(Wording::notHeld(server, "currentModeId", wanted->setting->mode, mode.id));
             }
+            const std::optional<bool> &underscanning = wanted->setting->underscanning;
+            if (underscanning && monitor.underscanning != underscanning)
+                kept.append(Wording::notHeld(server, "overscan", *underscanning ? u"on"_qs : u"off"_qs,
+                                             !monitor.underscanning   ? u"none"_qs
+                                             : *monitor.underscanning ? u"on"_qs
+                                                                      : u"off"_qs));
             const std::optional<uint32_t> &colorMode = wanted->setting->colorMode;
             if (colorMode && monitor.colorMode != colorMode)
                 kept.append(

@@ -5,6 +5,7 @@
 
 #include <QSet>
 
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 #include "wlr-output-management-unstable-v1-client-protocol.h"
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -37,6 +38,8 @@ constexpr uint32_t managerVersionWanted = 4;
 constexpr uint32_t outputVersionWanted = 4;
 // From version 2 on, an xdg output tells its name.
 constexpr uint32_t xdgVersionWanted = 3;
+// Version 3 adds the parent, which tells nothing of the focus.
+constexpr uint32_t toplevelsVersionWanted = 3;
 
 // Why libwayland could not make a socket's path of WAYLAND_DISPLAY, found
 // before it tries: it would say so itself on standard error, with the
@@ -309,6 +312,9 @@ struct Events {
                 } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
                     s->m_xdgName = name;
                     s->m_xdgVersion = std::min(version, xdgVersionWanted);
+                } else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0) {
+                    s->m_toplevelsName = name;
+                    s->m_toplevelsVersion = std::min(version, toplevelsVersionWanted);
                 } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
                     s->m_outputGlobals.emplace_back(name, version);
                 }

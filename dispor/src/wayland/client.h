@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,7 @@ struct zwlr_output_head_v1;
 struct zwlr_output_mode_v1;
 struct zwlr_output_power_manager_v1;
 struct zxdg_output_manager_v1;
+struct zwlr_foreign_toplevel_manager_v1;
 
 namespace Dispor::Wayland {
 
@@ -86,6 +88,12 @@ struct HeadSetting {
 
 enum class Answer { Succeeded, Failed, Cancelled };
 
+// The focused windows as foreign-toplevel management tells them.
+struct Focus {
+    int windows = 0;     // toplevels the compositor marks activated
+    QStringList outputs; // the outputs they are on, by name, each once, in name order
+};
+
 // One connection to the compositor named by WAYLAND_DISPLAY, kept from a
 // fetch to the apply of that snapshot so that mode objects stay the same.
 class Session {
@@ -103,6 +111,7 @@ public:
     bool hasPowerManager() const { return m_powerName != 0; }
     uint32_t managerVersion() const { return m_managerVersion; }
     bool hasLayout() const { return m_xdgName != 0; }
+    bool hasToplevels() const { return m_toplevelsName != 0; }
 
     // Binds the output manager once and waits for its first done; later
     // calls take in what changed since. The heads are then current, each
@@ -130,6 +139,16 @@ public:
     // not take. Power objects only here: wlroots lets one client at a time
     // hold one for an output.
     bool setPower(bool on, QString *reason);
+
+    // The activated toplevels and the outputs they entered, read from a
+    // toplevel manager bound for this alone (toplevels.cpp).
+    bool focus(Focus *focus, QString *reason);
+
+    // The connection's descriptor, and what came on it taken without
+    // waiting, for a watch that keeps the session open (watch.cpp): false
+    // with the reason once the connection broke.
+    int descriptor() const;
+    bool takeEvents(QString *reason);
 
     // Whether the last wait that failed ran out of time (rather than the
     // connection breaking), and how long a wait may take.
@@ -162,6 +181,8 @@ private:
     std::vector<std::unique_ptr<LayoutEntry>> freshOutputs(bool layout);
     static void release(const std::vector<std::unique_ptr<LayoutEntry>> &entries);
     QString connectionError() const;
+    // The watch's reason for a broken connection (watch.cpp).
+    QString lost() const;
     // The reason for a wait that ran out.
     QString silence(const QString &awaited = QStringLiteral("answer")) const;
 
@@ -178,6 +199,8 @@ private:
     zwlr_output_power_manager_v1 *m_power = nullptr;
     uint32_t m_xdgName = 0;
     uint32_t m_xdgVersion = 0;
+    uint32_t m_toplevelsName = 0;
+    uint32_t m_toplevelsVersion = 0;
     zxdg_output_manager_v1 *m_xdg = nullptr;
     bool m_done = false;
     bool m_finished = false;

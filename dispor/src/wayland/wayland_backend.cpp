@@ -2,6 +2,8 @@
 
 #include "../settle.h"
 #include "../text.h"
+#include "../wayland_labels.h"
+#include "desktop.h"
 #include "model.h"
 #include "sway.h"
 
@@ -300,11 +302,22 @@ QString WaylandBackend::activeOutput(const Config &config, QString *why)
     // As long as the library waits for a compositor to answer.
     constexpr int answerSeconds = 3;
     const QByteArray sway = qgetenv("SWAYSOCK");
-    if (sway.isEmpty())
+    if (!sway.isEmpty()) {
+        const SwayFocus focus = swayFocusedOutput(sway, answerSeconds);
+        *why = focus.why;
+        return focus.name;
+    }
+    if (!m_session->hasToplevels())
         return Backend::activeOutput(config, why);
-    const SwayFocus focus = swayFocusedOutput(sway, answerSeconds);
-    *why = focus.why;
-    return focus.name;
+    Focus focus;
+    if (!m_session->focus(&focus, why))
+        return {};
+    return Wayland::activeOutput(focus, config, why);
+}
+
+bool WaylandBackend::showLabels(const Config &config, int seconds, QString *why)
+{
+    return WaylandLabels::show(config, seconds, why);
 }
 
 bool WaylandBackend::setDpms(Output::DpmsMode mode, QString *reason)

@@ -19,9 +19,16 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
-    // sway's focused output, asked over its IPC socket; elsewhere the only
-    // enabled one.
+    // sway's focused output, asked over its IPC socket; else the focused
+    // window's output where the compositor offers foreign-toplevel
+    // management; else the only enabled one.
     QString activeOutput(const Config &config, QString *why) override;
+    // Layer-shell surfaces on the enabled outputs (else fullscreen windows),
+    // from the labels module.
+    bool showLabels(const Config &config, int seconds, QString *why) override;
+    // A connection of its own, changed at each of the output manager's done
+    // after the first (watch.cpp).
+    std::unique_ptr<Watch> watch(QString *reason) override;
 
 private:
     // The display session's name for the records kept for it.

@@ -156,6 +156,24 @@ std::optional<Gamma> parseGammaRecord(const Property &property)
     return Gamma{millionths / 1e6, units.mid(2, n), units.mid(2 + n, n), units.mid(2 + 2 * n, n)};
 }
 
+namespace {
+
+// Whether a record's ramps could be ramps at full brightness, as we record
+// them: every channel rising, the highest reaching the top. Any other client
+// may write the record; at brightness 0 every ramp would match the CRTC.
+bool plausibleBase(const Gamma &gamma)
+{
+    uint16_t top = 0;
+    for (const QList<uint16_t> *ramp : {&gamma.red, &gamma.green, &gamma.blue}) {
+        if (ramp->first() >= ramp->last() || !std::is_sorted(ramp->begin(), ramp->end()))
+            return false;
+        top = std::max(top, ramp->last());
+    }
+    return top >= std::floor(defaultRampTop(gamma.red.size()));
+}
+
+} // namespace
+
 std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
 {
     if (crtc.red.isEmpty())
@@ -163,7 +181,7 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
     for (const xcb_randr_output_t id : crtc.outputs) {
         const Property *property = findProperty(state.outputs.value(id), state.atoms.gamma);
         const std::optional<Gamma> record = property ? parseGammaRecord(*property) : std::nullopt;
-        if (record && record->red.size() == crtc.red.size() &&
+        if (record && record->red.size() == crtc.red.size() && plausibleBase(*record) &&
             scaledRamp(record->red, record->brightness) == crtc.red &&
             scaledRamp(record->green, record->brightness) == crtc.green &&
             scaledRamp(record->blue, record->brightness) == crtc.blue)
@@ -175,8 +193,15 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
             return std::nullopt;
         top = std::max(top, ramp->last());
     }
-    if (!top)
+    if (!top && !state.driverRamps)
         return std::nullopt;
+    if (!top) {
+        // Blacked out by a client: at full, the driver's straight ramp.
+        QList<uint16_t> straight(crtc.red.size());
+        for (qsizetype i = 0; i < straight.size(); ++i)
+            straight[i] = uint16_t(i * 65536 / straight.size());
+        return Gamma{0, straight, straight, straight};
+    }
     Gamma gamma{rampBrightness(crtc), crtc.red, crtc.green, crtc.blue};
     if (gamma.brightness < 1) {
         // Another client's ramps below full brightness: at full, their top
@@ -185,6 +210,25 @@ std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc)
             *ramp = scaledRamp(*ramp, 65535.0 / top);
     }
     return gamma;
+}
+
+const Property *backlightOf(const OutputState &output, const Atoms &atoms)
+{
+    const Property *property = findProperty(output, atoms.backlight);
+    return usableRange(property) && property->validValues[0] < property->validValues[1] ? property : nullptr;
+}
+
+double backlightBrightness(const Property &backlight)
+{
+    const int64_t min = backlight.validValues[0], max = backlight.validValues[1];
+    const int64_t value = std::clamp<int64_t>(backlight.value().value_or(max), min, max);
+    return double(value - min) / double(max - min);
+}
+
+int32_t backlightValue(const Property &backlight, double brightness)
+{
+    const int64_t min = backlight.validValues[0], max = backlight.validValues[1];
+    return int32_t(min + std::llround(std::clamp(brightness, 0.0, 1.0) * double(max - min)));
 }
 
 // The RGB range words of "Broadcast RGB".
@@ -357,6 +401,11 @@ QMap<int, Data> describe(const ServerState &state, const RememberedOutputs &reme
                 d.capabilities |= Cap::BrightnessControl;
                 d.brightness = gamma->brightness;
             }
+        }
+        // The panel's light where the driver offers it; the ramps stay.
+        if (const Property *backlight = backlightOf(output, atoms)) {
+            d.capabilities |= Cap::BrightnessControl;
+            d.brightness = backlightBrightness(*backlight);
         }
         if (const Property *property = findProperty(output, atoms.broadcastRgb);
             usable(property) && property->format == 32 && !property->validValues.isEmpty()) {

@@ -49,11 +49,13 @@ struct Gamma {
     bool operator==(const Gamma &) const = default;
 };
 // What the ramps were made of: our record on one of the CRTC's outputs while
-// the CRTC still shows what that record makes, else the ramps themselves
-// (another client's) at the brightness they read. Null without ramps, and for
-// ramps that do not rise or stay at zero, which servers without gamma report
-// (Xwayland all zero, Xvfb whatever its memory held): they tell nothing
-// about brightness.
+// the CRTC still shows what that record makes and its ramps could be ours
+// (any client can write it), else the ramps themselves
+// (another client's) at the brightness they read; ramps all at zero where
+// the driver keeps them are brightness 0 of its straight ramp. Null without
+// ramps, for ramps that fall, and for ramps all at zero elsewhere, which
+// servers without gamma report (Xwayland, Xvfb, which may also hold whatever
+// its memory held): they tell nothing about brightness.
 std::optional<Gamma> gammaOf(const ServerState &state, const CrtcState &crtc);
 // Each step scaled by the brightness, so that every channel keeps its curve
 // and the channels their ratio.
@@ -65,6 +67,13 @@ double recordedBrightness(double brightness);
 // in millionths, high half first, then the red, green and blue ramps).
 QByteArray gammaRecord(const Gamma &gamma);
 std::optional<Gamma> parseGammaRecord(const Property &property);
+// The output's "Backlight" where a client may set it (a 32-bit range that
+// holds more than one value), else null.
+const Property *backlightOf(const OutputState &output, const Atoms &atoms);
+// Its value as a brightness: the share of the range, and back, rounded to
+// the nearest value the range holds.
+double backlightBrightness(const Property &backlight);
+int32_t backlightValue(const Property &backlight, double brightness);
 // The RGB range a "Broadcast RGB" word stands for.
 Output::RgbRange rgbRangeOf(const QString &word);
 

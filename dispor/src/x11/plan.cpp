@@ -579,6 +579,7 @@ private:
         return true;
     }
 
+    // The panel's "Backlight" where the output has one, else the ramps.
     bool gamma()
     {
         for (const Data &d : std::as_const(m_base)) {
@@ -587,6 +588,11 @@ private:
             if (!(d.brightness >= 0 && d.brightness <= 1))
                 return fail(d.name + ": " +
                             Wording::outsideRange("brightness", QString::number(d.brightness), 0, 1));
+            if (const Property *backlight = backlightOf(server(d), m_now.atoms)) {
+                m_plan->properties.append(writeOf(server(d).id, m_now.atoms.backlight, *backlight,
+                                                  backlightValue(*backlight, d.brightness)));
+                continue;
+            }
             const CrtcState &crtc = m_now.crtcs.value(server(d).crtc);
             std::optional<Gamma> gamma = gammaOf(m_now, crtc);
             if (!gamma)

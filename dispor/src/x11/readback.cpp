@@ -64,6 +64,8 @@ const char *keyOf(const Atoms &atoms, xcb_atom_t property)
         return "rgbRange";
     if (property == atoms.maxBpc)
         return "maxBitsPerColor";
+    if (property == atoms.backlight)
+        return "brightness";
     return "overscan";
 }
 

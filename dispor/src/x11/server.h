@@ -99,6 +99,8 @@ struct Atoms {
     xcb_atom_t underscan = XCB_NONE;
     xcb_atom_t underscanHBorder = XCB_NONE;
     xcb_atom_t underscanVBorder = XCB_NONE;
+    // A panel's light, as the intel and other drivers publish it.
+    xcb_atom_t backlight = XCB_NONE;
     xcb_atom_t randrEmulation = XCB_NONE; // Xwayland's mark on its outputs
     // Ours, on a replica: the output it mirrors and the configuration's
     // timestamp when we set it. RandR keeps no direction for outputs that
@@ -133,6 +135,9 @@ struct ServerState {
     xcb_randr_output_t primary = XCB_NONE;
     Output::DpmsMode dpms = Output::DpmsMode::On;
     Atoms atoms; // as the connection found them
+    // Whether the server's driver keeps the ramps, starting them straight:
+    // ramps all at zero there are a client's doing (xrandr --brightness 0).
+    bool driverRamps = false;
     // The names of the atoms the enumerated properties hold and allow.
     QHash<xcb_atom_t, QString> atomNames;
 
@@ -196,6 +201,7 @@ private:
     bool m_dpms = false;
     bool m_transforms = false; // RandR 1.3: CRTC transforms can be read
     bool m_emulation = false;
+    bool m_driverRamps = false;
     QString m_display;
     Atoms m_atoms;
     QHash<xcb_atom_t, QString> m_atomNames;

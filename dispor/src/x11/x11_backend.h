@@ -22,6 +22,8 @@ public:
     // The output under the pointer; the labels drawn over xcb.
     QString activeOutput(const Config &config, QString *why) override;
     bool showLabels(const Config &config, int seconds, QString *why) override;
+    // RandR's screen, CRTC and output changes, on a connection of its own.
+    std::unique_ptr<Watch> watch(QString *reason) override;
 
 private:
     // Refuses a change on Xwayland, where it would not reach the screens.

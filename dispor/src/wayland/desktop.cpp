@@ -1,0 +1,44 @@
+#include "desktop.h"
+
+#include "dispor/output.h"
+
+#include <algorithm>
+
+namespace Dispor::Wayland {
+
+namespace {
+
+QList<OutputPtr> enabledOutputs(const Config &config)
+{
+    QList<OutputPtr> enabled;
+    for (const OutputPtr &output : config.connectedOutputs()) {
+        if (output->isEnabled())
+            enabled.append(output);
+    }
+    std::sort(enabled.begin(), enabled.end(),
+              [](const OutputPtr &a, const OutputPtr &b) { return a->name() < b->name(); });
+    return enabled;
+}
+
+} // namespace
+
+QString activeOutput(const Focus &focus, const Config &config, QString *why)
+{
+    if (focus.outputs.size() == 1)
+        return focus.outputs.first();
+    if (focus.outputs.size() > 1) {
+        *why = u"the focused window is on "_qs + QString::number(focus.outputs.size()) +
+               " outputs: " + focus.outputs.join(u", ");
+        return {};
+    }
+    const QList<OutputPtr> enabled = enabledOutputs(config);
+    if (enabled.size() == 1)
+        return enabled.first()->name();
+    *why = (focus.windows ? u"the focused window is on no output"_qs : u"no window has the focus"_qs) +
+           ", and " +
+           (enabled.isEmpty() ? u"no output is enabled"_qs
+                              : QString::number(enabled.size()) + " outputs are enabled");
+    return {};
+}
+
+} // namespace Dispor::Wayland
