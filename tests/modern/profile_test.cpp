@@ -175,7 +175,9 @@ TEST_F(SwayProfile, WatchAppliesTheProfileOfTheOutputsConnected)
         {"created", {"create_output"}, "Applied profile three", three},
         {"unplugged", {"output", "HEADLESS-3", "unplug"}, "Applied profile two", two},
         {"moved: the same outputs", {"output", "HEADLESS-1", "pos", "0", "720"}, "", moved},
-        {"created anew", {"create_output"}, "No profile matches the connected outputs (HEADLESS-1, HEADLESS-2, HEADLESS-4)",
+        {"created anew",
+         {"create_output"},
+         "No profile matches the connected outputs (HEADLESS-1, HEADLESS-2, HEADLESS-4)",
          fourth},
     };
     for (const Step &step : steps) {
