@@ -1,9 +1,9 @@
 #include "library_log.h"
 
-#include "../logging.h"
 #include "../text.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 
 #include <wayland-client.h>
 
@@ -14,6 +14,11 @@
 namespace Dispor::Wayland {
 
 namespace {
+
+// The library's category by name: Qt's rules and handlers go by the name,
+// and the library exports none of its own to plugins, which are loaded
+// lazily bound and would fail at the first line otherwise.
+Q_LOGGING_CATEGORY(lcDispor, "dispor", QtCriticalMsg)
 
 thread_local QStringList *kept = nullptr;
 
