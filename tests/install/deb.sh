@@ -58,8 +58,10 @@ field() { dpkg-deb -f "$(deb "$1")" "$2"; }
 
 # The exact dependencies of each package, versions left out.
 names() { tr ',' '\n' | sed 's/^ *//; s/ *(.*//' | sorted; }
+# init-system-helpers: deb-systemd-helper, which keeps the user unit's
+# state across upgrades and purges (dh_installsystemduser).
 expect_eq "the tool's dependencies" \
-    "libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
+    "init-system-helpers libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
     "$(field dispctl Depends | names)"
 expect_eq "the library's dependencies are its core's" "libc6 libgcc-s1 libqt6core6 libstdc++6" \
     "$(field libdispor0 Depends | names)"
