@@ -40,6 +40,9 @@ public:
     std::function<void(bool changed, const QString &reason)> notify;
 };
 
+// The enabled outputs, by name: the order labels and answers name them in.
+QList<OutputPtr> enabledByName(const Config &config);
+
 // A display service the library talks to. Each call returns true on success,
 // else false with a one-line reason.
 class Backend {

@@ -2,10 +2,24 @@
 
 #include "text.h"
 
+#include <algorithm>
+
 // What a backend gives where its display service has no way of its own
 // (the desktop's answers, a watch of changes); in the support objects
 // every plugin carries.
 namespace Dispor {
+
+QList<OutputPtr> enabledByName(const Config &config)
+{
+    QList<OutputPtr> enabled;
+    for (const OutputPtr &output : config.connectedOutputs()) {
+        if (output->isEnabled())
+            enabled.append(output);
+    }
+    std::sort(enabled.begin(), enabled.end(),
+              [](const OutputPtr &a, const OutputPtr &b) { return a->name() < b->name(); });
+    return enabled;
+}
 
 QString Backend::activeOutput(const Config &config, QString *why)
 {

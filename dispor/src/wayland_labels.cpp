@@ -1,13 +1,12 @@
 #include "wayland_labels.h"
 
+#include "backend.h"
 #include "text.h"
 
 #include "dispor/config.h"
 #include "dispor/mode.h"
 #include "dispor/output.h"
 #include "dispor/version.h"
-
-#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -85,15 +84,8 @@ bool show(const QString &display, const QList<Label> &labels, int seconds, QStri
 
 QList<Label> labelsOf(const Config &config)
 {
-    QList<OutputPtr> enabled;
-    for (const OutputPtr &output : config.connectedOutputs()) {
-        if (output->isEnabled())
-            enabled.append(output);
-    }
-    std::sort(enabled.begin(), enabled.end(),
-              [](const OutputPtr &a, const OutputPtr &b) { return a->name() < b->name(); });
     QList<Label> labels;
-    for (const OutputPtr &output : enabled) {
+    for (const OutputPtr &output : enabledByName(config)) {
         QStringList lines = {output->name()};
         if (const ModePtr mode = output->currentMode()) {
             const QSize size = mode->size();

@@ -1,26 +1,10 @@
 #include "desktop.h"
 
+#include "../backend.h"
+
 #include "dispor/output.h"
 
-#include <algorithm>
-
 namespace Dispor::Wayland {
-
-namespace {
-
-QList<OutputPtr> enabledOutputs(const Config &config)
-{
-    QList<OutputPtr> enabled;
-    for (const OutputPtr &output : config.connectedOutputs()) {
-        if (output->isEnabled())
-            enabled.append(output);
-    }
-    std::sort(enabled.begin(), enabled.end(),
-              [](const OutputPtr &a, const OutputPtr &b) { return a->name() < b->name(); });
-    return enabled;
-}
-
-} // namespace
 
 QString activeOutput(const Focus &focus, const Config &config, QString *why)
 {
@@ -31,7 +15,7 @@ QString activeOutput(const Focus &focus, const Config &config, QString *why)
                " outputs: " + focus.outputs.join(u", ");
         return {};
     }
-    const QList<OutputPtr> enabled = enabledOutputs(config);
+    const QList<OutputPtr> enabled = enabledByName(config);
     if (enabled.size() == 1)
         return enabled.first()->name();
     *why = (focus.windows ? u"the focused window is on no output"_qs : u"no window has the focus"_qs) +
