@@ -42,6 +42,15 @@ void writeTo(FILE *file, std::string_view text)
     }
 }
 
+void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args, bool newline)
+{
+    fmt::memory_buffer buffer;
+    fmt::vformat_to(fmt::appender(buffer), format, args);
+    if (newline)
+        buffer.push_back('\n');
+    sink(target, std::string_view(buffer.data(), buffer.size()));
+}
+
 bool writeFailed(FILE *file)
 {
     const int fd = ::fileno(file);

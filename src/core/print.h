@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <type_traits>
 
 // UTF-8 text from outside with control characters (C0, DEL and C1) as
 // \uXXXX escapes, as the library writes them: a message or report line it
@@ -48,21 +49,30 @@ void writeTo(FILE *file, std::string_view text);
 // Whether anything written to the file was lost.
 bool writeFailed(FILE *file);
 
+// Formats into one piece and hands it to the sink: the formatting itself
+// is compiled once, here, rather than in every unit that prints.
+using PrintSink = void (*)(void *target, std::string_view text);
+void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args, bool newline);
+
+template <typename Target> void writeToTarget(void *target, std::string_view text)
+{
+    writeTo(*static_cast<Target *>(target), text);
+}
+
 // Formats with checked "{}" format strings and writes in one piece.
 template <typename Target, typename... Args>
 void printTo(Target &&target, fmt::format_string<Args...> format, Args &&...args)
 {
-    fmt::memory_buffer buffer;
-    fmt::format_to(fmt::appender(buffer), format, std::forward<Args>(args)...);
-    writeTo(target, std::string_view(buffer.data(), buffer.size()));
+    using Plain = std::remove_reference_t<Target>;
+    printFormatted(writeToTarget<Plain>, const_cast<std::remove_const_t<Plain> *>(&target), format,
+                   fmt::make_format_args(args...), false);
 }
 
 // The line form: the same with a newline appended.
 template <typename Target, typename... Args>
 void printLineTo(Target &&target, fmt::format_string<Args...> format, Args &&...args)
 {
-    fmt::memory_buffer buffer;
-    fmt::format_to(fmt::appender(buffer), format, std::forward<Args>(args)...);
-    buffer.push_back('\n');
-    writeTo(target, std::string_view(buffer.data(), buffer.size()));
+    using Plain = std::remove_reference_t<Target>;
+    printFormatted(writeToTarget<Plain>, const_cast<std::remove_const_t<Plain> *>(&target), format,
+                   fmt::make_format_args(args...), true);
 }
