@@ -33,8 +33,31 @@ static bool isBlank(char byte)
 
 void HelpText::write(std::string_view text)
 {
-    for (const char byte : text)
-        put(byte);
+    while (!text.empty()) {
+        // A run that neither ends the line, breaks it nor wraps it is
+        // copied whole; the bytes that do go through put().
+        std::size_t length = 0;
+        int end = column;
+        if (!breakPending && column >= indent) {
+            for (; length < text.size(); ++length) {
+                const char byte = text[length];
+                if (byte == '\n')
+                    break;
+                const int next = end + ((static_cast<unsigned char>(byte) & 0xC0) != 0x80 ? 1 : 0);
+                if (width != 0 && next >= width && isBlank(byte))
+                    break;
+                end = next;
+            }
+        }
+        if (length == 0) {
+            put(text.front());
+            length = 1;
+        } else {
+            line.append(text.data(), length);
+            column = end;
+        }
+        text.remove_prefix(length);
+    }
 }
 
 void HelpText::put(char byte)
@@ -89,9 +112,39 @@ const std::string_view underlineEnd = styled("\x1b[24m");
 struct Help {
     HelpText stream;
     QByteArray app;
+    // The positional records, ordered by command name: found in one walk
+    // of the option table rather than one per command.
+    std::vector<const CommandOption *> positionals;
 
     void setIndent(int indent, int width) { stream.setIndent(indent, width); }
+
+    std::vector<ValueAlternative> patternOf(const Command &command) const
+    {
+        auto it = std::lower_bound(positionals.begin(), positionals.end(), command.name,
+                                   [](const CommandOption *option, const char *name) {
+                                       return std::strcmp(option->command, name) < 0;
+                                   });
+        for (; it != positionals.end() && std::strcmp((*it)->command, command.name) == 0; ++it) {
+            if (sameScope((*it)->scope, command.scope))
+                return (*it)->valueName ? parseValueName((*it)->valueName) : std::vector<ValueAlternative>();
+        }
+        return {};
+    }
 };
+
+std::vector<const CommandOption *> positionalRecords()
+{
+    std::vector<const CommandOption *> records;
+    for (const CommandOption &option : optionTable()) {
+        if (option.kind == OptionKind::Positional)
+            records.push_back(&option);
+    }
+    // Stable: a command's first positional record stays its first.
+    std::stable_sort(records.begin(), records.end(), [](const CommandOption *a, const CommandOption *b) {
+        return std::strcmp(a->command, b->command) < 0;
+    });
+    return records;
+}
 
 // " CLOCK… FLAG*…": each placeholder as it is written in the record.
 void printPlaceholders(Help &help, const ValueAlternative &alternative)
@@ -139,7 +192,7 @@ void printGlobalCommand(Help &help, const Command &command)
     printTo(help.stream, "Usage: {} {}", help.app, command.name);
     if (!options.empty())
         printTo(help.stream, " [OPTIONS…]");
-    for (const ValueAlternative &alternative : positionalPattern(command))
+    for (const ValueAlternative &alternative : help.patternOf(command))
         printPlaceholders(help, alternative);
     printTo(help.stream, "\n\n");
 
@@ -181,7 +234,7 @@ void printOutputSection(Help &help, const Command &self)
 
 void printCommandLabel(Help &help, const Command &command)
 {
-    const std::vector<ValueAlternative> alternatives = positionalPattern(command);
+    const std::vector<ValueAlternative> alternatives = help.patternOf(command);
     if (alternatives.empty()) {
         printTo(help.stream, "{}", command.name);
         return;
@@ -253,7 +306,7 @@ void printCategories(Help &help)
 
 void printHelp()
 {
-    Help help{HelpText(), QCoreApplication::applicationName().toUtf8()};
+    Help help{HelpText(), QCoreApplication::applicationName().toUtf8(), positionalRecords()};
 
     printLineTo(help.stream, "Usage: {} COMMAND …\n", help.app);
     printLineTo(help.stream, "Utility to change the output configuration.\n");

@@ -42,7 +42,8 @@ void writeTo(FILE *file, std::string_view text)
     }
 }
 
-void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args, bool newline)
+void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args,
+                    bool newline)
 {
     fmt::memory_buffer buffer;
     fmt::vformat_to(fmt::appender(buffer), format, args);

@@ -52,7 +52,8 @@ bool writeFailed(FILE *file);
 // Formats into one piece and hands it to the sink: the formatting itself
 // is compiled once, here, rather than in every unit that prints.
 using PrintSink = void (*)(void *target, std::string_view text);
-void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args, bool newline);
+void printFormatted(PrintSink sink, void *target, fmt::string_view format, fmt::format_args args,
+                    bool newline);
 
 template <typename Target> void writeToTarget(void *target, std::string_view text)
 {
