@@ -66,10 +66,14 @@ const Module *open(QString *why)
 
 bool set(const QString &device, uint32_t level, QString *why)
 {
-    static const Module *module = nullptr;
-    if (!module)
-        module = open(why);
-    return module && module->set(device, level, answerSeconds, why);
+    // Opened once, also by operations run on threads of their own.
+    static QString failure;
+    static const Module *const module = open(&failure);
+    if (!module) {
+        *why = failure;
+        return false;
+    }
+    return module->set(device, level, answerSeconds, why);
 }
 
 } // namespace Dispor::Backlight
