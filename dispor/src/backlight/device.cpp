@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -56,10 +55,13 @@ QString plain(QString name)
 // empty where its parent is no DRM connector.
 QString connectorOf(const QString &entry)
 {
-    static const QRegularExpression drm(QStringLiteral("^card[0-9]+-(.+)$"));
     const QString parent = QFileInfo(QFileInfo(entry + u"/device"_qs).canonicalFilePath()).fileName();
-    const QRegularExpressionMatch match = drm.match(parent);
-    return match.hasMatch() ? match.captured(1) : QString();
+    if (!parent.startsWith(u"card"))
+        return {};
+    qsizetype at = 4;
+    while (at < parent.size() && parent[at].isDigit())
+        ++at;
+    return at > 4 && at + 1 < parent.size() && parent[at] == u'-' ? parent.mid(at + 1) : QString();
 }
 
 } // namespace
