@@ -2,8 +2,8 @@
 
 // A kernel backlight as the tests fake it: a tree laid out as sysfs lays
 // out its backlight devices (given to the library as DISPOR_SYSFS), and
-// python3-dbusmock's logind on a private system bus, which sets a level by
-// writing it into that tree.
+// python3-dbusmock's logind on a private bus, which sets a level by writing
+// it into that tree.
 
 #include "support/files.h"
 
@@ -35,19 +35,18 @@ private:
 
 class FakeLogind {
 public:
-    // answers: "writes", "ignores" or "refuses" (tests/support/fake-logind.py).
-    FakeLogind(const SysfsTree &tree, const std::string &answers);
+    // On the bus at the address; answers: "writes", "ignores" or "refuses"
+    // (tests/support/fake-logind.py).
+    FakeLogind(const SysfsTree &tree, const std::string &bus, const std::string &answers);
     ~FakeLogind();
     FakeLogind(const FakeLogind &) = delete;
     FakeLogind &operator=(const FakeLogind &) = delete;
-    // The system bus's address; empty when python3-dbusmock is missing.
-    const std::string &address() const { return m_address; }
+    // False when python3-dbusmock is missing.
+    bool started() const { return m_started; }
 
 private:
-    TempDir m_dir;
-    int m_bus = -1;
     int m_logind = -1;
-    std::string m_address;
+    bool m_started = false;
 };
 
 } // namespace support

@@ -93,11 +93,12 @@ TEST(WaylandBacklight, ThePanelsKernelDevice)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const support::SysfsTree tree(c.devices);
-        const support::FakeLogind logind(tree, c.answers);
-        if (logind.address().empty())
+        const e2e::SessionBus bus; // as the system bus
+        const support::FakeLogind logind(tree, bus.address(), c.answers);
+        if (!logind.started())
             GTEST_SKIP() << "python3-dbusmock is not installed";
         const e2e::Env env = {{"DISPOR_SYSFS", tree.root()},
-                              {"DBUS_SYSTEM_BUS_ADDRESS", c.bus ? c.bus : logind.address()}};
+                              {"DBUS_SYSTEM_BUS_ADDRESS", c.bus ? c.bus : bus.address()}};
         EXPECT_EQ(wayland_test::run(compositor, c.args, env), c.result);
         EXPECT_EQ(tree.level("intel_backlight"), c.level);
         EXPECT_EQ(wayland_test::wlrRandr(compositor), layout);
