@@ -62,6 +62,15 @@ public:
     // enabled: a document does; a display server does not, so the library
     // refuses such a change before the backend sees it.
     virtual bool keepsDisabledOutputs() const { return false; }
+    // Whether the server carries the light of the output, a built-in panel,
+    // itself, as of the last fetch; where it does not, the library offers
+    // the kernel's backlight device (backlight/panel.h). By default it does,
+    // or there is none: the simulated set has no kernel to ask.
+    virtual bool carriesLight(const Output::Data &output) const
+    {
+        Q_UNUSED(output);
+        return true;
+    }
 
     // The desktop (Dispor::Desktop). The simulated set has none to ask.
     virtual bool isSimulated() const { return false; }

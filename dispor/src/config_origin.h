@@ -13,6 +13,16 @@ namespace Dispor {
 
 class Backend;
 
+// A built-in panel whose light the kernel's backlight device carries, not
+// the server (backlight/panel.h): the device, its level and range as
+// fetched, and the brightness the server itself reported for the output.
+struct KernelLight {
+    QString device;
+    int64_t level = 0;
+    int64_t maxLevel = 1;
+    double serverBrightness = 1;
+};
+
 // Where a snapshot came from: each output as fetched, the priority changes
 // asked for in order (output id, rank), the backend that made the snapshot,
 // and the state it was made from as that backend identifies it.
@@ -21,6 +31,7 @@ struct ConfigOrigin {
     QByteArray stamp;
     QMap<int, Output::Data> fetched;
     QList<std::pair<int, uint32_t>> priorityRequests;
+    QMap<int, KernelLight> kernelLights; // by output id
 };
 
 class Config::Private {

@@ -1,6 +1,7 @@
 #include "dispor/operations.h"
 
 #include "backend.h"
+#include "backlight/panel.h"
 #include "logging.h"
 #include "settle.h"
 #include "text.h"
@@ -104,6 +105,7 @@ bool GetConfigOperation::run()
         qCWarning(lcDispor, "%s", qUtf8Printable(escaped(error)));
         return false;
     }
+    Backlight::offer(*config, *backend);
     originOf(*config).backend = std::move(backend);
     d->config = std::move(config);
     return true;
@@ -164,8 +166,18 @@ bool SetConfigOperation::run()
             return false;
         }
     }
+    // The kernel's backlight goes after the server's part, which may still
+    // be refused or conflict.
+    Backlight::Part kernel(*config);
+    Applied applied = kernel.takeOut(&error);
     QByteArray stamp;
-    switch (origin.backend->apply(*config, &stamp, &error)) {
+    if (applied == Applied::Done) {
+        applied = origin.backend->apply(*config, &stamp, &error);
+        kernel.putBack();
+        if (applied == Applied::Done)
+            applied = kernel.set(&error);
+    }
+    switch (applied) {
     case Applied::Done:
         break;
     case Applied::Refused:

@@ -22,6 +22,7 @@ constexpr Refusal x11Refusals[] = {
 constexpr Refusal wlrootsRefusals[] = {
     {"replicationSource", "the compositor has no mirroring"},
     {"colorPowerPreference", "the compositor has no colour/power setting"},
+    {"dimming", "the compositor has no dimming"},
     {"priority", "the compositor has no output priorities"},
     {"primary", "the compositor has no output priorities"},
 };
@@ -60,11 +61,16 @@ constexpr Offer virtualOffers[] = {
     {Cap::Abm, granted},
 };
 
+// Where the server offers no light of its own (backlight/panel.h).
+constexpr const char *kernelLight =
+    "the output is a built-in panel (eDP, LVDS, DSI) with a kernel backlight device, set through logind";
+
 constexpr Offer x11Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::CustomModes, nullptr},
     {Cap::BrightnessControl,
-     "the driver offers \"Backlight\", or the output is on and its CRTC has a gamma ramp"},
+     "the driver offers \"Backlight\", or the output is a built-in panel (eDP, LVDS, DSI) with a kernel "
+     "backlight device, set through logind, or the output is on and its CRTC has a gamma ramp"},
     {Cap::RgbRange, "the driver offers \"Broadcast RGB\""},
     {Cap::MaxBitsPerColor, "the driver offers \"max bpc\""},
     {Cap::Overscan, "the driver offers \"underscan\""},
@@ -73,12 +79,14 @@ constexpr Offer x11Offers[] = {
 constexpr Offer wlroots015Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::CustomModes, nullptr},
+    {Cap::BrightnessControl, kernelLight},
 };
 
 constexpr Offer wlroots018Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::CustomModes, nullptr},
     {Cap::Vrr, "the compositor reports adaptive sync for the output"},
+    {Cap::BrightnessControl, kernelLight},
 };
 
 constexpr const char *underscanning = "mutter reports underscanning for the monitor (0 or 5 %)";
@@ -86,6 +94,7 @@ constexpr const char *underscanning = "mutter reports underscanning for the moni
 constexpr Offer mutter43Offers[] = {
     {Cap::Disable, nullptr},
     {Cap::Overscan, underscanning},
+    {Cap::BrightnessControl, kernelLight},
 };
 
 // BT.2100 is HDR and a wide gamut at once.
@@ -124,6 +133,7 @@ constexpr const char *mutterLocator =
     "the compositor's bus service runs or mutter's Wayland display is reached";
 
 constexpr Condition mutter43Conditions[] = {
+    {"dimming", "mutter offers the monitor's luminance (mutter 48 and later)"},
     {"locator", mutterLocator},
 };
 

@@ -63,7 +63,10 @@ names() { tr ',' '\n' | sed 's/^ *//; s/ *(.*//' | sorted; }
 expect_eq "the tool's dependencies" \
     "init-system-helpers libc6 libdispor0 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
     "$(field dispctl Depends | names)"
-expect_eq "the library's dependencies are its core's" "libc6 libgcc-s1 libqt6core6 libstdc++6" \
+# Qt's D-Bus library for the backlight module (dispor0/backlight.so), which
+# only a change of a panel's kernel backlight opens.
+expect_eq "the library's dependencies are its core's and the backlight module's" \
+    "libc6 libgcc-s1 libqt6core6 libqt6dbus6 libstdc++6" \
     "$(field libdispor0 Depends | names)"
 expect_eq "the library recommends its backends" "dispor0-backend-gnome dispor0-backend-wayland dispor0-backend-x11" \
     "$(field libdispor0 Recommends | names)"
@@ -108,7 +111,8 @@ tool_files() {
 expect_eq "dispctl's files" "$(echo $(tool_files dispctl) $(tool_files dispctl-profile) $(overrides dispctl) \
     $libdir/dispctl/compositor.so usr/lib/systemd/user/dispctl-profile.service | tr ' ' '\n' | sorted)" \
     "$(contents dispctl)"
-expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $(overrides libdispor0) | tr ' ' '\n' | sorted)" \
+expect_eq "libdispor0's files" "$(echo $libdir/libdispor.so.0 $libdir/libdispor.so.$version $libdir/dispor0/backlight.so \
+    $(overrides libdispor0) | tr ' ' '\n' | sorted)" \
     "$(contents libdispor0)"
 for backend in $backends; do
     # Wayland's package also holds the labels module the plugins open.
@@ -142,7 +146,7 @@ fi
 # property, so the linker drops the note hardening-check looks for. What
 # is ours is checked instead: the end-branch marks are there.
 for binary in usr/bin/dispctl usr/bin/dispctl-profile $libdir/libdispor.so.$version $libdir/dispctl/compositor.so \
-    $libdir/dispor0/labels.so $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
+    $libdir/dispor0/labels.so $libdir/dispor0/backlight.so $(for b in $backends; do echo "$libdir/dispor0/$b.so"; done); do
     case $binary in */dispctl/*.so | */dispor0/*.so) nofortify=--nofortify ;; *) nofortify= ;; esac
     hardening-check --nobindnow --nocfprotection $nofortify "$root/$binary" >"$scratch/hardening" 2>&1 ||
         fail "hardening-check $binary: $(grep -v ': yes' "$scratch/hardening" | tail -n +2 | tr '\n' ';')"

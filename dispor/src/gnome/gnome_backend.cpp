@@ -76,6 +76,7 @@ bool GnomeBackend::fetch(ConfigPtr *config, QString *reason)
     State state;
     if (!m_session->state(&state, reason))
         return false;
+    m_carriesLight = state.backlight.has_value();
     // Only a monitor that is off needs the record.
     RememberedOutputs records;
     QByteArray bus;

@@ -18,6 +18,8 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // mutter 48 and later (its Backlight property); before, the kernel's.
+    bool carriesLight(const Output::Data &) const override { return m_carriesLight; }
     // gnome-shell's monitor labels where it lets this client show them,
     // else a label window per output (labels.cpp).
     bool showLabels(const Config &config, int seconds, QString *why) override;
@@ -33,6 +35,7 @@ private:
                     bool escape);
 
     std::unique_ptr<Session> m_session;
+    bool m_carriesLight = true; // as the last fetch found
 };
 
 // The backend when the session bus answers in a few seconds and offers

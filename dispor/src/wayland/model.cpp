@@ -82,7 +82,8 @@ public:
             // through setDpms alone.
             if (is(member, &Data::size) || is(member, &Data::explicitLogicalSize) || is(member, &Data::dpms))
                 return true;
-            if (is(member, &Data::colorPowerPreference))
+            // A panel's kernel backlight is its brightness alone.
+            if (is(member, &Data::colorPowerPreference) || is(member, &Data::dimming))
                 return refuse(member, key, Reach::why(Reach::Family::Wlroots, key));
             return take(member, key, need, orNeed);
         });

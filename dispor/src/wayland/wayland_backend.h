@@ -19,6 +19,8 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // wlroots has no light: a panel's is the kernel's.
+    bool carriesLight(const Output::Data &) const override { return false; }
     // sway's focused output, asked over its IPC socket; else the focused
     // window's output where the compositor offers foreign-toplevel
     // management; else the only enabled one.

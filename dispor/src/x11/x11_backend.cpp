@@ -37,6 +37,12 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     return true;
 }
 
+bool X11Backend::carriesLight(const Output::Data &output) const
+{
+    const auto fetched = m_fetched.outputs.constFind(xcb_randr_output_t(output.id));
+    return fetched != m_fetched.outputs.cend() && backlightOf(*fetched, m_fetched.atoms);
+}
+
 RememberedOutputs X11Backend::remembered(const ServerState &state)
 {
     RememberedOutputs records;

@@ -19,6 +19,9 @@ public:
     bool fetch(ConfigPtr *config, QString *reason) override;
     Applied apply(const Config &config, QByteArray *stamp, QString *reason) override;
     bool setDpms(Output::DpmsMode mode, QString *reason) override;
+    // Where the driver offers "Backlight"; elsewhere a panel's kernel device
+    // gives the real light, not a darker picture through the gamma ramp.
+    bool carriesLight(const Output::Data &output) const override;
     // The output under the pointer; the labels drawn over xcb.
     QString activeOutput(const Config &config, QString *why) override;
     bool showLabels(const Config &config, int seconds, QString *why) override;
