@@ -42,17 +42,6 @@ std::string cellOf(const Dispor::Reach::Server &server, const Command &command)
 
 std::optional<std::string> checked(std::string text)
 {
-    using namespace Dispor::Reach;
-    for (const Server &server : servers()) {
-        for (const Refusal &r : refusals(server.family)) {
-            if (!known(r.key))
-                unknown.push_back(std::string(server.title) + ": " + r.key);
-        }
-        for (const Condition &c : server.conditions) {
-            if (!known(c.key))
-                unknown.push_back(std::string(server.title) + ": " + c.key);
-        }
-    }
     if (unknown.empty())
         return text;
     fmt::print(stderr, "dispctl-gen: a setting the library does not know: {}\n", unknown.front());

@@ -7,9 +7,11 @@
 // What each kind of display server carries of the settings the commands
 // change: the settings a backend refuses whatever the output (with the
 // reason its refusals give), the capabilities it can grant an output and
-// when, and the settings it carries only under a condition. The backends
-// take their refusals' reasons from here, and the manual's table of
-// commands against backends is generated from it, so the two say the same.
+// when, and the settings it carries only under a condition. Each property's
+// row (properties.h) and each capability's row (capabilities.h) say it in
+// the columns below. The backends take their refusals' reasons from here,
+// and the manual's table of commands against backends is generated from
+// it, so the two say the same.
 namespace Dispor::Reach {
 
 // The backends as their servers differ; a backend's refusals are the same
@@ -17,31 +19,46 @@ namespace Dispor::Reach {
 enum class Family { Virtual, X11, Wlroots, Mutter };
 
 struct Refusal {
-    const char *key; // a property key, or "primary" for the primary output
-    const char *why;
+    constexpr Refusal(const char *reason = nullptr, bool some = false) : why(reason), partly(some) {}
+    const char *why; // null: carried
     // Some values are carried (a priority of 1, for example).
-    bool partly = false;
+    bool partly;
 };
 
-struct Offer {
-    Output::Capability capability;
-    const char *where; // null: on every output
+constexpr Refusal partly(const char *why)
+{
+    return {why, true};
+}
+
+// What each family refuses of a setting; the virtual set refuses nothing.
+struct PerFamily {
+    Refusal x11 = {};
+    Refusal wlroots = {};
+    Refusal mutter = {};
 };
 
-struct Condition {
-    const char *key;
-    const char *where;
+// A text for each column of the table: the condition under which a server
+// carries a setting or grants a capability. Null: no condition (for a
+// capability: never granted).
+struct PerServer {
+    const char *virtualSet = nullptr;
+    const char *x11 = nullptr;
+    const char *wlroots015 = nullptr;
+    const char *wlroots018 = nullptr;
+    const char *mutter43 = nullptr;
+    const char *mutter48 = nullptr;
 };
+
+// A capability a server grants on every output.
+constexpr const char everywhere[] = "";
 
 struct Server {
     const char *title; // the table's column, such as "wlroots 0.18"
     Family family;
-    std::span<const Offer> offers;
-    std::span<const Condition> conditions;
+    const char *PerServer::*column;
 };
 
 std::span<const Server> servers();
-std::span<const Refusal> refusals(Family family);
 
 // Every capability server can grant.
 Output::Capabilities offered(const Server &server);

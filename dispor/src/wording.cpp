@@ -1,5 +1,7 @@
 #include "wording.h"
 
+#include "capabilities.h"
+#include "properties.h"
 #include "text.h"
 
 #include <cstring>
@@ -8,81 +10,9 @@ namespace Dispor::Wording {
 
 namespace {
 
-using Cap = Output::Capability;
-
-struct SettingWords {
-    const char *key;
-    const char *words;
-};
-
-// Every key a snapshot may change, and priority, which backends refuse.
-constexpr SettingWords settings[] = {
-    {"enabled", "disabling"},
-    {"priority", "the priority"},
-    {"pos", "the position"},
-    {"currentModeId", "the mode"},
-    {"size", "the size"},
-    {"scale", "the scale"},
-    {"rotation", "the rotation"},
-    {"explicitLogicalSize", "the logical size"},
-    {"hdrEnabled", "HDR"},
-    {"wcgEnabled", "wide colour gamut"},
-    {"automaticBrightness", "automatic brightness"},
-    {"ddcCiAllowed", "the DDC/CI permission"},
-    {"sdrBrightness", "the SDR brightness"},
-    {"sdrGamutWideness", "the SDR gamut"},
-    {"brightness", "the brightness"},
-    {"dimming", "the dimming"},
-    {"sharpness", "the sharpness"},
-    {"maxPeakBrightnessOverride", "the maximum peak brightness override"},
-    {"maxAverageBrightnessOverride", "the maximum average brightness override"},
-    {"minBrightnessOverride", "the minimum brightness override"},
-    {"iccProfilePath", "the ICC profile"},
-    {"hdrIccProfilePath", "the HDR ICC profile"},
-    {"colorProfileSource", "the colour profile source"},
-    {"hdrColorProfileSource", "the HDR colour profile source"},
-    {"colorPowerPreference", "the colour/power trade-off"},
-    {"rgbRange", "the RGB range"},
-    {"vrrPolicy", "the VRR policy"},
-    {"autoRotatePolicy", "automatic rotation"},
-    {"edrPolicy", "the EDR policy"},
-    {"overscan", "the overscan"},
-    {"abmLevel", "adaptive backlight modulation"},
-    {"maxBitsPerColor", "the maximum bits per colour"},
-    {"replicationSource", "mirroring"},
-    {"customModes", "custom modes"},
-    {"dpms", "the power state"},
-};
-
-struct CapabilityWords {
-    Cap capability;
-    const char *lack; // after "the output "
-};
-
-constexpr CapabilityWords capabilities[] = {
-    {Cap::Overscan, "has no overscan control"},
-    {Cap::Vrr, "has no VRR support"},
-    {Cap::RgbRange, "has no RGB range setting"},
-    {Cap::HighDynamicRange, "has no HDR support"},
-    {Cap::WideColorGamut, "has no wide colour gamut support"},
-    {Cap::AutoRotation, "has no automatic rotation"},
-    {Cap::IccProfile, "takes no ICC profile"},
-    {Cap::BrightnessControl, "has no brightness control"},
-    {Cap::BuiltInColorProfile, "has no built-in colour profile"},
-    {Cap::DdcCi, "has no DDC/CI"},
-    {Cap::MaxBitsPerColor, "has no setting for the bits per colour"},
-    {Cap::Edr, "has no EDR support"},
-    {Cap::SharpnessControl, "has no sharpness control"},
-    {Cap::CustomModes, "takes no custom modes"},
-    {Cap::AutomaticBrightness, "has no automatic brightness"},
-    {Cap::HdrIccProfile, "takes no HDR ICC profile"},
-    {Cap::Abm, "has no adaptive backlight modulation"},
-    {Cap::Disable, "cannot be switched off"},
-};
-
 QString lack(Caps capability)
 {
-    for (const CapabilityWords &c : capabilities) {
+    for (const Properties::Capability &c : Properties::capabilities()) {
         if (capability.testFlag(c.capability))
             return QLatin1StringView(c.lack);
     }
@@ -99,11 +29,14 @@ QString named(const char *key)
 
 const char *setting(const char *key)
 {
-    for (const SettingWords &s : settings) {
-        if (std::strcmp(s.key, key) == 0)
-            return s.words;
-    }
-    return nullptr;
+    const char *words = nullptr;
+    Properties::forEach([&](const auto &p) {
+        if (std::strcmp(p.key, key) != 0)
+            return true;
+        words = p.words;
+        return false;
+    });
+    return words;
 }
 
 QString lacking(Caps need, Caps orNeed)

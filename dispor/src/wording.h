@@ -5,9 +5,9 @@
 #include <QString>
 
 // How refusals name settings and missing capabilities: in the words the
-// commands and their help use, never the document's keys. One table beside
-// the property list (properties.h): a new changeable property adds its line
-// to wording.cpp, and a test checks that none lacks one.
+// commands and their help use, never the document's keys. The words are in
+// each property's row (properties.h) and each capability's (capabilities.h),
+// and a test checks that no changeable property lacks them.
 namespace Dispor::Wording {
 
 using Caps = Output::Capabilities;

@@ -12,8 +12,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Readable failure messages.
 inline void PrintTo(const QString &text, std::ostream *os)
@@ -61,5 +66,44 @@ Dispor::OutputPtr byName(const Dispor::ConfigPtr &config, const QString &name);
 // A minimal valid output object with the given members added.
 std::string output(int id, const std::string &name, const std::string &extra = {});
 std::string document(const std::string &outputs);
+
+// Sets or unsets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name))
+            m_old = old;
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
+
+// The names in directory, sorted.
+inline std::vector<std::string> entries(const std::string &directory)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Two outputs that take a brightness.
+inline const std::string twoOutputs = document(output(1, "A", R"("capabilities": ["brightness"])") + "," +
+                                               output(2, "B", R"("capabilities": ["brightness"])"));
 
 } // namespace dispor_test
