@@ -448,7 +448,7 @@ bool fits(const Tile &tile)
            inRange(tile.y + tile.height);
 }
 
-bool normalize(Tiles &tiles)
+bool toOrigin(Tiles &tiles)
 {
     if (tiles.empty())
         return true;

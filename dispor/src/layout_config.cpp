@@ -78,7 +78,7 @@ bool place(Config &config, const Lit &lit, const Tiles &after, bool normalise, b
         outputs.push_back(output);
         tiles.push_back(tile);
     }
-    if (normalise ? !LayoutRules::normalize(tiles) : !std::all_of(tiles.begin(), tiles.end(), fits))
+    if (normalise ? !LayoutRules::toOrigin(tiles) : !std::all_of(tiles.begin(), tiles.end(), fits))
         return false;
     bool any = false;
     for (size_t i = 0; i < outputs.size(); ++i) {
@@ -102,7 +102,7 @@ bool normalize(Config &config)
             lit.tiles.push_back(tileOf(*output, output->explicitLogicalSizeInt()));
         }
     }
-    if (!LayoutRules::normalize(lit.tiles))
+    if (!LayoutRules::toOrigin(lit.tiles))
         return false;
     for (size_t i = 0; i < lit.outputs.size(); ++i)
         lit.outputs[i]->setPos(QPoint(static_cast<int>(lit.tiles[i].x), static_cast<int>(lit.tiles[i].y)));

@@ -103,6 +103,14 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
          {{c1, {big, 1920, 100, {dp1}}}, {c2, {big, 0, 0, {dp2}}}, {c3, off}},
          3840,
          1180},
+        {"right of the origin, farther than an X screen reaches there: the layout goes back",
+         [](Snapshot &s) {
+             s[dp1].pos = {31000, 0};
+             s[dp2].pos = {32920, 0};
+         },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}},
+         3840,
+         1080},
         {"below, with a gap the user chose",
          [](Snapshot &s) {
              s[dp2].pos = {100, 2000};
@@ -215,7 +223,17 @@ TEST(X11Plan, Refusals)
         {[](Snapshot &s) {
              s[dp1].pos = {32000, 0};
          },
-         "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
+         "the layout needs a screen of 32000x1080, larger than the 8192x8192 the X server allows"},
+        {[](Snapshot &s) {
+             s.now.maxWidth = 65535;
+             s[dp1].pos = {40000, 0};
+         },
+         "DP-1: the position 38080,0 lies beyond what an X screen can hold"},
+        {[](Snapshot &s) {
+             s[dp1].pos = {-2000000000, 0};
+             s[dp2].pos = {2000000000, 0};
+         },
+         "the layout spans more than an X screen can hold"},
     };
     for (const Case &c : cases) {
         Snapshot s;
