@@ -246,6 +246,38 @@ std::vector<size_t> partsOf(const Tiles &tiles)
     return part;
 }
 
+// The tiles of one part moved whole: their joins among themselves are as
+// they were, so the parts change only where that part now meets others,
+// which become one with it. Cheaper than finding the parts anew, and only
+// a tile that touches the part's bounds can meet it.
+void mergeMet(const Tiles &tiles, std::vector<size_t> &part, size_t moved)
+{
+    std::vector<size_t> members;
+    int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+    for (size_t j = 0; j < tiles.size(); ++j) {
+        if (part[j] != moved || tiles[j].isEmpty())
+            continue;
+        members.push_back(j);
+        left = std::min(left, tiles[j].x);
+        top = std::min(top, tiles[j].y);
+        right = std::max(right, tiles[j].x + tiles[j].width);
+        bottom = std::max(bottom, tiles[j].y + tiles[j].height);
+    }
+    std::vector<bool> met(tiles.size());
+    for (size_t k = 0; k < tiles.size(); ++k) {
+        const Tile &t = tiles[k];
+        if (part[k] == moved || met[part[k]] || t.x > right || t.x + t.width < left || t.y > bottom ||
+            t.y + t.height < top)
+            continue;
+        met[part[k]] =
+            std::any_of(members.begin(), members.end(), [&](size_t j) { return joined(tiles[j], t); });
+    }
+    for (size_t &p : part) {
+        if (met[p])
+            p = moved;
+    }
+}
+
 // A part that came loose moves, whole, as an output it was joined to
 // moved, so that the two stay together; one that hung on the resized output
 // moves by its change in width, height or both. The first such move that
@@ -254,8 +286,8 @@ void rejoin(const Tiles &before, Tiles &after, size_t resized, bool lastAlongY)
 {
     const int64_t grewX = after[resized].width - before[resized].width;
     const int64_t grewY = after[resized].height - before[resized].height;
+    std::vector<size_t> part = partsOf(after);
     for (size_t round = 0; round < after.size(); ++round) {
-        const std::vector<size_t> part = partsOf(after);
         const auto tryMove = [&](size_t loose, int64_t dx, int64_t dy) {
             Tiles trial = after;
             for (size_t j = 0; j < trial.size(); ++j) {
@@ -276,8 +308,10 @@ void rejoin(const Tiles &before, Tiles &after, size_t resized, bool lastAlongY)
                     joins = joins || (part[k] == part[resized] && joined(trial[j], trial[k]));
                 }
             }
-            if (joins)
+            if (joins) {
                 after = std::move(trial);
+                mergeMet(after, part, part[loose]);
+            }
             return joins;
         };
         bool moved = false;
@@ -365,8 +399,8 @@ Tile rightOf(const Tiles &tiles, size_t skip, Tile tile)
 // part is left.
 void gather(Tiles &tiles, size_t anchor)
 {
+    std::vector<size_t> part = partsOf(tiles);
     for (size_t round = 0; round < tiles.size(); ++round) {
-        const std::vector<size_t> part = partsOf(tiles);
         size_t loose = tiles.size();
         for (size_t j = 0; j < tiles.size() && loose == tiles.size(); ++j) {
             if (part[j] != part[anchor] && !tiles[j].isEmpty())
@@ -391,6 +425,7 @@ void gather(Tiles &tiles, size_t anchor)
                 tiles[j].y += dy;
             }
         }
+        mergeMet(tiles, part, part[loose]);
     }
 }
 
@@ -448,7 +483,7 @@ bool fits(const Tile &tile)
            inRange(tile.y + tile.height);
 }
 
-bool normalize(Tiles &tiles)
+bool toOrigin(Tiles &tiles)
 {
     if (tiles.empty())
         return true;

@@ -33,7 +33,7 @@ bool isClosed(const Tiles &tiles);
 bool fits(const Tile &tile);
 // Moves the tiles so that the smallest x and y are 0; false, and the tiles
 // as they were, when the result does not fit.
-bool normalize(Tiles &tiles);
+bool toOrigin(Tiles &tiles);
 
 // The tiles after tiles[index] takes the size width x height, its top-left
 // corner staying. In a closed layout the outputs that hang on an edge that

@@ -78,7 +78,7 @@ bool place(Config &config, const Lit &lit, const Tiles &after, bool normalise, b
         outputs.push_back(output);
         tiles.push_back(tile);
     }
-    if (normalise ? !LayoutRules::normalize(tiles) : !std::all_of(tiles.begin(), tiles.end(), fits))
+    if (normalise ? !LayoutRules::toOrigin(tiles) : !std::all_of(tiles.begin(), tiles.end(), fits))
         return false;
     bool any = false;
     for (size_t i = 0; i < outputs.size(); ++i) {
@@ -91,6 +91,56 @@ bool place(Config &config, const Lit &lit, const Tiles &after, bool normalise, b
     return true;
 }
 
+// Where output goes on that side of reference: worked out wide, as it may
+// lie past int until the layout is normalised.
+Tile beside(const Output &output, const Output &reference, Side side)
+{
+    const QSize size = output.explicitLogicalSizeInt();
+    const QSize referenceSize = reference.explicitLogicalSizeInt();
+    Tile tile = tileOf(reference, size);
+    switch (side) {
+    case Side::Above:
+        tile.y -= size.height();
+        break;
+    case Side::Below:
+        tile.y += referenceSize.height();
+        break;
+    case Side::LeftOf:
+        tile.x -= size.width();
+        break;
+    case Side::RightOf:
+        tile.x += referenceSize.width();
+        break;
+    }
+    return tile;
+}
+
+// The places of every output and one output's source, to be put back when
+// a change that moves several does not fit after all.
+class Kept {
+public:
+    Kept(const Config &config, Output &output)
+        : m_outputs(config.outputs()), m_output(output), m_source(output.replicationSource())
+    {
+        for (const OutputPtr &o : std::as_const(m_outputs))
+            m_places.append(o->pos());
+    }
+    bool putBack() const
+    {
+        qsizetype i = 0;
+        for (const OutputPtr &o : m_outputs)
+            o->setPos(m_places[i++]);
+        m_output.setReplicationSource(m_source);
+        return false;
+    }
+
+private:
+    OutputList m_outputs;
+    QList<QPoint> m_places;
+    Output &m_output;
+    int m_source;
+};
+
 } // namespace
 
 bool normalize(Config &config)
@@ -102,7 +152,7 @@ bool normalize(Config &config)
             lit.tiles.push_back(tileOf(*output, output->explicitLogicalSizeInt()));
         }
     }
-    if (!LayoutRules::normalize(lit.tiles))
+    if (!LayoutRules::toOrigin(lit.tiles))
         return false;
     for (size_t i = 0; i < lit.outputs.size(); ++i)
         lit.outputs[i]->setPos(QPoint(static_cast<int>(lit.tiles[i].x), static_cast<int>(lit.tiles[i].y)));
@@ -153,6 +203,51 @@ bool placeJoining(Config &config, Output &output, bool *moved)
     const QPoint pos(static_cast<int>(to.x), static_cast<int>(to.y));
     *moved = pos != output.pos();
     output.setPos(pos);
+    return true;
+}
+
+bool placeBeside(Config &config, Output &output, const Output &reference, Side side)
+{
+    if (!output.isEnabled()) {
+        const Tile to = beside(output, reference, side);
+        if (!fits(to))
+            return false;
+        const QPoint was = output.pos();
+        output.setPos(QPoint(static_cast<int>(to.x), static_cast<int>(to.y)));
+        if (normalize(config))
+            return true;
+        output.setPos(was);
+        return false;
+    }
+    const Kept kept(config, output);
+    // A mirror placed, even against its own source, mirrors no more.
+    if (output.replicationSource() != 0) {
+        output.setReplicationSource(0);
+    } else if (const Tile to = beside(output, reference, side);
+               to.x == output.pos().x() && to.y == output.pos().y()) {
+        // Already there: nothing leaves its place, and nothing else moves.
+        return normalize(config);
+    } else {
+        // The place it leaves closes up first, so that the outputs it
+        // joined do not come apart.
+        bool moved = false;
+        if (!closeUpAround(config, output, &moved) || (moved && !normalize(config)))
+            return kept.putBack();
+    }
+    std::vector<OutputPtr> others;
+    Tiles tiles;
+    for (const OutputPtr &other : config.connectedOutputs()) {
+        if (other->isEnabled() && other->id() != output.id()) {
+            others.push_back(other);
+            tiles.push_back(tileOf(*other, other->explicitLogicalSizeInt()));
+        }
+    }
+    tiles.push_back(beside(output, reference, side));
+    if (!toOrigin(tiles))
+        return kept.putBack();
+    for (size_t i = 0; i < others.size(); ++i)
+        others[i]->setPos(QPoint(static_cast<int>(tiles[i].x), static_cast<int>(tiles[i].y)));
+    output.setPos(QPoint(static_cast<int>(tiles.back().x), static_cast<int>(tiles.back().y)));
     return true;
 }
 

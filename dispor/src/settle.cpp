@@ -77,6 +77,23 @@ void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
     }
 }
 
+bool toOrigin(QMap<int, Output::Data> &outputs)
+{
+    QList<Output::Data *> lit;
+    Tiles places;
+    for (Output::Data &d : outputs) {
+        if (d.enabled) {
+            lit.append(&d);
+            places.push_back({d.pos.x(), d.pos.y(), 0, 0});
+        }
+    }
+    if (!toOrigin(places))
+        return false;
+    for (qsizetype i = 0; i < lit.size(); ++i)
+        lit[i]->pos = QPoint(int(places[size_t(i)].x), int(places[size_t(i)].y));
+    return true;
+}
+
 void closeUpLeaving(const QList<Output::Data *> &outputs, const QHash<int, QPoint> &left,
                     const std::function<QSize(const Output::Data &)> &extent)
 {

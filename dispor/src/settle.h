@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QSet>
 #include <QString>
 
@@ -70,6 +71,11 @@ QString noneLeftLit(const QList<const Output::Data *> &outputs, const QString &d
 // outputs that mirror nothing; `extent` gives an output's size in it.
 void placeJoining(const QList<Output::Data *> &outputs, const QSet<int> &ids,
                   const std::function<QSize(const Output::Data &)> &extent);
+
+// Moves the enabled outputs so that the layout's top-left is 0,0, as a
+// server whose layout begins there holds it; false, and nothing moved,
+// where a place would then not fit int.
+bool toOrigin(QMap<int, Output::Data> &outputs);
 
 // The outputs with the ids in `left` left the layout (made mirrors) from
 // the places given: where that cuts the layout apart, the outputs beyond the

@@ -2,6 +2,8 @@
 
 #include "output/frame.h"
 
+#include <dispor/layout.h>
+
 #include <QSize>
 #include <QString>
 
@@ -36,7 +38,7 @@ int applyReplicationSource(const OutputPtr &output, const ConfigPtr &config, int
 // new logical size, the neighbours move, and the configuration is applied.
 int finishResize(const OutputPtr &output, QSize oldSize, const ConfigPtr &config);
 
-enum class Side { Above, Below, LeftOf, RightOf };
+using Side = Dispor::LayoutRules::Side;
 
 // Puts output on the given side of the output the reference word names,
 // sharing an edge, with the gap it leaves closed; then normalises and

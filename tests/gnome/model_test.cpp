@@ -454,6 +454,12 @@ TEST(GnomeModel, Plans)
              named(c, "HDMI-1")->setPos({-100, 1440});
          },
          "100,0 1 0 primary DP-1:2560x1440@60\n0,1440 1 0 HDMI-1:1920x1080@60-u\n", ""},
+        {"a layout wider than the coordinates",
+         [](const auto &c) {
+             named(c, "DP-1")->setPos({-2000000000, 0});
+             named(c, "HDMI-1")->setPos({2000000000, 0});
+         },
+         "", "the layout would not fit the coordinate range"},
         {"150 % is mutter's 1.4953…", [](const auto &c) { named(c, "DP-1")->setScale(1.5); },
          "0,0 1.495327115058899 0 primary DP-1:2560x1440@60\n2560,0 1 0 HDMI-1:1920x1080@60-u\n", ""},
         {"in logical layout, the others follow the size of mutter's scale",

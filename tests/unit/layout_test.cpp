@@ -96,6 +96,14 @@ TEST(NormalizeLayout, RefusesALayoutBeyondTheCoordinateRange)
         EXPECT_EQ(pos(config, 1), specs[0].pos);
         EXPECT_EQ(pos(config, 2), specs[1].pos);
     }
+    // Placed above its left neighbour, the tall middle of a row would reach
+    // past the range: refused after the row closed up, every place as it was.
+    const ConfigPtr row = makeConfig({{1, {0, 0}}, {2, {1920, 0}, {1920, INT_MAX - 100}}, {3, {3840, 0}}});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(placeNextTo(row->output(2), row, QStringLiteral("OUT-1"), Side::Above), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "The layout would not fit the coordinate range\n");
+    EXPECT_EQ(pos(row, 2), QPoint(1920, 0));
+    EXPECT_EQ(pos(row, 3), QPoint(3840, 0));
     // Only just inside: computed wide, not wrapped.
     const ConfigPtr config = makeConfig({{1, {INT_MIN, -5}}, {2, {-1921, INT_MAX - 1085}}});
     EXPECT_EQ(normalizeLayout(config), 0);

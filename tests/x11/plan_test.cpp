@@ -1,185 +1,10 @@
-// The X11 backend's description and planner on hand-made server states:
-// no server, milliseconds.
+// The X11 backend's planner on hand-made server states: no server,
+// milliseconds.
 
-#include "backend.h"
-#include "reach.h"
-#include "x11/description.h"
-#include "x11/plan.h"
-
-#include <dispor/config.h>
-
-#include <gtest/gtest.h>
+#include "states.h"
 
 namespace x11 {
 namespace {
-
-using namespace Dispor::X11;
-using Data = Dispor::Output::Data;
-using Rotation = Dispor::Output::Rotation;
-
-constexpr xcb_randr_mode_t big = 100, small = 101;
-constexpr xcb_randr_output_t dp1 = 1, dp2 = 2, hdmi = 3;
-constexpr xcb_randr_crtc_t c1 = 11, c2 = 12, c3 = 13;
-constexpr xcb_atom_t replicaOf = 900, maxBpc = 901, gammaRecord = 902;
-constexpr uint16_t allRotations = 0x3f;
-
-ModeLine modeLine(xcb_randr_mode_t id, uint16_t width, uint16_t height, const QByteArray &name = {})
-{
-    ModeLine mode;
-    mode.id = id;
-    mode.name = name.isEmpty() ? QByteArray::number(width) + 'x' + QByteArray::number(height) : name;
-    mode.timings.width = width;
-    mode.timings.height = height;
-    mode.timings.htotal = uint16_t(width + 160);
-    mode.timings.vtotal = uint16_t(height + 40);
-    mode.timings.dotClock = uint32_t(mode.timings.htotal) * mode.timings.vtotal * 60;
-    return mode;
-}
-
-QList<uint16_t> straightRamp()
-{
-    QList<uint16_t> ramp;
-    for (int i = 0; i < 256; ++i)
-        ramp.append(uint16_t(i << 8));
-    return ramp;
-}
-
-CrtcState crtc(xcb_randr_crtc_t id, QList<xcb_randr_output_t> outputs, int16_t x, xcb_randr_mode_t mode = big)
-{
-    CrtcState c;
-    c.id = id;
-    c.x = x;
-    c.mode = outputs.isEmpty() ? XCB_NONE : mode;
-    c.width = c.mode ? (mode == big ? 1920 : 1280) : 0;
-    c.height = c.mode ? (mode == big ? 1080 : 1024) : 0;
-    c.rotations = allRotations;
-    c.outputs = outputs;
-    c.possible = {dp1, dp2, hdmi};
-    c.red = c.green = c.blue = straightRamp();
-    c.transformRead = true;
-    return c;
-}
-
-OutputState output(xcb_randr_output_t id, const char *name, xcb_randr_crtc_t on)
-{
-    OutputState o;
-    o.id = id;
-    o.name = QString::fromLatin1(name);
-    o.crtc = on;
-    o.connected = true;
-    o.crtcs = {c1, c2, c3};
-    o.modes = {big, small};
-    o.preferred = 1;
-    return o;
-}
-
-// DP-1 at 0,0 (primary) and DP-2 at 1920,0, both 1920x1080, HDMI-1
-// connected and off; three CRTCs, one idle.
-ServerState threeOutputs()
-{
-    ServerState s;
-    s.width = 3840;
-    s.height = 1080;
-    s.minWidth = 320;
-    s.minHeight = 200;
-    s.maxWidth = s.maxHeight = 8192;
-    s.modes = {{big, modeLine(big, 1920, 1080)}, {small, modeLine(small, 1280, 1024)}};
-    s.crtcs = {{c1, crtc(c1, {dp1}, 0)}, {c2, crtc(c2, {dp2}, 1920)}, {c3, crtc(c3, {}, 0)}};
-    s.outputs = {
-        {dp1, output(dp1, "DP-1", c1)}, {dp2, output(dp2, "DP-2", c2)}, {hdmi, output(hdmi, "HDMI-1", 0)}};
-    s.primary = dp1;
-    s.atoms.replicaOf = replicaOf;
-    s.atoms.maxBpc = maxBpc;
-    s.atoms.gamma = gammaRecord;
-    return s;
-}
-
-// Our mark on a replica, made in the configuration of that timestamp.
-Property mark(xcb_randr_output_t source, xcb_timestamp_t timestamp)
-{
-    Property p;
-    p.type = XCB_ATOM_INTEGER;
-    p.format = 32;
-    p.data = replicaMarkData(source, timestamp);
-    return p;
-}
-
-Property integer(int32_t value)
-{
-    Property p;
-    p.type = XCB_ATOM_INTEGER;
-    p.format = 32;
-    p.data = QByteArray(reinterpret_cast<const char *>(&value), 4);
-    return p;
-}
-
-// The server after a gamma write: the ramps on the CRTC, our record on the output.
-void hold(ServerState &state, const GammaWrite &write)
-{
-    CrtcState &crtc = state.crtcs[write.crtc];
-    crtc.red = write.red;
-    crtc.green = write.green;
-    crtc.blue = write.blue;
-    Property record;
-    record.type = XCB_ATOM_INTEGER;
-    record.format = 16;
-    record.data = write.record;
-    state.outputs[write.output].properties.insert(gammaRecord, record);
-}
-
-// DP-1 mirrors DP-2 at 0,0, as our mark says.
-ServerState dp1MirrorsDp2()
-{
-    ServerState s = threeOutputs();
-    s.width = 1920;
-    s.timestamp = 4000;
-    s.crtcs[c2].x = 0;
-    s.outputs[dp1].properties.insert(replicaOf, mark(dp2, s.timestamp));
-    return s;
-}
-
-// One snapshot of a server state, changed as the tool would, then planned.
-struct Snapshot {
-    explicit Snapshot(ServerState state = threeOutputs(), const Dispor::RememberedOutputs &records = {})
-        : now(std::move(state)), described(describe(now, records))
-    {
-        Dispor::OutputList list;
-        Dispor::ConfigOrigin origin;
-        for (const Data &d : std::as_const(described)) {
-            origin.fetched.insert(d.id, d);
-            list.insert(d.id, Dispor::OutputPtr::create(d));
-        }
-        config = Dispor::ConfigPtr::create(list);
-        originOf(*config) = origin;
-    }
-    Data &operator[](int id) { return Dispor::dataOf(*config->output(id)); }
-
-    // The plan, or the refusal's reason.
-    std::variant<Plan, std::string> plan() const
-    {
-        Plan plan;
-        QString reason;
-        if (!planApply(now, described, *config, &plan, &reason))
-            return reason.toStdString();
-        return plan;
-    }
-    Plan planned() const
-    {
-        auto result = plan();
-        if (auto *refused = std::get_if<std::string>(&result))
-            ADD_FAILURE() << "refused: " << *refused;
-        return std::holds_alternative<Plan>(result) ? std::get<Plan>(result) : Plan{};
-    }
-    std::string refusal() const
-    {
-        auto result = plan();
-        return std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "(planned)";
-    }
-
-    ServerState now;
-    QMap<int, Data> described;
-    Dispor::ConfigPtr config;
-};
 
 struct Place {
     xcb_randr_mode_t mode;
@@ -278,6 +103,14 @@ TEST(X11Plan, CrtcsScreenAndPlaces)
          {{c1, {big, 1920, 100, {dp1}}}, {c2, {big, 0, 0, {dp2}}}, {c3, off}},
          3840,
          1180},
+        {"right of the origin, farther than an X screen reaches there: the layout goes back",
+         [](Snapshot &s) {
+             s[dp1].pos = {31000, 0};
+             s[dp2].pos = {32920, 0};
+         },
+         {{c1, {big, 0, 0, {dp1}}}, {c2, {big, 1920, 0, {dp2}}}, {c3, off}},
+         3840,
+         1080},
         {"below, with a gap the user chose",
          [](Snapshot &s) {
              s[dp2].pos = {100, 2000};
@@ -390,7 +223,17 @@ TEST(X11Plan, Refusals)
         {[](Snapshot &s) {
              s[dp1].pos = {32000, 0};
          },
-         "DP-1: the position 32000,0 lies beyond what an X screen can hold"},
+         "the layout needs a screen of 32000x1080, larger than the 8192x8192 the X server allows"},
+        {[](Snapshot &s) {
+             s.now.maxWidth = 65535;
+             s[dp1].pos = {40000, 0};
+         },
+         "DP-1: the position 38080,0 lies beyond what an X screen can hold"},
+        {[](Snapshot &s) {
+             s[dp1].pos = {-2000000000, 0};
+             s[dp2].pos = {2000000000, 0};
+         },
+         "the layout spans more than an X screen can hold"},
     };
     for (const Case &c : cases) {
         Snapshot s;
@@ -520,82 +363,6 @@ TEST(X11Plan, PrimaryOnlyWhereARequestNamesIt)
     ServerState off = threeOutputs();
     off.primary = hdmi;
     EXPECT_FALSE(Snapshot(off).config->primaryOutput());
-}
-
-TEST(X11Describe, ValuesAsTheServerHoldsThem)
-{
-    ServerState state = threeOutputs();
-    // xrandr's 0.7: the ramp's top at 0.7 of 65535.
-    for (QList<uint16_t> *ramp : {&state.crtcs[c2].red, &state.crtcs[c2].green, &state.crtcs[c2].blue}) {
-        for (int i = 0; i < 256; ++i)
-            (*ramp)[i] = uint16_t(std::lround(i * 45875.0 / 255));
-    }
-    Property bpc = integer(12);
-    bpc.range = true;
-    bpc.validValues = {6, 12};
-    state.outputs[dp1].properties.insert(maxBpc, bpc);
-    // A custom mode made by CVT for 1600x900@60 runs at 59.95 Hz.
-    ModeLine custom = modeLine(102, 1600, 900, "dispor:1600x900@60:f1");
-    custom.timings.dotClock = uint32_t(double(custom.timings.htotal) * custom.timings.vtotal * 59.95);
-    state.modes.insert(102, custom);
-    state.outputs[dp2].modes.append(102);
-
-    const QMap<int, Data> described = describe(state);
-    EXPECT_EQ(described[dp1].brightness, 1.0); // the server's own straight ramp
-    EXPECT_EQ(described[dp2].brightness, 0.7);
-    EXPECT_EQ(described[dp1].maxBitsPerColor, 12u);
-    EXPECT_EQ(described[dp2].modes.value(u"102"_qs)->refreshRate(), 60.0f);
-    ASSERT_EQ(described[dp2].customModes.size(), 1);
-    EXPECT_EQ(described[dp2].customModes[0].refreshRate, 60.0f);
-
-    // CVT widths are multiples of 8: a mode named for the 1700 asked (as
-    // earlier runs named them) is the 1696-wide mode it is, there already
-    // when asked again, and made for another output under that width.
-    ServerState rounded = threeOutputs();
-    rounded.modes.insert(103, modeLine(103, 1696, 900, "dispor:1700x900@60:f1"));
-    rounded.outputs[dp2].modes.append(103);
-    EXPECT_EQ(describe(rounded)[dp2].customModes,
-              (QList<Dispor::ModeInfo>{{1696, 900, 60, 1, std::nullopt}}));
-    Snapshot asked(rounded);
-    for (const xcb_randr_output_t output : {dp1, dp2})
-        asked[output].customModes.append({1700, 900, 60, 1, std::nullopt});
-    const Plan made = asked.planned();
-    ASSERT_EQ(made.additions.size(), 1);
-    EXPECT_EQ(made.additions[0].output, dp1);
-    EXPECT_EQ(made.additions[0].name, "dispor:1696x900@60:f1");
-
-    // Brightness goes to the ramp as it reads back.
-    Snapshot s(state);
-    s[dp1].brightness = 0.7;
-    const Plan plan = s.planned();
-    ASSERT_EQ(plan.gamma.size(), 1);
-    hold(state, plan.gamma[0]);
-    EXPECT_EQ(describe(state)[dp1].brightness, 0.7);
-}
-
-// The manual's table of what X11 carries comes from the reach table: an
-// output whose driver has every property the backend knows gets exactly
-// the capabilities the table says X11 can grant.
-TEST(X11Describe, GrantsWhatTheReachTableOffers)
-{
-    ServerState state = threeOutputs();
-    constexpr xcb_atom_t rgb = 903, underscan = 904, hborder = 905;
-    state.atoms.broadcastRgb = rgb;
-    state.atoms.underscan = underscan;
-    state.atoms.underscanHBorder = hborder;
-    Property bpc = integer(8);
-    bpc.range = true;
-    bpc.validValues = {6, 12};
-    Property choice = integer(0);
-    choice.validValues = {0, 1};
-    const auto &servers = Dispor::Reach::servers();
-    const auto x11 = std::find_if(servers.begin(), servers.end(),
-                                  [](const auto &s) { return s.family == Dispor::Reach::Family::X11; });
-    ASSERT_NE(x11, servers.end());
-    for (const auto &[atom, property] :
-         {std::pair{maxBpc, bpc}, {rgb, choice}, {underscan, choice}, {hborder, bpc}})
-        state.outputs[dp1].properties.insert(atom, property);
-    EXPECT_EQ(describe(state)[dp1].capabilities, Dispor::Reach::offered(*x11));
 }
 
 // A night light's 4500 K: three straight ramps whose tops differ.
@@ -738,75 +505,6 @@ TEST(X11Plan, ScaleIsTheCrtcTransform)
     QString reason;
     planApply(scaled.now, scaled.described, *scaled.config, &asked, &reason);
     EXPECT_TRUE(asked.transformsUnread);
-}
-
-// Mode ids of every length, listed by their text as the mode list keeps
-// them; the custom ones in the server's order.
-TEST(X11Describe, ModesUnderTheirIdsWhateverTheirLength)
-{
-    ServerState state = threeOutputs();
-    const QList<xcb_randr_mode_t> ids = {4294967295u, 9, 1000, 63, 10, 2, 1};
-    for (const xcb_randr_mode_t id : ids)
-        state.modes.insert(id, modeLine(id, uint16_t(640 + id % 1000), 480));
-    state.modes[63].name = "dispor:703x480@75:f0";
-    state.modes[9].name = "dispor:649x480@60:f0";
-    state.outputs[hdmi].modes = ids;
-
-    const Data d = describe(state)[hdmi];
-    EXPECT_EQ(d.modes.keys(),
-              QStringList({u"1"_qs, u"10"_qs, u"1000"_qs, u"2"_qs, u"4294967295"_qs, u"63"_qs, u"9"_qs}));
-    for (const xcb_randr_mode_t id : ids)
-        EXPECT_EQ(d.modes.value(QString::number(id))->size().width(), int(640 + id % 1000)) << id;
-    EXPECT_EQ(d.preferredModeId, u"4294967295"_qs);
-    ASSERT_EQ(d.customModes.size(), 2);
-    EXPECT_EQ(d.customModes[0].width, 649);
-    EXPECT_EQ(d.customModes[1].width, 703);
-}
-
-// The lists after a reply's fixed part, found where libxcb-randr finds them.
-TEST(X11Wire, ListsWhereLibxcbRandrFindsThem)
-{
-    alignas(8) static uint8_t buffer[1024];
-    for (const uint16_t n : {0, 1, 3}) {
-        std::fill(std::begin(buffer), std::end(buffer), 0);
-        auto *output = reinterpret_cast<xcb_randr_get_output_info_reply_t *>(buffer);
-        output->num_crtcs = n;
-        output->num_modes = uint16_t(n + 1);
-        output->num_clones = n;
-        output->name_len = 5;
-        EXPECT_EQ(Wire::outputCrtcs(output), xcb_randr_get_output_info_crtcs(output)) << n;
-        EXPECT_EQ(Wire::outputModes(output), xcb_randr_get_output_info_modes(output)) << n;
-        EXPECT_EQ(static_cast<const void *>(Wire::outputName(output)), xcb_randr_get_output_info_name(output))
-            << n;
-
-        auto *crtc = reinterpret_cast<xcb_randr_get_crtc_info_reply_t *>(buffer);
-        crtc->num_outputs = n;
-        crtc->num_possible_outputs = uint16_t(n + 2);
-        EXPECT_EQ(Wire::crtcOutputs(crtc), xcb_randr_get_crtc_info_outputs(crtc)) << n;
-        EXPECT_EQ(Wire::crtcPossible(crtc), xcb_randr_get_crtc_info_possible(crtc)) << n;
-
-        auto *all = reinterpret_cast<xcb_randr_get_screen_resources_reply_t *>(buffer);
-        all->num_crtcs = n;
-        all->num_outputs = uint16_t(n + 1);
-        all->num_modes = uint16_t(n + 2);
-        all->names_len = 7;
-        EXPECT_EQ(Wire::resourceCrtcs(all), xcb_randr_get_screen_resources_crtcs(all)) << n;
-        EXPECT_EQ(Wire::resourceOutputs(all), xcb_randr_get_screen_resources_outputs(all)) << n;
-        EXPECT_EQ(Wire::resourceModes(all), xcb_randr_get_screen_resources_modes(all)) << n;
-        EXPECT_EQ(Wire::resourceNames(all), xcb_randr_get_screen_resources_names(all)) << n;
-        auto *current = reinterpret_cast<xcb_randr_get_screen_resources_current_reply_t *>(buffer);
-        EXPECT_EQ(Wire::resourceNames(current), xcb_randr_get_screen_resources_current_names(current)) << n;
-
-        auto *gamma = reinterpret_cast<xcb_randr_get_crtc_gamma_reply_t *>(buffer);
-        gamma->size = uint16_t(2 * n + 1);
-        EXPECT_EQ(Wire::ramp(gamma, 0), xcb_randr_get_crtc_gamma_red(gamma)) << n;
-        EXPECT_EQ(Wire::ramp(gamma, 1), xcb_randr_get_crtc_gamma_green(gamma)) << n;
-        EXPECT_EQ(Wire::ramp(gamma, 2), xcb_randr_get_crtc_gamma_blue(gamma)) << n;
-
-        auto *properties = reinterpret_cast<xcb_randr_list_output_properties_reply_t *>(buffer);
-        properties->num_atoms = n;
-        EXPECT_EQ(Wire::propertyAtoms(properties), xcb_randr_list_output_properties_atoms(properties)) << n;
-    }
 }
 
 } // namespace

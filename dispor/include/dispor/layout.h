@@ -31,4 +31,14 @@ DISPOR_EXPORT bool closeUpAround(Config &config, const Output &output, bool *mov
 // Sets *moved to whether its position changed.
 DISPOR_EXPORT bool placeJoining(Config &config, Output &output, bool *moved);
 
+// The sides of an output that another can be put on.
+enum class Side { Above, Below, LeftOf, RightOf };
+
+// Puts output on that side of reference, sharing the edge, level with
+// reference's top (left of, right of) or left edge (above, below), then
+// normalises. An enabled output first leaves its place as closeUpAround
+// has it, unless it is there already; a mirror mirrors no more. A
+// disabled output is placed, and the layout normalised without it.
+DISPOR_EXPORT bool placeBeside(Config &config, Output &output, const Output &reference, Side side);
+
 } // namespace Dispor::LayoutRules

@@ -446,16 +446,9 @@ private:
         }
         LayoutRules::placeJoining(all, joining, [this](const Data &d) { return extent(d); });
         // Mutter's layout begins at 0,0: one left of or above it moves in whole.
-        int left = INT_MAX, top = INT_MAX;
-        for (const Data &d : std::as_const(m_bases)) {
-            if (d.enabled) {
-                left = std::min(left, d.pos.x());
-                top = std::min(top, d.pos.y());
-            }
-        }
-        for (Data &d : m_bases) {
-            if (d.enabled)
-                d.pos -= QPoint(left, top);
+        if (!LayoutRules::toOrigin(m_bases)) {
+            *m_reason = u"the layout would not fit the coordinate range"_qs;
+            return false;
         }
         return true;
     }

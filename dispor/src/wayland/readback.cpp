@@ -35,6 +35,53 @@ bool sameMode(const HeadValues &sent, const HeadValues &held)
     return sent.custom ? std::abs(sent.refresh - held.refresh) <= 1000 : sent.refresh == held.refresh;
 }
 
+// What the compositor reports for the head now; a dark head is off.
+HeadValues heldBy(const HeadState &head)
+{
+    HeadValues v;
+    v.name = head.name;
+    v.enabled = head.lit();
+    if (head.currentMode) {
+        v.width = head.currentMode->width;
+        v.height = head.currentMode->height;
+        v.refresh = head.currentMode->refresh;
+    }
+    v.position = head.position;
+    v.transform = head.transform;
+    v.scale = head.scale;
+    v.adaptiveSync = head.adaptiveSync;
+    return v;
+}
+
+// The setting that gives the head those values, each one sent: the mode
+// by its values (the current one where it has them, as a custom mode where
+// no mode of the head's has them).
+HeadSetting settingOf(const HeadState &head, const HeadValues &values)
+{
+    HeadSetting setting;
+    setting.head = &head;
+    setting.enabled = values.enabled;
+    if (!values.enabled)
+        return setting;
+    const auto same = [&](const ModeState *mode) {
+        return mode && mode->width == values.width && mode->height == values.height &&
+               mode->refresh == values.refresh;
+    };
+    if (same(head.currentMode))
+        setting.mode = head.currentMode;
+    for (const std::unique_ptr<ModeState> &mode : head.modes) {
+        if (!setting.mode && same(mode.get()))
+            setting.mode = mode.get();
+    }
+    if (!setting.mode && values.width > 0)
+        setting.customMode = HeadSetting::CustomMode{values.width, values.height, values.refresh};
+    setting.position = values.position;
+    setting.transform = values.transform;
+    setting.scale = values.scale;
+    setting.adaptiveSync = values.adaptiveSync;
+    return setting;
+}
+
 } // namespace
 
 bool scaleHeld(double sent, double reported)
@@ -94,21 +141,8 @@ QList<HeadValues> heldValues(const std::vector<const HeadState *> &heads)
 {
     QList<HeadValues> held;
     held.reserve(qsizetype(heads.size()));
-    for (const HeadState *head : heads) {
-        HeadValues v;
-        v.name = head->name;
-        v.enabled = head->lit();
-        if (head->currentMode) {
-            v.width = head->currentMode->width;
-            v.height = head->currentMode->height;
-            v.refresh = head->currentMode->refresh;
-        }
-        v.position = head->position;
-        v.transform = head->transform;
-        v.scale = head->scale;
-        v.adaptiveSync = head->adaptiveSync;
-        held.append(v);
-    }
+    for (const HeadState *head : heads)
+        held.append(heldBy(*head));
     return held;
 }
 
@@ -186,19 +220,12 @@ QList<HeadSetting> placedAsSent(const QList<HeadValues> &sent, const std::vector
 {
     QList<HeadSetting> settings;
     for (const HeadState *head : heads) {
-        HeadSetting setting;
-        setting.head = head;
-        setting.enabled = head->lit();
-        setting.mode = head->currentMode;
-        setting.position = head->position;
+        HeadValues values = heldBy(*head);
         const auto asked = std::find_if(sent.cbegin(), sent.cend(),
                                         [&](const HeadValues &s) { return s.name == head->name; });
         if (asked != sent.cend() && asked->enabled)
-            setting.position = asked->position;
-        setting.transform = head->transform;
-        setting.scale = head->scale;
-        setting.adaptiveSync = head->adaptiveSync;
-        settings.append(setting);
+            values.position = asked->position;
+        settings.append(settingOf(*head, values));
     }
     return settings;
 }
@@ -209,30 +236,8 @@ QList<HeadSetting> restoring(const QList<HeadValues> &before, const std::vector<
     for (const HeadState *head : heads) {
         const auto was = std::find_if(before.cbegin(), before.cend(),
                                       [&](const HeadValues &b) { return b.name == head->name; });
-        HeadSetting setting;
-        setting.head = head;
-        if (was == before.cend()) {
-            // Not there before: as it is.
-            setting = placedAsSent({}, {head}).first();
-            settings.append(setting);
-            continue;
-        }
-        setting.enabled = was->enabled;
-        if (was->enabled) {
-            for (const std::unique_ptr<ModeState> &mode : head->modes) {
-                if (!setting.mode && mode->width == was->width && mode->height == was->height &&
-                    mode->refresh == was->refresh)
-                    setting.mode = mode.get();
-            }
-            // A custom mode is no mode object of the head's.
-            if (!setting.mode && was->width > 0)
-                setting.customMode = HeadSetting::CustomMode{was->width, was->height, was->refresh};
-            setting.position = was->position;
-            setting.transform = was->transform;
-            setting.scale = was->scale;
-            setting.adaptiveSync = was->adaptiveSync;
-        }
-        settings.append(setting);
+        // Not there before: as it is.
+        settings.append(settingOf(*head, was == before.cend() ? heldBy(*head) : *was));
     }
     return settings;
 }

@@ -12,7 +12,6 @@
 #include "names.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace Dispor::X11 {
@@ -244,11 +243,6 @@ private:
 
     bool place()
     {
-        // Asked for, not a replica moved away on its own.
-        bool mirroring = false;
-        for (const Data &d : std::as_const(m_base))
-            mirroring =
-                mirroring || (d.enabled && d.replicationSource != m_described[d.id].replicationSource);
         // Replicas take their source's place, mode and rotation.
         for (Data &d : m_base) {
             if (!d.enabled || !d.replicationSource)
@@ -316,30 +310,10 @@ private:
                 leaving.insert(d.id, was.pos);
         }
         LayoutRules::closeUpLeaving(all, leaving, [this](const Data &d) { return sizeOf(d); });
-        // X screens begin at 0,0: a layout left of or above it moves in
-        // whole, and one changed by a mirror starts there.
-        int left = INT_MAX, top = INT_MAX;
         for (const Data &d : std::as_const(m_base)) {
-            if (d.enabled) {
-                left = std::min(left, d.pos.x());
-                top = std::min(top, d.pos.y());
-            }
-        }
-        const QPoint shift(left < 0 || mirroring ? -left : 0, top < 0 || mirroring ? -top : 0);
-        for (Data &d : m_base) {
-            if (d.enabled)
-                d.pos += shift;
-        }
-        for (const Data &d : std::as_const(m_base)) {
-            if (!d.enabled)
-                continue;
-            if (!supportsRotation(d))
+            if (d.enabled && !supportsRotation(d))
                 return fail(d.name + ": the output's CRTC cannot show the rotation " +
                             quoted(QLatin1StringView(rotationWord(d.rotation))));
-            const QSize size = sizeOf(d);
-            if (d.pos.x() + size.width() > INT16_MAX || d.pos.y() + size.height() > INT16_MAX)
-                return fail(d.name + ": the position " + QString::number(d.pos.x()) + u',' +
-                            QString::number(d.pos.y()) + " lies beyond what an X screen can hold");
         }
         return true;
     }
@@ -429,22 +403,17 @@ private:
     // was switched off or moved: no stretch of the screen that no output shows.
     bool screenSize()
     {
-        int left = INT_MAX, top = INT_MAX;
-        for (const Data &d : std::as_const(m_base)) {
-            if (d.enabled) {
-                left = std::min(left, d.pos.x());
-                top = std::min(top, d.pos.y());
-            }
-        }
-        for (Data &d : m_base) {
-            if (d.enabled)
-                d.pos -= QPoint(left, top);
-        }
+        if (!LayoutRules::toOrigin(m_base))
+            return fail(u"the layout spans more than an X screen can hold"_qs);
         int width = 0, height = 0;
         for (const Data &d : std::as_const(m_base)) {
             if (!d.enabled)
                 continue;
             const QSize size = sizeOf(d);
+            if (int64_t(d.pos.x()) + size.width() > INT16_MAX ||
+                int64_t(d.pos.y()) + size.height() > INT16_MAX)
+                return fail(d.name + ": the position " + QString::number(d.pos.x()) + u',' +
+                            QString::number(d.pos.y()) + " lies beyond what an X screen can hold");
             width = std::max(width, d.pos.x() + size.width());
             height = std::max(height, d.pos.y() + size.height());
         }
