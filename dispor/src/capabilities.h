@@ -51,7 +51,8 @@ inline std::span<const Capability> capabilities()
         {Cap::BrightnessControl,
          "has no brightness control",
          {.virtualSet = described,
-          .x11 = "the driver offers \"Backlight\", or the output is a built-in panel (eDP, LVDS, DSI) with a kernel "
+          .x11 = "the driver offers \"Backlight\", or the output is a built-in panel (eDP, LVDS, DSI) with a "
+                 "kernel "
                  "backlight device, set through logind, or the output is on and its CRTC has a gamma ramp",
           .wlroots015 = kernelLight,
           .wlroots018 = kernelLight,
