@@ -1,5 +1,7 @@
 #include "document_parts.h"
 
+#include "../mode_block.h"
+
 #include "dispor/words.h"
 
 #include <QSet>
@@ -423,6 +425,7 @@ bool FastReader::modes(ModeList *out, int output)
     }
     QList<ModePtr> modes;
     modes.reserve(static_cast<qsizetype>(read.size()));
+    const ModeBlock block(read.size());
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
         const ModeRead &mode = read[i];
