@@ -322,12 +322,18 @@ private:
         } while (take(','));
         return take('}') && seen == (1u << N) - 1;
     }
-    // Whether "name" (quoted) comes next, after white space.
+    // Whether "name" (quoted) comes next, after white space. Compared in
+    // place: names are a few bytes, a library call costs more.
     bool quotedAhead(std::string_view name)
     {
         space();
-        return static_cast<size_t>(m_end - m_p) >= name.size() + 2 && *m_p == '"' &&
-               std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
+        if (static_cast<size_t>(m_end - m_p) < name.size() + 2 || *m_p != '"' || m_p[name.size() + 1] != '"')
+            return false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            if (m_p[i + 1] != name[i])
+                return false;
+        }
+        return true;
     }
 
     bool modes(ModeList *out, int output);
@@ -536,6 +542,35 @@ template <typename T> bool FastReader::value(const Properties::Property<T> &p, D
     }
 }
 
+// The properties' keys by their place in the list, found once: looked up
+// by name for each member of each output, they cost more than the values.
+const std::vector<std::string_view> &propertyKeys()
+{
+    static const std::vector<std::string_view> keys = [] {
+        std::vector<std::string_view> all;
+        Properties::forEach([&](const auto &p) {
+            all.emplace_back(p.key);
+            return true;
+        });
+        return all;
+    }();
+    return keys;
+}
+
+// The place of key in keys, -1 when it is none; looked for from after the
+// last one found, since the members usually come in the list's order.
+int placeOf(const std::vector<std::string_view> &keys, std::string_view key, size_t *next)
+{
+    const size_t n = keys.size();
+    for (size_t k = 0, i = *next; k < n; ++k, i = i + 1 == n ? 0 : i + 1) {
+        if (keys[i].size() == key.size() && std::memcmp(keys[i].data(), key.data(), key.size()) == 0) {
+            *next = i + 1 == n ? 0 : i + 1;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 bool FastReader::output(Data *d)
 {
     // Bits by place in the list of properties: the ones read, the required.
@@ -548,12 +583,15 @@ bool FastReader::output(Data *d)
         });
         return bits;
     }();
+    const std::vector<std::string_view> &keys = propertyKeys();
+    size_t next = 0;
     uint64_t seen = 0;
     if (!object([&](std::string_view name) {
-            bool read = false;
-            int index = 0;
-            if (!visitKey(name, &index, [&](const auto &p) { read = value(p, *d); }))
+            const int index = placeOf(keys, name, &next);
+            if (index < 0)
                 return false;
+            bool read = false;
+            visitIndex(index, [&](const auto &p) { read = value(p, *d); });
             const uint64_t bit = uint64_t{1} << index;
             if (seen & bit)
                 return false;
