@@ -16,6 +16,7 @@
 #include <numeric>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace Dispor::Virtual {
@@ -322,18 +323,23 @@ private:
         } while (take(','));
         return take('}') && seen == (1u << N) - 1;
     }
-    // Whether "name" (quoted) comes next, after white space. Compared in
-    // place: names are a few bytes, a library call costs more.
+    // Whether "name" (quoted) comes next, after white space. Names are a
+    // few bytes: compared with their size known when compiling, a few
+    // loads each, rather than by a call or a loop over the bytes.
     bool quotedAhead(std::string_view name)
     {
         space();
-        if (static_cast<size_t>(m_end - m_p) < name.size() + 2 || *m_p != '"' || m_p[name.size() + 1] != '"')
+        const size_t n = name.size();
+        if (static_cast<size_t>(m_end - m_p) < n + 2 || *m_p != '"' || m_p[n + 1] != '"')
             return false;
-        for (size_t i = 0; i < name.size(); ++i) {
-            if (m_p[i + 1] != name[i])
-                return false;
-        }
-        return true;
+        return sameShort(m_p + 1, name.data(), n, std::make_index_sequence<16>());
+    }
+    template <size_t... N>
+    static bool sameShort(const char *a, const char *b, size_t n, std::index_sequence<N...>)
+    {
+        bool same = false;
+        const bool known = ((n == N + 1 && (same = std::memcmp(a, b, N + 1) == 0, true)) || ...);
+        return known ? same : std::memcmp(a, b, n) == 0;
     }
 
     bool modes(ModeList *out, int output);
