@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <charconv>
+#include <optional>
 
 namespace dispor_test {
 namespace {
@@ -287,6 +288,23 @@ TEST(SharedState, ACopyKeepsItsValuesWhenTheOtherChanges)
     EXPECT_EQ(output.name(), "DP-2");
     EXPECT_EQ(copy.modes(), output.modes());
     EXPECT_EQ(O().isConnected(), O::Data().connected);
+
+    // Modes read from a document share one block: a copy of one, and a
+    // pointer to another, outlive the list and the snapshot.
+    VirtualSet set(document(dispor_test::output(1, "A", R"("modes": [
+        {"id": "1", "width": 1920, "height": 1080, "refreshRate": 60},
+        {"id": "2", "width": 1280, "height": 720, "refreshRate": 50}], "currentModeId": "1")")));
+    Dispor::ModePtr second;
+    std::optional<Dispor::Mode> first;
+    {
+        const Dispor::ModeList read = fetch()->output(1)->modes();
+        second = read.value(u"2"_qs);
+        first.emplace(*read.value(u"1"_qs));
+    }
+    ASSERT_TRUE(second && first);
+    EXPECT_EQ(second->size(), QSize(1280, 720));
+    EXPECT_EQ(first->id(), "1");
+    EXPECT_EQ(first->size(), QSize(1920, 1080));
 }
 
 TEST(Priorities, MovesShiftTheOthersAndStayDense)

@@ -1,5 +1,7 @@
 #include "document_parts.h"
 
+#include "../mode_block.h"
+
 #include "dispor/words.h"
 
 #include <QSet>
@@ -14,6 +16,7 @@
 #include <numeric>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace Dispor::Virtual {
@@ -320,12 +323,23 @@ private:
         } while (take(','));
         return take('}') && seen == (1u << N) - 1;
     }
-    // Whether "name" (quoted) comes next, after white space.
+    // Whether "name" (quoted) comes next, after white space. Names are a
+    // few bytes: compared with their size known when compiling, a few
+    // loads each, rather than by a call or a loop over the bytes.
     bool quotedAhead(std::string_view name)
     {
         space();
-        return static_cast<size_t>(m_end - m_p) >= name.size() + 2 && *m_p == '"' &&
-               std::memcmp(m_p + 1, name.data(), name.size()) == 0 && m_p[name.size() + 1] == '"';
+        const size_t n = name.size();
+        if (static_cast<size_t>(m_end - m_p) < n + 2 || *m_p != '"' || m_p[n + 1] != '"')
+            return false;
+        return sameShort(m_p + 1, name.data(), n, std::make_index_sequence<16>());
+    }
+    template <size_t... N>
+    static bool sameShort(const char *a, const char *b, size_t n, std::index_sequence<N...>)
+    {
+        bool same = false;
+        const bool known = ((n == N + 1 && (same = std::memcmp(a, b, N + 1) == 0, true)) || ...);
+        return known ? same : std::memcmp(a, b, n) == 0;
     }
 
     bool modes(ModeList *out, int output);
@@ -423,6 +437,7 @@ bool FastReader::modes(ModeList *out, int output)
     }
     QList<ModePtr> modes;
     modes.reserve(static_cast<qsizetype>(read.size()));
+    const ModeBlock block(read.size());
     m_ids.resize(std::max(m_ids.size(), read.size()));
     for (size_t i = 0; i < read.size(); ++i) {
         const ModeRead &mode = read[i];
@@ -533,6 +548,35 @@ template <typename T> bool FastReader::value(const Properties::Property<T> &p, D
     }
 }
 
+// The properties' keys by their place in the list, found once: looked up
+// by name for each member of each output, they cost more than the values.
+const std::vector<std::string_view> &propertyKeys()
+{
+    static const std::vector<std::string_view> keys = [] {
+        std::vector<std::string_view> all;
+        Properties::forEach([&](const auto &p) {
+            all.emplace_back(p.key);
+            return true;
+        });
+        return all;
+    }();
+    return keys;
+}
+
+// The place of key in keys, -1 when it is none; looked for from after the
+// last one found, since the members usually come in the list's order.
+int placeOf(const std::vector<std::string_view> &keys, std::string_view key, size_t *next)
+{
+    const size_t n = keys.size();
+    for (size_t k = 0, i = *next; k < n; ++k, i = i + 1 == n ? 0 : i + 1) {
+        if (keys[i].size() == key.size() && std::memcmp(keys[i].data(), key.data(), key.size()) == 0) {
+            *next = i + 1 == n ? 0 : i + 1;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 bool FastReader::output(Data *d)
 {
     // Bits by place in the list of properties: the ones read, the required.
@@ -545,12 +589,15 @@ bool FastReader::output(Data *d)
         });
         return bits;
     }();
+    const std::vector<std::string_view> &keys = propertyKeys();
+    size_t next = 0;
     uint64_t seen = 0;
     if (!object([&](std::string_view name) {
-            bool read = false;
-            int index = 0;
-            if (!visitKey(name, &index, [&](const auto &p) { read = value(p, *d); }))
+            const int index = placeOf(keys, name, &next);
+            if (index < 0)
                 return false;
+            bool read = false;
+            visitIndex(index, [&](const auto &p) { read = value(p, *d); });
             const uint64_t bit = uint64_t{1} << index;
             if (seen & bit)
                 return false;

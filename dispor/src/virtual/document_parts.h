@@ -82,6 +82,18 @@ template <typename Key, typename Visitor> bool visitKey(const Key &key, int *ind
     return found;
 }
 
+// visit(property) on the property at index in the list.
+template <typename Visitor> void visitIndex(int index, Visitor &&visit)
+{
+    int at = 0;
+    Properties::forEach([&](const auto &p) {
+        if (at++ != index)
+            return true;
+        visit(p);
+        return false;
+    });
+}
+
 // The quick reader of plain documents: false for anything it does not take
 // or finds wrong, without saying why (document_fast.cpp).
 bool fastRead(const QByteArray &bytes, Outputs *outputs, const QMap<int, Output::Data> *like = nullptr);

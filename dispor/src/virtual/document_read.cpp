@@ -1,5 +1,6 @@
 #include "document_parts.h"
 
+#include "../mode_block.h"
 #include "../text.h"
 
 #include "dispor/words.h"
@@ -256,6 +257,7 @@ bool readModes(const QJsonValue &value, const Path &key, ModeList *out, QString 
     modes.reserve(array.size());
     QSet<QString> ids;
     ids.reserve(array.size());
+    const ModeBlock block(static_cast<size_t>(array.size()));
     for (qsizetype i = 0; i < array.size(); ++i) {
         const Path at = indexed(key, i);
         QJsonObject o;
