@@ -202,10 +202,18 @@ struct Randr::Private {
 
 Randr::Randr(const std::string &display) : d(new Private)
 {
+    // A server that resets when its last client leaves refuses connections
+    // for the moment it takes: the run before this one may just have left.
     int screen = 0;
-    d->c = xcb_connect(display.c_str(), &screen);
-    if (xcb_connection_has_error(d->c))
-        throw std::runtime_error("cannot connect to " + display);
+    for (int attempt = 0;; ++attempt) {
+        d->c = xcb_connect(display.c_str(), &screen);
+        if (!xcb_connection_has_error(d->c))
+            break;
+        xcb_disconnect(d->c);
+        if (attempt == 250)
+            throw std::runtime_error("cannot connect to " + display + " within 5 s");
+        ::usleep(20000);
+    }
     d->root = xcb_setup_roots_iterator(xcb_get_setup(d->c)).data->root;
     owned(xcb_randr_query_version_reply(d->c, xcb_randr_query_version(d->c, 1, 6), nullptr));
 }
