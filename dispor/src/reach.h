@@ -50,7 +50,7 @@ struct PerServer {
 };
 
 // A capability a server grants on every output.
-constexpr const char everywhere[] = "";
+inline constexpr char everywhere[] = "";
 
 struct Server {
     const char *title; // the table's column, such as "wlroots 0.18"
