@@ -1,6 +1,7 @@
 #include "wayland_labels.h"
 
 #include "backend.h"
+#include "module_file.h"
 #include "text.h"
 
 #include "dispor/config.h"
@@ -8,13 +9,7 @@
 #include "dispor/output.h"
 #include "dispor/version.h"
 
-#include <cerrno>
 #include <cstring>
-
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // The loader every plugin carries: the module sits beside the plugin, so
 // each copy finds it from its own file.
@@ -26,37 +21,13 @@ const char anchor = 0; // an address inside the plugin (or program) this copy is
 
 const QString cannot = QStringLiteral("cannot show labels: ");
 
-// dlopen trusts what it is given: a FIFO would hold it up without end.
-bool regularFile(const QByteArray &file, QString *why)
-{
-    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        *why = cannot + shownPath(file) + ": " + QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    struct stat status;
-    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    ::close(fd);
-    if (!regular)
-        *why = cannot + shownPath(file) + ": not a regular file";
-    return regular;
-}
-
 } // namespace
 
 const Module *openModule(const QByteArray &file, QString *why)
 {
-    if (!regularFile(file, why))
+    const void *symbol = moduleSymbol(file, "dispor_labels_module", cannot, why);
+    if (!symbol)
         return nullptr;
-    // Never closed: a library it loads (fontconfig, FreeType) may keep
-    // handlers or threads of its own.
-    void *handle = ::dlopen(file.constData(), RTLD_LAZY | RTLD_LOCAL);
-    const void *symbol = handle ? ::dlsym(handle, "dispor_labels_module") : nullptr;
-    if (!symbol) {
-        // dlerror() names the file.
-        *why = cannot + escaped(QString::fromLocal8Bit(::dlerror()));
-        return nullptr;
-    }
     const auto *module = static_cast<const Module *>(symbol);
     if (!module->version || !module->show) {
         *why = cannot + shownPath(file) + ": its table lacks " + (module->version ? "show" : "the version");
@@ -72,13 +43,9 @@ const Module *openModule(const QByteArray &file, QString *why)
 
 bool show(const QString &display, const QList<Label> &labels, int seconds, QString *why)
 {
-    Dl_info own{};
-    if (!::dladdr(&anchor, &own) || !own.dli_fname || own.dli_fname[0] != '/') {
-        *why = cannot + "the plugin's own file cannot be found, nor the labels module beside it";
-        return false;
-    }
-    const QByteArray self(own.dli_fname);
-    const Module *module = openModule(self.left(self.lastIndexOf('/') + 1) + "labels.so", why);
+    const QByteArray file =
+        besideOwnFile(&anchor, "labels.so", cannot, "the plugin's", "the labels module", why);
+    const Module *module = file.isEmpty() ? nullptr : openModule(file, why);
     return module && module->show(display, labels, seconds, why);
 }
 
