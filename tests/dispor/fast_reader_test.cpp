@@ -212,6 +212,17 @@ TEST(FastReader, StringsAndStructureReadAsQtReadsThem)
     for (const char *whole : {"", "{}", "[]", "{\"outputs\": []}", "{\"outputs\": {}}", "{\"outputs\": [1]}",
                               "\xef\xbb\xbf{\"outputs\": []}", "{\"outputs\": []} x", "{\"outputs\": [{}]}"})
         expectSameReading(whole);
+    // A second output listing its modes in the first one's text, or in text
+    // that differs from it only near the end.
+    const auto edited = [](std::string text, const std::string &from, const std::string &to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const size_t from = plain.find("[", plain.find("\"modes\"")), to = plain.find("],", from) + 1;
+    const std::string modes = plain.substr(from, to - from);
+    for (const std::string &second : {modes, edited(modes, "60}", "50}"), edited(modes, "\n      ]", "]"),
+                                      modes.substr(0, modes.find('}') + 1) + "]"})
+        expectSameReading(edited(plain, "\"replicationSource\": 0}",
+                                 "\"replicationSource\": 0, \"modes\": " + second + "}"));
     // Every cut of the document: each short one is refused alike.
     for (size_t length = 0; length < plain.size(); length += 7)
         expectSameReading(plain.substr(0, length));

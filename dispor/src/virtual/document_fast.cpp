@@ -343,6 +343,8 @@ private:
     }
 
     bool modes(ModeList *out, int output);
+    // The modes of m_read, made for the given output.
+    bool madeModes(ModeList *out, int output);
     bool customModes(QList<ModeInfo> *out);
     bool capabilities(Output::Capabilities *out);
     template <typename T> bool value(const Properties::Property<T> &p, Data &d);
@@ -360,6 +362,9 @@ private:
         float refresh = 0;
     };
     std::vector<ModeRead> m_read, m_unsorted;
+    // The text of the last list of modes read whole, whose modes m_read
+    // holds in id order; empty while m_read holds no whole list.
+    std::string_view m_lastModes;
     // The last unsorted list of ids in document order (pointing into the
     // document), and the order sorting gave it.
     std::vector<std::string_view> m_order;
@@ -372,6 +377,17 @@ bool FastReader::modes(ModeList *out, int output)
     // so byte order is the list's order. The lists are kept from output to
     // output, so that each is allocated once.
     std::vector<ModeRead> &read = m_read;
+    // Outputs of one kind usually list their modes in the very same text:
+    // the same bytes read the same, so the last list read is taken again.
+    space();
+    const char *start = m_p;
+    const size_t lastSize = m_lastModes.size();
+    if (lastSize != 0 && static_cast<size_t>(m_end - m_p) >= lastSize &&
+        std::memcmp(m_p, m_lastModes.data(), lastSize) == 0) {
+        m_p += lastSize;
+        return madeModes(out, output);
+    }
+    m_lastModes = {};
     read.clear();
     if (!array([&] {
             ModeRead &mode = read.emplace_back();
@@ -427,6 +443,13 @@ bool FastReader::modes(ModeList *out, int output)
         if (!before(read[i - 1], read[i]))
             return false;
     }
+    m_lastModes = std::string_view(start, static_cast<size_t>(m_p - start));
+    return madeModes(out, output);
+}
+
+bool FastReader::madeModes(ModeList *out, int output)
+{
+    const std::vector<ModeRead> &read = m_read;
     // The output's id is known here when it comes first, as it does in
     // the documents written here.
     const ModeList *like = nullptr;
