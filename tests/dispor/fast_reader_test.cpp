@@ -200,6 +200,8 @@ TEST(FastReader, StringsAndStructureReadAsQtReadsThem)
         {"\n  ]\n}\n", "\n  ],\n}\n"},
         {"\n  ]\n}\n", "\n  ]\n}\n\n\t  \r\n"},
         {"\"connected\": true,", "\"connected\"  :\ttrue ,"},
+        {"\"connected\": true,", "\"connected\":                  \r\n\t                    \n true,"},
+        {"\"connected\": true,", "\"connected\":    \f                       true,"},
     };
     expectSameReading(plain);
     for (const auto &[from, to] : edits) {
