@@ -1,5 +1,6 @@
 #include "backend.h"
 
+#include "module_file.h"
 #include "session_bus.h"
 #include "text.h"
 #include "virtual/virtual_backend.h"
@@ -179,16 +180,10 @@ const BackendPlugin *loadPlugin(const char *name, QString *reason)
         *reason = cannot + shown + ": " + why;
         return nullptr;
     }
-    // Bound lazily: a run calls few of the plugin's many references into Qt
-    // and the library, and binding them all at once doubled the cost of
-    // opening it. The version check below keeps a plugin of another build out.
-    void *handle = ::dlopen(file.constData(), RTLD_LAZY | RTLD_LOCAL);
-    const void *symbol = handle ? ::dlsym(handle, "dispor_backend_plugin") : nullptr;
-    if (!symbol) {
-        // dlerror() names the file.
-        *reason = cannot + escaped(QString::fromLocal8Bit(::dlerror()));
+    // The version check below keeps a plugin of another build out.
+    const void *symbol = openedSymbol(file, "dispor_backend_plugin", cannot, reason);
+    if (!symbol)
         return nullptr;
-    }
     const auto *plugin = static_cast<const BackendPlugin *>(symbol);
     if (!plugin->version || !plugin->create || !plugin->probe) {
         *reason = cannot + shown + ": its table lacks " +

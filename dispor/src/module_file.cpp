@@ -46,8 +46,14 @@ QByteArray besideOwnFile(const void *anchor, const char *relative, const QString
 
 const void *moduleSymbol(const QByteArray &file, const char *symbol, const QString &cannot, QString *why)
 {
-    if (!regularFile(file, cannot, why))
-        return nullptr;
+    return regularFile(file, cannot, why) ? openedSymbol(file, symbol, cannot, why) : nullptr;
+}
+
+const void *openedSymbol(const QByteArray &file, const char *symbol, const QString &cannot, QString *why)
+{
+    // Bound lazily: a run calls few of a plugin's many references into Qt
+    // and the library, and binding them all at once doubled the cost of
+    // opening it.
     void *handle = ::dlopen(file.constData(), RTLD_LAZY | RTLD_LOCAL);
     const void *found = handle ? ::dlsym(handle, symbol) : nullptr;
     if (!found) {

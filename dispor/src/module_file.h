@@ -18,5 +18,7 @@ QByteArray besideOwnFile(const void *anchor, const char *relative, const QString
 // and the module is never closed: a library it loads may keep threads or
 // handlers of its own.
 const void *moduleSymbol(const QByteArray &file, const char *symbol, const QString &cannot, QString *why);
+// The same, for a file its caller has looked at already.
+const void *openedSymbol(const QByteArray &file, const char *symbol, const QString &cannot, QString *why);
 
 } // namespace Dispor
