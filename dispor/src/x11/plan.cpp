@@ -137,6 +137,15 @@ private:
         return m_now.outputs.find(xcb_randr_output_t(d.id)).value();
     }
 
+    // The output as the server described it, not copied (an output the
+    // description lacks reads as a default one).
+    const Data &described(int id) const
+    {
+        static const Data none;
+        const auto at = m_described.constFind(id);
+        return at == m_described.cend() ? none : *at;
+    }
+
     bool fail(const QString &reason)
     {
         *m_reason = reason;
@@ -149,7 +158,7 @@ private:
     {
         QString disabled;
         for (Data &d : m_base) {
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             if (!d.enabled) {
                 if (LayoutRules::switchedOff(was, d) && disabled.isEmpty())
                     disabled = d.name;
@@ -185,14 +194,14 @@ private:
             if (d.replicationSource) {
                 const auto source = m_base.constFind(d.replicationSource);
                 const bool kept =
-                    source != m_base.constEnd() && d.replicationSource == m_described[d.id].replicationSource;
-                if (kept && !source->enabled && m_described[source->id].enabled)
+                    source != m_base.constEnd() && d.replicationSource == described(d.id).replicationSource;
+                if (kept && !source->enabled && described(source->id).enabled)
                     return fail(source->name + ": cannot be disabled while " + d.name +
                                 " mirrors it; end that mirror first");
                 // Asked of the source, a mirror the other way round is the
                 // source's to refuse.
                 if (kept && source->enabled && source->replicationSource == d.id &&
-                    source->replicationSource != m_described[source->id].replicationSource)
+                    source->replicationSource != described(source->id).replicationSource)
                     continue;
                 const QString refusal = Mirroring::refusal(d, m_base, Mirroring::Chain::Named);
                 if (!refusal.isEmpty())
@@ -229,7 +238,7 @@ private:
     // has none: a new scale, or its own on an output switched on.
     Transform transformOf(const Data &d) const
     {
-        if (d.scale == m_described[d.id].scale && server(d).crtc)
+        if (d.scale == described(d.id).scale && server(d).crtc)
             return m_now.crtcs.value(server(d).crtc).transform;
         return scaleTransform(d.scale);
     }
@@ -248,7 +257,7 @@ private:
             if (!d.enabled || !d.replicationSource)
                 continue;
             const Data &source = m_base[d.replicationSource];
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             if (d.replicationSource == was.replicationSource) {
                 // Moved away from its source on its own: no longer a mirror.
                 if (d.pos != was.pos && d.pos != source.pos) {
@@ -283,7 +292,7 @@ private:
         QSet<int> joining;
         QList<Data *> all;
         for (Data &d : m_base) {
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             if (LayoutRules::joins(was, d, d.pos != was.pos))
                 joining.insert(d.id);
             all.append(&d);
@@ -291,7 +300,7 @@ private:
         // Nothing known of where it was (another client switched it off):
         // no place of its own, so it goes where one whose place is taken goes.
         for (const int id : std::as_const(joining)) {
-            if (m_described[id].placementKnown)
+            if (described(id).placementKnown)
                 continue;
             for (const Data &other : std::as_const(m_base)) {
                 if (LayoutRules::isPlaced(other) && !joining.contains(other.id)) {
@@ -305,7 +314,7 @@ private:
         // apart, the rest closes up.
         QHash<int, QPoint> leaving;
         for (const Data &d : std::as_const(m_base)) {
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             if (d.enabled && d.replicationSource && was.enabled && !was.replicationSource)
                 leaving.insert(d.id, was.pos);
         }
@@ -474,7 +483,7 @@ private:
     {
         const Atoms &atoms = m_now.atoms;
         for (const Data &d : std::as_const(m_base)) {
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             const OutputState &output = server(d);
             const xcb_randr_output_t id = output.id;
             if (d.rgbRange != was.rgbRange) {
@@ -539,7 +548,7 @@ private:
     {
         for (const Data &d : std::as_const(m_base)) {
             const OutputState &output = server(d);
-            const bool asked = d.replicationSource != m_described[d.id].replicationSource;
+            const bool asked = d.replicationSource != described(d.id).replicationSource;
             const bool ours = asked || replicaMark(output, m_now) == d.replicationSource;
             const int want = d.enabled && d.replicationSource && ours ? d.replicationSource : 0;
             if (want || findProperty(output, m_now.atoms.replicaOf))
@@ -552,7 +561,7 @@ private:
     bool gamma()
     {
         for (const Data &d : std::as_const(m_base)) {
-            if (d.brightness == m_described[d.id].brightness)
+            if (d.brightness == described(d.id).brightness)
                 continue;
             if (!(d.brightness >= 0 && d.brightness <= 1))
                 return fail(d.name + ": " +
@@ -579,7 +588,7 @@ private:
     bool customModes()
     {
         for (const Data &d : std::as_const(m_base)) {
-            const Data &was = m_described[d.id];
+            const Data &was = described(d.id);
             if (d.customModes == was.customModes)
                 continue;
             const OutputState &output = server(d);
@@ -679,9 +688,12 @@ bool planApply(const ServerState &now, const QMap<int, Data> &described, const C
             }
             continue;
         }
-        if (!Merge(*fetched, output->data(), *at, reason).all())
+        // Walked whole when it refuses nothing, the merge has noted every
+        // change, as changesAnything() would.
+        Merge merge(*fetched, output->data(), *at, reason);
+        if (!merge.all())
             return false;
-        changed = changed || changesAnything(*fetched, output->data());
+        changed = changed || merge.changed();
     }
     *plan = {};
     if (!changed)
