@@ -107,11 +107,13 @@ public:
             // Whether the CRTC can be scaled is the planner's to say.
             if (is(member, &Data::scale))
                 return take(member);
+            // The reason looked up only for a change: the walk meets every
+            // output, changed or not.
             if (is(member, &Data::dimming))
                 return take(member, key, need, orNeed) &&
-                       refuse(member, key, Reach::why(Reach::Family::X11, key));
+                       (!differs(member) || refuse(member, key, Reach::why(Reach::Family::X11, key)));
             if (is(member, &Data::colorPowerPreference))
-                return refuse(member, key, Reach::why(Reach::Family::X11, key));
+                return !differs(member) || refuse(member, key, Reach::why(Reach::Family::X11, key));
             return take(member, key, need, orNeed);
         });
     }
