@@ -25,10 +25,10 @@ bool X11Backend::fetch(ConfigPtr *config, QString *reason)
     OutputList list;
     ConfigOrigin origin;
     m_remembered = remembered(state);
-    for (Data &d : describe(state, m_remembered)) {
-        origin.fetched.insert(d.id, d);
-        list.insert(d.id, OutputPtr::create(std::move(d)));
-    }
+    // The snapshot's outputs copy the description, which the origin keeps.
+    origin.fetched = describe(state, m_remembered);
+    for (const Data &d : std::as_const(origin.fetched))
+        list.insert(d.id, OutputPtr::create(d));
     m_fetchedStamp = QByteArray::number(++m_fetches);
     origin.stamp = m_fetchedStamp;
     m_fetched = std::move(state);
