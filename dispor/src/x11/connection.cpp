@@ -44,6 +44,7 @@ std::unique_ptr<Connection> Connection::open(QString *reason)
         *reason = server() + " has no screen " + QString::number(screenNumber);
         return {};
     }
+    connection->m_screen = screens.data;
     connection->m_root = screens.data->root;
 
     // The extensions and the atoms are asked in one round.

@@ -193,15 +193,13 @@ bool Connection::read(ServerState *state, bool probe, QString *reason, const Ser
     s.height = geometry->height;
     s.primary = primary->output;
     // The setup block is current as of this connection, and so is its DPI.
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
-        if (it.data->root == m_root && it.data->width_in_pixels && it.data->height_in_pixels) {
-            s.mmWidth = it.data->width_in_millimeters;
-            s.mmHeight = it.data->height_in_millimeters;
-            if (it.data->width_in_pixels != s.width)
-                s.mmWidth = uint32_t(double(s.mmWidth) * s.width / it.data->width_in_pixels + 0.5);
-            if (it.data->height_in_pixels != s.height)
-                s.mmHeight = uint32_t(double(s.mmHeight) * s.height / it.data->height_in_pixels + 0.5);
-        }
+    if (const xcb_screen_t &screen = *m_screen; screen.width_in_pixels && screen.height_in_pixels) {
+        s.mmWidth = screen.width_in_millimeters;
+        s.mmHeight = screen.height_in_millimeters;
+        if (screen.width_in_pixels != s.width)
+            s.mmWidth = uint32_t(double(s.mmWidth) * s.width / screen.width_in_pixels + 0.5);
+        if (screen.height_in_pixels != s.height)
+            s.mmHeight = uint32_t(double(s.mmHeight) * s.height / screen.height_in_pixels + 0.5);
     }
 
     const xcb_randr_crtc_t *crtcs = nullptr;

@@ -196,6 +196,9 @@ private:
     bool refused(const char *request, xcb_generic_error_t *error, QString *reason) const;
 
     xcb_connection_t *m_connection = nullptr;
+    // The root's screen in the connection's setup block, found once rather
+    // than at every read.
+    const xcb_screen_t *m_screen = nullptr;
     xcb_window_t m_root = XCB_NONE;
     uint8_t m_randrError = 0;
     bool m_dpms = false;
