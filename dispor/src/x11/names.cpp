@@ -17,8 +17,10 @@ namespace {
 
 using Type = Output::Type;
 
-// Ours, so that no other program's name-based uuids collide with these.
-const QUuid uuidNamespace(QStringLiteral("6b2c5a0e-1f3d-4c8a-9e77-2d4b6f8a1c35"));
+// Ours, so that no other program's name-based uuids collide with these:
+// 6b2c5a0e-1f3d-4c8a-9e77-2d4b6f8a1c35, made when compiled rather than
+// parsed whenever the plugin is loaded.
+constexpr QUuid uuidNamespace(0x6b2c5a0e, 0x1f3d, 0x4c8a, 0x9e, 0x77, 0x2d, 0x4b, 0x6f, 0x8a, 0x1c, 0x35);
 
 QString rateText(float rate)
 {
