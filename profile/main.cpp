@@ -5,26 +5,18 @@
 #include "store.h"
 #include "verbs.h"
 
+#include "core/library_messages.h"
 #include "core/print.h"
 
 #include <dispor/version.h>
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #include <cstring>
 
 namespace {
 
 using namespace profile;
-
-// The library's own reports, as dispctl prints them.
-void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category &&
-        std::strcmp(context.category, "dispor") == 0)
-        printLineTo(stderr, "dispor: {}", message);
-}
 
 const Verb *findVerb(const QString &word)
 {
@@ -104,8 +96,8 @@ int run(const QStringList &words)
 
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(printLibraryMessage);
-    QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
+    // The library's own reports, as dispctl prints them.
+    showLibraryMessages();
     QCoreApplication app(argc, argv);
     int status = run(QCoreApplication::arguments().mid(1));
     if (std::fflush(stdout) != 0 || writeFailed(stdout)) {

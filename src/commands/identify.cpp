@@ -1,10 +1,9 @@
 #include "core/command.h"
+#include "core/library_messages.h"
 #include "core/print.h"
 #include "output/compositor.h"
 #include <dispor/desktop.h>
 #include <dispor/operations.h>
-
-#include <QLoggingCategory>
 
 namespace {
 
@@ -21,9 +20,9 @@ int identify()
     if (reply.absent) {
         // Asked quietly: a fetch that fails is said after the bus's error.
         Dispor::GetConfigOperation fetch;
-        QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=false"));
+        setLibraryWarningsShown(false);
         const bool fetched = fetch.exec();
-        QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
+        setLibraryWarningsShown(true);
         if (!fetched) {
             printLineTo(stderr, "org.lumo.Vantor.Effect.OutputLocator1.show failed: {}; {}", reply.error,
                         fetch.errorString());

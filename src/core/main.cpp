@@ -1,12 +1,12 @@
 #include "core/command.h"
 #include "core/help.h"
+#include "core/library_messages.h"
 #include "core/options.h"
 #include "core/print.h"
 
 #include <dispor/version.h>
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,15 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The tool prints only its own messages, and the library's reports as the
-// library's "dispor: …" lines.
-void printLibraryMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category &&
-        std::strcmp(context.category, "dispor") == 0)
-        printLineTo(stderr, "dispor: {}", message);
-}
 
 const Command *findCommand(const QString &name, bool global)
 {
@@ -123,10 +114,9 @@ int main(int argc, char **argv)
     // ones in the heap, whose holes the growing new text does not fit.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     holdClosedStreams();
-    qInstallMessageHandler(printLibraryMessage);
-    // The library is quiet unless asked; its fetch failures are the tool's
-    // messages.
-    QLoggingCategory::setFilterRules(QStringLiteral("dispor.warning=true"));
+    // The tool prints only its own messages, and the library's reports:
+    // its fetch failures are the tool's messages.
+    showLibraryMessages();
     QCoreApplication app(argc, argv);
     int status = run(QCoreApplication::arguments().mid(1));
     // A result that did not reach its stream is no success.

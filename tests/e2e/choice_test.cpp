@@ -69,6 +69,8 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
          "absolute path; DISPLAY is not set"},
         {{}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"DISPOR_BACKEND", ""}}, "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
+        {{{"QT_LOGGING_RULES", "*.debug=false;qt.*=false"}},
+         "WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "no-such-socket"}},
          "cannot connect to the Wayland compositor \"no-such-socket\": No such file or directory; " + noBus +
              "DISPLAY is not set"},
@@ -82,6 +84,9 @@ TEST(BackendChoice, NoDisplayServiceIsARefusalThatSaysWhy)
         SCOPED_TRACE(c.found);
         EXPECT_EQ(session.run({"list-outputs"}, c.env), (Result{1, "", noService(c.found)}));
     }
+    // The user's own rules decide.
+    EXPECT_EQ(session.run({"list-outputs"}, {{"QT_LOGGING_RULES", "dispor.warning=false"}}),
+              (Result{1, "", ""}));
     // A change reaches nothing and writes nothing.
     EXPECT_EQ(session.run({"DP-1", "set-scale", "150%"}),
               (Result{1, "", noService("WAYLAND_DISPLAY is not set; " + noBus + "DISPLAY is not set")}));
