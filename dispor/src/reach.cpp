@@ -20,8 +20,8 @@ struct Other {
     PerServer conditions;
 };
 
-const char *const mutterLocator = "the compositor's bus service runs or mutter's Wayland display is reached";
-const char *const wlrootsLocator =
+constexpr const char *mutterLocator = "the compositor's bus service runs or mutter's Wayland display is reached";
+constexpr const char *wlrootsLocator =
     "the compositor's bus service runs or the compositor offers layer-shell or xdg-shell";
 
 // The locator: without the compositor's service, dispctl draws the labels
