@@ -20,7 +20,8 @@ struct Other {
     PerServer conditions;
 };
 
-constexpr const char *mutterLocator = "the compositor's bus service runs or mutter's Wayland display is reached";
+constexpr const char *mutterLocator =
+    "the compositor's bus service runs or mutter's Wayland display is reached";
 constexpr const char *wlrootsLocator =
     "the compositor's bus service runs or the compositor offers layer-shell or xdg-shell";
 
