@@ -174,10 +174,14 @@ std::vector<ValueAlternative> parseValueName(std::string_view valueName)
     return result;
 }
 
-std::vector<ValueAlternative> positionalPattern(const Command &command)
+std::vector<ValueAlternative> positionalPattern(const CommandOption *positional)
 {
-    const CommandOption *positional = positionalOf(command);
     if (!positional || !positional->valueName)
         return {};
     return parseValueName(positional->valueName);
+}
+
+std::vector<ValueAlternative> positionalPattern(const Command &command)
+{
+    return positionalPattern(positionalOf(command));
 }

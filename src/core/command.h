@@ -103,3 +103,5 @@ std::vector<std::string_view> splitText(std::string_view text, char separator);
 
 // The alternatives of the command's positional record; none without one.
 std::vector<ValueAlternative> positionalPattern(const Command &command);
+// The same, for a positional record already found (or null).
+std::vector<ValueAlternative> positionalPattern(const CommandOption *positional);

@@ -126,7 +126,7 @@ struct Help {
                                    });
         for (; it != positionals.end() && std::strcmp((*it)->command, command.name) == 0; ++it) {
             if (sameScope((*it)->scope, command.scope))
-                return (*it)->valueName ? parseValueName((*it)->valueName) : std::vector<ValueAlternative>();
+                return positionalPattern(*it);
         }
         return {};
     }

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -85,21 +88,26 @@ QString sysfsRoot()
 std::optional<Device> choose(const QString &root, const QString &output)
 {
     const QString classDir = root + u"/class/backlight"_qs;
-    QStringList names = QDir(classDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(names.begin(), names.end());
-    for (const char *type : {"firmware", "platform", "raw"}) {
-        for (const QString &name : std::as_const(names)) {
-            const QString entry = classDir + u'/' + name;
-            if (attribute(entry + u"/type"_qs) != QByteArray(type))
-                continue;
-            const QString connector = connectorOf(entry);
-            if (!connector.isEmpty() && plain(connector) != plain(output))
-                continue;
-            const std::optional<int64_t> max = number(entry + u"/max_brightness"_qs);
-            const std::optional<int64_t> now = number(entry + u"/brightness"_qs);
-            if (max && *max > 0 && now)
-                return Device{name, QLatin1StringView(type), std::min(*now, *max), *max};
-        }
+    static constexpr const char *order[] = {"firmware", "platform", "raw"};
+    // Each device's type read once: (its rank in order, its name).
+    std::vector<std::pair<size_t, QString>> devices;
+    for (const QString &name : QDir(classDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const std::optional<QByteArray> type = attribute(classDir + u'/' + name + u"/type"_qs);
+        const auto rank = std::find_if(std::begin(order), std::end(order),
+                                       [&](const char *known) { return type == QByteArray(known); });
+        if (rank != std::end(order))
+            devices.emplace_back(size_t(rank - std::begin(order)), name);
+    }
+    std::sort(devices.begin(), devices.end());
+    for (const auto &[rank, name] : devices) {
+        const QString entry = classDir + u'/' + name;
+        const QString connector = connectorOf(entry);
+        if (!connector.isEmpty() && plain(connector) != plain(output))
+            continue;
+        const std::optional<int64_t> max = number(entry + u"/max_brightness"_qs);
+        const std::optional<int64_t> now = number(entry + u"/brightness"_qs);
+        if (max && *max > 0 && now)
+            return Device{name, QLatin1StringView(order[rank]), std::min(*now, *max), *max};
     }
     return std::nullopt;
 }
